@@ -1,0 +1,16 @@
+# One interface target that carries the project's compile options; every
+# target of the project links it instead of setting flags of its own.
+add_library(bw_options INTERFACE)
+target_compile_features(bw_options INTERFACE cxx_std_17)
+target_compile_options(bw_options INTERFACE -Wall -Wextra)
+if(BW_WERROR)
+    target_compile_options(bw_options INTERFACE -Werror)
+endif()
+if(BW_SANITIZE)
+    target_compile_options(bw_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(bw_options INTERFACE -fsanitize=address,undefined)
+endif()
+if(WIN32)
+    target_compile_definitions(bw_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
+    target_link_options(bw_options INTERFACE -static)
+endif()

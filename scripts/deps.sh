@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs the Debian packages the build, the run and the tests need (as root).
+# Packages already present are not touched, so a second run costs a second.
+set -e
+PACKAGES="build-essential cmake ninja-build pkg-config
+ qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
+ libjsoncpp-dev libcpp-httplib-dev libssl-dev openssl libbenchmark-dev
+ xvfb xauth x11-utils imagemagick curl python3 p7zip-full procps iproute2
+ mingw-w64 wine64"
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+    echo "Installing:$missing"
+    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi

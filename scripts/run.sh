@@ -1,0 +1,37 @@
+#!/bin/bash
+# Builds the manager and starts it against the bundled emulators.
+# Without a display it runs under Xvfb and saves a screenshot after a few
+# seconds (path printed). RUN_SECONDS=N ends the run after N seconds.
+set -e
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+scripts/deps.sh
+scripts/build.sh
+BIN=$ROOT/build/bin
+export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$ROOT/build/run/ProgramData}
+export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$ROOT/build/run/registry}
+mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
+
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+# The emulators play the maker's servers and one adapter on loopback.
+if [ -x "$BIN/cloud-emulator" ]; then
+    "$BIN/cloud-emulator" >"$ROOT/build/run/cloud-emulator.log" 2>&1 & pids+=($!)
+fi
+if [ -x "$BIN/vci-emulator" ]; then
+    "$BIN/vci-emulator" --plug 1 >"$ROOT/build/run/vci-emulator.log" 2>&1 & pids+=($!)
+fi
+
+if [ -z "$DISPLAY" ]; then
+    Xvfb :77 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
+    export DISPLAY=:77
+    sleep 1
+    "$BIN/Brindlewick" "$@" & app=$!; pids+=($app)
+    sleep "${SCREENSHOT_AFTER:-4}"
+    import -window root "$ROOT/build/screenshot.png" && echo "Screenshot saved to $ROOT/build/screenshot.png"
+    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait $app; fi
+else
+    "$BIN/Brindlewick" "$@"
+fi
