@@ -1,0 +1,110 @@
+#include "app/AppEntry.h"
+
+#include "app/Kestrix.h"
+#include "app/SingleInstance.h"
+#include "app/kit/AppConstants.h"
+
+#include <QApplication>
+#include <QDesktopWidget>
+#include <QEvent>
+#include "app/Logging.h"
+#include <QMessageBox>
+#include <QPixmap>
+#include <QProcess>
+#include <QSplashScreen>
+
+#include <system_error>
+
+
+
+QPoint initialWindowPosition(const QSize& desktop)
+{
+    return QPoint((desktop.width() - 900) / 2, (desktop.height() - 650) / 2);
+}
+
+bool startsHidden(const std::string& rawCommandLine)
+{
+    return rawCommandLine.size() >= 2 && rawCommandLine.find("-z") != std::string::npos;
+}
+
+namespace {
+
+// Reports the main window's visibility in the log; the process-level tests
+// and a technician's support log both read it.
+class VisibilityLogger : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            qCInfo(lcShell) << "main window shown";
+        else if (event->type() == QEvent::Hide)
+            qCInfo(lcShell) << "main window hidden";
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+StartupOptions::WindowFactory kestrixWindowFactory()
+{
+    return [](QPoint& initialPos, unsigned char* showFlag, bool& initialised) -> std::unique_ptr<QWidget> {
+        auto window = std::make_unique<Kestrix>(initialPos, showFlag);
+        initialised = window->isInitialised();
+        return window;
+    };
+}
+
+int runStartup(const StartupOptions& options)
+{
+    auto splash = std::make_unique<QSplashScreen>(QPixmap(options.splashPicture));
+    splash->show();
+    QCoreApplication::processEvents();
+
+    auto instance = std::make_unique<SingleInstance>(options.instanceKey);
+    if (!instance->claim()) {
+        qCInfo(lcShell) << "another copy is running; asked it to show its window";
+        return -1;
+    }
+
+    QPoint initialPos = initialWindowPosition(QApplication::desktop()->size());
+    bool initialised = false;
+    std::unique_ptr<QWidget> window;
+    try {
+        window = options.makeWindow(initialPos, instance->flag(), initialised);
+    } catch (const std::system_error& error) {
+        qCCritical(lcShell) << "main window failed:" << error.what();
+        initialised = false;
+    }
+
+    int exitCode = -1;
+    if (!window || !initialised) {
+        splash->hide();
+        QMessageBox::critical(nullptr, QStringLiteral("Warning"), QStringLiteral("Brindlewick init err"),
+                              QMessageBox::Ok);
+    } else {
+        splash->hide();
+        window->installEventFilter(new VisibilityLogger(window.get()));
+        window->move(initialPos);
+        window->show();
+        if (startsHidden(options.rawCommandLine))
+            window->hide();
+        exitCode = QApplication::exec();
+        if (exitCode == AppConstants::restartExitCode) {
+            QApplication::closeAllWindows();
+            // Give the segment up first, so the new copy does not take itself
+            // for a second one.
+            instance->release();
+            const QString program =
+                options.restartProgram.isEmpty() ? QCoreApplication::applicationFilePath() : options.restartProgram;
+            if (!QProcess::startDetached(program, QStringList()))
+                qCWarning(lcShell) << "restart failed to start" << program;
+        }
+    }
+    window.reset();
+    instance.reset();
+    splash.reset();
+    return exitCode;
+}

@@ -1,0 +1,337 @@
+#include "app/Kestrix.h"
+#include "ui_Kestrix.h"
+
+#include "app/LanguageTheme.h"
+#include "app/PageRouting.h"
+#include "app/StatusThread.h"
+#include "app/SysTrayIconWidget.h"
+#include "app/kit/AppConstants.h"
+#include "app/kit/InternetCheck.h"
+#include "app/kit/Loading.h"
+#include "app/kit/LogCleanup.h"
+#include "app/kit/SettingsStore.h"
+#include "app/kit/TMessageBox.h"
+
+#include "BuildConfig.h"
+
+#include <QButtonGroup>
+#include <QDesktopServices>
+#include <QLabel>
+#include "app/Logging.h"
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+
+#include <thread>
+
+
+
+namespace {
+
+// A one-byte flag shared with other processes; read and cleared without the
+// segment's lock, so only the byte access itself must be atomic.
+unsigned char loadFlag(const unsigned char* flag)
+{
+    return flag ? __atomic_load_n(flag, __ATOMIC_ACQUIRE) : 0;
+}
+
+void clearFlag(unsigned char* flag)
+{
+    if (flag)
+        __atomic_store_n(flag, static_cast<unsigned char>(0), __ATOMIC_RELEASE);
+}
+
+QWidget* appendEmptyPage(QStackedWidget* stack, const char* objectName)
+{
+    auto* page = new QWidget(stack);
+    page->setObjectName(QLatin1String(objectName));
+    stack->addWidget(page);
+    return page;
+}
+
+} // namespace
+
+Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
+    : QWidget(parent), ui(new Ui::KestrixClass), initialPos(initialPos), showFlag(showFlag)
+{
+    qRegisterMetaType<SignalsUpgradeInfo_struct>("SignalsUpgradeInfo_struct");
+
+    ui->setupUi(this);
+    setWindowIcon(QIcon(":/Brindlewick.ico"));
+    setWindowFlag(Qt::FramelessWindowHint);
+    setFixedSize(902, 652);
+
+    // Busy overlay: hidden until a long operation shows it, over the page area.
+    loading = new Loading(this);
+    loading->setTipsText(tr("Executing"));
+    loading->setWindowFlags(loading->windowFlags() | Qt::FramelessWindowHint);
+    loading->hide();
+    loading->move(QPoint(430, 245));
+
+    noInternet = !internetReachable();
+
+    ui->label_Logo->setCursor(Qt::PointingHandCursor);
+    ui->label_Logo->installEventFilter(this);
+
+    ui->Btn_Setting->setGeometry(-3, 153, 167, 51);
+    ui->lbl_upgradeTip->setGeometry(120, 162, 21, 21);
+    ui->lbl_upgradeTip->hide();
+    ui->Btn_Kestrix->hide();
+    ui->Btn_RepairData->hide();
+    ui->Btn_RepairData->setEnabled(false);
+
+    trayIcon = new SysTrayIconWidget([this] { showFromTray(); }, this);
+
+    connect(ui->Btn_Min, &QPushButton::clicked, this, &Kestrix::ClickButton_Min);
+    connect(ui->Btn_Close, &QPushButton::clicked, this, &Kestrix::ClickButton_Close);
+    buildNavigation();
+    makeSelfConnections();
+    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this,
+            [this](int index) { visiblePage.store(index); });
+
+    applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
+                      ? QString::fromLatin1(AppConstants::kLanguageEnglish)
+                      : QString::fromLatin1(AppConstants::kLanguageSpanish));
+
+    messageBox = new TMessageBox(this);
+    messageBox->hide();
+
+    startStatusThread();
+    initialised = true;
+    ui->Btn_Device->setChecked(true);
+
+    appendEmptyPage(ui->Tab_Stack, "SettingsView");
+    appendEmptyPage(ui->Tab_Stack, "DriverView");
+    showPage(PageDevice);
+    pageRequest = PageDevice;
+
+    startLogCleanup();
+
+    connect(this, &Kestrix::Sign_QTimerONOFF, this, &Kestrix::Slot_QTimerCtl);
+    connect(this, &Kestrix::Sign_hideToShow, this, [this] {
+        showNormal();
+        show();
+    });
+}
+
+Kestrix::~Kestrix()
+{
+    if (statusThread)
+        statusThread->stop();
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
+
+void Kestrix::buildNavigation()
+{
+    navigationGroup = new QButtonGroup(this);
+    navigationGroup->setExclusive(true);
+    for (QPushButton* button : {ui->Btn_Device, ui->Btn_Drivers, ui->Btn_Remote, ui->Btn_Kestrix,
+                                ui->Btn_Setting, ui->Btn_RepairData}) {
+        button->setCheckable(true);
+        navigationGroup->addButton(button);
+    }
+
+    connect(ui->Btn_Device, &QPushButton::clicked, this, [this] {
+        showPage(PageDevice);
+        pageRequest = PageDevice;
+    });
+    connect(ui->Btn_Drivers, &QPushButton::clicked, this, [this] {
+        showPage(PageDrivers);
+        pageRequest = PageDrivers;
+    });
+    connect(ui->Btn_Remote, &QPushButton::clicked, this, [this] {
+        // The remote pages say which of their two pages to return to; until
+        // remote diagnosis is built that is always the remote page.
+        showPage(PageRemote);
+        pageRequest = PageRemote;
+    });
+    connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] {
+        showPage(PageSettings);
+        pageRequest = PageSettings;
+    });
+}
+
+void Kestrix::makeSelfConnections()
+{
+    connect(this, &Kestrix::SignalsUpdateThread, this, &Kestrix::SlotsUpdateThread);
+    connect(this, qOverload<QString, int>(&Kestrix::SignalsTMsg), this,
+            qOverload<QString, int>(&Kestrix::SlotsTMsg));
+    connect(this, qOverload<QString>(&Kestrix::SignalsTMsg), this, qOverload<QString>(&Kestrix::SlotsTMsg));
+}
+
+void Kestrix::showPage(int index)
+{
+    if (ui->Tab_Stack->currentIndex() != index)
+        ui->Tab_Stack->setCurrentIndex(index);
+}
+
+void Kestrix::showFromTray()
+{
+    move(initialPos);
+    showNormal();
+    show();
+}
+
+void Kestrix::ClickButton_Min()
+{
+    showMinimized();
+}
+
+void Kestrix::ClickButton_Close()
+{
+    // Without a tray there would be no way back to a hidden window but a second
+    // start, so the window only minimises then.
+    if (SysTrayIconWidget::available())
+        hide();
+    else
+        showMinimized();
+}
+
+void Kestrix::ClickButton_SwitchEnglish()
+{
+    applyLanguage(QString::fromLatin1(AppConstants::kLanguageEnglish));
+}
+
+void Kestrix::ClickButton_SwitchSpanish()
+{
+    applyLanguage(QString::fromLatin1(AppConstants::kLanguageSpanish));
+}
+
+void Kestrix::applyLanguage(const QString& language)
+{
+    const bool english = language == QLatin1String(AppConstants::kLanguageEnglish);
+    trayIcon->setActionTexts(english ? QStringLiteral("Display") : QStringLiteral("Pantalla"),
+                             english ? QStringLiteral("Exit") : QStringLiteral("Salida"));
+
+    LanguageTheme::applyStyleSheet(LanguageTheme::styleSheetResource(language));
+
+    const int marker = readLanguageMarker();
+    if (marker != 1 && marker != -2)
+        noInternet = !internetReachable();
+
+    translator = LanguageTheme::replaceTranslator(translator, LanguageTheme::translationResource(language));
+    ui->retranslateUi(this);
+    if (loading)
+        loading->setTipsText(tr("Executing"));
+
+    ui->label_Versions->setText(tr("Version:") + " " + AppConstants::kApplicationVersion);
+    refreshInternetLabel(!noInternet);
+}
+
+void Kestrix::refreshInternetLabel(bool online)
+{
+    const QString text = online ? tr("Online") : tr("none");
+    const QString style = online ? QStringLiteral("color: rgb(52, 199, 89);") : QStringLiteral("color: rgb(255, 0, 0);");
+    if (ui->label_Internet->text() != text) {
+        ui->label_Internet->setText(text);
+        QPalette palette = ui->label_Internet->palette();
+        palette.setColor(QPalette::WindowText, online ? QColor(52, 199, 89) : QColor(255, 0, 0));
+        ui->label_Internet->setPalette(palette);
+    }
+    ui->label_Internet->setStyleSheet(style);
+}
+
+void Kestrix::Slot_QTimerCtl(QTimer* timer, QString status)
+{
+    if (!timer)
+        return;
+    if (status.contains(QLatin1Char('N')))
+        timer->start();
+    else
+        timer->stop();
+}
+
+void Kestrix::SlotsTMsg(QString text, int ms)
+{
+    messageBox->setText(text);
+    messageBox->setInterval(ms);
+    messageBox->adjustSize();
+    const QRect frame = geometry();
+    const QSize size = messageBox->size();
+    messageBox->move(frame.left() + (frame.width() - size.width() + 1) / 2,
+                     frame.top() + (frame.height() - size.height() + 1) / 2);
+    messageBox->show();
+}
+
+void Kestrix::SlotsTMsg(QString text)
+{
+    SlotsTMsg(text, 1200);
+}
+
+void Kestrix::wakeStatusThread()
+{
+    if (statusThread)
+        statusThread->wake();
+}
+
+void Kestrix::startStatusThread()
+{
+    statusThread = std::make_unique<StatusThread>([this] { statusPass(); });
+    statusThread->start();
+}
+
+// One pass of the status thread (not the GUI thread): decide whether the GUI
+// must repaint and route, and tell it through a queued signal.
+void Kestrix::statusPass()
+{
+    const int page = visiblePage.load();
+    bool changed = page != lastSeenPage || loadFlag(showFlag) != 0;
+    lastSeenPage = page;
+    if (changed)
+        emit SignalsUpdateThread();
+}
+
+void Kestrix::SlotsUpdateThread()
+{
+    if (loadFlag(showFlag) != 0) {
+        clearFlag(showFlag);
+        move(initialPos);
+        show();
+    }
+
+    const int request = pageRequest.load();
+    if (pageRequestMovesStack(request))
+        showPage(request);
+}
+
+void Kestrix::startLogCleanup()
+{
+    std::thread([] { LogCleanup().run(); }).detach();
+}
+
+bool Kestrix::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        if (watched == ui->label_Logo)
+            QDesktopServices::openUrl(QUrl(QString::fromLatin1(BuildConfig::kMakerWebsite)));
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void Kestrix::mousePressEvent(QMouseEvent* event)
+{
+    if (event->buttons() == Qt::LeftButton) {
+        dragging = true;
+        dragOffset = event->globalPos() - pos();
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void Kestrix::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging && event->buttons() != Qt::NoButton && event->pos().y() < 130)
+        move(event->globalPos() - dragOffset);
+    QWidget::mouseMoveEvent(event);
+}
+
+void Kestrix::mouseReleaseEvent(QMouseEvent* event)
+{
+    dragging = false;
+    QWidget::mouseReleaseEvent(event);
+}
