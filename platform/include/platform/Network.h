@@ -13,6 +13,9 @@ using ConnectivityProbe = std::function<bool()>;
 bool systemReportsInternet();
 void setConnectivityProbe(ConnectivityProbe probe); // empty restores the system probe
 bool connectivityProbe();
+// POSIX only: the folder holding the "route" and "ipv6_route" tables read by
+// systemReportsInternet (default /proc/net). Empty restores the default.
+void setRouteTableDirectory(const std::string& dir);
 
 // First IPv4 address of a host name in dotted text, or empty when it does not resolve.
 std::string resolveFirstIPv4(const std::string& host);

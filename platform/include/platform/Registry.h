@@ -39,6 +39,9 @@ public:
     // else $XDG_CONFIG_HOME/brindlewick/registry. Tests point it elsewhere.
     static void setRootDirectory(const std::string& dir);
     static std::string rootDirectory();
+    // POSIX only: the view that Default stands for (Force64 unless set; the
+    // Windows build of the manager is a 32-bit process and sees Force32).
+    static void setDefaultView(RegistryView view);
 };
 
 } // namespace platform

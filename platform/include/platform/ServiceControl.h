@@ -10,9 +10,10 @@ namespace platform {
 // "BrindlewickService.exe" also matches "BrindlewickService" on POSIX).
 bool serviceRunning(const std::string& name);
 
-// Starts a script detached and does not wait: ShellExecute "open" on Windows,
-// /bin/sh <script> in a new session on POSIX. Returns the process id, or 0 on
-// failure (Windows returns 1 for a started script whose id is not known).
+// Starts a script detached, hidden, and does not wait: ShellExecuteEx "open" on
+// Windows, /bin/sh <script> in a new session on POSIX (working directory
+// inherited). Returns the process id, or 0 on failure (1 on Windows when the
+// script started but the shell did not hand out a process).
 long startDetachedScript(const std::string& scriptPath);
 
 } // namespace platform

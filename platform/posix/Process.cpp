@@ -1,0 +1,269 @@
+// Processes on POSIX: /proc for the list and the program's own path and
+// command line, kill(SIGTERM) for termination, double fork + exec for
+// detached starts.
+#include "platform/Process.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string readLink(const std::string& path)
+{
+    std::string buffer(4096, '\0');
+    const ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+    if (n <= 0)
+        return {};
+    buffer.resize(static_cast<std::size_t>(n));
+    return buffer;
+}
+
+std::string readWholeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The names a process answers to: its executable's file name, the file name
+// of argv[0] and the kernel's (15-character) comm.
+struct ProcInfo {
+    long pid = 0;
+    std::string exe, argv0, comm;
+};
+
+bool readProc(long pid, ProcInfo& info)
+{
+    const std::string dir = "/proc/" + std::to_string(pid);
+    const std::string stat = readWholeFile(dir + "/stat");
+    // "pid (comm) S ...": comm may hold blanks and parentheses, the state
+    // follows the last ')'.
+    const std::size_t open = stat.find('(');
+    const std::size_t close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return false;
+    if (close + 2 < stat.size() && (stat[close + 2] == 'Z' || stat[close + 2] == 'X'))
+        return false; // exited, not yet reaped
+    info.pid = pid;
+    info.comm = stat.substr(open + 1, close - open - 1);
+    std::string exe = readLink(dir + "/exe");
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.resize(exe.size() - deleted.size());
+    info.exe = baseName(exe);
+    const std::string cmdline = readWholeFile(dir + "/cmdline");
+    info.argv0 = baseName(cmdline.substr(0, cmdline.find('\0')));
+    return true;
+}
+
+std::vector<ProcInfo> scanProc()
+{
+    std::vector<ProcInfo> result;
+    DIR* dir = ::opendir("/proc");
+    if (!dir)
+        return result;
+    while (const dirent* entry = ::readdir(dir)) {
+        char* end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0')
+            continue;
+        ProcInfo info;
+        if (readProc(pid, info))
+            result.push_back(std::move(info));
+    }
+    ::closedir(dir);
+    return result;
+}
+
+bool nameMatches(const ProcInfo& p, const std::string& name)
+{
+    if (name.empty())
+        return false;
+    if (p.exe == name || p.argv0 == name)
+        return true;
+    // comm is cut to 15 characters by the kernel.
+    return p.exe.empty() && p.argv0.empty() && p.comm == name.substr(0, 15);
+}
+
+// "BrindlewickService.exe" names the program "BrindlewickService" here.
+bool matches(const ProcInfo& p, const std::string& name)
+{
+    if (nameMatches(p, name))
+        return true;
+    const std::string exe = ".exe";
+    return name.size() > exe.size() && name.compare(name.size() - exe.size(), exe.size(), exe) == 0
+        && nameMatches(p, name.substr(0, name.size() - exe.size()));
+}
+
+bool writeAll(int fd, const void* data, std::size_t size)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::size_t readAll(int fd, void* data, std::size_t size)
+{
+    char* p = static_cast<char*>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, p + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
+} // namespace
+
+std::vector<ProcessEntry> listProcesses()
+{
+    std::vector<ProcessEntry> result;
+    for (const ProcInfo& p : scanProc()) {
+        ProcessEntry entry;
+        entry.pid = p.pid;
+        entry.name = !p.exe.empty() ? p.exe : !p.argv0.empty() ? p.argv0 : p.comm;
+        result.push_back(std::move(entry));
+    }
+    return result;
+}
+
+bool isProcessRunning(const std::string& executableName)
+{
+    for (const ProcInfo& p : scanProc())
+        if (matches(p, executableName))
+            return true;
+    return false;
+}
+
+int terminateProcesses(const std::string& executableName)
+{
+    const long self = static_cast<long>(::getpid());
+    int count = 0;
+    for (const ProcInfo& p : scanProc())
+        if (p.pid != self && matches(p, executableName) && ::kill(static_cast<pid_t>(p.pid), SIGTERM) == 0)
+            ++count;
+    return count;
+}
+
+std::string modulePath()
+{
+    return readLink("/proc/self/exe");
+}
+
+std::string rawCommandLine()
+{
+    std::string text = readWholeFile("/proc/self/cmdline");
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    for (char& c : text)
+        if (c == '\0')
+            c = ' ';
+    return text;
+}
+
+long startDetached(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& workingDirectory)
+{
+    if (program.empty())
+        return 0;
+    // Everything the children need is prepared before fork: after it only
+    // async-signal-safe calls are allowed.
+    std::vector<std::string> argvStrings;
+    argvStrings.push_back(program);
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const bool searchPath = program.find('/') == std::string::npos;
+    const char* cwd = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+
+    // The pipe carries the grandchild's pid, then (only if exec fails) its errno;
+    // it closes on a successful exec.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return 0;
+
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return 0;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild != 0) {
+            const long pid = grandchild;
+            writeAll(fds[1], &pid, sizeof pid);
+            ::_exit(grandchild > 0 ? 0 : 1);
+        }
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+            ::signal(sig, SIG_DFL);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        if (devNull >= 0) {
+            ::dup2(devNull, 0);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+            if (devNull > 2)
+                ::close(devNull);
+        }
+        int error = 0;
+        if (cwd && ::chdir(cwd) != 0) {
+            error = errno;
+        } else {
+            if (searchPath)
+                ::execvp(argv[0], argv.data());
+            else
+                ::execv(argv[0], argv.data());
+            error = errno;
+        }
+        writeAll(fds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+
+    ::close(fds[1]);
+    long pid = 0;
+    const bool gotPid = readAll(fds[0], &pid, sizeof pid) == sizeof pid;
+    int error = 0;
+    const bool execFailed = readAll(fds[0], &error, sizeof error) == sizeof error;
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!gotPid || pid <= 0 || execFailed)
+        return 0;
+    return pid;
+}
+
+} // namespace platform

@@ -1,0 +1,160 @@
+// POSIX shared memory: shm_open + mmap, mode 0600. The descriptor is closed
+// right after mapping; the mapping keeps the object alive.
+#include "platform/SharedMemory.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string systemError(const std::string& what, const std::string& name)
+{
+    return what + "(" + name + "): " + std::strerror(errno);
+}
+
+// Only characters that are safe inside one POSIX shm name component.
+std::string sanitized(const std::string& text)
+{
+    std::string out;
+    for (char c : text)
+        out += (c == '/' || c == '\\' || c == '\0') ? '_' : c;
+    return out;
+}
+
+} // namespace
+
+SharedMemory::~SharedMemory() { close(); }
+
+SharedMemory::SharedMemory(SharedMemory&& other) noexcept { *this = std::move(other); }
+
+SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_data = other.m_data;
+        m_size = other.m_size;
+        m_name = std::move(other.m_name);
+        m_error = std::move(other.m_error);
+        m_handle = other.m_handle;
+        m_fd = other.m_fd;
+        other.m_data = nullptr;
+        other.m_size = 0;
+        other.m_handle = nullptr;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+std::string SharedMemory::nativeName(const std::string& name)
+{
+    std::string base = name;
+    for (const char* prefix : {"Global\\", "Local\\"}) {
+        const std::size_t n = std::strlen(prefix);
+        if (base.compare(0, n, prefix) == 0) {
+            base.erase(0, n);
+            break;
+        }
+    }
+    const char* envPrefix = std::getenv("BRINDLEWICK_SHM_PREFIX");
+    return "/" + sanitized(envPrefix ? envPrefix : "") + sanitized(base);
+}
+
+bool SharedMemory::create(const std::string& name, std::size_t size)
+{
+    close();
+    m_error.clear();
+    if (size == 0) {
+        m_error = "shared memory block " + name + ": size 0";
+        return false;
+    }
+    const std::string native = nativeName(name);
+    const int fd = ::shm_open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        m_error = systemError("shm_open", native);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        m_error = systemError("fstat", native);
+        ::close(fd);
+        return false;
+    }
+    // A block left by an earlier owner keeps its bytes; it only grows, so that
+    // another process mapping the old size never touches missing pages.
+    if (static_cast<std::size_t>(st.st_size) < size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        m_error = systemError("ftruncate", native);
+        ::close(fd);
+        return false;
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) {
+        m_error = systemError("mmap", native);
+        return false;
+    }
+    m_data = static_cast<unsigned char*>(p);
+    m_size = size;
+    m_name = name;
+    return true;
+}
+
+bool SharedMemory::open(const std::string& name, std::size_t size)
+{
+    close();
+    m_error.clear();
+    if (size == 0) {
+        m_error = "shared memory block " + name + ": size 0";
+        return false;
+    }
+    const std::string native = nativeName(name);
+    const int fd = ::shm_open(native.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0) {
+        m_error = systemError("shm_open", native);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        m_error = systemError("fstat", native);
+        ::close(fd);
+        return false;
+    }
+    // Mapping past the end of the object would fault on first access.
+    if (static_cast<std::size_t>(st.st_size) < size) {
+        m_error = "shared memory block " + native + " holds " + std::to_string(st.st_size)
+            + " bytes, " + std::to_string(size) + " needed";
+        ::close(fd);
+        return false;
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) {
+        m_error = systemError("mmap", native);
+        return false;
+    }
+    m_data = static_cast<unsigned char*>(p);
+    m_size = size;
+    m_name = name;
+    return true;
+}
+
+void SharedMemory::close()
+{
+    if (m_data)
+        ::munmap(m_data, m_size);
+    m_data = nullptr;
+    m_size = 0;
+    m_name.clear();
+}
+
+bool SharedMemory::remove(const std::string& name)
+{
+    return ::shm_unlink(nativeName(name).c_str()) == 0;
+}
+
+} // namespace platform
