@@ -1,0 +1,84 @@
+// The state of one emulated adapter and the answers of its MT7628 module.
+// Plain logic with no sockets, so tests can drive it directly.
+#pragma once
+
+#include <json/value.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vciemu {
+
+struct AccessPoint {
+    std::string ssid;
+    std::string bssid;
+    std::string security; // "NONE" for an open network
+    std::string mode;
+    std::string password;
+    int channel = 1;
+    int signal = 50;
+    int rssi = -60;
+};
+
+struct AdapterState {
+    int index = 1;                    // 1-based number used by the control commands
+    std::string ip;                   // the loopback address it answers at
+    std::string serial;
+    std::string softVer = "V1.2.7";
+    std::string firmwareVersion = "MT7628 V2.0.1";
+    std::string bootFirmwareVersion = "MT7628 boot V1.0.2";
+    std::string dllVersion = "V2.3.0";
+    std::string portNumber = "M5WC";
+    std::string key;
+    std::string connType = "USB";
+    std::uint32_t status = 1;         // 0 recovery, 1 idle, 2 occupied
+    std::uint32_t vbatt = 12340;      // millivolts
+    bool bootloader = false;
+    bool enet = false;
+    bool remoteSupported = true;
+    std::string remoteKey;            // empty: none set yet
+    std::string wifiName;             // the module's own access point
+    std::string wifiPassword;
+    std::vector<AccessPoint> accessPoints;
+    bool joined = false;
+    std::string joinedSsid;
+    std::string clientIp;
+    // Counters for tests.
+    int buzzCount = 0;
+    int rebootCount = 0;
+    int releaseCount = 0;
+    int killExeCount = 0;
+    int requestCount = 0;
+};
+
+class EmulatedAdapter {
+public:
+    explicit EmulatedAdapter(AdapterState state);
+
+    // Answers one decoded request. rebootRequested is set when the module
+    // should vanish after sending the answer.
+    Json::Value handle(const Json::Value& request, bool& rebootRequested);
+
+    AdapterState& state() { return m_state; }
+    const AdapterState& state() const { return m_state; }
+
+    // The whole state as JSON (passwords included: this is a test tool).
+    Json::Value dump() const;
+
+    // Factory defaults of the module's own Wi-Fi.
+    void resetWifi();
+
+    // The serial the emulator gives adapter number `index`.
+    static std::string defaultSerial(int index);
+    static std::string defaultConnType(int index);
+    static std::vector<AccessPoint> defaultAccessPoints();
+
+private:
+    Json::Value status() const;
+    Json::Value connect(const Json::Value& request);
+
+    AdapterState m_state;
+};
+
+} // namespace vciemu

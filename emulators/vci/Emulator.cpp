@@ -1,0 +1,260 @@
+#include "Emulator.h"
+
+#include <QHostAddress>
+
+#include <json/writer.h>
+
+namespace vciemu {
+
+namespace {
+
+const char* kHelp =
+    "OK commands: list | dump | plug N | unplug N | voltage N MV | state N 0|1|2 | bootloader N on|off"
+    " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
+    " | remote N on|off | enet N on|off | quit   (N: number, list or all)";
+
+bool parseOnOff(const QString& s, bool* on)
+{
+    if (s == QLatin1String("on") || s == QLatin1String("1") || s == QLatin1String("true")) {
+        *on = true;
+        return true;
+    }
+    if (s == QLatin1String("off") || s == QLatin1String("0") || s == QLatin1String("false")) {
+        *on = false;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Emulator::Emulator(QObject* parent)
+    : QObject(parent)
+{
+}
+
+QString Emulator::addressFor(const QString& base, int index)
+{
+    QHostAddress a(base);
+    bool ok = false;
+    const quint32 v = a.toIPv4Address(&ok);
+    if (!ok)
+        return QString();
+    return QHostAddress(v + static_cast<quint32>(index - 1)).toString();
+}
+
+bool Emulator::parseSelection(const QString& text, int count, std::vector<int>* out)
+{
+    out->clear();
+    const QString t = text.trimmed();
+    if (t == QLatin1String("all")) {
+        for (int i = 1; i <= count; ++i)
+            out->push_back(i);
+        return true;
+    }
+    if (t == QLatin1String("none"))
+        return true;
+    for (const QString& part : t.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const QStringList range = part.split(QLatin1Char('-'));
+        bool ok1 = false;
+        bool ok2 = true;
+        const int from = range.value(0).trimmed().toInt(&ok1);
+        const int to = range.size() == 2 ? range.value(1).trimmed().toInt(&ok2) : from;
+        if (!ok1 || !ok2 || range.size() > 2 || from < 1 || to > count || from > to)
+            return false;
+        for (int i = from; i <= to; ++i)
+            out->push_back(i);
+    }
+    return !out->empty();
+}
+
+AdapterEndpoint* Emulator::endpoint(int index) const
+{
+    if (index < 1 || index > count())
+        return nullptr;
+    return m_endpoints[static_cast<std::size_t>(index - 1)].get();
+}
+
+bool Emulator::start(const EmulatorOptions& options, QString* error)
+{
+    if (options.adapters < 1 || options.adapters > 1000) {
+        *error = QStringLiteral("--adapters must be 1 to 1000");
+        return false;
+    }
+    const QString last = addressFor(options.baseAddress, options.adapters);
+    QHostAddress base(options.baseAddress);
+    if (last.isEmpty() || !base.isLoopback() || !QHostAddress(last).isLoopback()) {
+        *error = QStringLiteral("the adapters' addresses must be IPv4 loopback addresses (127.x.y.z)");
+        return false;
+    }
+    std::vector<int> plugged;
+    if (!parseSelection(options.plug, options.adapters, &plugged)) {
+        *error = QStringLiteral("bad --plug selection: %1").arg(options.plug);
+        return false;
+    }
+    for (int i = 1; i <= options.adapters; ++i) {
+        AdapterState s;
+        s.index = i;
+        s.ip = addressFor(options.baseAddress, i).toStdString();
+        s.serial = EmulatedAdapter::defaultSerial(i);
+        s.connType = EmulatedAdapter::defaultConnType(i);
+        s.key = QStringLiteral("KX%1").arg(i, 4, 10, QLatin1Char('0')).toStdString();
+        s.accessPoints = EmulatedAdapter::defaultAccessPoints();
+        m_endpoints.push_back(std::make_unique<AdapterEndpoint>(std::move(s), options.port, options.rebootMs, this));
+    }
+    for (int i : plugged) {
+        if (!endpoint(i)->plug()) {
+            *error = QStringLiteral("adapter %1: %2").arg(i).arg(endpoint(i)->lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+QString Emulator::execute(const QString& line)
+{
+    const QStringList w = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (w.isEmpty())
+        return QStringLiteral("ERR empty command");
+    QString cmd = w[0].toLower();
+    int arg = 1;
+    // "set voltage 1 11000", "set state 1 2" and "stop answering 1" read like the plain forms.
+    if (cmd == QLatin1String("set") && w.size() > 1) {
+        cmd = w[1].toLower();
+        arg = 2;
+    } else if (cmd == QLatin1String("stop") && w.size() > 1 && w[1].toLower() == QLatin1String("answering")) {
+        cmd = QStringLiteral("silent-on");
+        arg = 2;
+    }
+
+    if (cmd == QLatin1String("help"))
+        return QString::fromLatin1(kHelp);
+    if (cmd == QLatin1String("quit") || cmd == QLatin1String("exit")) {
+        emit quitRequested();
+        return QStringLiteral("OK bye");
+    }
+    if (cmd == QLatin1String("list")) {
+        QStringList parts;
+        for (const auto& e : m_endpoints) {
+            const AdapterState& s = e->adapter().state();
+            parts << QStringLiteral("%1 %2 %3 %4").arg(s.index).arg(QString::fromStdString(s.ip),
+                QString::fromStdString(s.serial),
+                e->rebooting() ? QStringLiteral("rebooting")
+                               : e->silent() && e->plugged() ? QStringLiteral("silent")
+                               : e->plugged() ? QStringLiteral("plugged") : QStringLiteral("unplugged"));
+        }
+        return QStringLiteral("OK ") + parts.join(QStringLiteral("; "));
+    }
+    if (cmd == QLatin1String("dump")) {
+        Json::Value all(Json::arrayValue);
+        for (const auto& e : m_endpoints) {
+            Json::Value d = e->adapter().dump();
+            d["plugged"] = e->plugged();
+            d["listening"] = e->listening();
+            d["silent"] = e->silent();
+            d["rebooting"] = e->rebooting();
+            all.append(d);
+        }
+        Json::Value root(Json::objectValue);
+        root["adapters"] = all;
+        Json::StreamWriterBuilder b;
+        b["indentation"] = "";
+        return QString::fromStdString(Json::writeString(b, root));
+    }
+
+    static const QStringList kPerAdapter = {
+        QStringLiteral("plug"), QStringLiteral("unplug"), QStringLiteral("reboot"), QStringLiteral("silent-on"),
+        QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"), QStringLiteral("silent"),
+        QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"), QStringLiteral("serial"),
+        QStringLiteral("remotekey")};
+    if (!kPerAdapter.contains(cmd))
+        return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
+    if (w.size() <= arg)
+        return QStringLiteral("ERR missing adapter number");
+    std::vector<int> targets;
+    if (!parseSelection(w[arg], count(), &targets) || targets.empty())
+        return QStringLiteral("ERR no such adapter: %1").arg(w[arg]);
+    const QString value = w.size() > arg + 1 ? w[arg + 1] : QString();
+    const bool hasValue = w.size() > arg + 1;
+
+    if (cmd == QLatin1String("plug")) {
+        for (int i : targets)
+            if (!endpoint(i)->plug())
+                return QStringLiteral("ERR adapter %1: %2").arg(i).arg(endpoint(i)->lastError());
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("unplug")) {
+        for (int i : targets)
+            endpoint(i)->unplug();
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("reboot")) {
+        for (int i : targets)
+            endpoint(i)->reboot();
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("silent-on")) {
+        for (int i : targets)
+            endpoint(i)->setSilent(true);
+        return QStringLiteral("OK");
+    }
+    if (!hasValue)
+        return QStringLiteral("ERR missing value");
+
+    if (cmd == QLatin1String("voltage") || cmd == QLatin1String("state")) {
+        bool ok = false;
+        const uint n = value.toUInt(&ok);
+        if (!ok || (cmd == QLatin1String("state") && n > 255) || (cmd == QLatin1String("voltage") && n > 100000))
+            return QStringLiteral("ERR bad number: %1").arg(value);
+        for (int i : targets) {
+            if (cmd == QLatin1String("voltage"))
+                endpoint(i)->adapter().state().vbatt = n;
+            else
+                endpoint(i)->adapter().state().status = n;
+        }
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("bootloader") || cmd == QLatin1String("silent") || cmd == QLatin1String("remote")
+        || cmd == QLatin1String("enet")) {
+        bool on = false;
+        if (!parseOnOff(value.toLower(), &on))
+            return QStringLiteral("ERR expected on or off: %1").arg(value);
+        for (int i : targets) {
+            AdapterEndpoint* e = endpoint(i);
+            if (cmd == QLatin1String("bootloader"))
+                e->adapter().state().bootloader = on;
+            else if (cmd == QLatin1String("silent"))
+                e->setSilent(on);
+            else if (cmd == QLatin1String("remote"))
+                e->adapter().state().remoteSupported = on;
+            else
+                e->adapter().state().enet = on;
+        }
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("conntype")) {
+        static const QStringList kinds = {QStringLiteral("USB"), QStringLiteral("RJ45"), QStringLiteral("WIFI"),
+                                          QStringLiteral("ROUTE")};
+        if (!kinds.contains(value))
+            return QStringLiteral("ERR expected USB, RJ45, WIFI or ROUTE");
+        for (int i : targets)
+            endpoint(i)->adapter().state().connType = value.toStdString();
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("serial")) {
+        if (value.toUtf8().size() > 64)
+            return QStringLiteral("ERR serial too long");
+        for (int i : targets)
+            endpoint(i)->adapter().state().serial = value.toStdString();
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("remotekey")) {
+        const std::string key = value == QLatin1String("-") ? std::string() : value.toStdString();
+        for (int i : targets)
+            endpoint(i)->adapter().state().remoteKey = key;
+        return QStringLiteral("OK");
+    }
+    return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
+}
+
+} // namespace vciemu

@@ -1,0 +1,51 @@
+// The set of emulated adapters and the control commands that drive them.
+#pragma once
+
+#include "AdapterEndpoint.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace vciemu {
+
+struct EmulatorOptions {
+    int adapters = 1;
+    QString baseAddress = QStringLiteral("127.0.100.1");
+    quint16 port = 7628;         // protocol port of every adapter
+    QString plug = QStringLiteral("all"); // "all", "none" or a list "1,3,5-7"
+    int rebootMs = 4000;
+};
+
+class Emulator : public QObject {
+    Q_OBJECT
+public:
+    explicit Emulator(QObject* parent = nullptr);
+
+    // Creates the adapters and plugs the chosen ones; false with a message on
+    // bad options.
+    bool start(const EmulatorOptions& options, QString* error);
+
+    // Runs one control command line and answers one line of text: "OK ...",
+    // "ERR ..." or, for dump, one JSON object.
+    QString execute(const QString& line);
+
+    int count() const { return static_cast<int>(m_endpoints.size()); }
+    AdapterEndpoint* endpoint(int index) const; // 1-based, nullptr when out of range
+
+    // Parses "all", "none", "2", "1,3,5-7" against count adapters.
+    static bool parseSelection(const QString& text, int count, std::vector<int>* out);
+    // The address of adapter `index` (1-based) counting up from base.
+    static QString addressFor(const QString& base, int index);
+
+signals:
+    void quitRequested();
+
+private:
+    std::vector<std::unique_ptr<AdapterEndpoint>> m_endpoints;
+};
+
+} // namespace vciemu
