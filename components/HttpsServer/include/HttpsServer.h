@@ -1,0 +1,92 @@
+// Client of the product's cloud account service: sign-in, device registration,
+// version information and file downloads. All calls block the calling thread
+// until they have an answer; texts are narrow UTF-8 strings.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#if defined(_WIN32)
+#if defined(HTTPSSERVER_BUILD)
+#define HTTPSSERVER_API __declspec(dllexport)
+#else
+#define HTTPSSERVER_API __declspec(dllimport)
+#endif
+#else
+#define HTTPSSERVER_API __attribute__((visibility("default")))
+#endif
+
+// Latest published version of one firmware image or program.
+struct ST_APP_INFO_HTTP {
+    std::string typeName;        // the type name the query was made for
+    std::string versionNo;       // latest version text ("V1.2.3")
+    std::string updatedDate;     // publish date
+    std::string summary;         // release notes
+    std::string downloadUrl;     // where the file is fetched from
+    std::string fileName;        // name passed on to DownloadFile
+    unsigned long long fileSize = 0; // bytes
+    std::string md5;             // lower-case hex MD5 of the file
+};
+
+class HTTPSSERVER_API HttpsServer {
+public:
+    // Result codes of the code, registration and password operations.
+    static constexpr int kResultOk = 200;
+    static constexpr int kResultNoNetwork = 0;
+    static constexpr int kResultAlreadyRegistered = 400; // GetEmailAuthCode
+    static constexpr int kResultCodeRejected = 400;      // EmailUserResetPassword
+    static constexpr int kResultNotRegistered = 404;     // GetEmailAuthCode
+
+    // GetDownloadFileStatus values.
+    static constexpr unsigned kDownloadRunning = 0;
+    static constexpr unsigned kDownloadDone = 1;
+    static constexpr unsigned kDownloadFailed = 2;
+
+    HttpsServer();
+    ~HttpsServer();
+    HttpsServer(const HttpsServer&) = delete;
+    HttpsServer& operator=(const HttpsServer&) = delete;
+
+    // Base address of the main API server, ending with "/".
+    std::string GetGloableUrl();
+    // True when the internet is reachable.
+    static bool InternetOk();
+
+    // Phone sign-in: 200 when the SMS was sent.
+    int GetSMSAuthCode(std::string& phone);
+    // True and the bearer token when number and code are accepted.
+    bool UserLogin(std::string& phone, std::string& code, std::string& token);
+
+    // E-mail account. forExistingAccount false asks for a code for a new
+    // account, true for an existing one (password reset, change).
+    // 200 sent, 400 address already registered, 404 address not registered.
+    int GetEmailAuthCode(const std::string& email, bool forExistingAccount);
+    // 200 registered, 0 no network.
+    int EmailUserRegister(const std::string& email, const std::string& password,
+                          const std::string& code);
+    bool UserLoginEmail(const std::string& email, const std::string& password, std::string& token);
+    // 200 changed, 0 no network, 400 code wrong or expired.
+    int EmailUserResetPassword(const std::string& email, const std::string& newPassword,
+                               const std::string& code);
+
+    // Device records.
+    bool SetVCIStatus_SN(const std::string& sn, int status);
+    void AddVci(const std::string& key, const std::string& first, const std::string& second);
+    // Status 0 on success with the answer in value; value is left alone on failure.
+    unsigned keyGetValue(const std::string& first, const std::string& second,
+                         const std::string& third, std::string& value);
+
+    // Latest version of an image type; true and the filled record on success.
+    bool GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion,
+                         ST_APP_INFO_HTTP& info);
+
+    // Starts a download; true when it was started. Progress through
+    // GetDownloadFileStatus: 0 running, 1 done, anything else failed.
+    bool DownloadFile(const char* url, const char* name, const char* localPath);
+    bool DownloadFile(const std::string& url, const std::string& localPath);
+    unsigned GetDownloadFileStatus();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

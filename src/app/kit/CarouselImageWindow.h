@@ -1,0 +1,67 @@
+// The advertising carousel of the device page: pictures that change every
+// 5 seconds with a fade, one indicator button per picture, and a click on the
+// picture that opens the maker's product page.
+#pragma once
+
+#include <QList>
+#include <QPixmap>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+class QButtonGroup;
+class QHBoxLayout;
+class QPropertyAnimation;
+
+class CarouselImageWindow : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(double ImageOpacity READ imageOpacity WRITE setImageOpacity)
+
+public:
+    explicit CarouselImageWindow(QWidget* parent = nullptr);
+
+    // Replaces the pictures, shows the first one and restarts the period.
+    void setImages(const QList<QPixmap>& images);
+    void addImage(const QPixmap& image);
+    int imageCount() const { return m_images.size(); }
+    int currentIndex() const { return m_current; }
+
+    // Opened by a click on the picture; an empty address disables it.
+    void setProductPage(const QUrl& url) { m_productPage = url; }
+    QUrl productPage() const { return m_productPage; }
+
+    double imageOpacity() const { return m_imageOpacity; }
+    void setImageOpacity(double opacity);
+
+    QButtonGroup* indicatorGroup() const { return m_indicators; }
+    QTimer* switchTimer() { return &m_switchTimer; }
+
+    static constexpr int kSwitchIntervalMs = 5000;
+    static constexpr int kFadeMs = 1500;
+
+signals:
+    void imageClicked(int index);
+
+public slots:
+    void onImageChangeTimeout();
+    void onImageSwitchButtonClicked(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void rebuildIndicators();
+    void showImage(int index);
+
+    QList<QPixmap> m_images;
+    int m_current = -1;
+    int m_previous = -1;
+    double m_imageOpacity = 0.0;
+    QPixmap m_background;
+    QUrl m_productPage;
+    QButtonGroup* m_indicators;
+    QHBoxLayout* m_indicatorRow;
+    QPropertyAnimation* m_fade;
+    QTimer m_switchTimer;
+};

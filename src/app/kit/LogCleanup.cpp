@@ -1,0 +1,119 @@
+#include "app/kit/LogCleanup.h"
+
+#include "app/kit/TraceFolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <system_error>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+Q_LOGGING_CATEGORY(lcLogCleanup, "brindlewick.app.logcleanup")
+
+namespace {
+
+// Last-access time of the entry itself (a link is not followed); -1 when unknown.
+std::time_t lastAccessTime(const QFileInfo& info)
+{
+#ifndef _WIN32
+    struct stat st {};
+    if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
+        return -1;
+    return st.st_atime;
+#else
+    const QDateTime read = info.fileTime(QFileDevice::FileAccessTime);
+    return read.isValid() ? static_cast<std::time_t>(read.toSecsSinceEpoch()) : -1;
+#endif
+}
+
+} // namespace
+
+QStringList LogCleanup::defaultFolders()
+{
+    return startupCleanupFolders();
+}
+
+LogCleanup::LogCleanup(QStringList folders, std::function<std::time_t()> now)
+    : m_folders(std::move(folders))
+    , m_now(std::move(now))
+{
+}
+
+long LogCleanup::ageHours(std::time_t lastAccess, std::time_t now)
+{
+    std::tm date {};
+#ifdef _WIN32
+    if (localtime_s(&date, &lastAccess) != 0)
+        return 0;
+#else
+    if (!localtime_r(&lastAccess, &date))
+        return 0;
+#endif
+    date.tm_hour = 0;
+    date.tm_min = 0;
+    date.tm_sec = 0;
+    date.tm_isdst = -1; // let mktime decide for that date
+    const std::time_t midnight = std::mktime(&date);
+    if (midnight == static_cast<std::time_t>(-1))
+        return 0;
+    return static_cast<long>(std::difftime(now, midnight) / 3600.0);
+}
+
+LogCleanup::Result LogCleanup::run() const
+{
+    Result result;
+    const std::time_t now = m_now();
+    for (const QString& folder : m_folders) {
+        const QFileInfo info(folder);
+        if (!info.exists() || !info.isDir() || info.isSymLink())
+            continue;
+        walk(info.absoluteFilePath(), now, result);
+    }
+    qCInfo(lcLogCleanup) << "trace clean-up:" << result.filesDeleted << "files deleted,"
+                         << result.filesKept << "kept," << result.foldersRemoved
+                         << "folders removed," << result.failures << "failures";
+    return result;
+}
+
+void LogCleanup::walk(const QString& folder, std::time_t now, Result& result) const
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Unsorted);
+    for (const QFileInfo& entry : entries) {
+        const QString path = entry.absoluteFilePath();
+        // Links are treated as files: the walk never leaves the trace folder.
+        if (entry.isDir() && !entry.isSymLink()) {
+            walk(path, now, result);
+            // Succeeds only when the sub-folder became empty.
+            if (QDir().rmdir(path))
+                ++result.foldersRemoved;
+            continue;
+        }
+        const std::time_t accessed = lastAccessTime(entry);
+        if (accessed == static_cast<std::time_t>(-1) || ageHours(accessed, now) < kMaxAgeHours) {
+            ++result.filesKept;
+            continue;
+        }
+        if (QFile::remove(path)) {
+            ++result.filesDeleted;
+        } else {
+            ++result.failures;
+            qCWarning(lcLogCleanup) << "cannot delete" << path;
+        }
+    }
+}
+
+void LogCleanup::startDetached()
+{
+    try {
+        std::thread([] { LogCleanup().run(); }).detach();
+    } catch (const std::system_error& error) {
+        qCWarning(lcLogCleanup) << "clean-up thread not started:" << error.what();
+    }
+}

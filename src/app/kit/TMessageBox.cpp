@@ -1,0 +1,58 @@
+#include "app/kit/TMessageBox.h"
+
+#include "ui_TMessageBox.h"
+
+#include <QPalette>
+
+namespace {
+constexpr int kDefaultIntervalMs = 1200;
+}
+
+TMessageBox::TMessageBox(QWidget* parent)
+    : QMainWindow(parent)
+    , ui(new Ui::TMessageBoxClass)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::gray);
+    setPalette(pal);
+    setWindowOpacity(0.8);
+    setAttribute(Qt::WA_DeleteOnClose, true);
+
+    m_closeTimer.setInterval(kDefaultIntervalMs);
+    connect(&m_closeTimer, &QTimer::timeout, this, &TMessageBox::On_Close);
+    m_closeTimer.start();
+}
+
+TMessageBox::~TMessageBox()
+{
+    m_closeTimer.stop();
+    delete ui;
+}
+
+QLabel* TMessageBox::textLabel() const
+{
+    return ui->Label_Text_Tips;
+}
+
+QTimer* TMessageBox::closeTimer()
+{
+    return &m_closeTimer;
+}
+
+void TMessageBox::setText(const QString& text)
+{
+    ui->Label_Text_Tips->setText(text);
+}
+
+void TMessageBox::setInterval(int milliseconds)
+{
+    // Restart even when the interval is unchanged: the toast is about to be shown.
+    m_closeTimer.start(milliseconds);
+}
+
+void TMessageBox::On_Close()
+{
+    hide();
+}
