@@ -1,0 +1,178 @@
+#include "device/AppShared.h"
+
+#include "device/DeviceLog.h"
+#include "device/VciStatusRecord.h"
+
+#include <MT7628Config.h>
+
+#include <QCoreApplication>
+#include <QMutexLocker>
+#include <QThread>
+
+AppShared::AppShared()
+    : m_profile(initialProfile())
+    , m_config(std::make_shared<MT7628Config>())
+{
+    qRegisterMetaType<DeviceInfo>("DeviceInfo");
+    qRegisterMetaType<SharedSignal>("SharedSignal");
+    // The first use may come from the status thread; the bus belongs to the
+    // application's main thread so that queued work reaches a running event loop.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        if (thread() != app->thread())
+            moveToThread(app->thread());
+    }
+}
+
+AppShared::~AppShared() = default;
+
+AppShared* AppShared::instance()
+{
+    // Never destroyed: worker threads may still report after main() returns.
+    static AppShared* const shared = new AppShared;
+    return shared;
+}
+
+void AppShared::updateDeviceMap(const QMap<QString, QVariant>& map)
+{
+    instance()->apply(map);
+}
+
+void AppShared::apply(const QMap<QString, QVariant>& map)
+{
+    DeviceInfo info;
+    info.SN = map.value(QStringLiteral("SN")).toString();
+    info.key = map.value(QStringLiteral("key")).toString();
+    info.connType = map.value(QStringLiteral("connType")).toString();
+    info.vciIP = map.value(QStringLiteral("vciIP")).toString();
+    info.softVer = normalizeVersion(map.value(QStringLiteral("softVer")).toString());
+    info.DllVersion = normalizeVersion(map.value(QStringLiteral("DllVersion")).toString());
+    info.FirmwareVersion = normalizeVersion(map.value(QStringLiteral("FirmwareVersion")).toString());
+    info.vbatt = map.value(QStringLiteral("vbatt")).toString().toFloat(); // 0 when not a number
+    info.status = map.value(QStringLiteral("status")).toString().toInt(); // 0 when not a number
+
+    bool changed = false;
+    bool fetch = false;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_info = info;
+        const QString previous = m_serial;
+        m_serial = info.SN;
+        if (previous != m_serial) {
+            changed = true;
+            m_profile = lookupDeviceProfile(m_serial);
+            fetch = m_serial.size() == 16;
+            // A key belongs to one adapter; it is not kept for the next one.
+            m_remoteKey.clear();
+        }
+    }
+    if (changed) {
+        if (fetch)
+            fetchRemoteKey();
+        emit signal(SerialChanged, QVariant::fromValue(info));
+    }
+    emit signal(StatusRead, QVariant::fromValue(info));
+}
+
+QString AppShared::currentSerial() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_serial;
+}
+
+DeviceInfo AppShared::deviceInfo() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_info;
+}
+
+DeviceProfile AppShared::deviceProfile() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_profile;
+}
+
+QString AppShared::remoteKey() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_remoteKey;
+}
+
+MT7628Config& AppShared::mt7628Config()
+{
+    return *m_config;
+}
+
+void AppShared::setRemoteKeyFetcher(RemoteKeyFetcher fetcher)
+{
+    QMutexLocker lock(&m_mutex);
+    m_fetcher = std::move(fetcher);
+}
+
+void AppShared::resetForTests()
+{
+    QMutexLocker lock(&m_mutex);
+    m_serial.clear();
+    m_info = DeviceInfo();
+    m_profile = initialProfile();
+    m_remoteKey.clear();
+}
+
+void AppShared::storeRemoteKey(const QString& serial, const QString& key)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        // A reply for an adapter that is gone by now is dropped.
+        if (serial != m_serial)
+            return;
+        m_remoteKey = key;
+    }
+    emit signal(RemoteKeyRead, QVariant(key));
+}
+
+void AppShared::fetchRemoteKey()
+{
+    RemoteKeyFetcher fetcher;
+    std::string serial;
+    std::string ip;
+    {
+        QMutexLocker lock(&m_mutex);
+        fetcher = m_fetcher;
+        serial = m_serial.toUtf8().toStdString();
+        ip = m_info.vciIP.toStdString();
+    }
+    if (!fetcher) {
+        std::shared_ptr<MT7628Config> config = m_config;
+        fetcher = [config](const std::string& sn, const std::string& addr, std::string& key) {
+            return config->GetRemoteKey(sn.c_str(), addr, key);
+        };
+    }
+
+    auto* thread = new QThread;
+    auto* worker = new RemoteKeyWorker(std::move(fetcher), std::move(serial), std::move(ip));
+    worker->moveToThread(thread);
+    connect(thread, &QThread::started, worker, &RemoteKeyWorker::run);
+    connect(worker, &RemoteKeyWorker::finished, thread, &QThread::quit);
+    connect(worker, &RemoteKeyWorker::finished, worker, &QObject::deleteLater);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    // The thread object is cleaned up by the main thread's event loop.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        thread->moveToThread(app->thread());
+    thread->start();
+}
+
+RemoteKeyWorker::RemoteKeyWorker(AppShared::RemoteKeyFetcher fetcher, std::string serial, std::string ip)
+    : m_fetcher(std::move(fetcher))
+    , m_serial(std::move(serial))
+    , m_ip(std::move(ip))
+{
+}
+
+void RemoteKeyWorker::run()
+{
+    std::string key;
+    // The result is not used: whatever key text the call left is stored.
+    m_fetcher(m_serial, m_ip, key);
+    qCDebug(lcDevice) << "remote key read for the current adapter";
+    AppShared::instance()->storeRemoteKey(QString::fromStdString(m_serial), QString::fromUtf8(key.c_str()));
+    emit finished();
+}

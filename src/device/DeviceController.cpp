@@ -1,0 +1,347 @@
+#include "device/DeviceController.h"
+
+#include "device/DeviceLog.h"
+#include "device/DevicePage.h"
+#include "device/LinkDrivers.h"
+#include "device/MoreVciPage.h"
+#include "device/VCIItem.h"
+
+#include "app/kit/MessageYesNo.h"
+
+#include <MT7628Config.h>
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <mutex>
+#include <thread>
+
+// Lets detached operation threads report back only while the controller lives.
+struct DeviceController::Relay {
+    std::mutex mutex;
+    DeviceController* controller = nullptr;
+};
+
+namespace {
+
+template <typename Page>
+Page* placeIn(QWidget* host)
+{
+    auto* page = new Page(host);
+    if (host) {
+        QLayout* layout = host->layout();
+        if (!layout) {
+            layout = new QVBoxLayout(host);
+            layout->setContentsMargins(0, 0, 0, 0);
+        }
+        layout->addWidget(page);
+    }
+    return page;
+}
+
+} // namespace
+
+DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost, MT7628Config& cfg, QObject* parent)
+    : QObject(parent)
+    , m_cfg(cfg)
+    , m_page(placeIn<DevicePage>(devicePageHost))
+    , m_more(placeIn<MoreVciPage>(moreVciHost))
+    , m_loop(DeviceStatusLoop::Hooks{
+          {},
+          [this] {
+              std::string mac;
+              return probeAdapter(mac);
+          },
+          [this] { m_block.clearSelectedSerial(); },
+          [this] {
+              if (m_hint)
+                  m_hint->wake();
+          },
+          [this](bool noDevice) { emit SignalSetDisableRemoteStatus(noDevice); }})
+    , m_relay(std::make_shared<Relay>())
+{
+    m_relay->controller = this;
+    m_ops.reboot = [this](const std::string& ip) { return m_cfg.RebootVci(ip.c_str()); };
+    m_ops.buzz = [this](const std::string& ip) { return m_cfg.RequestBuzz(ip.c_str()); };
+    m_ops.release = [this](const std::string& ip) { return m_cfg.Contact_occupancy(ip.c_str()); };
+
+    m_powerDialogTimer = new QTimer(this);
+    m_powerDialogTimer->setInterval(70000);
+    m_hintWindowTimer = new QTimer(this);
+    m_hintWindowTimer->setInterval(60000);
+    connect(m_powerDialogTimer, &QTimer::timeout, this, &DeviceController::onPowerDialogTimeout);
+    connect(m_hintWindowTimer, &QTimer::timeout, this, &DeviceController::onHintWindowTimeout);
+    connect(this, &DeviceController::timerControl, this, &DeviceController::applyTimerControl);
+
+    HintLoop::Hooks hooks;
+    hooks.adapterPresent = [this](std::string& mac) { return probeAdapter(mac); };
+    hooks.currentSerial = [this] { return QString::fromUtf8(m_loop.snapshot().record.SN); };
+    hooks.rememberedSerial = [this] { return m_loop.snapshot().lastSerial; };
+    hooks.voltageText = [this] { return m_loop.voltageText(); };
+    hooks.showInitHint = [this] {
+        emit SignalsTMsg(tr("System initializing. If device not recognized,\n        connect to 12V power and retry."), 1100);
+    };
+    hooks.setTimer = [this](HintTimer which, bool on) { setHintTimer(which, on); };
+    hooks.timerActive = [this](HintTimer which) { return hintTimerActive(which); };
+    m_hint = std::make_unique<HintLoop>(std::move(hooks),
+                                        QCoreApplication::applicationDirPath() + QStringLiteral("/VCIINFO.ini"));
+
+    connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
+    connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
+    connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);
+    connect(m_page->routerButton(), &QPushButton::clicked, this, &DeviceController::routerSetupRequested);
+    connect(m_page->moreDevicesButton(), &QPushButton::clicked, this, &DeviceController::moreDevicesRequested);
+    connect(m_page, &DevicePage::showMessage, this, &DeviceController::SignalsTMsg);
+    connect(m_page, &DevicePage::voltageTextChanged, this, &DeviceController::onVoltageTextChanged);
+
+    connect(m_more->list(), &QListWidget::itemClicked, this, &DeviceController::Slot_SelectStatus);
+    connect(m_more->selectButton(), &QPushButton::clicked, this, &DeviceController::SlotsClickItem);
+    connect(m_more, &MoreVciPage::refreshRequested, this, &DeviceController::requestDeviceList);
+    connect(this, &DeviceController::SignalsVciAdd, this, &DeviceController::SlotsVciAdd);
+}
+
+DeviceController::~DeviceController()
+{
+    stop();
+}
+
+void DeviceController::stop()
+{
+    if (m_hint)
+        m_hint->stop();
+    std::lock_guard<std::mutex> lock(m_relay->mutex);
+    m_relay->controller = nullptr;
+}
+
+void DeviceController::startHintLoop()
+{
+    m_hint->start();
+}
+
+void DeviceController::setAdapterOps(AdapterOps ops)
+{
+    m_ops = std::move(ops);
+}
+
+void DeviceController::setAdapterProbe(AdapterProbe probe)
+{
+    m_probe = std::move(probe);
+}
+
+void DeviceController::setCommandBlockName(const std::string& name)
+{
+    m_block = CommandBlock(name);
+}
+
+void DeviceController::setHintIniPath(const QString& path)
+{
+    m_hint->setIniPath(path);
+}
+
+bool DeviceController::probeAdapter(std::string& mac)
+{
+    const bool present = m_probe ? m_probe(mac) : adapterPresent(&mac);
+    if (!mac.empty()) {
+        std::lock_guard<std::mutex> lock(m_macMutex);
+        m_mac = mac;
+    }
+    return present;
+}
+
+QString DeviceController::adapterMacText() const
+{
+    std::lock_guard<std::mutex> lock(m_macMutex);
+    return QString::fromStdString(m_mac);
+}
+
+bool DeviceController::runStatusCycle(bool changed)
+{
+    return m_loop.runCycle(changed);
+}
+
+void DeviceController::repaint(bool homePageShown)
+{
+    m_page->refresh(m_loop.snapshot(), homePageShown);
+}
+
+// Hint timers ------------------------------------------------------------------
+
+void DeviceController::setHintTimer(HintTimer which, bool on)
+{
+    QTimer* timer = which == HintTimer::PowerDialog ? m_powerDialogTimer : m_hintWindowTimer;
+    // The flag follows the request at once so that the hint loop's next step sees it.
+    (which == HintTimer::PowerDialog ? m_powerDialogActive : m_hintWindowActive) = on;
+    emit timerControl(timer, on ? QStringLiteral("ON") : QStringLiteral("OFF"));
+}
+
+bool DeviceController::hintTimerActive(HintTimer which) const
+{
+    return which == HintTimer::PowerDialog ? m_powerDialogActive.load() : m_hintWindowActive.load();
+}
+
+void DeviceController::applyTimerControl(QTimer* timer, const QString& status)
+{
+    const bool on = status.contains(QLatin1Char('N'));
+    if (on)
+        timer->start();
+    else
+        timer->stop();
+    if (timer == m_powerDialogTimer)
+        m_powerDialogActive = on;
+    else if (timer == m_hintWindowTimer)
+        m_hintWindowActive = on;
+}
+
+void DeviceController::onPowerDialogTimeout()
+{
+    m_powerDialogTimer->stop();
+    m_powerDialogActive = false;
+    MessageYesNo dialog(tr("Connect 12V power supply"), m_page ? m_page->window() : nullptr);
+    dialog.exec();
+}
+
+void DeviceController::onHintWindowTimeout()
+{
+    m_hintWindowTimer->stop();
+    m_hintWindowActive = false;
+}
+
+void DeviceController::onVoltageTextChanged()
+{
+    if (m_hintWindowTimer->isActive())
+        emit timerControl(m_hintWindowTimer, QStringLiteral("OFF"));
+}
+
+// Device operations ----------------------------------------------------------
+
+void DeviceController::ClickButton_vciReboot()
+{
+    startOperation(Operation::Reboot);
+}
+
+void DeviceController::ClickButton_requestBuzz()
+{
+    startOperation(Operation::Buzz);
+}
+
+void DeviceController::Release_VCI_occupation()
+{
+    startOperation(Operation::Release);
+}
+
+void DeviceController::startOperation(Operation op)
+{
+    const std::string ip = m_loop.snapshot().record.vciIP;
+    if (ip.empty())
+        return;
+    std::function<bool(const std::string&)> call = op == Operation::Reboot ? m_ops.reboot
+        : op == Operation::Buzz                                              ? m_ops.buzz
+                                                                             : m_ops.release;
+    if (!call)
+        return;
+    std::shared_ptr<Relay> relay = m_relay;
+    std::thread([relay, call, ip, op] {
+        const bool ok = call(ip);
+        std::lock_guard<std::mutex> lock(relay->mutex);
+        if (DeviceController* c = relay->controller) {
+            QMetaObject::invokeMethod(c, [c, op, ok] { c->operationFinished(op, ok); }, Qt::QueuedConnection);
+        }
+    }).detach();
+}
+
+void DeviceController::operationFinished(Operation op, bool ok)
+{
+    if (!ok) {
+        emit SignalsTMsg(tr("Execution failed"), 1200);
+        return;
+    }
+    if (op == Operation::Reboot) {
+        emit SignalsTMsg(tr("Rebooting,please wait..."), 20000);
+        m_page->setPendingMessage(tr("Execute successfully"));
+        return;
+    }
+    emit SignalsTMsg(tr("Execute successfully"), 1200);
+}
+
+// Device list ----------------------------------------------------------------
+
+void DeviceController::requestDeviceList()
+{
+    m_more->setSelectEnabled(false);
+    m_more->refreshControl()->hide();
+    m_more->clearRows();
+    m_lastClickedRow = -1;
+    m_devices = m_block.requestDeviceList();
+    m_more->refreshControl()->show();
+    if (!m_devices.empty())
+        emit SignalsVciAdd();
+}
+
+void DeviceController::SlotsVciAdd()
+{
+    for (int i = m_more->rowCount(); i < static_cast<int>(m_devices.size()); ++i) {
+        const QString serial = QString::fromUtf8(m_devices[static_cast<std::size_t>(i)].SN);
+        VCIItem* row = m_more->addRow(serial);
+        if (!m_selectedSerial.isEmpty() && m_selectedSerial == serial) {
+            m_block.writeSelectedSerial(serial);
+            row->setConnected(true);
+        } else {
+            row->setConnected(false);
+        }
+        connect(row, &VCIItem::break_connect, this, &DeviceController::Lan_Disconn);
+    }
+}
+
+void DeviceController::Slot_SelectStatus(QListWidgetItem* item)
+{
+    if (!item)
+        return;
+    const int index = m_more->list()->row(item);
+    VCIItem* clicked = m_more->row(index);
+    if (!clicked || clicked->isConnected())
+        return;
+    m_more->setSelectEnabled(true);
+    if (m_lastClickedRow != index) {
+        VCIItem* previous = m_more->row(m_lastClickedRow);
+        if (previous && !previous->isConnected())
+            previous->setConnected(false);
+    }
+    clicked->setClickedMark();
+    m_lastClickedRow = index;
+}
+
+void DeviceController::SlotsClickItem()
+{
+    const int current = m_more->list()->currentRow();
+    VCIItem* chosen = m_more->row(current);
+    if (!chosen) {
+        emit SignalsTMsg(tr("Please select a valid row"), 1200);
+        return;
+    }
+    if (!m_selectedSerial.isEmpty()) {
+        for (int i = 0; i < m_more->rowCount(); ++i) {
+            VCIItem* other = m_more->row(i);
+            if (i != current && other && other->serial() == m_selectedSerial) {
+                m_block.clearSelectedSerial();
+                other->setConnected(false);
+            }
+        }
+    }
+    m_selectedSerial = chosen->serial();
+    m_block.writeSelectedSerial(m_selectedSerial);
+    chosen->setConnected(true);
+    m_more->setSelectEnabled(false);
+}
+
+void DeviceController::Lan_Disconn(int itemNum)
+{
+    m_block.clearSelectedSerial();
+    if (VCIItem* row = m_more->row(itemNum))
+        row->setConnected(false);
+    m_selectedSerial.clear();
+    m_more->setSelectEnabled(false);
+}
