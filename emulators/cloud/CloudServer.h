@@ -1,0 +1,94 @@
+// The maker's servers on loopback: main API, application version query and the
+// file server, with a control API through which tests make it misbehave.
+#pragma once
+
+#include <json/value.h>
+
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}
+
+namespace cloud {
+
+// One scripted misbehaviour, applied to the next `remaining` requests whose
+// path starts with `path` (every path when empty; -1 = until reset).
+struct Fault {
+    std::string path;
+    int remaining = 1;
+    int delayMs = 0;          // wait before answering
+    int status = 0;           // answer with this status instead of the route
+    std::string body;         // ... and this body
+    std::string contentType;  // ... of this type (default text/plain)
+    bool truncate = false;    // announce the full length, send half, drop the link
+    bool invalidJson = false; // answer 200 with a broken JSON text
+    std::string redirect;     // answer 302 with this Location
+};
+
+// Parses a control request body into a fault; false with a reason on bad input.
+bool parseFault(const Json::Value& json, Fault& fault, std::string& error);
+
+class CloudServer {
+public:
+    struct Options {
+        std::string dataDir;  // driver-catalogue.json, app-version.json
+        std::string filesDir; // extra files served under /files/ (optional)
+    };
+
+    explicit CloudServer(Options options);
+    ~CloudServer();
+
+    // Loads the data files; false with a reason when they are missing or broken.
+    bool load(std::string& error);
+
+    // Adds the routes to one listening server (plain or TLS).
+    void install(httplib::Server& server, bool tls);
+
+    // Wakes every handler that is waiting on a delay, so the servers can stop.
+    void shutdown();
+
+    // Base of the file server as clients must reach it, e.g. "http://localhost:18080/files/".
+    void setFileBase(const std::string& plain, const std::string& tls);
+
+private:
+    bool applyFault(const httplib::Request& req, httplib::Response& res, bool tls);
+    bool takeFault(const std::string& path, Fault& fault);
+    bool waitFor(int ms);
+    void count(const std::string& path);
+
+    void handleControl(const httplib::Request& req, httplib::Response& res);
+    void handleLatestVersions(const httplib::Request& req, httplib::Response& res, bool tls);
+    void handleAppVersion(const httplib::Request& req, httplib::Response& res, bool tls);
+    void handleGenerated(const httplib::Request& req, httplib::Response& res);
+    void handleDriverZip(const httplib::Request& req, httplib::Response& res);
+    void handleEcho(const httplib::Request& req, httplib::Response& res);
+
+    std::string expandFiles(const std::string& text, bool tls) const;
+
+    Options m_options;
+    Json::Value m_catalogue; // array of product-version records
+    Json::Value m_appVersion;
+    std::string m_fileBasePlain;
+    std::string m_fileBaseTls;
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;
+    std::vector<Fault> m_faults;
+    std::map<std::string, int> m_counts;
+};
+
+std::string toJson(const Json::Value& value);
+
+// A zip archive (stored entries) holding the given files, for driver downloads.
+std::string makeStoredZip(const std::vector<std::pair<std::string, std::string>>& files);
+
+} // namespace cloud

@@ -1,0 +1,27 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="es_ES">
+<context>
+    <name>HttpUtils</name>
+    <message>
+        <location filename="../../drivers/HttpUtils.cpp" line="165"/>
+        <source>UnknownError</source>
+        <translation>Error desconocido</translation>
+    </message>
+    <message>
+        <location filename="../../drivers/HttpUtils.cpp" line="168"/>
+        <source>CannotConnectServerRetryTip</source>
+        <translation>No se puede conectar con el servidor, compruebe la conexión de red</translation>
+    </message>
+    <message>
+        <location filename="../../drivers/HttpUtils.cpp" line="170"/>
+        <source>ServerError</source>
+        <translation>Error del servidor</translation>
+    </message>
+    <message>
+        <location filename="../../drivers/HttpUtils.cpp" line="171"/>
+        <source>RequestFailedRetryTip</source>
+        <translation>La solicitud ha fallado, inténtelo de nuevo más tarde</translation>
+    </message>
+</context>
+</TS>

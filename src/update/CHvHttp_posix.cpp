@@ -1,0 +1,316 @@
+// The request sequence of CHvHttp on cpp-httplib. "https://" URLs are sent
+// over TLS with the server's certificate and host name checked against the
+// system's trust store (plus an optional extra CA file); nothing unverified
+// is accepted.
+#include "update/CHvHttp.h"
+
+#include <httplib.h>
+#include <openssl/x509.h>
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+struct CHvHttp::HandleObject {
+    virtual ~HandleObject() = default;
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const char kUserAgent[] = "WinHTTP Example/1.0";
+const int kMaxRedirects = 10; // as many as WinHTTP follows by default
+
+struct Session : CHvHttp::HandleObject {
+    std::string caFile;
+};
+
+struct Connection : CHvHttp::HandleObject {
+    std::unique_ptr<httplib::ClientImpl> client;
+};
+
+struct RequestState : CHvHttp::HandleObject {
+    httplib::Request request;
+    Clock::time_point lastActivity = Clock::now();
+};
+
+template <class T> T* as(CHvHttp::Handle handle)
+{
+    return static_cast<T*>(handle);
+}
+
+// Escapes what may not appear raw in a request line (spaces, control and
+// non-ASCII bytes); everything else of the caller's path is sent as it is.
+std::string escapePath(const std::string& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(path.size());
+    for (unsigned char c : path) {
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// "Name: value" lines separated by CR LF (or LF). False on a line without a name.
+bool parseHeaderText(const std::string& text, httplib::Headers& headers)
+{
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty())
+            continue;
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos || colon == 0 || line.find('\r') != std::string::npos)
+            return false;
+        std::string name = line.substr(0, colon);
+        std::size_t valueStart = colon + 1;
+        while (valueStart < line.size() && (line[valueStart] == ' ' || line[valueStart] == '\t'))
+            ++valueStart;
+        headers.emplace(std::move(name), line.substr(valueStart));
+    }
+    return true;
+}
+
+// The system's trust store plus the extra CA file; null when the file cannot be read.
+X509_STORE* makeTrustStore(const std::string& extraCaFile)
+{
+    X509_STORE* store = X509_STORE_new();
+    if (!store)
+        return nullptr;
+    X509_STORE_set_default_paths(store);
+    if (!extraCaFile.empty() && X509_STORE_load_locations(store, extraCaFile.c_str(), nullptr) != 1) {
+        X509_STORE_free(store);
+        return nullptr;
+    }
+    return store;
+}
+
+struct Target {
+    bool secure = false;
+    std::string host;
+    std::string path;
+    unsigned short port = 0;
+};
+
+// Resolves a Location header against the current target. Absolute locations
+// without a port use the scheme's usual port.
+bool resolveLocation(const std::string& location, const Target& current, Target& next)
+{
+    next = current;
+    if (location.empty())
+        return false;
+    if (location[0] == '/') {
+        next.path = location;
+        return true;
+    }
+    std::string rest;
+    if (location.rfind("http://", 0) == 0) {
+        next.secure = false;
+        rest = location.substr(7);
+    } else if (location.rfind("https://", 0) == 0) {
+        next.secure = true;
+        rest = location.substr(8);
+    } else {
+        return false;
+    }
+    const std::size_t slash = rest.find('/');
+    const std::string authority = rest.substr(0, slash);
+    next.path = slash == std::string::npos ? "/" : rest.substr(slash);
+    const std::size_t colon = authority.find(':');
+    next.host = authority.substr(0, colon);
+    next.port = next.secure ? 443 : 80;
+    if (colon != std::string::npos) {
+        const std::string digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+            return false;
+        const unsigned long number = std::stoul(digits);
+        if (number == 0 || number > 65535)
+            return false;
+        next.port = static_cast<unsigned short>(number);
+    }
+    return !next.host.empty();
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+} // namespace
+
+std::string CHvHttp::Send(bool secure, const std::string& host, const std::string& path, unsigned short port,
+    HttpRequest method, const std::string& header, const std::string& body) const
+{
+    Target target { secure, host, path, port };
+    std::string verb = method == HTTP_GET ? "GET" : "POST";
+    // The body goes up to its first NUL byte.
+    std::string payload = method == HTTP_GET ? std::string() : std::string(body.c_str());
+
+    httplib::Headers headers;
+    if (!parseHeaderText(header, headers))
+        Fail(HTTP_ERROR_SEND_RECEIVE);
+    if (headers.find("User-Agent") == headers.end())
+        headers.emplace("User-Agent", kUserAgent);
+
+    for (int hop = 0;; ++hop) {
+        HvRelease();
+
+        // Session: the trust settings of this exchange.
+        auto* session = new Session;
+        m_hSession = session;
+        session->caFile = ExtraCaFile();
+
+        // Connection.
+        if (target.host.empty() || target.port == 0)
+            Fail(HTTP_ERROR_CONNECT);
+        auto* connection = new Connection;
+        m_hConnect = connection;
+        if (target.secure) {
+            auto client = std::make_unique<httplib::SSLClient>(target.host, target.port);
+            if (!client->is_valid())
+                Fail(HTTP_ERROR_OPEN);
+            X509_STORE* store = makeTrustStore(session->caFile);
+            if (!store)
+                Fail(HTTP_ERROR_OPEN);
+            client->set_ca_cert_store(store); // the client owns the store now
+            client->enable_server_certificate_verification(true);
+            connection->client = std::move(client);
+        } else {
+            connection->client = std::make_unique<httplib::ClientImpl>(target.host, target.port);
+        }
+        httplib::ClientImpl& client = *connection->client;
+        const auto timeout = std::chrono::milliseconds(kTimeoutMs);
+        client.set_connection_timeout(timeout);
+        client.set_read_timeout(timeout);
+        client.set_write_timeout(timeout);
+        client.set_keep_alive(false);
+        client.set_follow_location(false);
+        client.set_url_encode(false);
+
+        // Request.
+        auto* state = new RequestState;
+        m_hRequest = state;
+        httplib::Request& req = state->request;
+        req.method = verb;
+        req.path = escapePath(target.path);
+        req.headers = headers;
+        req.body = payload;
+        if (!payload.empty() && req.headers.find("Content-Type") == req.headers.end())
+            req.headers.emplace("Content-Type", "application/octet-stream");
+
+        // Read the body to its end; remember when bytes last arrived so a
+        // stalled transfer can be told from a broken one.
+        std::string answer;
+        req.response_handler = [state, &answer](const httplib::Response& res) {
+            state->lastActivity = Clock::now();
+            if (res.has_header("Content-Length")) {
+                const unsigned long long length = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
+                if (length <= (1ull << 31))
+                    answer.reserve(static_cast<std::size_t>(length));
+            }
+            return true;
+        };
+        req.content_receiver = [state, &answer](const char* data, std::size_t length, std::uint64_t, std::uint64_t) {
+            state->lastActivity = Clock::now();
+            answer.append(data, length);
+            return true;
+        };
+
+        httplib::Response res;
+        httplib::Error error = httplib::Error::Success;
+        state->lastActivity = Clock::now();
+        const bool sent = client.send(req, res, error);
+        if (!sent || error != httplib::Error::Success) {
+            const bool stalled = Clock::now() - state->lastActivity >= timeout - std::chrono::milliseconds(100);
+            switch (error) {
+            case httplib::Error::ConnectionTimeout:
+                Fail(HTTP_ERROR_TIMEOUT);
+            case httplib::Error::Read:
+            case httplib::Error::Write:
+                Fail(stalled ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
+            case httplib::Error::SSLLoadingCerts:
+                Fail(HTTP_ERROR_OPEN);
+            default: // refused, TLS handshake or certificate failure, cut-off body
+                Fail(HTTP_ERROR_SEND_RECEIVE);
+            }
+        }
+        m_dwRespCode = static_cast<std::uint32_t>(res.status);
+
+        // Follow redirects as WinHTTP does by default: never from https to http.
+        if (isRedirect(res.status) && res.has_header("Location") && hop < kMaxRedirects) {
+            Target next;
+            if (resolveLocation(res.get_header_value("Location"), target, next) && !(target.secure && !next.secure)) {
+                if (res.status == 303 || ((res.status == 301 || res.status == 302) && verb == "POST")) {
+                    verb = "GET";
+                    payload.clear();
+                    headers.erase("Content-Type");
+                }
+                target = next;
+                continue;
+            }
+        }
+        HvRelease();
+        return answer;
+    }
+}
+
+void CHvHttp::HvReleaseHandle(Handle& handle)
+{
+    delete handle;
+    handle = nullptr;
+}
+
+std::wstring CHvHttp::CharToWchar(const std::string& text, unsigned int codePage)
+{
+    if (text.empty())
+        return std::wstring();
+    // Code page 0 (the system's) and 65001 are UTF-8 here; others by number, e.g. CP1252, CP936.
+    const std::string from = (codePage == 0 || codePage == 65001) ? std::string("UTF-8") : "CP" + std::to_string(codePage);
+    iconv_t cd = iconv_open("WCHAR_T", from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::wstring();
+    std::wstring out(text.size() + 1, L'\0');
+    std::string input = text;
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char* outPtr = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(wchar_t);
+    while (inLeft > 0) {
+        if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
+            continue;
+        if (errno == EILSEQ || errno == EINVAL) {
+            // An invalid sequence becomes one replacement character.
+            ++in;
+            --inLeft;
+            if (outLeft >= sizeof(wchar_t)) {
+                const wchar_t replacement = 0xFFFD;
+                std::memcpy(outPtr, &replacement, sizeof(wchar_t));
+                outPtr += sizeof(wchar_t);
+                outLeft -= sizeof(wchar_t);
+            }
+            continue;
+        }
+        break; // E2BIG cannot happen: a byte never yields more than one wide character
+    }
+    iconv_close(cd);
+    out.resize(out.size() - outLeft / sizeof(wchar_t));
+    return out;
+}
