@@ -1,0 +1,158 @@
+// Processes: the list, the program's own path and command line, detached
+// starts (with arguments that need quoting) and termination by name.
+#include "TestHarness.h"
+
+#include "platform/Process.h"
+#include "platform/ServiceControl.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+using namespace platform;
+
+namespace {
+
+std::string selfName()
+{
+    const std::string path = modulePath();
+    return path.substr(path.find_last_of("/\\") + 1);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool pidListed(long pid)
+{
+    const auto list = listProcesses();
+    return std::any_of(list.begin(), list.end(), [pid](const ProcessEntry& e) { return e.pid == pid; });
+}
+
+// Child mode: write the arguments after the output file, one per line, and
+// the working directory; written to a temporary name first so the parent
+// never reads half of it.
+int writeArguments(int argc, char** argv)
+{
+    const std::string out = argv[2];
+    {
+        std::ofstream file(out + ".part", std::ios::binary);
+        file << std::filesystem::current_path().string() << "\n";
+        for (int i = 3; i < argc; ++i)
+            file << argv[i] << "\n";
+    }
+    std::filesystem::rename(out + ".part", out);
+    return 0;
+}
+
+} // namespace
+
+TEST_CASE(own_process_is_listed_with_its_path_and_command_line)
+{
+    const std::string name = selfName();
+#ifdef _WIN32
+    CHECK_EQ(name, std::string("platform_ProcessTest.exe"));
+#else
+    CHECK_EQ(name, std::string("platform_ProcessTest"));
+    CHECK(isProcessRunning("platform_ProcessTest.exe")); // Windows spelling of the same program
+#endif
+    CHECK(isProcessRunning(name));
+    CHECK(serviceRunning(name));
+    CHECK(!isProcessRunning("NoSuchProgram_" + th::uniqueSuffix()));
+    CHECK(!isProcessRunning(""));
+    const auto list = listProcesses();
+    CHECK(list.size() > 1);
+    CHECK(std::any_of(list.begin(), list.end(), [&](const ProcessEntry& e) { return e.name == name; }));
+    const std::string line = rawCommandLine();
+    CHECK(line.find("platform_ProcessTest") != std::string::npos);
+}
+
+TEST_CASE(command_line_keeps_the_switches)
+{
+    const std::string line = rawCommandLine();
+    if (line.find(" -z") == std::string::npos && line.find("two words") == std::string::npos)
+        SKIP("started without arguments; the ctest entry platform_ProcessTest passes \"-z\"");
+    CHECK(line.find(" -z") != std::string::npos);
+    CHECK(line.find("two words") != std::string::npos);
+}
+
+TEST_CASE(detached_start_passes_arguments_intact)
+{
+    th::TempDir dir;
+    const std::string out = dir.file("args.txt");
+    const std::vector<std::string> args = {"--write-args", out, "plain", "with blank", "quote\"inside",
+                                           "trailing\\", "back\\\\slash \"mix\"", ""};
+    const long pid = startDetached(modulePath(), args, dir.path());
+    CHECK(pid > 0);
+    CHECK(th::waitFor([&] { return std::filesystem::exists(out); }));
+    const std::string text = readFile(out);
+    std::string expected = std::filesystem::canonical(dir.path()).string() + "\n";
+    for (std::size_t i = 2; i < args.size(); ++i)
+        expected += args[i] + "\n";
+    std::string got = text;
+    std::string firstLine = got.substr(0, got.find('\n'));
+    // The child reports its working directory in its own spelling.
+    CHECK(std::filesystem::equivalent(firstLine, dir.path()));
+    CHECK_EQ(got.substr(got.find('\n') + 1), expected.substr(expected.find('\n') + 1));
+}
+
+TEST_CASE(failed_starts_return_zero)
+{
+    CHECK_EQ(startDetached("/no/such/program_" + th::uniqueSuffix(), {}), 0L);
+    CHECK_EQ(startDetached("", {}), 0L);
+    th::TempDir dir;
+    CHECK_EQ(startDetached(modulePath(), {"--sleep"}, dir.file("missing-folder")), 0L);
+}
+
+TEST_CASE(termination_by_name_stops_others_but_not_the_caller)
+{
+    // A copy under a name of its own, so that no other test run is touched.
+    th::TempDir dir;
+    const std::string unique = "bwsleeper" + th::uniqueSuffix();
+#ifdef _WIN32
+    const std::string copy = dir.file(unique + ".exe");
+#else
+    const std::string copy = dir.file(unique);
+#endif
+    std::filesystem::copy_file(modulePath(), copy);
+    const long pid = startDetached(copy, {"--sleep"});
+    CHECK(pid > 0);
+    CHECK(th::waitFor([&] { return pidListed(pid); }));
+    CHECK(isProcessRunning(copy.substr(copy.find_last_of("/\\") + 1)));
+    CHECK(serviceRunning(unique + ".exe"));
+    CHECK_EQ(terminateProcesses(copy.substr(copy.find_last_of("/\\") + 1)), 1);
+    CHECK(th::waitFor([&] { return !pidListed(pid); }));
+    CHECK(!isProcessRunning(unique));
+    // The caller is never among the terminated.
+    CHECK_EQ(terminateProcesses(selfName()), 0);
+    CHECK(isProcessRunning(selfName()));
+}
+
+TEST_CASE(scripts_start_detached)
+{
+    th::TempDir dir;
+    const std::string marker = dir.file("ran.txt");
+#ifdef _WIN32
+    const std::string script = dir.file("touch.bat");
+    std::ofstream(script) << "@echo ran> \"" << marker << "\"\r\n";
+#else
+    const std::string script = dir.file("touch.sh");
+    std::ofstream(script) << "echo ran > '" << marker << "'\n";
+#endif
+    CHECK(startDetachedScript(script) > 0);
+    CHECK(th::waitFor([&] { return readFile(marker).find("ran") != std::string::npos; }, 30000));
+    CHECK_EQ(startDetachedScript(""), 0L);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && std::string(argv[1]) == "--write-args")
+        return writeArguments(argc, argv);
+    if (argc >= 2 && std::string(argv[1]) == "--sleep") {
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        return 0;
+    }
+    return th::runAll();
+}
