@@ -1,0 +1,325 @@
+// CHvHttp against the cloud emulator (plain and TLS) and against Python's
+// http.server, on loopback ports chosen at run time.
+#include "update/CHvHttp.h"
+
+#include "CloudEmulator.h"
+#include "GeneratedContent.h"
+#include "TestTls.h"
+#include "UnresponsiveListener.h"
+
+#include <QtTest>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTcpServer>
+
+#include <functional>
+
+namespace {
+
+struct Outcome {
+    int error = 0; // HttpInterfaceError thrown, 0 when none
+    std::string body;
+    quint32 status = 0;
+    qint64 elapsedMs = 0;
+};
+
+Outcome send(const QString& url, HttpRequest method = HTTP_GET, const std::string& header = "",
+    const std::string& body = "")
+{
+    CHvHttp http;
+    Outcome out;
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        out.body = http.SendHttpOrHttpsRequest(url.toStdString(), method, header, body);
+    } catch (HttpInterfaceError e) {
+        out.error = e;
+    }
+    out.elapsedMs = timer.elapsed();
+    out.status = http.GetRespCode();
+    return out;
+}
+
+QJsonObject json(const Outcome& out)
+{
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out.body)).object();
+}
+
+quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort(); // closed again when the server goes out of scope
+}
+
+} // namespace
+
+class TestCHvHttpNet : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void getSendsHeaderTextAndUserAgent();
+    void postSendsBodyUpToNulAndHeaders();
+    void unauthorizedIsSentExactlyTwice_data();
+    void unauthorizedIsSentExactlyTwice();
+    void errorStatusesAreAnswersNotExceptions();
+    void redirectsAreFollowed();
+    void timeoutsThrow15_data();
+    void timeoutsThrow15();
+    void refusedConnectionThrows3();
+    void bodyCutShortThrows3();
+    void largeBodyIsReadToItsEnd();
+    void tlsAcceptsTrustedCertificate();
+    void tlsRejectsWhatDoesNotVerify_data();
+    void tlsRejectsWhatDoesNotVerify();
+    void worksAgainstPythonHttpServer();
+
+private:
+    QString url(const QString& path) const { return m_cloud.httpBase() + path; }
+
+    TestTls m_tls;
+    CloudEmulator m_cloud;
+};
+
+void TestCHvHttpNet::initTestCase()
+{
+    QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
+    QVERIFY2(m_cloud.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_cloud.lastError()));
+    CHvHttp::SetExtraCaFile(m_tls.caFile().toStdString());
+}
+
+void TestCHvHttpNet::init()
+{
+    QVERIFY(m_cloud.reset());
+}
+
+void TestCHvHttpNet::cleanupTestCase()
+{
+    m_cloud.stop();
+}
+
+void TestCHvHttpNet::getSendsHeaderTextAndUserAgent()
+{
+    const Outcome out = send(url("api/echo?x=1"), HTTP_GET, "X-Token: abc\r\nAccept-Language: es");
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 200u);
+    const QJsonObject echo = json(out);
+    QCOMPARE(echo["method"].toString(), QStringLiteral("GET"));
+    QCOMPARE(echo["headers"].toObject()["X-Token"].toString(), QStringLiteral("abc"));
+    QCOMPARE(echo["headers"].toObject()["Accept-Language"].toString(), QStringLiteral("es"));
+    QCOMPARE(echo["headers"].toObject()["User-Agent"].toString(), QStringLiteral("WinHTTP Example/1.0"));
+}
+
+void TestCHvHttpNet::postSendsBodyUpToNulAndHeaders()
+{
+    CHvHttp fields;
+    fields.InsertPostData("phone", "600123123");
+    std::string body = fields.GetPostData();
+    body += std::string("\0trailing", 9);
+    const Outcome out = send(url("api/echo"), HTTP_POST, fields.GetPostHeader(), body);
+    QCOMPARE(out.error, 0);
+    const QJsonObject echo = json(out);
+    QCOMPARE(echo["method"].toString(), QStringLiteral("POST"));
+    QCOMPARE(echo["body"].toString(), QStringLiteral("{\"phone\":\"600123123\"}"));
+    QCOMPARE(echo["headers"].toObject()["Content-Type"].toString(), QStringLiteral("application/json"));
+
+    // Header text that is not "Name: value" is refused before sending.
+    QCOMPARE(send(url("api/echo"), HTTP_POST, "no colon here", "{}").error, int(HTTP_ERROR_SEND_RECEIVE));
+    QCOMPARE(m_cloud.requestCount("/api/echo"), 1);
+}
+
+void TestCHvHttpNet::unauthorizedIsSentExactlyTwice_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::addColumn<quint32>("status");
+    QTest::newRow("401 once") << QJsonObject { { "path", "/api/echo" }, { "status", 401 }, { "body", "{}" } } << 200u;
+    QTest::newRow("200 with JSON status 401") << QJsonObject { { "path", "/api/echo" }, { "status", 200 },
+        { "body", "{\"status\":401}" }, { "contentType", "application/json" } } << 200u;
+    QTest::newRow("401 every time") << QJsonObject { { "path", "/api/echo" }, { "status", 401 }, { "count", -1 },
+        { "body", "{\"status\":401}" } } << 401u;
+}
+
+void TestCHvHttpNet::unauthorizedIsSentExactlyTwice()
+{
+    QFETCH(QJsonObject, fault);
+    QFETCH(quint32, status);
+    QVERIFY(m_cloud.control(fault));
+    const Outcome out = send(url("api/echo"));
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, status);
+    QCOMPARE(m_cloud.requestCount("/api/echo"), 2);
+    QVERIFY2(out.elapsedMs >= CHvHttp::kRetryDelayMs, qPrintable(QString::number(out.elapsedMs)));
+    if (status == 200) // the second answer replaces the first
+        QCOMPARE(json(out)["method"].toString(), QStringLiteral("GET"));
+}
+
+void TestCHvHttpNet::errorStatusesAreAnswersNotExceptions()
+{
+    const std::string html = "<html><body>Internal error</body></html>";
+    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 500 }, { "body", QString::fromStdString(html) },
+        { "contentType", "text/html" } }));
+    Outcome out = send(url("api/echo"));
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 500u);
+    QCOMPARE(out.body, html);
+    QCOMPARE(m_cloud.requestCount("/api/echo"), 1);
+
+    out = send(url("api/software-product-versions/latest-byswcode?langCode=EN&swSnCode=Unknown"));
+    QCOMPARE(out.status, 404u);
+    QCOMPARE(json(out)["errorKey"].toString(), QStringLiteral("SwProductNotFound"));
+
+    out = send(url("api/software-product-versions/latest-byswcode?langCode=EN&swSnCode=Brindlewick"));
+    QCOMPARE(out.status, 200u);
+    QVERIFY(json(out)["swProduct"].toObject()["versionNo"].toString().startsWith('V'));
+}
+
+void TestCHvHttpNet::redirectsAreFollowed()
+{
+    QVERIFY(m_cloud.control({ { "path", "/old" }, { "redirect", url("api/echo?moved=1") } }));
+    Outcome out = send(url("old"));
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 200u);
+    QCOMPARE(json(out)["path"].toString(), QStringLiteral("/api/echo"));
+
+    // Never from https down to http: the redirect itself is the answer.
+    QVERIFY(m_cloud.control({ { "path", "/old" }, { "redirect", url("api/echo") } }));
+    out = send(m_cloud.httpsBase() + "old");
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 302u);
+    QCOMPARE(m_cloud.requestCount("/api/echo"), 1);
+}
+
+void TestCHvHttpNet::timeoutsThrow15_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("connect") << "connect";
+    QTest::newRow("server never answers") << "silent";
+    QTest::newRow("TLS server never answers") << "silent-tls";
+}
+
+void TestCHvHttpNet::timeoutsThrow15()
+{
+    QFETCH(QString, kind);
+    UnresponsiveListener blackHole;
+    QString target;
+    if (kind == "connect") {
+        QVERIFY(blackHole.isValid());
+        target = QStringLiteral("http://127.0.0.1:%1/api/echo").arg(blackHole.port());
+    } else {
+        QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "delayMs", 20000 } }));
+        target = (kind == "silent" ? m_cloud.httpBase() : m_cloud.httpsBase()) + "api/echo";
+    }
+    const Outcome out = send(target);
+    QCOMPARE(out.error, int(HTTP_ERROR_TIMEOUT));
+    QVERIFY2(out.elapsedMs >= CHvHttp::kTimeoutMs - 100 && out.elapsedMs < CHvHttp::kTimeoutMs + 1500,
+        qPrintable(QString::number(out.elapsedMs)));
+    QVERIFY(m_cloud.reset()); // releases the waiting handler
+}
+
+void TestCHvHttpNet::refusedConnectionThrows3()
+{
+    const Outcome out = send(QStringLiteral("http://127.0.0.1:%1/x").arg(closedPort()));
+    QCOMPARE(out.error, int(HTTP_ERROR_SEND_RECEIVE));
+    QVERIFY(out.elapsedMs < CHvHttp::kTimeoutMs);
+}
+
+void TestCHvHttpNet::bodyCutShortThrows3()
+{
+    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true } }));
+    QCOMPARE(send(url("files/gen/200000.bin")).error, int(HTTP_ERROR_SEND_RECEIVE));
+    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "truncate", true }, { "contentType", "application/json" } }));
+    QCOMPARE(send(url("api/echo")).error, int(HTTP_ERROR_SEND_RECEIVE));
+}
+
+void TestCHvHttpNet::largeBodyIsReadToItsEnd()
+{
+    const std::size_t size = 3 * 1024 * 1024 + 17;
+    const Outcome out = send(url(QStringLiteral("files/gen/%1.bin").arg(size)));
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.body.size(), size);
+    QVERIFY(cloud::isGenerated(out.body.data(), out.body.size()));
+}
+
+void TestCHvHttpNet::tlsAcceptsTrustedCertificate()
+{
+    const Outcome out = send(m_cloud.httpsBase() + "api/latest-software-versions?langCode=EN&swSnCodes=Kestrix_BMW");
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 200u);
+    const QJsonArray records = QJsonDocument::fromJson(QByteArray::fromStdString(out.body)).array();
+    QCOMPARE(records.size(), 1);
+    QVERIFY(records[0].toObject()["url"].toString().startsWith(m_cloud.httpsBase()));
+}
+
+void TestCHvHttpNet::tlsRejectsWhatDoesNotVerify_data()
+{
+    QTest::addColumn<QString>("case_");
+    QTest::newRow("test CA not trusted") << "no-ca";
+    QTest::newRow("certificate for another host") << "other-host";
+    QTest::newRow("signed by an unknown CA") << "untrusted";
+    QTest::newRow("plain HTTP server") << "plain";
+}
+
+void TestCHvHttpNet::tlsRejectsWhatDoesNotVerify()
+{
+    QFETCH(QString, case_);
+    CloudEmulator other;
+    QString base = m_cloud.httpsBase();
+    if (case_ == "other-host") {
+        QVERIFY2(other.start(m_tls.otherHostCert(), m_tls.otherHostKey()), qPrintable(other.lastError()));
+        base = other.httpsBase();
+    } else if (case_ == "untrusted") {
+        QVERIFY2(other.start(m_tls.untrustedCert(), m_tls.untrustedKey()), qPrintable(other.lastError()));
+        base = other.httpsBase();
+    } else if (case_ == "plain") {
+        base = QStringLiteral("https://localhost:%1/").arg(m_cloud.httpPort());
+    } else {
+        CHvHttp::SetExtraCaFile(std::string());
+    }
+    const Outcome out = send(base + "api/echo");
+    CHvHttp::SetExtraCaFile(m_tls.caFile().toStdString());
+    QCOMPARE(out.error, int(HTTP_ERROR_SEND_RECEIVE));
+    // The request itself never reached the server.
+    CloudEmulator& server = case_ == "other-host" || case_ == "untrusted" ? other : m_cloud;
+    QCOMPARE(server.requestCount("/api/echo"), 0);
+}
+
+void TestCHvHttpNet::worksAgainstPythonHttpServer()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QFile file(root.filePath("catalogue.json"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    const QByteArray content = "[{\"name\":\"Kestrix_VW\",\"versionNo\":\"V2.1.0\"}]";
+    file.write(content);
+    file.close();
+
+    QProcess python;
+    python.setProcessChannelMode(QProcess::MergedChannels);
+    python.start("python3", { "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0" });
+    QVERIFY(python.waitForStarted());
+    QByteArray banner;
+    const QRegularExpression portPattern("port (\\d+)");
+    QRegularExpressionMatch match;
+    while (!(match = portPattern.match(QString::fromUtf8(banner))).hasMatch() && python.waitForReadyRead(10000))
+        banner += python.readAll();
+    QVERIFY2(match.hasMatch(), banner.constData());
+    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(match.captured(1));
+
+    Outcome out = send(base + "catalogue.json");
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 200u);
+    QCOMPARE(QByteArray::fromStdString(out.body), content);
+    out = send(base + "missing.json");
+    QCOMPARE(out.error, 0);
+    QCOMPARE(out.status, 404u);
+    QVERIFY(out.body.find("404") != std::string::npos);
+
+    python.terminate();
+    QVERIFY(python.waitForFinished(5000));
+}
+
+QTEST_GUILESS_MAIN(TestCHvHttpNet)
+#include "tst_chvhttp_net.moc"
