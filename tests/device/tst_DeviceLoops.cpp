@@ -1,0 +1,286 @@
+// The status loop's pass rules and the start-up hint loop, driven through
+// their hooks with a scripted status record and adapter probe.
+#include "device/DeviceStatusLoop.h"
+#include "device/HintLoop.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+VciStatusRecord record(const char* sn, std::uint32_t vbatt, std::int32_t conn = CONN_USB)
+{
+    VciStatusRecord r;
+    clearRecord(r);
+    std::strncpy(r.SN, sn, sizeof r.SN - 1);
+    r.vbatt = vbatt;
+    r.connType = conn;
+    r.status = 1;
+    return r;
+}
+
+struct LoopRig {
+    VciStatusRecord next;
+    bool usbEthernet = false;
+    int cleared = 0;
+    int wakes = 0;
+    QList<bool> remoteDisabled;
+    DeviceStatusLoop loop;
+
+    LoopRig()
+        : loop(DeviceStatusLoop::Hooks{
+            [this](VciStatusRecord& r) {
+                r = next;
+                return next.SN[0] != '\0';
+            },
+            [this] { return usbEthernet; },
+            [this] { ++cleared; },
+            [this] { ++wakes; },
+            [this](bool b) { remoteDisabled << b; }})
+    {
+        clearRecord(next);
+    }
+};
+
+} // namespace
+
+class TestDeviceLoops : public QObject {
+    Q_OBJECT
+
+private slots:
+    void voltageTextsAndColours_data()
+    {
+        QTest::addColumn<uint>("mv");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("color");
+        QTest::newRow("0") << 0u << "0V" << "rgb(255, 0, 0)";
+        QTest::newRow("10999") << 10999u << "10.99V" << "rgb(255, 0, 0)";
+        QTest::newRow("11000") << 11000u << "11.00V" << "rgb(52, 199, 89)";
+        QTest::newRow("12345") << 12345u << "12.34V" << "rgb(52, 199, 89)";
+        QTest::newRow("5") << 5u << "0.00V" << "rgb(255, 0, 0)";
+        QTest::newRow("max") << 4294967295u << "4294967.29V" << "rgb(52, 199, 89)";
+    }
+    void voltageTextsAndColours()
+    {
+        QFETCH(uint, mv);
+        QFETCH(QString, text);
+        QFETCH(QString, color);
+        LoopRig rig;
+        rig.next = record("M5EC0000XJ70001A", mv);
+        QVERIFY(rig.loop.runCycle(false));
+        const DeviceStatusSnapshot s = rig.loop.snapshot();
+        QCOMPARE(s.voltageText, text);
+        QCOMPARE(s.voltageColor, color);
+    }
+
+    void repaintsOnlyWhenSomethingShownChanged()
+    {
+        LoopRig rig;
+        rig.next = record("M5EC0000XJ70001A", 12000);
+        QVERIFY(rig.loop.runCycle(false));
+        QVERIFY(!rig.loop.runCycle(false));   // nothing new
+        QVERIFY(rig.loop.runCycle(true));     // page change from the caller
+        rig.next.status = 2;                  // state shown on the page
+        QVERIFY(rig.loop.runCycle(false));
+        QVERIFY(!rig.loop.runCycle(false));
+        rig.next.vbatt = 11000;
+        QVERIFY(rig.loop.runCycle(false));
+        QCOMPARE(rig.loop.snapshot().voltageText, QStringLiteral("11.00V"));
+    }
+
+    void unplugSetsAbsentOnceAndReplugRepaintsOnce()
+    {
+        LoopRig rig;
+        rig.next = record("M5EC0000XJ70001A", 12000);
+        rig.loop.runCycle(false);
+        QVERIFY(!rig.loop.snapshot().deviceAbsent);
+        QCOMPARE(rig.remoteDisabled.last(), false);
+
+        clearRecord(rig.next);
+        QVERIFY(rig.loop.runCycle(false));
+        DeviceStatusSnapshot s = rig.loop.snapshot();
+        QVERIFY(s.deviceAbsent);
+        QCOMPARE(s.voltageText, QStringLiteral("0V"));
+        QCOMPARE(s.voltageColor, QStringLiteral("rgb(255, 0, 0)"));
+        QCOMPARE(s.lastSerial, QStringLiteral("M5EC0000XJ70001A")); // kept while absent
+        QCOMPARE(rig.wakes, 1);
+        QCOMPARE(rig.remoteDisabled.last(), true);
+
+        // Still absent: the hint loop is woken on every pass, no repaint.
+        QVERIFY(!rig.loop.runCycle(false));
+        QVERIFY(!rig.loop.runCycle(false));
+        QCOMPARE(rig.wakes, 3);
+        QVERIFY(rig.loop.snapshot().deviceAbsent);
+
+        rig.next = record("M5EC0000XJ70002B", 12345);
+        QVERIFY(rig.loop.runCycle(false));
+        s = rig.loop.snapshot();
+        QVERIFY(!s.deviceAbsent);
+        QCOMPARE(s.lastSerial, QStringLiteral("M5EC0000XJ70002B"));
+        QCOMPARE(s.voltageText, QStringLiteral("12.34V"));
+        QCOMPARE(rig.wakes, 3);
+        QVERIFY(!rig.loop.runCycle(false));
+    }
+
+    void routeLinkClearsSelectionOnlyWithTheUsbEthernetAdapter()
+    {
+        LoopRig rig;
+        rig.next = record("M5EC0000XJ70001A", 12000, CONN_ROUTE);
+        rig.loop.runCycle(false);
+        QCOMPARE(rig.cleared, 0);
+        rig.usbEthernet = true;
+        rig.loop.runCycle(false);
+        QCOMPARE(rig.cleared, 1);
+        rig.next.connType = CONN_USB;
+        rig.loop.runCycle(false);
+        QCOMPARE(rig.cleared, 1);
+    }
+
+    void hintLoopWritesTheSerialForTheAdapterMac()
+    {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("VCIINFO.ini");
+        QString serial;
+        bool present = true;
+        HintLoop::Hooks hooks;
+        hooks.adapterPresent = [&](std::string& mac) {
+            mac = "00e04c6801ab";
+            return present;
+        };
+        hooks.currentSerial = [&] { return serial; };
+        HintLoop loop(hooks, ini);
+
+        // No serial yet: nothing written, the loop sleeps and retries.
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep2000);
+        QVERIFY(!QFile::exists(ini) || QSettings(ini, QSettings::IniFormat).allKeys().isEmpty());
+
+        serial = "M5EC0000XJ70001A";
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep2000);
+        QCOMPARE(QSettings(ini, QSettings::IniFormat).value("00e04c6801ab/SN").toString(), serial);
+        QCOMPARE(loop.macText(), QStringLiteral("00e04c6801ab"));
+
+        // Recognised in this presence: armed, then waits to be woken.
+        QCOMPARE(loop.step(), HintLoop::Next::WaitForWake);
+        QVERIFY(loop.armed());
+
+        // Unplugged: disarmed, short sleep.
+        present = false;
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep500);
+        QVERIFY(!loop.armed());
+        QCOMPARE(loop.step(), HintLoop::Next::WaitForWake);
+    }
+
+    void hintAsksForPowerWhileVoltageIsZero()
+    {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("VCIINFO.ini");
+        {
+            QSettings s(ini, QSettings::IniFormat);
+            s.setValue("00e04c6801ab/SN", "M5HC0000AB70001A"); // known from an earlier run
+        }
+        QString voltage = "0V";
+        QString remembered = "M5HC0000AB70001A";
+        bool present = true;
+        int hints = 0;
+        bool powerTimer = false;
+        bool hintTimer = false;
+        QStringList timerCalls;
+        HintLoop::Hooks hooks;
+        hooks.adapterPresent = [&](std::string& mac) {
+            mac = "00e04c6801ab";
+            return present;
+        };
+        hooks.currentSerial = [] { return QString(); };
+        hooks.rememberedSerial = [&] { return remembered; };
+        hooks.voltageText = [&] { return voltage; };
+        hooks.showInitHint = [&] { ++hints; };
+        hooks.setTimer = [&](HintTimer t, bool on) {
+            (t == HintTimer::PowerDialog ? powerTimer : hintTimer) = on;
+            timerCalls << QString("%1:%2").arg(t == HintTimer::PowerDialog ? "power" : "hint").arg(on ? "ON" : "OFF");
+        };
+        hooks.timerActive = [&](HintTimer t) { return t == HintTimer::PowerDialog ? powerTimer : hintTimer; };
+        HintLoop loop(hooks, ini);
+
+        // M5HC at 0V: both timers start once, the hint shows while the hint timer runs.
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep50);
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep50);
+        QCOMPARE(timerCalls, (QStringList{"power:ON", "hint:ON"}));
+        QCOMPARE(hints, 2);
+        hintTimer = false; // the 60 s window ended
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep50);
+        QCOMPARE(hints, 2);
+
+        // Power arrives: both timers off, powered-seen ends the hint.
+        voltage = "12.34V";
+        QCOMPARE(loop.step(), HintLoop::Next::WaitForWake);
+        QVERIFY(loop.poweredSeen());
+        QVERIFY(!powerTimer);
+        QCOMPARE(timerCalls.mid(2), (QStringList{"power:OFF", "hint:OFF"}));
+        voltage = "0V";
+        QCOMPARE(loop.step(), HintLoop::Next::WaitForWake);
+
+        // Unplug resets the presence flags; an M5EC serial then shows the hint on every step.
+        present = false;
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep500);
+        QVERIFY(!loop.poweredSeen());
+        present = true;
+        remembered = "M5EC2019A0100017";
+        timerCalls.clear();
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep50);
+        QCOMPARE(loop.step(), HintLoop::Next::Sleep50);
+        QCOMPARE(hints, 4);
+        QVERIFY(timerCalls.isEmpty());
+    }
+
+    void stoppedHintThreadNeverCallsAHookAgain()
+    {
+        std::atomic<int> calls{0};
+        std::atomic<bool> stopped{false};
+        std::atomic<int> callsAfterStop{0};
+        {
+            HintLoop::Hooks hooks;
+            hooks.adapterPresent = [&](std::string&) {
+                ++calls;
+                if (stopped)
+                    ++callsAfterStop;
+                QThread::msleep(5);
+                return true;
+            };
+            hooks.currentSerial = [] { return QString(); }; // keeps the loop in its 2 s retry
+            auto loop = std::make_unique<HintLoop>(hooks, QStringLiteral("/nonexistent/VCIINFO.ini"));
+            loop->start();
+            QTRY_VERIFY(calls.load() >= 1);
+            loop->stop();
+            stopped = true;
+            loop.reset();
+        }
+        QTest::qWait(100);
+        QCOMPARE(callsAfterStop.load(), 0);
+    }
+
+    void wakeRunsTheNextStep()
+    {
+        std::atomic<int> calls{0};
+        HintLoop::Hooks hooks;
+        hooks.adapterPresent = [&](std::string&) {
+            ++calls;
+            return false;
+        };
+        HintLoop loop(hooks, QString());
+        loop.start();
+        QTRY_COMPARE(calls.load(), 1);
+        QTest::qWait(50);
+        QCOMPARE(calls.load(), 1); // waits for a wake-up
+        loop.wake();
+        QTRY_COMPARE(calls.load(), 2);
+        loop.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceLoops)
+#include "tst_DeviceLoops.moc"

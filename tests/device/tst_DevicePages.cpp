@@ -1,0 +1,346 @@
+// The device page, the device list and the device operations, driven through
+// DeviceController with real shared blocks and scripted adapter operations.
+#include "FakeService.h"
+#include "TestBlocks.h"
+
+#include "app/kit/DialogSeam.h"
+#include "device/DeviceController.h"
+#include "device/DevicePage.h"
+#include "device/MoreVciPage.h"
+#include "device/VCIItem.h"
+
+#include <MT7628Config.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+
+class TestDevicePages : public QObject {
+    Q_OBJECT
+
+private:
+    platform::SharedMemory m_status;
+    platform::SharedMemory m_command;
+    MT7628Config m_cfg;
+    QWidget* m_home = nullptr;
+    QWidget* m_more = nullptr;
+    DeviceController* m_ctl = nullptr;
+    std::atomic<int> m_calls{0};
+    std::atomic<bool> m_result{true};
+
+    QString text(const char* name) const
+    {
+        auto* label = m_home->findChild<QLabel*>(name);
+        return label ? label->text() : QStringLiteral("<no %1>").arg(name);
+    }
+    QString style(const char* name) const { return m_home->findChild<QLabel*>(name)->styleSheet(); }
+    QPushButton* button(const char* name) const { return m_home->findChild<QPushButton*>(name); }
+
+    void show(const QByteArray& statusText)
+    {
+        fillBlock(m_status, statusText);
+        m_ctl->runStatusCycle(false);
+        m_ctl->repaint();
+    }
+
+    QByteArray offset9() const { return QByteArray(reinterpret_cast<const char*>(m_command.data()) + 9, 16); }
+
+    void listThree()
+    {
+        FakeService service(m_command.data(), std::chrono::milliseconds(0), [](unsigned char* b) {
+            putCount(b, 3);
+            putEntry(b, 0, "M5EC0000XJ70001A");
+            putEntry(b, 1, "M5EC0000XJ70002B");
+            putEntry(b, 2, "OTHER00000000003");
+        });
+        m_ctl->requestDeviceList();
+    }
+
+    int connectedRows() const
+    {
+        int n = 0;
+        for (int i = 0; i < m_ctl->moreVciPage()->rowCount(); ++i)
+            n += m_ctl->moreVciPage()->row(i)->isConnected() ? 1 : 0;
+        return n;
+    }
+
+    void clickRow(int row)
+    {
+        QListWidget* list = m_ctl->moreVciPage()->list();
+        list->setCurrentRow(row);
+        emit list->itemClicked(list->item(row));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useUniqueShmPrefix("pages");
+        QVERIFY(m_status.create(kVciStatusBlockName, kVciStatusBlockSize));
+        QVERIFY(m_command.create(CommandBlock::kDefaultName, CommandBlock::kSize));
+        DialogSeam::answerAlways(1);
+    }
+    void cleanupTestCase()
+    {
+        DialogSeam::clear();
+        platform::SharedMemory::remove(kVciStatusBlockName);
+        platform::SharedMemory::remove(CommandBlock::kDefaultName);
+    }
+
+    void init()
+    {
+        fillBlock(m_status, QByteArray());
+        fillBlock(m_command, QByteArray());
+        m_home = new QWidget;
+        m_more = new QWidget;
+        m_ctl = new DeviceController(m_home, m_more, m_cfg);
+        m_ctl->setAdapterProbe([](std::string&) { return false; });
+        m_calls = 0;
+        m_result = true;
+        auto op = [this](const std::string& ip) {
+            ++m_calls;
+            return m_result.load() && ip == "127.0.100.1";
+        };
+        m_ctl->setAdapterOps({op, op, op});
+    }
+    void cleanup()
+    {
+        m_ctl->stop();
+        delete m_ctl;
+        delete m_home;
+        delete m_more;
+    }
+
+    void showsAConnectedAdapter()
+    {
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
+        QCOMPARE(text("label_VCI_SN"), QStringLiteral("M5EC0000XJ70001A"));
+        QCOMPARE(text("label_softVer"), QStringLiteral("V1.2.3"));
+        QCOMPARE(text("label_FirmwareVersion"), QStringLiteral("V2.0.1"));
+        QCOMPARE(text("label_DllVersion"), QStringLiteral("4.5.6"));
+        QCOMPARE(text("label_ConnType"), QStringLiteral("USB"));
+        QCOMPARE(text("label_Voltage"), QStringLiteral("12.34V"));
+        QVERIFY(style("label_Voltage").contains("rgb(52, 199, 89)"));
+        QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Idle"));
+        QVERIFY(style("Label_VCI_Status").contains("rgb(52, 199, 89)"));
+        QCOMPARE(text("label_DeviceName"), QStringLiteral("Brindlewick J2534"));
+        QVERIFY(style("label_DevicePicture").contains(":/image/brindlewick vci.png"));
+        for (const char* b : {"Btn_vciReboot", "Btn_requestBuzz", "Btn_ReleaseOccupation", "Btn_Router_Connect"}) {
+            QVERIFY2(button(b)->isEnabled(), b);
+            QCOMPARE(button(b)->property("Enable"), QVariant(QString()));
+        }
+    }
+
+    void coloursStatesAndButtonRules()
+    {
+        show(statusText("OTHER00000000003", 10999, 2, "RJ45"));
+        QCOMPARE(text("label_Voltage"), QStringLiteral("10.99V"));
+        QVERIFY(style("label_Voltage").contains("rgb(255, 0, 0)"));
+        QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Occupied"));
+        QVERIFY(style("Label_VCI_Status").contains("rgb(229, 0, 18)"));
+        QCOMPARE(text("label_DeviceName"), QStringLiteral("--"));
+        QVERIFY(style("label_DevicePicture").contains(":/image/PNG_5093K_DisConn.png"));
+        QCOMPARE(text("label_ConnType"), QStringLiteral("RJ45"));
+        QVERIFY(!button("Btn_vciReboot")->isEnabled()); // not a USB link
+        QCOMPARE(button("Btn_vciReboot")->property("Enable"), QVariant(false));
+        QVERIFY(button("Btn_Router_Connect")->isEnabled());
+
+        // An unknown state code leaves the label as it was.
+        show(statusText("OTHER00000000003", 11000, 3, "USB"));
+        QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Occupied"));
+        QCOMPARE(text("label_Voltage"), QStringLiteral("11.00V"));
+        QVERIFY(style("label_Voltage").contains("rgb(52, 199, 89)"));
+        show(statusText("OTHER00000000003", 11000, 0, "route"));
+        QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Recovery"));
+        QCOMPARE(text("label_ConnType"), QStringLiteral("--"));
+
+        // The local loopback link has no Wi-Fi set-up.
+        show(statusText("OTHER00000000003", 11000, 1, "USB", "127.0.0.1", "127.0.0.1"));
+        QVERIFY(!button("Btn_Router_Connect")->isEnabled());
+
+        // Service gone: "None", "0V" in red and "--" everywhere.
+        show(QByteArray());
+        QCOMPARE(text("Label_VCI_Status"), QStringLiteral("None"));
+        QVERIFY(style("Label_VCI_Status").contains("rgb(229, 0, 18)"));
+        QCOMPARE(text("label_Voltage"), QStringLiteral("0V"));
+        QVERIFY(style("label_Voltage").contains("rgb(255, 0, 0)"));
+        for (const char* l : {"label_VCI_SN", "label_softVer", "label_FirmwareVersion", "label_DllVersion", "label_ConnType"})
+            QCOMPARE(text(l), QStringLiteral("--"));
+        QVERIFY(!button("Btn_vciReboot")->isEnabled());
+        QVERIFY(!button("Btn_Router_Connect")->isEnabled());
+    }
+
+    void operationsWithoutAnAddressDoNothing()
+    {
+        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
+        QByteArray t = statusText("M5EC0000XJ70001A", 12345, 1, "USB", "");
+        show(t);
+        m_ctl->ClickButton_vciReboot();
+        m_ctl->ClickButton_requestBuzz();
+        m_ctl->Release_VCI_occupation();
+        QTest::qWait(100);
+        QCOMPARE(m_calls.load(), 0);
+        QCOMPARE(toasts.count(), 0);
+    }
+
+    void operationsReportThroughToasts()
+    {
+        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
+        button("Btn_requestBuzz")->click();
+        QTRY_COMPARE(toasts.count(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Execute successfully"));
+        QCOMPARE(toasts.at(0).at(1).toInt(), 1200);
+
+        m_result = false;
+        button("Btn_ReleaseOccupation")->click();
+        QTRY_COMPARE(toasts.count(), 2);
+        QCOMPARE(toasts.at(1).at(0).toString(), QStringLiteral("Execution failed"));
+        QCOMPARE(toasts.at(1).at(1).toInt(), 1200);
+        QCOMPARE(m_calls.load(), 2);
+    }
+
+    void rebootLeavesAMessageForTheAdaptersReturn()
+    {
+        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
+        button("Btn_vciReboot")->click();
+        QTRY_COMPARE(toasts.count(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Rebooting,please wait..."));
+        QCOMPARE(toasts.at(0).at(1).toInt(), 20000);
+
+        show(QByteArray()); // rebooting: gone
+        QCOMPARE(toasts.count(), 1);
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
+        QTRY_COMPARE(toasts.count(), 2);
+        QCOMPARE(toasts.at(1).at(0).toString(), QStringLiteral("Execute successfully"));
+        QCOMPARE(toasts.at(1).at(1).toInt(), 1200);
+        show(QByteArray());
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
+        QTest::qWait(20);
+        QCOMPARE(toasts.count(), 2); // shown once only
+    }
+
+    void listAndSelectionRules()
+    {
+        QSignalSpy added(m_ctl, &DeviceController::SignalsVciAdd);
+        listThree();
+        QCOMPARE(added.count(), 1);
+        MoreVciPage* page = m_ctl->moreVciPage();
+        QCOMPARE(page->rowCount(), 3);
+        QCOMPARE(page->row(2)->serial(), QStringLiteral("OTHER00000000003"));
+        QCOMPARE(connectedRows(), 0);
+        QVERIFY(!page->selectButton()->isEnabled());
+
+        clickRow(0);
+        QVERIFY(page->selectButton()->isEnabled());
+        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectEnabledStyle));
+        QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kClickedStyle));
+        page->selectButton()->click();
+        QCOMPARE(offset9(), QByteArray("M5EC0000XJ70001A"));
+        QVERIFY(page->row(0)->isConnected());
+        QVERIFY(!page->selectButton()->isEnabled());
+
+        // Clicking the connected row changes nothing.
+        clickRow(0);
+        QVERIFY(!page->selectButton()->isEnabled());
+
+        // Row 2 while row 1 is selected: exactly one row marked.
+        clickRow(1);
+        QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kCheckStyle));
+        page->selectButton()->click();
+        QCOMPARE(offset9(), QByteArray("M5EC0000XJ70002B"));
+        QCOMPARE(connectedRows(), 1);
+        QVERIFY(page->row(1)->isConnected());
+        QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kCancelStyle));
+        QCOMPARE(m_ctl->selectedSerial(), QStringLiteral("M5EC0000XJ70002B"));
+
+        // Clicking another row and then a third: the second loses its "clicked" mark.
+        clickRow(0);
+        clickRow(2);
+        QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kCancelStyle));
+        QCOMPARE(page->row(2)->markStyle(), QString::fromLatin1(VCIItem::kClickedStyle));
+
+        // Rebuilding keeps the mark and writes the remembered serial again.
+        listThree();
+        QCOMPARE(page->rowCount(), 3);
+        QCOMPARE(offset9(), QByteArray("M5EC0000XJ70002B"));
+        QCOMPARE(connectedRows(), 1);
+        QVERIFY(page->row(1)->isConnected());
+
+        // The red button disconnects.
+        page->row(1)->findChild<QPushButton*>("Btn_VCIDisconnect")->click();
+        QCOMPARE(offset9(), QByteArray(16, '\0'));
+        QCOMPARE(connectedRows(), 0);
+        QCOMPARE(m_ctl->selectedSerial(), QString());
+        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectDisabledStyle));
+    }
+
+    void selectWithoutARowWritesNothing()
+    {
+        listThree();
+        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
+        std::memcpy(m_command.data() + 9, "KEEPTHISSERIAL00", 16);
+        m_ctl->moreVciPage()->list()->setCurrentRow(-1);
+        m_ctl->SlotsClickItem();
+        QCOMPARE(toasts.count(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Please select a valid row"));
+        QCOMPARE(toasts.at(0).at(1).toInt(), 1200);
+        QCOMPARE(offset9(), QByteArray("KEEPTHISSERIAL00"));
+        QCOMPARE(connectedRows(), 0);
+    }
+
+    void emptyOrMissingReplyAddsNoRows()
+    {
+        QSignalSpy added(m_ctl, &DeviceController::SignalsVciAdd);
+        {
+            FakeService service(m_command.data(), std::chrono::milliseconds(0), [](unsigned char* b) { putCount(b, 0); });
+            m_ctl->requestDeviceList();
+        }
+        QCOMPARE(added.count(), 0);
+        QCOMPARE(m_ctl->moreVciPage()->rowCount(), 0);
+        QVERIFY(!m_ctl->moreVciPage()->refreshControl()->isHidden());
+
+        // Refresh by pressing the control; the service never answers.
+        listThree();
+        QCOMPARE(m_ctl->moreVciPage()->rowCount(), 3);
+        QElapsedTimer t;
+        t.start();
+        QTest::mouseClick(m_ctl->moreVciPage()->refreshControl(), Qt::LeftButton);
+        QVERIFY(t.elapsed() >= 1000 && t.elapsed() < 1500);
+        QCOMPARE(m_ctl->moreVciPage()->rowCount(), 0);
+        QCOMPARE(int(m_command.data()[0]), 1);
+    }
+
+    void hintTimersFollowTheirControls()
+    {
+        QTimer* power = m_ctl->powerDialogTimer();
+        QTimer* hint = m_ctl->hintWindowTimer();
+        QCOMPARE(power->interval(), 70000);
+        QCOMPARE(hint->interval(), 60000);
+        emit m_ctl->timerControl(hint, QStringLiteral("ON"));
+        QVERIFY(hint->isActive());
+        // A voltage change while the hint window runs ends it.
+        show(statusText("M5HC0000AB70001A", 12000, 1, "USB"));
+        QVERIFY(!hint->isActive());
+        emit m_ctl->timerControl(power, QStringLiteral("ON"));
+        QVERIFY(power->isActive());
+        emit m_ctl->timerControl(power, QStringLiteral("off"));
+        QVERIFY(!power->isActive());
+
+        // When the power dialog timer fires it stops and asks for 12 V.
+        DialogSeam::clearRequests();
+        power->setInterval(10);
+        emit m_ctl->timerControl(power, QStringLiteral("ON"));
+        QTRY_COMPARE(DialogSeam::requests().size(), 1);
+        QCOMPARE(DialogSeam::requests().first().text, QStringLiteral("Connect 12V power supply"));
+        QVERIFY(!power->isActive());
+    }
+};
+
+QTEST_MAIN(TestDevicePages)
+#include "tst_DevicePages.moc"

@@ -1,0 +1,294 @@
+// The status text parsers, hostile block contents, the model rules and the
+// AppShared bus as fed by real reads of the status block.
+#include "TestBlocks.h"
+
+#include "device/AppShared.h"
+#include "device/DeviceProfile.h"
+#include "device/VciStatusRecord.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cstring>
+
+class TestVciStatusRecord : public QObject {
+    Q_OBJECT
+
+private:
+    platform::SharedMemory m_block;
+    QMutex m_fetchMutex;
+    QStringList m_fetched; // serials whose remote key was read
+
+    QStringList fetched()
+    {
+        QMutexLocker lock(&m_fetchMutex);
+        return m_fetched;
+    }
+
+    // Records the bus codes in order.
+    QList<int> codesOf(const QSignalSpy& spy)
+    {
+        QList<int> codes;
+        for (const QList<QVariant>& args : spy)
+            codes << args.at(0).value<SharedSignal>();
+        return codes;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        useUniqueShmPrefix("status");
+        QVERIFY(m_block.create(kVciStatusBlockName, kVciStatusBlockSize));
+        AppShared::instance()->setRemoteKeyFetcher([this](const std::string& sn, const std::string& ip, std::string& key) {
+            QMutexLocker lock(&m_fetchMutex);
+            m_fetched << QString::fromStdString(sn);
+            key = "RK-" + sn.substr(12) + "@" + ip;
+            return true;
+        });
+    }
+
+    void cleanupTestCase()
+    {
+        m_block.close();
+        platform::SharedMemory::remove(kVciStatusBlockName);
+    }
+
+    void init()
+    {
+        AppShared::instance()->resetForTests();
+        fillBlock(m_block, QByteArray());
+    }
+
+    void extractValueFindsTheFirstNeedleUpToCrLf()
+    {
+        const std::string text = "SN = ABC\r\nkey = a=b\r\nSN = second\r\nlast = tail";
+        QCOMPARE(extractValue(text, "SN = "), std::string("ABC"));
+        QCOMPARE(extractValue(text, "key = "), std::string("a=b"));
+        QCOMPARE(extractValue(text, "last = "), std::string("tail"));
+        QCOMPARE(extractValue(text, "missing = "), std::string());
+        // A lone LF does not end a value, only CR LF does.
+        QCOMPARE(extractValue("v = 1\n2\r\n", "v = "), std::string("1\n2"));
+    }
+
+    void parseKeyValueTextRules()
+    {
+        const QMap<QString, QVariant> map = parseKeyValueText(
+            QStringLiteral("SN = A1\r\n\r\nkey = x=y\r\n  vbatt =  12000 \r\nnoseparator\r\nSN = A2\r\nempty = \r\n"),
+            QStringLiteral("="));
+        QCOMPARE(map.value("SN").toString(), QStringLiteral("A2")); // later duplicate wins
+        QVERIFY(!map.contains("key"));                            // value with "=" is skipped
+        QCOMPARE(map.value("vbatt").toString(), QStringLiteral("12000"));
+        QVERIFY(!map.contains("noseparator"));
+        QVERIFY(map.contains("empty"));
+        QCOMPARE(map.value("empty").toString(), QString());
+        QCOMPARE(map.size(), 3);
+    }
+
+    void normalizeVersion_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        QTest::newRow("module") << "MT7628 V1.0.3" << "V1.0.3";
+        QTest::newRow("blank") << "build 2.1" << "2.1";
+        QTest::newRow("plain") << "3.4.5" << "3.4.5";
+        QTest::newRow("last V") << "V1 V2.0 " << "V2.0";
+        QTest::newRow("lower v kept") << "app v1.2" << "v1.2";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("only V") << "V" << "V";
+    }
+    void normalizeVersion()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(::normalizeVersion(in), out);
+    }
+
+    void connTypeIsExactAndCaseSensitive()
+    {
+        QCOMPARE(connTypeFromText("USB"), 0);
+        QCOMPARE(connTypeFromText("RJ45"), 1);
+        QCOMPARE(connTypeFromText("WIFI"), 2);
+        QCOMPARE(connTypeFromText("ROUTE"), 3);
+        QCOMPARE(connTypeFromText("route"), -1);
+        QCOMPARE(connTypeFromText("USB "), -1);
+        QCOMPARE(connTypeFromText(""), -1);
+    }
+
+    void parsesAWholeBlock()
+    {
+        const QByteArray text = statusText("M5EC2020C0300007", 12345, 1, "ROUTE");
+        VciStatusRecord r;
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(text.constData()), text.size(), r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("M5EC2020C0300007"));
+        QCOMPARE(QByteArray(r.vciIP), QByteArray("127.0.100.1"));
+        QCOMPARE(QByteArray(r.FirmwareVersion), QByteArray("MT7628 V2.0.1")); // whole in the record
+        QCOMPARE(QByteArray(r.softVer), QByteArray("APP V1.2.3"));
+        QCOMPARE(QByteArray(r.DllVersion), QByteArray("4.5.6"));
+        QCOMPARE(QByteArray(r.portNumber), QByteArray("M5WC"));
+        QCOMPARE(QByteArray(r.key), QByteArray("K123"));
+        QCOMPARE(r.vbatt, 12345u);
+        QCOMPARE(r.status, 1u);
+        QCOMPARE(r.connType, 3);
+    }
+
+    void hostileBlockContents()
+    {
+        // No NUL anywhere in the 1024 bytes: the text ends at the block end.
+        QByteArray full(1024, 'x');
+        const QByteArray head = "SN = ABCDEFGHIJKLMNOP\r\nvbatt = 11000\r\nkey = ";
+        full.replace(0, head.size(), head);
+        VciStatusRecord r;
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(full.constData()), 1024, r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("ABCDEFGHIJKLMNOP"));
+        QCOMPARE(r.vbatt, 11000u);
+        QCOMPARE(std::strlen(r.key), sizeof r.key - 1); // cut to width - 1, terminated
+        QCOMPARE(r.DllVersion[0], '\0');
+
+        // Overlong values are cut to their field width - 1.
+        const QByteArray longer = "SN = 0123456789ABCDEFGHIJKLMNOP\r\nvciIP = 255.255.255.255.255\r\n"
+                                  "FirmwareVersion = " + QByteArray(200, 'F') + "\r\n";
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(longer.constData()), longer.size(), r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("0123456789ABCDEFGHI"));
+        QCOMPARE(QByteArray(r.vciIP), QByteArray("255.255.255.255"));
+        QCOMPARE(QByteArray(r.FirmwareVersion), QByteArray(39, 'F'));
+
+        // Numbers that are not numbers, or do not fit, give 0; a leading number is read.
+        for (const char* bad : {"abc", "-5", "", "99999999999", "0x10"}) {
+            const QByteArray t = QByteArray("SN = S\r\nvbatt = ") + bad + "\r\nstatus = " + bad + "\r\n";
+            QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(t.constData()), t.size(), r));
+            QCOMPARE(r.vbatt, 0u);
+            QCOMPARE(r.status, 0u);
+        }
+        const QByteArray lead = "vbatt = 12v\r\nstatus = 2 \r\n";
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(lead.constData()), lead.size(), r));
+        QCOMPARE(r.vbatt, 12u);
+        QCOMPARE(r.status, 2u);
+
+        // Non-UTF-8 bytes are kept as bytes in the record and never break the map.
+        const QByteArray binary = QByteArray("SN = \xff\xfe\x80\x81\r\nkey = \xc3\r\n");
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(binary.constData()), binary.size(), r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("\xff\xfe\x80\x81"));
+        const QMap<QString, QVariant> map = parseKeyValueText(
+            blockText(reinterpret_cast<const unsigned char*>(binary.constData()), binary.size()), "=");
+        QCOMPARE(map.value("SN").toString().size(), 4);
+
+        // Bytes after the first NUL are ignored; an empty text is "no adapter".
+        const QByteArray afterNul = QByteArray("SN = A\r\n\0SN = B\r\n", 18);
+        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(afterNul.constData()), afterNul.size(), r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("A"));
+        const unsigned char zero[8] = {};
+        QVERIFY(!parseVciStatusBlock(zero, sizeof zero, r));
+        QCOMPARE(r.connType, -1);
+    }
+
+    void keyWithEqualsIsReadWholeIntoTheRecordButSkippedByTheMap()
+    {
+        fillBlock(m_block, "SN = A\r\nkey = ab=cd\r\n");
+        VciStatusRecord r;
+        QVERIFY(readVciStatus(r));
+        QCOMPARE(QByteArray(r.key), QByteArray("ab=cd"));
+        QCOMPARE(AppShared::instance()->deviceInfo().key, QString());
+    }
+
+    void readFillsDeviceInfoAndEmitsSerialChangeBeforeStatus()
+    {
+        QSignalSpy spy(AppShared::instance(), &AppShared::signal);
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12345, 1, "USB"));
+        VciStatusRecord r;
+        QVERIFY(readVciStatus(r));
+        QCOMPARE(codesOf(spy), (QList<int>{SerialChanged, StatusRead}));
+        const DeviceInfo info = spy.at(1).at(1).value<DeviceInfo>();
+        QCOMPARE(info.SN, QStringLiteral("M5ECABCDXJ7Z0001"));
+        QCOMPARE(info.vbatt, 12345.0f);
+        QCOMPARE(info.status, 1);
+        QCOMPARE(info.FirmwareVersion, QStringLiteral("V2.0.1"));
+        QCOMPARE(info.softVer, QStringLiteral("V1.2.3"));
+        QCOMPARE(info.DllVersion, QStringLiteral("4.5.6"));
+        QCOMPARE(info.connType, QStringLiteral("USB"));
+        QCOMPARE(AppShared::instance()->deviceProfile().j2534Name, QStringLiteral("Brindlewick J2534"));
+
+        // The same serial again: only code 0.
+        spy.clear();
+        QVERIFY(readVciStatus(r));
+        QCOMPARE(codesOf(spy), QList<int>{StatusRead});
+
+        // The 16-character serial started one remote key read; code 8 carries it.
+        QTRY_COMPARE(AppShared::instance()->remoteKey(), QStringLiteral("RK-0001@127.0.100.1"));
+        QCOMPARE(fetched().count("M5ECABCDXJ7Z0001"), 1);
+    }
+
+    void emptyBlockAfterAnAdapter()
+    {
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12000, 1, "USB"));
+        VciStatusRecord r;
+        readVciStatus(r);
+        fillBlock(m_block, QByteArray());
+        QSignalSpy spy(AppShared::instance(), &AppShared::signal);
+        QVERIFY(!readVciStatus(r));
+        QCOMPARE(codesOf(spy), (QList<int>{SerialChanged, StatusRead}));
+        const DeviceInfo info = spy.at(1).at(1).value<DeviceInfo>();
+        QVERIFY(info.SN.isEmpty() && info.vciIP.isEmpty() && info.softVer.isEmpty());
+        QCOMPARE(info.vbatt, 0.0f);
+        QCOMPARE(info.status, 0);
+        QCOMPARE(r.connType, -1);
+        QCOMPARE(r.SN[0], '\0');
+        QCOMPARE(r.vbatt, 0u);
+        QCOMPARE(AppShared::instance()->deviceProfile().imageResource, genericProfile().imageResource);
+    }
+
+    void missingBlockCountsAsEmpty()
+    {
+        m_block.close();
+        platform::SharedMemory::remove(kVciStatusBlockName);
+        QSignalSpy spy(AppShared::instance(), &AppShared::signal);
+        VciStatusRecord r;
+        std::memset(&r, 0x55, sizeof r);
+        QVERIFY(!readVciStatus(r));
+        QCOMPARE(r.connType, -1);
+        QCOMPARE(r.SN[0], '\0');
+        QCOMPARE(codesOf(spy), QList<int>{StatusRead});
+        QVERIFY(m_block.create(kVciStatusBlockName, kVciStatusBlockSize));
+    }
+
+    void shortSerialChangesProfileWithoutKeyFetch()
+    {
+        QSignalSpy spy(AppShared::instance(), &AppShared::signal);
+        fillBlock(m_block, statusText("M5E12345XJ70001", 12000, 1, "USB")); // 15 characters
+        VciStatusRecord r;
+        readVciStatus(r);
+        QCOMPARE(codesOf(spy), (QList<int>{SerialChanged, StatusRead}));
+        QCOMPARE(AppShared::instance()->deviceProfile().modelCode, QStringLiteral("M5E"));
+        QTest::qWait(50);
+        QVERIFY(!fetched().contains("M5E12345XJ70001"));
+        QCOMPARE(AppShared::instance()->remoteKey(), QString());
+    }
+
+    void keyProgrammerRules()
+    {
+        QCOMPARE(int(kKeyProgrammerSerials.size()), 14);
+        for (const char* s : kKeyProgrammerSerials) {
+            QCOMPARE(int(std::strlen(s)), 16);
+            QVERIFY(QByteArray(s).startsWith("M5EC"));
+            QVERIFY(QByteArray(s).mid(8, 3) != "XJ7");
+            QVERIFY(isKeyProgrammerSerial(s));
+            QCOMPARE(lookupDeviceProfile(QString::fromLatin1(s)).modelCode, QStringLiteral("M5E"));
+        }
+        QVERIFY(isKeyProgrammerSerial("M5EC0000XJ7"));        // exactly 11 characters
+        QVERIFY(!isKeyProgrammerSerial("M5EC0000XJ"));        // 10
+        QVERIFY(!isKeyProgrammerSerial(nullptr));
+        QVERIFY(!isKeyProgrammerSerial("M5EC0000AB70001X"));  // other family, not listed
+        QVERIFY(!isKeyProgrammerSerial("M5HC0000XJ70001X"));  // other model
+        QCOMPARE(lookupDeviceProfile("M5EC0000XJ70001X").imageResource, QStringLiteral(":/images/vci_M5093K.png"));
+        QCOMPARE(lookupDeviceProfile("M5EC0000AB70001X").j2534Name, QString());
+        QCOMPARE(lookupDeviceProfile("M5EC0000AB70001X").imageResource, QStringLiteral(":/image/PNG_5093K_DisConn.png"));
+        // The list is an exact match: a listed serial with a suffix is not listed.
+        QVERIFY(!isKeyProgrammerSerial((QByteArray(kKeyProgrammerSerials[0]) + "X").constData()));
+        QCOMPARE(lookupDeviceProfile(QString()).modelCode, QString());
+        QCOMPARE(deviceNameFor("M5EC0000XJ70001X"), QStringLiteral("Brindlewick J2534"));
+        QCOMPARE(deviceNameFor("OTHER00000000001"), QStringLiteral("--"));
+        QCOMPARE(devicePictureFor("M5EC0000XJ70001X"), QStringLiteral(":/image/brindlewick vci.png"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestVciStatusRecord)
+#include "tst_VciStatusRecord.moc"
