@@ -11,6 +11,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QUrlQuery>
 
 namespace {
@@ -53,6 +55,21 @@ QString extensionForContentType(const QString& contentType)
     return QStringLiteral("bin");
 }
 
+// Extra trusted CA certificates for test servers (BRINDLEWICK_CA_FILE, PEM),
+// on top of the system's store; read once.
+void addExtraTrust(QNetworkRequest& request)
+{
+    static const QList<QSslCertificate> extra = [] {
+        const QString file = qEnvironmentVariable("BRINDLEWICK_CA_FILE");
+        return file.isEmpty() ? QList<QSslCertificate>() : QSslCertificate::fromPath(file, QSsl::Pem);
+    }();
+    if (extra.isEmpty())
+        return;
+    QSslConfiguration configuration = request.sslConfiguration();
+    configuration.addCaCertificates(extra);
+    request.setSslConfiguration(configuration);
+}
+
 QString contentTypeText(QNetworkReply* reply)
 {
     const QVariant header = reply->header(QNetworkRequest::ContentTypeHeader);
@@ -92,6 +109,7 @@ QNetworkReply* HttpUtils::get(const ApiRequest& request, JsonSuccessCallback onS
 {
     QNetworkRequest networkRequest(request.url);
     networkRequest.setTransferTimeout(kTransferTimeoutMs);
+    addExtraTrust(networkRequest);
     for (auto it = request.headers.cbegin(); it != request.headers.cend(); ++it)
         networkRequest.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
     QNetworkReply* reply = m_manager->get(networkRequest);
@@ -106,6 +124,7 @@ QNetworkReply* HttpUtils::download(const QUrl& url, DataSuccessCallback onData, 
 {
     QNetworkRequest networkRequest(url);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    addExtraTrust(networkRequest);
     QNetworkReply* reply = m_manager->get(networkRequest);
     if (onProgress)
         connect(reply, &QNetworkReply::downloadProgress, reply, [onProgress](qint64 received, qint64 total) {
@@ -141,7 +160,7 @@ void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, Er
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorString = reply->errorString();
     const int code = static_cast<int>(reply->error());
-    const QByteArray body = reply->readAll();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray(); // closed when aborted
 
     if (error == QNetworkReply::NoError) {
         if (onData)

@@ -1,0 +1,327 @@
+// HttpUtils against the cloud emulator (plain and TLS) and Python's
+// http.server on loopback ports chosen at run time.
+#include "drivers/HttpUtils.h"
+
+#include "CloudEmulator.h"
+#include "GeneratedContent.h"
+#include "TestTls.h"
+
+#include <QtTest>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QNetworkReply>
+#include <QTcpServer>
+#include <QTranslator>
+
+namespace {
+
+// Everything one request reported, in the order it arrived.
+struct Result {
+    int json = 0, data = 0, errors = 0;
+    QJsonValue value;
+    QByteArray body;
+    QString name;
+    int code = 0;
+    QString message;
+    qint64 lastReceived = -1, lastTotal = -2;
+    int calls() const { return json + data + errors; }
+};
+
+} // namespace
+
+class TestHttpUtilsNet : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void catalogueForTheRequestedCodes();
+    void headersOfTheRequestAreSent();
+    void invalidOrNonContainerJson_data();
+    void invalidOrNonContainerJson();
+    void errorStatusWithHtmlOrJson();
+    void downloadWithProgressAndDisposition();
+    void downloadNameFromUrl();
+    void bodyCutShortIsOneError();
+    void redirectIsFollowed();
+    void refusedConnection();
+    void tlsAcceptAndReject();
+    void slowServerTimesOutWithoutBlocking();
+    void pythonHttpServer();
+
+private:
+    QNetworkReply* get(const QString& url, Result& r, const QMap<QString, QString>& headers = {});
+    QNetworkReply* download(const QString& url, Result& r);
+    // Waits for the reply to finish and be deleted: after that no further callback can come.
+    void settle(Result& r);
+
+    QTranslator m_english;
+    TestTls m_tls;
+    CloudEmulator m_cloud;
+    CloudEmulator m_otherHost;
+    HttpUtils m_http;
+    QPointer<QNetworkReply> m_pending;
+};
+
+void TestHttpUtilsNet::initTestCase()
+{
+    QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
+    QCoreApplication::installTranslator(&m_english);
+    QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
+    qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
+    QVERIFY2(m_cloud.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_cloud.lastError()));
+    QVERIFY2(m_otherHost.start(m_tls.otherHostCert(), m_tls.otherHostKey()), qPrintable(m_otherHost.lastError()));
+}
+
+void TestHttpUtilsNet::init()
+{
+    QVERIFY(m_cloud.reset());
+}
+
+QNetworkReply* TestHttpUtilsNet::get(const QString& url, Result& r, const QMap<QString, QString>& headers)
+{
+    ApiRequest request;
+    request.url = QUrl(url);
+    request.headers = headers;
+    return m_pending = m_http.get(request, [&r](const QJsonValue& v) { ++r.json; r.value = v; },
+        [&r](int code, const QString& message) { ++r.errors; r.code = code; r.message = message; });
+}
+
+QNetworkReply* TestHttpUtilsNet::download(const QString& url, Result& r)
+{
+    return m_pending = m_http.download(QUrl(url), [&r](const QByteArray& body, const QString& name) { ++r.data; r.body = body; r.name = name; },
+        [&r](int code, const QString& message) { ++r.errors; r.code = code; r.message = message; },
+        [&r](qint64 received, qint64 total) { r.lastReceived = received; r.lastTotal = total; });
+}
+
+void TestHttpUtilsNet::settle(Result& r)
+{
+    QVERIFY(!m_pending.isNull());
+    QTRY_VERIFY_WITH_TIMEOUT(m_pending.isNull(), 20000);
+    QCOMPARE(r.calls(), 1);
+}
+
+void TestHttpUtilsNet::catalogueForTheRequestedCodes()
+{
+    Result r;
+    const ApiRequest request = HttpUtils::latestSoftwareVersionsRequest({ "Kestrix_J2534", "Kestrix_Ford", "Kestrix_VOLVO" },
+        "EN", m_cloud.httpBase());
+    m_pending = m_http.get(request, [&r](const QJsonValue& v) { ++r.json; r.value = v; }, [&r](int, const QString&) { ++r.errors; });
+    settle(r);
+    QCOMPARE(r.json, 1);
+    const QJsonArray records = r.value.toArray();
+    QCOMPARE(records.size(), 2); // VOLVO rides on the J2534 package
+    QStringList names;
+    for (const QJsonValue& record : records) {
+        names << record["name"].toString();
+        for (const char* key : { "versionNo", "url", "updatedDate", "summary" })
+            QVERIFY2(record[key].isString(), key);
+        QVERIFY(record["size"].toInt() > 0);
+    }
+    QCOMPARE(names, QStringList({ "Kestrix_J2534", "Kestrix_FORD" }));
+}
+
+void TestHttpUtilsNet::headersOfTheRequestAreSent()
+{
+    Result r;
+    get(m_cloud.httpBase() + "api/echo", r, { { "X-Lang", "es" }, { "Authorization", "Bearer t" } });
+    settle(r);
+    const QJsonObject headers = r.value["headers"].toObject();
+    QCOMPARE(headers["X-Lang"].toString(), QStringLiteral("es"));
+    QCOMPARE(headers["Authorization"].toString(), QStringLiteral("Bearer t"));
+}
+
+void TestHttpUtilsNet::invalidOrNonContainerJson_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::newRow("invalid") << QJsonObject { { "invalidJson", true } };
+    QTest::newRow("number") << QJsonObject { { "status", 200 }, { "body", "42" }, { "contentType", "application/json" } };
+    QTest::newRow("empty") << QJsonObject { { "status", 200 }, { "body", "" }, { "contentType", "application/json" } };
+}
+
+void TestHttpUtilsNet::invalidOrNonContainerJson()
+{
+    QFETCH(QJsonObject, fault);
+    fault["path"] = "/api/latest-software-versions";
+    QVERIFY(m_cloud.control(fault));
+    Result r;
+    get(HttpUtils::latestSoftwareVersionsRequest({ "Kestrix_VW" }, "EN", m_cloud.httpBase()).url.toString(), r);
+    settle(r);
+    QCOMPARE(r.code, -1);
+    QCOMPARE(r.message, QStringLiteral("Request failed, try again later"));
+}
+
+void TestHttpUtilsNet::errorStatusWithHtmlOrJson()
+{
+    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 500 }, { "contentType", "text/html" },
+        { "body", "<html><body><h1>500 Internal Server Error</h1></body></html>" } }));
+    Result r;
+    get(m_cloud.httpBase() + "api/echo", r);
+    settle(r);
+    QCOMPARE(r.code, int(QNetworkReply::InternalServerError));
+    // Qt's text names the URL, whose host is the main API server's.
+    QCOMPARE(r.message, QStringLiteral("Can not connect to server, please check network connection"));
+
+    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 503 }, { "contentType", "application/json" },
+        { "body", "{\"error\":\"Catalogue server is under maintenance\"}" } }));
+    Result j;
+    get(m_cloud.httpBase() + "api/echo", j);
+    settle(j);
+    QCOMPARE(j.code, int(QNetworkReply::ServiceUnavailableError));
+    QCOMPARE(j.message, QStringLiteral("Server error"));
+}
+
+void TestHttpUtilsNet::downloadWithProgressAndDisposition()
+{
+    const int size = 1024 * 1024 + 3;
+    Result r;
+    download(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size), r);
+    settle(r);
+    QCOMPARE(r.data, 1);
+    QCOMPARE(r.name, QStringLiteral("Kestrix_BMW.zip"));
+    QCOMPARE(r.body.size(), size);
+    QVERIFY(cloud::isGenerated(r.body.constData(), size_t(r.body.size())));
+    QCOMPARE(r.lastReceived, qint64(size));
+    QCOMPARE(r.lastTotal, qint64(size));
+
+    Result unsafe;
+    download(m_cloud.httpHostBase() + "files/gen/10.bin?disposition=" + QUrl::toPercentEncoding("attachment; filename=\"..\\..\\x.zip\""), unsafe);
+    settle(unsafe);
+    QCOMPARE(unsafe.name, QStringLiteral("_.._x.zip"));
+}
+
+void TestHttpUtilsNet::downloadNameFromUrl()
+{
+    Result r;
+    download(m_cloud.httpHostBase() + "files/drivers/Kestrix_VW.zip", r);
+    settle(r);
+    QVERIFY(r.body.startsWith("PK\x03\x04"));
+    QCOMPARE(r.name, QStringLiteral("Kestrix_VW.zip"));
+    Result g;
+    download(m_cloud.httpHostBase() + "files/gen/4096.bin", g);
+    settle(g);
+    QCOMPARE(g.name, QStringLiteral("4096.bin"));
+}
+
+void TestHttpUtilsNet::bodyCutShortIsOneError()
+{
+    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true } }));
+    Result r;
+    download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
+    settle(r);
+    QCOMPARE(r.errors, 1);
+    QCOMPARE(r.code, int(QNetworkReply::RemoteHostClosedError));
+}
+
+void TestHttpUtilsNet::redirectIsFollowed()
+{
+    QVERIFY(m_cloud.control({ { "path", "/files/latest.zip" }, { "redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip" } }));
+    Result r;
+    download(m_cloud.httpHostBase() + "files/latest.zip", r);
+    settle(r);
+    QCOMPARE(r.data, 1);
+    QCOMPARE(r.name, QStringLiteral("Kestrix_GM.zip"));
+    QVERIFY(r.body.startsWith("PK"));
+
+    // Never from https down to http.
+    QVERIFY(m_cloud.control({ { "path", "/files/latest.zip" }, { "redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip" } }));
+    Result down;
+    download(m_cloud.httpsBase() + "files/latest.zip", down);
+    settle(down);
+    QCOMPARE(down.errors, 1);
+    QCOMPARE(down.code, int(QNetworkReply::InsecureRedirectError));
+}
+
+void TestHttpUtilsNet::refusedConnection()
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }
+    Result r;
+    get(QStringLiteral("http://127.0.0.1:%1/api/echo").arg(port), r);
+    settle(r);
+    QCOMPARE(r.code, int(QNetworkReply::ConnectionRefusedError));
+    QCOMPARE(r.message, QStringLiteral("Request failed, try again later"));
+}
+
+void TestHttpUtilsNet::tlsAcceptAndReject()
+{
+    Result ok;
+    download(m_cloud.httpsBase() + "files/drivers/Kestrix_JLR.zip", ok);
+    settle(ok);
+    QCOMPARE(ok.data, 1);
+
+    Result other;
+    get(m_otherHost.httpsBase() + "api/echo", other);
+    settle(other);
+    QCOMPARE(other.code, int(QNetworkReply::SslHandshakeFailedError));
+    QCOMPARE(m_otherHost.requestCount("/api/echo"), 0);
+}
+
+void TestHttpUtilsNet::slowServerTimesOutWithoutBlocking()
+{
+    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "delayMs", HttpUtils::kTransferTimeoutMs + 10000 } }));
+    int ticks = 0;
+    QTimer heartbeat;
+    connect(&heartbeat, &QTimer::timeout, [&ticks] { ++ticks; });
+    heartbeat.start(100);
+    QElapsedTimer timer;
+    timer.start();
+    Result r;
+    get(m_cloud.httpBase() + "api/echo", r);
+    QTRY_VERIFY_WITH_TIMEOUT(r.calls() >= 1, HttpUtils::kTransferTimeoutMs + 5000);
+    const qint64 elapsed = timer.elapsed();
+    QCOMPARE(r.errors, 1);
+    QCOMPARE(r.code, int(QNetworkReply::OperationCanceledError));
+    QVERIFY2(elapsed >= HttpUtils::kTransferTimeoutMs - 200, qPrintable(QString::number(elapsed)));
+    QVERIFY2(ticks > 100, qPrintable(QString::number(ticks))); // the event loop kept running
+    QVERIFY(m_cloud.reset());
+}
+
+void TestHttpUtilsNet::pythonHttpServer()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QFile json(root.filePath("versions.json"));
+    QVERIFY(json.open(QIODevice::WriteOnly));
+    json.write(R"([{"name":"Kestrix_VW","versionNo":"V2.1.0"}])");
+    json.close();
+    QDir(root.path()).mkdir("drivers");
+    QFile zip(root.filePath("drivers/Kestrix_VW.zip"));
+    QVERIFY(zip.open(QIODevice::WriteOnly));
+    const QByteArray zipBytes(70000, 'z');
+    zip.write(zipBytes);
+    zip.close();
+
+    QProcess python;
+    python.setProcessChannelMode(QProcess::MergedChannels);
+    python.start("python3", { "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0" });
+    QVERIFY(python.waitForStarted());
+    QByteArray banner;
+    QTRY_VERIFY_WITH_TIMEOUT((banner += python.readAll()).contains("port "), 10000);
+    const QString port = QRegularExpression("port (\\d+)").match(QString::fromUtf8(banner)).captured(1);
+    const QString base = "http://127.0.0.1:" + port + "/";
+
+    Result list;
+    get(base + "versions.json", list);
+    settle(list);
+    QCOMPARE(list.value.toArray().first()["name"].toString(), QStringLiteral("Kestrix_VW"));
+    Result file;
+    download(base + "drivers/Kestrix_VW.zip", file);
+    settle(file);
+    QCOMPARE(file.body, zipBytes);
+    QCOMPARE(file.name, QStringLiteral("Kestrix_VW.zip"));
+    Result missing;
+    download(base + "drivers/none.zip", missing);
+    settle(missing);
+    QCOMPARE(missing.code, int(QNetworkReply::ContentNotFoundError));
+
+    python.terminate();
+    QVERIFY(python.waitForFinished(5000));
+}
+
+QTEST_GUILESS_MAIN(TestHttpUtilsNet)
+#include "tst_httputils_net.moc"
