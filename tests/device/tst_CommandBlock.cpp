@@ -50,6 +50,8 @@ private slots:
         std::vector<VciStatusRecord> list;
         {
             FakeService service(d, std::chrono::milliseconds(0), [](unsigned char* b) {
+                b[1] = 0x7F; // the unused bytes are cleared as well
+                b[4] = 0x7F;
                 putCount(b, 3);
                 putEntry(b, 0, "M5EC0000XJ70001A");
                 putEntry(b, 1, "M5EC0000XJ70002B");

@@ -1,0 +1,157 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>DeviceController</name>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="86"/>
+        <source>System initializing. If device not recognized,
+        connect to 12V power and retry.</source>
+        <translation>System initializing. If device not recognized,
+        connect to 12V power and retry.</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="203"/>
+        <source>Connect 12V power supply</source>
+        <translation>Connect 12V power supply</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="259"/>
+        <source>Execution failed</source>
+        <translation>Execution failed</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="263"/>
+        <source>Rebooting,please wait...</source>
+        <translation>Rebooting,please wait...</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="264"/>
+        <location filename="../../device/DeviceController.cpp" line="267"/>
+        <source>Execute successfully</source>
+        <translation>Execute successfully</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="322"/>
+        <source>Please select a valid row</source>
+        <translation>Please select a valid row</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePage</name>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="37"/>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="40"/>
+        <source>Recovery</source>
+        <translation>Recovery</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="42"/>
+        <source>Idle</source>
+        <translation>Idle</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="44"/>
+        <source>Occupied</source>
+        <translation>Occupied</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePageClass</name>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="41"/>
+        <source>Serial number:</source>
+        <translation>Serial number:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="55"/>
+        <source>Software version:</source>
+        <translation>Software version:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="69"/>
+        <source>Firmware version:</source>
+        <translation>Firmware version:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="83"/>
+        <source>Driver version:</source>
+        <translation>Driver version:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="97"/>
+        <source>Connection:</source>
+        <translation>Connection:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="111"/>
+        <source>Voltage:</source>
+        <translation>Voltage:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="125"/>
+        <source>Device status:</source>
+        <translation>Device status:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="139"/>
+        <source>Hardware ID:</source>
+        <translation>Hardware ID:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="167"/>
+        <source>Reboot</source>
+        <translation>Reboot</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="180"/>
+        <source>Buzzer test</source>
+        <translation>Buzzer test</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="193"/>
+        <source>Release occupation</source>
+        <translation>Release occupation</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="206"/>
+        <source>Wi-Fi setup</source>
+        <translation>Wi-Fi setup</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="216"/>
+        <source>More devices</source>
+        <translation>More devices</translation>
+    </message>
+</context>
+<context>
+    <name>MoreVciPageClass</name>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="14"/>
+        <source>Devices on the network</source>
+        <translation>Devices on the network</translation>
+    </message>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="24"/>
+        <source>Refresh</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="39"/>
+        <source>Select</source>
+        <translation>Select</translation>
+    </message>
+</context>
+<context>
+    <name>VCIItem</name>
+    <message>
+        <location filename="../../device/VCIItem.cpp" line="22"/>
+        <source>Disconnect</source>
+        <translation>Disconnect</translation>
+    </message>
+</context>
+</TS>

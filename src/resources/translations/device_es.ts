@@ -1,0 +1,157 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="es_ES">
+<context>
+    <name>DeviceController</name>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="86"/>
+        <source>System initializing. If device not recognized,
+        connect to 12V power and retry.</source>
+        <translation>Inicializando el sistema. Si no se reconoce el dispositivo,
+        conecte la alimentación de 12V y vuelva a intentarlo.</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="203"/>
+        <source>Connect 12V power supply</source>
+        <translation>Conecte la fuente de alimentación de 12V</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="259"/>
+        <source>Execution failed</source>
+        <translation>Error de ejecución</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="263"/>
+        <source>Rebooting,please wait...</source>
+        <translation>Reiniciando, espere por favor...</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="264"/>
+        <location filename="../../device/DeviceController.cpp" line="267"/>
+        <source>Execute successfully</source>
+        <translation>Ejecutado correctamente</translation>
+    </message>
+    <message>
+        <location filename="../../device/DeviceController.cpp" line="322"/>
+        <source>Please select a valid row</source>
+        <translation>Seleccione una fila válida</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePage</name>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="37"/>
+        <source>None</source>
+        <translation>Ninguno</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="40"/>
+        <source>Recovery</source>
+        <translation>Recuperación</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="42"/>
+        <source>Idle</source>
+        <translation>Inactivo</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.cpp" line="44"/>
+        <source>Occupied</source>
+        <translation>Ocupado</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePageClass</name>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="41"/>
+        <source>Serial number:</source>
+        <translation>Número de serie:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="55"/>
+        <source>Software version:</source>
+        <translation>Versión de software:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="69"/>
+        <source>Firmware version:</source>
+        <translation>Versión de firmware:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="83"/>
+        <source>Driver version:</source>
+        <translation>Versión del controlador:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="97"/>
+        <source>Connection:</source>
+        <translation>Conexión:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="111"/>
+        <source>Voltage:</source>
+        <translation>Tensión:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="125"/>
+        <source>Device status:</source>
+        <translation>Estado del dispositivo:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="139"/>
+        <source>Hardware ID:</source>
+        <translation>ID de hardware:</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="167"/>
+        <source>Reboot</source>
+        <translation>Reiniciar</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="180"/>
+        <source>Buzzer test</source>
+        <translation>Prueba del zumbador</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="193"/>
+        <source>Release occupation</source>
+        <translation>Liberar ocupación</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="206"/>
+        <source>Wi-Fi setup</source>
+        <translation>Configurar Wi-Fi</translation>
+    </message>
+    <message>
+        <location filename="../../device/DevicePage.ui" line="216"/>
+        <source>More devices</source>
+        <translation>Más dispositivos</translation>
+    </message>
+</context>
+<context>
+    <name>MoreVciPageClass</name>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="14"/>
+        <source>Devices on the network</source>
+        <translation>Dispositivos en la red</translation>
+    </message>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="24"/>
+        <source>Refresh</source>
+        <translation>Actualizar</translation>
+    </message>
+    <message>
+        <location filename="../../device/MoreVciPage.ui" line="39"/>
+        <source>Select</source>
+        <translation>Seleccionar</translation>
+    </message>
+</context>
+<context>
+    <name>VCIItem</name>
+    <message>
+        <location filename="../../device/VCIItem.cpp" line="22"/>
+        <source>Disconnect</source>
+        <translation>Desconectar</translation>
+    </message>
+</context>
+</TS>
