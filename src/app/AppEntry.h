@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QSize>
 #include <QString>
 
 #include <functional>

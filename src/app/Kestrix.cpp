@@ -65,8 +65,9 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
 
     // Busy overlay: hidden until a long operation shows it, over the page area.
     loading = new Loading(this);
-    loading->setTipsText(tr("Executing"));
+    loading->tipsLabel()->setText(tr("Executing"));
     loading->setWindowFlags(loading->windowFlags() | Qt::FramelessWindowHint);
+    loading->setMovieFile(QStringLiteral(":/image/loading.gif"));
     loading->hide();
     loading->move(QPoint(430, 245));
 
@@ -217,7 +218,7 @@ void Kestrix::applyLanguage(const QString& language)
     translator = LanguageTheme::replaceTranslator(translator, LanguageTheme::translationResource(language));
     ui->retranslateUi(this);
     if (loading)
-        loading->setTipsText(tr("Executing"));
+        loading->tipsLabel()->setText(tr("Executing"));
 
     ui->label_Versions->setText(tr("Version:") + " " + AppConstants::kApplicationVersion);
     refreshInternetLabel(!noInternet);
