@@ -20,7 +20,7 @@ def raster(svg_text, rel, size=None):
     with tempfile.NamedTemporaryFile('w', suffix='.svg', delete=False) as f:
         f.write(svg_text)
         tmp = f.name
-    args = ['convert', '-background', 'none', tmp]
+    args = ['convert', '-background', 'none', tmp, '-define', 'png:exclude-chunks=date,time']
     if size:
         args += ['-resize', size]
     subprocess.check_call(args + [path])
@@ -54,7 +54,7 @@ def main():
     subprocess.check_call(['convert', big, '-define', 'icon:auto-resize=64,48,32,16', ico])
     write('image/logo.svg', svg(164, 110,
         placed(44, 14, 20) +
-        f'<text x="64" y="40" font-family="DejaVu Sans" font-weight="bold" font-size="15" fill="#FFFFFF">Brindlewick</text>'
+        f'<text x="64" y="40" font-family="DejaVu Sans" font-weight="bold" font-size="13" fill="#FFFFFF">Brindlewick</text>'
         f'<text x="64" y="60" font-family="DejaVu Sans" font-size="12" fill="#9FB3C8">Manager</text>'))
 
     # Splash picture.
@@ -143,8 +143,8 @@ def main():
         for key, icon in nav_icons.items():
             for state, colour in (('off', '#9FB3C8'), ('on', '#FFFFFF')):
                 s = f'fill="none" stroke="{colour}" stroke-width="2" stroke-linecap="round" stroke-linejoin="round"'
-                body = (f'<g transform="translate(26 12)">{icon.format(s=s)}</g>'
-                        f'<text x="66" y="32" font-family="DejaVu Sans" font-size="15" fill="{colour}">{caps[key]}</text>')
+                body = (f'<g transform="translate(22 12)">{icon.format(s=s)}</g>'
+                        f'<text x="60" y="31" font-family="DejaVu Sans" font-size="13" fill="{colour}">{caps[key]}</text>')
                 write(f'img/nav/{key}_{lang}_{state}.svg', svg(167, 51, body))
 
     write('img/minimize.svg', svg(16, 16, '<path d="M3 8 H13" stroke="#59636E" stroke-width="1.6"/>'))
