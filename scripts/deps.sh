@@ -5,7 +5,7 @@ set -e
 PACKAGES="build-essential cmake ninja-build pkg-config
  qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
  libjsoncpp-dev libcpp-httplib-dev libssl-dev openssl libbenchmark-dev
- xvfb xauth x11-utils imagemagick fonts-dejavu-core curl python3 p7zip-full procps iproute2
+ xvfb xauth x11-utils imagemagick fonts-dejavu-core libxcb1-dev curl python3 p7zip-full procps iproute2
  mingw-w64 wine64"
 missing=""
 for p in $PACKAGES; do
