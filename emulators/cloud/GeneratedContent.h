@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace cloud {
@@ -24,9 +26,17 @@ inline void appendGenerated(std::string& out, std::size_t offset, std::size_t le
 
 inline bool isGenerated(const char* data, std::size_t length)
 {
-    for (std::size_t i = 0; i < length; ++i)
-        if (static_cast<std::uint8_t>(data[i]) != generatedByte(i))
+    // Compare whole periods against one table of the pattern.
+    static const std::string table = [] {
+        std::string t;
+        appendGenerated(t, 0, 251u * 256u);
+        return t;
+    }();
+    for (std::size_t offset = 0; offset < length; offset += table.size()) {
+        const std::size_t n = std::min(table.size(), length - offset);
+        if (std::memcmp(data + offset, table.data(), n) != 0)
             return false;
+    }
     return true;
 }
 

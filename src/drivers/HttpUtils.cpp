@@ -15,6 +15,13 @@
 #include <QSslConfiguration>
 #include <QUrlQuery>
 
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // Longest file name we hand out, in characters; file systems allow 255 bytes.
@@ -68,6 +75,36 @@ void addExtraTrust(QNetworkRequest& request)
     QSslConfiguration configuration = request.sslConfiguration();
     configuration.addCaCertificates(extra);
     request.setSslConfiguration(configuration);
+}
+
+// Asks for huge pages behind a large receive buffer: filling 4 KiB pages one
+// fault at a time is the main cost of a big download.
+void adviseLargeBuffer(char* data, size_t capacity)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    const size_t kLarge = 4u << 20;
+    if (capacity < kLarge)
+        return;
+    const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
+    const quintptr begin = (reinterpret_cast<quintptr>(data) + page - 1) & ~(page - 1);
+    const quintptr end = (reinterpret_cast<quintptr>(data) + capacity) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data)
+    Q_UNUSED(capacity)
+#endif
+}
+
+void appendAvailable(QNetworkReply* reply, QByteArray& body)
+{
+    const qint64 available = reply->isOpen() ? reply->bytesAvailable() : 0;
+    if (available <= 0)
+        return;
+    const int old = body.size();
+    body.resize(old + int(available));
+    const qint64 got = reply->read(body.data() + old, available);
+    body.resize(old + int(qMax<qint64>(got, 0)));
 }
 
 QString contentTypeText(QNetworkReply* reply)
@@ -130,8 +167,20 @@ QNetworkReply* HttpUtils::download(const QUrl& url, DataSuccessCallback onData, 
         connect(reply, &QNetworkReply::downloadProgress, reply, [onProgress](qint64 received, qint64 total) {
             onProgress(received, total);
         });
-    connect(reply, &QNetworkReply::finished, reply, [reply, onData, onError]() {
-        handleReply(reply, onData, onError);
+    // Collect the body as it arrives into one buffer of the announced size, so
+    // a large archive is neither held twice nor copied at the end.
+    auto body = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, body]() {
+        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        if (length > 0 && length <= kPreallocateLimit && body->isEmpty()) {
+            body->reserve(int(length));
+            adviseLargeBuffer(body->data(), size_t(body->capacity()));
+        }
+    });
+    connect(reply, &QNetworkReply::readyRead, reply, [reply, body]() { appendAvailable(reply, *body); });
+    connect(reply, &QNetworkReply::finished, reply, [reply, body, onData, onError]() {
+        appendAvailable(reply, *body);
+        complete(reply, *body, onData, onError);
     });
     return reply;
 }
@@ -157,10 +206,20 @@ void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, Er
 {
     if (!reply)
         return;
+    complete(reply, QByteArray(), onData, onError);
+}
+
+// Common completion: exactly one callback (when set), then the reply goes.
+// `received` is what was already taken from the reply; the rest is read here.
+void HttpUtils::complete(QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData,
+    const ErrorCallback& onError)
+{
     const QNetworkReply::NetworkError error = reply->error();
     const QString errorString = reply->errorString();
     const int code = static_cast<int>(reply->error());
-    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray(); // closed when aborted
+    QByteArray body = received;
+    if (reply->isOpen()) // closed when aborted
+        body += reply->readAll();
 
     if (error == QNetworkReply::NoError) {
         if (onData)

@@ -25,6 +25,8 @@ public:
     using ProgressCallback = std::function<void(qint64, qint64)>;
 
     static constexpr int kTransferTimeoutMs = 15000;
+    // Downloads of announced size up to this are received into one buffer reserved up front.
+    static constexpr qint64 kPreallocateLimit = qint64(1) << 30;
 
     explicit HttpUtils(QObject* parent = nullptr);
 
@@ -54,5 +56,8 @@ public:
     static QString sanitizeFileName(const QString& name);
 
 private:
+    static void complete(QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData,
+        const ErrorCallback& onError);
+
     QNetworkAccessManager* m_manager;
 };

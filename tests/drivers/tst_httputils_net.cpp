@@ -276,7 +276,8 @@ void TestHttpUtilsNet::slowServerTimesOutWithoutBlocking()
     const qint64 elapsed = timer.elapsed();
     QCOMPARE(r.errors, 1);
     QCOMPARE(r.code, int(QNetworkReply::OperationCanceledError));
-    QVERIFY2(elapsed >= HttpUtils::kTransferTimeoutMs - 200, qPrintable(QString::number(elapsed)));
+    // Qt's coarse timers may fire up to 5 % early.
+    QVERIFY2(elapsed >= HttpUtils::kTransferTimeoutMs * 94 / 100, qPrintable(QString::number(elapsed)));
     QVERIFY2(ticks > 100, qPrintable(QString::number(ticks))); // the event loop kept running
     QVERIFY(m_cloud.reset());
 }
