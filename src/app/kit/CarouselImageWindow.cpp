@@ -130,7 +130,7 @@ void CarouselImageWindow::onImageSwitchButtonClicked(int index)
 {
     showImage(index);
     if (m_images.size() > 1)
-        m_switchTimer.start(); // a fresh full period after a manual jump
+        m_switchTimer.start(kSwitchIntervalMs); // a fresh full period after a manual jump
 }
 
 void CarouselImageWindow::paintEvent(QPaintEvent*)

@@ -1,0 +1,472 @@
+// The dialog kit, driven offscreen through its public surface: the switch,
+// the question dialogs (real modal runs and the seam), the toast, the busy
+// overlay and the carousel.
+#include "app/kit/AlertDialog.h"
+#include "app/kit/CarouselImageWindow.h"
+#include "app/kit/DialogSeam.h"
+#include "app/kit/Loading.h"
+#include "app/kit/MessageYesNo.h"
+#include "app/kit/Switch.h"
+#include "app/kit/TMessageBox.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QMovie>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTranslator>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Runs `action` on the modal dialog as soon as one is up. If none shows up
+// within five seconds every modal window is rejected so the test fails
+// instead of hanging.
+void whenModal(std::function<void(QWidget*)> action)
+{
+    auto* poll = new QTimer;
+    auto* waited = new int(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, waited, action]() {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            delete waited;
+            action(modal);
+            return;
+        }
+        if (++*waited > 500) {
+            poll->stop();
+            poll->deleteLater();
+            delete waited;
+        }
+    });
+    poll->start(10);
+}
+
+void sendMouse(QWidget* target, QEvent::Type type, QPoint local, QPoint global,
+               Qt::MouseButton button, Qt::MouseButtons buttons)
+{
+    QMouseEvent event(type, QPointF(local), QPointF(global), button, buttons, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+}
+
+bool colorNear(QColor actual, QColor expected)
+{
+    return qAbs(actual.red() - expected.red()) <= 8 && qAbs(actual.green() - expected.green()) <= 8
+        && qAbs(actual.blue() - expected.blue()) <= 8;
+}
+
+QPixmap solid(QColor color)
+{
+    QPixmap pixmap(40, 20);
+    pixmap.fill(color);
+    return pixmap;
+}
+
+} // namespace
+
+class TestDialogKit : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { DialogSeam::clear(); }
+
+    // ---- Switch ----
+
+    void switchRestsAtItsEndsAfterResizeAndSetState()
+    {
+        Switch sw;
+        QCOMPARE(sw.sizeHint(), QSize(56, 30));
+        sw.resize(80, 30);
+        sw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sw));
+        QCOMPARE(sw.thumbPosition(), 15.0);
+
+        QSignalSpy spy(&sw, &Switch::stateChanged);
+        sw.setState(true);
+        QCOMPARE(sw.thumbPosition(), 65.0);
+        sw.resize(120, 40);
+        QCOMPARE(sw.thumbPosition(), 105.0);
+        sw.setState(false);
+        QCOMPARE(sw.thumbPosition(), 15.0);
+        QCOMPARE(spy.count(), 0); // programmatic changes are not user clicks
+    }
+
+    void switchTwoQuickClicksReturnToTheFirstState()
+    {
+        Switch sw;
+        sw.resize(56, 30);
+        sw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sw));
+        QSignalSpy spy(&sw, &Switch::stateChanged);
+
+        QTest::mousePress(&sw, Qt::LeftButton, Qt::NoModifier, QPoint(10, 15));
+        QVERIFY(sw.state());
+        QCOMPARE(sw.animation()->state(), QAbstractAnimation::Running);
+        QCOMPARE(sw.animation()->endValue().toDouble(), 41.0);
+        QCOMPARE(sw.animation()->duration(), 200);
+
+        QTest::mousePress(&sw, Qt::LeftButton, Qt::NoModifier, QPoint(10, 15));
+        QVERIFY(!sw.state());
+        QCOMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(0).at(0).toBool(), true);
+        QCOMPARE(spy.at(1).at(0).toBool(), false);
+        // The second run starts where the thumb was, not at the far end.
+        QVERIFY(sw.animation()->startValue().toDouble() < 41.0);
+        QCOMPARE(sw.animation()->endValue().toDouble(), 15.0);
+        QTRY_COMPARE(sw.animation()->state(), QAbstractAnimation::Stopped);
+        QCOMPARE(sw.thumbPosition(), 15.0);
+
+        QTest::mousePress(&sw, Qt::RightButton, Qt::NoModifier, QPoint(10, 15));
+        QVERIFY(!sw.state());
+        QCOMPARE(spy.count(), 2);
+    }
+
+    void switchPaintsTrackAndThumb()
+    {
+        Switch sw;
+        sw.resize(56, 30);
+        sw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sw));
+
+        sw.setState(true);
+        QImage on = sw.grab().toImage();
+        QVERIFY(colorNear(on.pixelColor(4, 15), QColor(QStringLiteral("#2B8FCF"))));
+        QVERIFY(colorNear(on.pixelColor(41, 15), Qt::white));
+
+        sw.setState(false);
+        QImage off = sw.grab().toImage();
+        QVERIFY(colorNear(off.pixelColor(51, 15), QColor(Qt::lightGray)));
+        QVERIFY(colorNear(off.pixelColor(15, 15), Qt::white));
+        QVERIFY(!colorNear(off.pixelColor(41, 15), Qt::white));
+    }
+
+    void switchPaintsAtTinySizes()
+    {
+        Switch sw;
+        sw.setMinimumSize(0, 0);
+        sw.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sw));
+        for (const QSize& size : {QSize(1, 1), QSize(0, 0), QSize(5, 3), QSize(200, 2)}) {
+            sw.resize(size);
+            sw.setState(!sw.state());
+            QCOMPARE(sw.thumbPosition(), sw.state() ? size.width() - 15.0 : 15.0);
+            sw.grab();
+            QTest::mousePress(&sw, Qt::LeftButton);
+        }
+    }
+
+    // ---- AlertDialog ----
+
+    void alertWithoutCancelTextShowsOneWideButton()
+    {
+        bool cancelVisible = true;
+        int confirmWidth = 0;
+        QString title, text, confirm, windowTitle;
+        int width = 0;
+        whenModal([&](QWidget* modal) {
+            auto* dialog = qobject_cast<AlertDialog*>(modal);
+            if (!dialog) {
+                modal->close();
+                return;
+            }
+            auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("Btn_Confirm"));
+            cancelVisible = dialog->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->isVisible();
+            confirmWidth = ok->width();
+            confirm = ok->text();
+            title = dialog->findChild<QLabel*>(QStringLiteral("label_Title"))->text();
+            text = dialog->findChild<QLabel*>(QStringLiteral("label_Text"))->text();
+            windowTitle = dialog->windowTitle();
+            width = dialog->width();
+            QTest::mouseClick(ok, Qt::LeftButton);
+        });
+        const int result = AlertDialog::ask(nullptr, QStringLiteral("Language"),
+                                            QStringLiteral("Restart now?"), QStringLiteral("OK"), 0,
+                                            QString(), 1);
+        QCOMPARE(result, 1);
+        QVERIFY(!cancelVisible);
+        QCOMPARE(confirmWidth, 160);
+        QCOMPARE(confirm, QStringLiteral("OK"));
+        QCOMPARE(title, QStringLiteral("Language"));
+        QCOMPARE(text, QStringLiteral("Restart now?"));
+        QCOMPARE(windowTitle, QStringLiteral(" "));
+        QCOMPARE(width, 380);
+    }
+
+    void alertAnswers_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("confirm") << QStringLiteral("Btn_Confirm") << 1;
+        QTest::newRow("cancel") << QStringLiteral("Btn_Cancel") << 0;
+        QTest::newRow("closed by the window system") << QString() << 0;
+    }
+
+    void alertAnswers()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, expected);
+        bool bothVisible = false;
+        whenModal([&](QWidget* modal) {
+            auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Btn_Confirm"));
+            auto* cancel = modal->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"));
+            bothVisible = ok && cancel && ok->isVisible() && cancel->isVisible();
+            if (action.isEmpty())
+                modal->close();
+            else
+                QTest::mouseClick(modal->findChild<QPushButton*>(action), Qt::LeftButton);
+        });
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("T"), QStringLiteral("M"),
+                                  QStringLiteral("Yes"), AlertDialog::StyleDanger,
+                                  QStringLiteral("No"), AlertDialog::StyleSecondary),
+                 expected);
+        QVERIFY(bothVisible);
+    }
+
+    void alertThroughTheSeamShowsNothing()
+    {
+        DialogSeam::install([](const DialogSeam::Request& r) {
+            return r.confirmText == QStringLiteral("Delete") ? 1 : 0;
+        });
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Remove it?"),
+                                  QStringLiteral("Delete"), 0, QStringLiteral("Keep"), 1),
+                 1);
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Other?"),
+                                  QStringLiteral("Go"), 0, QString(), 1),
+                 0);
+        const QList<DialogSeam::Request> asked = DialogSeam::requests();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.at(0).kind, DialogSeam::Kind::Alert);
+        QCOMPARE(asked.at(0).title, QStringLiteral("Drivers"));
+        QCOMPARE(asked.at(0).text, QStringLiteral("Remove it?"));
+        QCOMPARE(asked.at(0).cancelText, QStringLiteral("Keep"));
+        QCOMPARE(asked.at(1).text, QStringLiteral("Other?"));
+    }
+
+    // ---- MessageYesNo ----
+
+    void yesNoAnswers_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("expected");
+        QTest::newRow("yes") << QStringLiteral("pushButton_Yes") << true;
+        QTest::newRow("no") << QStringLiteral("pushButton_No") << false;
+    }
+
+    void yesNoAnswers()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, expected);
+        MessageYesNo box(QStringLiteral("Uninstall the driver?"));
+        box.answer = !expected;
+        QSignalSpy spy(&box, &MessageYesNo::SignalClick);
+        QString shownText;
+        whenModal([&](QWidget* modal) {
+            shownText = modal->findChild<QLabel*>(QStringLiteral("label_MesSesTxt"))->text();
+            QTest::mouseClick(modal->findChild<QPushButton*>(button), Qt::LeftButton);
+        });
+        box.exec();
+        QCOMPARE(box.answer, expected);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toBool(), expected);
+        QCOMPARE(shownText, QStringLiteral("Uninstall the driver?"));
+        QVERIFY(!box.isVisible());
+        QVERIFY(box.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(box.objectName(), QStringLiteral("MessageYesNoClass"));
+    }
+
+    void yesNoThroughTheSeam()
+    {
+        DialogSeam::answerAlways(1);
+        MessageYesNo box(QStringLiteral("Switch the driver?"));
+        QSignalSpy spy(&box, &MessageYesNo::SignalClick);
+        box.exec();
+        QVERIFY(box.answer);
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(!box.isVisible());
+
+        DialogSeam::answerAlways(0);
+        MessageYesNo second(QStringLiteral("Really?"));
+        second.answer = true;
+        second.exec();
+        QVERIFY(!second.answer);
+
+        const QList<DialogSeam::Request> asked = DialogSeam::requests();
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.at(0).kind, DialogSeam::Kind::YesNo);
+        QCOMPARE(asked.at(0).text, QStringLiteral("Switch the driver?"));
+        QCOMPARE(asked.at(1).text, QStringLiteral("Really?"));
+    }
+
+    void yesNoDragsOnlyFromTheTopStrip()
+    {
+        MessageYesNo box(QStringLiteral("Drag me"));
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        box.move(100, 100);
+        const QPoint start = box.pos();
+
+        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, start + QPoint(10, 10), Qt::LeftButton,
+                  Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(30, 20), Qt::NoButton,
+                  Qt::LeftButton);
+        QCOMPARE(box.pos(), start + QPoint(20, 10));
+        const QPoint moved = box.pos();
+
+        // The cursor is now low in the dialog: no movement.
+        sendMouse(&box, QEvent::MouseMove, {30, 60}, start + QPoint(50, 90), Qt::NoButton,
+                  Qt::LeftButton);
+        QCOMPARE(box.pos(), moved);
+        // No button held: no movement.
+        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(70, 30), Qt::NoButton,
+                  Qt::NoButton);
+        QCOMPARE(box.pos(), moved);
+
+        sendMouse(&box, QEvent::MouseButtonRelease, {30, 20}, start + QPoint(30, 20),
+                  Qt::LeftButton, Qt::NoButton);
+        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(80, 40), Qt::NoButton,
+                  Qt::LeftButton);
+        QCOMPARE(box.pos(), moved);
+
+        // Right button, or left together with right, does not start a drag.
+        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, moved + QPoint(10, 10),
+                  Qt::RightButton, Qt::RightButton | Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, {10, 10}, moved + QPoint(60, 60), Qt::NoButton,
+                  Qt::LeftButton);
+        QCOMPARE(box.pos(), moved);
+    }
+
+    // ---- TMessageBox ----
+
+    void toastHidesAfterItsInterval()
+    {
+        auto* toast = new TMessageBox(nullptr);
+        toast->setText(QStringLiteral("Execute successfully"));
+        QCOMPARE(toast->textLabel()->text(), QStringLiteral("Execute successfully"));
+        QVERIFY(toast->closeTimer()->isActive()); // runs from construction on
+
+        toast->setInterval(300);
+        QElapsedTimer clock;
+        clock.start();
+        toast->show();
+        QVERIFY(toast->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!toast->isVisible(), 5000);
+        QVERIFY2(clock.elapsed() >= 250, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(toast->closeTimer()->isActive());
+
+        // Shown again: hides again.
+        toast->setInterval(50);
+        toast->show();
+        QTRY_VERIFY_WITH_TIMEOUT(!toast->isVisible(), 5000);
+        delete toast;
+    }
+
+    // ---- Loading and catalogues ----
+
+    void loadingPlaysOnlyValidMovies()
+    {
+        Loading loading(nullptr);
+        QVERIFY(!loading.isVisible());
+        QCOMPARE(loading.size(), QSize(145, 170));
+        QCOMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));
+
+        QVERIFY(loading.setMovieFile(QStringLiteral(":/image/loading.gif")));
+        QMovie* movie = loading.movie();
+        QVERIFY(movie);
+        QCOMPARE(loading.movieLabel()->movie(), movie);
+        QCOMPARE(movie->state(), QMovie::Running);
+
+        QVERIFY(!loading.setMovieFile(QStringLiteral(":/image/no-such.gif")));
+        QCOMPARE(loading.movie(), movie);
+    }
+
+    void spanishCatalogueCoversTheKit()
+    {
+        Loading loading(nullptr);
+        QTranslator spanish;
+        QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
+        QVERIFY(QCoreApplication::installTranslator(&spanish));
+        QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Ejecutando..."));
+
+        MessageYesNo box(QStringLiteral("?"));
+        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_No"))->text(),
+                 QStringLiteral("Cancelar"));
+        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_Yes"))->text(),
+                 QStringLiteral("Confirmar"));
+
+        QCoreApplication::removeTranslator(&spanish);
+        QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));
+    }
+
+    // ---- CarouselImageWindow ----
+
+    void carouselCyclesAndJumps()
+    {
+        CarouselImageWindow carousel;
+        carousel.setProductPage(QUrl()); // no browser from a test
+        carousel.resize(200, 100);
+        carousel.setImages({solid(Qt::red), solid(Qt::green), solid(Qt::blue)});
+        carousel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&carousel));
+
+        QButtonGroup* group = carousel.indicatorGroup();
+        QCOMPARE(group->buttons().size(), 3);
+        QCOMPARE(group->checkedId(), 0);
+        QVERIFY(carousel.switchTimer()->isActive());
+        QCOMPARE(carousel.switchTimer()->interval(), 5000);
+
+        carousel.onImageChangeTimeout();
+        QCOMPARE(carousel.currentIndex(), 1);
+        QCOMPARE(group->checkedId(), 1);
+        QVERIFY(carousel.imageOpacity() > 0.0); // the old picture is fading out
+        QTRY_COMPARE(carousel.imageOpacity(), 0.0);
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::green));
+
+        carousel.onImageChangeTimeout();
+        carousel.onImageChangeTimeout();
+        QCOMPARE(carousel.currentIndex(), 0); // wraps around
+
+        carousel.switchTimer()->start(10000);
+        QTest::mouseClick(group->button(2), Qt::LeftButton);
+        QCOMPARE(carousel.currentIndex(), 2);
+        QCOMPARE(group->checkedId(), 2);
+        QCOMPARE(carousel.switchTimer()->interval(), 5000); // a fresh period
+
+        QSignalSpy clicked(&carousel, &CarouselImageWindow::imageClicked);
+        QTest::mouseClick(&carousel, Qt::LeftButton, Qt::NoModifier, QPoint(100, 30));
+        QCOMPARE(clicked.count(), 1);
+        QCOMPARE(clicked.at(0).at(0).toInt(), 2);
+    }
+
+    void carouselWithOneOrNoPicture()
+    {
+        CarouselImageWindow carousel;
+        carousel.setProductPage(QUrl());
+        carousel.resize(100, 50);
+        carousel.grab(); // nothing to show yet
+        carousel.onImageChangeTimeout();
+        QCOMPARE(carousel.currentIndex(), -1);
+
+        carousel.setImages({solid(Qt::red)});
+        QVERIFY(carousel.indicatorGroup()->buttons().isEmpty());
+        QVERIFY(!carousel.switchTimer()->isActive());
+        carousel.onImageChangeTimeout();
+        QCOMPARE(carousel.currentIndex(), 0);
+
+        carousel.addImage(solid(Qt::blue));
+        QCOMPARE(carousel.indicatorGroup()->buttons().size(), 2);
+        QVERIFY(carousel.switchTimer()->isActive());
+        QCOMPARE(carousel.currentIndex(), 0);
+        carousel.onImageSwitchButtonClicked(7); // out of range: ignored
+        QCOMPARE(carousel.currentIndex(), 0);
+    }
+};
+
+QTEST_MAIN(TestDialogKit)
+#include "tst_DialogKit.moc"
