@@ -29,22 +29,19 @@ bool icmpSocketsPermitted()
     return false;
 }
 
-struct CountingResolver {
-    std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
-    std::shared_ptr<std::mutex> mutex = std::make_shared<std::mutex>();
-    std::shared_ptr<std::string> lastHost = std::make_shared<std::string>();
+// A stand-in resolver that counts its calls and remembers the host asked for.
+struct FakeResolver {
     std::string answer;
+    std::atomic<int> calls{0};
+    std::mutex mutex;
+    std::string lastHost;
 
-    InternetCheck::Resolver resolver() const
+    InternetCheck::Resolver resolver()
     {
-        auto calls = this->calls;
-        auto mutex = this->mutex;
-        auto lastHost = this->lastHost;
-        const std::string answer = this->answer;
-        return [=](const std::string& host) {
-            ++*calls;
-            std::lock_guard<std::mutex> lock(*mutex);
-            *lastHost = host;
+        return [this](const std::string& host) {
+            ++calls;
+            std::lock_guard<std::mutex> lock(mutex);
+            lastHost = host;
             return answer;
         };
     }
@@ -92,39 +89,38 @@ private slots:
 
     void systemAnswerYesNeedsNoSecondOpinion()
     {
-        CountingResolver fake;
-        fake.answer = "127.0.0.1";
+        FakeResolver fake;
         InternetCheck::setResolver(fake.resolver());
         platform::setConnectivityProbe([] { return true; });
         QVERIFY(internetReachable());
-        QCOMPARE(fake.calls->load(), 0);
+        QCOMPARE(fake.calls.load(), 0);
     }
 
     void hostThatDoesNotResolveGivesFalseAndIsAskedOnce()
     {
-        CountingResolver fake; // answers "" = does not resolve
+        FakeResolver fake; // answers "" = does not resolve
         InternetCheck::setResolver(fake.resolver());
         platform::setConnectivityProbe([] { return false; });
 
         QVERIFY(!internetReachable());
         QVERIFY(!internetReachable());
-        QCOMPARE(fake.calls->load(), 1); // the answer is kept for a while
-        std::lock_guard<std::mutex> lock(*fake.mutex);
-        QCOMPARE(*fake.lastHost, std::string(BuildConfig::kInternetProbeHost));
+        QCOMPARE(fake.calls.load(), 1); // the answer is kept for a while
+        std::lock_guard<std::mutex> lock(fake.mutex);
+        QCOMPARE(fake.lastHost, std::string(BuildConfig::kInternetProbeHost));
     }
 
     void resolvedHostIsPinged()
     {
         if (!icmpSocketsPermitted())
             QSKIP("ICMP sockets are not permitted for this user on this machine");
-        CountingResolver fake;
+        FakeResolver fake;
         fake.answer = "127.0.0.1";
         InternetCheck::setResolver(fake.resolver());
         InternetCheck::setProbeHost("probe.test");
         platform::setConnectivityProbe([] { return false; });
         QVERIFY(internetReachable());
-        std::lock_guard<std::mutex> lock(*fake.mutex);
-        QCOMPARE(*fake.lastHost, std::string("probe.test"));
+        std::lock_guard<std::mutex> lock(fake.mutex);
+        QCOMPARE(fake.lastHost, std::string("probe.test"));
     }
 
     void hangingResolverDoesNotBlockTheCaller()

