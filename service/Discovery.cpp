@@ -1,0 +1,127 @@
+#include "Discovery.h"
+
+#include "ProbeList.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace bwservice {
+
+Discovery::Discovery(std::vector<std::string> addresses, DiscoveryOptions options,
+                     std::function<bool()> linkLocalUp)
+    : m_options(options)
+    , m_linkLocalUp(std::move(linkLocalUp))
+{
+    for (auto& a : addresses) {
+        Slot s;
+        s.address = std::move(a);
+        m_slots.push_back(std::move(s));
+    }
+}
+
+Discovery::~Discovery()
+{
+    stop();
+}
+
+void Discovery::start()
+{
+    if (!m_threads.empty())
+        return;
+    m_stop = false;
+    for (std::size_t i = 0; i < m_slots.size(); ++i)
+        m_threads.emplace_back(&Discovery::probeLoop, this, i);
+}
+
+void Discovery::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    for (auto& t : m_threads)
+        if (t.joinable())
+            t.join();
+    m_threads.clear();
+}
+
+bool Discovery::sameStatus(const vci_status& a, const vci_status& b)
+{
+    return a.serial == b.serial && a.softVer == b.softVer && a.firmwareVersion == b.firmwareVersion
+        && a.dllVersion == b.dllVersion && a.portNumber == b.portNumber && a.key == b.key && a.ip == b.ip
+        && a.connType == b.connType && a.status == b.status && a.vbatt == b.vbatt && a.bootloader == b.bootloader;
+}
+
+void Discovery::probeLoop(std::size_t index)
+{
+    MT7628Config module;
+    module.setTimeouts(m_options.connectTimeoutMs, m_options.replyTimeoutMs);
+    module.setPort(m_options.port);
+    std::string address;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        address = m_slots[index].address;
+    }
+    const bool linkLocal = isLinkLocal(address);
+
+    while (!m_stop) {
+        const auto started = std::chrono::steady_clock::now();
+        vci_status status;
+        bool answered = false;
+        if (!linkLocal || !m_linkLocalUp || m_linkLocalUp())
+            answered = module.GetVciStatus(address, status);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            Slot& slot = m_slots[index];
+            const bool changed = slot.present != answered || (answered && !sameStatus(slot.status, status));
+            slot.present = answered;
+            slot.probed = true;
+            if (answered)
+                slot.status = std::move(status);
+            if (changed)
+                ++m_generation;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_until(lock, started + std::chrono::milliseconds(m_options.intervalMs), [this] { return m_stop.load(); });
+    }
+}
+
+std::vector<FoundAdapter> Discovery::present() const
+{
+    std::vector<FoundAdapter> out;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const Slot& s : m_slots)
+        if (s.present)
+            out.push_back({s.address, s.status});
+    return out;
+}
+
+bool Discovery::settled() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return std::all_of(m_slots.begin(), m_slots.end(), [](const Slot& s) { return s.probed; });
+}
+
+const FoundAdapter* chooseAdapter(const std::vector<FoundAdapter>& present, const std::string& selectedSerial)
+{
+    if (present.empty())
+        return nullptr;
+    if (!selectedSerial.empty()) {
+        for (const FoundAdapter& a : present)
+            if (a.status.serial == selectedSerial)
+                return &a;
+    }
+    return &present.front();
+}
+
+std::vector<std::string> listSerials(const std::vector<FoundAdapter>& present)
+{
+    std::vector<std::string> out;
+    for (const FoundAdapter& a : present)
+        if (std::find(out.begin(), out.end(), a.status.serial) == out.end())
+            out.push_back(a.status.serial);
+    return out;
+}
+
+} // namespace bwservice

@@ -1,0 +1,26 @@
+// One service per user and block prefix: an exclusive lock on a file that the
+// system releases when the process ends, however it ends.
+#pragma once
+
+#include <string>
+
+namespace bwservice {
+
+class InstanceLock {
+public:
+    InstanceLock() = default;
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // false when another process holds the lock (or the file cannot be made).
+    bool acquire(const std::string& path, std::string* error);
+
+    // $XDG_RUNTIME_DIR (else /tmp) / "BrindlewickService-<uid><$BRINDLEWICK_SHM_PREFIX>.lock".
+    static std::string defaultPath();
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace bwservice

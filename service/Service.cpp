@@ -1,0 +1,152 @@
+#include "Service.h"
+
+#include "ProbeList.h"
+#include "StatusText.h"
+
+#include "platform/NetAdapters.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+namespace bwservice {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+}
+
+bool linkLocalInterfaceUp()
+{
+    static std::mutex mutex;
+    static Clock::time_point checked;
+    static bool up = false;
+    static bool valid = false;
+    std::lock_guard<std::mutex> lock(mutex);
+    const auto now = Clock::now();
+    if (!valid || now - checked > std::chrono::seconds(2)) {
+        up = false;
+        for (const platform::NetAdapter& a : platform::listAdapters())
+            if (isLinkLocal(a.ipv4))
+                up = true;
+        checked = now;
+        valid = true;
+    }
+    return up;
+}
+
+Service::Service(ServiceOptions options)
+    : m_options(std::move(options))
+    , m_discovery(m_options.probe, m_options.discovery, linkLocalInterfaceUp)
+{
+}
+
+Service::~Service()
+{
+    m_discovery.stop();
+}
+
+void Service::log(const std::string& text) const
+{
+    const std::time_t t = std::time(nullptr);
+    char stamp[32];
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
+    std::fprintf(stderr, "%s BrindlewickService: %s\n", stamp, text.c_str());
+    std::fflush(stderr);
+}
+
+bool Service::open(std::string* error)
+{
+    if (!m_status.create(kStatusBlockName, kBlockSize)) {
+        *error = m_status.error();
+        return false;
+    }
+    if (!m_command.create(kCommandBlockName, kBlockSize)) {
+        *error = m_command.error();
+        m_status.close();
+        return false;
+    }
+    return true;
+}
+
+void Service::publish()
+{
+    const FoundAdapter* chosen = chooseAdapter(m_present, m_mailbox.selectedSerial());
+    const std::string text = chosen ? buildStatusText(chosen->status, chosen->address) : std::string();
+    // Rewrite only on change, so readers overlap a write as rarely as possible;
+    // but always once at start, replacing whatever an earlier instance left.
+    if (m_havePublished && text == m_published)
+        return;
+    writeStatusText(m_status.data(), m_status.size(), text);
+    const std::string serial = chosen ? chosen->status.serial : std::string();
+    if (!m_havePublished || serial != m_publishedSerial)
+        log(chosen ? "publishing adapter " + serial + " at " + chosen->address : std::string("no adapter"));
+    m_published = text;
+    m_publishedSerial = serial;
+    m_havePublished = true;
+}
+
+int Service::run(const std::atomic<bool>& stop)
+{
+    m_discovery.start();
+    log("watching " + std::to_string(m_options.probe.size()) + " address(es)");
+    const auto started = Clock::now();
+    auto nextPublish = started;
+    std::uint64_t generation = ~std::uint64_t(0);
+
+    while (!stop) {
+        const auto now = Clock::now();
+        const std::uint64_t g = m_discovery.generation();
+        if (g != generation) {
+            generation = g;
+            m_present = m_discovery.present();
+            m_serials = listSerials(m_present);
+        }
+
+        switch (m_mailbox.poll(m_command.data(), m_command.size(), m_serials)) {
+        case CommandMailbox::Event::ModeChanged:
+            log(m_mailbox.mode() == kModeRemote ? "mode: remote" : "mode: local");
+            break;
+        case CommandMailbox::Event::SelectionChanged:
+            log(m_mailbox.selectedSerial().empty() ? "selection cleared"
+                                                   : "selected " + m_mailbox.selectedSerial());
+            nextPublish = now; // show the newly chosen adapter at once
+            break;
+        case CommandMailbox::Event::Garbage: {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "ignoring request byte 0x%02x", m_mailbox.lastGarbage());
+            log(buf);
+            break;
+        }
+        default:
+            break;
+        }
+
+        // Wait for the first round of answers (at most 800 ms) before the
+        // first publication, so a restart does not clear a live adapter.
+        if (now >= nextPublish && (m_havePublished || m_discovery.settled() || now - started > std::chrono::milliseconds(800))) {
+            publish();
+            nextPublish = now + std::chrono::milliseconds(m_options.publishIntervalMs);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(m_options.pollIntervalUs));
+    }
+    m_discovery.stop();
+    return 0;
+}
+
+void Service::shutdown()
+{
+    m_discovery.stop();
+    if (m_status.isOpen())
+        writeStatusText(m_status.data(), m_status.size(), std::string());
+    m_status.close();
+    m_command.close();
+    platform::SharedMemory::remove(kStatusBlockName);
+    platform::SharedMemory::remove(kCommandBlockName);
+    log("stopped");
+}
+
+} // namespace bwservice
