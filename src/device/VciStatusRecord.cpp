@@ -1,6 +1,7 @@
 #include "device/VciStatusRecord.h"
 
 #include "device/AppShared.h"
+#include "device/ServiceWatch.h"
 
 #include <platform/SharedMemory.h>
 
@@ -8,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -85,15 +87,24 @@ std::string extractValue(const std::string& text, const std::string& needle)
 
 QMap<QString, QVariant> parseKeyValueText(const QString& text, const QString& separator)
 {
+    // Same result as splitting with QString::split, without the temporary lists.
     QMap<QString, QVariant> map;
-    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const QStringList parts = line.split(separator, Qt::KeepEmptyParts);
-        if (parts.size() != 2)
+    const int total = text.size();
+    int start = 0;
+    while (start < total) {
+        int end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = total;
+        const QStringRef line = text.midRef(start, end - start);
+        start = end + 1;
+        if (line.isEmpty() || separator.isEmpty())
             continue;
-        QString value = parts.at(1).trimmed();
+        const int at = line.indexOf(separator);
+        if (at < 0 || line.indexOf(separator, at + separator.size()) >= 0)
+            continue; // not exactly two parts
+        QString value = line.mid(at + separator.size()).trimmed().toString();
         value.remove(QLatin1Char('\r'));
-        map.insert(parts.at(0).trimmed(), QVariant(value));
+        map.insert(line.left(at).trimmed().toString(), QVariant(value));
     }
     return map;
 }
@@ -135,15 +146,54 @@ bool parseVciStatusBlock(const unsigned char* block, std::size_t size, VciStatus
     return true;
 }
 
+namespace {
+
+// While the same live service owns the block it stays mapped between reads,
+// so a read costs a copy instead of an open and a map. A new service process
+// (or any other owner check) opens it afresh.
+class StatusBlockView {
+public:
+    void copyTo(unsigned char* buffer)
+    {
+        long owner = 0;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!statusOwnerAlive(&owner)) {
+            // The text of a service that is gone counts as no text at all.
+            m_block.close();
+            return;
+        }
+        if (owner == 0 || owner != m_owner || !m_block.isOpen()) {
+            m_block.close();
+            m_owner = owner;
+            if (!m_block.open(kVciStatusBlockName, kVciStatusBlockSize) || m_block.size() < kVciStatusBlockSize) {
+                m_block.close();
+                return;
+            }
+        }
+        std::memcpy(buffer, m_block.data(), kVciStatusBlockSize);
+        if (owner == 0)
+            m_block.close();
+    }
+
+private:
+    std::mutex m_mutex;
+    platform::SharedMemory m_block;
+    long m_owner = 0;
+};
+
+StatusBlockView& statusBlockView()
+{
+    static StatusBlockView view;
+    return view;
+}
+
+} // namespace
+
 bool readVciStatus(VciStatusRecord& out)
 {
     unsigned char buffer[kVciStatusBlockSize];
     std::memset(buffer, 0, sizeof buffer);
-    {
-        platform::SharedMemory block;
-        if (block.open(kVciStatusBlockName, kVciStatusBlockSize) && block.size() >= kVciStatusBlockSize)
-            std::memcpy(buffer, block.data(), kVciStatusBlockSize);
-    }
+    statusBlockView().copyTo(buffer);
     AppShared::updateDeviceMap(parseKeyValueText(blockText(buffer, sizeof buffer), QStringLiteral("=")));
     return parseVciStatusBlock(buffer, sizeof buffer, out);
 }

@@ -65,7 +65,8 @@ QString normalizeVersion(const QString& text);
 // when the text is empty. Does not touch AppShared.
 bool parseVciStatusBlock(const unsigned char* block, std::size_t size, VciStatusRecord& out);
 
-// One complete read: copies the block (a missing block counts as empty),
+// One complete read: copies the block (a missing block, or one whose writer
+// is no longer running, counts as empty),
 // hands the key/value map to AppShared::updateDeviceMap and fills `out`.
 // Returns false when the block is missing or its text is empty.
 bool readVciStatus(VciStatusRecord& out);

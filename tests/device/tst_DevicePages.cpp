@@ -5,6 +5,7 @@
 
 #include "app/kit/DialogSeam.h"
 #include "device/DeviceController.h"
+#include "device/ServiceWatch.h"
 #include "device/DevicePage.h"
 #include "device/MoreVciPage.h"
 #include "device/VCIItem.h"
@@ -79,6 +80,7 @@ private:
 private slots:
     void initTestCase()
     {
+        setStatusOwnerCheck([] { return true; }); // the test plays the service
         useUniqueShmPrefix("pages");
         QVERIFY(m_status.create(kVciStatusBlockName, kVciStatusBlockSize));
         QVERIFY(m_command.create(CommandBlock::kDefaultName, CommandBlock::kSize));

@@ -3,9 +3,11 @@
 #include "TestBlocks.h"
 
 #include "device/AppShared.h"
+#include "device/ServiceWatch.h"
 #include "device/DeviceProfile.h"
 #include "device/VciStatusRecord.h"
 
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -25,18 +27,32 @@ private:
         return m_fetched;
     }
 
-    // Records the bus codes in order.
+    // The bus codes in order, without the remote key reports (code 8), which
+    // arrive from the key thread whenever it is done.
     QList<int> codesOf(const QSignalSpy& spy)
     {
         QList<int> codes;
-        for (const QList<QVariant>& args : spy)
-            codes << args.at(0).value<SharedSignal>();
+        for (const QList<QVariant>& args : spy) {
+            if (args.at(0).value<SharedSignal>() != RemoteKeyRead)
+                codes << args.at(0).value<SharedSignal>();
+        }
         return codes;
+    }
+
+    static QStringList remoteKeysIn(const QSignalSpy& spy)
+    {
+        QStringList keys;
+        for (const QList<QVariant>& args : spy) {
+            if (args.at(0).value<SharedSignal>() == RemoteKeyRead)
+                keys << args.at(1).toString();
+        }
+        return keys;
     }
 
 private slots:
     void initTestCase()
     {
+        setStatusOwnerCheck([] { return true; }); // the test plays the service
         useUniqueShmPrefix("status");
         QVERIFY(m_block.create(kVciStatusBlockName, kVciStatusBlockSize));
         AppShared::instance()->setRemoteKeyFetcher([this](const std::string& sn, const std::string& ip, std::string& key) {
@@ -82,6 +98,34 @@ private slots:
         QVERIFY(map.contains("empty"));
         QCOMPARE(map.value("empty").toString(), QString());
         QCOMPARE(map.size(), 3);
+    }
+
+    // The parser against the plain list-splitting reading of the rules, on
+    // random texts made of the characters that matter.
+    void parseKeyValueTextMatchesTheSplittingRules()
+    {
+        auto reference = [](const QString& text, const QString& sep) {
+            QMap<QString, QVariant> map;
+            for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+                const QStringList parts = line.split(sep, Qt::KeepEmptyParts);
+                if (parts.size() != 2)
+                    continue;
+                QString value = parts.at(1).trimmed();
+                value.remove('\r');
+                map.insert(parts.at(0).trimmed(), value);
+            }
+            return map;
+        };
+        const QString alphabet = QStringLiteral("ab =\r\n\t=e\u00e9");
+        QRandomGenerator rng(1234);
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int n = rng.bounded(40);
+            for (int i = 0; i < n; ++i)
+                text += alphabet.at(rng.bounded(alphabet.size()));
+            for (const QString& sep : {QStringLiteral("="), QStringLiteral(" = ")})
+                QCOMPARE(parseKeyValueText(text, sep), reference(text, sep));
+        }
     }
 
     void normalizeVersion_data()
@@ -193,6 +237,7 @@ private slots:
     void readFillsDeviceInfoAndEmitsSerialChangeBeforeStatus()
     {
         QSignalSpy spy(AppShared::instance(), &AppShared::signal);
+        QSignalSpy spyAll(AppShared::instance(), &AppShared::signal);
         fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12345, 1, "USB"));
         VciStatusRecord r;
         QVERIFY(readVciStatus(r));
@@ -214,6 +259,7 @@ private slots:
 
         // The 16-character serial started one remote key read; code 8 carries it.
         QTRY_COMPARE(AppShared::instance()->remoteKey(), QStringLiteral("RK-0001@127.0.100.1"));
+        QTRY_COMPARE(remoteKeysIn(spyAll), QStringList{"RK-0001@127.0.100.1"});
         QCOMPARE(fetched().count("M5ECABCDXJ7Z0001"), 1);
     }
 
@@ -248,6 +294,20 @@ private slots:
         QCOMPARE(r.SN[0], '\0');
         QCOMPARE(codesOf(spy), QList<int>{StatusRead});
         QVERIFY(m_block.create(kVciStatusBlockName, kVciStatusBlockSize));
+    }
+
+    void textOfAServiceThatIsGoneIsIgnored()
+    {
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12000, 1, "USB"));
+        setStatusOwnerCheck([] { return false; });
+        VciStatusRecord r;
+        const bool read = readVciStatus(r);
+        setStatusOwnerCheck([] { return true; });
+        QVERIFY(!read);
+        QCOMPARE(r.SN[0], '\0');
+        QCOMPARE(AppShared::instance()->deviceInfo().SN, QString());
+        QVERIFY(readVciStatus(r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("M5ECABCDXJ7Z0001"));
     }
 
     void shortSerialChangesProfileWithoutKeyFetch()

@@ -1,0 +1,133 @@
+#include "device/ServiceWatch.h"
+
+#include "device/LinkDrivers.h"
+
+#include <platform/Process.h>
+
+#include <QtGlobal>
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#ifndef Q_OS_WIN
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::mutex g_checkMutex;
+std::function<bool()> g_check;
+
+#ifndef Q_OS_WIN
+// Running, and not a zombie left for a parent that has not reaped it.
+bool processLives(long pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/stat", pid);
+    std::FILE* f = std::fopen(path, "r");
+    if (!f)
+        return false;
+    char buf[256];
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = '\0';
+    const std::string stat(buf);
+    const std::size_t paren = stat.rfind(')');
+    if (paren == std::string::npos || paren + 2 >= stat.size())
+        return false;
+    const char state = stat[paren + 2];
+    return state != 'Z' && state != 'X';
+}
+
+int openProcessHandle(long pid)
+{
+#ifdef SYS_pidfd_open
+    return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+#else
+    (void)pid;
+    return -1;
+#endif
+}
+
+// The service process being watched.
+class Watch {
+public:
+    long alive()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_pid > 0 && stillRunning())
+            return m_pid;
+        forget();
+        const std::string name = kServiceExecutable;
+        for (const platform::ProcessEntry& p : platform::listProcesses()) {
+            if ((p.name == name || p.name == name + ".exe") && processLives(p.pid)) {
+                m_pid = p.pid;
+                m_fd = openProcessHandle(p.pid);
+                // The process may have ended between the scan and the handle.
+                if (!stillRunning()) {
+                    forget();
+                    continue;
+                }
+                return m_pid;
+            }
+        }
+        return 0;
+    }
+
+private:
+    bool stillRunning() const
+    {
+        if (m_fd >= 0) {
+            // A process descriptor turns readable when the process ends.
+            pollfd p{m_fd, POLLIN, 0};
+            return ::poll(&p, 1, 0) == 0;
+        }
+        return processLives(m_pid);
+    }
+    void forget()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        m_pid = 0;
+    }
+
+    std::mutex m_mutex;
+    long m_pid = 0;
+    int m_fd = -1;
+};
+
+Watch g_watch;
+#endif
+
+} // namespace
+
+bool statusOwnerAlive(long* ownerId)
+{
+    if (ownerId)
+        *ownerId = 0;
+    std::function<bool()> check;
+    {
+        std::lock_guard<std::mutex> lock(g_checkMutex);
+        check = g_check;
+    }
+    if (check)
+        return check();
+#ifdef Q_OS_WIN
+    return true;
+#else
+    const long pid = g_watch.alive();
+    if (ownerId)
+        *ownerId = pid;
+    return pid != 0;
+#endif
+}
+
+void setStatusOwnerCheck(std::function<bool()> check)
+{
+    std::lock_guard<std::mutex> lock(g_checkMutex);
+    g_check = std::move(check);
+}

@@ -1,0 +1,20 @@
+// Whether the background service that owns the status block is alive.
+//
+// A Windows file mapping disappears with its last handle, so a service that
+// dies takes its status text with it. A POSIX shared memory object outlives a
+// killed writer with its last text in place; without this check a killed
+// service would leave the adapter on screen for ever. On Linux the check
+// finds the service's process once and then watches that one process through
+// a process file descriptor (about a microsecond per call); while the service
+// is down it scans the process list once per call.
+#pragma once
+
+#include <functional>
+
+// True when the status block's writer is running. Always true on Windows.
+// ownerId receives the service's process id when the real check ran on
+// POSIX, 0 otherwise; a reader may keep the block mapped while it stays the same.
+bool statusOwnerAlive(long* ownerId = nullptr);
+
+// Replaces the check (tests that write the blocks themselves); empty restores it.
+void setStatusOwnerCheck(std::function<bool()> check);
