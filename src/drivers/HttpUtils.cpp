@@ -107,6 +107,20 @@ void appendAvailable(QNetworkReply* reply, QByteArray& body)
     body.resize(old + int(qMax<qint64>(got, 0)));
 }
 
+bool isShorterThanAnnounced(QNetworkReply* reply, const QByteArray& body)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->operation() == QNetworkAccessManager::HeadOperation || status == 204 || status == 304)
+        return false;
+    // With a content coding the announced length is that of the coded body.
+    const QByteArray coding = reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!coding.isEmpty() && coding != "identity")
+        return false;
+    bool known = false;
+    const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
+    return known && announced >= 0 && body.size() < announced;
+}
+
 QString contentTypeText(QNetworkReply* reply)
 {
     const QVariant header = reply->header(QNetworkRequest::ContentTypeHeader);
@@ -214,12 +228,20 @@ void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, Er
 void HttpUtils::complete(QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData,
     const ErrorCallback& onError)
 {
-    const QNetworkReply::NetworkError error = reply->error();
-    const QString errorString = reply->errorString();
-    const int code = static_cast<int>(reply->error());
+    QNetworkReply::NetworkError error = reply->error();
+    QString errorString = reply->errorString();
+    int code = static_cast<int>(reply->error());
     QByteArray body = received;
     if (reply->isOpen()) // closed when aborted
         body += reply->readAll();
+
+    // Qt can finish a transfer whose connection closed early as if it were
+    // complete: a body shorter than announced is a failure, not a file.
+    if (error == QNetworkReply::NoError && isShorterThanAnnounced(reply, body)) {
+        error = QNetworkReply::RemoteHostClosedError;
+        code = static_cast<int>(error);
+        errorString = QStringLiteral("Connection closed before the whole answer arrived");
+    }
 
     if (error == QNetworkReply::NoError) {
         if (onData)

@@ -205,12 +205,16 @@ void TestHttpUtilsNet::downloadNameFromUrl()
 
 void TestHttpUtilsNet::bodyCutShortIsOneError()
 {
-    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true } }));
-    Result r;
-    download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
-    settle(r);
-    QCOMPARE(r.errors, 1);
-    QCOMPARE(r.code, int(QNetworkReply::RemoteHostClosedError));
+    // Every answer is cut (Qt may resend once on a reused connection), over
+    // many rounds, since how the cut reaches Qt depends on timing.
+    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true }, { "count", -1 } }));
+    for (int round = 0; round < 20; ++round) {
+        Result r;
+        download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
+        settle(r);
+        QCOMPARE(r.errors, 1);
+        QCOMPARE(r.code, int(QNetworkReply::RemoteHostClosedError));
+    }
 }
 
 void TestHttpUtilsNet::redirectIsFollowed()

@@ -53,6 +53,7 @@ private slots:
     void successGivesDataOnceAndDeletesTheReply();
     void errorMessageFromServerJson_data();
     void errorMessageFromServerJson();
+    void shortBodyIsAnError();
     void emptyCallbacksAreAllowed();
     void jsonAnswers_data();
     void jsonAnswers();
@@ -170,6 +171,29 @@ void TestHttpUtilsUnit::errorMessageFromServerJson()
     QCOMPARE(c.errors, 1);
     QCOMPARE(c.code, int(QNetworkReply::ProtocolInvalidOperationError));
     QCOMPARE(c.message, expected);
+}
+
+void TestHttpUtilsUnit::shortBodyIsAnError()
+{
+    Calls c;
+    auto* cut = new FakeReply(kUrl, QByteArray(10, 'x'));
+    cut->withHeader("Content-Length", "100");
+    HttpUtils::handleReply(cut, onData(c), onError(c));
+    QCOMPARE(c.data, 0);
+    QCOMPARE(c.errors, 1);
+    QCOMPARE(c.code, int(QNetworkReply::RemoteHostClosedError));
+
+    Calls whole;
+    auto* full = new FakeReply(kUrl, QByteArray(100, 'x'));
+    full->withHeader("Content-Length", "100");
+    HttpUtils::handleReply(full, onData(whole), onError(whole));
+    QCOMPARE(whole.data, 1);
+
+    Calls coded; // a decoded body differs in length from the coded one
+    auto* gzip = new FakeReply(kUrl, QByteArray(10, 'x'));
+    gzip->withHeader("Content-Length", "100").withHeader("Content-Encoding", "gzip");
+    HttpUtils::handleReply(gzip, onData(coded), onError(coded));
+    QCOMPARE(coded.data, 1);
 }
 
 void TestHttpUtilsUnit::emptyCallbacksAreAllowed()
