@@ -90,7 +90,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("empty value") << QByteArray("[General]\nlanguage=\n");
-        QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\x02language", 19);
+        static const char garbage[] = "\x00\xff\xfe[[[=\x01\x02language";
+        QTest::newRow("binary garbage") << QByteArray(garbage, sizeof garbage - 1);
         QTest::newRow("empty file") << QByteArray();
     }
 
