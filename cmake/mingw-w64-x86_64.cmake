@@ -8,4 +8,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# Test programs run under wine64 (Debian keeps it in /usr/lib/wine, with the
+# "wine" launcher in the PATH choosing it for 64-bit programs).
+find_program(BW_WINE64 NAMES wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+if(NOT BW_WINE64)
+    find_program(BW_WINE64 NAMES wine NO_CMAKE_FIND_ROOT_PATH)
+endif()
+set(CMAKE_CROSSCOMPILING_EMULATOR ${BW_WINE64})

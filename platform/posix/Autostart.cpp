@@ -133,7 +133,7 @@ std::string readAutostartEntry()
     if (disabled)
         return {};
     exec = exec.substr(0, exec.find('\0'));
-    if (exec.size() > kMaxValue - 1)
+    if (exec.size() > kMaxValue)
         return {}; // larger than the entry may be
     return exec;
 }

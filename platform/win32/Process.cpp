@@ -1,0 +1,138 @@
+// Processes on Windows: the Toolhelp snapshot, TerminateProcess, the module
+// path and CreateProcess with a properly quoted command line.
+#include "platform/Process.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+namespace platform {
+namespace {
+
+std::string narrow(const wchar_t* text)
+{
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return {};
+    std::string out(static_cast<std::size_t>(n - 1), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+template <typename Visit>
+void forEachProcess(Visit visit)
+{
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32W entry {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
+        visit(static_cast<long>(entry.th32ProcessID), narrow(entry.szExeFile));
+    ::CloseHandle(snapshot);
+}
+
+// Exact, case-sensitive; "Name" without extension also matches "Name.exe".
+bool matches(const std::string& exeFile, const std::string& name)
+{
+    return !name.empty() && (exeFile == name || exeFile == name + ".exe");
+}
+
+// One argument in the quoting that CommandLineToArgvW and the C runtime undo.
+std::string quoteArgument(const std::string& arg)
+{
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos)
+        return arg;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"')
+            out.append(backslashes * 2 + 1, '\\');
+        else
+            out.append(backslashes, '\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, '\\');
+    out += '"';
+    return out;
+}
+
+} // namespace
+
+std::vector<ProcessEntry> listProcesses()
+{
+    std::vector<ProcessEntry> result;
+    forEachProcess([&](long pid, const std::string& name) { result.push_back(ProcessEntry{pid, name}); });
+    return result;
+}
+
+bool isProcessRunning(const std::string& executableName)
+{
+    bool found = false;
+    forEachProcess([&](long, const std::string& name) { found = found || matches(name, executableName); });
+    return found;
+}
+
+int terminateProcesses(const std::string& executableName)
+{
+    const long self = static_cast<long>(::GetCurrentProcessId());
+    int count = 0;
+    forEachProcess([&](long pid, const std::string& name) {
+        if (pid == self || !matches(name, executableName))
+            return;
+        HANDLE h = ::OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(pid));
+        if (!h)
+            return;
+        if (::TerminateProcess(h, 1))
+            ++count;
+        ::CloseHandle(h);
+    });
+    return count;
+}
+
+std::string modulePath()
+{
+    std::string buffer(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0)
+            return {};
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            return buffer;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string rawCommandLine()
+{
+    const char* line = ::GetCommandLineA();
+    return line ? line : "";
+}
+
+long startDetached(const std::string& program, const std::vector<std::string>& args,
+                   const std::string& workingDirectory)
+{
+    if (program.empty())
+        return 0;
+    std::string commandLine = quoteArgument(program);
+    for (const std::string& arg : args)
+        commandLine += " " + quoteArgument(arg);
+    STARTUPINFOA startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info {};
+    if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr,
+                          workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+        return 0;
+    ::CloseHandle(info.hThread);
+    ::CloseHandle(info.hProcess);
+    return static_cast<long>(info.dwProcessId);
+}
+
+} // namespace platform
