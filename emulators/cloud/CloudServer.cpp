@@ -230,7 +230,16 @@ bool CloudServer::load(std::string& error)
         record["size"] = static_cast<Json::UInt64>(
             makeStoredZip({ { "driver.txt", name + " " + record["versionNo"].asString() + "\n" } }).size());
     }
+    Json::Value& product = m_appVersion["swProduct"];
+    product["size"] = static_cast<Json::UInt64>(appArchive(product["versionNo"].asString()).size());
     return true;
+}
+
+// The release archive of the application: only a version note until the
+// upgrader's own steps give it real contents.
+std::string CloudServer::appArchive(const std::string& version)
+{
+    return makeStoredZip({ { "version.txt", "Brindlewick " + version + "\n" } });
 }
 
 void CloudServer::setFileBase(const std::string& plain, const std::string& tls)
@@ -376,6 +385,14 @@ void CloudServer::install(httplib::Server& server, bool tls)
     server.Get(R"(/files/gen/(\d+)\.bin)", [this](const httplib::Request& req, httplib::Response& res) { handleGenerated(req, res); });
     server.Get(R"(/files/drivers/([A-Za-z0-9_]+)\.zip)",
         [this](const httplib::Request& req, httplib::Response& res) { handleDriverZip(req, res); });
+    server.Get("/files/app/BrindlewickInstall.zip", [this](const httplib::Request&, httplib::Response& res) {
+        std::string version;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            version = m_appVersion["swProduct"]["versionNo"].asString();
+        }
+        res.set_content(appArchive(version), "application/zip");
+    });
     server.Get("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
 

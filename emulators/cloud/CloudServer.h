@@ -72,6 +72,7 @@ private:
     void handleEcho(const httplib::Request& req, httplib::Response& res);
 
     std::string expandFiles(const std::string& text, bool tls) const;
+    static std::string appArchive(const std::string& version);
 
     Options m_options;
     Json::Value m_catalogue; // array of product-version records

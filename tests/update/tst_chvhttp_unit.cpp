@@ -32,6 +32,7 @@ private slots:
     void headerAndCodesStartAsDocumented();
     void badUrlsThrowBeforeAnyTraffic_data();
     void badUrlsThrowBeforeAnyTraffic();
+    void unreadableCaFileFailsToOpen();
     void jsonHelpersCheckTypes();
     void charToWcharDecodesCodePages();
 };
@@ -127,6 +128,29 @@ void TestCHvHttpUnit::badUrlsThrowBeforeAnyTraffic()
     }
     QCOMPARE(thrown, error);
     QCOMPARE(int(http.GetErrorCode()), error);
+}
+
+void TestCHvHttpUnit::unreadableCaFileFailsToOpen()
+{
+    QTemporaryDir dir;
+    const QString notPem = dir.filePath("ca.pem");
+    QFile file(notPem);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a certificate");
+    file.close();
+    for (const QString& caFile : { dir.filePath("missing.pem"), notPem }) {
+        int thrown = -1;
+        CHvHttp::SetExtraCaFile(caFile.toStdString());
+        CHvHttp http;
+        try {
+            // Fails while setting up trust, before any connection is tried.
+            http.SendHttpOrHttpsRequest("https://127.0.0.1:9/x", HTTP_GET, "", "");
+        } catch (HttpInterfaceError e) {
+            thrown = e;
+        }
+        QCOMPARE(thrown, int(HTTP_ERROR_OPEN));
+    }
+    CHvHttp::SetExtraCaFile(std::string());
 }
 
 void TestCHvHttpUnit::jsonHelpersCheckTypes()
