@@ -38,7 +38,7 @@ std::size_t writeDeviceList(unsigned char* block, std::size_t size, const std::v
 }
 
 CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t size,
-                                           const std::vector<std::string>& serials)
+                                           const std::vector<std::string>& serials, std::int64_t nowMs)
 {
     if (!block || size <= kEntriesOffset)
         return Event::None;
@@ -61,7 +61,10 @@ CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t siz
     }
     if (!valid)
         selected.clear();
-    if (selected != m_selected) {
+    const bool justAnswered = m_answered && nowMs - m_lastAnswerMs < kSelectionGraceMs;
+    if (selected.empty() && justAnswered) {
+        // Probably the manager consuming a reply: keep the selection for now.
+    } else if (selected != m_selected) {
         m_selected = selected;
         event = Event::SelectionChanged;
     }
@@ -72,6 +75,8 @@ CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t siz
         std::atomic_thread_fence(std::memory_order_seq_cst);
         writeDeviceList(block, size, serials);
         m_garbageReported = false;
+        m_answered = true;
+        m_lastAnswerMs = nowMs;
         return Event::ListAnswered;
     case kModeRemote:
     case kModeLocal:

@@ -20,6 +20,10 @@ constexpr std::size_t kSelectedOffset = 9;
 constexpr std::size_t kEntriesOffset = 25;
 constexpr std::size_t kSerialBytes = 16;
 constexpr std::size_t kMaxEntries = 62;
+// The manager zeroes the whole block (selection included) when it takes a list
+// reply and writes the selection back right after; a selection that vanishes
+// this soon after a reply is held for this long before it counts.
+constexpr std::int64_t kSelectionGraceMs = 1000;
 
 constexpr std::uint8_t kRequestIdle = 0;
 constexpr std::uint8_t kRequestList = 1;
@@ -42,8 +46,9 @@ public:
     // Looks at the block once. Answers a list request with `serials`, records
     // the mode byte and the selected serial. Any other request value is
     // ignored (reported once as Garbage until the byte changes).
+    // nowMs is a monotonic clock in milliseconds.
     // Returns what happened, most important first.
-    Event poll(unsigned char* block, std::size_t size, const std::vector<std::string>& serials);
+    Event poll(unsigned char* block, std::size_t size, const std::vector<std::string>& serials, std::int64_t nowMs);
 
     // 0x10, 0x11, or 0 when the manager has not said.
     std::uint8_t mode() const { return m_mode; }
@@ -57,6 +62,8 @@ private:
     std::string m_selected;
     std::uint8_t m_lastGarbage = 0;
     bool m_garbageReported = false;
+    bool m_answered = false;
+    std::int64_t m_lastAnswerMs = 0;
 };
 
 } // namespace bwservice

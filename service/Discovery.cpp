@@ -87,13 +87,18 @@ void Discovery::probeLoop(std::size_t index)
     }
 }
 
-std::vector<FoundAdapter> Discovery::present() const
+std::vector<FoundAdapter> Discovery::present(bool* settled) const
 {
     std::vector<FoundAdapter> out;
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (const Slot& s : m_slots)
+    bool all = true;
+    for (const Slot& s : m_slots) {
+        all = all && s.probed;
         if (s.present)
             out.push_back({s.address, s.status});
+    }
+    if (settled)
+        *settled = all;
     return out;
 }
 

@@ -41,7 +41,9 @@ public:
     void stop();
 
     // The adapters that answered their last question, in address order.
-    std::vector<FoundAdapter> present() const;
+    // settled (optional) tells, from the same moment, whether every address
+    // was asked (or skipped) at least once.
+    std::vector<FoundAdapter> present(bool* settled = nullptr) const;
     // True once every address was asked (or skipped) at least once.
     bool settled() const;
     // Grows whenever the set of answers changes.

@@ -96,17 +96,20 @@ int Service::run(const std::atomic<bool>& stop)
     const auto started = Clock::now();
     auto nextPublish = started;
     std::uint64_t generation = ~std::uint64_t(0);
+    bool settled = false;
 
     while (!stop) {
         const auto now = Clock::now();
         const std::uint64_t g = m_discovery.generation();
         if (g != generation) {
             generation = g;
-            m_present = m_discovery.present();
+            m_present = m_discovery.present(&settled);
             m_serials = listSerials(m_present);
+            nextPublish = now; // a change is shown at once
         }
 
-        switch (m_mailbox.poll(m_command.data(), m_command.size(), m_serials)) {
+        switch (m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
+                               std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count())) {
         case CommandMailbox::Event::ModeChanged:
             log(m_mailbox.mode() == kModeRemote ? "mode: remote" : "mode: local");
             break;
@@ -127,7 +130,9 @@ int Service::run(const std::atomic<bool>& stop)
 
         // Wait for the first round of answers (at most 800 ms) before the
         // first publication, so a restart does not clear a live adapter.
-        if (now >= nextPublish && (m_havePublished || m_discovery.settled() || now - started > std::chrono::milliseconds(800))) {
+        if (!settled && now >= nextPublish)
+            m_present = m_discovery.present(&settled);
+        if (now >= nextPublish && (m_havePublished || settled || now - started > std::chrono::milliseconds(800))) {
             publish();
             nextPublish = now + std::chrono::milliseconds(m_options.publishIntervalMs);
         }

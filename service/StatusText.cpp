@@ -37,6 +37,8 @@ std::string clean(const std::string& value, std::size_t width)
         while (n > 0 && (static_cast<unsigned char>(out[n]) & 0xC0) == 0x80)
             --n;
         out.resize(n);
+        while (!out.empty() && out.back() == ' ')
+            out.pop_back();
     }
     return out;
 }

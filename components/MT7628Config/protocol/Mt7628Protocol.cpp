@@ -4,6 +4,7 @@
 #include <json/writer.h>
 
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <memory>
 
@@ -54,8 +55,13 @@ bool decodeFrame(const std::string& line, Json::Value& object, std::string* erro
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errs;
-    if (!reader->parse(line.data(), line.data() + end, &parsed, &errs))
-        return fail("not JSON");
+    try {
+        if (!reader->parse(line.data(), line.data() + end, &parsed, &errs))
+            return fail("not JSON");
+    } catch (const std::exception&) {
+        // JsonCpp throws when nesting exceeds the stack limit.
+        return fail("nested too deeply");
+    }
     if (!parsed.isObject())
         return fail("not a JSON object");
     object = std::move(parsed);

@@ -1,0 +1,314 @@
+// The service's block formats and rules, driven on plain buffers.
+#include "CommandMailbox.h"
+#include "Discovery.h"
+#include "ProbeList.h"
+#include "ServiceConfig.h"
+#include "StatusText.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <fstream>
+
+namespace {
+
+vci_status sampleStatus()
+{
+    vci_status s;
+    s.serial = "M5EA0001XJ7B0001";
+    s.softVer = "V1.2.7";
+    s.firmwareVersion = "MT7628 V2.0.1";
+    s.dllVersion = "V2.3.0";
+    s.portNumber = "M5WC";
+    s.key = "KX0001";
+    s.ip = "127.0.100.1";
+    s.connType = "USB";
+    s.status = 1;
+    s.vbatt = 12340;
+    return s;
+}
+
+// The value after "KEY = " up to CR LF, as the manager reads it.
+std::string valueOf(const std::string& text, const std::string& key)
+{
+    const std::string needle = key + " = ";
+    const auto p = text.find(needle);
+    if (p == std::string::npos)
+        return "<missing>";
+    const auto e = text.find("\r\n", p);
+    return text.substr(p + needle.size(), e - p - needle.size());
+}
+
+std::uint32_t countAt(const unsigned char* b)
+{
+    return b[5] | (b[6] << 8) | (b[7] << 16) | (std::uint32_t(b[8]) << 24);
+}
+
+std::string entryAt(const unsigned char* b, std::size_t i)
+{
+    return std::string(reinterpret_cast<const char*>(b + 25 + 16 * i), 16);
+}
+
+} // namespace
+
+class TestServiceCore : public QObject {
+    Q_OBJECT
+private slots:
+    void statusTextHasEveryLineInFormat()
+    {
+        const std::string text = bwservice::buildStatusText(sampleStatus(), "127.0.100.1");
+        QCOMPARE(QByteArray::fromStdString(text),
+                 QByteArray("SN = M5EA0001XJ7B0001\r\ntestIP = 127.0.100.1\r\nvciIP = 127.0.100.1\r\n"
+                            "softVer = V1.2.7\r\nFirmwareVersion = MT7628 V2.0.1\r\nportNumber = M5WC\r\n"
+                            "key = KX0001\r\nstatus = 1\r\nvbatt = 12340\r\nDllVersion = V2.3.0\r\n"
+                            "connType = USB\r\n"));
+    }
+
+    void statusTextCleansAndCutsHostileValues()
+    {
+        vci_status s = sampleStatus();
+        s.serial = "M5EA0001XJ7B0001\r\nSN = FAKE";     // line injection
+        s.firmwareVersion = std::string(100, 'F');
+        s.softVer = "  V1\x01\x7f.2  ";
+        s.key = "KEY\0ZZ";
+        s.key.push_back('\0');
+        s.dllVersion = std::string(30, 'a') + "ñ";      // ñ would straddle the 31-byte limit
+        s.connType = "usb";
+        s.ip.clear();
+        const std::string text = bwservice::buildStatusText(s, "127.0.100.9");
+        QCOMPARE(std::count(text.begin(), text.end(), '\n'), std::ptrdiff_t(10)); // connType dropped
+        QCOMPARE(valueOf(text, "SN"), std::string("M5EA0001XJ7B0001SN")); // one line, cut to 19 and trimmed
+        QVERIFY(text.find("FAKE") == std::string::npos);
+        QCOMPARE(valueOf(text, "FirmwareVersion"), std::string(39, 'F'));
+        QCOMPARE(valueOf(text, "softVer"), std::string("V1.2"));
+        QCOMPARE(valueOf(text, "DllVersion"), std::string(30, 'a'));
+        QCOMPARE(valueOf(text, "vciIP"), std::string("127.0.100.9")); // falls back to the probed address
+        QCOMPARE(valueOf(text, "connType"), std::string("<missing>"));
+        QVERIFY(text.size() < bwservice::kBlockSize);
+    }
+
+    void writeStatusTextReplacesWholeText()
+    {
+        unsigned char block[bwservice::kBlockSize];
+        std::memset(block, 0xAA, sizeof block);
+        const std::string longText = bwservice::buildStatusText(sampleStatus(), "127.0.100.1");
+        bwservice::writeStatusText(block, sizeof block, longText);
+        QCOMPARE(bwservice::readStatusText(block, sizeof block), longText);
+        QCOMPARE(block[sizeof block - 1], 0); // old bytes beyond the text are gone
+
+        bwservice::writeStatusText(block, sizeof block, "SN = X\r\n");
+        QCOMPARE(bwservice::readStatusText(block, sizeof block), std::string("SN = X\r\n"));
+        for (std::size_t i = 8; i < sizeof block; ++i)
+            QCOMPARE(int(block[i]), 0);
+
+        bwservice::writeStatusText(block, sizeof block, "");
+        QCOMPARE(int(block[0]), 0);
+
+        bwservice::writeStatusText(block, sizeof block, std::string(5000, 'x')); // cut, still terminated
+        QCOMPARE(bwservice::readStatusText(block, sizeof block).size(), sizeof block - 1);
+        QCOMPARE(int(block[sizeof block - 1]), 0);
+    }
+
+    void listRequestIsAnsweredAndSelectionKept()
+    {
+        unsigned char block[1024] = {};
+        std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
+        block[0] = bwservice::kRequestList;
+        std::memset(block + 100, 0x5A, 50); // stale bytes of an earlier, longer reply
+        bwservice::CommandMailbox mailbox;
+        const std::vector<std::string> serials = {"M5EA0001XJ7B0001", "M5EA0002XJ7B0002", "BWV00004GEN00004"};
+        QCOMPARE(mailbox.poll(block, sizeof block, serials, 5000), bwservice::CommandMailbox::Event::ListAnswered);
+        QCOMPARE(int(block[0]), 2);
+        QCOMPARE(countAt(block), 3u);
+        QCOMPARE(entryAt(block, 0), serials[0]);
+        QCOMPARE(entryAt(block, 1), serials[1]);
+        QCOMPARE(entryAt(block, 2), serials[2]);
+        QCOMPARE(int(block[25 + 48]), 0);
+        QCOMPARE(int(block[120]), 0);
+        QCOMPARE(std::string(reinterpret_cast<char*>(block + 9), 16), std::string("M5EA0002XJ7B0002"));
+        QCOMPARE(mailbox.selectedSerial(), std::string("M5EA0002XJ7B0002"));
+
+        // A reply not yet consumed is not answered again.
+        block[25] = 'Q';
+        QCOMPARE(mailbox.poll(block, sizeof block, serials, 5000), bwservice::CommandMailbox::Event::None);
+        QCOMPARE(int(block[25]), int('Q'));
+    }
+
+    void listIsLimitedToWhatFits()
+    {
+        std::vector<std::string> many;
+        for (int i = 0; i < 70; ++i)
+            many.push_back(QStringLiteral("SERIAL%1").arg(i, 10, 10, QLatin1Char('0')).toStdString());
+        unsigned char block[1024] = {};
+        block[0] = 1;
+        QCOMPARE(bwservice::writeDeviceList(block, sizeof block, many), std::size_t(62));
+        QCOMPARE(countAt(block), 62u);
+        QCOMPARE(entryAt(block, 61), many[61]);
+
+        unsigned char small[25 + 16 * 3 + 7] = {};
+        QCOMPARE(bwservice::writeDeviceList(small, sizeof small, many), std::size_t(3));
+        QCOMPARE(countAt(small), 3u);
+        QCOMPARE(bwservice::entryCapacity(25), std::size_t(0));
+
+        // Serials longer than an entry are cut, shorter ones zero-padded.
+        std::memset(block, 0, sizeof block);
+        bwservice::writeDeviceList(block, sizeof block, {"ABCDEFGHIJKLMNOPQRST", "SHORT"});
+        QCOMPARE(entryAt(block, 0), std::string("ABCDEFGHIJKLMNOP"));
+        QCOMPARE(entryAt(block, 1), std::string("SHORT", 5) + std::string(11, '\0'));
+    }
+
+    void modesAndGarbageAreOnlyRecorded()
+    {
+        unsigned char block[1024] = {};
+        bwservice::CommandMailbox mailbox;
+        block[0] = bwservice::kModeLocal;
+        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::ModeChanged);
+        QCOMPARE(int(mailbox.mode()), 0x11);
+        QCOMPARE(int(block[0]), 0x11); // the byte stays for the manager
+        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::None);
+        block[0] = bwservice::kModeRemote;
+        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::ModeChanged);
+        QCOMPARE(int(mailbox.mode()), 0x10);
+
+        unsigned char before[1024];
+        block[0] = 0x7F;
+        std::memset(block + 1, 0xEE, 1023);
+        std::memcpy(before, block, sizeof block);
+        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::Garbage);
+        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::None); // reported once
+        QVERIFY(std::memcmp(before, block, sizeof block) == 0); // nothing written
+        QVERIFY(mailbox.selectedSerial().empty()); // 0xEE bytes are no serial
+        QCOMPARE(int(mailbox.mode()), 0x10);
+    }
+
+    void selectionReadsPrintableSerials()
+    {
+        unsigned char block[1024] = {};
+        bwservice::CommandMailbox mailbox;
+        std::memcpy(block + 9, "M5EA0001", 8); // NUL-padded
+        QCOMPARE(mailbox.poll(block, sizeof block, {}, 5000), bwservice::CommandMailbox::Event::SelectionChanged);
+        QCOMPARE(mailbox.selectedSerial(), std::string("M5EA0001"));
+        std::memset(block + 9, 0, 16);
+        QCOMPARE(mailbox.poll(block, sizeof block, {}, 5000), bwservice::CommandMailbox::Event::SelectionChanged);
+        QVERIFY(mailbox.selectedSerial().empty());
+        block[9] = 'A';
+        block[10] = '\n';
+        mailbox.poll(block, sizeof block, {}, 5000);
+        QVERIFY(mailbox.selectedSerial().empty());
+    }
+
+    void selectionSurvivesTheManagerTakingAReply()
+    {
+        unsigned char block[1024] = {};
+        bwservice::CommandMailbox mailbox;
+        std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
+        mailbox.poll(block, sizeof block, {}, 100);
+        block[0] = bwservice::kRequestList;
+        QCOMPARE(mailbox.poll(block, sizeof block, {"M5EA0002XJ7B0002"}, 200),
+                 bwservice::CommandMailbox::Event::ListAnswered);
+        std::memset(block, 0, sizeof block); // the manager consumes the reply
+        QCOMPARE(mailbox.poll(block, sizeof block, {}, 205), bwservice::CommandMailbox::Event::None);
+        QCOMPARE(mailbox.selectedSerial(), std::string("M5EA0002XJ7B0002"));
+        // Still cleared for good once the grace time is over ...
+        QCOMPARE(mailbox.poll(block, sizeof block, {}, 200 + bwservice::kSelectionGraceMs),
+                 bwservice::CommandMailbox::Event::SelectionChanged);
+        QVERIFY(mailbox.selectedSerial().empty());
+        // ... and a different serial written during the grace time counts at once.
+        std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
+        mailbox.poll(block, sizeof block, {}, 3000);
+        block[0] = bwservice::kRequestList;
+        mailbox.poll(block, sizeof block, {}, 3001);
+        std::memcpy(block + 9, "M5EA0003XJ7B0003", 16);
+        QCOMPARE(mailbox.poll(block, sizeof block, {}, 3002), bwservice::CommandMailbox::Event::SelectionChanged);
+        QCOMPARE(mailbox.selectedSerial(), std::string("M5EA0003XJ7B0003"));
+    }
+
+    void chooserPrefersSelectionThenOrder()
+    {
+        std::vector<bwservice::FoundAdapter> present;
+        QVERIFY(bwservice::chooseAdapter(present, "X") == nullptr);
+        vci_status a = sampleStatus();
+        vci_status b = sampleStatus();
+        b.serial = "M5EA0002XJ7B0002";
+        present.push_back({"169.254.100.1", a});
+        present.push_back({"127.0.100.2", b});
+        present.push_back({"127.0.100.3", a}); // the same adapter over a second path
+        QCOMPARE(bwservice::chooseAdapter(present, "")->address, std::string("169.254.100.1"));
+        QCOMPARE(bwservice::chooseAdapter(present, b.serial)->address, std::string("127.0.100.2"));
+        QCOMPARE(bwservice::chooseAdapter(present, "GONE")->address, std::string("169.254.100.1"));
+        const auto serials = bwservice::listSerials(present);
+        QCOMPARE(serials.size(), std::size_t(2));
+        QCOMPARE(serials[1], b.serial);
+    }
+
+    void probeListParses_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // joined by blanks; "!" for an error
+        QTest::newRow("default") << QString(bwservice::kDefaultProbeList)
+                                 << "169.254.100.1 127.0.100.1 127.0.100.2 127.0.100.3 127.0.100.4 127.0.100.5 "
+                                    "127.0.100.6 127.0.100.7 127.0.100.8";
+        QTest::newRow("blanks and duplicates") << "127.0.0.5 127.0.0.4-5,, 127.0.0.5" << "127.0.0.5 127.0.0.4";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("octet too big") << "127.0.0.256" << "!";
+        QTest::newRow("three parts") << "127.0.1" << "!";
+        QTest::newRow("name") << "localhost" << "!";
+        QTest::newRow("reversed range") << "127.0.0.9-3" << "!";
+        QTest::newRow("range over 255") << "127.0.0.9-300" << "!";
+        QTest::newRow("signed") << "127.0.0.+1" << "!";
+        QTest::newRow("dangling dash") << "127.0.0.1-" << "!";
+    }
+    void probeListParses()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        std::vector<std::string> out = {"stale"};
+        std::string error;
+        const bool ok = bwservice::parseProbeList(text.toStdString(), out, &error);
+        if (expected == QLatin1String("!")) {
+            QVERIFY(!ok);
+            QVERIFY(!error.empty());
+            QCOMPARE(out.size(), std::size_t(1)); // untouched
+            return;
+        }
+        QVERIFY(ok);
+        QStringList got;
+        for (const auto& a : out)
+            got << QString::fromStdString(a);
+        QCOMPARE(got.join(QLatin1Char(' ')), expected);
+    }
+
+    void configSourcesAndPrecedence()
+    {
+        QTemporaryDir dir;
+        const std::string path = (dir.path() + QStringLiteral("/service.conf")).toStdString();
+        {
+            std::ofstream f(path);
+            f << "# adapters\nprobe = 127.0.9.1-2\nport = 9000\ninterval_ms = 300\n";
+        }
+        bwservice::ParsedConfig c;
+        std::string error;
+        QVERIFY(bwservice::parseServiceArgs({"--port", "9100", "--config", path}, c, &error));
+        QCOMPARE(c.options.probe.size(), std::size_t(2));
+        QCOMPARE(c.options.discovery.port, 9100); // the command line wins
+        QCOMPARE(c.options.discovery.intervalMs, 300);
+
+        {
+            std::ofstream f(path);
+            f << "probe 127.0.0.1\n";
+        }
+        bwservice::ParsedConfig bad;
+        QVERIFY(!bwservice::parseServiceArgs({"--config", path}, bad, &error));
+        QVERIFY(QString::fromStdString(error).contains(QStringLiteral(":1:")));
+        QVERIFY(!bwservice::parseServiceArgs({"--port", "0"}, bad, &error));
+        QVERIFY(!bwservice::parseServiceArgs({"--port", "70000"}, bad, &error));
+        QVERIFY(!bwservice::parseServiceArgs({"--bogus", "1"}, bad, &error));
+        QVERIFY(!bwservice::parseServiceArgs({"--probe"}, bad, &error));
+        QVERIFY(!bwservice::parseServiceArgs({"--config", (dir.path() + "/missing").toStdString()}, bad, &error));
+        QVERIFY(!bwservice::parseServiceArgs({"--interval-ms", "12abc"}, bad, &error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestServiceCore)
+#include "tst_servicecore.moc"
