@@ -1,12 +1,15 @@
 #include "device/ServiceWatch.h"
 
 #include "device/LinkDrivers.h"
+#include "device/VciStatusRecord.h"
 
 #include <platform/Process.h>
+#include <platform/SharedMemory.h>
 
 #include <QtGlobal>
 
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -42,6 +45,32 @@ bool processLives(long pid)
     return state != 'Z' && state != 'X';
 }
 
+enum class Owns { Yes, No, Unknown };
+
+// Whether the process has the status block mapped. Several services may run
+// side by side (each with its own block names); the one that matters is the
+// one that writes our block.
+Owns mapsStatusBlock(long pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%ld/maps", pid);
+    std::FILE* f = std::fopen(path, "r");
+    if (!f)
+        return Owns::Unknown; // another user's process: cannot tell
+    const std::string needle = "/dev/shm" + platform::SharedMemory::nativeName(kVciStatusBlockName);
+    char line[512];
+    Owns result = Owns::No;
+    while (std::fgets(line, sizeof line, f)) {
+        const char* hit = std::strstr(line, needle.c_str());
+        if (hit && (hit[needle.size()] == '\n' || hit[needle.size()] == ' ' || hit[needle.size()] == '\0')) {
+            result = Owns::Yes;
+            break;
+        }
+    }
+    std::fclose(f);
+    return result;
+}
+
 int openProcessHandle(long pid)
 {
 #ifdef SYS_pidfd_open
@@ -62,22 +91,33 @@ public:
             return m_pid;
         forget();
         const std::string name = kServiceExecutable;
+        long unsure = 0;
         for (const platform::ProcessEntry& p : platform::listProcesses()) {
-            if ((p.name == name || p.name == name + ".exe") && processLives(p.pid)) {
-                m_pid = p.pid;
-                m_fd = openProcessHandle(p.pid);
-                // The process may have ended between the scan and the handle.
-                if (!stillRunning()) {
-                    forget();
-                    continue;
-                }
+            if ((p.name != name && p.name != name + ".exe") || !processLives(p.pid))
+                continue;
+            const Owns owns = mapsStatusBlock(p.pid);
+            if (owns == Owns::Yes && watch(p.pid))
                 return m_pid;
-            }
+            if (owns == Owns::Unknown && unsure == 0)
+                unsure = p.pid;
         }
+        if (unsure != 0 && watch(unsure))
+            return m_pid;
         return 0;
     }
 
 private:
+    bool watch(long pid)
+    {
+        m_pid = pid;
+        m_fd = openProcessHandle(pid);
+        // The process may have ended between the scan and the handle.
+        if (stillRunning())
+            return true;
+        forget();
+        return false;
+    }
+
     bool stillRunning() const
     {
         if (m_fd >= 0) {

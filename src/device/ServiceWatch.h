@@ -4,7 +4,8 @@
 // dies takes its status text with it. A POSIX shared memory object outlives a
 // killed writer with its last text in place; without this check a killed
 // service would leave the adapter on screen for ever. On Linux the check
-// finds the service's process once and then watches that one process through
+// finds the service process that has this status block mapped (several may
+// run, each with its own block names) once and then watches that one process through
 // a process file descriptor (about a microsecond per call); while the service
 // is down it scans the process list once per call.
 #pragma once
