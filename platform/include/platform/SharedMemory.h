@@ -22,9 +22,11 @@ public:
 
     // Creates the block (zero-filled) or opens an existing one. Create also
     // succeeds when the block exists already (e.g. left by a killed owner): it is
-    // reused and resized to `size`. Returns false and sets error() on failure.
+    // reused with its bytes, grown to `size` when smaller (never shrunk, so other
+    // mappings stay valid). Returns false and sets error() on failure.
     bool create(const std::string& name, std::size_t size);
-    // Opens an existing block for reading and writing; false when it does not exist.
+    // Opens an existing block for reading and writing; false when it does not
+    // exist or is smaller than `size`.
     bool open(const std::string& name, std::size_t size);
     void close();
     // Removes the name (POSIX shm_unlink); mapped views stay valid until closed.
