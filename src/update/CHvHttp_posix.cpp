@@ -8,6 +8,8 @@
 #include <openssl/x509.h>
 
 #include <iconv.h>
+#include <csignal>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -123,6 +125,41 @@ void adviseLargeBuffer(char* data, std::size_t capacity)
     (void)capacity;
 #endif
 }
+
+// TLS writes to a peer that already closed raise SIGPIPE, which would end the
+// whole program. Block it on this thread for one exchange and swallow any
+// that became pending here.
+class SigpipeGuard {
+public:
+    SigpipeGuard()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_old);
+    }
+    ~SigpipeGuard()
+    {
+        if (!m_wasPending) {
+            sigset_t pending;
+            sigpending(&pending);
+            if (sigismember(&pending, SIGPIPE) == 1) {
+                const timespec zero {};
+                sigtimedwait(&m_pipe, nullptr, &zero);
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+private:
+    sigset_t m_pipe;
+    sigset_t m_old;
+    bool m_wasPending = false;
+};
 
 struct Target {
     bool secure = false;
@@ -260,7 +297,11 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
         httplib::Response res;
         httplib::Error error = httplib::Error::Success;
         state->lastActivity = Clock::now();
-        const bool sent = client.send(req, res, error);
+        bool sent = false;
+        {
+            SigpipeGuard quiet;
+            sent = client.send(req, res, error);
+        }
         if (!sent || error != httplib::Error::Success) {
             const bool stalled = Clock::now() - state->lastActivity >= timeout - std::chrono::milliseconds(100);
             switch (error) {
@@ -297,6 +338,9 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
 
 void CHvHttp::HvReleaseHandle(Handle& handle)
 {
+    if (!handle)
+        return;
+    SigpipeGuard quiet; // closing a TLS link may still write to it
     delete handle;
     handle = nullptr;
 }
