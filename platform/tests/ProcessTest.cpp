@@ -108,13 +108,15 @@ TEST_CASE(failed_starts_return_zero)
 
 TEST_CASE(termination_by_name_stops_others_but_not_the_caller)
 {
-    // A copy under a name of its own, so that no other test run is touched.
+    // A copy under a name of its own, so that no other test run is touched,
+    // in a folder whose name needs quoting.
     th::TempDir dir;
+    std::filesystem::create_directories(dir.file("with blank"));
     const std::string unique = "bwsleeper" + th::uniqueSuffix();
 #ifdef _WIN32
-    const std::string copy = dir.file(unique + ".exe");
+    const std::string copy = dir.file("with blank/" + unique + ".exe");
 #else
-    const std::string copy = dir.file(unique);
+    const std::string copy = dir.file("with blank/" + unique);
 #endif
     std::filesystem::copy_file(modulePath(), copy);
     const long pid = startDetached(copy, {"--sleep"});
