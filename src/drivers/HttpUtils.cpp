@@ -101,6 +101,10 @@ void appendAvailable(QNetworkReply* reply, QByteArray& body)
     const qint64 available = reply->isOpen() ? reply->bytesAvailable() : 0;
     if (available <= 0)
         return;
+    if (body.size() + available > HttpUtils::kMaxDownloadSize) {
+        reply->abort(); // ends in the error callback (operation canceled)
+        return;
+    }
     const int old = body.size();
     body.resize(old + int(available));
     const qint64 got = reply->read(body.data() + old, available);
@@ -186,7 +190,7 @@ QNetworkReply* HttpUtils::download(const QUrl& url, DataSuccessCallback onData, 
     auto body = std::make_shared<QByteArray>();
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, body]() {
         const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (length > 0 && length <= kPreallocateLimit && body->isEmpty()) {
+        if (length > 0 && length <= kMaxDownloadSize && body->isEmpty()) {
             body->reserve(int(length));
             adviseLargeBuffer(body->data(), size_t(body->capacity()));
         }

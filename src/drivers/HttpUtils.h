@@ -25,8 +25,8 @@ public:
     using ProgressCallback = std::function<void(qint64, qint64)>;
 
     static constexpr int kTransferTimeoutMs = 15000;
-    // Downloads of announced size up to this are received into one buffer reserved up front.
-    static constexpr qint64 kPreallocateLimit = qint64(1) << 30;
+    // Largest download held in memory; a longer body is cut off as an error.
+    static constexpr qint64 kMaxDownloadSize = qint64(1) << 30;
 
     explicit HttpUtils(QObject* parent = nullptr);
 
