@@ -97,6 +97,7 @@ int Service::run(const std::atomic<bool>& stop)
     auto nextPublish = started;
     std::uint64_t generation = ~std::uint64_t(0);
     bool settled = false;
+    auto hotUntil = started + std::chrono::milliseconds(m_options.hotWindowMs);
 
     while (!stop) {
         const auto now = Clock::now();
@@ -108,8 +109,11 @@ int Service::run(const std::atomic<bool>& stop)
             nextPublish = now; // a change is shown at once
         }
 
-        switch (m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
-                               std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count())) {
+        const CommandMailbox::Event event = m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
+                               std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+        if (event != CommandMailbox::Event::None && event != CommandMailbox::Event::Garbage)
+            hotUntil = now + std::chrono::milliseconds(m_options.hotWindowMs);
+        switch (event) {
         case CommandMailbox::Event::ModeChanged:
             log(m_mailbox.mode() == kModeRemote ? "mode: remote" : "mode: local");
             break;
@@ -136,7 +140,8 @@ int Service::run(const std::atomic<bool>& stop)
             publish();
             nextPublish = now + std::chrono::milliseconds(m_options.publishIntervalMs);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(m_options.pollIntervalUs));
+        std::this_thread::sleep_for(std::chrono::microseconds(now < hotUntil ? m_options.pollIntervalUs
+                                                                              : m_options.idlePollIntervalUs));
     }
     m_discovery.stop();
     return 0;

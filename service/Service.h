@@ -20,7 +20,11 @@ struct ServiceOptions {
     std::vector<std::string> probe;
     DiscoveryOptions discovery;
     int publishIntervalMs = 50; // how often the status text is compared and rewritten
-    int pollIntervalUs = 1000;  // command block polling
+    // Command block polling: every millisecond while the manager is talking
+    // (for hotWindowMs after its last request), more slowly when it is quiet.
+    int pollIntervalUs = 1000;
+    int idlePollIntervalUs = 5000;
+    int hotWindowMs = 2000;
 };
 
 class Service {
