@@ -51,7 +51,8 @@ private slots:
         QTest::newRow("two objects") << QByteArray("{}{}\n");
         QTest::newRow("duplicate key") << QByteArray("{\"op\":\"a\",\"op\":\"b\"}\n");
         QTest::newRow("NaN") << QByteArray("{\"v\":NaN}\n");
-        QTest::newRow("NUL inside") << QByteArray("{\"op\":\"st\0atus\"}\n", 19);
+        static const char withNul[] = "{\"op\":\"st\0atus\"}\n";
+        QTest::newRow("NUL inside") << QByteArray(withNul, int(sizeof withNul) - 1);
         QTest::newRow("deep nesting") << QByteArray("{\"a\":" + QByteArray(200, '[') + QByteArray(200, ']') + "}\n");
         QTest::newRow("oversized") << QByteArray("{\"a\":\"" + QByteArray(int(mt7628::kMaxFrameBytes), 'y') + "\"}\n");
     }
