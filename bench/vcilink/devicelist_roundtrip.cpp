@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
@@ -105,9 +106,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot start the emulator\n");
         return 1;
     }
+    QTemporaryDir lockDir;
     ServiceProcess svc;
     svc.start({QStringLiteral("--probe"), QStringLiteral("127.0.110.1-3"), QStringLiteral("--port"),
-               QString::number(emu.port())},
+               QString::number(emu.port()), QStringLiteral("--lock"), lockDir.filePath(QStringLiteral("service.lock"))},
               QString::fromLatin1(prefix));
     platform::SharedMemory cmd;
     QElapsedTimer wait;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -26,6 +27,7 @@ class TestService : public QObject {
     Q_OBJECT
     QByteArray m_prefix;
     int m_case = 0;
+    QTemporaryDir m_dir; // lock files
 
     // Opens a block each time, like the manager does.
     QByteArray statusText()
@@ -75,7 +77,8 @@ class TestService : public QObject {
 
     QStringList serviceArgs(const EmulatorProcess& emu, const QString& probe)
     {
-        return {QStringLiteral("--probe"), probe, QStringLiteral("--port"), QString::number(emu.port())};
+        return {QStringLiteral("--probe"), probe, QStringLiteral("--port"), QString::number(emu.port()),
+                QStringLiteral("--lock"), m_dir.filePath(QString::fromLatin1(m_prefix) + QStringLiteral(".lock"))};
     }
 
 private slots:
