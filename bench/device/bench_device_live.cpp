@@ -40,6 +40,14 @@ public:
         , m_thread([this] { run(); })
     {
     }
+    void wake()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_wake = true;
+        }
+        m_cv.notify_all();
+    }
     ~PassThread()
     {
         {
@@ -61,7 +69,8 @@ private:
                 QMetaObject::invokeMethod(ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
             }
             lock.lock();
-            m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit; });
+            m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit || m_wake; });
+            m_wake = false;
         }
     }
 
@@ -69,6 +78,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_quit = false;
+    bool m_wake = false;
     std::thread m_thread;
 };
 
@@ -155,6 +165,8 @@ int main(int argc, char** argv)
         DeviceController ctl(&home, &more, cfg);
         ctl.startHintLoop();
         PassThread passes(&ctl);
+        if (qEnvironmentVariableIsEmpty("BENCH_NO_WATCH"))
+            ctl.startStatusWatch([&passes] { passes.wake(); });
         QLabel* voltage = home.findChild<QLabel*>(QStringLiteral("label_Voltage"));
         QLabel* serial = home.findChild<QLabel*>(QStringLiteral("label_VCI_SN"));
         if (!waitFor([serial] { return serial->text() != QLatin1String("--"); }, 10000)) {

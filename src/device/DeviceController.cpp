@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -113,6 +114,13 @@ void DeviceController::stop()
 {
     if (m_hint)
         m_hint->stop();
+    {
+        std::lock_guard<std::mutex> lock(m_watchMutex);
+        m_watchStop = true;
+    }
+    m_watchCv.notify_all();
+    if (m_watch.joinable())
+        m_watch.join();
     std::lock_guard<std::mutex> lock(m_relay->mutex);
     m_relay->controller = nullptr;
 }
@@ -120,6 +128,28 @@ void DeviceController::stop()
 void DeviceController::startHintLoop()
 {
     m_hint->start();
+}
+
+void DeviceController::startStatusWatch(std::function<void()> wakeStatusThread, int periodMs)
+{
+    if (m_watch.joinable() || !wakeStatusThread)
+        return;
+    const auto period = std::chrono::milliseconds(periodMs > 0 ? periodMs : 100);
+    m_watch = std::thread([this, wake = std::move(wakeStatusThread), period] {
+        unsigned char last[kVciStatusBlockSize];
+        unsigned char now[kVciStatusBlockSize];
+        copyVciStatusBlock(last);
+        std::unique_lock<std::mutex> lock(m_watchMutex);
+        while (!m_watchCv.wait_for(lock, period, [this] { return m_watchStop; })) {
+            lock.unlock();
+            copyVciStatusBlock(now);
+            if (std::memcmp(now, last, sizeof now) != 0) {
+                std::memcpy(last, now, sizeof now);
+                wake();
+            }
+            lock.lock();
+        }
+    });
 }
 
 void DeviceController::setAdapterOps(AdapterOps ops)

@@ -16,7 +16,11 @@
 //        bool changed = pageChanged || showPending;
 //        if (controller->runStatusCycle(changed)) emit SignalsUpdateThread();
 //      and in SlotsUpdateThread call repaint(currentIndex == 0).
-//   4. After construction, call startHintLoop(); at start-up also run
+//   4. After construction, call startHintLoop() and
+//        startStatusWatch([this] { statusThread.wake(); });
+//      The watch looks at the status block ten times a second and wakes the
+//      status thread when its text changed, so a change reaches the page in a
+//      fraction of the one-second pass. At start-up also run
 //      runLinkHousekeeping(LinkEnvironment::system()) (LinkDrivers.h), which
 //      posts the start-up mode byte.
 //   5. The internet label stays with the window's frame; the page does not show it.
@@ -33,9 +37,11 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 class DevicePage;
@@ -69,7 +75,11 @@ public:
     DeviceStatusSnapshot snapshot() const { return m_loop.snapshot(); }
 
     void startHintLoop();
-    // Stops the hint thread and the reports of running operations. Idempotent.
+    // Calls wakeStatusThread (from a thread of its own) whenever the status
+    // block's text differs from its last look; one look every periodMs.
+    void startStatusWatch(std::function<void()> wakeStatusThread, int periodMs = 100);
+    // Stops the hint thread, the status watch and the reports of running
+    // operations. Idempotent.
     void stop();
 
     const std::vector<VciStatusRecord>& deviceList() const { return m_devices; }
@@ -132,6 +142,11 @@ private:
     AdapterOps m_ops;
     AdapterProbe m_probe;
     std::shared_ptr<Relay> m_relay;
+
+    std::thread m_watch;
+    std::mutex m_watchMutex;
+    std::condition_variable m_watchCv;
+    bool m_watchStop = false;
 
     QTimer* m_powerDialogTimer = nullptr;
     QTimer* m_hintWindowTimer = nullptr;

@@ -189,6 +189,13 @@ StatusBlockView& statusBlockView()
 
 } // namespace
 
+bool copyVciStatusBlock(unsigned char* buffer)
+{
+    std::memset(buffer, 0, kVciStatusBlockSize);
+    statusBlockView().copyTo(buffer);
+    return buffer[0] != 0;
+}
+
 bool readVciStatus(VciStatusRecord& out)
 {
     unsigned char buffer[kVciStatusBlockSize];

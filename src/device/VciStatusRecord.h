@@ -71,6 +71,10 @@ bool parseVciStatusBlock(const unsigned char* block, std::size_t size, VciStatus
 // Returns false when the block is missing or its text is empty.
 bool readVciStatus(VciStatusRecord& out);
 
+// Copies the raw block (zeros when it is missing or its service is gone)
+// without parsing it or touching AppShared. Returns whether a text was there.
+bool copyVciStatusBlock(unsigned char* buffer /* kVciStatusBlockSize bytes */);
+
 // The text of the block, decoded as UTF-8 (invalid bytes become U+FFFD),
 // limited to the first NUL or the whole buffer.
 QString blockText(const unsigned char* block, std::size_t size);

@@ -38,6 +38,14 @@ public:
         , m_thread([this] { run(); })
     {
     }
+    void wake()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_wake = true;
+        }
+        m_cv.notify_all();
+    }
     ~PassThread()
     {
         {
@@ -66,7 +74,8 @@ private:
                 }
                 lock.lock();
             }
-            m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit; });
+            m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit || m_wake; });
+            m_wake = false;
         }
     }
 
@@ -74,6 +83,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_quit = false;
+    bool m_wake = false;
     bool m_paused = false;
     std::thread m_thread;
 };
@@ -166,13 +176,16 @@ private slots:
         m_ctl = new DeviceController(&m_home, &m_more, *m_cfg);
         m_ctl->setAdapterProbe([](std::string&) { return false; });
         m_passes = std::make_unique<PassThread>(m_ctl);
+        PassThread* passes = m_passes.get();
+        m_ctl->startStatusWatch([passes] { passes->wake(); });
     }
 
     void cleanupTestCase()
     {
+        if (m_ctl)
+            m_ctl->stop(); // the watch wakes the pass thread: stop it first
         m_passes.reset();
         if (m_ctl) {
-            m_ctl->stop();
             delete m_ctl;
         }
         if (m_service.state() != QProcess::NotRunning) {

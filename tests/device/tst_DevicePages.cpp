@@ -318,6 +318,25 @@ private slots:
         QCOMPARE(int(m_command.data()[0]), 1);
     }
 
+    void statusWatchWakesOnChangesOnly()
+    {
+        std::atomic<int> wakes{0};
+        show(statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
+        m_ctl->startStatusWatch([&wakes] { ++wakes; }, 10);
+        QTest::qWait(100);
+        QCOMPARE(wakes.load(), 0);
+        fillBlock(m_status, statusText("M5EC0000XJ70001A", 12010, 1, "USB"));
+        QTRY_COMPARE(wakes.load(), 1);
+        QTest::qWait(60);
+        QCOMPARE(wakes.load(), 1);
+        fillBlock(m_status, QByteArray());
+        QTRY_COMPARE(wakes.load(), 2);
+        m_ctl->stop();
+        fillBlock(m_status, statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
+        QTest::qWait(60);
+        QCOMPARE(wakes.load(), 2);
+    }
+
     void hintTimersFollowTheirControls()
     {
         QTimer* power = m_ctl->powerDialogTimer();
