@@ -186,6 +186,22 @@ int main(int argc, char** argv)
             std::printf("idle with a connected adapter: %.3f s CPU in %.1f s = %.3f %% of one core\n", cpu,
                         wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
 
+            // Device list round trips with the real service.
+            QList<qint64> trips;
+            for (int i = 0; i < 101; ++i) {
+                QElapsedTimer one;
+                one.start();
+                const auto list = ctl.commandBlock().requestDeviceList();
+                trips << one.nsecsElapsed() / 1000;
+                if (list.size() != 1) {
+                    std::fprintf(stderr, "list round trip %d: %d entries\n", i, int(list.size()));
+                    rc = 1;
+                }
+            }
+            std::sort(trips.begin(), trips.end());
+            std::printf("device list round trip with the service: median %lld us, worst %lld us\n", trips.at(50),
+                        trips.last());
+
             QList<qint64> delays;
             for (int i = 0; i < changes; ++i) {
                 QThread::msleep(QRandomGenerator::global()->bounded(1000));

@@ -313,7 +313,7 @@ private slots:
         QElapsedTimer t;
         t.start();
         QTest::mouseClick(m_ctl->moreVciPage()->refreshControl(), Qt::LeftButton);
-        QVERIFY(t.elapsed() >= 1000 && t.elapsed() < 1500);
+        QVERIFY(t.elapsed() >= 1000 && t.elapsed() < 1800);
         QCOMPARE(m_ctl->moreVciPage()->rowCount(), 0);
         QCOMPARE(int(m_command.data()[0]), 1);
     }
