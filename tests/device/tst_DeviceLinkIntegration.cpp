@@ -5,6 +5,7 @@
 
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
+#include "device/LinkDrivers.h"
 #include "device/MoreVciPage.h"
 #include "device/ServiceWatch.h"
 #include "device/VCIItem.h"
@@ -349,6 +350,36 @@ private slots:
         qInfo("unplug to \"None\": %lld ms", t.elapsed());
         QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
         QVERIFY(!m_ctl->devicePage()->rebootButton()->isEnabled());
+    }
+
+    // The start-up step writes "startService.sh" next to the program and starts
+    // it; the service it starts detached publishes the adapter.
+    void startUpScriptStartsTheService()
+    {
+        m_service.terminate();
+        QVERIFY(m_service.waitForFinished(5000));
+        QCOMPARE(control(QStringLiteral("plug 1")), QStringLiteral("OK"));
+        QVERIFY(!statusOwnerAlive());
+
+        const QString programDir = m_dir.filePath(QStringLiteral("program dir"));
+        QVERIFY(QDir().mkpath(programDir));
+        QVERIFY(QFile::link(QStringLiteral(BW_BIN_DIR "/BrindlewickService"), programDir + QStringLiteral("/BrindlewickService")));
+        LinkEnvironment env = LinkEnvironment::system();
+        env.programDir = programDir;
+        // Services of other test runs may be running; this one must start its own.
+        env.processRunning = [](const std::string&) { return false; };
+        qputenv("BRINDLEWICK_PROBE", (m_base + QStringLiteral("1-3")).toUtf8());
+        QVERIFY(ensureServiceRunning(env));
+        QVERIFY(QFile::exists(programDir + QStringLiteral("/startService.sh")));
+
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 10000);
+        long pid = 0;
+        QVERIFY(statusOwnerAlive(&pid));
+        QVERIFY(pid > 0);
+        QVERIFY(pid != m_service.processId());
+        ::kill(static_cast<pid_t>(pid), SIGTERM);
+        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!statusOwnerAlive(), 5000);
     }
 };
 
