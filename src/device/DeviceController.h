@@ -11,7 +11,12 @@
 //   2. Connect SignalsTMsg(QString, int) to the toast slot (SlotsTMsg), and
 //      SignalSetDisableRemoteStatus(bool) to SetDisableRemoteStatus. Both are
 //      emitted from worker threads; use automatic (queued) connections.
-//      SignalsVciAdd, timerControl and the hint timers are wired internally.
+//      Connect moreDevicesRequested() to showing page_More_VCI (and, like
+//      InitMoreVci, call requestDeviceList()), routerSetupRequested() to the
+//      router page. SignalsVciAdd, timerControl, the hint timers, the device
+//      buttons and the list's refresh control (Label_RefreshLanVCIList, left
+//      press) are wired internally. Remote diagnosis posts its mode with
+//      commandBlock().postMode(CommandBlock::RemoteMode / LocalMode).
 //   3. In each pass of the status thread:
 //        bool changed = pageChanged || showPending;
 //        if (controller->runStatusCycle(changed)) emit SignalsUpdateThread();
@@ -22,11 +27,12 @@
 //      status thread when its text changed, so a change reaches the page in a
 //      fraction of the one-second pass. At start-up also run
 //      runLinkHousekeeping(LinkEnvironment::system()) (LinkDrivers.h), which
-//      posts the start-up mode byte.
+//      posts the start-up mode byte; its steps are also callable one by one
+//      (ensureServiceRunning early in the constructor, the rest at its end).
 //   5. The internet label stays with the window's frame; the page does not show it.
-//   6. In the destructor: stop and join the status thread first, then call
-//      stop() (the hint thread is detached; stop() guarantees it is done with
-//      this object), then delete the controller.
+//   6. In the destructor: call stop() first (it joins the status watch and
+//      makes sure the detached hint thread is done with this object), then
+//      stop and join the status thread, then delete the controller.
 #pragma once
 
 #include "device/CommandBlock.h"
