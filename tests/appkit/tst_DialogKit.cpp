@@ -351,7 +351,12 @@ private slots:
         QMovie* movie = loading.movie();
         QVERIFY(movie);
         QCOMPARE(loading.movieLabel()->movie(), movie);
+        // The animation runs only while the overlay is shown.
+        QCOMPARE(movie->state(), QMovie::NotRunning);
+        loading.show();
         QCOMPARE(movie->state(), QMovie::Running);
+        loading.hide();
+        QCOMPARE(movie->state(), QMovie::NotRunning);
 
         QVERIFY(!loading.setMovieFile(QStringLiteral(":/image/no-such.gif")));
         QCOMPARE(loading.movie(), movie);

@@ -49,7 +49,8 @@ bool Loading::setMovieFile(const QString& fileName)
     m_movie = movie;
     ui->lab_gif->setScaledContents(true);
     ui->lab_gif->setMovie(m_movie);
-    m_movie->start();
+    if (isVisible())
+        m_movie->start();
     return true;
 }
 
@@ -58,4 +59,18 @@ void Loading::changeEvent(QEvent* event)
     if (event->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
     QWidget::changeEvent(event);
+}
+
+void Loading::showEvent(QShowEvent* event)
+{
+    if (m_movie)
+        m_movie->start();
+    QWidget::showEvent(event);
+}
+
+void Loading::hideEvent(QHideEvent* event)
+{
+    if (m_movie)
+        m_movie->stop();
+    QWidget::hideEvent(event);
 }

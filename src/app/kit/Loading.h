@@ -28,6 +28,10 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // The animation runs only while the overlay is visible: a hidden overlay
+    // costs no CPU.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     Ui::Form* ui;
