@@ -10,10 +10,14 @@ scripts/build.sh
 BIN=$ROOT/build/bin
 export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$ROOT/build/run/ProgramData}
 export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$ROOT/build/run/registry}
-mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
+mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT" "$ROOT/build/run"
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+# The manager starts BrindlewickService itself; this run stops it again at the end.
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    pkill -x BrindlewickService 2>/dev/null || true
+}
 trap cleanup EXIT
 
 # The emulators play the maker's servers and one adapter on loopback.
@@ -21,7 +25,7 @@ if [ -x "$BIN/cloud-emulator" ]; then
     "$BIN/cloud-emulator" >"$ROOT/build/run/cloud-emulator.log" 2>&1 & pids+=($!)
 fi
 if [ -x "$BIN/vci-emulator" ]; then
-    "$BIN/vci-emulator" --plug 1 >"$ROOT/build/run/vci-emulator.log" 2>&1 & pids+=($!)
+    "$BIN/vci-emulator" --no-stdin --plug 1 >"$ROOT/build/run/vci-emulator.log" 2>&1 & pids+=($!)
 fi
 
 if [ -z "$DISPLAY" ]; then

@@ -12,7 +12,15 @@
 #include "app/kit/SettingsStore.h"
 #include "app/kit/TMessageBox.h"
 
+#include "app/kit/GlobalServerUrl.h"
+#include "device/AppShared.h"
+#include "device/DeviceController.h"
+#include "device/DevicePage.h"
+#include "device/LinkDrivers.h"
+
 #include "BuildConfig.h"
+#include "HttpsServer.h"
+#include "MT7628Config.h"
 
 #include <QButtonGroup>
 #include <QDesktopServices>
@@ -58,6 +66,12 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
 {
     qRegisterMetaType<SignalsUpgradeInfo_struct>("SignalsUpgradeInfo_struct");
 
+    // The background service owns the adapter link; start it when it is not
+    // running. Development runs and tests that bring their own service, or
+    // none, set BRINDLEWICK_NO_SERVICE_START.
+    if (qEnvironmentVariableIsEmpty("BRINDLEWICK_NO_SERVICE_START"))
+        ensureServiceRunning(LinkEnvironment::system());
+
     ui->setupUi(this);
     setWindowIcon(QIcon(":/Brindlewick.ico"));
     setWindowFlag(Qt::FramelessWindowHint);
@@ -83,7 +97,12 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     ui->Btn_RepairData->hide();
     ui->Btn_RepairData->setEnabled(false);
 
+    mt7628Config = std::make_unique<MT7628Config>();
+    createDeviceLink();
+
     trayIcon = new SysTrayIconWidget([this] { showFromTray(); }, this);
+
+    httpsServer = std::make_unique<HttpsServer>();
 
     connect(ui->Btn_Min, &QPushButton::clicked, this, &Kestrix::ClickButton_Min);
     connect(ui->Btn_Close, &QPushButton::clicked, this, &Kestrix::ClickButton_Close);
@@ -91,6 +110,7 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     makeSelfConnections();
     connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this,
             [this](int index) { visiblePage.store(index); });
+    setGlobalServerUrl(QString::fromStdString(httpsServer->GetGloableUrl()));
 
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
                       ? QString::fromLatin1(AppConstants::kLanguageEnglish)
@@ -104,6 +124,8 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     ui->Btn_Device->setChecked(true);
 
     appendEmptyPage(ui->Tab_Stack, "SettingsView");
+    connect(AppShared::instance(), &AppShared::signal, this,
+            [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
     appendEmptyPage(ui->Tab_Stack, "DriverView");
     showPage(PageDevice);
     pageRequest = PageDevice;
@@ -115,12 +137,84 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
         showNormal();
         show();
     });
+    device->startHintLoop();
+
+    // Link housekeeping after the window is up: the sibling product's service,
+    // the adapter's USB driver, the start-up mode byte and the Windows 7 driver.
+    const LinkEnvironment link = LinkEnvironment::system();
+    stopSiblingService(link);
+    startLoopbackInstallerIfNeeded(link);
+    installM5Driver(link);
+    if (link.resetCommandBlock)
+        link.resetCommandBlock();
+    installWin7UsbEthernetDriver(link);
+}
+
+void Kestrix::createDeviceLink()
+{
+    device = std::make_unique<DeviceController>(ui->page_Device, ui->page_More_VCI, *mt7628Config);
+    connect(device.get(), &DeviceController::SignalsTMsg, this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
+    connect(device.get(), &DeviceController::SignalSetDisableRemoteStatus, this,
+            &Kestrix::SignalSetDisableRemoteStatus);
+    connect(device.get(), &DeviceController::moreDevicesRequested, this, &Kestrix::InitMoreVci);
+    // Joining a Wi-Fi router comes with the router page; until then its button is not offered.
+    device->devicePage()->routerButton()->hide();
+}
+
+void Kestrix::onSharedSignal(int code, const QVariant& data)
+{
+    if (code == ShowToast)
+        SlotsTMsg(data.toString(), 2000);
+}
+
+void Kestrix::ClickButton_vciReboot()
+{
+    device->ClickButton_vciReboot();
+}
+
+void Kestrix::ClickButton_requestBuzz()
+{
+    device->ClickButton_requestBuzz();
+}
+
+void Kestrix::Release_VCI_occupation()
+{
+    device->Release_VCI_occupation();
+}
+
+void Kestrix::SlotsVciAdd()
+{
+    device->SlotsVciAdd();
+}
+
+void Kestrix::SlotsClickItem()
+{
+    device->SlotsClickItem();
+}
+
+void Kestrix::Lan_Disconn(int itemNum)
+{
+    device->Lan_Disconn(itemNum);
+}
+
+void Kestrix::Slot_SelectStatus(QListWidgetItem* item)
+{
+    device->Slot_SelectStatus(item);
+}
+
+void Kestrix::InitMoreVci()
+{
+    showPage(PageMoreVci);
+    pageRequest = PageMoreVci;
+    device->requestDeviceList();
 }
 
 Kestrix::~Kestrix()
 {
     if (statusThread)
         statusThread->stop();
+    if (device)
+        device->stop();
     if (translator) {
         QCoreApplication::removeTranslator(translator);
         delete translator;
@@ -283,6 +377,8 @@ void Kestrix::statusPass()
     const int page = visiblePage.load();
     bool changed = page != lastSeenPage || loadFlag(showFlag) != 0;
     lastSeenPage = page;
+    if (device)
+        changed = device->runStatusCycle(changed);
     if (changed)
         emit SignalsUpdateThread();
 }
@@ -294,6 +390,9 @@ void Kestrix::SlotsUpdateThread()
         move(initialPos);
         show();
     }
+
+    device->repaint(ui->Tab_Stack->currentIndex() == PageDevice);
+    refreshInternetLabel(internetReachable());
 
     const int request = pageRequest.load();
     if (pageRequestMovesStack(request))

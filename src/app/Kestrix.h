@@ -19,6 +19,10 @@ class Loading;
 class TMessageBox;
 class SysTrayIconWidget;
 class StatusThread;
+class DeviceController;
+class HttpsServer;
+class MT7628Config;
+class QListWidgetItem;
 
 namespace Ui {
 class KestrixClass;
@@ -66,6 +70,7 @@ public:
 
     SysTrayIconWidget* trayWidget() const { return trayIcon; }
     Loading* loadingOverlay() const { return loading; }
+    DeviceController* deviceController() const { return device.get(); }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -99,6 +104,14 @@ signals:
 
 public slots:
     void Slot_QTimerCtl(QTimer* timer, QString status);
+    void ClickButton_vciReboot();
+    void ClickButton_requestBuzz();
+    void Release_VCI_occupation();
+    void SlotsVciAdd();
+    void SlotsClickItem();
+    void Lan_Disconn(int itemNum);
+    void InitMoreVci();
+    void Slot_SelectStatus(QListWidgetItem* item);
     void ClickButton_SwitchEnglish();
     void ClickButton_SwitchSpanish();
     void ClickButton_Min();
@@ -123,6 +136,8 @@ private:
     void startStatusThread();
     void statusPass();
     void startLogCleanup();
+    void createDeviceLink();
+    void onSharedSignal(int code, const QVariant& data);
 
     std::unique_ptr<Ui::KestrixClass> ui;
     QPoint& initialPos;
@@ -142,5 +157,8 @@ private:
     Loading* loading = nullptr;
     TMessageBox* messageBox = nullptr;
     QButtonGroup* navigationGroup = nullptr;
+    std::unique_ptr<MT7628Config> mt7628Config; // outlives the device operations' threads
+    std::unique_ptr<HttpsServer> httpsServer;
+    std::unique_ptr<DeviceController> device;
     std::unique_ptr<StatusThread> statusThread;
 };

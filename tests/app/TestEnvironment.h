@@ -20,6 +20,7 @@ public:
         qputenv("BRINDLEWICK_REGISTRY_ROOT", QFile::encodeName(root + "/registry"));
         qputenv("BRINDLEWICK_SHM_PREFIX", QByteArray("bwtest") + QByteArray::number(QCoreApplication::applicationPid()));
         qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
+        qputenv("BRINDLEWICK_NO_SERVICE_START", "1");
     }
     QString path() const { return m_dir.path(); }
 
