@@ -16,7 +16,7 @@ pids=()
 # The manager starts BrindlewickService itself; this run stops it again at the end.
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    pkill -x BrindlewickService 2>/dev/null || true
+    pkill -f "$BIN/BrindlewickService" 2>/dev/null || true
 }
 trap cleanup EXIT
 
