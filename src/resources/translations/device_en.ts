@@ -4,35 +4,35 @@
 <context>
     <name>DeviceController</name>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="86"/>
+        <location filename="../../device/DeviceController.cpp" line="87"/>
         <source>System initializing. If device not recognized,
         connect to 12V power and retry.</source>
         <translation>System initializing. If device not recognized,
         connect to 12V power and retry.</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="203"/>
+        <location filename="../../device/DeviceController.cpp" line="233"/>
         <source>Connect 12V power supply</source>
         <translation>Connect 12V power supply</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="259"/>
+        <location filename="../../device/DeviceController.cpp" line="289"/>
         <source>Execution failed</source>
         <translation>Execution failed</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="263"/>
+        <location filename="../../device/DeviceController.cpp" line="293"/>
         <source>Rebooting,please wait...</source>
         <translation>Rebooting,please wait...</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="264"/>
-        <location filename="../../device/DeviceController.cpp" line="267"/>
+        <location filename="../../device/DeviceController.cpp" line="294"/>
+        <location filename="../../device/DeviceController.cpp" line="297"/>
         <source>Execute successfully</source>
         <translation>Execute successfully</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="322"/>
+        <location filename="../../device/DeviceController.cpp" line="352"/>
         <source>Please select a valid row</source>
         <translation>Please select a valid row</translation>
     </message>
