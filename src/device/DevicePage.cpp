@@ -14,6 +14,8 @@ DevicePage::DevicePage(QWidget* parent)
     ui->setupUi(this);
     for (QPushButton* b : {ui->Btn_vciReboot, ui->Btn_requestBuzz, ui->Btn_ReleaseOccupation, ui->Btn_Router_Connect})
         setButtonEnabled(b, false);
+    // No adapter until the first status pass says otherwise.
+    ui->Label_VCI_Status->setText(tr("None"));
     setColor(ui->Label_VCI_Status, QLatin1String(kStateRed));
     setColor(ui->label_Voltage, QLatin1String(DeviceStatusLoop::kRed));
 }

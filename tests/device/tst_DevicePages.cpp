@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -335,6 +336,21 @@ private slots:
         fillBlock(m_status, statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
         QTest::qWait(60);
         QCOMPARE(wakes.load(), 2);
+    }
+
+    void spanishCatalogueCoversThePage()
+    {
+        QTranslator spanish;
+        QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
+        QCoreApplication::installTranslator(&spanish);
+        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
+        DevicePage page;
+        QCOMPARE(page.findChild<QLabel*>("Label_VCI_Status")->text(), QStringLiteral("Ninguno"));
+        QCOMPARE(page.rebootButton()->text(), QStringLiteral("Reiniciar"));
+        m_ctl->SlotsClickItem();
+        QCoreApplication::removeTranslator(&spanish);
+        QCOMPARE(toasts.count(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Seleccione una fila válida"));
     }
 
     void hintTimersFollowTheirControls()
