@@ -17,6 +17,7 @@
 #include <benchmark/benchmark.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -112,15 +113,17 @@ void BM_ReadVciStatus(benchmark::State& state)
 }
 BENCHMARK(BM_ReadVciStatus);
 
-// The same with the real check that the service is alive: a stand-in process
-// named like the service runs, so after the first call only its id is looked at.
+// The same with the real check that the service is alive: a copy of this
+// program named like the service keeps the block mapped, so after the first
+// call only that process is looked at.
 void BM_ReadVciStatusWithServiceCheck(benchmark::State& state)
 {
     QTemporaryDir dir;
     const QString exe = dir.filePath(QStringLiteral("BrindlewickService"));
-    QFile::copy(QStringLiteral("/bin/sleep"), exe);
+    QFile::copy(QCoreApplication::applicationFilePath(), exe);
     QProcess standIn;
-    standIn.start(exe, {QStringLiteral("60")});
+    standIn.start(exe, {QStringLiteral("--hold-status-block")});
+    standIn.waitForReadyRead(5000); // "holding" once the block is mapped
     if (!standIn.waitForStarted()) {
         state.SkipWithError("cannot start the stand-in service");
         return;
@@ -181,6 +184,16 @@ BENCHMARK(BM_DeviceListRoundTrip)->Unit(benchmark::kMillisecond)->Repetitions(5)
 
 int main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--hold-status-block") == 0) {
+        // The stand-in service: maps the block like the service does and waits.
+        platform::SharedMemory block;
+        if (!block.open(kVciStatusBlockName, kVciStatusBlockSize))
+            return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        ::sleep(60);
+        return 0;
+    }
     qputenv("BRINDLEWICK_SHM_PREFIX", QByteArray("bwbench_") + QByteArray::number(qint64(::getpid())) + '_');
     QCoreApplication app(argc, argv);
     Blocks blocks;
