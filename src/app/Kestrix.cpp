@@ -138,6 +138,9 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
         show();
     });
     device->startHintLoop();
+    // A change in the status block wakes the status thread at once instead of
+    // waiting for the end of its one-second pass.
+    device->startStatusWatch([this] { wakeStatusThread(); });
 
     // Link housekeeping after the window is up: the sibling product's service,
     // the adapter's USB driver, the start-up mode byte and the Windows 7 driver.
