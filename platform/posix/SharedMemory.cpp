@@ -29,28 +29,6 @@ std::string sanitized(const std::string& text)
 
 } // namespace
 
-SharedMemory::~SharedMemory() { close(); }
-
-SharedMemory::SharedMemory(SharedMemory&& other) noexcept { *this = std::move(other); }
-
-SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_data = other.m_data;
-        m_size = other.m_size;
-        m_name = std::move(other.m_name);
-        m_error = std::move(other.m_error);
-        m_handle = other.m_handle;
-        m_fd = other.m_fd;
-        other.m_data = nullptr;
-        other.m_size = 0;
-        other.m_handle = nullptr;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 std::string SharedMemory::nativeName(const std::string& name)
 {
     std::string base = name;
