@@ -16,7 +16,10 @@ pids=()
 # The manager starts BrindlewickService itself; this run stops it again at the end.
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    pkill -f "$BIN/BrindlewickService" 2>/dev/null || true
+    for p in $(pgrep -f BrindlewickService); do
+        [ "$(readlink "/proc/$p/exe")" = "$BIN/BrindlewickService" ] && kill "$p" 2>/dev/null
+    done
+    true
 }
 trap cleanup EXIT
 
