@@ -8,6 +8,7 @@
 
 #include <QtGlobal>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -90,6 +91,18 @@ public:
         if (m_pid > 0 && stillRunning())
             return m_pid;
         forget();
+        // Scanning the process list costs milliseconds; the status thread and
+        // the status watch ask several times a second. No block means no
+        // service at all, and while a block is left without a writer (a killed
+        // service) the scan runs at most once a second.
+        const std::string blockPath = "/dev/shm" + platform::SharedMemory::nativeName(kVciStatusBlockName);
+        if (::access(blockPath.c_str(), F_OK) != 0)
+            return 0;
+        const auto now = std::chrono::steady_clock::now();
+        if (m_scanned && now - m_lastScan < std::chrono::seconds(1))
+            return 0;
+        m_scanned = true;
+        m_lastScan = now;
         const std::string name = kServiceExecutable;
         long unsure = 0;
         for (const platform::ProcessEntry& p : platform::listProcesses()) {
@@ -138,6 +151,8 @@ private:
     std::mutex m_mutex;
     long m_pid = 0;
     int m_fd = -1;
+    bool m_scanned = false;
+    std::chrono::steady_clock::time_point m_lastScan;
 };
 
 Watch g_watch;
