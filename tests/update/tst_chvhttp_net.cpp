@@ -222,8 +222,10 @@ void TestCHvHttpNet::timeoutsThrow15()
     const Outcome out = send(target, body.empty() ? HTTP_GET : HTTP_POST, "", body);
     QCOMPARE(out.error, int(HTTP_ERROR_TIMEOUT));
     // A send that stalls after part of the body went out waits once in the
-    // blocked send and once more for the socket to become writable.
-    const int waits = kind == "send" ? 2 : 1;
+    // blocked send and once more for the socket to become writable. Over TLS
+    // the handshake and the answer are separate phases with a time-out each; a
+    // loaded machine can use part of the first.
+    const int waits = (kind == "send" || kind == "silent-tls") ? 2 : 1;
     QVERIFY2(out.elapsedMs >= CHvHttp::kTimeoutMs - 100 && out.elapsedMs < waits * CHvHttp::kTimeoutMs + 1500,
         qPrintable(QString::number(out.elapsedMs)));
     QVERIFY(m_cloud.reset()); // releases the waiting handler
