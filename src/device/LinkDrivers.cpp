@@ -125,13 +125,12 @@ QByteArray killSiblingBatch()
 
 QByteArray killSiblingShellScript()
 {
-    // Matches the executable's file name exactly, as taskkill /im does.
+    // Matches the program's file name exactly, as taskkill /im does. One
+    // pkill instead of a process per /proc entry: this runs at every start,
+    // while the window comes up.
     return QByteArray("#!/bin/sh\n"
                       "# Stops the service of the previous product generation.\n"
-                      "for p in /proc/[0-9]*; do\n"
-                      "    exe=$(readlink \"$p/exe\" 2>/dev/null) || continue\n"
-                      "    [ \"${exe##*/}\" = W82_Brindlewick_SERVICE ] && kill -9 \"${p#/proc/}\" 2>/dev/null\n"
-                      "done\n"
+                      "pkill -KILL -f '^([^ ]*/)?W82_Brindlewick_SERVICE( |$)'\n"
                       "exit 0\n");
 }
 

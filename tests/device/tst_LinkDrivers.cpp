@@ -94,7 +94,7 @@ private slots:
         QVERIFY(start.contains("setsid ./BrindlewickService"));
         QVERIFY(start.contains(" &\n"));
         const QByteArray kill = readAll(m_dir.filePath("KillW82.sh"));
-        QVERIFY(kill.contains("= W82_Brindlewick_SERVICE ] && kill -9"));
+        QVERIFY(kill.contains("pkill -KILL -f '^([^ ]*/)?W82_Brindlewick_SERVICE( |$)'"));
         QVERIFY(!QFile::exists(m_dir.filePath("win7Drive.bat")));
         QVERIFY(!QFile::exists(m_dir.filePath("win7Drive64.bat")));
     }
