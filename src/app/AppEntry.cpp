@@ -3,6 +3,7 @@
 #include "app/Kestrix.h"
 #include "app/SingleInstance.h"
 #include "app/kit/AppConstants.h"
+#include "app/kit/Pictures.h"
 
 #include <QApplication>
 #include <QDesktopWidget>
@@ -59,7 +60,7 @@ StartupOptions::WindowFactory kestrixWindowFactory()
 
 int runStartup(const StartupOptions& options)
 {
-    auto splash = std::make_unique<QSplashScreen>(QPixmap(options.splashPicture));
+    auto splash = std::make_unique<QSplashScreen>(loadPicture(options.splashPicture));
     splash->show();
     QCoreApplication::processEvents();
 

@@ -1,5 +1,7 @@
 #include "app/SysTrayIconWidget.h"
 
+#include "app/kit/Pictures.h"
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QIcon>
@@ -23,7 +25,7 @@ SysTrayIconWidget::SysTrayIconWidget(std::function<void()> showCallback, QWidget
     connect(m_showAction, &QAction::triggered, this, &SysTrayIconWidget::on_showMainAction);
     connect(m_exitAction, &QAction::triggered, this, &SysTrayIconWidget::on_exitAppAction);
 
-    m_tray = new QSystemTrayIcon(QIcon(":/image/Icon/Brindlewick.png"), this);
+    m_tray = new QSystemTrayIcon(QIcon(loadPicture(QStringLiteral(":/image/Icon/Brindlewick.png"))), this);
     m_tray->setToolTip("Brindlewick Manager");
     m_tray->setContextMenu(m_menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

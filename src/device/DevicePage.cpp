@@ -1,5 +1,7 @@
 #include "device/DevicePage.h"
 
+#include "app/kit/Pictures.h"
+
 #include "device/DeviceProfile.h"
 #include "ui_DevicePage.h"
 
@@ -16,6 +18,7 @@ DevicePage::DevicePage(QWidget* parent)
         setButtonEnabled(b, false);
     // No adapter until the first status pass says otherwise.
     ui->Label_VCI_Status->setText(tr("None"));
+    showPicture(QStringLiteral(":/image/PNG_5093K_DisConn.png"));
     setColor(ui->Label_VCI_Status, QLatin1String(kStateRed));
     setColor(ui->label_Voltage, QLatin1String(DeviceStatusLoop::kRed));
 }
@@ -131,9 +134,7 @@ void DevicePage::refresh(const DeviceStatusSnapshot& s, bool homePageShown)
     setTextIfDifferent(ui->label_DeviceName, deviceNameFor(serial));
     const QString picture = devicePictureFor(serial);
     if (picture != m_picture) {
-        m_picture = picture;
-        ui->label_DevicePicture->setStyleSheet(
-            QStringLiteral("background-image:url(%1);background-origin:content;background-repeat:none;").arg(picture));
+        showPicture(picture);
     }
 
     const bool usbDevice = hasAdapter && ui->label_VCI_SN->text() == serial && r.connType == CONN_USB;
@@ -155,4 +156,11 @@ void DevicePage::changeEvent(QEvent* event)
     if (event->type() == QEvent::LanguageChange)
         ui->retranslateUi(this);
     QWidget::changeEvent(event);
+}
+
+void DevicePage::showPicture(const QString& resource)
+{
+    m_picture = resource;
+    ui->label_DevicePicture->setPixmap(loadPicture(resource));
+    ui->label_DevicePicture->setProperty("picture", resource);
 }

@@ -53,6 +53,8 @@ protected:
 
 private:
     void setButtonEnabled(QPushButton* button, bool enabled);
+    // The adapter's picture; its resource name is kept in the label's "picture" property.
+    void showPicture(const QString& resource);
     static bool setTextIfDifferent(QLabel* label, const QString& text);
     static void setColor(QLabel* label, const QString& color);
 
