@@ -27,6 +27,41 @@ std::string sanitized(const std::string& text)
     return out;
 }
 
+// Maps `size` bytes of an open shm descriptor and closes it. A block smaller
+// than `size` grows when `grow` is set (a block left by an earlier owner keeps
+// its bytes and never shrinks, so another process mapping the old size never
+// touches missing pages); otherwise it is refused, because mapping past the end
+// of the object would fault on first access. Null on failure, with `error` set.
+void* mapDescriptor(int fd, const std::string& native, std::size_t size, bool grow, std::string& error)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = systemError("fstat", native);
+        ::close(fd);
+        return nullptr;
+    }
+    if (static_cast<std::size_t>(st.st_size) < size) {
+        if (!grow) {
+            error = "shared memory block " + native + " holds " + std::to_string(st.st_size) + " bytes, "
+                + std::to_string(size) + " needed";
+            ::close(fd);
+            return nullptr;
+        }
+        if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+            error = systemError("ftruncate", native);
+            ::close(fd);
+            return nullptr;
+        }
+    }
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) {
+        error = systemError("mmap", native);
+        return nullptr;
+    }
+    return p;
+}
+
 } // namespace
 
 std::string SharedMemory::nativeName(const std::string& name)
@@ -57,25 +92,9 @@ bool SharedMemory::create(const std::string& name, std::size_t size)
         m_error = systemError("shm_open", native);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        m_error = systemError("fstat", native);
-        ::close(fd);
+    void* p = mapDescriptor(fd, native, size, true, m_error);
+    if (!p)
         return false;
-    }
-    // A block left by an earlier owner keeps its bytes; it only grows, so that
-    // another process mapping the old size never touches missing pages.
-    if (static_cast<std::size_t>(st.st_size) < size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        m_error = systemError("ftruncate", native);
-        ::close(fd);
-        return false;
-    }
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED) {
-        m_error = systemError("mmap", native);
-        return false;
-    }
     m_data = static_cast<unsigned char*>(p);
     m_size = size;
     m_name = name;
@@ -96,25 +115,9 @@ bool SharedMemory::open(const std::string& name, std::size_t size)
         m_error = systemError("shm_open", native);
         return false;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        m_error = systemError("fstat", native);
-        ::close(fd);
+    void* p = mapDescriptor(fd, native, size, false, m_error);
+    if (!p)
         return false;
-    }
-    // Mapping past the end of the object would fault on first access.
-    if (static_cast<std::size_t>(st.st_size) < size) {
-        m_error = "shared memory block " + native + " holds " + std::to_string(st.st_size)
-            + " bytes, " + std::to_string(size) + " needed";
-        ::close(fd);
-        return false;
-    }
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (p == MAP_FAILED) {
-        m_error = systemError("mmap", native);
-        return false;
-    }
     m_data = static_cast<unsigned char*>(p);
     m_size = size;
     m_name = name;
