@@ -37,8 +37,8 @@ std::size_t writeDeviceList(unsigned char* block, std::size_t size, const std::v
     return count;
 }
 
-CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t size,
-                                           const std::vector<std::string>& serials, std::int64_t nowMs)
+CommandMailbox::Event CommandMailbox::poll(
+    unsigned char* block, std::size_t size, const std::vector<std::string>& serials, std::int64_t nowMs)
 {
     if (!block || size <= kEntriesOffset)
         return Event::None;

@@ -7,8 +7,7 @@
 
 namespace bwservice {
 
-Discovery::Discovery(std::vector<std::string> addresses, DiscoveryOptions options,
-                     std::function<bool()> linkLocalUp)
+Discovery::Discovery(std::vector<std::string> addresses, DiscoveryOptions options, std::function<bool()> linkLocalUp)
     : m_options(options)
     , m_linkLocalUp(std::move(linkLocalUp))
 {
@@ -83,7 +82,8 @@ void Discovery::probeLoop(std::size_t index)
                 ++m_generation;
         }
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait_until(lock, started + std::chrono::milliseconds(m_options.intervalMs), [this] { return m_stop.load(); });
+        m_wake.wait_until(
+            lock, started + std::chrono::milliseconds(m_options.intervalMs), [this] { return m_stop.load(); });
     }
 }
 

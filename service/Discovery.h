@@ -21,8 +21,8 @@ struct FoundAdapter {
 };
 
 struct DiscoveryOptions {
-    int port = 0;           // 0: the library's default / $BRINDLEWICK_MT7628_PORT
-    int intervalMs = 250;   // time between two questions to one address
+    int port = 0;         // 0: the library's default / $BRINDLEWICK_MT7628_PORT
+    int intervalMs = 250; // time between two questions to one address
     int connectTimeoutMs = 300;
     int replyTimeoutMs = 700;
 };
@@ -31,8 +31,7 @@ class Discovery {
 public:
     // linkLocalUp tells whether 169.254.x.x addresses can be reached at all;
     // while it says no they are not asked (no traffic to a network that is not there).
-    Discovery(std::vector<std::string> addresses, DiscoveryOptions options,
-              std::function<bool()> linkLocalUp = {});
+    Discovery(std::vector<std::string> addresses, DiscoveryOptions options, std::function<bool()> linkLocalUp = {});
     ~Discovery();
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;

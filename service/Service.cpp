@@ -110,7 +110,7 @@ int Service::run(const std::atomic<bool>& stop)
         }
 
         const CommandMailbox::Event event = m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
-                               std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
         if (event != CommandMailbox::Event::None && event != CommandMailbox::Event::Garbage)
             hotUntil = now + std::chrono::milliseconds(m_options.hotWindowMs);
         switch (event) {
@@ -118,8 +118,7 @@ int Service::run(const std::atomic<bool>& stop)
             log(m_mailbox.mode() == kModeRemote ? "mode: remote" : "mode: local");
             break;
         case CommandMailbox::Event::SelectionChanged:
-            log(m_mailbox.selectedSerial().empty() ? "selection cleared"
-                                                   : "selected " + m_mailbox.selectedSerial());
+            log(m_mailbox.selectedSerial().empty() ? "selection cleared" : "selected " + m_mailbox.selectedSerial());
             nextPublish = now; // show the newly chosen adapter at once
             break;
         case CommandMailbox::Event::Garbage: {
@@ -140,8 +139,8 @@ int Service::run(const std::atomic<bool>& stop)
             publish();
             nextPublish = now + std::chrono::milliseconds(m_options.publishIntervalMs);
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(now < hotUntil ? m_options.pollIntervalUs
-                                                                              : m_options.idlePollIntervalUs));
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(now < hotUntil ? m_options.pollIntervalUs : m_options.idlePollIntervalUs));
     }
     m_discovery.stop();
     return 0;

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
         return 3;
     }
 
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);

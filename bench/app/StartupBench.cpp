@@ -181,11 +181,10 @@ int main(int argc, char* argv[])
     const double mb = median(bareStarts), mm = median(managerStarts);
     std::printf("median start-to-window: bare %.1f ms, manager %.1f ms, ratio %.2f (goal <= 1.30)\n", mb, mm, mm / mb);
     std::printf("idle CPU over %d s: bare %.3f %%, manager %.3f %% of one core (goal < 0.5 %%)\n", idleSeconds,
-                bareIdle.idleCpuPercent, managerIdle.idleCpuPercent);
+        bareIdle.idleCpuPercent, managerIdle.idleCpuPercent);
     std::printf("resident memory: bare %ld KiB, manager %ld KiB, ratio %.2f (goal <= 1.30)\n", bareIdle.rssKiB,
-                managerIdle.rssKiB, double(managerIdle.rssKiB) / double(bareIdle.rssKiB));
+        managerIdle.rssKiB, double(managerIdle.rssKiB) / double(bareIdle.rssKiB));
     xcb_disconnect(c);
-    const bool ok = mm <= 1.3 * mb && managerIdle.idleCpuPercent < 0.5 &&
-                    managerIdle.rssKiB <= 1.3 * bareIdle.rssKiB;
+    const bool ok = mm <= 1.3 * mb && managerIdle.idleCpuPercent < 0.5 && managerIdle.rssKiB <= 1.3 * bareIdle.rssKiB;
     return ok ? 0 : 1;
 }

@@ -81,7 +81,8 @@ BENCHMARK(BM_OpenBlock);
 void BM_KeyValueMap(benchmark::State& state)
 {
     for (auto _ : state)
-        benchmark::DoNotOptimize(parseKeyValueText(blockText(g_blocks->status.data(), kVciStatusBlockSize), QStringLiteral("=")));
+        benchmark::DoNotOptimize(
+            parseKeyValueText(blockText(g_blocks->status.data(), kVciStatusBlockSize), QStringLiteral("=")));
 }
 BENCHMARK(BM_KeyValueMap);
 
@@ -198,7 +199,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     Blocks blocks;
     g_blocks = &blocks;
-    AppShared::instance()->setRemoteKeyFetcher([](const std::string&, const std::string&, std::string&) { return false; });
+    AppShared::instance()->setRemoteKeyFetcher(
+        [](const std::string&, const std::string&, std::string&) { return false; });
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

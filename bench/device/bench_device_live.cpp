@@ -66,7 +66,8 @@ private:
             lock.unlock();
             if (m_ctl->runStatusCycle(false)) {
                 DeviceController* ctl = m_ctl;
-                QMetaObject::invokeMethod(ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
             }
             lock.lock();
             m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit || m_wake; });
@@ -96,8 +97,7 @@ QString control(quint16 port, const QString& command)
     if (!socket.waitForConnected(2000))
         return QString();
     socket.write(command.toUtf8() + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
-    }
+    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) { }
     return QString::fromUtf8(socket.readLine()).trimmed();
 }
 
@@ -128,16 +128,16 @@ int main(int argc, char** argv)
 
     QProcess emulator;
     emulator.start(bin + QStringLiteral("/vci-emulator"),
-                   {QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--base-address"), base + QLatin1Char('1'),
-                    QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
-                    QStringLiteral("--no-stdin")});
+        {QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--base-address"), base + QLatin1Char('1'),
+            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
+            QStringLiteral("--no-stdin")});
     QByteArray banner;
     QElapsedTimer t;
     t.start();
     while (!banner.contains("ready\n") && t.elapsed() < 10000 && emulator.waitForReadyRead(500))
         banner += emulator.readAllStandardOutput();
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)")).match(QString::fromUtf8(banner));
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)"))
+                                          .match(QString::fromUtf8(banner));
     if (!m.hasMatch()) {
         std::fprintf(stderr, "cannot start %s/vci-emulator\n", qPrintable(bin));
         return 1;
@@ -150,8 +150,8 @@ int main(int argc, char** argv)
     QProcess service;
     service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     service.start(bin + QStringLiteral("/BrindlewickService"),
-                  {QStringLiteral("--probe"), base + QLatin1Char('1'), QStringLiteral("--port"), port, QStringLiteral("--lock"),
-                   dir.filePath(QStringLiteral("lock"))});
+        {QStringLiteral("--probe"), base + QLatin1Char('1'), QStringLiteral("--port"), port, QStringLiteral("--lock"),
+            dir.filePath(QStringLiteral("lock"))});
     if (!service.waitForStarted(5000)) {
         std::fprintf(stderr, "cannot start %s/BrindlewickService\n", qPrintable(bin));
         return 1;
@@ -184,7 +184,7 @@ int main(int argc, char** argv)
             loop.exec();
             const double cpu = cpuSeconds() - cpu0;
             std::printf("idle with a connected adapter: %.3f s CPU in %.1f s = %.3f %% of one core\n", cpu,
-                        wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
+                wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
 
             // Device list round trips with the real service.
             QList<qint64> trips;
@@ -199,8 +199,8 @@ int main(int argc, char** argv)
                 }
             }
             std::sort(trips.begin(), trips.end());
-            std::printf("device list round trip with the service: median %lld us, worst %lld us\n", trips.at(50),
-                        trips.last());
+            std::printf(
+                "device list round trip with the service: median %lld us, worst %lld us\n", trips.at(50), trips.last());
 
             QList<qint64> delays;
             for (int i = 0; i < changes; ++i) {
@@ -220,7 +220,7 @@ int main(int argc, char** argv)
             if (!delays.isEmpty()) {
                 std::sort(delays.begin(), delays.end());
                 std::printf("emulator change to repainted label over %d changes: median %lld ms, worst %lld ms\n",
-                            int(delays.size()), delays.at(delays.size() / 2), delays.last());
+                    int(delays.size()), delays.at(delays.size() / 2), delays.last());
             }
         }
         ctl.stop();

@@ -64,41 +64,51 @@ int main(int argc, char** argv)
     const QString url = cloud.httpBase() + QStringLiteral("files/gen/%1.bin").arg(size);
 
     qint64 curlBytes = 0;
-    const double curlMs = measure("curl", rounds, [&] {
-        QProcess curl;
-        curl.start("curl", { "-s", "-f", "-o", "/dev/null", "-w", "%{size_download}", url });
-        const bool done = curl.waitForFinished(120000) && curl.exitCode() == 0;
-        curlBytes = curl.readAllStandardOutput().toLongLong();
-        return done;
-    }, [&] { return curlBytes == size; });
+    const double curlMs = measure(
+        "curl", rounds,
+        [&] {
+            QProcess curl;
+            curl.start("curl", {"-s", "-f", "-o", "/dev/null", "-w", "%{size_download}", url});
+            const bool done = curl.waitForFinished(120000) && curl.exitCode() == 0;
+            curlBytes = curl.readAllStandardOutput().toLongLong();
+            return done;
+        },
+        [&] { return curlBytes == size; });
 
     QByteArray qtBody;
-    const double httpUtilsMs = measure("HttpUtils", rounds, [&] {
-        HttpUtils http;
-        QEventLoop loop;
-        bool good = false;
-        http.download(QUrl(url),
-            [&](const QByteArray& data, const QString&) {
-                qtBody = data;
-                good = true;
-                loop.quit();
-            },
-            [&](int, const QString&) { loop.quit(); }, nullptr);
-        loop.exec();
-        return good;
-    }, [&] { return qtBody.size() == size && cloud::isGenerated(qtBody.constData(), size_t(size)); });
+    const double httpUtilsMs = measure(
+        "HttpUtils", rounds,
+        [&] {
+            HttpUtils http;
+            QEventLoop loop;
+            bool good = false;
+            http.download(
+                QUrl(url),
+                [&](const QByteArray& data, const QString&) {
+                    qtBody = data;
+                    good = true;
+                    loop.quit();
+                },
+                [&](int, const QString&) { loop.quit(); }, nullptr);
+            loop.exec();
+            return good;
+        },
+        [&] { return qtBody.size() == size && cloud::isGenerated(qtBody.constData(), size_t(size)); });
     qtBody.clear();
 
     std::string hvBody;
-    const double hvHttpMs = measure("CHvHttp", rounds, [&] {
-        try {
-            CHvHttp http;
-            hvBody = http.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, "", "");
-            return true;
-        } catch (HttpInterfaceError) {
-            return false;
-        }
-    }, [&] { return qint64(hvBody.size()) == size && cloud::isGenerated(hvBody.data(), hvBody.size()); });
+    const double hvHttpMs = measure(
+        "CHvHttp", rounds,
+        [&] {
+            try {
+                CHvHttp http;
+                hvBody = http.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, "", "");
+                return true;
+            } catch (HttpInterfaceError) {
+                return false;
+            }
+        },
+        [&] { return qint64(hvBody.size()) == size && cloud::isGenerated(hvBody.data(), hvBody.size()); });
 
     if (curlMs < 0 || httpUtilsMs < 0 || hvHttpMs < 0)
         return 2;

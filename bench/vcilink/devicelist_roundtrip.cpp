@@ -39,7 +39,7 @@ double percentile(std::vector<double> v, double p)
 void report(const char* what, const std::vector<double>& ms)
 {
     std::printf("%-34s n=%zu  median %.3f ms  p99 %.3f ms  max %.3f ms\n", what, ms.size(), percentile(ms, 0.5),
-                percentile(ms, 0.99), ms.empty() ? 0.0 : *std::max_element(ms.begin(), ms.end()));
+        percentile(ms, 0.99), ms.empty() ? 0.0 : *std::max_element(ms.begin(), ms.end()));
 }
 
 // One manager-style exchange; returns milliseconds, or -1 on a time-out.
@@ -66,8 +66,8 @@ std::string statusText()
     if (!m.open("Global\\KestrixVciShareMemory", 1024))
         return {};
     const void* nul = std::memchr(m.data(), 0, 1024);
-    return std::string(reinterpret_cast<const char*>(m.data()),
-                       nul ? static_cast<const unsigned char*>(nul) - m.data() : 1024);
+    return std::string(
+        reinterpret_cast<const char*>(m.data()), nul ? static_cast<const unsigned char*>(nul) - m.data() : 1024);
 }
 
 long cpuTicks(qint64 pid)
@@ -102,15 +102,16 @@ int main(int argc, char** argv)
 
     EmulatorProcess emu;
     if (!emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
-                    QStringLiteral("127.0.110.1")})) {
+            QStringLiteral("127.0.110.1")})) {
         std::fprintf(stderr, "cannot start the emulator\n");
         return 1;
     }
     QTemporaryDir lockDir;
     ServiceProcess svc;
-    svc.start({QStringLiteral("--probe"), QStringLiteral("127.0.110.1-3"), QStringLiteral("--port"),
-               QString::number(emu.port()), QStringLiteral("--lock"), lockDir.filePath(QStringLiteral("service.lock"))},
-              QString::fromLatin1(prefix));
+    svc.start(
+        {QStringLiteral("--probe"), QStringLiteral("127.0.110.1-3"), QStringLiteral("--port"),
+            QString::number(emu.port()), QStringLiteral("--lock"), lockDir.filePath(QStringLiteral("service.lock"))},
+        QString::fromLatin1(prefix));
     platform::SharedMemory cmd;
     QElapsedTimer wait;
     wait.start();
@@ -151,8 +152,7 @@ int main(int argc, char** argv)
         const std::string want = "vbatt = " + std::to_string(mv) + "\r\n";
         const auto t0 = Clock::now();
         emu.command(QStringLiteral("voltage 1 %1").arg(mv));
-        while (statusText().find(want) == std::string::npos
-               && Clock::now() - t0 < std::chrono::milliseconds(3000))
+        while (statusText().find(want) == std::string::npos && Clock::now() - t0 < std::chrono::milliseconds(3000))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         change.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
@@ -165,7 +165,7 @@ int main(int argc, char** argv)
         std::this_thread::sleep_for(std::chrono::seconds(cpuSeconds));
         const long t1 = cpuTicks(pid);
         std::printf("service CPU while idle, 3 adapters: %.2f %% of one core over %d s\n",
-                    100.0 * double(t1 - t0) / double(hz) / cpuSeconds, cpuSeconds);
+            100.0 * double(t1 - t0) / double(hz) / cpuSeconds, cpuSeconds);
     }
     svc.stop();
     emu.stop();

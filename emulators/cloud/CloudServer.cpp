@@ -90,7 +90,8 @@ std::string makeStoredZip(const std::vector<std::pair<std::string, std::string>>
     const unsigned dosTime = 0x6000; // 12:00:00
     const unsigned dosDate = 0x5B21; // 2025-09-01
     for (const auto& [name, data] : files) {
-        const unsigned long crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+        const unsigned long crc
+            = crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
         const unsigned long offset = out.size();
         putLe32(out, 0x04034b50);
         putLe16(out, 20);
@@ -228,7 +229,7 @@ bool CloudServer::load(std::string& error)
     for (Json::Value& record : m_catalogue) {
         const std::string name = record["name"].asString();
         record["size"] = static_cast<Json::UInt64>(
-            makeStoredZip({ { "driver.txt", name + " " + record["versionNo"].asString() + "\n" } }).size());
+            makeStoredZip({{"driver.txt", name + " " + record["versionNo"].asString() + "\n"}}).size());
     }
     Json::Value& product = m_appVersion["swProduct"];
     product["size"] = static_cast<Json::UInt64>(appArchive(product["versionNo"].asString()).size());
@@ -239,7 +240,7 @@ bool CloudServer::load(std::string& error)
 // upgrader's own steps give it real contents.
 std::string CloudServer::appArchive(const std::string& version)
 {
-    return makeStoredZip({ { "version.txt", "Brindlewick " + version + "\n" } });
+    return makeStoredZip({{"version.txt", "Brindlewick " + version + "\n"}});
 }
 
 void CloudServer::setFileBase(const std::string& plain, const std::string& tls)
@@ -330,7 +331,7 @@ bool CloudServer::applyFault(const httplib::Request& req, httplib::Response& res
             [shared](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                 if (offset >= shared->size())
                     return false; // drop the connection with the rest unsent
-                const std::size_t n = std::min({ length, kChunk, shared->size() - offset });
+                const std::size_t n = std::min({length, kChunk, shared->size() - offset});
                 sink.write(shared->data() + offset, n);
                 return true;
             });
@@ -382,7 +383,8 @@ void CloudServer::install(httplib::Server& server, bool tls)
         [this, tls](const httplib::Request& req, httplib::Response& res) { handleLatestVersions(req, res, tls); });
     server.Get("/api/software-product-versions/latest-byswcode",
         [this, tls](const httplib::Request& req, httplib::Response& res) { handleAppVersion(req, res, tls); });
-    server.Get(R"(/files/gen/(\d+)\.bin)", [this](const httplib::Request& req, httplib::Response& res) { handleGenerated(req, res); });
+    server.Get(R"(/files/gen/(\d+)\.bin)",
+        [this](const httplib::Request& req, httplib::Response& res) { handleGenerated(req, res); });
     server.Get(R"(/files/drivers/([A-Za-z0-9_]+)\.zip)",
         [this](const httplib::Request& req, httplib::Response& res) { handleDriverZip(req, res); });
     server.Get("/files/app/BrindlewickInstall.zip", [this](const httplib::Request&, httplib::Response& res) {
@@ -506,8 +508,8 @@ void CloudServer::handleDriverZip(const httplib::Request& req, httplib::Response
         if (record["name"].asString() != name)
             continue;
         res.set_header("Content-Disposition", "attachment; filename=\"" + name + ".zip\"");
-        res.set_content(makeStoredZip({ { "driver.txt", name + " " + record["versionNo"].asString() + "\n" } }),
-            "application/zip");
+        res.set_content(
+            makeStoredZip({{"driver.txt", name + " " + record["versionNo"].asString() + "\n"}}), "application/zip");
         return;
     }
     sendError(res, 404, "no driver " + name);

@@ -2,8 +2,8 @@
 // with the tests and benchmarks that check what they downloaded.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>

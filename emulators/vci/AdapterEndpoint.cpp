@@ -53,8 +53,8 @@ void AdapterEndpoint::startListening()
     connect(m_server, &QTcpServer::newConnection, this, &AdapterEndpoint::onNewConnection);
     if (!m_server->listen(m_address, m_port)) {
         m_lastError = m_server->errorString();
-        qWarning("adapter %d: cannot listen on %s:%u: %s", m_adapter.state().index,
-                 qPrintable(m_address.toString()), m_port, qPrintable(m_lastError));
+        qWarning("adapter %d: cannot listen on %s:%u: %s", m_adapter.state().index, qPrintable(m_address.toString()),
+            m_port, qPrintable(m_lastError));
         delete m_server;
         m_server = nullptr;
     }

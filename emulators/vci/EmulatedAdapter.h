@@ -22,8 +22,8 @@ struct AccessPoint {
 };
 
 struct AdapterState {
-    int index = 1;                    // 1-based number used by the control commands
-    std::string ip;                   // the loopback address it answers at
+    int index = 1;  // 1-based number used by the control commands
+    std::string ip; // the loopback address it answers at
     std::string serial;
     std::string softVer = "V1.2.7";
     std::string firmwareVersion = "MT7628 V2.0.1";
@@ -32,13 +32,13 @@ struct AdapterState {
     std::string portNumber = "M5WC";
     std::string key;
     std::string connType = "USB";
-    std::uint32_t status = 1;         // 0 recovery, 1 idle, 2 occupied
-    std::uint32_t vbatt = 12340;      // millivolts
+    std::uint32_t status = 1;    // 0 recovery, 1 idle, 2 occupied
+    std::uint32_t vbatt = 12340; // millivolts
     bool bootloader = false;
     bool enet = false;
     bool remoteSupported = true;
-    std::string remoteKey;            // empty: none set yet
-    std::string wifiName;             // the module's own access point
+    std::string remoteKey; // empty: none set yet
+    std::string wifiName;  // the module's own access point
     std::string wifiPassword;
     std::vector<AccessPoint> accessPoints;
     bool joined = false;

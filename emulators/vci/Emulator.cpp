@@ -8,10 +8,10 @@ namespace vciemu {
 
 namespace {
 
-const char* kHelp =
-    "OK commands: list | dump | plug N | unplug N | voltage N MV | state N 0|1|2 | bootloader N on|off"
-    " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
-    " | remote N on|off | enet N on|off | quit   (N: number, list or all)";
+const char* kHelp
+    = "OK commands: list | dump | plug N | unplug N | voltage N MV | state N 0|1|2 | bootloader N on|off"
+      " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
+      " | remote N on|off | enet N on|off | quit   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
 {
@@ -137,11 +137,13 @@ QString Emulator::execute(const QString& line)
         QStringList parts;
         for (const auto& e : m_endpoints) {
             const AdapterState& s = e->adapter().state();
-            parts << QStringLiteral("%1 %2 %3 %4").arg(s.index).arg(QString::fromStdString(s.ip),
-                QString::fromStdString(s.serial),
-                e->rebooting() ? QStringLiteral("rebooting")
-                               : e->silent() && e->plugged() ? QStringLiteral("silent")
-                               : e->plugged() ? QStringLiteral("plugged") : QStringLiteral("unplugged"));
+            parts << QStringLiteral("%1 %2 %3 %4")
+                         .arg(s.index)
+                         .arg(QString::fromStdString(s.ip), QString::fromStdString(s.serial),
+                             e->rebooting()                    ? QStringLiteral("rebooting")
+                                 : e->silent() && e->plugged() ? QStringLiteral("silent")
+                                 : e->plugged()                ? QStringLiteral("plugged")
+                                                               : QStringLiteral("unplugged"));
         }
         return QStringLiteral("OK ") + parts.join(QStringLiteral("; "));
     }
@@ -162,11 +164,10 @@ QString Emulator::execute(const QString& line)
         return QString::fromStdString(Json::writeString(b, root));
     }
 
-    static const QStringList kPerAdapter = {
-        QStringLiteral("plug"), QStringLiteral("unplug"), QStringLiteral("reboot"), QStringLiteral("silent-on"),
-        QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"), QStringLiteral("silent"),
-        QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"), QStringLiteral("serial"),
-        QStringLiteral("remotekey")};
+    static const QStringList kPerAdapter = {QStringLiteral("plug"), QStringLiteral("unplug"), QStringLiteral("reboot"),
+        QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
+        QStringLiteral("silent"), QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"),
+        QStringLiteral("serial"), QStringLiteral("remotekey")};
     if (!kPerAdapter.contains(cmd))
         return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
     if (w.size() <= arg)
@@ -233,8 +234,8 @@ QString Emulator::execute(const QString& line)
         return QStringLiteral("OK");
     }
     if (cmd == QLatin1String("conntype")) {
-        static const QStringList kinds = {QStringLiteral("USB"), QStringLiteral("RJ45"), QStringLiteral("WIFI"),
-                                          QStringLiteral("ROUTE")};
+        static const QStringList kinds
+            = {QStringLiteral("USB"), QStringLiteral("RJ45"), QStringLiteral("WIFI"), QStringLiteral("ROUTE")};
         if (!kinds.contains(value))
             return QStringLiteral("ERR expected USB, RJ45, WIFI or ROUTE");
         for (int i : targets)

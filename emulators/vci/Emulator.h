@@ -15,7 +15,7 @@ namespace vciemu {
 struct EmulatorOptions {
     int adapters = 1;
     QString baseAddress = QStringLiteral("127.0.100.1");
-    quint16 port = 7628;         // protocol port of every adapter
+    quint16 port = 7628;                  // protocol port of every adapter
     QString plug = QStringLiteral("all"); // "all", "none" or a list "1,3,5-7"
     int rebootMs = 4000;
 };

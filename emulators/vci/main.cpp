@@ -43,22 +43,22 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral("Emulates Brindlewick adapters on loopback addresses."));
     parser.addHelpOption();
     QCommandLineOption adaptersOpt(QStringLiteral("adapters"), QStringLiteral("Number of adapters (default 1)."),
-                                   QStringLiteral("N"), QStringLiteral("1"));
+        QStringLiteral("N"), QStringLiteral("1"));
     QCommandLineOption plugOpt(QStringLiteral("plug"),
-                               QStringLiteral("Adapters plugged at start: all, none or a list like 1,3-4 (default all)."),
-                               QStringLiteral("LIST"), QStringLiteral("all"));
+        QStringLiteral("Adapters plugged at start: all, none or a list like 1,3-4 (default all)."),
+        QStringLiteral("LIST"), QStringLiteral("all"));
     QCommandLineOption baseOpt(QStringLiteral("base-address"),
-                               QStringLiteral("Address of adapter 1; the others count up (default 127.0.100.1)."),
-                               QStringLiteral("IP"), QStringLiteral("127.0.100.1"));
+        QStringLiteral("Address of adapter 1; the others count up (default 127.0.100.1)."), QStringLiteral("IP"),
+        QStringLiteral("127.0.100.1"));
     QCommandLineOption portOpt(QStringLiteral("port"),
-                               QStringLiteral("Protocol port of every adapter, 0 picks a free one (default 7628)."),
-                               QStringLiteral("PORT"), QStringLiteral("7628"));
+        QStringLiteral("Protocol port of every adapter, 0 picks a free one (default 7628)."), QStringLiteral("PORT"),
+        QStringLiteral("7628"));
     QCommandLineOption controlOpt(QStringLiteral("control-port"),
-                                  QStringLiteral("Control port on 127.0.0.1, 0 picks a free one (default 7629)."),
-                                  QStringLiteral("PORT"), QStringLiteral("7629"));
+        QStringLiteral("Control port on 127.0.0.1, 0 picks a free one (default 7629)."), QStringLiteral("PORT"),
+        QStringLiteral("7629"));
     QCommandLineOption rebootOpt(QStringLiteral("reboot-ms"),
-                                 QStringLiteral("How long a rebooting adapter stays away (default 4000)."),
-                                 QStringLiteral("MS"), QStringLiteral("4000"));
+        QStringLiteral("How long a rebooting adapter stays away (default 4000)."), QStringLiteral("MS"),
+        QStringLiteral("4000"));
     QCommandLineOption noStdinOpt(QStringLiteral("no-stdin"), QStringLiteral("Do not read commands from stdin."));
     parser.addOptions({adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, noStdinOpt});
     parser.process(app);
@@ -68,7 +68,7 @@ int main(int argc, char** argv)
         const int v = parser.value(o).toInt(&ok);
         if (!ok || v < min || v > max) {
             std::fprintf(stderr, "vci-emulator: bad value for --%s: %s\n", qPrintable(o.names().first()),
-                         qPrintable(parser.value(o)));
+                qPrintable(parser.value(o)));
             return false;
         }
         *out = v;
@@ -92,8 +92,7 @@ int main(int argc, char** argv)
     }
 
     vciemu::Emulator emulator;
-    QObject::connect(&emulator, &vciemu::Emulator::quitRequested, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
+    QObject::connect(&emulator, &vciemu::Emulator::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QString error;
     if (!emulator.start(options, &error)) {
         std::fprintf(stderr, "vci-emulator: %s\n", qPrintable(error));
@@ -139,11 +138,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("vci-emulator: %d adapter(s) from %s, protocol port %u, control port %u\n", options.adapters,
-                qPrintable(options.baseAddress), options.port, control.port());
+        qPrintable(options.baseAddress), options.port, control.port());
     for (int i = 1; i <= emulator.count(); ++i) {
         const auto& s = emulator.endpoint(i)->adapter().state();
         std::printf("adapter %d %s %s %s\n", i, s.ip.c_str(), s.serial.c_str(),
-                    emulator.endpoint(i)->plugged() ? "plugged" : "unplugged");
+            emulator.endpoint(i)->plugged() ? "plugged" : "unplugged");
     }
     std::printf("ready\n");
     std::fflush(stdout);

@@ -36,7 +36,10 @@ OsVersion osVersion()
     return detail::systemOsVersion();
 }
 
-void setOsVersionProbe(std::function<OsVersion()> probe) { osProbe().set(std::move(probe)); }
+void setOsVersionProbe(std::function<OsVersion()> probe)
+{
+    osProbe().set(std::move(probe));
+}
 
 bool usbDevicePresent(unsigned vendorId, unsigned productId)
 {
@@ -45,7 +48,10 @@ bool usbDevicePresent(unsigned vendorId, unsigned productId)
     return detail::systemUsbDevicePresent(vendorId, productId);
 }
 
-void setUsbDeviceProbe(UsbDeviceProbe probe) { usbProbe().set(std::move(probe)); }
+void setUsbDeviceProbe(UsbDeviceProbe probe)
+{
+    usbProbe().set(std::move(probe));
+}
 
 std::vector<NetAdapter> listAdapters()
 {
@@ -54,7 +60,10 @@ std::vector<NetAdapter> listAdapters()
     return detail::systemAdapters();
 }
 
-void setAdapterLister(AdapterLister lister) { adapterLister().set(std::move(lister)); }
+void setAdapterLister(AdapterLister lister)
+{
+    adapterLister().set(std::move(lister));
+}
 
 bool connectivityProbe()
 {
@@ -63,7 +72,10 @@ bool connectivityProbe()
     return systemReportsInternet();
 }
 
-void setConnectivityProbe(ConnectivityProbe probe) { internetProbe().set(std::move(probe)); }
+void setConnectivityProbe(ConnectivityProbe probe)
+{
+    internetProbe().set(std::move(probe));
+}
 
 namespace detail {
 

@@ -6,9 +6,15 @@
 
 namespace platform {
 
-SharedMemory::~SharedMemory() { close(); }
+SharedMemory::~SharedMemory()
+{
+    close();
+}
 
-SharedMemory::SharedMemory(SharedMemory&& other) noexcept { *this = std::move(other); }
+SharedMemory::SharedMemory(SharedMemory&& other) noexcept
+{
+    *this = std::move(other);
+}
 
 SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept
 {

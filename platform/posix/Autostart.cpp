@@ -23,19 +23,33 @@ constexpr std::size_t kMaxValue = 1024; // the read buffer of the Windows entry
 std::mutex g_mutex;
 std::string g_dirOverride;
 
-std::string filePath() { return autostartDirectory() + "/" + kFileName; }
+std::string filePath()
+{
+    return autostartDirectory() + "/" + kFileName;
+}
 
 std::string escapeExec(const std::string& value)
 {
     std::string out;
     for (char c : value) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        case '%': out += "%%"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '%':
+            out += "%%";
+            break;
+        default:
+            out += c;
         }
     }
     // Leading blanks would be dropped by readers of the file.
@@ -147,12 +161,14 @@ bool writeAutostartEntry(const std::string& value)
     const std::string content = "[Desktop Entry]\n"
                                 "Type=Application\n"
                                 "Name=Brindlewick Manager\n"
-                                "Exec=" + escapeExec(v) + "\n"
-                                "X-GNOME-Autostart-enabled=true\n";
+                                "Exec="
+        + escapeExec(v)
+        + "\n"
+          "X-GNOME-Autostart-enabled=true\n";
     static std::atomic<unsigned> counter{0};
     const std::string path = filePath();
-    const std::string temp = dir + "/." + kFileName + ".tmp." + std::to_string(::getpid()) + "."
-        + std::to_string(counter++);
+    const std::string temp
+        = dir + "/." + kFileName + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;

@@ -83,7 +83,10 @@ constexpr std::size_t kPayload = 32;
 
 } // namespace
 
-void setRouteTableDirectory(const std::string& dir) { routeDirectory().set(dir); }
+void setRouteTableDirectory(const std::string& dir)
+{
+    routeDirectory().set(dir);
+}
 
 bool systemReportsInternet()
 {
@@ -97,7 +100,7 @@ std::string resolveFirstIPv4(const std::string& host)
 {
     if (host.empty())
         return {};
-    addrinfo hints {};
+    addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
@@ -120,7 +123,7 @@ std::string resolveFirstIPv4(const std::string& host)
 
 bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
 {
-    in_addr address {};
+    in_addr address{};
     if (::inet_pton(AF_INET, ipv4.c_str(), &address) != 1 || address.s_addr == INADDR_NONE)
         return false;
 
@@ -151,7 +154,7 @@ bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
     packet[2] = static_cast<unsigned char>(sum >> 8);
     packet[3] = static_cast<unsigned char>(sum & 0xff);
 
-    sockaddr_in to {};
+    sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr = address;
     const auto start = std::chrono::steady_clock::now();
@@ -166,14 +169,14 @@ bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
         const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        pollfd p { fd, POLLIN, 0 };
+        pollfd p{fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, static_cast<int>(left > 0 ? left : 0));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             break;
         unsigned char reply[1500];
-        sockaddr_in from {};
+        sockaddr_in from{};
         socklen_t fromLength = sizeof from;
         const ssize_t got = ::recvfrom(fd, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (got < 0) {
@@ -195,9 +198,8 @@ bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
         // The kernel puts its own id into datagram echoes and filters replies by it.
         if (icmp[0] != ICMP_ECHOREPLY || replySequence != sequence || (raw && replyId != id))
             continue;
-        rttMs = static_cast<unsigned long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                               std::chrono::steady_clock::now() - start)
-                                               .count());
+        rttMs = static_cast<unsigned long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         ok = true;
         break;
     }

@@ -9,7 +9,7 @@ namespace platform::detail {
 OsVersion systemOsVersion()
 {
     OsVersion version;
-    utsname name {};
+    utsname name{};
     if (::uname(&name) == 0) {
         char* end = nullptr;
         version.major = static_cast<int>(std::strtol(name.release, &end, 10));

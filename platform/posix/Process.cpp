@@ -199,8 +199,8 @@ std::string rawCommandLine()
     return text;
 }
 
-long startDetached(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workingDirectory)
+long startDetached(
+    const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory)
 {
     if (program.empty())
         return 0;
@@ -271,8 +271,7 @@ long startDetached(const std::string& program, const std::vector<std::string>& a
     const bool execFailed = readAll(fds[0], &error, sizeof error) == sizeof error;
     ::close(fds[0]);
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) { }
     if (!gotPid || pid <= 0 || execFailed)
         return 0;
     return pid;

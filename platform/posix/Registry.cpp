@@ -100,8 +100,8 @@ RegistryView effectiveView(RegistryView view)
 std::vector<std::string> keyComponents(RegistryHive hive, const std::string& key, RegistryView view)
 {
     std::vector<std::string> parts = splitKey(key);
-    if (hive == RegistryHive::LocalMachine && effectiveView(view) == RegistryView::Force32
-        && !parts.empty() && detail::equalsIgnoreCase(parts[0], "SOFTWARE")
+    if (hive == RegistryHive::LocalMachine && effectiveView(view) == RegistryView::Force32 && !parts.empty()
+        && detail::equalsIgnoreCase(parts[0], "SOFTWARE")
         && !(parts.size() > 1 && detail::equalsIgnoreCase(parts[1], "WOW6432Node")))
         parts.insert(parts.begin() + 1, "WOW6432Node");
     parts.insert(parts.begin(), hive == RegistryHive::LocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER");
@@ -111,7 +111,7 @@ std::vector<std::string> keyComponents(RegistryHive hive, const std::string& key
 // The folder entry of `dir` whose name equals `escaped` without regard to case.
 std::string findEntry(const std::string& dir, const std::string& escaped)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat((dir + "/" + escaped).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return escaped;
     DIR* d = ::opendir(dir.c_str());
@@ -119,8 +119,8 @@ std::string findEntry(const std::string& dir, const std::string& escaped)
         return {};
     std::string found;
     while (const dirent* e = ::readdir(d)) {
-        if (detail::equalsIgnoreCase(e->d_name, escaped)
-            && ::stat((dir + "/" + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (detail::equalsIgnoreCase(e->d_name, escaped) && ::stat((dir + "/" + e->d_name).c_str(), &st) == 0
+            && S_ISDIR(st.st_mode)) {
             found = e->d_name;
             break;
         }
@@ -263,8 +263,7 @@ public:
         : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         if (m_fd >= 0)
-            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-            }
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) { }
     }
     ~FolderLock()
     {
@@ -319,8 +318,8 @@ std::optional<Value> lookup(RegistryHive hive, const std::string& key, const std
     return *it;
 }
 
-bool store(RegistryHive hive, const std::string& key, const std::string& name, char type,
-           const std::string& data, RegistryView view)
+bool store(RegistryHive hive, const std::string& key, const std::string& name, char type, const std::string& data,
+    RegistryView view)
 {
     if (name.find('\0') != std::string::npos)
         return false;
@@ -341,8 +340,8 @@ bool store(RegistryHive hive, const std::string& key, const std::string& name, c
 
 } // namespace
 
-std::optional<std::string> Registry::readString(RegistryHive hive, const std::string& key,
-                                                const std::string& name, RegistryView view)
+std::optional<std::string> Registry::readString(
+    RegistryHive hive, const std::string& key, const std::string& name, RegistryView view)
 {
     const std::optional<Value> v = lookup(hive, key, name, view);
     if (!v || v->type != 's')
@@ -350,15 +349,15 @@ std::optional<std::string> Registry::readString(RegistryHive hive, const std::st
     return v->data;
 }
 
-bool Registry::writeString(RegistryHive hive, const std::string& key, const std::string& name,
-                           const std::string& value, RegistryView view)
+bool Registry::writeString(
+    RegistryHive hive, const std::string& key, const std::string& name, const std::string& value, RegistryView view)
 {
     // A REG_SZ ends at its first NUL.
     return store(hive, key, name, 's', value.substr(0, value.find('\0')), view);
 }
 
-std::optional<unsigned long> Registry::readDword(RegistryHive hive, const std::string& key,
-                                                 const std::string& name, RegistryView view)
+std::optional<unsigned long> Registry::readDword(
+    RegistryHive hive, const std::string& key, const std::string& name, RegistryView view)
 {
     const std::optional<Value> v = lookup(hive, key, name, view);
     if (!v || v->type != 'd' || v->data.empty() || v->data.size() > 10
@@ -370,14 +369,13 @@ std::optional<unsigned long> Registry::readDword(RegistryHive hive, const std::s
     return static_cast<unsigned long>(number);
 }
 
-bool Registry::writeDword(RegistryHive hive, const std::string& key, const std::string& name,
-                          unsigned long value, RegistryView view)
+bool Registry::writeDword(
+    RegistryHive hive, const std::string& key, const std::string& name, unsigned long value, RegistryView view)
 {
     return store(hive, key, name, 'd', std::to_string(value & 0xFFFFFFFFul), view);
 }
 
-bool Registry::deleteValue(RegistryHive hive, const std::string& key, const std::string& name,
-                           RegistryView view)
+bool Registry::deleteValue(RegistryHive hive, const std::string& key, const std::string& name, RegistryView view)
 {
     const std::string folder = keyFolder(hive, key, view, false);
     if (folder.empty())

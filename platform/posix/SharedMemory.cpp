@@ -34,7 +34,7 @@ std::string sanitized(const std::string& text)
 // of the object would fault on first access. Null on failure, with `error` set.
 void* mapDescriptor(int fd, const std::string& native, std::size_t size, bool grow, std::string& error)
 {
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd, &st) != 0) {
         error = systemError("fstat", native);
         ::close(fd);

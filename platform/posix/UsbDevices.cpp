@@ -30,7 +30,10 @@ long readHexId(const std::string& path)
 
 } // namespace
 
-void setUsbSysfsRoot(const std::string& dir) { rootOverride().set(dir); }
+void setUsbSysfsRoot(const std::string& dir)
+{
+    rootOverride().set(dir);
+}
 
 std::string usbSysfsRoot()
 {

@@ -55,8 +55,7 @@ TEST_CASE(text_with_special_characters_reads_back_unchanged)
 {
     Fixture f;
     for (const std::string& value : {std::string("C:\\Program Files\\Kestrix\\Kestrix.exe -z"),
-                                    std::string("/a/b%20c/%%d -z"), std::string("  lead and\ttab"),
-                                    std::string("quote\"s and = signs")}) {
+             std::string("/a/b%20c/%%d -z"), std::string("  lead and\ttab"), std::string("quote\"s and = signs")}) {
         CHECK(writeAutostartEntry(value));
         CHECK_EQ(readAutostartEntry(), value);
     }
@@ -81,16 +80,15 @@ TEST_CASE(file_is_a_valid_desktop_entry)
     CHECK(writeAutostartEntry("/usr/bin/brindlewick -z"));
     const std::string text = readFile(f.dir.path() + "/autostart/Brindlewick.desktop");
     CHECK_EQ(text.rfind("[Desktop Entry]\n", 0), std::size_t(0));
-    for (const char* line : {"\nType=Application\n", "\nName=Brindlewick Manager\n",
-                             "\nExec=/usr/bin/brindlewick -z\n", "\nX-GNOME-Autostart-enabled=true\n"})
+    for (const char* line : {"\nType=Application\n", "\nName=Brindlewick Manager\n", "\nExec=/usr/bin/brindlewick -z\n",
+             "\nX-GNOME-Autostart-enabled=true\n"})
         CHECK(text.find(line) != std::string::npos);
     // An entry the desktop has switched off does not count as present.
     std::ofstream(f.dir.path() + "/autostart/Brindlewick.desktop")
         << "[Desktop Entry]\nType=Application\nExec=/usr/bin/brindlewick -z\nX-GNOME-Autostart-enabled=false\n";
     CHECK_EQ(readAutostartEntry(), std::string());
     // Exec outside the [Desktop Entry] group is not the entry's.
-    std::ofstream(f.dir.path() + "/autostart/Brindlewick.desktop")
-        << "[Desktop Action x]\nExec=/bin/false\n";
+    std::ofstream(f.dir.path() + "/autostart/Brindlewick.desktop") << "[Desktop Action x]\nExec=/bin/false\n";
     CHECK_EQ(readAutostartEntry(), std::string());
 }
 
@@ -133,13 +131,13 @@ TEST_CASE(entry_is_the_run_value_in_both_views)
     const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
     CHECK(writeAutostartEntry("C:\\Kestrix\\Kestrix.exe -z"));
     CHECK_EQ(Registry::readString(RegistryHive::LocalMachine, run, "Brindlewick").value_or("-"),
-             std::string("C:\\Kestrix\\Kestrix.exe -z"));
+        std::string("C:\\Kestrix\\Kestrix.exe -z"));
     removeAutostartEntry();
     CHECK(!Registry::readString(RegistryHive::LocalMachine, run, "Brindlewick").has_value());
     // A value that exists only in the 32-bit view is found by a 32-bit process
     // through its default view; a 64-bit process has no such second chance.
-    CHECK(Registry::writeString(RegistryHive::LocalMachine, run, "Brindlewick", "C:\\x86\\K.exe -z",
-                                RegistryView::Force32));
+    CHECK(Registry::writeString(
+        RegistryHive::LocalMachine, run, "Brindlewick", "C:\\x86\\K.exe -z", RegistryView::Force32));
     const std::string found = readAutostartEntry();
     Registry::deleteValue(RegistryHive::LocalMachine, run, "Brindlewick", RegistryView::Force32);
     if (sizeof(void*) == 8)

@@ -43,14 +43,16 @@ TEST_CASE(system_list_is_well_formed)
     }
     // Every interface appears once although getifaddrs reports it per family.
     for (const NetAdapter& a : adapters)
-        CHECK_EQ(std::count_if(adapters.begin(), adapters.end(), [&](const NetAdapter& b) { return b.name == a.name; }), 1);
+        CHECK_EQ(
+            std::count_if(adapters.begin(), adapters.end(), [&](const NetAdapter& b) { return b.name == a.name; }), 1);
 #endif
 }
 
 TEST_CASE(lister_replaces_the_system_list)
 {
     setAdapterLister([] {
-        return std::vector<NetAdapter>{{"eth9", "Realtek USB FE Family Controller", "00-E0-4C-36-00-01", "169.254.100.2"}};
+        return std::vector<NetAdapter>{
+            {"eth9", "Realtek USB FE Family Controller", "00-E0-4C-36-00-01", "169.254.100.2"}};
     });
     const auto fake = listAdapters();
     CHECK_EQ(fake.size(), std::size_t(1));
@@ -58,7 +60,8 @@ TEST_CASE(lister_replaces_the_system_list)
         CHECK_EQ(fake[0].ipv4, std::string("169.254.100.2"));
     setAdapterLister(nullptr);
     const auto real = listAdapters();
-    CHECK(std::none_of(real.begin(), real.end(), [](const NetAdapter& a) { return a.name == "eth9" && a.ipv4 == "169.254.100.2"; }));
+    CHECK(std::none_of(
+        real.begin(), real.end(), [](const NetAdapter& a) { return a.name == "eth9" && a.ipv4 == "169.254.100.2"; }));
 }
 
 int main()

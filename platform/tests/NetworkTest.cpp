@@ -30,9 +30,8 @@ TEST_CASE(default_routes_count_unless_rejected_or_on_loopback)
     th::TempDir dir;
     setRouteTableDirectory(dir.path());
     const std::string v4Title = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-    const std::string v6Unreachable =
-        "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-        "00000000000000000000000000000000 ffffffff 00000001 00000000 00200200       lo\n";
+    const std::string v6Unreachable = "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
+                                      "00000000000000000000000000000000 ffffffff 00000001 00000000 00200200       lo\n";
     auto write = [&](const std::string& v4, const std::string& v6) {
         std::ofstream(dir.file("route")) << v4Title << v4;
         std::ofstream(dir.file("ipv6_route")) << v6;
@@ -43,8 +42,9 @@ TEST_CASE(default_routes_count_unless_rejected_or_on_loopback)
     CHECK(systemReportsInternet());
     write("eth0\t00000000\t010200C0\t0002\t0\t0\t0\t00000000\t0\t0\t0\n", "");
     CHECK(!systemReportsInternet()); // route not up
-    write("", "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
-              "fe800000000000000000000000000001 00000400 00000001 00000000 00000003     eth0\n");
+    write("",
+        "00000000000000000000000000000000 00 00000000000000000000000000000000 00 "
+        "fe800000000000000000000000000001 00000400 00000001 00000000 00000003     eth0\n");
     CHECK(systemReportsInternet()); // IPv6 only
     write("garbage line\n", "short\n");
     CHECK(!systemReportsInternet());

@@ -17,7 +17,7 @@ TEST_CASE(system_version_is_reported)
     CHECK(v.major >= 5);
 #else
     CHECK(!v.isWindows);
-    utsname name {};
+    utsname name{};
     CHECK(::uname(&name) == 0);
     const std::string expected = std::to_string(v.major) + "." + std::to_string(v.minor);
     CHECK_EQ(std::string(name.release).substr(0, expected.size()), expected);

@@ -82,8 +82,8 @@ TEST_CASE(detached_start_passes_arguments_intact)
 {
     th::TempDir dir;
     const std::string out = dir.file("args.txt");
-    const std::vector<std::string> args = {"--write-args", out, "plain", "with blank", "quote\"inside",
-                                           "trailing\\", "back\\\\slash \"mix\"", ""};
+    const std::vector<std::string> args
+        = {"--write-args", out, "plain", "with blank", "quote\"inside", "trailing\\", "back\\\\slash \"mix\"", ""};
     const long pid = startDetached(modulePath(), args, dir.path());
     CHECK(pid > 0);
     CHECK(th::waitFor([&] { return std::filesystem::exists(out); }));

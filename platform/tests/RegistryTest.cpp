@@ -52,7 +52,8 @@ TEST_CASE(strings_and_numbers_round_trip)
     CHECK(Registry::writeString(HKLM, f.key + "\\DrivceApp", "InstallPath", "C:\\Kestrix\\x"));
     CHECK(Registry::writeDword(HKLM, f.key + "\\DrivceApp", "IsDisable", 0xFFFFFFFFul));
     CHECK(Registry::keyExists(HKLM, f.key + "\\DrivceApp"));
-    CHECK_EQ(Registry::readString(HKLM, f.key + "\\DrivceApp", "InstallPath").value_or("-"), std::string("C:\\Kestrix\\x"));
+    CHECK_EQ(
+        Registry::readString(HKLM, f.key + "\\DrivceApp", "InstallPath").value_or("-"), std::string("C:\\Kestrix\\x"));
     CHECK_EQ(Registry::readDword(HKLM, f.key + "\\DrivceApp", "IsDisable").value_or(1), 0xFFFFFFFFul);
     // Types are not converted into each other.
     CHECK(!Registry::readDword(HKLM, f.key + "\\DrivceApp", "InstallPath").has_value());
@@ -71,19 +72,21 @@ TEST_CASE(views_are_separate_and_the_default_view_follows_its_setting)
     Fixture f;
     CHECK(Registry::writeString(HKLM, f.key, "Only32", "thirty-two", RegistryView::Force32));
     CHECK(Registry::writeString(HKLM, f.key, "Only64", "sixty-four", RegistryView::Force64));
-    CHECK_EQ(Registry::readString(HKLM, f.key, "Only32", RegistryView::Force32).value_or("-"), std::string("thirty-two"));
+    CHECK_EQ(
+        Registry::readString(HKLM, f.key, "Only32", RegistryView::Force32).value_or("-"), std::string("thirty-two"));
     CHECK(!Registry::readString(HKLM, f.key, "Only32", RegistryView::Force64).has_value());
     CHECK(!Registry::readString(HKLM, f.key, "Only64", RegistryView::Force32).has_value());
     // The 32-bit view lives below WOW6432Node, where it can be reached explicitly too.
     const std::string wowKey = "SOFTWARE\\WOW6432Node\\" + f.key.substr(f.key.find('\\') + 1);
-    CHECK_EQ(Registry::readString(HKLM, wowKey, "Only32", RegistryView::Force64).value_or("-"), std::string("thirty-two"));
+    CHECK_EQ(
+        Registry::readString(HKLM, wowKey, "Only32", RegistryView::Force64).value_or("-"), std::string("thirty-two"));
 #ifndef _WIN32
     CHECK_EQ(Registry::readString(HKLM, f.key, "Only64").value_or("-"), std::string("sixty-four"));
     Registry::setDefaultView(RegistryView::Force32);
     CHECK_EQ(Registry::readString(HKLM, f.key, "Only32").value_or("-"), std::string("thirty-two"));
     CHECK(!Registry::readString(HKLM, f.key, "Only64").has_value());
     Registry::setDefaultView(RegistryView::Force64);
-    struct stat st {};
+    struct stat st { };
     CHECK(::stat((f.dir.path() + "/HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/" + f.key.substr(9)).c_str(), &st) == 0);
 #else
     // A 64-bit process's own view is the 64-bit one.
@@ -109,7 +112,8 @@ TEST_CASE(key_and_value_names_ignore_case)
     CHECK_EQ(names.size(), std::size_t(1));
     if (!names.empty())
         CHECK_EQ(names[0], std::string("InstallVersion")); // the name keeps its first spelling
-    CHECK_EQ(Registry::readString(HKLM, f.key + "\\Kestrix\\DrivceApp", "InstallVersion").value_or("-"), std::string("2.0"));
+    CHECK_EQ(
+        Registry::readString(HKLM, f.key + "\\Kestrix\\DrivceApp", "InstallVersion").value_or("-"), std::string("2.0"));
 }
 
 TEST_CASE(odd_bytes_in_names_and_values_survive)
@@ -209,7 +213,7 @@ TEST_CASE(concurrent_writers_lose_no_value)
         writers.emplace_back([t] {
             for (int i = 0; i < 25; ++i)
                 Registry::writeDword(HKLM, "SOFTWARE\\Busy", "v" + std::to_string(t) + "_" + std::to_string(i),
-                                     static_cast<unsigned long>(i));
+                    static_cast<unsigned long>(i));
         });
     for (auto& w : writers)
         w.join();
@@ -224,7 +228,7 @@ TEST_CASE(root_comes_from_the_environment)
     ::setenv("BRINDLEWICK_REGISTRY_ROOT", dir.path().c_str(), 1);
     CHECK_EQ(Registry::rootDirectory(), dir.path());
     CHECK(Registry::writeString(HKCU, "Software\\Settings\\Brindlewick", "language", "en"));
-    struct stat st {};
+    struct stat st { };
     CHECK(::stat((dir.path() + "/HKEY_CURRENT_USER/Software/Settings/Brindlewick/.values").c_str(), &st) == 0);
     ::unsetenv("BRINDLEWICK_REGISTRY_ROOT");
     ::setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);

@@ -12,10 +12,10 @@
 #include <windows.h>
 #else
 #include <csignal>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -154,15 +154,17 @@ TEST_CASE(names_map_to_private_posix_objects)
 {
     ::setenv("BRINDLEWICK_SHM_PREFIX", "", 1);
     CHECK_EQ(SharedMemory::nativeName("Global\\KestrixVciShareMemory"), std::string("/KestrixVciShareMemory"));
-    CHECK_EQ(SharedMemory::nativeName("KestrixAppShowWindowShareMemory"), std::string("/KestrixAppShowWindowShareMemory"));
+    CHECK_EQ(
+        SharedMemory::nativeName("KestrixAppShowWindowShareMemory"), std::string("/KestrixAppShowWindowShareMemory"));
     CHECK_EQ(SharedMemory::nativeName("Local\\a/b\\c"), std::string("/a_b_c"));
     ::setenv("BRINDLEWICK_SHM_PREFIX", "run7_", 1);
-    CHECK_EQ(SharedMemory::nativeName("Global\\KestrixVciShareMemoryFunc"), std::string("/run7_KestrixVciShareMemoryFunc"));
+    CHECK_EQ(
+        SharedMemory::nativeName("Global\\KestrixVciShareMemoryFunc"), std::string("/run7_KestrixVciShareMemoryFunc"));
     // The object is readable and writable by its owner only.
     const std::string name = blockName("mode");
     SharedMemory block;
     CHECK(block.create(name, 64));
-    struct stat st {};
+    struct stat st { };
     const int fd = ::shm_open(SharedMemory::nativeName(name).c_str(), O_RDONLY, 0);
     CHECK(fd >= 0 && ::fstat(fd, &st) == 0);
     CHECK_EQ(st.st_mode & 0777, 0600u);

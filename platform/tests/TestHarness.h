@@ -52,16 +52,25 @@ std::string show(const T& value)
     out << value;
     return out.str();
 }
-inline std::string show(const std::string& value) { return "\"" + value + "\""; }
-inline std::string show(const char* value) { return value ? show(std::string(value)) : "(null)"; }
-inline std::string show(bool value) { return value ? "true" : "false"; }
+inline std::string show(const std::string& value)
+{
+    return "\"" + value + "\"";
+}
+inline std::string show(const char* value)
+{
+    return value ? show(std::string(value)) : "(null)";
+}
+inline std::string show(bool value)
+{
+    return value ? "true" : "false";
+}
 
 template <typename A, typename B>
 void checkEqual(const A& actual, const B& expected, const char* actualText, const char* file, int line)
 {
     const bool ok = actual == expected;
     record(ok, ok ? std::string() : std::string(actualText) + " is " + show(actual) + ", expected " + show(expected),
-           file, line);
+        file, line);
 }
 
 // Ends the current case with a printed reason; what it covers is not run here.
@@ -104,8 +113,8 @@ inline bool waitFor(const std::function<bool()>& done, int timeoutMs = 10000)
 inline std::string uniqueSuffix()
 {
     std::random_device device;
-    std::mt19937_64 generator(device() ^ static_cast<unsigned long long>(
-                                            std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::mt19937_64 generator(
+        device() ^ static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
     return std::to_string(generator() % 1000000000ull);
 }
 
@@ -120,8 +129,7 @@ public:
     ~TempDir()
     {
         std::error_code ec;
-        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
@@ -137,10 +145,14 @@ private:
 
 #define TH_CAT2(a, b) a##b
 #define TH_CAT(a, b) TH_CAT2(a, b)
-#define TEST_CASE(name)                                                                 \
-    static void TH_CAT(test_, name)();                                                  \
-    static th::Registrar TH_CAT(registrar_, name)(#name, TH_CAT(test_, name));          \
+#define TEST_CASE(name)                                                                                                \
+    static void TH_CAT(test_, name)();                                                                                 \
+    static th::Registrar TH_CAT(registrar_, name)(#name, TH_CAT(test_, name));                                         \
     static void TH_CAT(test_, name)()
 #define CHECK(cond) th::record(static_cast<bool>(cond), #cond, __FILE__, __LINE__)
 #define CHECK_EQ(actual, expected) th::checkEqual((actual), (expected), #actual, __FILE__, __LINE__)
-#define SKIP(reason) throw th::Skip{reason}
+#define SKIP(reason)                                                                                                   \
+    throw th::Skip                                                                                                     \
+    {                                                                                                                  \
+        reason                                                                                                         \
+    }

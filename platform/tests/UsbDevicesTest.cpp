@@ -18,12 +18,12 @@ TEST_CASE(fake_sysfs_tree_is_searched)
         if (!product.empty())
             std::ofstream(dir.file(name + "/idProduct")) << product << "\n";
     };
-    device("usb1", "1d6b", "0002");        // root hub
-    device("1-1", "a5a5", "2560");         // the adapter
-    device("1-2", "0bda", "");             // no product file
-    device("1-2:1.0", "", "");             // interface folder, no ids
-    device("1-3", "0BDA", "8152");         // upper-case digits
-    device("1-4", "zzzz", "8152");         // not a number
+    device("usb1", "1d6b", "0002"); // root hub
+    device("1-1", "a5a5", "2560");  // the adapter
+    device("1-2", "0bda", "");      // no product file
+    device("1-2:1.0", "", "");      // interface folder, no ids
+    device("1-3", "0BDA", "8152");  // upper-case digits
+    device("1-4", "zzzz", "8152");  // not a number
     setUsbSysfsRoot(dir.path());
     CHECK_EQ(usbSysfsRoot(), dir.path());
     CHECK(usbDevicePresent(0xA5A5, 0x2560));

@@ -57,14 +57,14 @@ std::string readAutostartEntry()
 bool writeAutostartEntry(const std::string& value)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                          &key, nullptr)
+    if (::RegCreateKeyExA(
+            HKEY_LOCAL_MACHINE, kRunKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return false;
     const std::string text = value.substr(0, value.find('\0'));
     // The byte count is the text's length without its NUL.
     const bool ok = ::RegSetValueExA(key, kValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                     static_cast<DWORD>(text.size()))
+                        static_cast<DWORD>(text.size()))
         == ERROR_SUCCESS;
     ::RegCloseKey(key);
     return ok;

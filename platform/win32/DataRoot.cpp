@@ -45,7 +45,8 @@ std::string mapDataPath(const std::string& windowsPath)
         if (c == '/')
             c = '\\';
     if (!detail::equalsIgnoreCase(head, prefix)
-        || (windowsPath.size() > prefix.size() && windowsPath[prefix.size()] != '\\' && windowsPath[prefix.size()] != '/'))
+        || (windowsPath.size() > prefix.size() && windowsPath[prefix.size()] != '\\'
+            && windowsPath[prefix.size()] != '/'))
         return windowsPath;
     std::string rest = windowsPath.substr(prefix.size());
     for (char& c : rest)

@@ -3,12 +3,12 @@
 // ICMP echo through the IP Helper API.
 #include "platform/Network.h"
 
+#include <icmpapi.h>
+#include <iphlpapi.h>
+#include <netlistmgr.h>
+#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <windows.h>
-#include <iphlpapi.h>
-#include <icmpapi.h>
-#include <netlistmgr.h>
 
 #include <algorithm>
 #include <cstring>
@@ -21,7 +21,7 @@ namespace {
 bool startWinsock()
 {
     static const bool started = [] {
-        WSADATA data {};
+        WSADATA data{};
         return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     return started;
@@ -42,15 +42,17 @@ HANDLE icmpHandle()
 
 } // namespace
 
-void setRouteTableDirectory(const std::string&) {}
+void setRouteTableDirectory(const std::string&)
+{
+}
 
 bool systemReportsInternet()
 {
     const HRESULT init = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     bool connected = false;
     INetworkListManager* manager = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_NetworkListManager, nullptr, CLSCTX_ALL, IID_INetworkListManager,
-                                     reinterpret_cast<void**>(&manager)))
+    if (SUCCEEDED(::CoCreateInstance(
+            CLSID_NetworkListManager, nullptr, CLSCTX_ALL, IID_INetworkListManager, reinterpret_cast<void**>(&manager)))
         && manager) {
         VARIANT_BOOL answer = VARIANT_FALSE;
         connected = SUCCEEDED(manager->IsConnectedToInternet(&answer)) && answer == VARIANT_TRUE;
@@ -65,7 +67,7 @@ std::string resolveFirstIPv4(const std::string& host)
 {
     if (host.empty() || !startWinsock())
         return {};
-    addrinfo hints {};
+    addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* list = nullptr;
@@ -88,7 +90,7 @@ std::string resolveFirstIPv4(const std::string& host)
 
 bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
 {
-    in_addr address {};
+    in_addr address{};
     if (!startWinsock() || ::inet_pton(AF_INET, ipv4.c_str(), &address) != 1 || address.s_addr == INADDR_NONE)
         return false;
     HANDLE icmp = icmpHandle();
@@ -100,7 +102,7 @@ bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
     // are enough for a 32-bit process, a 64-bit one needs a larger header.
     std::vector<unsigned char> reply(std::max<std::size_t>(60, sizeof(ICMP_ECHO_REPLY) + sizeof request + 8));
     const DWORD count = ::IcmpSendEcho(icmp, address.s_addr, request, sizeof request, nullptr, reply.data(),
-                                       static_cast<DWORD>(reply.size()), timeoutMs);
+        static_cast<DWORD>(reply.size()), timeoutMs);
     if (count == 0)
         return false;
     const auto* echo = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data());

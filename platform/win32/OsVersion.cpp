@@ -12,9 +12,9 @@ OsVersion systemOsVersion()
     version.isWindows = true;
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) {
-        auto rtlGetVersion = reinterpret_cast<RtlGetVersionFn>(
-            reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
-        OSVERSIONINFOW info {};
+        auto rtlGetVersion
+            = reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")));
+        OSVERSIONINFOW info{};
         info.dwOSVersionInfoSize = sizeof info;
         if (rtlGetVersion && rtlGetVersion(&info) == 0) {
             version.major = static_cast<int>(info.dwMajorVersion);

@@ -2,8 +2,8 @@
 // path and CreateProcess with a properly quoted command line.
 #include "platform/Process.h"
 
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
 namespace platform {
 namespace {
@@ -24,7 +24,7 @@ void forEachProcess(Visit visit)
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return;
-    PROCESSENTRY32W entry {};
+    PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
         visit(static_cast<long>(entry.th32ProcessID), narrow(entry.szExeFile));
@@ -115,20 +115,20 @@ std::string rawCommandLine()
     return line ? line : "";
 }
 
-long startDetached(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workingDirectory)
+long startDetached(
+    const std::string& program, const std::vector<std::string>& args, const std::string& workingDirectory)
 {
     if (program.empty())
         return 0;
     std::string commandLine = quoteArgument(program);
     for (const std::string& arg : args)
         commandLine += " " + quoteArgument(arg);
-    STARTUPINFOA startup {};
+    STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    PROCESS_INFORMATION info {};
+    PROCESS_INFORMATION info{};
     if (!::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr,
-                          workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+            DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP, nullptr,
+            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
         return 0;
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);

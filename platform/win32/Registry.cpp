@@ -15,9 +15,12 @@ HKEY hiveKey(RegistryHive hive)
 REGSAM viewFlag(RegistryView view)
 {
     switch (view) {
-    case RegistryView::Force64: return KEY_WOW64_64KEY;
-    case RegistryView::Force32: return KEY_WOW64_32KEY;
-    default: return 0;
+    case RegistryView::Force64:
+        return KEY_WOW64_64KEY;
+    case RegistryView::Force32:
+        return KEY_WOW64_32KEY;
+    default:
+        return 0;
     }
 }
 
@@ -27,8 +30,8 @@ public:
     Key(RegistryHive hive, const std::string& path, REGSAM access, RegistryView view, bool create)
     {
         const REGSAM sam = access | viewFlag(view);
-        LONG rc = create ? ::RegCreateKeyExA(hiveKey(hive), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam,
-                                             nullptr, &m_key, nullptr)
+        LONG rc = create ? ::RegCreateKeyExA(
+                      hiveKey(hive), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, sam, nullptr, &m_key, nullptr)
                          : ::RegOpenKeyExA(hiveKey(hive), path.c_str(), 0, sam, &m_key);
         if (rc != ERROR_SUCCESS)
             m_key = nullptr;
@@ -56,8 +59,8 @@ bool queryValue(HKEY key, const std::string& name, DWORD& type, std::string& dat
     for (int attempt = 0; attempt < 4; ++attempt) {
         data.assign(size, '\0');
         DWORD got = size;
-        const LONG rc = ::RegQueryValueExA(key, name.c_str(), nullptr, &type,
-                                           reinterpret_cast<BYTE*>(data.data()), &got);
+        const LONG rc
+            = ::RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &got);
         if (rc == ERROR_SUCCESS) {
             data.resize(got);
             return true;
@@ -71,8 +74,8 @@ bool queryValue(HKEY key, const std::string& name, DWORD& type, std::string& dat
 
 } // namespace
 
-std::optional<std::string> Registry::readString(RegistryHive hive, const std::string& key,
-                                                const std::string& name, RegistryView view)
+std::optional<std::string> Registry::readString(
+    RegistryHive hive, const std::string& key, const std::string& name, RegistryView view)
 {
     Key k(hive, key, KEY_READ, view, false);
     DWORD type = 0;
@@ -82,20 +85,20 @@ std::optional<std::string> Registry::readString(RegistryHive hive, const std::st
     return data.substr(0, data.find('\0'));
 }
 
-bool Registry::writeString(RegistryHive hive, const std::string& key, const std::string& name,
-                           const std::string& value, RegistryView view)
+bool Registry::writeString(
+    RegistryHive hive, const std::string& key, const std::string& name, const std::string& value, RegistryView view)
 {
     Key k(hive, key, KEY_ALL_ACCESS, view, true);
     if (!k)
         return false;
     const std::string text = value.substr(0, value.find('\0'));
     return ::RegSetValueExA(k.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                            static_cast<DWORD>(text.size() + 1))
+               static_cast<DWORD>(text.size() + 1))
         == ERROR_SUCCESS;
 }
 
-std::optional<unsigned long> Registry::readDword(RegistryHive hive, const std::string& key,
-                                                 const std::string& name, RegistryView view)
+std::optional<unsigned long> Registry::readDword(
+    RegistryHive hive, const std::string& key, const std::string& name, RegistryView view)
 {
     Key k(hive, key, KEY_READ, view, false);
     DWORD type = 0;
@@ -106,8 +109,8 @@ std::optional<unsigned long> Registry::readDword(RegistryHive hive, const std::s
     return static_cast<unsigned long>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<unsigned long>(b[3]) << 24);
 }
 
-bool Registry::writeDword(RegistryHive hive, const std::string& key, const std::string& name,
-                          unsigned long value, RegistryView view)
+bool Registry::writeDword(
+    RegistryHive hive, const std::string& key, const std::string& name, unsigned long value, RegistryView view)
 {
     Key k(hive, key, KEY_ALL_ACCESS, view, true);
     if (!k)
@@ -152,8 +155,8 @@ std::vector<std::string> Registry::valueNames(RegistryHive hive, const std::stri
     if (!k)
         return names;
     DWORD count = 0, longest = 0;
-    if (::RegQueryInfoKeyA(k.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest, nullptr,
-                           nullptr, nullptr)
+    if (::RegQueryInfoKeyA(
+            k.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr)
         != ERROR_SUCCESS)
         return names;
     std::string buffer(longest + 1, '\0');
@@ -166,8 +169,15 @@ std::vector<std::string> Registry::valueNames(RegistryHive hive, const std::stri
 }
 
 // The file-backed store's settings have no meaning here.
-void Registry::setRootDirectory(const std::string&) {}
-std::string Registry::rootDirectory() { return {}; }
-void Registry::setDefaultView(RegistryView) {}
+void Registry::setRootDirectory(const std::string&)
+{
+}
+std::string Registry::rootDirectory()
+{
+    return {};
+}
+void Registry::setDefaultView(RegistryView)
+{
+}
 
 } // namespace platform

@@ -1,8 +1,8 @@
 // Batch files are opened through the shell, hidden, without waiting.
 #include "platform/ServiceControl.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace platform {
 
@@ -10,7 +10,7 @@ long startDetachedScript(const std::string& scriptPath)
 {
     if (scriptPath.empty())
         return 0;
-    SHELLEXECUTEINFOA info {};
+    SHELLEXECUTEINFOA info{};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
     info.lpVerb = "open";

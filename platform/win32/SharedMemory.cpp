@@ -21,7 +21,10 @@ std::string localFallback(const std::string& name)
 
 } // namespace
 
-std::string SharedMemory::nativeName(const std::string& name) { return name; }
+std::string SharedMemory::nativeName(const std::string& name)
+{
+    return name;
+}
 
 bool SharedMemory::create(const std::string& name, std::size_t size)
 {
@@ -34,7 +37,7 @@ bool SharedMemory::create(const std::string& name, std::size_t size)
     const unsigned long long size64 = size;
     auto createMapping = [&](const std::string& n) {
         return ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(size64 >> 32),
-                                    static_cast<DWORD>(size64 & 0xffffffffu), n.c_str());
+            static_cast<DWORD>(size64 & 0xffffffffu), n.c_str());
     };
     HANDLE h = createMapping(name);
     if (!h && ::GetLastError() == ERROR_ACCESS_DENIED && !localFallback(name).empty())
@@ -98,6 +101,9 @@ void SharedMemory::close()
 }
 
 // A mapping disappears with its last handle; there is no name to remove.
-bool SharedMemory::remove(const std::string&) { return true; }
+bool SharedMemory::remove(const std::string&)
+{
+    return true;
+}
 
 } // namespace platform

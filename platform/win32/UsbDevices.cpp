@@ -4,16 +4,21 @@
 
 #include "../common/Detail.h"
 
-#include <windows.h>
 #include <setupapi.h>
+#include <windows.h>
 
 #include <cstdio>
 
 namespace platform {
 
 // The device tree is the system's; there is no folder to point elsewhere.
-void setUsbSysfsRoot(const std::string&) {}
-std::string usbSysfsRoot() { return {}; }
+void setUsbSysfsRoot(const std::string&)
+{
+}
+std::string usbSysfsRoot()
+{
+    return {};
+}
 
 namespace detail {
 
@@ -25,7 +30,7 @@ bool systemUsbDevicePresent(unsigned vendorId, unsigned productId)
     if (devices == INVALID_HANDLE_VALUE)
         return false;
     bool found = false;
-    SP_DEVINFO_DATA info {};
+    SP_DEVINFO_DATA info{};
     info.cbSize = sizeof info;
     for (DWORD i = 0; !found && ::SetupDiEnumDeviceInfo(devices, i, &info); ++i) {
         char id[512] = {};

@@ -5,18 +5,16 @@
 #include "app/kit/AppConstants.h"
 #include "app/kit/Pictures.h"
 
+#include "app/Logging.h"
 #include <QApplication>
 #include <QDesktopWidget>
 #include <QEvent>
-#include "app/Logging.h"
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProcess>
 #include <QSplashScreen>
 
 #include <system_error>
-
-
 
 QPoint initialWindowPosition(const QSize& desktop)
 {
@@ -83,8 +81,8 @@ int runStartup(const StartupOptions& options)
     int exitCode = -1;
     if (!window || !initialised) {
         splash->hide();
-        QMessageBox::critical(nullptr, QStringLiteral("Warning"), QStringLiteral("Brindlewick init err"),
-                              QMessageBox::Ok);
+        QMessageBox::critical(
+            nullptr, QStringLiteral("Warning"), QStringLiteral("Brindlewick init err"), QMessageBox::Ok);
     } else {
         splash->hide();
         window->installEventFilter(new VisibilityLogger(window.get()));
@@ -98,8 +96,8 @@ int runStartup(const StartupOptions& options)
             // Give the segment up first, so the new copy does not take itself
             // for a second one.
             instance->release();
-            const QString program =
-                options.restartProgram.isEmpty() ? QCoreApplication::applicationFilePath() : options.restartProgram;
+            const QString program
+                = options.restartProgram.isEmpty() ? QCoreApplication::applicationFilePath() : options.restartProgram;
             if (!QProcess::startDetached(program, QStringList()))
                 qCWarning(lcShell) << "restart failed to start" << program;
         }

@@ -15,8 +15,8 @@ class QWidget;
 
 struct StartupOptions {
     // Builds the main window; sets `initialised` to whether it came up.
-    using WindowFactory = std::function<std::unique_ptr<QWidget>(QPoint& initialPos, unsigned char* showFlag,
-                                                                 bool& initialised)>;
+    using WindowFactory
+        = std::function<std::unique_ptr<QWidget>(QPoint& initialPos, unsigned char* showFlag, bool& initialised)>;
     WindowFactory makeWindow;
     QString instanceKey = QStringLiteral("KestrixAppShowWindowShareMemory");
     std::string rawCommandLine;

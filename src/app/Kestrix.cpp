@@ -22,10 +22,10 @@
 #include "HttpsServer.h"
 #include "MT7628Config.h"
 
+#include "app/Logging.h"
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QLabel>
-#include "app/Logging.h"
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
@@ -33,8 +33,6 @@
 #include <QUrl>
 
 #include <thread>
-
-
 
 namespace {
 
@@ -62,7 +60,10 @@ QWidget* appendEmptyPage(QStackedWidget* stack, const char* objectName)
 } // namespace
 
 Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
-    : QWidget(parent), ui(new Ui::KestrixClass), initialPos(initialPos), showFlag(showFlag)
+    : QWidget(parent)
+    , ui(new Ui::KestrixClass)
+    , initialPos(initialPos)
+    , showFlag(showFlag)
 {
     qRegisterMetaType<SignalsUpgradeInfo_struct>("SignalsUpgradeInfo_struct");
 
@@ -108,13 +109,12 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     connect(ui->Btn_Close, &QPushButton::clicked, this, &Kestrix::ClickButton_Close);
     buildNavigation();
     makeSelfConnections();
-    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this,
-            [this](int index) { visiblePage.store(index); });
+    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this](int index) { visiblePage.store(index); });
     setGlobalServerUrl(QString::fromStdString(httpsServer->GetGloableUrl()));
 
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
-                      ? QString::fromLatin1(AppConstants::kLanguageEnglish)
-                      : QString::fromLatin1(AppConstants::kLanguageSpanish));
+            ? QString::fromLatin1(AppConstants::kLanguageEnglish)
+            : QString::fromLatin1(AppConstants::kLanguageSpanish));
 
     messageBox = new TMessageBox(this);
     messageBox->hide();
@@ -125,7 +125,7 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
 
     appendEmptyPage(ui->Tab_Stack, "SettingsView");
     connect(AppShared::instance(), &AppShared::signal, this,
-            [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
+        [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
     appendEmptyPage(ui->Tab_Stack, "DriverView");
     showPage(PageDevice);
     pageRequest = PageDevice;
@@ -157,8 +157,8 @@ void Kestrix::createDeviceLink()
 {
     device = std::make_unique<DeviceController>(ui->page_Device, ui->page_More_VCI, *mt7628Config);
     connect(device.get(), &DeviceController::SignalsTMsg, this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
-    connect(device.get(), &DeviceController::SignalSetDisableRemoteStatus, this,
-            &Kestrix::SignalSetDisableRemoteStatus);
+    connect(
+        device.get(), &DeviceController::SignalSetDisableRemoteStatus, this, &Kestrix::SignalSetDisableRemoteStatus);
     connect(device.get(), &DeviceController::moreDevicesRequested, this, &Kestrix::InitMoreVci);
     // Joining a Wi-Fi router comes with the router page; until then its button is not offered.
     device->devicePage()->routerButton()->hide();
@@ -228,8 +228,8 @@ void Kestrix::buildNavigation()
 {
     navigationGroup = new QButtonGroup(this);
     navigationGroup->setExclusive(true);
-    for (QPushButton* button : {ui->Btn_Device, ui->Btn_Drivers, ui->Btn_Remote, ui->Btn_Kestrix,
-                                ui->Btn_Setting, ui->Btn_RepairData}) {
+    for (QPushButton* button :
+        {ui->Btn_Device, ui->Btn_Drivers, ui->Btn_Remote, ui->Btn_Kestrix, ui->Btn_Setting, ui->Btn_RepairData}) {
         button->setCheckable(true);
         navigationGroup->addButton(button);
     }
@@ -257,8 +257,7 @@ void Kestrix::buildNavigation()
 void Kestrix::makeSelfConnections()
 {
     connect(this, &Kestrix::SignalsUpdateThread, this, &Kestrix::SlotsUpdateThread);
-    connect(this, qOverload<QString, int>(&Kestrix::SignalsTMsg), this,
-            qOverload<QString, int>(&Kestrix::SlotsTMsg));
+    connect(this, qOverload<QString, int>(&Kestrix::SignalsTMsg), this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
     connect(this, qOverload<QString>(&Kestrix::SignalsTMsg), this, qOverload<QString>(&Kestrix::SlotsTMsg));
 }
 
@@ -304,7 +303,7 @@ void Kestrix::applyLanguage(const QString& language)
 {
     const bool english = language == QLatin1String(AppConstants::kLanguageEnglish);
     trayIcon->setActionTexts(english ? QStringLiteral("Display") : QStringLiteral("Pantalla"),
-                             english ? QStringLiteral("Exit") : QStringLiteral("Salida"));
+        english ? QStringLiteral("Exit") : QStringLiteral("Salida"));
 
     LanguageTheme::applyStyleSheet(LanguageTheme::styleSheetResource(language));
 
@@ -324,7 +323,8 @@ void Kestrix::applyLanguage(const QString& language)
 void Kestrix::refreshInternetLabel(bool online)
 {
     const QString text = online ? tr("Online") : tr("none");
-    const QString style = online ? QStringLiteral("color: rgb(52, 199, 89);") : QStringLiteral("color: rgb(255, 0, 0);");
+    const QString style
+        = online ? QStringLiteral("color: rgb(52, 199, 89);") : QStringLiteral("color: rgb(255, 0, 0);");
     if (ui->label_Internet->text() != text) {
         ui->label_Internet->setText(text);
         QPalette palette = ui->label_Internet->palette();
@@ -351,8 +351,8 @@ void Kestrix::SlotsTMsg(QString text, int ms)
     messageBox->adjustSize();
     const QRect frame = geometry();
     const QSize size = messageBox->size();
-    messageBox->move(frame.left() + (frame.width() - size.width() + 1) / 2,
-                     frame.top() + (frame.height() - size.height() + 1) / 2);
+    messageBox->move(
+        frame.left() + (frame.width() - size.width() + 1) / 2, frame.top() + (frame.height() - size.height() + 1) / 2);
     messageBox->show();
 }
 
@@ -409,8 +409,7 @@ void Kestrix::startLogCleanup()
 
 bool Kestrix::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == ui->label_Logo)
             QDesktopServices::openUrl(QUrl(QString::fromLatin1(BuildConfig::kMakerWebsite)));
     }

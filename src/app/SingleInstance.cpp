@@ -2,9 +2,8 @@
 
 #include "app/Logging.h"
 
-
-
-SingleInstance::SingleInstance(const QString& key) : m_memory(key)
+SingleInstance::SingleInstance(const QString& key)
+    : m_memory(key)
 {
 }
 

@@ -1,7 +1,8 @@
 #include "app/StatusThread.h"
 
 StatusThread::StatusThread(std::function<void()> pass, std::chrono::milliseconds period)
-    : m_pass(std::move(pass)), m_period(period)
+    : m_pass(std::move(pass))
+    , m_period(period)
 {
 }
 

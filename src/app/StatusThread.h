@@ -12,8 +12,7 @@
 
 class StatusThread {
 public:
-    explicit StatusThread(std::function<void()> pass,
-                          std::chrono::milliseconds period = std::chrono::seconds(1));
+    explicit StatusThread(std::function<void()> pass, std::chrono::milliseconds period = std::chrono::seconds(1));
     ~StatusThread();
     StatusThread(const StatusThread&) = delete;
     StatusThread& operator=(const StatusThread&) = delete;

@@ -13,7 +13,8 @@ std::optional<bool> g_availabilityOverride;
 }
 
 SysTrayIconWidget::SysTrayIconWidget(std::function<void()> showCallback, QWidget* parent)
-    : QWidget(parent), m_showCallback(std::move(showCallback))
+    : QWidget(parent)
+    , m_showCallback(std::move(showCallback))
 {
     setVisible(false);
     m_menu = new QMenu(this);

@@ -18,16 +18,16 @@ class MT7628Config;
 
 // Codes carried by AppShared::signal. Receivers ignore codes they do not handle.
 enum SharedSignal {
-    StatusRead = 0,          // DeviceInfo, after every status read
-    SerialChanged = 1,       // DeviceInfo, the adapter serial changed (sent before 0)
-    OpenPhoneSignIn = 2,     // no payload
-    DriversPageShown = 3,    // empty text
-    RunVersionCheck = 4,     // no payload
-    SignedInName = 5,        // text, empty on sign-out
-    NewerVersionExists = 6,  // bool
+    StatusRead = 0,         // DeviceInfo, after every status read
+    SerialChanged = 1,      // DeviceInfo, the adapter serial changed (sent before 0)
+    OpenPhoneSignIn = 2,    // no payload
+    DriversPageShown = 3,   // empty text
+    RunVersionCheck = 4,    // no payload
+    SignedInName = 5,       // text, empty on sign-out
+    NewerVersionExists = 6, // bool
     Unused7 = 7,
-    RemoteKeyRead = 8,       // text, the adapter's remote key
-    ShowToast = 9,           // text, shown 2000 ms
+    RemoteKeyRead = 8, // text, the adapter's remote key
+    ShowToast = 9,     // text, shown 2000 ms
 };
 Q_DECLARE_METATYPE(SharedSignal)
 

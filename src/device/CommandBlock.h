@@ -44,7 +44,8 @@ public:
     // most `limit` (the wait runs on the calling thread). A reply is consumed
     // (bytes 1..1023 zeroed, request byte 0); without one the request byte
     // keeps the value 1 and the list is empty.
-    std::vector<VciStatusRecord> requestDeviceList(std::chrono::milliseconds limit = std::chrono::milliseconds(1000)) const;
+    std::vector<VciStatusRecord> requestDeviceList(
+        std::chrono::milliseconds limit = std::chrono::milliseconds(1000)) const;
 
     // Writes the serial's first 16 bytes (zero-padded) at offset 9.
     bool writeSelectedSerial(const QString& serial) const;

@@ -51,8 +51,7 @@ DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost
     , m_cfg(cfg)
     , m_page(placeIn<DevicePage>(devicePageHost))
     , m_more(placeIn<MoreVciPage>(moreVciHost))
-    , m_loop(DeviceStatusLoop::Hooks{
-          {},
+    , m_loop(DeviceStatusLoop::Hooks{{},
           [this] {
               std::string mac;
               return probeAdapter(mac);
@@ -84,12 +83,13 @@ DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost
     hooks.rememberedSerial = [this] { return m_loop.snapshot().lastSerial; };
     hooks.voltageText = [this] { return m_loop.voltageText(); };
     hooks.showInitHint = [this] {
-        emit SignalsTMsg(tr("System initializing. If device not recognized,\n        connect to 12V power and retry."), 1100);
+        emit SignalsTMsg(
+            tr("System initializing. If device not recognized,\n        connect to 12V power and retry."), 1100);
     };
     hooks.setTimer = [this](HintTimer which, bool on) { setHintTimer(which, on); };
     hooks.timerActive = [this](HintTimer which) { return hintTimerActive(which); };
-    m_hint = std::make_unique<HintLoop>(std::move(hooks),
-                                        QCoreApplication::applicationDirPath() + QStringLiteral("/VCIINFO.ini"));
+    m_hint = std::make_unique<HintLoop>(
+        std::move(hooks), QCoreApplication::applicationDirPath() + QStringLiteral("/VCIINFO.ini"));
 
     connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
     connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
@@ -269,8 +269,8 @@ void DeviceController::startOperation(Operation op)
     if (ip.empty())
         return;
     std::function<bool(const std::string&)> call = op == Operation::Reboot ? m_ops.reboot
-        : op == Operation::Buzz                                              ? m_ops.buzz
-                                                                             : m_ops.release;
+        : op == Operation::Buzz                                            ? m_ops.buzz
+                                                                           : m_ops.release;
     if (!call)
         return;
     std::shared_ptr<Relay> relay = m_relay;
@@ -278,7 +278,8 @@ void DeviceController::startOperation(Operation op)
         const bool ok = call(ip);
         std::lock_guard<std::mutex> lock(relay->mutex);
         if (DeviceController* c = relay->controller) {
-            QMetaObject::invokeMethod(c, [c, op, ok] { c->operationFinished(op, ok); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                c, [c, op, ok] { c->operationFinished(op, ok); }, Qt::QueuedConnection);
         }
     }).detach();
 }

@@ -12,7 +12,7 @@ struct DeviceInfo {
     QString FirmwareVersion; // normalised
     QString connType;        // "USB", "RJ45", "WIFI", "ROUTE" as written, or empty
     QString vciIP;
-    float vbatt = 0.0f;      // millivolts as written
+    float vbatt = 0.0f; // millivolts as written
     int status = 0;
 };
 

@@ -28,11 +28,26 @@ DevicePage::~DevicePage()
     delete ui;
 }
 
-QPushButton* DevicePage::rebootButton() const { return ui->Btn_vciReboot; }
-QPushButton* DevicePage::buzzButton() const { return ui->Btn_requestBuzz; }
-QPushButton* DevicePage::releaseButton() const { return ui->Btn_ReleaseOccupation; }
-QPushButton* DevicePage::routerButton() const { return ui->Btn_Router_Connect; }
-QPushButton* DevicePage::moreDevicesButton() const { return ui->Btn_More_VCI; }
+QPushButton* DevicePage::rebootButton() const
+{
+    return ui->Btn_vciReboot;
+}
+QPushButton* DevicePage::buzzButton() const
+{
+    return ui->Btn_requestBuzz;
+}
+QPushButton* DevicePage::releaseButton() const
+{
+    return ui->Btn_ReleaseOccupation;
+}
+QPushButton* DevicePage::routerButton() const
+{
+    return ui->Btn_Router_Connect;
+}
+QPushButton* DevicePage::moreDevicesButton() const
+{
+    return ui->Btn_More_VCI;
+}
 
 QString DevicePage::stateText(const VciStatusRecord& record, bool* known)
 {

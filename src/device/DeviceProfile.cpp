@@ -6,10 +6,20 @@
 
 // Early key programmers, built before the family code was part of the serial.
 const std::array<const char*, 14> kKeyProgrammerSerials = {
-    "M5EC2019A0100017", "M5EC2019A0100023", "M5EC2019A0100042", "M5EC2019B0200108",
-    "M5EC2019B0200115", "M5EC2020C0300007", "M5EC2020C0300031", "M5EC2020C0300056",
-    "M5EC2020D0400212", "M5EC2020D0400219", "M5EC2021E0500004", "M5EC2021E0500090",
-    "M5EC2021F0600333", "M5EC2021F0600347",
+    "M5EC2019A0100017",
+    "M5EC2019A0100023",
+    "M5EC2019A0100042",
+    "M5EC2019B0200108",
+    "M5EC2019B0200115",
+    "M5EC2020C0300007",
+    "M5EC2020C0300031",
+    "M5EC2020C0300056",
+    "M5EC2020D0400212",
+    "M5EC2020D0400219",
+    "M5EC2021E0500004",
+    "M5EC2021E0500090",
+    "M5EC2021F0600333",
+    "M5EC2021F0600347",
 };
 
 namespace {
@@ -27,13 +37,9 @@ bool inKeyProgrammerList(const char* serial)
 
 DeviceProfile keyProgrammerProfile()
 {
-    return DeviceProfile{QStringLiteral("M5E"),
-                         QStringLiteral("XJ7"),
-                         QStringLiteral("Brindlewick J2534"),
-                         QStringLiteral(":/images/vci_M5093K.png"),
-                         QStringLiteral("KestrixMT7628_NEWFirmware"),
-                         QStringLiteral("KestrixMT7628_NEWApp"),
-                         QStringLiteral("M5093K_E508FirmWare")};
+    return DeviceProfile{QStringLiteral("M5E"), QStringLiteral("XJ7"), QStringLiteral("Brindlewick J2534"),
+        QStringLiteral(":/images/vci_M5093K.png"), QStringLiteral("KestrixMT7628_NEWFirmware"),
+        QStringLiteral("KestrixMT7628_NEWApp"), QStringLiteral("M5093K_E508FirmWare")};
 }
 
 DeviceProfile genericProfile()

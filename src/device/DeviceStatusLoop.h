@@ -17,15 +17,15 @@ struct DeviceStatusSnapshot {
     QString voltageText;  // "0V", "12.34V"
     QString voltageColor; // "rgb(255, 0, 0)" or "rgb(52, 199, 89)"
     bool deviceAbsent = true;
-    QString lastSerial;   // serial of the last adapter seen, kept while absent
+    QString lastSerial; // serial of the last adapter seen, kept while absent
 };
 
 class DeviceStatusLoop {
 public:
     struct Hooks {
-        std::function<bool(VciStatusRecord&)> read;       // default readVciStatus
-        std::function<bool()> adapterPresent;             // USB-to-Ethernet adapter present
-        std::function<void()> clearSelectedSerial;        // command block offset 9..24
+        std::function<bool(VciStatusRecord&)> read; // default readVciStatus
+        std::function<bool()> adapterPresent;       // USB-to-Ethernet adapter present
+        std::function<void()> clearSelectedSerial;  // command block offset 9..24
         std::function<void()> wakeHintLoop;
         std::function<void(bool noDevice)> setDisableRemoteStatus;
     };

@@ -103,8 +103,8 @@ LinkEnvironment LinkEnvironment::system()
 QByteArray startServiceBatch(const QString& programDir)
 {
     return QByteArray("sc.exe stop BrindlewickService") + kCrLf + "sc.exe delete BrindlewickService" + kCrLf
-        + "sc.exe create BrindlewickService binpath= \"" + programDir.toLocal8Bit() + "\\BrindlewickService.exe\" start= auto"
-        + kCrLf + "sc.exe start BrindlewickService";
+        + "sc.exe create BrindlewickService binpath= \"" + programDir.toLocal8Bit()
+        + "\\BrindlewickService.exe\" start= auto" + kCrLf + "sc.exe start BrindlewickService";
 }
 
 QByteArray startServiceShellScript(const QString& programDir)
@@ -113,9 +113,11 @@ QByteArray startServiceShellScript(const QString& programDir)
     return QByteArray("#!/bin/sh\n"
                       "# Starts the background service that sits next to the manager, detached\n"
                       "# from the manager so that it outlives it.\n"
-                      "cd ") + dir + " || exit 1\n"
-        "[ -x ./BrindlewickService ] || exit 1\n"
-        "setsid ./BrindlewickService </dev/null >/dev/null 2>&1 &\n";
+                      "cd ")
+        + dir
+        + " || exit 1\n"
+          "[ -x ./BrindlewickService ] || exit 1\n"
+          "setsid ./BrindlewickService </dev/null >/dev/null 2>&1 &\n";
 }
 
 QByteArray killSiblingBatch()
@@ -137,8 +139,11 @@ QByteArray killSiblingShellScript()
 QByteArray win7DriverBatch(bool is64Bit)
 {
     if (is64Bit)
-        return QByteArray(".\\driveConfig64.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x64\\rtux64w7.INF") + kCrLf;
-    return QByteArray(".\\driveConfig.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x86\\rtux86w7.INF") + kCrLf;
+        return QByteArray(
+                   ".\\driveConfig64.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x64\\rtux64w7.INF")
+            + kCrLf;
+    return QByteArray(".\\driveConfig.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x86\\rtux86w7.INF")
+        + kCrLf;
 }
 
 bool ensureServiceRunning(const LinkEnvironment& env)
@@ -147,7 +152,8 @@ bool ensureServiceRunning(const LinkEnvironment& env)
         return false;
     qCInfo(lcDevice) << "background service not running, starting it";
 #ifdef Q_OS_WIN
-    return writeAndStart(env, QStringLiteral("startService.bat"), startServiceBatch(QDir::toNativeSeparators(env.programDir)));
+    return writeAndStart(
+        env, QStringLiteral("startService.bat"), startServiceBatch(QDir::toNativeSeparators(env.programDir)));
 #else
     return writeAndStart(env, QStringLiteral("startService.sh"), startServiceShellScript(env.programDir));
 #endif
@@ -189,8 +195,8 @@ bool installM5Driver(const LinkEnvironment& env)
     if (!env.startProgram)
         return false;
     return env.startProgram(installer,
-                            {QStringLiteral("install"), QStringLiteral("USB\\VID_A5A5&PID_2560"),
-                             env.programDir + QStringLiteral("/Driver/M5/OrvaneM5.inf")})
+               {QStringLiteral("install"), QStringLiteral("USB\\VID_A5A5&PID_2560"),
+                   env.programDir + QStringLiteral("/Driver/M5/OrvaneM5.inf")})
         != 0;
 }
 
@@ -205,8 +211,8 @@ bool installWin7UsbEthernetDriver(const LinkEnvironment& env)
     if (v.major != 6 || v.minor != 1)
         return false;
     const bool is64 = env.is64BitSystem && env.is64BitSystem();
-    return writeAndStart(env, is64 ? QStringLiteral("win7Drive64.bat") : QStringLiteral("win7Drive.bat"),
-                         win7DriverBatch(is64));
+    return writeAndStart(
+        env, is64 ? QStringLiteral("win7Drive64.bat") : QStringLiteral("win7Drive.bat"), win7DriverBatch(is64));
 }
 
 void runLinkHousekeeping(const LinkEnvironment& env)

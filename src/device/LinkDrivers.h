@@ -22,14 +22,14 @@ constexpr const char* kUsbEthernetDescription = "Realtek USB FE Family Controlle
 constexpr const char* kUsbEthernetLinuxDriver = "r8152";
 
 struct LinkEnvironment {
-    QString programDir;                                        // scripts are written here
+    QString programDir; // scripts are written here
     std::function<bool(const std::string& name)> processRunning;
     std::function<platform::OsVersion()> osVersion;
-    std::function<bool()> is64BitSystem;                       // "C:\Windows\SysWOW64" exists
+    std::function<bool()> is64BitSystem;                        // "C:\Windows\SysWOW64" exists
     std::function<long(const QString& scriptPath)> startScript; // detached, not waited for
     std::function<long(const QString& program, const QStringList& args)> startProgram;
     std::function<bool(unsigned vendorId, unsigned productId)> usbDevicePresent;
-    std::function<bool()> resetCommandBlock;                   // zero 1..1023, write 0x11
+    std::function<bool()> resetCommandBlock; // zero 1..1023, write 0x11
 
     // The real machine: the application's directory, the process list, the OS
     // probe, detached starts and the command block.
@@ -37,11 +37,11 @@ struct LinkEnvironment {
 };
 
 // The script texts, exactly as written to disk.
-QByteArray startServiceBatch(const QString& programDir);     // "startService.bat"
+QByteArray startServiceBatch(const QString& programDir);       // "startService.bat"
 QByteArray startServiceShellScript(const QString& programDir); // "startService.sh"
-QByteArray killSiblingBatch();                               // "KillW82.bat"
-QByteArray killSiblingShellScript();                         // "KillW82.sh"
-QByteArray win7DriverBatch(bool is64Bit);                    // "win7Drive.bat" / "win7Drive64.bat"
+QByteArray killSiblingBatch();                                 // "KillW82.bat"
+QByteArray killSiblingShellScript();                           // "KillW82.sh"
+QByteArray win7DriverBatch(bool is64Bit);                      // "win7Drive.bat" / "win7Drive64.bat"
 
 // Each step alone; true when something was written or started.
 bool ensureServiceRunning(const LinkEnvironment& env);

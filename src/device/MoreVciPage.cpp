@@ -5,10 +5,12 @@
 
 #include <QMouseEvent>
 
-const char* const MoreVciPage::kSelectEnabledStyle =
-    "background-color: rgb(2, 167, 240);color: rgb(255, 255, 255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
-const char* const MoreVciPage::kSelectDisabledStyle =
-    "background-color: rgb(215, 215, 215);color: rgb(255, 255, 255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
+const char* const MoreVciPage::kSelectEnabledStyle
+    = "background-color: rgb(2, 167, 240);color: rgb(255, 255, "
+      "255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
+const char* const MoreVciPage::kSelectDisabledStyle
+    = "background-color: rgb(215, 215, 215);color: rgb(255, 255, "
+      "255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
 
 MoreVciPage::MoreVciPage(QWidget* parent)
     : QWidget(parent)
@@ -24,9 +26,18 @@ MoreVciPage::~MoreVciPage()
     delete ui;
 }
 
-QListWidget* MoreVciPage::list() const { return ui->listWidget_VCI; }
-QPushButton* MoreVciPage::selectButton() const { return ui->Btn_SelectVCI; }
-QLabel* MoreVciPage::refreshControl() const { return ui->Label_RefreshLanVCIList; }
+QListWidget* MoreVciPage::list() const
+{
+    return ui->listWidget_VCI;
+}
+QPushButton* MoreVciPage::selectButton() const
+{
+    return ui->Btn_SelectVCI;
+}
+QLabel* MoreVciPage::refreshControl() const
+{
+    return ui->Label_RefreshLanVCIList;
+}
 
 int MoreVciPage::rowCount() const
 {

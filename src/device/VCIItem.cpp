@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 
-const char* const VCIItem::kCheckStyle =
-    "background-image:url(:/image/Setting/check.png);background-origin:content;background-repeat:none;";
-const char* const VCIItem::kCancelStyle =
-    "background-image:url(:/image/Setting/cancel.png);background-origin:content;background-repeat:none;";
-const char* const VCIItem::kClickedStyle =
-    "background-image:url(:/image/Select.png);background-origin:content;background-repeat:none;";
+const char* const VCIItem::kCheckStyle
+    = "background-image:url(:/image/Setting/check.png);background-origin:content;background-repeat:none;";
+const char* const VCIItem::kCancelStyle
+    = "background-image:url(:/image/Setting/cancel.png);background-origin:content;background-repeat:none;";
+const char* const VCIItem::kClickedStyle
+    = "background-image:url(:/image/Select.png);background-origin:content;background-repeat:none;";
 
 VCIItem::VCIItem(int itemNum, const QString& serial, QWidget* parent)
     : QWidget(parent)
@@ -23,14 +23,16 @@ VCIItem::VCIItem(int itemNum, const QString& serial, QWidget* parent)
 {
     m_picture->setObjectName(QStringLiteral("label_VCIPicture"));
     m_picture->setFixedSize(48, 48);
-    m_picture->setStyleSheet(QStringLiteral("background-image:url(%1);background-origin:content;background-repeat:none;")
-                                 .arg(devicePictureFor(serial)));
+    m_picture->setStyleSheet(
+        QStringLiteral("background-image:url(%1);background-origin:content;background-repeat:none;")
+            .arg(devicePictureFor(serial)));
     m_name->setObjectName(QStringLiteral("label_VCIName"));
     m_name->setStyleSheet(QStringLiteral("color: rgb(85, 85, 85);background-color: rgb(255, 255, 255);"));
     m_mark->setObjectName(QStringLiteral("label_VCIMark"));
     m_mark->setFixedSize(24, 24);
     m_disconnect->setObjectName(QStringLiteral("Btn_VCIDisconnect"));
-    m_disconnect->setStyleSheet(QStringLiteral("background-color: rgb(229, 0, 18);color: rgb(255, 255, 255);border-radius:5px;"));
+    m_disconnect->setStyleSheet(
+        QStringLiteral("background-color: rgb(229, 0, 18);color: rgb(255, 255, 255);border-radius:5px;"));
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);

@@ -7,7 +7,7 @@
 #include <QUrl>
 
 struct ApiRequest {
-    QUrl url;                        // full URL including the query
-    QJsonObject body;                // not sent by HttpUtils::get
-    QMap<QString, QString> headers;  // extra request headers, set in key order
+    QUrl url;                       // full URL including the query
+    QJsonObject body;               // not sent by HttpUtils::get
+    QMap<QString, QString> headers; // extra request headers, set in key order
 };

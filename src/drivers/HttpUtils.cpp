@@ -30,8 +30,8 @@ const int kMaxFileNameLength = 120;
 QStringList knownServerHosts()
 {
     QStringList hosts;
-    for (const char* base : { BuildConfig::kMainApiBase, BuildConfig::kPaymentServerBase, BuildConfig::kSecondApiBase,
-             BuildConfig::kTestServerBase, BuildConfig::kFileServerBase }) {
+    for (const char* base : {BuildConfig::kMainApiBase, BuildConfig::kPaymentServerBase, BuildConfig::kSecondApiBase,
+             BuildConfig::kTestServerBase, BuildConfig::kFileServerBase}) {
         const QString host = QUrl(QString::fromUtf8(base)).host();
         if (!host.isEmpty())
             hosts << host;
@@ -41,20 +41,20 @@ QStringList knownServerHosts()
 
 bool isReservedDeviceName(const QString& name)
 {
-    static const QRegularExpression reserved(QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression reserved(
+        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
     const QString stem = name.section(QLatin1Char('.'), 0, 0).trimmed();
     return reserved.match(stem).hasMatch();
 }
 
 QString extensionForContentType(const QString& contentType)
 {
-    static const QList<QPair<QString, QString>> table {
-        { QStringLiteral("image/jpeg"), QStringLiteral("jpg") },
-        { QStringLiteral("image/png"), QStringLiteral("png") },
-        { QStringLiteral("application/pdf"), QStringLiteral("pdf") },
-        { QStringLiteral("text/plain"), QStringLiteral("txt") },
-        { QStringLiteral("application/zip"), QStringLiteral("zip") },
+    static const QList<QPair<QString, QString>> table{
+        {QStringLiteral("image/jpeg"), QStringLiteral("jpg")},
+        {QStringLiteral("image/png"), QStringLiteral("png")},
+        {QStringLiteral("application/pdf"), QStringLiteral("pdf")},
+        {QStringLiteral("text/plain"), QStringLiteral("txt")},
+        {QStringLiteral("application/zip"), QStringLiteral("zip")},
     };
     for (const auto& entry : table)
         if (contentType.contains(entry.first))
@@ -146,8 +146,8 @@ ApiRequest HttpUtils::latestSoftwareVersionsRequest(const QStringList& productCo
     return latestSoftwareVersionsRequest(productCodes, langCode, QString::fromUtf8(BuildConfig::kMainApiBase));
 }
 
-ApiRequest HttpUtils::latestSoftwareVersionsRequest(const QStringList& productCodes, const QString& langCode,
-    const QString& apiBase)
+ApiRequest HttpUtils::latestSoftwareVersionsRequest(
+    const QStringList& productCodes, const QString& langCode, const QString& apiBase)
 {
     QUrl url(apiBase + QStringLiteral("api/latest-software-versions"));
     QUrlQuery query;
@@ -168,23 +168,21 @@ QNetworkReply* HttpUtils::get(const ApiRequest& request, JsonSuccessCallback onS
     for (auto it = request.headers.cbegin(); it != request.headers.cend(); ++it)
         networkRequest.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
     QNetworkReply* reply = m_manager->get(networkRequest);
-    connect(reply, &QNetworkReply::finished, reply, [reply, onSuccess, onError]() {
-        handleJsonResponse(reply, onSuccess, onError);
-    });
+    connect(reply, &QNetworkReply::finished, reply,
+        [reply, onSuccess, onError]() { handleJsonResponse(reply, onSuccess, onError); });
     return reply;
 }
 
-QNetworkReply* HttpUtils::download(const QUrl& url, DataSuccessCallback onData, ErrorCallback onError,
-    ProgressCallback onProgress)
+QNetworkReply* HttpUtils::download(
+    const QUrl& url, DataSuccessCallback onData, ErrorCallback onError, ProgressCallback onProgress)
 {
     QNetworkRequest networkRequest(url);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
     addExtraTrust(networkRequest);
     QNetworkReply* reply = m_manager->get(networkRequest);
     if (onProgress)
-        connect(reply, &QNetworkReply::downloadProgress, reply, [onProgress](qint64 received, qint64 total) {
-            onProgress(received, total);
-        });
+        connect(reply, &QNetworkReply::downloadProgress, reply,
+            [onProgress](qint64 received, qint64 total) { onProgress(received, total); });
     // Collect the body as it arrives into one buffer of the announced size, so
     // a large archive is neither held twice nor copied at the end.
     auto body = std::make_shared<QByteArray>();
@@ -205,19 +203,22 @@ QNetworkReply* HttpUtils::download(const QUrl& url, DataSuccessCallback onData, 
 
 void HttpUtils::handleJsonResponse(QNetworkReply* reply, JsonSuccessCallback onSuccess, ErrorCallback onError)
 {
-    handleReply(reply, [onSuccess, onError](const QByteArray& body, const QString&) {
-        QJsonParseError parseError;
-        const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-        if (parseError.error == QJsonParseError::NoError && (document.isObject() || document.isArray())) {
-            if (onSuccess)
-                onSuccess(document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array()));
-            return;
-        }
-        // The parser's words are for the log, never for the user.
-        const QString text = QStringLiteral("JSON parse error: ") + parseError.errorString();
-        if (onError)
-            onError(-1, friendlyErrorMessage(text));
-    }, onError);
+    handleReply(
+        reply,
+        [onSuccess, onError](const QByteArray& body, const QString&) {
+            QJsonParseError parseError;
+            const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+            if (parseError.error == QJsonParseError::NoError && (document.isObject() || document.isArray())) {
+                if (onSuccess)
+                    onSuccess(document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array()));
+                return;
+            }
+            // The parser's words are for the log, never for the user.
+            const QString text = QStringLiteral("JSON parse error: ") + parseError.errorString();
+            if (onError)
+                onError(-1, friendlyErrorMessage(text));
+        },
+        onError);
 }
 
 void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, ErrorCallback onError)
@@ -229,8 +230,8 @@ void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, Er
 
 // Common completion: exactly one callback (when set), then the reply goes.
 // `received` is what was already taken from the reply; the rest is read here.
-void HttpUtils::complete(QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData,
-    const ErrorCallback& onError)
+void HttpUtils::complete(
+    QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData, const ErrorCallback& onError)
 {
     QNetworkReply::NetworkError error = reply->error();
     QString errorString = reply->errorString();

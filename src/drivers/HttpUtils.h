@@ -34,14 +34,14 @@ public:
     // ?langCode=<lang>&swSnCodes=<code>&swSnCodes=<code>...
     static ApiRequest latestSoftwareVersionsRequest(const QStringList& productCodes, const QString& langCode);
     // The same against another server base (ending with "/"), for tests.
-    static ApiRequest latestSoftwareVersionsRequest(const QStringList& productCodes, const QString& langCode,
-        const QString& apiBase);
+    static ApiRequest latestSoftwareVersionsRequest(
+        const QStringList& productCodes, const QString& langCode, const QString& apiBase);
 
     // GET with a 15000 ms transfer time-out; the answer must be a JSON object or array.
     QNetworkReply* get(const ApiRequest& request, JsonSuccessCallback onSuccess, ErrorCallback onError);
     // GET of a file, preferring the cache, without a time-out.
-    QNetworkReply* download(const QUrl& url, DataSuccessCallback onData, ErrorCallback onError,
-        ProgressCallback onProgress);
+    QNetworkReply* download(
+        const QUrl& url, DataSuccessCallback onData, ErrorCallback onError, ProgressCallback onProgress);
 
     static void handleJsonResponse(QNetworkReply* reply, JsonSuccessCallback onSuccess, ErrorCallback onError);
     static void handleReply(QNetworkReply* reply, DataSuccessCallback onData, ErrorCallback onError);

@@ -32,8 +32,8 @@ void CHvHttp::Fail(HttpInterfaceError error) const
     throw error;
 }
 
-std::string CHvHttp::SendHttpOrHttpsRequest(const std::string& url, HttpRequest method, const std::string& header,
-    const std::string& body) const
+std::string CHvHttp::SendHttpOrHttpsRequest(
+    const std::string& url, HttpRequest method, const std::string& header, const std::string& body) const
 {
     if (url.empty())
         Fail(HTTP_ERROR_URL_EMPTY);
@@ -101,8 +101,8 @@ bool CHvHttp::HvParseURLWeb(const std::string& url, std::string& host, std::stri
     if (pathStart != std::string::npos)
         path = url.substr(pathStart);
     if (hostEnd == colon && colon != std::string::npos) {
-        const std::string digits = url.substr(colon + 1,
-            pathStart == std::string::npos ? std::string::npos : pathStart - colon - 1);
+        const std::string digits
+            = url.substr(colon + 1, pathStart == std::string::npos ? std::string::npos : pathStart - colon - 1);
         const int number = std::stoi(digits);
         if (number < 0 || number > 65535)
             throw std::out_of_range("port out of range: " + digits);
@@ -155,7 +155,8 @@ int CHvHttp::GetJsonIntegerValue(const Json::Value& value, const std::string& ke
     return integer && member.isInt() ? member.asInt() : defaultValue;
 }
 
-std::string CHvHttp::GetJsonStringValue(const Json::Value& value, const std::string& key, const std::string& defaultValue)
+std::string CHvHttp::GetJsonStringValue(
+    const Json::Value& value, const std::string& key, const std::string& defaultValue)
 {
     if (!value.isObject() || !value.isMember(key))
         return defaultValue;

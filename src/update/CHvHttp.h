@@ -22,9 +22,9 @@ enum HttpRequest {
 
 enum HttpInterfaceError {
     HTTP_ERROR_NONE = 0,
-    HTTP_ERROR_OPEN = 1,          // session or request cannot be opened
-    HTTP_ERROR_CONNECT = 2,       // connection to the host cannot be created
-    HTTP_ERROR_SEND_RECEIVE = 3,  // sending or receiving failed (not a time-out)
+    HTTP_ERROR_OPEN = 1,         // session or request cannot be opened
+    HTTP_ERROR_CONNECT = 2,      // connection to the host cannot be created
+    HTTP_ERROR_SEND_RECEIVE = 3, // sending or receiving failed (not a time-out)
     HTTP_ERROR_URL_EMPTY = 14,
     HTTP_ERROR_TIMEOUT = 15,
 };
@@ -52,8 +52,8 @@ public:
     // or a 200 whose JSON "status" is 401, is sent once more after 120 ms.
     // Throws HttpInterfaceError on transport failures; HTTP error statuses are
     // not failures (see GetRespCode).
-    std::string SendHttpOrHttpsRequest(const std::string& url, HttpRequest method, const std::string& header,
-        const std::string& body) const;
+    std::string SendHttpOrHttpsRequest(
+        const std::string& url, HttpRequest method, const std::string& header, const std::string& body) const;
 
     // Splits "scheme://host[:port]/path"; true when the scheme is "https://".
     // The port is 80 unless the URL names one. A port that is not a number
@@ -75,7 +75,8 @@ public:
     static std::wstring CharToWchar(const std::string& text, unsigned int codePage);
 
     static int GetJsonIntegerValue(const Json::Value& value, const std::string& key, int defaultValue);
-    static std::string GetJsonStringValue(const Json::Value& value, const std::string& key, const std::string& defaultValue);
+    static std::string GetJsonStringValue(
+        const Json::Value& value, const std::string& key, const std::string& defaultValue);
     // True when the answer carries no "errorKey" (or an empty one).
     static bool ShowHttpRequestError(const Json::Value& value);
 

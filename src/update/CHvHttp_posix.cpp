@@ -7,8 +7,8 @@
 #include <httplib.h>
 #include <openssl/x509.h>
 
-#include <iconv.h>
 #include <csignal>
+#include <iconv.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -43,7 +43,8 @@ struct RequestState : CHvHttp::HandleObject {
     Clock::time_point lastActivity = Clock::now();
 };
 
-template <class T> T* as(CHvHttp::Handle handle)
+template <class T>
+T* as(CHvHttp::Handle handle)
 {
     return static_cast<T*>(handle);
 }
@@ -146,7 +147,7 @@ public:
             sigset_t pending;
             sigpending(&pending);
             if (sigismember(&pending, SIGPIPE) == 1) {
-                const timespec zero {};
+                const timespec zero{};
                 sigtimedwait(&m_pipe, nullptr, &zero);
             }
         }
@@ -217,7 +218,7 @@ bool isRedirect(int status)
 std::string CHvHttp::Send(bool secure, const std::string& host, const std::string& path, unsigned short port,
     HttpRequest method, const std::string& header, const std::string& body) const
 {
-    Target target { secure, host, path, port };
+    Target target{secure, host, path, port};
     std::string verb = method == HTTP_GET ? "GET" : "POST";
     // The body goes up to its first NUL byte.
     std::string payload = method == HTTP_GET ? std::string() : std::string(body.c_str());
@@ -280,7 +281,8 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
         req.response_handler = [state, &answer](const httplib::Response& res) {
             state->lastActivity = Clock::now();
             if (res.has_header("Content-Length")) {
-                const unsigned long long length = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
+                const unsigned long long length
+                    = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
                 if (length <= (1ull << 31)) {
                     answer.reserve(static_cast<std::size_t>(length));
                     adviseLargeBuffer(answer.data(), answer.capacity());
@@ -350,7 +352,8 @@ std::wstring CHvHttp::CharToWchar(const std::string& text, unsigned int codePage
     if (text.empty())
         return std::wstring();
     // Code page 0 (the system's) and 65001 are UTF-8 here; others by number, e.g. CP1252, CP936.
-    const std::string from = (codePage == 0 || codePage == 65001) ? std::string("UTF-8") : "CP" + std::to_string(codePage);
+    const std::string from
+        = (codePage == 0 || codePage == 65001) ? std::string("UTF-8") : "CP" + std::to_string(codePage);
     iconv_t cd = iconv_open("WCHAR_T", from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::wstring();

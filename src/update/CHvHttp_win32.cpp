@@ -25,8 +25,8 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
     // WinHTTP follows redirects itself (never from https to http).
     HvRelease();
 
-    m_hSession = WinHttpOpen(L"WinHTTP Example/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-        WINHTTP_NO_PROXY_BYPASS, 0);
+    m_hSession = WinHttpOpen(
+        L"WinHTTP Example/1.0", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     if (!m_hSession)
         Fail(HTTP_ERROR_OPEN);
 

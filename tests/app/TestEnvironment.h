@@ -18,7 +18,8 @@ public:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
         qputenv("BRINDLEWICK_DATA_ROOT", QFile::encodeName(root + "/data"));
         qputenv("BRINDLEWICK_REGISTRY_ROOT", QFile::encodeName(root + "/registry"));
-        qputenv("BRINDLEWICK_SHM_PREFIX", QByteArray("bwtest") + QByteArray::number(QCoreApplication::applicationPid()));
+        qputenv(
+            "BRINDLEWICK_SHM_PREFIX", QByteArray("bwtest") + QByteArray::number(QCoreApplication::applicationPid()));
         qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
         qputenv("BRINDLEWICK_NO_SERVICE_START", "1");
     }

@@ -140,7 +140,8 @@ private slots:
             StartupOptions options = optionsWith(plainWindow(&window));
             options.rawCommandLine = hidden ? "/usr/bin/Brindlewick -z" : "/usr/bin/Brindlewick";
             bool visibleInLoop = !hidden;
-            exitOnceTheLoopRuns(this, [&] { visibleInLoop = window && window->isVisible(); }, 0);
+            exitOnceTheLoopRuns(
+                this, [&] { visibleInLoop = window && window->isVisible(); }, 0);
             QCOMPARE(runStartup(options), 0);
             QCOMPARE(visibleInLoop, !hidden);
         }

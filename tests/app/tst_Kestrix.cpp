@@ -81,12 +81,11 @@ void TestKestrix::frameHasFixedSizeAndPagesInOrder()
     QCOMPARE(window->size(), QSize(902, 652));
     QCOMPARE(window->minimumSize(), window->maximumSize());
 
-    const QStringList expected = {
-        "page_Device", "page_Remote", "page_Kestrix", "page_Firmware_Update", "page_More_VCI",
-        "page_Router_Connect", "page_Service_Vendor", "page_Remote_Info", "page_User__Login",
-        "page_Detection_Update", "page_User_Center", "page_Modify_Name", "page_Retrieve_Password",
-        "page_Register_Account", "page_User_Center_En", "page_Change_Password", "page_User__Login_En",
-        "page_User__Login_1", "page_KestrixNoNet", "page_Diag", "page_P2P_Conn", "SettingsView", "DriverView"};
+    const QStringList expected = {"page_Device", "page_Remote", "page_Kestrix", "page_Firmware_Update", "page_More_VCI",
+        "page_Router_Connect", "page_Service_Vendor", "page_Remote_Info", "page_User__Login", "page_Detection_Update",
+        "page_User_Center", "page_Modify_Name", "page_Retrieve_Password", "page_Register_Account",
+        "page_User_Center_En", "page_Change_Password", "page_User__Login_En", "page_User__Login_1", "page_KestrixNoNet",
+        "page_Diag", "page_P2P_Conn", "SettingsView", "DriverView"};
     QCOMPARE(stack()->count(), expected.size());
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(stack()->widget(i)->objectName(), expected.at(i));
@@ -109,8 +108,8 @@ void TestKestrix::navigationButtonsShowTheirPages()
         const char* button;
         int index;
     };
-    for (const Step& step : {Step{"Btn_Drivers", 22}, Step{"Btn_Setting", 21}, Step{"Btn_Remote", 1},
-                             Step{"Btn_Device", 0}}) {
+    for (const Step& step :
+        {Step{"Btn_Drivers", 22}, Step{"Btn_Setting", 21}, Step{"Btn_Remote", 1}, Step{"Btn_Device", 0}}) {
         QTest::mouseClick(button(step.button), Qt::LeftButton);
         QCOMPARE(stack()->currentIndex(), step.index);
         QCOMPARE(window->currentPageRequest(), step.index);
@@ -271,19 +270,19 @@ void TestKestrix::draggingOnlyAboveTheTitleArea()
     const QPoint start = window->pos();
     QTest::mousePress(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 20));
     QMouseEvent moveInside(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
-                           Qt::LeftButton, Qt::NoModifier);
+        Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &moveInside);
     const QPoint moved = window->pos();
     QCOMPARE(moved, start + QPoint(20, 20));
 
     QMouseEvent moveLow(QEvent::MouseMove, QPoint(420, 200), window->mapToGlobal(QPoint(420, 200)), Qt::NoButton,
-                        Qt::LeftButton, Qt::NoModifier);
+        Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &moveLow);
     QCOMPARE(window->pos(), moved);
     QTest::mouseRelease(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(420, 200));
 
     QMouseEvent afterRelease(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
-                             Qt::LeftButton, Qt::NoModifier);
+        Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window.get(), &afterRelease);
     QCOMPARE(window->pos(), moved);
 }

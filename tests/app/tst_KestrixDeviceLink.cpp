@@ -58,8 +58,7 @@ QString TestKestrixDeviceLink::control(const QByteArray& command)
     if (!socket.waitForConnected(2000))
         return QStringLiteral("no control connection");
     socket.write(command + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
-    }
+    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) { }
     return QString::fromUtf8(socket.readLine()).trimmed();
 }
 
@@ -67,7 +66,7 @@ bool TestKestrixDeviceLink::startService()
 {
     service.setProgram(QStringLiteral(BW_BIN_DIR "/BrindlewickService"));
     service.setArguments({"--probe", base + "1-3", "--port", QString::fromLatin1(protocolPort), "--lock",
-                          env->path() + "/service.lock"});
+        env->path() + "/service.lock"});
     service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     service.start();
     return service.waitForStarted(5000);
@@ -80,7 +79,7 @@ void TestKestrixDeviceLink::initTestCase()
 
     emulator.setProgram(QStringLiteral(BW_BIN_DIR "/vci-emulator"));
     emulator.setArguments({"--adapters", "3", "--plug", "all", "--base-address", base + "1", "--port", "0",
-                           "--control-port", "0", "--no-stdin"});
+        "--control-port", "0", "--no-stdin"});
     emulator.start();
     QVERIFY(emulator.waitForStarted(5000));
     QByteArray banner;

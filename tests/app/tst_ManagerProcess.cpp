@@ -34,10 +34,7 @@ public:
             m_process.waitForFinished(3000);
         }
     }
-    void start(const QStringList& args = {})
-    {
-        m_process.start(QStringLiteral(BW_MANAGER_PATH), args);
-    }
+    void start(const QStringList& args = {}) { m_process.start(QStringLiteral(BW_MANAGER_PATH), args); }
     // Lines of the log that contain `text`.
     int count(const char* text) { return log().count(text); }
     QByteArray log()

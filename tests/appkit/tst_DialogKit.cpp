@@ -49,8 +49,8 @@ void whenModal(std::function<void(QWidget*)> action)
     poll->start(10);
 }
 
-void sendMouse(QWidget* target, QEvent::Type type, QPoint local, QPoint global,
-               Qt::MouseButton button, Qt::MouseButtons buttons)
+void sendMouse(
+    QWidget* target, QEvent::Type type, QPoint local, QPoint global, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, QPointF(local), QPointF(global), button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &event);
@@ -177,8 +177,8 @@ private slots:
             QTest::mouseClick(ok, Qt::LeftButton);
         });
         QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Language"), QStringLiteral("Restart now?"),
-                                  QStringLiteral("OK"), 0, QString(), 1),
-                 1);
+                     QStringLiteral("OK"), 0, QString(), 1),
+            1);
         QVERIFY(!cancelVisible);
         QCOMPARE(confirmWidth, 160);
         QCOMPARE(text, QStringLiteral("Restart now?"));
@@ -207,24 +207,22 @@ private slots:
             else
                 QTest::mouseClick(modal->findChild<QPushButton*>(action), Qt::LeftButton);
         });
-        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("T"), QStringLiteral("M"),
-                                  QStringLiteral("Yes"), AlertDialog::StyleDanger,
-                                  QStringLiteral("No"), AlertDialog::StyleSecondary),
-                 expected);
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("T"), QStringLiteral("M"), QStringLiteral("Yes"),
+                     AlertDialog::StyleDanger, QStringLiteral("No"), AlertDialog::StyleSecondary),
+            expected);
         QVERIFY(bothVisible);
     }
 
     void alertThroughTheSeamShowsNothing()
     {
-        DialogSeam::install([](const DialogSeam::Request& r) {
-            return r.confirmText == QStringLiteral("Delete") ? 1 : 0;
-        });
+        DialogSeam::install(
+            [](const DialogSeam::Request& r) { return r.confirmText == QStringLiteral("Delete") ? 1 : 0; });
         QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Remove it?"),
-                                  QStringLiteral("Delete"), 0, QStringLiteral("Keep"), 1),
-                 1);
-        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Other?"),
-                                  QStringLiteral("Go"), 0, QString(), 1),
-                 0);
+                     QStringLiteral("Delete"), 0, QStringLiteral("Keep"), 1),
+            1);
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Other?"), QStringLiteral("Go"), 0,
+                     QString(), 1),
+            0);
         const QList<DialogSeam::Request> asked = DialogSeam::requests();
         QCOMPARE(asked.size(), 2);
         QCOMPARE(asked.at(0).kind, DialogSeam::Kind::Alert);
@@ -293,29 +291,23 @@ private slots:
         box.move(100, 100);
         const QPoint start = box.pos();
 
-        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, start + QPoint(10, 10), Qt::LeftButton,
-                  Qt::LeftButton);
-        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(30, 20), Qt::NoButton,
-                  Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, start + QPoint(10, 10), Qt::LeftButton, Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(30, 20), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(box.pos(), start + QPoint(20, 10));
         const QPoint moved = box.pos();
 
         // The cursor is now low in the dialog: no movement.
-        sendMouse(&box, QEvent::MouseMove, {30, 60}, start + QPoint(50, 90), Qt::NoButton,
-                  Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, {30, 60}, start + QPoint(50, 90), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(box.pos(), moved);
 
-        sendMouse(&box, QEvent::MouseButtonRelease, {30, 20}, start + QPoint(30, 20),
-                  Qt::LeftButton, Qt::NoButton);
-        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(80, 40), Qt::NoButton,
-                  Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseButtonRelease, {30, 20}, start + QPoint(30, 20), Qt::LeftButton, Qt::NoButton);
+        sendMouse(&box, QEvent::MouseMove, {30, 20}, start + QPoint(80, 40), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(box.pos(), moved);
 
         // Right button, or left together with right, does not start a drag.
-        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, moved + QPoint(10, 10),
-                  Qt::RightButton, Qt::RightButton | Qt::LeftButton);
-        sendMouse(&box, QEvent::MouseMove, {10, 10}, moved + QPoint(60, 60), Qt::NoButton,
-                  Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseButtonPress, {10, 10}, moved + QPoint(10, 10), Qt::RightButton,
+            Qt::RightButton | Qt::LeftButton);
+        sendMouse(&box, QEvent::MouseMove, {10, 10}, moved + QPoint(60, 60), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(box.pos(), moved);
     }
 
@@ -371,10 +363,8 @@ private slots:
         QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Ejecutando..."));
 
         MessageYesNo box(QStringLiteral("?"));
-        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_No"))->text(),
-                 QStringLiteral("Cancelar"));
-        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_Yes"))->text(),
-                 QStringLiteral("Confirmar"));
+        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_No"))->text(), QStringLiteral("Cancelar"));
+        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_Yes"))->text(), QStringLiteral("Confirmar"));
 
         QCoreApplication::removeTranslator(&spanish);
         QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));

@@ -20,7 +20,7 @@ constexpr std::time_t kHour = 3600;
 // Local midnight of 10 March 2026.
 std::time_t dayMidnight()
 {
-    std::tm date {};
+    std::tm date{};
     date.tm_year = 2026 - 1900;
     date.tm_mon = 2;
     date.tm_mday = 10;
@@ -124,9 +124,9 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QVERIFY(QFile::link(outside, folder + QStringLiteral("/link")));
 
-        LogCleanup cleanup({root.filePath(QStringLiteral("passThru4log")), folder,
-                            root.filePath(QStringLiteral("precious.dat"))},
-                           [midnight] { return midnight + 500 * kHour; });
+        LogCleanup cleanup(
+            {root.filePath(QStringLiteral("passThru4log")), folder, root.filePath(QStringLiteral("precious.dat"))},
+            [midnight] { return midnight + 500 * kHour; });
         cleanup.run();
 
         QVERIFY(QFile::exists(outside + QStringLiteral("/precious.dat")));
@@ -139,7 +139,7 @@ private slots:
         platform::setDataRoot(root.path().toStdString());
         const std::time_t longAgo = std::time(nullptr) - 30 * 24 * kHour;
         const QStringList names{QStringLiteral("passThru4log"), QStringLiteral("passThru5log"),
-                                QStringLiteral("PDULogger"), QStringLiteral("RemoteDiag")};
+            QStringLiteral("PDULogger"), QStringLiteral("RemoteDiag")};
         for (const QString& name : names)
             QVERIFY(makeFile(root.filePath(name + QStringLiteral("/old.log")), longAgo));
 

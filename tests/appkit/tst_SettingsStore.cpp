@@ -178,8 +178,9 @@ private slots:
             QVERIFY(folder.createdBySwitch);
             QCOMPARE(folder.shortcutName(), folder.name() + QStringLiteral(".lnk"));
         }
-        QCOMPARE(names, (QStringList{QStringLiteral("passThru4log"), QStringLiteral("passThru5log"),
-                                     QStringLiteral("PDULogger"), QStringLiteral("RemoteDiag")}));
+        QCOMPARE(names,
+            (QStringList{QStringLiteral("passThru4log"), QStringLiteral("passThru5log"), QStringLiteral("PDULogger"),
+                QStringLiteral("RemoteDiag")}));
         // RemoteDiag is neither counted as logging nor cleaned at start-up.
         QVERIFY(!folders.at(3).countedWhenOn);
         QVERIFY(!folders.at(3).cleanedAtStartup);

@@ -15,7 +15,7 @@
 class FakeService {
 public:
     FakeService(unsigned char* data, std::chrono::milliseconds delay, std::function<void(unsigned char*)> reply,
-                bool answer = true)
+        bool answer = true)
         : m_thread([this, data, delay, reply, answer] {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
             while (std::chrono::steady_clock::now() < deadline && !m_stop) {

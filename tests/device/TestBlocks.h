@@ -12,7 +12,8 @@
 
 inline void useUniqueShmPrefix(const char* testName)
 {
-    const QByteArray prefix = QByteArray("bwtest_") + testName + '_' + QByteArray::number(QCoreApplication::applicationPid()) + '_';
+    const QByteArray prefix
+        = QByteArray("bwtest_") + testName + '_' + QByteArray::number(QCoreApplication::applicationPid()) + '_';
     qputenv("BRINDLEWICK_SHM_PREFIX", prefix);
 }
 
@@ -25,7 +26,7 @@ inline void fillBlock(platform::SharedMemory& block, const QByteArray& text)
 }
 
 inline QByteArray statusText(const char* sn, unsigned vbatt, unsigned status, const char* conn,
-                             const char* vciIP = "127.0.100.1", const char* testIP = "127.0.100.1")
+    const char* vciIP = "127.0.100.1", const char* testIP = "127.0.100.1")
 {
     QByteArray t;
     t += QByteArray("SN = ") + sn + "\r\n";

@@ -2,8 +2,8 @@
 // other end of the mailbox, and the selection and mode writes.
 #include "TestBlocks.h"
 
-#include "device/CommandBlock.h"
 #include "FakeService.h"
+#include "device/CommandBlock.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -134,7 +134,8 @@ private slots:
         t.start();
         std::vector<VciStatusRecord> list;
         {
-            FakeService service(m_block.data(), std::chrono::milliseconds(0), [](unsigned char*) {}, false);
+            FakeService service(
+                m_block.data(), std::chrono::milliseconds(0), [](unsigned char*) {}, false);
             list = m_client.requestDeviceList();
         }
         const qint64 waited = t.elapsed();

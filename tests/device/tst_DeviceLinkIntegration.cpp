@@ -71,7 +71,8 @@ private:
                 lock.unlock();
                 if (m_ctl->runStatusCycle(false)) {
                     DeviceController* ctl = m_ctl;
-                    QMetaObject::invokeMethod(ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
+                    QMetaObject::invokeMethod(
+                        ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
                 }
                 lock.lock();
             }
@@ -118,8 +119,7 @@ private:
             return QStringLiteral("no control connection");
         socket.write(command.toUtf8() + '\n');
         socket.waitForBytesWritten(1000);
-        while (!socket.canReadLine() && socket.waitForReadyRead(3000)) {
-        }
+        while (!socket.canReadLine() && socket.waitForReadyRead(3000)) { }
         return QString::fromUtf8(socket.readLine()).trimmed();
     }
 
@@ -127,7 +127,7 @@ private:
     {
         m_service.setProgram(QStringLiteral(BW_BIN_DIR "/BrindlewickService"));
         m_service.setArguments({QStringLiteral("--probe"), m_base + QStringLiteral("1-3"), QStringLiteral("--port"),
-                                QString::number(m_port), QStringLiteral("--lock"), m_dir.filePath(QStringLiteral("service.lock"))});
+            QString::number(m_port), QStringLiteral("--lock"), m_dir.filePath(QStringLiteral("service.lock"))});
         m_service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_service.start();
         return m_service.waitForStarted(5000);
@@ -144,7 +144,8 @@ private:
 private slots:
     void initTestCase()
     {
-        if (!QFile::exists(QStringLiteral(BW_BIN_DIR "/BrindlewickService")) || !QFile::exists(QStringLiteral(BW_BIN_DIR "/vci-emulator")))
+        if (!QFile::exists(QStringLiteral(BW_BIN_DIR "/BrindlewickService"))
+            || !QFile::exists(QStringLiteral(BW_BIN_DIR "/vci-emulator")))
             QSKIP("the service and the adapter emulator are not built");
         QVERIFY(m_dir.isValid());
         useUniqueShmPrefix("link");
@@ -152,10 +153,10 @@ private slots:
         m_base = QStringLiteral("127.0.%1.").arg(150 + QCoreApplication::applicationPid() % 100);
 
         m_emulator.setProgram(QStringLiteral(BW_BIN_DIR "/vci-emulator"));
-        m_emulator.setArguments({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--plug"), QStringLiteral("1"),
-                                 QStringLiteral("--base-address"), m_base + QStringLiteral("1"), QStringLiteral("--port"),
-                                 QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
-                                 QStringLiteral("--reboot-ms"), QStringLiteral("1500"), QStringLiteral("--no-stdin")});
+        m_emulator.setArguments({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--plug"),
+            QStringLiteral("1"), QStringLiteral("--base-address"), m_base + QStringLiteral("1"),
+            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
+            QStringLiteral("--reboot-ms"), QStringLiteral("1500"), QStringLiteral("--no-stdin")});
         m_emulator.start();
         QVERIFY(m_emulator.waitForStarted(5000));
         QByteArray banner;
@@ -165,8 +166,9 @@ private slots:
             m_emulator.waitForReadyRead(500);
             banner += m_emulator.readAllStandardOutput();
         }
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)"))
-                                              .match(QString::fromUtf8(banner));
+        const QRegularExpressionMatch m
+            = QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)"))
+                  .match(QString::fromUtf8(banner));
         QVERIFY2(m.hasMatch(), banner.constData());
         m_port = static_cast<quint16>(m.captured(1).toUInt());
         m_controlPort = static_cast<quint16>(m.captured(2).toUInt());
@@ -363,7 +365,8 @@ private slots:
 
         const QString programDir = m_dir.filePath(QStringLiteral("program dir"));
         QVERIFY(QDir().mkpath(programDir));
-        QVERIFY(QFile::link(QStringLiteral(BW_BIN_DIR "/BrindlewickService"), programDir + QStringLiteral("/BrindlewickService")));
+        QVERIFY(QFile::link(
+            QStringLiteral(BW_BIN_DIR "/BrindlewickService"), programDir + QStringLiteral("/BrindlewickService")));
         LinkEnvironment env = LinkEnvironment::system();
         env.programDir = programDir;
         // Services of other test runs may be running; this one must start its own.

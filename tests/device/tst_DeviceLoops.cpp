@@ -33,14 +33,11 @@ struct LoopRig {
     DeviceStatusLoop loop;
 
     LoopRig()
-        : loop(DeviceStatusLoop::Hooks{
-            [this](VciStatusRecord& r) {
-                r = next;
-                return next.SN[0] != '\0';
-            },
-            [this] { return usbEthernet; },
-            [this] { ++cleared; },
-            [this] { ++wakes; },
+        : loop(DeviceStatusLoop::Hooks{[this](VciStatusRecord& r) {
+                                           r = next;
+                                           return next.SN[0] != '\0';
+                                       },
+            [this] { return usbEthernet; }, [this] { ++cleared; }, [this] { ++wakes; },
             [this](bool b) { remoteDisabled << b; }})
     {
         clearRecord(next);
@@ -58,12 +55,18 @@ private slots:
         QTest::addColumn<uint>("mv");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("color");
-        QTest::newRow("0") << 0u << "0V" << "rgb(255, 0, 0)";
-        QTest::newRow("10999") << 10999u << "10.99V" << "rgb(255, 0, 0)";
-        QTest::newRow("11000") << 11000u << "11.00V" << "rgb(52, 199, 89)";
-        QTest::newRow("12345") << 12345u << "12.34V" << "rgb(52, 199, 89)";
-        QTest::newRow("5") << 5u << "0.00V" << "rgb(255, 0, 0)";
-        QTest::newRow("max") << 4294967295u << "4294967.29V" << "rgb(52, 199, 89)";
+        QTest::newRow("0") << 0u << "0V"
+                           << "rgb(255, 0, 0)";
+        QTest::newRow("10999") << 10999u << "10.99V"
+                               << "rgb(255, 0, 0)";
+        QTest::newRow("11000") << 11000u << "11.00V"
+                               << "rgb(52, 199, 89)";
+        QTest::newRow("12345") << 12345u << "12.34V"
+                               << "rgb(52, 199, 89)";
+        QTest::newRow("5") << 5u << "0.00V"
+                           << "rgb(255, 0, 0)";
+        QTest::newRow("max") << 4294967295u << "4294967.29V"
+                             << "rgb(52, 199, 89)";
     }
     void voltageTextsAndColours()
     {
@@ -83,9 +86,9 @@ private slots:
         LoopRig rig;
         rig.next = record("M5EC0000XJ70001A", 12000);
         QVERIFY(rig.loop.runCycle(false));
-        QVERIFY(!rig.loop.runCycle(false));   // nothing new
-        QVERIFY(rig.loop.runCycle(true));     // page change from the caller
-        rig.next.status = 2;                  // state shown on the page
+        QVERIFY(!rig.loop.runCycle(false)); // nothing new
+        QVERIFY(rig.loop.runCycle(true));   // page change from the caller
+        rig.next.status = 2;                // state shown on the page
         QVERIFY(rig.loop.runCycle(false));
         QVERIFY(!rig.loop.runCycle(false));
         rig.next.vbatt = 11000;

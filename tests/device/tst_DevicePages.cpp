@@ -5,9 +5,9 @@
 
 #include "app/kit/DialogSeam.h"
 #include "device/DeviceController.h"
-#include "device/ServiceWatch.h"
 #include "device/DevicePage.h"
 #include "device/MoreVciPage.h"
+#include "device/ServiceWatch.h"
 #include "device/VCIItem.h"
 
 #include <MT7628Config.h>
@@ -177,7 +177,8 @@ private slots:
         QVERIFY(style("Label_VCI_Status").contains("rgb(229, 0, 18)"));
         QCOMPARE(text("label_Voltage"), QStringLiteral("0V"));
         QVERIFY(style("label_Voltage").contains("rgb(255, 0, 0)"));
-        for (const char* l : {"label_VCI_SN", "label_softVer", "label_FirmwareVersion", "label_DllVersion", "label_ConnType"})
+        for (const char* l :
+            {"label_VCI_SN", "label_softVer", "label_FirmwareVersion", "label_DllVersion", "label_ConnType"})
             QCOMPARE(text(l), QStringLiteral("--"));
         QVERIFY(!button("Btn_vciReboot")->isEnabled());
         QVERIFY(!button("Btn_Router_Connect")->isEnabled());
@@ -307,7 +308,8 @@ private slots:
     {
         QSignalSpy added(m_ctl, &DeviceController::SignalsVciAdd);
         {
-            FakeService service(m_command.data(), std::chrono::milliseconds(0), [](unsigned char* b) { putCount(b, 0); });
+            FakeService service(
+                m_command.data(), std::chrono::milliseconds(0), [](unsigned char* b) { putCount(b, 0); });
             m_ctl->requestDeviceList();
         }
         QCOMPARE(added.count(), 0);

@@ -38,9 +38,8 @@ private:
     {
         LinkEnvironment env;
         env.programDir = m_dir.path();
-        env.processRunning = [serviceRunning](const std::string& name) {
-            return serviceRunning && name == "BrindlewickService";
-        };
+        env.processRunning
+            = [serviceRunning](const std::string& name) { return serviceRunning && name == "BrindlewickService"; };
         env.osVersion = [os] { return os; };
         env.is64BitSystem = [is64] { return is64; };
         env.startScript = [this](const QString& path) {
@@ -116,10 +115,11 @@ private slots:
     void windowsBatchTexts()
     {
         QCOMPARE(startServiceBatch("C:\\Program Files\\Brindlewick"),
-                 QByteArray("sc.exe stop BrindlewickService\r\n"
-                            "sc.exe delete BrindlewickService\r\n"
-                            "sc.exe create BrindlewickService binpath= \"C:\\Program Files\\Brindlewick\\BrindlewickService.exe\" start= auto\r\n"
-                            "sc.exe start BrindlewickService"));
+            QByteArray("sc.exe stop BrindlewickService\r\n"
+                       "sc.exe delete BrindlewickService\r\n"
+                       "sc.exe create BrindlewickService binpath= \"C:\\Program "
+                       "Files\\Brindlewick\\BrindlewickService.exe\" start= auto\r\n"
+                       "sc.exe start BrindlewickService"));
         QCOMPARE(killSiblingBatch(), QByteArray("taskkill /f /im W82_Brindlewick_SERVICE.exe"));
     }
 
@@ -128,10 +128,14 @@ private slots:
         QTest::addColumn<bool>("is64");
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("64-bit") << true << "win7Drive64.bat"
-                                << QByteArray(".\\driveConfig64.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x64\\rtux64w7.INF\r\n");
-        QTest::newRow("32-bit") << false << "win7Drive.bat"
-                                << QByteArray(".\\driveConfig.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x86\\rtux86w7.INF\r\n");
+        QTest::newRow("64-bit")
+            << true << "win7Drive64.bat"
+            << QByteArray(
+                   ".\\driveConfig64.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x64\\rtux64w7.INF\r\n");
+        QTest::newRow("32-bit")
+            << false << "win7Drive.bat"
+            << QByteArray(
+                   ".\\driveConfig.exe install \"USB\\VID_0BDA&PID_8152\" .\\usb_lan_realtek\\x86\\rtux86w7.INF\r\n");
     }
     void windows7WritesTheMatchingDriverBatch()
     {
@@ -193,7 +197,7 @@ private slots:
         QCOMPARE(m_rec.programs.size(), 1);
         QCOMPARE(m_rec.programs[0].first, m_dir.path() + "/Driver/x64/Driver64.exe");
         QCOMPARE(m_rec.programs[0].second,
-                 (QStringList{"install", "USB\\VID_A5A5&PID_2560", m_dir.path() + "/Driver/M5/OrvaneM5.inf"}));
+            (QStringList{"install", "USB\\VID_A5A5&PID_2560", m_dir.path() + "/Driver/M5/OrvaneM5.inf"}));
         // The 32-bit installer is not there.
         QVERIFY(!installM5Driver(fakeEnv(true, posixOs(), false, true)));
     }
@@ -227,8 +231,8 @@ private slots:
 
         // Several: the first on link-local wins; the MAC is the last one examined.
         adapters = {{"a", "r8152", "AA-AA-AA-AA-AA-01", "10.0.0.1"},
-                    {"b", "Realtek USB FE Family Controller", "AA-AA-AA-AA-AA-02", "169.254.100.9"},
-                    {"c", "r8152", "AA-AA-AA-AA-AA-03", "169.254.100.10"}};
+            {"b", "Realtek USB FE Family Controller", "AA-AA-AA-AA-AA-02", "169.254.100.9"},
+            {"c", "r8152", "AA-AA-AA-AA-AA-03", "169.254.100.10"}};
         QVERIFY(adapterPresent(&mac));
         QCOMPARE(mac, std::string("aaaaaaaaaa02"));
         QVERIFY(adapterPresent(nullptr));

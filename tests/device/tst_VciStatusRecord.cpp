@@ -3,8 +3,8 @@
 #include "TestBlocks.h"
 
 #include "device/AppShared.h"
-#include "device/ServiceWatch.h"
 #include "device/DeviceProfile.h"
+#include "device/ServiceWatch.h"
 #include "device/VciStatusRecord.h"
 
 #include <QRandomGenerator>
@@ -55,12 +55,13 @@ private slots:
         setStatusOwnerCheck([] { return true; }); // the test plays the service
         useUniqueShmPrefix("status");
         QVERIFY(m_block.create(kVciStatusBlockName, kVciStatusBlockSize));
-        AppShared::instance()->setRemoteKeyFetcher([this](const std::string& sn, const std::string& ip, std::string& key) {
-            QMutexLocker lock(&m_fetchMutex);
-            m_fetched << QString::fromStdString(sn);
-            key = "RK-" + sn.substr(12) + "@" + ip;
-            return true;
-        });
+        AppShared::instance()->setRemoteKeyFetcher(
+            [this](const std::string& sn, const std::string& ip, std::string& key) {
+                QMutexLocker lock(&m_fetchMutex);
+                m_fetched << QString::fromStdString(sn);
+                key = "RK-" + sn.substr(12) + "@" + ip;
+                return true;
+            });
     }
 
     void cleanupTestCase()
@@ -92,7 +93,7 @@ private slots:
             QStringLiteral("SN = A1\r\n\r\nkey = x=y\r\n  vbatt =  12000 \r\nnoseparator\r\nSN = A2\r\nempty = \r\n"),
             QStringLiteral("="));
         QCOMPARE(map.value("SN").toString(), QStringLiteral("A2")); // later duplicate wins
-        QVERIFY(!map.contains("key"));                            // value with "=" is skipped
+        QVERIFY(!map.contains("key"));                              // value with "=" is skipped
         QCOMPARE(map.value("vbatt").toString(), QStringLiteral("12000"));
         QVERIFY(!map.contains("noseparator"));
         QVERIFY(map.contains("empty"));
@@ -132,13 +133,20 @@ private slots:
     {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("module") << "MT7628 V1.0.3" << "V1.0.3";
-        QTest::newRow("blank") << "build 2.1" << "2.1";
-        QTest::newRow("plain") << "3.4.5" << "3.4.5";
-        QTest::newRow("last V") << "V1 V2.0 " << "V2.0";
-        QTest::newRow("lower v kept") << "app v1.2" << "v1.2";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("only V") << "V" << "V";
+        QTest::newRow("module") << "MT7628 V1.0.3"
+                                << "V1.0.3";
+        QTest::newRow("blank") << "build 2.1"
+                               << "2.1";
+        QTest::newRow("plain") << "3.4.5"
+                               << "3.4.5";
+        QTest::newRow("last V") << "V1 V2.0 "
+                                << "V2.0";
+        QTest::newRow("lower v kept") << "app v1.2"
+                                      << "v1.2";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("only V") << "V"
+                                << "V";
     }
     void normalizeVersion()
     {
@@ -190,7 +198,8 @@ private slots:
 
         // Overlong values are cut to their field width - 1.
         const QByteArray longer = "SN = 0123456789ABCDEFGHIJKLMNOP\r\nvciIP = 255.255.255.255.255\r\n"
-                                  "FirmwareVersion = " + QByteArray(200, 'F') + "\r\n";
+                                  "FirmwareVersion = "
+            + QByteArray(200, 'F') + "\r\n";
         QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(longer.constData()), longer.size(), r));
         QCOMPARE(QByteArray(r.SN), QByteArray("0123456789ABCDEFGHI"));
         QCOMPARE(QByteArray(r.vciIP), QByteArray("255.255.255.255"));
@@ -333,14 +342,15 @@ private slots:
             QVERIFY(isKeyProgrammerSerial(s));
             QCOMPARE(lookupDeviceProfile(QString::fromLatin1(s)).modelCode, QStringLiteral("M5E"));
         }
-        QVERIFY(isKeyProgrammerSerial("M5EC0000XJ7"));        // exactly 11 characters
-        QVERIFY(!isKeyProgrammerSerial("M5EC0000XJ"));        // 10
+        QVERIFY(isKeyProgrammerSerial("M5EC0000XJ7")); // exactly 11 characters
+        QVERIFY(!isKeyProgrammerSerial("M5EC0000XJ")); // 10
         QVERIFY(!isKeyProgrammerSerial(nullptr));
-        QVERIFY(!isKeyProgrammerSerial("M5EC0000AB70001X"));  // other family, not listed
-        QVERIFY(!isKeyProgrammerSerial("M5HC0000XJ70001X"));  // other model
+        QVERIFY(!isKeyProgrammerSerial("M5EC0000AB70001X")); // other family, not listed
+        QVERIFY(!isKeyProgrammerSerial("M5HC0000XJ70001X")); // other model
         QCOMPARE(lookupDeviceProfile("M5EC0000XJ70001X").imageResource, QStringLiteral(":/images/vci_M5093K.png"));
         QCOMPARE(lookupDeviceProfile("M5EC0000AB70001X").j2534Name, QString());
-        QCOMPARE(lookupDeviceProfile("M5EC0000AB70001X").imageResource, QStringLiteral(":/image/PNG_5093K_DisConn.png"));
+        QCOMPARE(
+            lookupDeviceProfile("M5EC0000AB70001X").imageResource, QStringLiteral(":/image/PNG_5093K_DisConn.png"));
         // The list is an exact match: a listed serial with a suffix is not listed.
         QVERIFY(!isKeyProgrammerSerial((QByteArray(kKeyProgrammerSerials[0]) + "X").constData()));
         QCOMPARE(lookupDeviceProfile(QString()).modelCode, QString());

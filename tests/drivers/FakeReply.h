@@ -6,8 +6,8 @@
 
 class FakeReply : public QNetworkReply {
 public:
-    FakeReply(const QUrl& url, const QByteArray& body, NetworkError error = NoError,
-        const QString& errorText = QString())
+    FakeReply(
+        const QUrl& url, const QByteArray& body, NetworkError error = NoError, const QString& errorText = QString())
         : m_body(body)
     {
         setUrl(url);
@@ -24,7 +24,7 @@ public:
         return *this;
     }
 
-    void abort() override {}
+    void abort() override { }
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override { return m_body.size() - m_pos + QIODevice::bytesAvailable(); }
 

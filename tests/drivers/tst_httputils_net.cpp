@@ -6,12 +6,12 @@
 #include "GeneratedContent.h"
 #include "TestTls.h"
 
-#include <QtTest>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QTcpServer>
 #include <QTranslator>
+#include <QtTest>
 
 namespace {
 
@@ -83,15 +83,37 @@ QNetworkReply* TestHttpUtilsNet::get(const QString& url, Result& r, const QMap<Q
     ApiRequest request;
     request.url = QUrl(url);
     request.headers = headers;
-    return m_pending = m_http.get(request, [&r](const QJsonValue& v) { ++r.json; r.value = v; },
-        [&r](int code, const QString& message) { ++r.errors; r.code = code; r.message = message; });
+    return m_pending = m_http.get(
+               request,
+               [&r](const QJsonValue& v) {
+                   ++r.json;
+                   r.value = v;
+               },
+               [&r](int code, const QString& message) {
+                   ++r.errors;
+                   r.code = code;
+                   r.message = message;
+               });
 }
 
 QNetworkReply* TestHttpUtilsNet::download(const QString& url, Result& r)
 {
-    return m_pending = m_http.download(QUrl(url), [&r](const QByteArray& body, const QString& name) { ++r.data; r.body = body; r.name = name; },
-        [&r](int code, const QString& message) { ++r.errors; r.code = code; r.message = message; },
-        [&r](qint64 received, qint64 total) { r.lastReceived = received; r.lastTotal = total; });
+    return m_pending = m_http.download(
+               QUrl(url),
+               [&r](const QByteArray& body, const QString& name) {
+                   ++r.data;
+                   r.body = body;
+                   r.name = name;
+               },
+               [&r](int code, const QString& message) {
+                   ++r.errors;
+                   r.code = code;
+                   r.message = message;
+               },
+               [&r](qint64 received, qint64 total) {
+                   r.lastReceived = received;
+                   r.lastTotal = total;
+               });
 }
 
 void TestHttpUtilsNet::settle(Result& r)
@@ -104,9 +126,15 @@ void TestHttpUtilsNet::settle(Result& r)
 void TestHttpUtilsNet::catalogueForTheRequestedCodes()
 {
     Result r;
-    const ApiRequest request = HttpUtils::latestSoftwareVersionsRequest({ "Kestrix_J2534", "Kestrix_Ford", "Kestrix_VOLVO" },
-        "EN", m_cloud.httpBase());
-    m_pending = m_http.get(request, [&r](const QJsonValue& v) { ++r.json; r.value = v; }, [&r](int, const QString&) { ++r.errors; });
+    const ApiRequest request = HttpUtils::latestSoftwareVersionsRequest(
+        {"Kestrix_J2534", "Kestrix_Ford", "Kestrix_VOLVO"}, "EN", m_cloud.httpBase());
+    m_pending = m_http.get(
+        request,
+        [&r](const QJsonValue& v) {
+            ++r.json;
+            r.value = v;
+        },
+        [&r](int, const QString&) { ++r.errors; });
     settle(r);
     QCOMPARE(r.json, 1);
     const QJsonArray records = r.value.toArray();
@@ -114,17 +142,17 @@ void TestHttpUtilsNet::catalogueForTheRequestedCodes()
     QStringList names;
     for (const QJsonValue& record : records) {
         names << record["name"].toString();
-        for (const char* key : { "versionNo", "url", "updatedDate", "summary" })
+        for (const char* key : {"versionNo", "url", "updatedDate", "summary"})
             QVERIFY2(record[key].isString(), key);
         QVERIFY(record["size"].toInt() > 0);
     }
-    QCOMPARE(names, QStringList({ "Kestrix_J2534", "Kestrix_FORD" }));
+    QCOMPARE(names, QStringList({"Kestrix_J2534", "Kestrix_FORD"}));
 }
 
 void TestHttpUtilsNet::headersOfTheRequestAreSent()
 {
     Result r;
-    get(m_cloud.httpBase() + "api/echo", r, { { "X-Lang", "es" }, { "Authorization", "Bearer t" } });
+    get(m_cloud.httpBase() + "api/echo", r, {{"X-Lang", "es"}, {"Authorization", "Bearer t"}});
     settle(r);
     const QJsonObject headers = r.value["headers"].toObject();
     QCOMPARE(headers["X-Lang"].toString(), QStringLiteral("es"));
@@ -134,9 +162,9 @@ void TestHttpUtilsNet::headersOfTheRequestAreSent()
 void TestHttpUtilsNet::invalidOrNonContainerJson_data()
 {
     QTest::addColumn<QJsonObject>("fault");
-    QTest::newRow("invalid") << QJsonObject { { "invalidJson", true } };
-    QTest::newRow("number") << QJsonObject { { "status", 200 }, { "body", "42" }, { "contentType", "application/json" } };
-    QTest::newRow("empty") << QJsonObject { { "status", 200 }, { "body", "" }, { "contentType", "application/json" } };
+    QTest::newRow("invalid") << QJsonObject{{"invalidJson", true}};
+    QTest::newRow("number") << QJsonObject{{"status", 200}, {"body", "42"}, {"contentType", "application/json"}};
+    QTest::newRow("empty") << QJsonObject{{"status", 200}, {"body", ""}, {"contentType", "application/json"}};
 }
 
 void TestHttpUtilsNet::invalidOrNonContainerJson()
@@ -145,7 +173,7 @@ void TestHttpUtilsNet::invalidOrNonContainerJson()
     fault["path"] = "/api/latest-software-versions";
     QVERIFY(m_cloud.control(fault));
     Result r;
-    get(HttpUtils::latestSoftwareVersionsRequest({ "Kestrix_VW" }, "EN", m_cloud.httpBase()).url.toString(), r);
+    get(HttpUtils::latestSoftwareVersionsRequest({"Kestrix_VW"}, "EN", m_cloud.httpBase()).url.toString(), r);
     settle(r);
     QCOMPARE(r.code, -1);
     QCOMPARE(r.message, QStringLiteral("Request failed, try again later"));
@@ -153,8 +181,8 @@ void TestHttpUtilsNet::invalidOrNonContainerJson()
 
 void TestHttpUtilsNet::errorStatusWithHtmlOrJson()
 {
-    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 500 }, { "contentType", "text/html" },
-        { "body", "<html><body><h1>500 Internal Server Error</h1></body></html>" } }));
+    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 500}, {"contentType", "text/html"},
+        {"body", "<html><body><h1>500 Internal Server Error</h1></body></html>"}}));
     Result r;
     get(m_cloud.httpBase() + "api/echo", r);
     settle(r);
@@ -162,8 +190,8 @@ void TestHttpUtilsNet::errorStatusWithHtmlOrJson()
     // Qt's text names the URL, whose host is the main API server's.
     QCOMPARE(r.message, QStringLiteral("Can not connect to server, please check network connection"));
 
-    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 503 }, { "contentType", "application/json" },
-        { "body", "{\"error\":\"Catalogue server is under maintenance\"}" } }));
+    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 503}, {"contentType", "application/json"},
+        {"body", "{\"error\":\"Catalogue server is under maintenance\"}"}}));
     Result j;
     get(m_cloud.httpBase() + "api/echo", j);
     settle(j);
@@ -185,7 +213,9 @@ void TestHttpUtilsNet::downloadWithProgressAndDisposition()
     QCOMPARE(r.lastTotal, qint64(size));
 
     Result unsafe;
-    download(m_cloud.httpHostBase() + "files/gen/10.bin?disposition=" + QUrl::toPercentEncoding("attachment; filename=\"..\\..\\x.zip\""), unsafe);
+    download(m_cloud.httpHostBase()
+            + "files/gen/10.bin?disposition=" + QUrl::toPercentEncoding("attachment; filename=\"..\\..\\x.zip\""),
+        unsafe);
     settle(unsafe);
     QCOMPARE(unsafe.name, QStringLiteral("_.._x.zip"));
 }
@@ -207,7 +237,7 @@ void TestHttpUtilsNet::bodyCutShortIsOneError()
 {
     // Every answer is cut (Qt may resend once on a reused connection), over
     // many rounds, since how the cut reaches Qt depends on timing.
-    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true }, { "count", -1 } }));
+    QVERIFY(m_cloud.control({{"path", "/files/gen/"}, {"truncate", true}, {"count", -1}}));
     for (int round = 0; round < 20; ++round) {
         Result r;
         download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
@@ -219,7 +249,8 @@ void TestHttpUtilsNet::bodyCutShortIsOneError()
 
 void TestHttpUtilsNet::redirectIsFollowed()
 {
-    QVERIFY(m_cloud.control({ { "path", "/files/latest.zip" }, { "redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip" } }));
+    QVERIFY(m_cloud.control(
+        {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
     Result r;
     download(m_cloud.httpHostBase() + "files/latest.zip", r);
     settle(r);
@@ -228,7 +259,8 @@ void TestHttpUtilsNet::redirectIsFollowed()
     QVERIFY(r.body.startsWith("PK"));
 
     // Never from https down to http.
-    QVERIFY(m_cloud.control({ { "path", "/files/latest.zip" }, { "redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip" } }));
+    QVERIFY(m_cloud.control(
+        {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
     Result down;
     download(m_cloud.httpsBase() + "files/latest.zip", down);
     settle(down);
@@ -267,7 +299,7 @@ void TestHttpUtilsNet::tlsAcceptAndReject()
 
 void TestHttpUtilsNet::slowServerTimesOutWithoutBlocking()
 {
-    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "delayMs", HttpUtils::kTransferTimeoutMs + 10000 } }));
+    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"delayMs", HttpUtils::kTransferTimeoutMs + 10000}}));
     int ticks = 0;
     QTimer heartbeat;
     connect(&heartbeat, &QTimer::timeout, [&ticks] { ++ticks; });
@@ -303,7 +335,7 @@ void TestHttpUtilsNet::pythonHttpServer()
 
     QProcess python;
     python.setProcessChannelMode(QProcess::MergedChannels);
-    python.start("python3", { "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0" });
+    python.start("python3", {"-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0"});
     QVERIFY(python.waitForStarted());
     QByteArray banner;
     QTRY_VERIFY_WITH_TIMEOUT((banner += python.readAll()).contains("port "), 10000);

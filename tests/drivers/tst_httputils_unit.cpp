@@ -5,10 +5,10 @@
 #include "BuildConfig.h"
 #include "FakeReply.h"
 
-#include <QtTest>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTranslator>
+#include <QtTest>
 
 namespace {
 
@@ -25,17 +25,28 @@ struct Calls {
 
 HttpUtils::DataSuccessCallback onData(Calls& c)
 {
-    return [&c](const QByteArray& body, const QString& name) { ++c.data; c.body = body; c.name = name; };
+    return [&c](const QByteArray& body, const QString& name) {
+        ++c.data;
+        c.body = body;
+        c.name = name;
+    };
 }
 
 HttpUtils::JsonSuccessCallback onJson(Calls& c)
 {
-    return [&c](const QJsonValue& value) { ++c.json; c.value = value; };
+    return [&c](const QJsonValue& value) {
+        ++c.json;
+        c.value = value;
+    };
 }
 
 HttpUtils::ErrorCallback onError(Calls& c)
 {
-    return [&c](int code, const QString& message) { ++c.errors; c.code = code; c.message = message; };
+    return [&c](int code, const QString& message) {
+        ++c.errors;
+        c.code = code;
+        c.message = message;
+    };
 }
 
 const QUrl kUrl(QStringLiteral("http://127.0.0.1:18080/files/drivers/Kestrix_VW.zip"));
@@ -73,10 +84,13 @@ void TestHttpUtilsUnit::initTestCase()
 
 void TestHttpUtilsUnit::latestVersionsRequestRepeatsTheCodeKey()
 {
-    const QStringList codes { "Kestrix_VW", "Kestrix_BMW", "Kestrix_J2534" };
+    const QStringList codes{"Kestrix_VW", "Kestrix_BMW", "Kestrix_J2534"};
     ApiRequest request = HttpUtils::latestSoftwareVersionsRequest(codes, "EN");
-    QCOMPARE(request.url.toString(), QString::fromUtf8(BuildConfig::kMainApiBase)
-            + "api/latest-software-versions?langCode=EN&swSnCodes=Kestrix_VW&swSnCodes=Kestrix_BMW&swSnCodes=Kestrix_J2534");
+    QCOMPARE(request.url.toString(),
+        QString::fromUtf8(BuildConfig::kMainApiBase)
+            + "api/"
+              "latest-software-versions?langCode=EN&swSnCodes=Kestrix_VW&swSnCodes=Kestrix_BMW&swSnCodes=Kestrix_"
+              "J2534");
     QVERIFY(request.headers.isEmpty());
     QVERIFY(request.body.isEmpty());
     request = HttpUtils::latestSoftwareVersionsRequest({}, "ES", "http://127.0.0.1:5/");
@@ -90,13 +104,20 @@ void TestHttpUtilsUnit::friendlyMessages_data()
     const QString mainHost = QUrl(QString::fromUtf8(BuildConfig::kMainApiBase)).host();
     const QString fileHost = QUrl(QString::fromUtf8(BuildConfig::kFileServerBase)).host();
     const QString testHost = QUrl(QString::fromUtf8(BuildConfig::kTestServerBase)).host();
-    QTest::newRow("empty") << "" << "Unknown error";
-    QTest::newRow("main API host") << "Connection to " + mainHost + " timed out" << "Can not connect to server, please check network connection";
-    QTest::newRow("file server host") << "Host " + fileHost + " not found" << "Can not connect to server, please check network connection";
-    QTest::newRow("test server host, beats 'server'") << "server " + testHost + " replied: Bad Gateway" << "Can not connect to server, please check network connection";
-    QTest::newRow("host is case-sensitive") << "Host " + fileHost.toUpper() + " not found" << "Request failed, try again later";
-    QTest::newRow("server in any case") << "Internal SERVER fault" << "Server error";
-    QTest::newRow("anything else") << "Connection refused" << "Request failed, try again later";
+    QTest::newRow("empty") << ""
+                           << "Unknown error";
+    QTest::newRow("main API host") << "Connection to " + mainHost + " timed out"
+                                   << "Can not connect to server, please check network connection";
+    QTest::newRow("file server host") << "Host " + fileHost + " not found"
+                                      << "Can not connect to server, please check network connection";
+    QTest::newRow("test server host, beats 'server'") << "server " + testHost + " replied: Bad Gateway"
+                                                      << "Can not connect to server, please check network connection";
+    QTest::newRow("host is case-sensitive") << "Host " + fileHost.toUpper() + " not found"
+                                            << "Request failed, try again later";
+    QTest::newRow("server in any case") << "Internal SERVER fault"
+                                        << "Server error";
+    QTest::newRow("anything else") << "Connection refused"
+                                   << "Request failed, try again later";
 }
 
 void TestHttpUtilsUnit::friendlyMessages()
@@ -112,12 +133,13 @@ void TestHttpUtilsUnit::friendlyMessagesInSpanish()
     QVERIFY(spanish.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_es.qm")));
     QCoreApplication::removeTranslator(&m_english);
     QCoreApplication::installTranslator(&spanish);
-    const QStringList texts { HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
-        HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x") };
+    const QStringList texts{HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
+        HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x")};
     QCoreApplication::removeTranslator(&spanish);
     QCoreApplication::installTranslator(&m_english);
-    QCOMPARE(texts, QStringList({ "Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
-                         "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde" }));
+    QCOMPARE(texts,
+        QStringList({"Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
+            "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde"}));
 }
 
 void TestHttpUtilsUnit::successGivesDataOnceAndDeletesTheReply()
@@ -141,20 +163,27 @@ void TestHttpUtilsUnit::errorMessageFromServerJson_data()
     QTest::addColumn<QString>("transportText");
     QTest::addColumn<QString>("expected");
     const QString hostText = "Error transferring " + kUrl.toString() + " - server replied: Bad Request";
-    QTest::newRow("server error member wins") << QByteArray("application/json; charset=utf-8")
-        << QByteArray(R"({"error":"Quota exceeded"})") << hostText << "Request failed, try again later";
-    QTest::newRow("server error member mentions server") << QByteArray("application/json")
-        << QByteArray(R"({"error":"Database server is down"})") << "Bad Request" << "Server error";
-    QTest::newRow("empty error member keeps transport text") << QByteArray("application/json")
-        << QByteArray(R"({"error":""})") << hostText << "Can not connect to server, please check network connection";
-    QTest::newRow("error member not a string") << QByteArray("application/json")
-        << QByteArray(R"({"error":{"server":1}})") << "Bad Request" << "Request failed, try again later";
-    QTest::newRow("JSON body but not JSON type") << QByteArray("text/html")
-        << QByteArray(R"({"error":"Database server is down"})") << "Bad Request" << "Request failed, try again later";
-    QTest::newRow("type check is case-sensitive") << QByteArray("Application/JSON")
-        << QByteArray(R"({"error":"Database server is down"})") << "Bad Request" << "Request failed, try again later";
-    QTest::newRow("broken JSON body") << QByteArray("application/json")
-        << QByteArray(R"({"error":"Database server)") << "Bad Request" << "Request failed, try again later";
+    QTest::newRow("server error member wins")
+        << QByteArray("application/json; charset=utf-8") << QByteArray(R"({"error":"Quota exceeded"})") << hostText
+        << "Request failed, try again later";
+    QTest::newRow("server error member mentions server")
+        << QByteArray("application/json") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+        << "Server error";
+    QTest::newRow("empty error member keeps transport text")
+        << QByteArray("application/json") << QByteArray(R"({"error":""})") << hostText
+        << "Can not connect to server, please check network connection";
+    QTest::newRow("error member not a string")
+        << QByteArray("application/json") << QByteArray(R"({"error":{"server":1}})") << "Bad Request"
+        << "Request failed, try again later";
+    QTest::newRow("JSON body but not JSON type")
+        << QByteArray("text/html") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+        << "Request failed, try again later";
+    QTest::newRow("type check is case-sensitive")
+        << QByteArray("Application/JSON") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+        << "Request failed, try again later";
+    QTest::newRow("broken JSON body") << QByteArray("application/json") << QByteArray(R"({"error":"Database server)")
+                                      << "Bad Request"
+                                      << "Request failed, try again later";
 }
 
 void TestHttpUtilsUnit::errorMessageFromServerJson()
@@ -245,24 +274,33 @@ void TestHttpUtilsUnit::fileNames_data()
     QTest::addColumn<QString>("expected");
     const QString file = "http://localhost:18080/files/x/Kestrix_BMW.zip";
     QTest::newRow("quoted") << file << QByteArray("attachment; filename=\"BMW 2.0.4.zip\"") << "BMW 2.0.4.zip";
-    QTest::newRow("extended UTF-8 with encoded slash") << file << QByteArray("attachment; filename*=UTF-8''a%2Fb.zip") << "a_b.zip";
-    QTest::newRow("extended non-ASCII") << file << QByteArray("attachment; filename*=UTF-8''Espa%C3%B1a.zip") << QString::fromUtf8("España.zip");
-    QTest::newRow("every forbidden character") << file << QByteArray("attachment; filename=a\\b/c:d*e?f<g>h|i.zip") << "a_b_c_d_e_f_g_h_i.zip";
-    QTest::newRow("climbing out") << file << QByteArray("attachment; filename=\"../../etc/passwd\"") << "_.._etc_passwd";
-    QTest::newRow("climbing out, Windows") << file << QByteArray("attachment; filename=..\\..\\boot.ini") << "_.._boot.ini";
+    QTest::newRow("extended UTF-8 with encoded slash")
+        << file << QByteArray("attachment; filename*=UTF-8''a%2Fb.zip") << "a_b.zip";
+    QTest::newRow("extended non-ASCII") << file << QByteArray("attachment; filename*=UTF-8''Espa%C3%B1a.zip")
+                                        << QString::fromUtf8("España.zip");
+    QTest::newRow("every forbidden character")
+        << file << QByteArray("attachment; filename=a\\b/c:d*e?f<g>h|i.zip") << "a_b_c_d_e_f_g_h_i.zip";
+    QTest::newRow("climbing out") << file << QByteArray("attachment; filename=\"../../etc/passwd\"")
+                                  << "_.._etc_passwd";
+    QTest::newRow("climbing out, Windows")
+        << file << QByteArray("attachment; filename=..\\..\\boot.ini") << "_.._boot.ini";
     QTest::newRow("absolute Windows path") << file << QByteArray("attachment; filename=C:\\x.zip") << "C__x.zip";
-    QTest::newRow("dot-dot only falls back to the URL") << file << QByteArray("attachment; filename=\"..\"") << "Kestrix_BMW.zip";
-    QTest::newRow("encoded dot-dot falls back") << file << QByteArray("attachment; filename*=UTF-8''%2E%2E") << "Kestrix_BMW.zip";
+    QTest::newRow("dot-dot only falls back to the URL")
+        << file << QByteArray("attachment; filename=\"..\"") << "Kestrix_BMW.zip";
+    QTest::newRow("encoded dot-dot falls back")
+        << file << QByteArray("attachment; filename*=UTF-8''%2E%2E") << "Kestrix_BMW.zip";
     QTest::newRow("empty name falls back") << file << QByteArray("attachment; filename=\"\"") << "Kestrix_BMW.zip";
-    QTest::newRow("control characters") << file << QByteArray("attachment; filename*=UTF-8''a%0D%0Ab%00.zip") << "a__b_.zip";
+    QTest::newRow("control characters") << file << QByteArray("attachment; filename*=UTF-8''a%0D%0Ab%00.zip")
+                                        << "a__b_.zip";
     QTest::newRow("device name") << file << QByteArray("attachment; filename=CON") << "_CON";
-    QTest::newRow("device name with extension") << file << QByteArray("attachment; filename=\"lpt1.zip\"") << "_lpt1.zip";
+    QTest::newRow("device name with extension")
+        << file << QByteArray("attachment; filename=\"lpt1.zip\"") << "_lpt1.zip";
     QTest::newRow("trailing dots and blanks") << file << QByteArray("attachment; filename=\"a.zip. . \"") << "a.zip";
     QTest::newRow("no disposition") << file << QByteArray() << "Kestrix_BMW.zip";
     QTest::newRow("disposition without name") << file << QByteArray("inline") << "Kestrix_BMW.zip";
     QTest::newRow("encoded slash in URL path") << "http://localhost/files/a%2F..%2Fb.zip" << QByteArray() << "b.zip";
-    QTest::newRow("long name keeps its extension") << file << QByteArray("attachment; filename=" + QByteArray(300, 'n') + ".zip")
-                                                  << QString(116, 'n') + ".zip";
+    QTest::newRow("long name keeps its extension")
+        << file << QByteArray("attachment; filename=" + QByteArray(300, 'n') + ".zip") << QString(116, 'n') + ".zip";
 }
 
 void TestHttpUtilsUnit::fileNames()
@@ -270,7 +308,7 @@ void TestHttpUtilsUnit::fileNames()
     QFETCH(QString, url);
     QFETCH(QByteArray, disposition);
     QFETCH(QString, expected);
-    FakeReply reply { QUrl(url), QByteArray() };
+    FakeReply reply{QUrl(url), QByteArray()};
     if (!disposition.isEmpty())
         reply.withHeader("Content-Disposition", disposition);
     const QString name = HttpUtils::suggestedFileName(&reply);
@@ -280,9 +318,9 @@ void TestHttpUtilsUnit::fileNames()
 
 void TestHttpUtilsUnit::fallbackNameCarriesTimeAndType()
 {
-    const QList<QPair<QByteArray, QString>> types { { "application/zip", "zip" }, { "image/png", "png" },
-        { "image/jpeg", "jpg" }, { "application/pdf", "pdf" }, { "text/plain; charset=utf-8", "txt" },
-        { "application/octet-stream", "bin" }, { "", "bin" } };
+    const QList<QPair<QByteArray, QString>> types{{"application/zip", "zip"}, {"image/png", "png"},
+        {"image/jpeg", "jpg"}, {"application/pdf", "pdf"}, {"text/plain; charset=utf-8", "txt"},
+        {"application/octet-stream", "bin"}, {"", "bin"}};
     for (const auto& [type, extension] : types) {
         FakeReply reply(QUrl("http://localhost:18080/files/drivers/"), QByteArray());
         if (!type.isEmpty())

@@ -7,10 +7,10 @@
 #include "TestTls.h"
 #include "UnresponsiveListener.h"
 
-#include <QtTest>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpServer>
+#include <QtTest>
 
 #include <functional>
 
@@ -23,8 +23,8 @@ struct Outcome {
     qint64 elapsedMs = 0;
 };
 
-Outcome send(const QString& url, HttpRequest method = HTTP_GET, const std::string& header = "",
-    const std::string& body = "")
+Outcome send(
+    const QString& url, HttpRequest method = HTTP_GET, const std::string& header = "", const std::string& body = "")
 {
     CHvHttp http;
     Outcome out;
@@ -135,11 +135,13 @@ void TestCHvHttpNet::unauthorizedIsSentExactlyTwice_data()
 {
     QTest::addColumn<QJsonObject>("fault");
     QTest::addColumn<quint32>("status");
-    QTest::newRow("401 once") << QJsonObject { { "path", "/api/echo" }, { "status", 401 }, { "body", "{}" } } << 200u;
-    QTest::newRow("200 with JSON status 401") << QJsonObject { { "path", "/api/echo" }, { "status", 200 },
-        { "body", "{\"status\":401}" }, { "contentType", "application/json" } } << 200u;
-    QTest::newRow("401 every time") << QJsonObject { { "path", "/api/echo" }, { "status", 401 }, { "count", -1 },
-        { "body", "{\"status\":401}" } } << 401u;
+    QTest::newRow("401 once") << QJsonObject{{"path", "/api/echo"}, {"status", 401}, {"body", "{}"}} << 200u;
+    QTest::newRow("200 with JSON status 401") << QJsonObject{{"path", "/api/echo"}, {"status", 200},
+        {"body", "{\"status\":401}"}, {"contentType", "application/json"}}
+                                              << 200u;
+    QTest::newRow("401 every time") << QJsonObject{{"path", "/api/echo"}, {"status", 401}, {"count", -1},
+        {"body", "{\"status\":401}"}}
+                                    << 401u;
 }
 
 void TestCHvHttpNet::unauthorizedIsSentExactlyTwice()
@@ -159,8 +161,8 @@ void TestCHvHttpNet::unauthorizedIsSentExactlyTwice()
 void TestCHvHttpNet::errorStatusesAreAnswersNotExceptions()
 {
     const std::string html = "<html><body>Internal error</body></html>";
-    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "status", 500 }, { "body", QString::fromStdString(html) },
-        { "contentType", "text/html" } }));
+    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 500}, {"body", QString::fromStdString(html)},
+        {"contentType", "text/html"}}));
     Outcome out = send(url("api/echo"));
     QCOMPARE(out.error, 0);
     QCOMPARE(out.status, 500u);
@@ -178,14 +180,14 @@ void TestCHvHttpNet::errorStatusesAreAnswersNotExceptions()
 
 void TestCHvHttpNet::redirectsAreFollowed()
 {
-    QVERIFY(m_cloud.control({ { "path", "/old" }, { "redirect", url("api/echo?moved=1") } }));
+    QVERIFY(m_cloud.control({{"path", "/old"}, {"redirect", url("api/echo?moved=1")}}));
     Outcome out = send(url("old"));
     QCOMPARE(out.error, 0);
     QCOMPARE(out.status, 200u);
     QCOMPARE(json(out)["path"].toString(), QStringLiteral("/api/echo"));
 
     // Never from https down to http: the redirect itself is the answer.
-    QVERIFY(m_cloud.control({ { "path", "/old" }, { "redirect", url("api/echo") } }));
+    QVERIFY(m_cloud.control({{"path", "/old"}, {"redirect", url("api/echo")}}));
     out = send(m_cloud.httpsBase() + "old");
     QCOMPARE(out.error, 0);
     QCOMPARE(out.status, 302u);
@@ -216,7 +218,7 @@ void TestCHvHttpNet::timeoutsThrow15()
         target = QStringLiteral("http://127.0.0.1:%1/upload").arg(deaf.serverPort());
         body.assign(16 * 1024 * 1024, 'x'); // far more than the socket buffers hold
     } else {
-        QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "delayMs", 20000 } }));
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"delayMs", 20000}}));
         target = (kind == "silent" ? m_cloud.httpBase() : m_cloud.httpsBase()) + "api/echo";
     }
     const Outcome out = send(target, body.empty() ? HTTP_GET : HTTP_POST, "", body);
@@ -240,9 +242,9 @@ void TestCHvHttpNet::refusedConnectionThrows3()
 
 void TestCHvHttpNet::bodyCutShortThrows3()
 {
-    QVERIFY(m_cloud.control({ { "path", "/files/gen/" }, { "truncate", true } }));
+    QVERIFY(m_cloud.control({{"path", "/files/gen/"}, {"truncate", true}}));
     QCOMPARE(send(url("files/gen/200000.bin")).error, int(HTTP_ERROR_SEND_RECEIVE));
-    QVERIFY(m_cloud.control({ { "path", "/api/echo" }, { "truncate", true }, { "contentType", "application/json" } }));
+    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"truncate", true}, {"contentType", "application/json"}}));
     QCOMPARE(send(url("api/echo")).error, int(HTTP_ERROR_SEND_RECEIVE));
 }
 
@@ -310,7 +312,7 @@ void TestCHvHttpNet::worksAgainstPythonHttpServer()
 
     QProcess python;
     python.setProcessChannelMode(QProcess::MergedChannels);
-    python.start("python3", { "-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0" });
+    python.start("python3", {"-u", "-m", "http.server", "--bind", "127.0.0.1", "--directory", root.path(), "0"});
     QVERIFY(python.waitForStarted());
     QByteArray banner;
     const QRegularExpression portPattern("port (\\d+)");

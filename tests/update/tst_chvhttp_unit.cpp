@@ -44,12 +44,18 @@ void TestCHvHttpUnit::parseUrl_data()
     QTest::addColumn<QString>("host");
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("port");
-    QTest::newRow("https without port uses 80") << "https://api.example.com/v1/x" << true << "api.example.com" << "/v1/x" << 80;
-    QTest::newRow("http with port") << "http://api.example.com:8080/a/b?c=d" << false << "api.example.com" << "/a/b?c=d" << 8080;
-    QTest::newRow("colon after the path is no port") << "http://host.example/p?t=12:30" << false << "host.example" << "/p?t=12:30" << 80;
-    QTest::newRow("no path") << "http://127.0.0.1:18080" << false << "127.0.0.1" << "/" << 18080;
-    QTest::newRow("scheme is case-sensitive") << "HTTPS://host.example/x" << false << "host.example" << "/x" << 80;
-    QTest::newRow("no scheme") << "host.example/x" << false << "" << "/" << 80;
+    QTest::newRow("https without port uses 80") << "https://api.example.com/v1/x" << true << "api.example.com"
+                                                << "/v1/x" << 80;
+    QTest::newRow("http with port") << "http://api.example.com:8080/a/b?c=d" << false << "api.example.com"
+                                    << "/a/b?c=d" << 8080;
+    QTest::newRow("colon after the path is no port") << "http://host.example/p?t=12:30" << false << "host.example"
+                                                     << "/p?t=12:30" << 80;
+    QTest::newRow("no path") << "http://127.0.0.1:18080" << false << "127.0.0.1"
+                             << "/" << 18080;
+    QTest::newRow("scheme is case-sensitive") << "HTTPS://host.example/x" << false << "host.example"
+                                              << "/x" << 80;
+    QTest::newRow("no scheme") << "host.example/x" << false << ""
+                               << "/" << 80;
 }
 
 void TestCHvHttpUnit::parseUrl()
@@ -87,7 +93,8 @@ void TestCHvHttpUnit::postFieldsAreOrderedAndFirstValueWins()
     http.InsertPostData("a", "changed");
     http.InsertPostData("q", "say \"hi\"");
     // Written as given: no escaping.
-    QCOMPARE(QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\",\"q\":\"say \"hi\"\"}"));
+    QCOMPARE(
+        QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\",\"q\":\"say \"hi\"\"}"));
 }
 
 void TestCHvHttpUnit::headerAndCodesStartAsDocumented()
@@ -138,7 +145,7 @@ void TestCHvHttpUnit::unreadableCaFileFailsToOpen()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("not a certificate");
     file.close();
-    for (const QString& caFile : { dir.filePath("missing.pem"), notPem }) {
+    for (const QString& caFile : {dir.filePath("missing.pem"), notPem}) {
         int thrown = -1;
         CHvHttp::SetExtraCaFile(caFile.toStdString());
         CHvHttp http;
@@ -155,7 +162,8 @@ void TestCHvHttpUnit::unreadableCaFileFailsToOpen()
 
 void TestCHvHttpUnit::jsonHelpersCheckTypes()
 {
-    const Json::Value root = parse(R"({"status":401,"big":4294967296,"real":401.5,"text":"abc","num":"12","errorKey":""})");
+    const Json::Value root
+        = parse(R"({"status":401,"big":4294967296,"real":401.5,"text":"abc","num":"12","errorKey":""})");
     QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "status", 0), 401);
     QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "missing", 7), 7);
     QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "num", 7), 7);
@@ -178,7 +186,10 @@ void TestCHvHttpUnit::charToWcharDecodesCodePages()
     QCOMPARE(CHvHttp::CharToWchar("\xC3\xB1o\xE2\x82\xAC", 65001), std::wstring(L"\u00F1o\u20AC"));
     QCOMPARE(CHvHttp::CharToWchar("\xF1o\x80", 1252), std::wstring(L"\u00F1o\u20AC"));
     // A broken sequence becomes one replacement character, the rest survives.
-    QCOMPARE(CHvHttp::CharToWchar("a\xFF" "b", 0), std::wstring(L"a\uFFFDb"));
+    QCOMPARE(CHvHttp::CharToWchar("a\xFF"
+                                  "b",
+                 0),
+        std::wstring(L"a\uFFFDb"));
 }
 
 QTEST_GUILESS_MAIN(TestCHvHttpUnit)

@@ -18,9 +18,8 @@ public:
     {
         m_process.setProgram(QStringLiteral(BW_BIN_DIR "/vci-emulator"));
         m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                           QStringLiteral("--control-port"), QStringLiteral("0"),
-                                           QStringLiteral("--no-stdin")}
-                               + args);
+                                   QStringLiteral("--control-port"), QStringLiteral("0"), QStringLiteral("--no-stdin")}
+            + args);
         m_process.setProcessChannelMode(QProcess::SeparateChannels);
         m_process.start();
         if (!m_process.waitForStarted(5000))

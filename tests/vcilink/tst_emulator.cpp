@@ -95,10 +95,10 @@ private slots:
         QCOMPARE(emu.execute(QStringLiteral("conntype 1-2 ROUTE")), QStringLiteral("OK"));
         QCOMPARE(emu.endpoint(2)->adapter().state().connType, std::string("ROUTE"));
 
-        const QStringList bad = {QStringLiteral("voltage 1 -5"), QStringLiteral("voltage 1 12V"),
-                                 QStringLiteral("state 1 300"), QStringLiteral("state 9 1"),
-                                 QStringLiteral("bootloader 1 maybe"), QStringLiteral("conntype 1 usb"),
-                                 QStringLiteral("unplug"), QStringLiteral("frobnicate 1"), QStringLiteral("   ")};
+        const QStringList bad
+            = {QStringLiteral("voltage 1 -5"), QStringLiteral("voltage 1 12V"), QStringLiteral("state 1 300"),
+                QStringLiteral("state 9 1"), QStringLiteral("bootloader 1 maybe"), QStringLiteral("conntype 1 usb"),
+                QStringLiteral("unplug"), QStringLiteral("frobnicate 1"), QStringLiteral("   ")};
         for (const QString& c : bad)
             QVERIFY2(emu.execute(c).startsWith(QStringLiteral("ERR")), qPrintable(c));
         QCOMPARE(emu.endpoint(1)->adapter().state().vbatt, 12340u); // nothing applied
@@ -139,7 +139,8 @@ private slots:
         QCOMPARE(a.handle(req(R"({"op":"status"})"), reboot)["status"].asUInt(), 1u);
 
         // Joining an open network needs no password; leaving happens on reset.
-        QVERIFY(mt7628::replyOk(a.handle(req(R"({"op":"connect_ap","ssid":"Brindlewick-Guest","password":""})"), reboot)));
+        QVERIFY(
+            mt7628::replyOk(a.handle(req(R"({"op":"connect_ap","ssid":"Brindlewick-Guest","password":""})"), reboot)));
         QVERIFY(a.state().joined);
         QVERIFY(!mt7628::replyOk(a.handle(req(R"({"op":"connect_ap","password":"x"})"), reboot)));
         QVERIFY(mt7628::replyOk(a.handle(req(R"({"op":"config_reset"})"), reboot)));

@@ -21,7 +21,7 @@ namespace {
 const char* kA1 = "127.0.101.1";
 const char* kA2 = "127.0.101.2";
 const char* kA3 = "127.0.101.3";
-}
+} // namespace
 
 class TestLibrary : public QObject {
     Q_OBJECT
@@ -38,7 +38,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
-                             QString::fromLatin1(kA1), QStringLiteral("--reboot-ms"), QStringLiteral("1500")}));
+            QString::fromLatin1(kA1), QStringLiteral("--reboot-ms"), QStringLiteral("1500")}));
         m_lib.setPort(m_emu.port());
         m_lib.setTimeouts(1000, 1500);
     }
@@ -136,8 +136,8 @@ private slots:
         QCOMPARE(QString::fromStdString(m_lib.Get_Wifi_Info(kA2)), QStringLiteral("Kestrix_0002\t12345678"));
         QVERIFY(m_lib.Set_Wifi_Info(kA2, "Taller Núñez", "supersecret"));
         QCOMPARE(QString::fromStdString(m_lib.Get_Wifi_Info(kA2)), QStringLiteral("Taller Núñez\tsupersecret"));
-        QVERIFY(!m_lib.Set_Wifi_Info(kA2, "x", "short"));           // password under 8
-        QVERIFY(!m_lib.Set_Wifi_Info(kA2, "", "longenough"));       // no name
+        QVERIFY(!m_lib.Set_Wifi_Info(kA2, "x", "short"));     // password under 8
+        QVERIFY(!m_lib.Set_Wifi_Info(kA2, "", "longenough")); // no name
         QVERIFY(!m_lib.Set_Wifi_Info(kA2, std::string(33, 'n'), "longenough"));
         QVERIFY(m_lib.Config_reset(kA2));
         QCOMPARE(QString::fromStdString(m_lib.Get_Wifi_Info(kA2)), QStringLiteral("Kestrix_0002\t12345678"));

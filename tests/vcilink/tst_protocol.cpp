@@ -79,24 +79,24 @@ private slots:
     void typedGettersRefuseWrongTypes()
     {
         Json::Value v;
-        QVERIFY(mt7628::decodeFrame(
-            R"({"s":"12","n":-1,"big":4294967296,"f":1.5,"b":true,"i":-7,"u":7,"whole":12.0})", v));
+        QVERIFY(
+            mt7628::decodeFrame(R"({"s":"12","n":-1,"big":4294967296,"f":1.5,"b":true,"i":-7,"u":7,"whole":12.0})", v));
         std::string s;
         bool b = false;
         std::uint32_t u = 99;
         std::int32_t i = 99;
-        QVERIFY(!mt7628::getUInt(v, "s", u));      // number as text
-        QVERIFY(!mt7628::getUInt(v, "n", u));      // negative
-        QVERIFY(!mt7628::getUInt(v, "big", u));    // beyond 32 bits
-        QVERIFY(!mt7628::getUInt(v, "f", u));      // fraction
+        QVERIFY(!mt7628::getUInt(v, "s", u));   // number as text
+        QVERIFY(!mt7628::getUInt(v, "n", u));   // negative
+        QVERIFY(!mt7628::getUInt(v, "big", u)); // beyond 32 bits
+        QVERIFY(!mt7628::getUInt(v, "f", u));   // fraction
         QVERIFY(!mt7628::getUInt(v, "missing", u));
-        QCOMPARE(u, 99u);                          // untouched on failure
+        QCOMPARE(u, 99u); // untouched on failure
         QVERIFY(mt7628::getUInt(v, "whole", u));
         QCOMPARE(u, 12u);
         QVERIFY(!mt7628::getInt(v, "big", i));
         QVERIFY(mt7628::getInt(v, "i", i));
         QCOMPARE(i, -7);
-        QVERIFY(!mt7628::getBool(v, "u", b));       // 7 is not a bool
+        QVERIFY(!mt7628::getBool(v, "u", b)); // 7 is not a bool
         QVERIFY(!mt7628::getString(v, "b", s));
         QVERIFY(mt7628::getBool(v, "b", b) && b);
         QVERIFY(!mt7628::getString(Json::Value("x"), "s", s)); // not an object
@@ -122,7 +122,7 @@ private slots:
         std::string line;
         QVERIFY(r.next(line));
         QCOMPARE(QByteArray::fromStdString(line), QByteArray("{\"a\":1}"));
-        QVERIFY(!r.next(line));                  // half a line waits
+        QVERIFY(!r.next(line)); // half a line waits
         r.append(chunk2, std::strlen(chunk2));
         QVERIFY(r.next(line));
         QCOMPARE(QByteArray::fromStdString(line), QByteArray("{\"b\":2}"));
@@ -137,7 +137,7 @@ private slots:
         std::string line;
         QVERIFY(!r.next(line));
         QVERIFY(r.overflow());
-        r.append("{}\n", 3);                     // nothing is taken after an overflow
+        r.append("{}\n", 3); // nothing is taken after an overflow
         QVERIFY(!r.next(line));
         QCOMPARE(r.buffered(), std::size_t(0));
 
@@ -154,9 +154,9 @@ private slots:
         std::memset(f, 'x', sizeof f);
         mt7628::copyField(f, sizeof f, "abcdefgh");
         QCOMPARE(QByteArray(f), QByteArray("abcde"));
-        mt7628::copyField(f, sizeof f, "abcñ");   // ñ is two bytes: 5 bytes fit exactly
+        mt7628::copyField(f, sizeof f, "abcñ"); // ñ is two bytes: 5 bytes fit exactly
         QCOMPARE(QByteArray(f), QByteArray("abcñ"));
-        mt7628::copyField(f, sizeof f, "abcdñ");  // would split ñ: cut before it
+        mt7628::copyField(f, sizeof f, "abcdñ"); // would split ñ: cut before it
         QCOMPARE(QByteArray(f), QByteArray("abcd"));
         QCOMPARE(f[5], '\0');
     }

@@ -78,14 +78,15 @@ class TestService : public QObject {
     QStringList serviceArgs(const EmulatorProcess& emu, const QString& probe)
     {
         return {QStringLiteral("--probe"), probe, QStringLiteral("--port"), QString::number(emu.port()),
-                QStringLiteral("--lock"), m_dir.filePath(QString::fromLatin1(m_prefix) + QStringLiteral(".lock"))};
+            QStringLiteral("--lock"), m_dir.filePath(QString::fromLatin1(m_prefix) + QStringLiteral(".lock"))};
     }
 
 private slots:
     void init()
     {
         // Fresh block names for every case, so runs in parallel never meet.
-        m_prefix = "bwtest" + QByteArray::number(QCoreApplication::applicationPid()) + "_" + QByteArray::number(++m_case) + "_";
+        m_prefix = "bwtest" + QByteArray::number(QCoreApplication::applicationPid()) + "_"
+            + QByteArray::number(++m_case) + "_";
         qputenv("BRINDLEWICK_SHM_PREFIX", m_prefix);
     }
 
@@ -129,16 +130,18 @@ private slots:
     {
         EmulatorProcess emu;
         QVERIFY(emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
-                           QStringLiteral("127.0.103.1")}));
+            QStringLiteral("127.0.103.1")}));
         ServiceProcess svc;
         svc.start(serviceArgs(emu, QStringLiteral("127.0.103.1-4")), QString::fromLatin1(m_prefix));
         QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 3, 3000);
         int count = -1;
         const QStringList list = requestList(&count);
         QCOMPARE(count, 3);
-        QCOMPARE(list, QStringList({QStringLiteral("M5EA0001XJ7B0001"), QStringLiteral("M5EA0002XJ7B0002"),
-                                    QStringLiteral("M5EC7003QA200003")}));
-        QTRY_COMPARE_WITH_TIMEOUT(value(statusText(), "SN"), QByteArray("M5EA0001XJ7B0001"), 500); // none chosen: the first
+        QCOMPARE(list,
+            QStringList({QStringLiteral("M5EA0001XJ7B0001"), QStringLiteral("M5EA0002XJ7B0002"),
+                QStringLiteral("M5EC7003QA200003")}));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            value(statusText(), "SN"), QByteArray("M5EA0001XJ7B0001"), 500); // none chosen: the first
 
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, 1024));
@@ -173,7 +176,7 @@ private slots:
     {
         EmulatorProcess emu;
         QVERIFY(emu.start({QStringLiteral("--adapters"), QStringLiteral("70"), QStringLiteral("--base-address"),
-                           QStringLiteral("127.0.104.1")}));
+            QStringLiteral("127.0.104.1")}));
         ServiceProcess svc;
         svc.start(serviceArgs(emu, QStringLiteral("127.0.104.1-70")), QString::fromLatin1(m_prefix));
         int count = 0;

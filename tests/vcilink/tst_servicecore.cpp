@@ -59,26 +59,26 @@ private slots:
     {
         const std::string text = bwservice::buildStatusText(sampleStatus(), "127.0.100.1");
         QCOMPARE(QByteArray::fromStdString(text),
-                 QByteArray("SN = M5EA0001XJ7B0001\r\ntestIP = 127.0.100.1\r\nvciIP = 127.0.100.1\r\n"
-                            "softVer = V1.2.7\r\nFirmwareVersion = MT7628 V2.0.1\r\nportNumber = M5WC\r\n"
-                            "key = KX0001\r\nstatus = 1\r\nvbatt = 12340\r\nDllVersion = V2.3.0\r\n"
-                            "connType = USB\r\n"));
+            QByteArray("SN = M5EA0001XJ7B0001\r\ntestIP = 127.0.100.1\r\nvciIP = 127.0.100.1\r\n"
+                       "softVer = V1.2.7\r\nFirmwareVersion = MT7628 V2.0.1\r\nportNumber = M5WC\r\n"
+                       "key = KX0001\r\nstatus = 1\r\nvbatt = 12340\r\nDllVersion = V2.3.0\r\n"
+                       "connType = USB\r\n"));
     }
 
     void statusTextCleansAndCutsHostileValues()
     {
         vci_status s = sampleStatus();
-        s.serial = "M5EA0001XJ7B0001\r\nSN = FAKE";     // line injection
+        s.serial = "M5EA0001XJ7B0001\r\nSN = FAKE"; // line injection
         s.firmwareVersion = std::string(100, 'F');
         s.softVer = "  V1\x01\x7f.2  ";
         s.key = "KEY\0ZZ";
         s.key.push_back('\0');
-        s.dllVersion = std::string(30, 'a') + "ñ";      // ñ would straddle the 31-byte limit
+        s.dllVersion = std::string(30, 'a') + "ñ"; // ñ would straddle the 31-byte limit
         s.connType = "usb";
         s.ip.clear();
         const std::string text = bwservice::buildStatusText(s, "127.0.100.9");
         QCOMPARE(std::count(text.begin(), text.end(), '\n'), std::ptrdiff_t(10)); // connType dropped
-        QCOMPARE(valueOf(text, "SN"), std::string("M5EA0001XJ7B0001SN")); // one line, cut to 19 and trimmed
+        QCOMPARE(valueOf(text, "SN"), std::string("M5EA0001XJ7B0001SN"));         // one line, cut to 19 and trimmed
         QVERIFY(text.find("FAKE") == std::string::npos);
         QCOMPARE(valueOf(text, "FirmwareVersion"), std::string(39, 'F'));
         QCOMPARE(valueOf(text, "softVer"), std::string("V1.2"));
@@ -176,8 +176,9 @@ private slots:
         std::memset(block + 1, 0xEE, 1023);
         std::memcpy(before, block, sizeof block);
         QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::Garbage);
-        QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::None); // reported once
-        QVERIFY(std::memcmp(before, block, sizeof block) == 0); // nothing written
+        QCOMPARE(
+            mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::None); // reported once
+        QVERIFY(std::memcmp(before, block, sizeof block) == 0);                                      // nothing written
         QVERIFY(mailbox.selectedSerial().empty()); // 0xEE bytes are no serial
         QCOMPARE(int(mailbox.mode()), 0x10);
     }
@@ -206,13 +207,13 @@ private slots:
         mailbox.poll(block, sizeof block, {}, 100);
         block[0] = bwservice::kRequestList;
         QCOMPARE(mailbox.poll(block, sizeof block, {"M5EA0002XJ7B0002"}, 200),
-                 bwservice::CommandMailbox::Event::ListAnswered);
+            bwservice::CommandMailbox::Event::ListAnswered);
         std::memset(block, 0, sizeof block); // the manager consumes the reply
         QCOMPARE(mailbox.poll(block, sizeof block, {}, 205), bwservice::CommandMailbox::Event::None);
         QCOMPARE(mailbox.selectedSerial(), std::string("M5EA0002XJ7B0002"));
         // Still cleared for good once the grace time is over ...
         QCOMPARE(mailbox.poll(block, sizeof block, {}, 200 + bwservice::kSelectionGraceMs),
-                 bwservice::CommandMailbox::Event::SelectionChanged);
+            bwservice::CommandMailbox::Event::SelectionChanged);
         QVERIFY(mailbox.selectedSerial().empty());
         // ... and a different serial written during the grace time counts at once.
         std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
@@ -249,15 +250,24 @@ private slots:
         QTest::newRow("default") << QString(bwservice::kDefaultProbeList)
                                  << "169.254.100.1 127.0.100.1 127.0.100.2 127.0.100.3 127.0.100.4 127.0.100.5 "
                                     "127.0.100.6 127.0.100.7 127.0.100.8";
-        QTest::newRow("blanks and duplicates") << "127.0.0.5 127.0.0.4-5,, 127.0.0.5" << "127.0.0.5 127.0.0.4";
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("octet too big") << "127.0.0.256" << "!";
-        QTest::newRow("three parts") << "127.0.1" << "!";
-        QTest::newRow("name") << "localhost" << "!";
-        QTest::newRow("reversed range") << "127.0.0.9-3" << "!";
-        QTest::newRow("range over 255") << "127.0.0.9-300" << "!";
-        QTest::newRow("signed") << "127.0.0.+1" << "!";
-        QTest::newRow("dangling dash") << "127.0.0.1-" << "!";
+        QTest::newRow("blanks and duplicates") << "127.0.0.5 127.0.0.4-5,, 127.0.0.5"
+                                               << "127.0.0.5 127.0.0.4";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("octet too big") << "127.0.0.256"
+                                       << "!";
+        QTest::newRow("three parts") << "127.0.1"
+                                     << "!";
+        QTest::newRow("name") << "localhost"
+                              << "!";
+        QTest::newRow("reversed range") << "127.0.0.9-3"
+                                        << "!";
+        QTest::newRow("range over 255") << "127.0.0.9-300"
+                                        << "!";
+        QTest::newRow("signed") << "127.0.0.+1"
+                                << "!";
+        QTest::newRow("dangling dash") << "127.0.0.1-"
+                                       << "!";
     }
     void probeListParses()
     {

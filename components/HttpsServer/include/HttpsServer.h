@@ -18,14 +18,14 @@
 
 // Latest published version of one firmware image or program.
 struct ST_APP_INFO_HTTP {
-    std::string typeName;        // the type name the query was made for
-    std::string versionNo;       // latest version text ("V1.2.3")
-    std::string updatedDate;     // publish date
-    std::string summary;         // release notes
-    std::string downloadUrl;     // where the file is fetched from
-    std::string fileName;        // name passed on to DownloadFile
+    std::string typeName;            // the type name the query was made for
+    std::string versionNo;           // latest version text ("V1.2.3")
+    std::string updatedDate;         // publish date
+    std::string summary;             // release notes
+    std::string downloadUrl;         // where the file is fetched from
+    std::string fileName;            // name passed on to DownloadFile
     unsigned long long fileSize = 0; // bytes
-    std::string md5;             // lower-case hex MD5 of the file
+    std::string md5;                 // lower-case hex MD5 of the file
 };
 
 class HTTPSSERVER_API HttpsServer {
@@ -62,23 +62,20 @@ public:
     // 200 sent, 400 address already registered, 404 address not registered.
     int GetEmailAuthCode(const std::string& email, bool forExistingAccount);
     // 200 registered, 0 no network.
-    int EmailUserRegister(const std::string& email, const std::string& password,
-                          const std::string& code);
+    int EmailUserRegister(const std::string& email, const std::string& password, const std::string& code);
     bool UserLoginEmail(const std::string& email, const std::string& password, std::string& token);
     // 200 changed, 0 no network, 400 code wrong or expired.
-    int EmailUserResetPassword(const std::string& email, const std::string& newPassword,
-                               const std::string& code);
+    int EmailUserResetPassword(const std::string& email, const std::string& newPassword, const std::string& code);
 
     // Device records.
     bool SetVCIStatus_SN(const std::string& sn, int status);
     void AddVci(const std::string& key, const std::string& first, const std::string& second);
     // Status 0 on success with the answer in value; value is left alone on failure.
-    unsigned keyGetValue(const std::string& first, const std::string& second,
-                         const std::string& third, std::string& value);
+    unsigned keyGetValue(
+        const std::string& first, const std::string& second, const std::string& third, std::string& value);
 
     // Latest version of an image type; true and the filled record on success.
-    bool GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion,
-                         ST_APP_INFO_HTTP& info);
+    bool GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion, ST_APP_INFO_HTTP& info);
 
     // Starts a download; true when it was started. Progress through
     // GetDownloadFileStatus: 0 running, 1 done, anything else failed.

@@ -71,8 +71,7 @@ void HttpsServer::AddVci(const std::string&, const std::string&, const std::stri
 {
 }
 
-unsigned HttpsServer::keyGetValue(const std::string&, const std::string&, const std::string&,
-                                  std::string&)
+unsigned HttpsServer::keyGetValue(const std::string&, const std::string&, const std::string&, std::string&)
 {
     return 1; // not answered; the output text is left as it was
 }

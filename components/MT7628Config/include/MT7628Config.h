@@ -15,13 +15,13 @@
 #include <vector>
 
 #if defined(_WIN32)
-#  if defined(MT7628CONFIG_BUILD)
-#    define MT7628CONFIG_API __declspec(dllexport)
-#  else
-#    define MT7628CONFIG_API __declspec(dllimport)
-#  endif
+#if defined(MT7628CONFIG_BUILD)
+#define MT7628CONFIG_API __declspec(dllexport)
 #else
-#  define MT7628CONFIG_API __attribute__((visibility("default")))
+#define MT7628CONFIG_API __declspec(dllimport)
+#endif
+#else
+#define MT7628CONFIG_API __attribute__((visibility("default")))
 #endif
 
 // One access point seen by the module's Wi-Fi scan. Fixed size (110 bytes);
@@ -40,12 +40,12 @@ static_assert(sizeof(survey_table) == 110, "survey_table is a fixed 110-byte rec
 
 // The access point the module is joined to (all zero when it is not joined).
 struct apclient_info {
-    char ssid[33];        // access point name
+    char ssid[33]; // access point name
     char bssid[18];
     char security[32];
-    char ip[16];          // the address the router gave the module, dotted text
+    char ip[16]; // the address the router gave the module, dotted text
     std::int32_t channel;
-    std::int32_t signal;  // 0..100 %
+    std::int32_t signal; // 0..100 %
 };
 
 // What the module reports about itself; used by the background service to
@@ -55,12 +55,12 @@ struct vci_status {
     std::string softVer;         // adapter software version text
     std::string firmwareVersion; // MT7628 firmware text, e.g. "MT7628 V2.0.1"; contains "boot" in the boot loader
     std::string dllVersion;
-    std::string portNumber;      // model/port code, e.g. "M5WC"
+    std::string portNumber; // model/port code, e.g. "M5WC"
     std::string key;
-    std::string ip;              // the module's own address (the vciIP)
-    std::string connType;        // "USB", "RJ45", "WIFI" or "ROUTE"
-    std::uint32_t status = 0;    // 0 recovery, 1 idle, 2 occupied
-    std::uint32_t vbatt = 0;     // supply voltage, millivolts
+    std::string ip;           // the module's own address (the vciIP)
+    std::string connType;     // "USB", "RJ45", "WIFI" or "ROUTE"
+    std::uint32_t status = 0; // 0 recovery, 1 idle, 2 occupied
+    std::uint32_t vbatt = 0;  // supply voltage, millivolts
     bool bootloader = false;
 };
 

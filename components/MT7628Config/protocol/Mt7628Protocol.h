@@ -48,7 +48,10 @@ bool decodeFrame(const std::string& line, Json::Value& object, std::string* erro
 // into the overflow state, after which it yields nothing.
 class FrameReader {
 public:
-    explicit FrameReader(std::size_t maxFrame = kMaxFrameBytes) : m_max(maxFrame) {}
+    explicit FrameReader(std::size_t maxFrame = kMaxFrameBytes)
+        : m_max(maxFrame)
+    {
+    }
     void append(const char* data, std::size_t size);
     // Takes the next complete line (without "\n", a trailing "\r" removed).
     bool next(std::string& line);

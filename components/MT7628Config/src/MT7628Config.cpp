@@ -54,7 +54,7 @@ int MT7628Config::port() const
 
 // One exchange; true only for a well-formed reply whose "ok" is true.
 static bool exchange(const MT7628Config& self, int connectMs, int replyMs, const std::string& ip,
-                     const Json::Value& req, Json::Value& reply)
+    const Json::Value& req, Json::Value& reply)
 {
     mt7628::CallOptions options;
     options.port = self.port();

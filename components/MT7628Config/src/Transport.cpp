@@ -56,8 +56,8 @@ int defaultPort()
     return kDefaultPort;
 }
 
-bool call(const std::string& ip, const Json::Value& request, Json::Value& reply,
-          const CallOptions& options, std::string* error)
+bool call(const std::string& ip, const Json::Value& request, Json::Value& reply, const CallOptions& options,
+    std::string* error)
 {
     reply = Json::Value();
     sockaddr_in addr{};

@@ -13,7 +13,7 @@ CloudEmulator::~CloudEmulator()
 
 bool CloudEmulator::start(const QString& certFile, const QString& keyFile, const QStringList& extraArgs)
 {
-    QStringList args { "--http-port", "0", "--https-port", "0" };
+    QStringList args{"--http-port", "0", "--https-port", "0"};
     if (!certFile.isEmpty())
         args << "--cert" << certFile << "--key" << keyFile;
     args << extraArgs;
@@ -97,7 +97,8 @@ QByteArray CloudEmulator::call(const QByteArray& method, const QString& path, co
 bool CloudEmulator::control(const QJsonObject& fault)
 {
     int status = 0;
-    const QByteArray answer = call("POST", QStringLiteral("/__control"), QJsonDocument(fault).toJson(QJsonDocument::Compact), &status);
+    const QByteArray answer
+        = call("POST", QStringLiteral("/__control"), QJsonDocument(fault).toJson(QJsonDocument::Compact), &status);
     if (status != 200)
         m_error = QString::fromUtf8(answer);
     return status == 200;
@@ -113,7 +114,8 @@ bool CloudEmulator::reset()
 int CloudEmulator::requestCount(const QString& path)
 {
     int status = 0;
-    const QByteArray answer = call("GET", QStringLiteral("/__control/requests?path=") + QString::fromUtf8(QUrl::toPercentEncoding(path)), {}, &status);
+    const QByteArray answer = call("GET",
+        QStringLiteral("/__control/requests?path=") + QString::fromUtf8(QUrl::toPercentEncoding(path)), {}, &status);
     if (status != 200)
         return -1;
     return QJsonDocument::fromJson(answer).object().value(QStringLiteral("count")).toInt(-1);

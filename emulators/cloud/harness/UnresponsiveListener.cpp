@@ -7,13 +7,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 UnresponsiveListener::UnresponsiveListener()
 {
     m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0)
         return;
-    sockaddr_in addr {};
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof(addr);
@@ -28,7 +27,7 @@ UnresponsiveListener::UnresponsiveListener()
         ::connect(s, reinterpret_cast<sockaddr*>(&addr), len);
         m_fillers.push_back(s);
         // Wait until this handshake has landed in the queue (or was dropped).
-        pollfd pfd { s, POLLOUT, 0 };
+        pollfd pfd{s, POLLOUT, 0};
         ::poll(&pfd, 1, 200);
     }
     m_port = ntohs(addr.sin_port);

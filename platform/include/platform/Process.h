@@ -25,6 +25,6 @@ std::string rawCommandLine();
 // Starts a program detached, with an argument list (never through a shell).
 // Returns the new process id, or 0 on failure.
 long startDetached(const std::string& program, const std::vector<std::string>& args,
-                   const std::string& workingDirectory = std::string());
+    const std::string& workingDirectory = std::string());
 
 } // namespace platform

@@ -16,24 +16,20 @@ enum class RegistryView { Default, Force64, Force32 };
 class Registry {
 public:
     // Values are strings (REG_SZ) or 32-bit numbers (REG_DWORD).
-    static std::optional<std::string> readString(RegistryHive hive, const std::string& key,
-                                                 const std::string& name,
-                                                 RegistryView view = RegistryView::Default);
+    static std::optional<std::string> readString(
+        RegistryHive hive, const std::string& key, const std::string& name, RegistryView view = RegistryView::Default);
     static bool writeString(RegistryHive hive, const std::string& key, const std::string& name,
-                            const std::string& value, RegistryView view = RegistryView::Default);
-    static std::optional<unsigned long> readDword(RegistryHive hive, const std::string& key,
-                                                  const std::string& name,
-                                                  RegistryView view = RegistryView::Default);
-    static bool writeDword(RegistryHive hive, const std::string& key, const std::string& name,
-                           unsigned long value, RegistryView view = RegistryView::Default);
-    static bool deleteValue(RegistryHive hive, const std::string& key, const std::string& name,
-                            RegistryView view = RegistryView::Default);
-    static bool keyExists(RegistryHive hive, const std::string& key,
-                          RegistryView view = RegistryView::Default);
-    static bool deleteKey(RegistryHive hive, const std::string& key,
-                          RegistryView view = RegistryView::Default);
-    static std::vector<std::string> valueNames(RegistryHive hive, const std::string& key,
-                                               RegistryView view = RegistryView::Default);
+        const std::string& value, RegistryView view = RegistryView::Default);
+    static std::optional<unsigned long> readDword(
+        RegistryHive hive, const std::string& key, const std::string& name, RegistryView view = RegistryView::Default);
+    static bool writeDword(RegistryHive hive, const std::string& key, const std::string& name, unsigned long value,
+        RegistryView view = RegistryView::Default);
+    static bool deleteValue(
+        RegistryHive hive, const std::string& key, const std::string& name, RegistryView view = RegistryView::Default);
+    static bool keyExists(RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
+    static bool deleteKey(RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
+    static std::vector<std::string> valueNames(
+        RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
 
     // POSIX only: the store's root folder. Default $BRINDLEWICK_REGISTRY_ROOT,
     // else $XDG_CONFIG_HOME/brindlewick/registry. Tests point it elsewhere.

@@ -91,8 +91,7 @@ void AlertDialog::setText(const QString& text)
     m_text->setText(text);
 }
 
-void AlertDialog::setButtons(const QString& confirmText, int confirmStyle,
-                             const QString& cancelText, int cancelStyle)
+void AlertDialog::setButtons(const QString& confirmText, int confirmStyle, const QString& cancelText, int cancelStyle)
 {
     m_confirm->setText(confirmText);
     m_confirm->setStyleSheet(buttonStyleSheet(confirmStyle));
@@ -112,27 +111,23 @@ QString AlertDialog::buttonStyleSheet(int style)
 {
     switch (style) {
     case StyleSecondary:
-        return QStringLiteral(
-            "QPushButton{background-color:#FFFFFF;color:#333333;border:1px solid #CCCCCC;"
-            "border-radius:4px;padding:0px 10px;}"
-            "QPushButton:hover{background-color:#F2F2F2;}");
+        return QStringLiteral("QPushButton{background-color:#FFFFFF;color:#333333;border:1px solid #CCCCCC;"
+                              "border-radius:4px;padding:0px 10px;}"
+                              "QPushButton:hover{background-color:#F2F2F2;}");
     case StyleDanger:
-        return QStringLiteral(
-            "QPushButton{background-color:#E5484D;color:#FFFFFF;border:none;"
-            "border-radius:4px;padding:0px 10px;}"
-            "QPushButton:hover{background-color:#D13438;}");
+        return QStringLiteral("QPushButton{background-color:#E5484D;color:#FFFFFF;border:none;"
+                              "border-radius:4px;padding:0px 10px;}"
+                              "QPushButton:hover{background-color:#D13438;}");
     case StylePrimary:
     default:
-        return QStringLiteral(
-            "QPushButton{background-color:#2B8FCF;color:#FFFFFF;border:none;"
-            "border-radius:4px;padding:0px 10px;}"
-            "QPushButton:hover{background-color:#2479B0;}");
+        return QStringLiteral("QPushButton{background-color:#2B8FCF;color:#FFFFFF;border:none;"
+                              "border-radius:4px;padding:0px 10px;}"
+                              "QPushButton:hover{background-color:#2479B0;}");
     }
 }
 
-int AlertDialog::ask(QWidget* parent, const QString& title, const QString& text,
-                     const QString& confirmText, int confirmStyle, const QString& cancelText,
-                     int cancelStyle)
+int AlertDialog::ask(QWidget* parent, const QString& title, const QString& text, const QString& confirmText,
+    int confirmStyle, const QString& cancelText, int cancelStyle)
 {
     if (DialogSeam::active())
         return DialogSeam::answer({DialogSeam::Kind::Alert, title, text, confirmText, cancelText});

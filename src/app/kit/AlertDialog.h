@@ -18,13 +18,11 @@ public:
     void setText(const QString& text);
     // An empty cancel text hides the cancel button and widens the confirm
     // button to 160 pixels.
-    void setButtons(const QString& confirmText, int confirmStyle, const QString& cancelText,
-                    int cancelStyle);
+    void setButtons(const QString& confirmText, int confirmStyle, const QString& cancelText, int cancelStyle);
 
     // Runs the dialog modally: 1 for confirm, 0 for cancel or close.
-    static int ask(QWidget* parent, const QString& title, const QString& text,
-                   const QString& confirmText, int confirmStyle, const QString& cancelText,
-                   int cancelStyle);
+    static int ask(QWidget* parent, const QString& title, const QString& text, const QString& confirmText,
+        int confirmStyle, const QString& cancelText, int cancelStyle);
 
     static QString buttonStyleSheet(int style);
 

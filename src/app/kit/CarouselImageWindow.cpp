@@ -16,9 +16,8 @@ namespace {
 constexpr int kIndicatorSize = 12;
 constexpr int kIndicatorSpacing = 8;
 
-const QString kIndicatorStyle = QStringLiteral(
-    "QPushButton{border-image:url(:/image/AD_NoDisp.png);}"
-    "QPushButton:checked{border-image:url(:/image/AD_Disp.png);}");
+const QString kIndicatorStyle = QStringLiteral("QPushButton{border-image:url(:/image/AD_NoDisp.png);}"
+                                               "QPushButton:checked{border-image:url(:/image/AD_Disp.png);}");
 } // namespace
 
 CarouselImageWindow::CarouselImageWindow(QWidget* parent)
@@ -29,8 +28,7 @@ CarouselImageWindow::CarouselImageWindow(QWidget* parent)
     , m_fade(new QPropertyAnimation(this, "ImageOpacity", this))
 {
     m_indicators->setExclusive(true);
-    connect(m_indicators, &QButtonGroup::idClicked, this,
-            &CarouselImageWindow::onImageSwitchButtonClicked);
+    connect(m_indicators, &QButtonGroup::idClicked, this, &CarouselImageWindow::onImageSwitchButtonClicked);
 
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 10);

@@ -15,7 +15,7 @@ public:
 
     struct Request {
         Kind kind = Kind::Alert;
-        QString title;       // empty for MessageYesNo
+        QString title; // empty for MessageYesNo
         QString text;
         QString confirmText; // empty for MessageYesNo
         QString cancelText;  // empty for MessageYesNo

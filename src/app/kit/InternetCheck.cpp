@@ -70,8 +70,7 @@ std::string resolveProbeHost()
 {
     const auto s = resolveState();
     std::unique_lock<std::mutex> lock(s->mutex);
-    const std::string host = s->probeHost.empty() ? std::string(BuildConfig::kInternetProbeHost)
-                                                  : s->probeHost;
+    const std::string host = s->probeHost.empty() ? std::string(BuildConfig::kInternetProbeHost) : s->probeHost;
     if (answerIsFresh(*s, host))
         return s->answer;
 
@@ -95,8 +94,7 @@ std::string resolveProbeHost()
             return std::string();
         }
     }
-    s->answered.wait_for(lock, std::chrono::milliseconds(kResolveWaitMs),
-                         [&] { return !s->inFlight; });
+    s->answered.wait_for(lock, std::chrono::milliseconds(kResolveWaitMs), [&] { return !s->inFlight; });
     return answerIsFresh(*s, host) ? s->answer : std::string();
 }
 

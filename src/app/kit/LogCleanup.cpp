@@ -22,7 +22,7 @@ namespace {
 std::time_t lastAccessTime(const QFileInfo& info)
 {
 #ifndef _WIN32
-    struct stat st {};
+    struct stat st { };
     if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
         return -1;
     return st.st_atime;
@@ -47,7 +47,7 @@ LogCleanup::LogCleanup(QStringList folders, std::function<std::time_t()> now)
 
 long LogCleanup::ageHours(std::time_t lastAccess, std::time_t now)
 {
-    std::tm date {};
+    std::tm date{};
 #ifdef _WIN32
     if (localtime_s(&date, &lastAccess) != 0)
         return 0;
@@ -75,9 +75,8 @@ LogCleanup::Result LogCleanup::run() const
             continue;
         walk(info.absoluteFilePath(), now, result);
     }
-    qCInfo(lcLogCleanup) << "trace clean-up:" << result.filesDeleted << "files deleted,"
-                         << result.filesKept << "kept," << result.foldersRemoved
-                         << "folders removed," << result.failures << "failures";
+    qCInfo(lcLogCleanup) << "trace clean-up:" << result.filesDeleted << "files deleted," << result.filesKept << "kept,"
+                         << result.foldersRemoved << "folders removed," << result.failures << "failures";
     return result;
 }
 

@@ -23,8 +23,8 @@ public:
     // The trace folders cleaned at start-up, on this machine, in order.
     static QStringList defaultFolders();
 
-    explicit LogCleanup(QStringList folders = defaultFolders(),
-                        std::function<std::time_t()> now = [] { return std::time(nullptr); });
+    explicit LogCleanup(
+        QStringList folders = defaultFolders(), std::function<std::time_t()> now = [] { return std::time(nullptr); });
 
     // Walks every folder once. A missing folder is skipped; the folders
     // themselves are kept.

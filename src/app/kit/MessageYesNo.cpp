@@ -24,8 +24,8 @@ MessageYesNo::~MessageYesNo()
 int MessageYesNo::exec()
 {
     if (DialogSeam::active()) {
-        answer = DialogSeam::answer({DialogSeam::Kind::YesNo, QString(),
-                                     ui->label_MesSesTxt->text(), QString(), QString()})
+        answer = DialogSeam::answer(
+                     {DialogSeam::Kind::YesNo, QString(), ui->label_MesSesTxt->text(), QString(), QString()})
             == 1;
         emit SignalClick(answer);
         return answer ? QDialog::Accepted : QDialog::Rejected;

@@ -19,8 +19,8 @@ const QString kLanguageKey = QStringLiteral("language");
 // Organisation first, then application; on Windows the current user's registry branch.
 std::unique_ptr<QSettings> openStore()
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QStringLiteral("Settings"), QStringLiteral("Brindlewick"));
+    return std::make_unique<QSettings>(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Settings"), QStringLiteral("Brindlewick"));
 }
 
 } // namespace

@@ -8,10 +8,10 @@
 #include <QString>
 
 struct TraceFolder {
-    QString windowsPath;     // "C:/ProgramData/passThru4log"
-    bool createdBySwitch;    // created when the System Log switch is turned on
-    bool countedWhenOn;      // its existence makes the page show logging as on
-    bool cleanedAtStartup;   // emptied of old files by the start-up clean-up
+    QString windowsPath;   // "C:/ProgramData/passThru4log"
+    bool createdBySwitch;  // created when the System Log switch is turned on
+    bool countedWhenOn;    // its existence makes the page show logging as on
+    bool cleanedAtStartup; // emptied of old files by the start-up clean-up
 
     // Where the folder lives on this machine (through the data root).
     QString localPath() const;
