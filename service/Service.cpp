@@ -3,6 +3,8 @@
 #include "ProbeList.h"
 #include "StatusText.h"
 
+#include <blocks/StatusBlock.h>
+
 #include "platform/NetAdapters.h"
 
 #include <chrono>
@@ -60,11 +62,11 @@ void Service::log(const std::string& text) const
 
 bool Service::open(std::string* error)
 {
-    if (!m_status.create(kStatusBlockName, kBlockSize)) {
+    if (!m_status.create(blocks::kStatusBlockName, blocks::kStatusBlockSize)) {
         *error = m_status.error();
         return false;
     }
-    if (!m_command.create(kCommandBlockName, kBlockSize)) {
+    if (!m_command.create(blocks::kCommandBlockName, blocks::kCommandBlockSize)) {
         *error = m_command.error();
         m_status.close();
         return false;
@@ -80,7 +82,7 @@ void Service::publish()
     // but always once at start, replacing whatever an earlier instance left.
     if (m_havePublished && text == m_published)
         return;
-    writeStatusText(m_status.data(), m_status.size(), text);
+    blocks::storeStatusText(m_status.data(), m_status.size(), text);
     const std::string serial = chosen ? chosen->status.serial : std::string();
     if (!m_havePublished || serial != m_publishedSerial)
         log(chosen ? "publishing adapter " + serial + " at " + chosen->address : std::string("no adapter"));
@@ -115,7 +117,7 @@ int Service::run(const std::atomic<bool>& stop)
             hotUntil = now + std::chrono::milliseconds(m_options.hotWindowMs);
         switch (event) {
         case CommandMailbox::Event::ModeChanged:
-            log(m_mailbox.mode() == kModeRemote ? "mode: remote" : "mode: local");
+            log(m_mailbox.mode() == blocks::ModeRemote ? "mode: remote" : "mode: local");
             break;
         case CommandMailbox::Event::SelectionChanged:
             log(m_mailbox.selectedSerial().empty() ? "selection cleared" : "selected " + m_mailbox.selectedSerial());
@@ -150,11 +152,11 @@ void Service::shutdown()
 {
     m_discovery.stop();
     if (m_status.isOpen())
-        writeStatusText(m_status.data(), m_status.size(), std::string());
+        blocks::storeStatusText(m_status.data(), m_status.size(), std::string());
     m_status.close();
     m_command.close();
-    platform::SharedMemory::remove(kStatusBlockName);
-    platform::SharedMemory::remove(kCommandBlockName);
+    platform::SharedMemory::remove(blocks::kStatusBlockName);
+    platform::SharedMemory::remove(blocks::kCommandBlockName);
     log("stopped");
 }
 

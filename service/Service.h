@@ -13,9 +13,6 @@
 
 namespace bwservice {
 
-constexpr const char* kStatusBlockName = "Global\\KestrixVciShareMemory";
-constexpr const char* kCommandBlockName = "Global\\KestrixVciShareMemoryFunc";
-
 struct ServiceOptions {
     std::vector<std::string> probe;
     DiscoveryOptions discovery;

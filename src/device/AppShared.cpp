@@ -34,11 +34,6 @@ AppShared* AppShared::instance()
 
 void AppShared::updateDeviceMap(const QMap<QString, QVariant>& map)
 {
-    instance()->apply(map);
-}
-
-void AppShared::apply(const QMap<QString, QVariant>& map)
-{
     DeviceInfo info;
     info.SN = map.value(QStringLiteral("SN")).toString();
     info.key = map.value(QStringLiteral("key")).toString();
@@ -49,7 +44,11 @@ void AppShared::apply(const QMap<QString, QVariant>& map)
     info.FirmwareVersion = normalizeVersion(map.value(QStringLiteral("FirmwareVersion")).toString());
     info.vbatt = map.value(QStringLiteral("vbatt")).toString().toFloat(); // 0 when not a number
     info.status = map.value(QStringLiteral("status")).toString().toInt(); // 0 when not a number
+    instance()->publish(info);
+}
 
+void AppShared::publish(const DeviceInfo& info)
+{
     bool changed = false;
     bool fetch = false;
     {

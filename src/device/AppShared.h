@@ -40,8 +40,11 @@ public:
     // Created on first use from any thread; lives until the process ends.
     static AppShared* instance();
 
-    // Builds the DeviceInfo from one status read, tracks serial changes (profile,
-    // remote key) and emits codes 1 (on a change) and 0.
+    // Keeps the DeviceInfo of one status read, tracks serial changes (profile,
+    // remote key) and emits codes 1 (on a change) and 0. Thread-safe.
+    void publish(const DeviceInfo& info);
+    // The same for a key/value map of a status text ("SN", "vbatt", ...):
+    // versions normalised, numbers converted, missing keys empty or 0.
     static void updateDeviceMap(const QMap<QString, QVariant>& map);
 
     QString currentSerial() const;
@@ -65,7 +68,6 @@ signals:
 private:
     AppShared();
     ~AppShared() override;
-    void apply(const QMap<QString, QVariant>& map);
     void storeRemoteKey(const QString& serial, const QString& key);
     friend class RemoteKeyWorker;
 

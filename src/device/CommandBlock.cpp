@@ -4,27 +4,10 @@
 
 #include <QByteArray>
 
-#include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <thread>
 
 namespace {
-
-// The service writes the block from another process: the request byte is
-// re-read on every poll, and the reply is read only after it was seen.
-std::uint8_t readRequestByte(const unsigned char* data)
-{
-    const std::uint8_t v = *static_cast<const volatile unsigned char*>(data);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return v;
-}
-
-void writeRequestByte(unsigned char* data, std::uint8_t value)
-{
-    std::atomic_thread_fence(std::memory_order_release);
-    *static_cast<volatile unsigned char*>(data) = value;
-}
 
 bool openBlock(platform::SharedMemory& block, const std::string& name)
 {
@@ -48,12 +31,12 @@ std::vector<VciStatusRecord> CommandBlock::requestDeviceList(std::chrono::millis
             unsigned char* data = block.data();
             std::memcpy(buffer, data, kSize);
             const auto start = std::chrono::steady_clock::now();
-            writeRequestByte(data, ListRequest);
+            blocks::storeRequest(data, ListRequest);
             for (;;) {
-                if (readRequestByte(data) == ListReply) {
+                if (blocks::loadRequest(data) == ListReply) {
                     std::memcpy(buffer, data, kSize);
                     std::memset(data + 1, 0, kSize - 1);
-                    writeRequestByte(data, Idle);
+                    blocks::storeRequest(data, Idle);
                     break;
                 }
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -70,18 +53,10 @@ std::vector<VciStatusRecord> CommandBlock::requestDeviceList(std::chrono::millis
 std::vector<VciStatusRecord> CommandBlock::parseListReply(const unsigned char* block, std::size_t size)
 {
     std::vector<VciStatusRecord> list;
-    if (size < kListOffset)
-        return list;
-    const std::uint32_t count = std::uint32_t(block[kCountOffset]) | (std::uint32_t(block[kCountOffset + 1]) << 8)
-        | (std::uint32_t(block[kCountOffset + 2]) << 16) | (std::uint32_t(block[kCountOffset + 3]) << 24);
-    const std::size_t fits = (size - kListOffset) / kSerialSize;
-    const std::size_t n = count < fits ? count : fits;
-    list.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    for (const std::string& serial : blocks::readDeviceList(block, size)) {
         VciStatusRecord r;
         clearRecord(r);
-        std::memcpy(r.SN, block + kListOffset + i * kSerialSize, kSerialSize);
-        r.SN[kSerialSize] = '\0';
+        std::memcpy(r.SN, serial.data(), serial.size()); // at most 16 bytes, SN holds 20
         r.connType = kConnTypeUnknownListEntry;
         list.push_back(r);
     }
@@ -94,9 +69,7 @@ bool CommandBlock::writeSelectedSerial(const QString& serial) const
     if (!openBlock(block, m_name))
         return false;
     const QByteArray bytes = serial.toUtf8();
-    unsigned char field[kSerialSize] = {};
-    std::memcpy(field, bytes.constData(), std::min<std::size_t>(bytes.size(), kSerialSize));
-    std::memcpy(block.data() + kSerialOffset, field, kSerialSize);
+    blocks::writeSelectedSerial(block.data(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
     return true;
 }
 
@@ -105,7 +78,7 @@ bool CommandBlock::clearSelectedSerial() const
     platform::SharedMemory block;
     if (!openBlock(block, m_name))
         return false;
-    std::memset(block.data() + kSerialOffset, 0, kSerialSize);
+    blocks::writeSelectedSerial(block.data(), std::string_view());
     return true;
 }
 
@@ -114,7 +87,7 @@ bool CommandBlock::postMode(std::uint8_t mode) const
     platform::SharedMemory block;
     if (!openBlock(block, m_name))
         return false;
-    writeRequestByte(block.data(), mode);
+    blocks::storeRequest(block.data(), mode);
     return true;
 }
 
@@ -124,6 +97,6 @@ bool CommandBlock::resetForStartup() const
     if (!openBlock(block, m_name))
         return false;
     std::memset(block.data() + 1, 0, kSize - 1);
-    writeRequestByte(block.data(), LocalMode);
+    blocks::storeRequest(block.data(), LocalMode);
     return true;
 }

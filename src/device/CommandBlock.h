@@ -1,16 +1,14 @@
 // The manager's side of the command block "Global\KestrixVciShareMemoryFunc":
-// a one-slot mailbox towards the background service.
-//
-// Layout: [0] request byte (0 idle, 1 list request, 2 list reply ready,
-// 0x10 remote mode, 0x11 local mode), [1..4] unused, [5..8] entry count
-// (u32 little-endian), [9..24] selected serial (16 bytes, no terminator, all
-// zero = none), [25..] list entries of 16 bytes each (at most 62).
+// a one-slot mailbox towards the background service. The layout is the
+// shared block contract's (blocks/CommandBlockLayout.h).
 //
 // The block is created by the service; when it is missing every call is a
 // quiet no-op and the list is empty.
 #pragma once
 
 #include "device/VciStatusRecord.h"
+
+#include <blocks/CommandBlockLayout.h>
 
 #include <QString>
 
@@ -22,20 +20,15 @@
 
 class CommandBlock {
 public:
-    static constexpr const char* kDefaultName = "Global\\KestrixVciShareMemoryFunc";
-    static constexpr std::size_t kSize = 1024;
-    static constexpr std::size_t kCountOffset = 5;
-    static constexpr std::size_t kSerialOffset = 9;
-    static constexpr std::size_t kSerialSize = 16;
-    static constexpr std::size_t kListOffset = 25;
-    static constexpr std::size_t kMaxEntries = (kSize - kListOffset) / kSerialSize; // 62
+    static constexpr const char* kDefaultName = blocks::kCommandBlockName;
+    static constexpr std::size_t kSize = blocks::kCommandBlockSize;
 
     enum Request : std::uint8_t {
-        Idle = 0,
-        ListRequest = 1,
-        ListReply = 2,
-        RemoteMode = 0x10,
-        LocalMode = 0x11,
+        Idle = blocks::RequestIdle,
+        ListRequest = blocks::RequestList,
+        ListReply = blocks::ReplyReady,
+        RemoteMode = blocks::ModeRemote,
+        LocalMode = blocks::ModeLocal,
     };
 
     explicit CommandBlock(std::string name = kDefaultName);
@@ -56,8 +49,7 @@ public:
     // Start-up: zero bytes 1..1023 and write 0x11.
     bool resetForStartup() const;
 
-    // The entries of a reply copy: count clamped to what fits in `size`,
-    // only SN filled, connType 255.
+    // The entries of a reply copy as records: only SN filled, connType 255.
     static std::vector<VciStatusRecord> parseListReply(const unsigned char* block, std::size_t size);
 
     const std::string& name() const { return m_name; }

@@ -5,9 +5,6 @@
 
 #include <platform/SharedMemory.h>
 
-#include <QStringList>
-
-#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -15,36 +12,11 @@ namespace {
 
 // Copies a value into a fixed text field: cut to width - 1 bytes, NUL-terminated.
 template <std::size_t N>
-void copyField(char (&field)[N], const std::string& value)
+void copyField(char (&field)[N], std::string_view value)
 {
     const std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
     std::memcpy(field, value.data(), n);
     std::memset(field + n, 0, N - n);
-}
-
-// Base-10 unsigned parse through a 32-byte scratch field, as the value is
-// stored in the record; anything that is not a number (or does not fit in 32
-// bits) gives 0.
-std::uint32_t parseUnsigned(const std::string& value)
-{
-    char scratch[32];
-    copyField(scratch, value);
-    const char* p = scratch;
-    while (*p == ' ' || *p == '\t')
-        ++p;
-    if (*p < '0' || *p > '9')
-        return 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(p, &end, 10);
-    if (v > 0xFFFFFFFFull)
-        return 0;
-    return static_cast<std::uint32_t>(v);
-}
-
-std::size_t textLength(const unsigned char* block, std::size_t size)
-{
-    const void* nul = std::memchr(block, 0, size);
-    return nul ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - block) : size;
 }
 
 } // namespace
@@ -75,40 +47,6 @@ std::int32_t connTypeFromText(const std::string& text)
     return CONN_NONE;
 }
 
-std::string extractValue(const std::string& text, const std::string& needle)
-{
-    const std::size_t at = text.find(needle);
-    if (at == std::string::npos)
-        return std::string();
-    const std::size_t start = at + needle.size();
-    const std::size_t end = text.find("\r\n", start);
-    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-QMap<QString, QVariant> parseKeyValueText(const QString& text, const QString& separator)
-{
-    // Same result as splitting with QString::split, without the temporary lists.
-    QMap<QString, QVariant> map;
-    const int total = text.size();
-    int start = 0;
-    while (start < total) {
-        int end = text.indexOf(QLatin1Char('\n'), start);
-        if (end < 0)
-            end = total;
-        const QStringRef line = text.midRef(start, end - start);
-        start = end + 1;
-        if (line.isEmpty() || separator.isEmpty())
-            continue;
-        const int at = line.indexOf(separator);
-        if (at < 0 || line.indexOf(separator, at + separator.size()) >= 0)
-            continue; // not exactly two parts
-        QString value = line.mid(at + separator.size()).trimmed().toString();
-        value.remove(QLatin1Char('\r'));
-        map.insert(line.left(at).trimmed().toString(), QVariant(value));
-    }
-    return map;
-}
-
 QString normalizeVersion(const QString& text)
 {
     if (text.contains(QLatin1Char('V')))
@@ -118,32 +56,52 @@ QString normalizeVersion(const QString& text)
     return text;
 }
 
-QString blockText(const unsigned char* block, std::size_t size)
+namespace {
+
+QString fieldText(const blocks::StatusText& text, blocks::StatusKey k)
 {
-    return QString::fromUtf8(reinterpret_cast<const char*>(block), static_cast<int>(textLength(block, size)));
+    if (text.holdsSeparator(k))
+        return QString();
+    const std::string_view v = text.value(k);
+    return QString::fromUtf8(v.data(), static_cast<int>(v.size())).trimmed();
 }
 
-bool parseVciStatusBlock(const unsigned char* block, std::size_t size, VciStatusRecord& out)
-{
-    clearRecord(out);
-    const std::size_t len = textLength(block, size);
-    if (len == 0)
-        return false;
-    const std::string text(reinterpret_cast<const char*>(block), len);
-    auto value = [&text](const char* key) { return extractValue(text, std::string(key) + " = "); };
+} // namespace
 
-    copyField(out.SN, value("SN"));
-    copyField(out.testIP, value("testIP"));
-    copyField(out.vciIP, value("vciIP"));
-    copyField(out.FirmwareVersion, value("FirmwareVersion"));
-    copyField(out.softVer, value("softVer"));
-    out.vbatt = parseUnsigned(value("vbatt"));
-    copyField(out.portNumber, value("portNumber"));
-    copyField(out.key, value("key"));
-    copyField(out.DllVersion, value("DllVersion"));
-    out.status = parseUnsigned(value("status"));
-    out.connType = connTypeFromText(value("connType"));
-    return true;
+StatusReading interpretStatusBlock(const unsigned char* block, std::size_t size)
+{
+    using blocks::StatusKey;
+    StatusReading reading;
+    clearRecord(reading.record);
+    const blocks::StatusText text(blocks::blockText(block, size));
+    if (text.empty())
+        return reading;
+    reading.present = true;
+
+    VciStatusRecord& r = reading.record;
+    copyField(r.SN, text.value(StatusKey::SN));
+    copyField(r.testIP, text.value(StatusKey::testIP));
+    copyField(r.vciIP, text.value(StatusKey::vciIP));
+    copyField(r.softVer, text.value(StatusKey::softVer));
+    copyField(r.FirmwareVersion, text.value(StatusKey::FirmwareVersion));
+    copyField(r.portNumber, text.value(StatusKey::portNumber));
+    copyField(r.key, text.value(StatusKey::key));
+    copyField(r.DllVersion, text.value(StatusKey::DllVersion));
+    r.status = text.number(StatusKey::status);
+    r.vbatt = text.number(StatusKey::vbatt);
+    r.connType = connTypeFromText(std::string(text.value(StatusKey::connType)));
+
+    DeviceInfo& info = reading.info;
+    info.SN = fieldText(text, StatusKey::SN);
+    info.key = fieldText(text, StatusKey::key);
+    info.connType = fieldText(text, StatusKey::connType);
+    info.vciIP = fieldText(text, StatusKey::vciIP);
+    info.softVer = normalizeVersion(fieldText(text, StatusKey::softVer));
+    info.DllVersion = normalizeVersion(fieldText(text, StatusKey::DllVersion));
+    info.FirmwareVersion = normalizeVersion(fieldText(text, StatusKey::FirmwareVersion));
+    info.vbatt = fieldText(text, StatusKey::vbatt).toFloat(); // 0 when not a number
+    info.status = fieldText(text, StatusKey::status).toInt(); // 0 when not a number
+    return reading;
 }
 
 namespace {
@@ -196,11 +154,17 @@ bool copyVciStatusBlock(unsigned char* buffer)
     return buffer[0] != 0;
 }
 
-bool readVciStatus(VciStatusRecord& out)
+StatusReading readStatusBlock()
 {
     unsigned char buffer[kVciStatusBlockSize];
-    std::memset(buffer, 0, sizeof buffer);
-    statusBlockView().copyTo(buffer);
-    AppShared::updateDeviceMap(parseKeyValueText(blockText(buffer, sizeof buffer), QStringLiteral("=")));
-    return parseVciStatusBlock(buffer, sizeof buffer, out);
+    copyVciStatusBlock(buffer);
+    return interpretStatusBlock(buffer, sizeof buffer);
+}
+
+bool readVciStatus(VciStatusRecord& out)
+{
+    const StatusReading reading = readStatusBlock();
+    AppShared::instance()->publish(reading.info);
+    out = reading.record;
+    return reading.present;
 }

@@ -3,9 +3,11 @@
 // fixed-size record the manager reads it into.
 #pragma once
 
-#include <QMap>
+#include "device/DeviceInfo.h"
+
+#include <blocks/StatusBlock.h>
+
 #include <QString>
-#include <QVariant>
 
 #include <cstddef>
 #include <cstdint>
@@ -38,8 +40,9 @@ struct VciStatusRecord {
     std::int32_t connType;
 };
 
-constexpr const char* kVciStatusBlockName = "Global\\KestrixVciShareMemory";
-constexpr std::size_t kVciStatusBlockSize = 1024;
+// The block's name and size come from the shared block contract.
+constexpr const char* kVciStatusBlockName = blocks::kStatusBlockName;
+constexpr std::size_t kVciStatusBlockSize = blocks::kStatusBlockSize;
 
 // An all-zero record with connType -1 (no adapter).
 void clearRecord(VciStatusRecord& record);
@@ -48,33 +51,32 @@ bool sameRecord(const VciStatusRecord& a, const VciStatusRecord& b);
 // "USB" 0, "RJ45" 1, "WIFI" 2, "ROUTE" 3 (exact, case-sensitive); anything else -1.
 std::int32_t connTypeFromText(const std::string& text);
 
-// The value after the first occurrence of `needle` up to the first CR LF, or
-// to the end of the text when there is none; "" when the needle is absent.
-std::string extractValue(const std::string& text, const std::string& needle);
-
-// Splits at LF (empty parts dropped), each line at `separator`; lines that do
-// not give exactly two parts are skipped. Keys and values are trimmed, CRs are
-// removed from values, a later duplicate key replaces an earlier one.
-QMap<QString, QVariant> parseKeyValueText(const QString& text, const QString& separator);
-
 // "MT7628 V1.0.3" -> "V1.0.3"; "build 2.1" -> "2.1"; anything else unchanged.
 QString normalizeVersion(const QString& text);
 
-// Fills `out` from one copy of the block. The text ends at the first NUL or
-// at `size` bytes, whichever comes first. Returns false (and a cleared record)
-// when the text is empty. Does not touch AppShared.
-bool parseVciStatusBlock(const unsigned char* block, std::size_t size, VciStatusRecord& out);
+// One read of the block, parsed once: the record, and the DeviceInfo that
+// AppShared publishes on the bus.
+struct StatusReading {
+    bool present = false; // the block held a text
+    VciStatusRecord record;
+    DeviceInfo info;
+};
 
-// One complete read: copies the block (a missing block, or one whose writer
-// is no longer running, counts as empty),
-// hands the key/value map to AppShared::updateDeviceMap and fills `out`.
-// Returns false when the block is missing or its text is empty.
+// Interprets one copy of the block (the text ends at the first NUL or at
+// `size` bytes). Values longer than a record field are cut to its width - 1
+// bytes. A value that itself holds "=" is read whole into the record but left
+// out of the DeviceInfo, as a plain key=value reader would skip its line.
+StatusReading interpretStatusBlock(const unsigned char* block, std::size_t size);
+
+// Copies the block once (a missing block, or one whose writer is no longer
+// running, counts as empty) and interprets it. Does not touch AppShared.
+StatusReading readStatusBlock();
+
+// One complete read: readStatusBlock, the DeviceInfo handed to AppShared
+// (which announces it), the record to `out`. Returns false when the block is
+// missing or its text is empty.
 bool readVciStatus(VciStatusRecord& out);
 
 // Copies the raw block (zeros when it is missing or its service is gone)
 // without parsing it or touching AppShared. Returns whether a text was there.
 bool copyVciStatusBlock(unsigned char* buffer /* kVciStatusBlockSize bytes */);
-
-// The text of the block, decoded as UTF-8 (invalid bytes become U+FFFD),
-// limited to the first NUL or the whole buffer.
-QString blockText(const unsigned char* block, std::size_t size);

@@ -76,59 +76,6 @@ private slots:
         fillBlock(m_block, QByteArray());
     }
 
-    void extractValueFindsTheFirstNeedleUpToCrLf()
-    {
-        const std::string text = "SN = ABC\r\nkey = a=b\r\nSN = second\r\nlast = tail";
-        QCOMPARE(extractValue(text, "SN = "), std::string("ABC"));
-        QCOMPARE(extractValue(text, "key = "), std::string("a=b"));
-        QCOMPARE(extractValue(text, "last = "), std::string("tail"));
-        QCOMPARE(extractValue(text, "missing = "), std::string());
-        // A lone LF does not end a value, only CR LF does.
-        QCOMPARE(extractValue("v = 1\n2\r\n", "v = "), std::string("1\n2"));
-    }
-
-    void parseKeyValueTextRules()
-    {
-        const QMap<QString, QVariant> map = parseKeyValueText(
-            QStringLiteral("SN = A1\r\n\r\nkey = x=y\r\n  vbatt =  12000 \r\nnoseparator\r\nSN = A2\r\nempty = \r\n"),
-            QStringLiteral("="));
-        QCOMPARE(map.value("SN").toString(), QStringLiteral("A2")); // later duplicate wins
-        QVERIFY(!map.contains("key"));                              // value with "=" is skipped
-        QCOMPARE(map.value("vbatt").toString(), QStringLiteral("12000"));
-        QVERIFY(!map.contains("noseparator"));
-        QVERIFY(map.contains("empty"));
-        QCOMPARE(map.value("empty").toString(), QString());
-        QCOMPARE(map.size(), 3);
-    }
-
-    // The parser against the plain list-splitting reading of the rules, on
-    // random texts made of the characters that matter.
-    void parseKeyValueTextMatchesTheSplittingRules()
-    {
-        auto reference = [](const QString& text, const QString& sep) {
-            QMap<QString, QVariant> map;
-            for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
-                const QStringList parts = line.split(sep, Qt::KeepEmptyParts);
-                if (parts.size() != 2)
-                    continue;
-                QString value = parts.at(1).trimmed();
-                value.remove('\r');
-                map.insert(parts.at(0).trimmed(), value);
-            }
-            return map;
-        };
-        const QString alphabet = QStringLiteral("ab =\r\n\t=e\u00e9");
-        QRandomGenerator rng(1234);
-        for (int round = 0; round < 3000; ++round) {
-            QString text;
-            const int n = rng.bounded(40);
-            for (int i = 0; i < n; ++i)
-                text += alphabet.at(rng.bounded(alphabet.size()));
-            for (const QString& sep : {QStringLiteral("="), QStringLiteral(" = ")})
-                QCOMPARE(parseKeyValueText(text, sep), reference(text, sep));
-        }
-    }
-
     void normalizeVersion_data()
     {
         QTest::addColumn<QString>("in");
@@ -166,72 +113,59 @@ private slots:
         QCOMPARE(connTypeFromText(""), -1);
     }
 
-    void parsesAWholeBlock()
+    static StatusReading interpret(const QByteArray& text)
     {
-        const QByteArray text = statusText("M5EC2020C0300007", 12345, 1, "ROUTE");
-        VciStatusRecord r;
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(text.constData()), text.size(), r));
+        return interpretStatusBlock(reinterpret_cast<const unsigned char*>(text.constData()), text.size());
+    }
+
+    void oneParseFillsRecordAndDeviceInfo()
+    {
+        const StatusReading reading = interpret(statusText("M5EC2020C0300007", 12345, 1, "ROUTE"));
+        QVERIFY(reading.present);
+        const VciStatusRecord& r = reading.record;
         QCOMPARE(QByteArray(r.SN), QByteArray("M5EC2020C0300007"));
         QCOMPARE(QByteArray(r.vciIP), QByteArray("127.0.100.1"));
         QCOMPARE(QByteArray(r.FirmwareVersion), QByteArray("MT7628 V2.0.1")); // whole in the record
         QCOMPARE(QByteArray(r.softVer), QByteArray("APP V1.2.3"));
-        QCOMPARE(QByteArray(r.DllVersion), QByteArray("4.5.6"));
         QCOMPARE(QByteArray(r.portNumber), QByteArray("M5WC"));
         QCOMPARE(QByteArray(r.key), QByteArray("K123"));
         QCOMPARE(r.vbatt, 12345u);
         QCOMPARE(r.status, 1u);
         QCOMPARE(r.connType, 3);
+        QCOMPARE(reading.info.FirmwareVersion, QStringLiteral("V2.0.1")); // normalised for the bus
+        QCOMPARE(reading.info.softVer, QStringLiteral("V1.2.3"));
+        QCOMPARE(reading.info.vbatt, 12345.0f);
+        QCOMPARE(reading.info.connType, QStringLiteral("ROUTE"));
     }
 
     void hostileBlockContents()
     {
-        // No NUL anywhere in the 1024 bytes: the text ends at the block end.
+        // No NUL anywhere in the 1024 bytes: the text ends at the block end,
+        // and the unterminated last value is cut to its field.
         QByteArray full(1024, 'x');
         const QByteArray head = "SN = ABCDEFGHIJKLMNOP\r\nvbatt = 11000\r\nkey = ";
         full.replace(0, head.size(), head);
-        VciStatusRecord r;
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(full.constData()), 1024, r));
-        QCOMPARE(QByteArray(r.SN), QByteArray("ABCDEFGHIJKLMNOP"));
-        QCOMPARE(r.vbatt, 11000u);
-        QCOMPARE(std::strlen(r.key), sizeof r.key - 1); // cut to width - 1, terminated
-        QCOMPARE(r.DllVersion[0], '\0');
+        StatusReading reading = interpret(full);
+        QCOMPARE(QByteArray(reading.record.SN), QByteArray("ABCDEFGHIJKLMNOP"));
+        QCOMPARE(reading.record.vbatt, 11000u);
+        QCOMPARE(std::strlen(reading.record.key), sizeof reading.record.key - 1);
 
         // Overlong values are cut to their field width - 1.
-        const QByteArray longer = "SN = 0123456789ABCDEFGHIJKLMNOP\r\nvciIP = 255.255.255.255.255\r\n"
-                                  "FirmwareVersion = "
-            + QByteArray(200, 'F') + "\r\n";
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(longer.constData()), longer.size(), r));
-        QCOMPARE(QByteArray(r.SN), QByteArray("0123456789ABCDEFGHI"));
-        QCOMPARE(QByteArray(r.vciIP), QByteArray("255.255.255.255"));
-        QCOMPARE(QByteArray(r.FirmwareVersion), QByteArray(39, 'F'));
+        reading = interpret("SN = 0123456789ABCDEFGHIJKLMNOP\r\nvciIP = 255.255.255.255.255\r\n");
+        QCOMPARE(QByteArray(reading.record.SN), QByteArray("0123456789ABCDEFGHI"));
+        QCOMPARE(QByteArray(reading.record.vciIP), QByteArray("255.255.255.255"));
 
-        // Numbers that are not numbers, or do not fit, give 0; a leading number is read.
-        for (const char* bad : {"abc", "-5", "", "99999999999", "0x10"}) {
-            const QByteArray t = QByteArray("SN = S\r\nvbatt = ") + bad + "\r\nstatus = " + bad + "\r\n";
-            QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(t.constData()), t.size(), r));
-            QCOMPARE(r.vbatt, 0u);
-            QCOMPARE(r.status, 0u);
-        }
-        const QByteArray lead = "vbatt = 12v\r\nstatus = 2 \r\n";
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(lead.constData()), lead.size(), r));
-        QCOMPARE(r.vbatt, 12u);
-        QCOMPARE(r.status, 2u);
-
-        // Non-UTF-8 bytes are kept as bytes in the record and never break the map.
-        const QByteArray binary = QByteArray("SN = \xff\xfe\x80\x81\r\nkey = \xc3\r\n");
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(binary.constData()), binary.size(), r));
-        QCOMPARE(QByteArray(r.SN), QByteArray("\xff\xfe\x80\x81"));
-        const QMap<QString, QVariant> map = parseKeyValueText(
-            blockText(reinterpret_cast<const unsigned char*>(binary.constData()), binary.size()), "=");
-        QCOMPARE(map.value("SN").toString().size(), 4);
+        // Non-UTF-8 bytes stay bytes in the record and never break the Qt side.
+        reading = interpret(QByteArray("SN = \xff\xfe\x80\x81\r\nkey = \xc3\r\n"));
+        QCOMPARE(QByteArray(reading.record.SN), QByteArray("\xff\xfe\x80\x81"));
+        QCOMPARE(reading.info.SN.size(), 4);
 
         // Bytes after the first NUL are ignored; an empty text is "no adapter".
-        const QByteArray afterNul = QByteArray("SN = A\r\n\0SN = B\r\n", 18);
-        QVERIFY(parseVciStatusBlock(reinterpret_cast<const unsigned char*>(afterNul.constData()), afterNul.size(), r));
-        QCOMPARE(QByteArray(r.SN), QByteArray("A"));
-        const unsigned char zero[8] = {};
-        QVERIFY(!parseVciStatusBlock(zero, sizeof zero, r));
-        QCOMPARE(r.connType, -1);
+        reading = interpret(QByteArray("SN = A\r\n\0SN = B\r\n", 18));
+        QCOMPARE(QByteArray(reading.record.SN), QByteArray("A"));
+        reading = interpret(QByteArray(8, '\0'));
+        QVERIFY(!reading.present);
+        QCOMPARE(reading.record.connType, -1);
     }
 
     void keyWithEqualsIsReadWholeIntoTheRecordButSkippedByTheMap()

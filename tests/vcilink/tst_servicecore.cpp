@@ -5,11 +5,15 @@
 #include "ServiceConfig.h"
 #include "StatusText.h"
 
+#include <blocks/StatusBlock.h>
+
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
 #include <fstream>
+
+using blocks::StatusKey;
 
 namespace {
 
@@ -29,17 +33,6 @@ vci_status sampleStatus()
     return s;
 }
 
-// The value after "KEY = " up to CR LF, as the manager reads it.
-std::string valueOf(const std::string& text, const std::string& key)
-{
-    const std::string needle = key + " = ";
-    const auto p = text.find(needle);
-    if (p == std::string::npos)
-        return "<missing>";
-    const auto e = text.find("\r\n", p);
-    return text.substr(p + needle.size(), e - p - needle.size());
-}
-
 std::uint32_t countAt(const unsigned char* b)
 {
     return b[5] | (b[6] << 8) | (b[7] << 16) | (std::uint32_t(b[8]) << 24);
@@ -55,66 +48,33 @@ std::string entryAt(const unsigned char* b, std::size_t i)
 class TestServiceCore : public QObject {
     Q_OBJECT
 private slots:
-    void statusTextHasEveryLineInFormat()
-    {
-        const std::string text = bwservice::buildStatusText(sampleStatus(), "127.0.100.1");
-        QCOMPARE(QByteArray::fromStdString(text),
-            QByteArray("SN = M5EA0001XJ7B0001\r\ntestIP = 127.0.100.1\r\nvciIP = 127.0.100.1\r\n"
-                       "softVer = V1.2.7\r\nFirmwareVersion = MT7628 V2.0.1\r\nportNumber = M5WC\r\n"
-                       "key = KX0001\r\nstatus = 1\r\nvbatt = 12340\r\nDllVersion = V2.3.0\r\n"
-                       "connType = USB\r\n"));
-    }
-
-    void statusTextCleansAndCutsHostileValues()
+    void statusTextCarriesEachFieldUnderItsKey()
     {
         vci_status s = sampleStatus();
-        s.serial = "M5EA0001XJ7B0001\r\nSN = FAKE"; // line injection
-        s.firmwareVersion = std::string(100, 'F');
-        s.softVer = "  V1\x01\x7f.2  ";
-        s.key = "KEY\0ZZ";
-        s.key.push_back('\0');
-        s.dllVersion = std::string(30, 'a') + "ñ"; // ñ would straddle the 31-byte limit
-        s.connType = "usb";
-        s.ip.clear();
         const std::string text = bwservice::buildStatusText(s, "127.0.100.9");
-        QCOMPARE(std::count(text.begin(), text.end(), '\n'), std::ptrdiff_t(10)); // connType dropped
-        QCOMPARE(valueOf(text, "SN"), std::string("M5EA0001XJ7B0001SN"));         // one line, cut to 19 and trimmed
-        QVERIFY(text.find("FAKE") == std::string::npos);
-        QCOMPARE(valueOf(text, "FirmwareVersion"), std::string(39, 'F'));
-        QCOMPARE(valueOf(text, "softVer"), std::string("V1.2"));
-        QCOMPARE(valueOf(text, "DllVersion"), std::string(30, 'a'));
-        QCOMPARE(valueOf(text, "vciIP"), std::string("127.0.100.9")); // falls back to the probed address
-        QCOMPARE(valueOf(text, "connType"), std::string("<missing>"));
-        QVERIFY(text.size() < bwservice::kBlockSize);
-    }
-
-    void writeStatusTextReplacesWholeText()
-    {
-        unsigned char block[bwservice::kBlockSize];
-        std::memset(block, 0xAA, sizeof block);
-        const std::string longText = bwservice::buildStatusText(sampleStatus(), "127.0.100.1");
-        bwservice::writeStatusText(block, sizeof block, longText);
-        QCOMPARE(bwservice::readStatusText(block, sizeof block), longText);
-        QCOMPARE(block[sizeof block - 1], 0); // old bytes beyond the text are gone
-
-        bwservice::writeStatusText(block, sizeof block, "SN = X\r\n");
-        QCOMPARE(bwservice::readStatusText(block, sizeof block), std::string("SN = X\r\n"));
-        for (std::size_t i = 8; i < sizeof block; ++i)
-            QCOMPARE(int(block[i]), 0);
-
-        bwservice::writeStatusText(block, sizeof block, "");
-        QCOMPARE(int(block[0]), 0);
-
-        bwservice::writeStatusText(block, sizeof block, std::string(5000, 'x')); // cut, still terminated
-        QCOMPARE(bwservice::readStatusText(block, sizeof block).size(), sizeof block - 1);
-        QCOMPARE(int(block[sizeof block - 1]), 0);
+        const blocks::StatusText t(text);
+        QCOMPARE(std::string(t.value(StatusKey::SN)), s.serial);
+        QCOMPARE(std::string(t.value(StatusKey::testIP)), std::string("127.0.100.9"));
+        QCOMPARE(std::string(t.value(StatusKey::vciIP)), s.ip);
+        QCOMPARE(std::string(t.value(StatusKey::softVer)), s.softVer);
+        QCOMPARE(std::string(t.value(StatusKey::FirmwareVersion)), s.firmwareVersion);
+        QCOMPARE(std::string(t.value(StatusKey::DllVersion)), s.dllVersion);
+        QCOMPARE(std::string(t.value(StatusKey::portNumber)), s.portNumber);
+        QCOMPARE(std::string(t.value(StatusKey::key)), s.key);
+        QCOMPARE(std::string(t.value(StatusKey::connType)), s.connType);
+        QCOMPARE(t.number(StatusKey::status), s.status);
+        QCOMPARE(t.number(StatusKey::vbatt), s.vbatt);
+        // An adapter that reports no address of its own is reached at the probed one.
+        s.ip.clear();
+        const std::string fallback = bwservice::buildStatusText(s, "127.0.100.9");
+        QCOMPARE(std::string(blocks::StatusText(fallback).value(StatusKey::vciIP)), std::string("127.0.100.9"));
     }
 
     void listRequestIsAnsweredAndSelectionKept()
     {
         unsigned char block[1024] = {};
         std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
-        block[0] = bwservice::kRequestList;
+        block[0] = blocks::RequestList;
         std::memset(block + 100, 0x5A, 50); // stale bytes of an earlier, longer reply
         bwservice::CommandMailbox mailbox;
         const std::vector<std::string> serials = {"M5EA0001XJ7B0001", "M5EA0002XJ7B0002", "BWV00004GEN00004"};
@@ -135,39 +95,16 @@ private slots:
         QCOMPARE(int(block[25]), int('Q'));
     }
 
-    void listIsLimitedToWhatFits()
-    {
-        std::vector<std::string> many;
-        for (int i = 0; i < 70; ++i)
-            many.push_back(QStringLiteral("SERIAL%1").arg(i, 10, 10, QLatin1Char('0')).toStdString());
-        unsigned char block[1024] = {};
-        block[0] = 1;
-        QCOMPARE(bwservice::writeDeviceList(block, sizeof block, many), std::size_t(62));
-        QCOMPARE(countAt(block), 62u);
-        QCOMPARE(entryAt(block, 61), many[61]);
-
-        unsigned char small[25 + 16 * 3 + 7] = {};
-        QCOMPARE(bwservice::writeDeviceList(small, sizeof small, many), std::size_t(3));
-        QCOMPARE(countAt(small), 3u);
-        QCOMPARE(bwservice::entryCapacity(25), std::size_t(0));
-
-        // Serials longer than an entry are cut, shorter ones zero-padded.
-        std::memset(block, 0, sizeof block);
-        bwservice::writeDeviceList(block, sizeof block, {"ABCDEFGHIJKLMNOPQRST", "SHORT"});
-        QCOMPARE(entryAt(block, 0), std::string("ABCDEFGHIJKLMNOP"));
-        QCOMPARE(entryAt(block, 1), std::string("SHORT", 5) + std::string(11, '\0'));
-    }
-
     void modesAndGarbageAreOnlyRecorded()
     {
         unsigned char block[1024] = {};
         bwservice::CommandMailbox mailbox;
-        block[0] = bwservice::kModeLocal;
+        block[0] = blocks::ModeLocal;
         QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::ModeChanged);
         QCOMPARE(int(mailbox.mode()), 0x11);
         QCOMPARE(int(block[0]), 0x11); // the byte stays for the manager
         QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::None);
-        block[0] = bwservice::kModeRemote;
+        block[0] = blocks::ModeRemote;
         QCOMPARE(mailbox.poll(block, sizeof block, {"A"}, 5000), bwservice::CommandMailbox::Event::ModeChanged);
         QCOMPARE(int(mailbox.mode()), 0x10);
 
@@ -205,7 +142,7 @@ private slots:
         bwservice::CommandMailbox mailbox;
         std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
         mailbox.poll(block, sizeof block, {}, 100);
-        block[0] = bwservice::kRequestList;
+        block[0] = blocks::RequestList;
         QCOMPARE(mailbox.poll(block, sizeof block, {"M5EA0002XJ7B0002"}, 200),
             bwservice::CommandMailbox::Event::ListAnswered);
         std::memset(block, 0, sizeof block); // the manager consumes the reply
@@ -218,7 +155,7 @@ private slots:
         // ... and a different serial written during the grace time counts at once.
         std::memcpy(block + 9, "M5EA0002XJ7B0002", 16);
         mailbox.poll(block, sizeof block, {}, 3000);
-        block[0] = bwservice::kRequestList;
+        block[0] = blocks::RequestList;
         mailbox.poll(block, sizeof block, {}, 3001);
         std::memcpy(block + 9, "M5EA0003XJ7B0003", 16);
         QCOMPARE(mailbox.poll(block, sizeof block, {}, 3002), bwservice::CommandMailbox::Event::SelectionChanged);
