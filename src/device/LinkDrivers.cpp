@@ -217,7 +217,6 @@ bool installWin7UsbEthernetDriver(const LinkEnvironment& env)
 
 void runLinkHousekeeping(const LinkEnvironment& env)
 {
-    ensureServiceRunning(env);
     stopSiblingService(env);
     startLoopbackInstallerIfNeeded(env);
     installM5Driver(env);

@@ -50,9 +50,10 @@ bool startLoopbackInstallerIfNeeded(const LinkEnvironment& env);
 bool installM5Driver(const LinkEnvironment& env);
 bool installWin7UsbEthernetDriver(const LinkEnvironment& env);
 
-// All start-up steps in their order: service check, sibling service stop,
+// The housekeeping once the window is up, in its order: sibling service stop,
 // adapter USB device test with the loopback installer, adapter USB driver,
-// command block reset, USB-to-Ethernet driver.
+// command block reset (start-up mode), USB-to-Ethernet driver. The service
+// check (ensureServiceRunning) comes earlier, before the window is built.
 void runLinkHousekeeping(const LinkEnvironment& env);
 
 // vid and pid as four hexadecimal digits ("A5A5", "2560").
