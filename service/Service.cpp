@@ -5,6 +5,7 @@
 
 #include <blocks/StatusBlock.h>
 
+#include "platform/LogFile.h"
 #include "platform/NetAdapters.h"
 
 #include <chrono>
@@ -51,13 +52,10 @@ Service::~Service()
 
 void Service::log(const std::string& text) const
 {
-    const std::time_t t = std::time(nullptr);
-    char stamp[32];
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tm);
-    std::fprintf(stderr, "%s BrindlewickService: %s\n", stamp, text.c_str());
-    std::fflush(stderr);
+    // BrindlewickService.log in the log folder; also stderr on a terminal or
+    // with BRINDLEWICK_LOG_STDERR=1.
+    platform::processLog("BrindlewickService")
+        .write(platform::logTimestamp() + " info service [" + platform::threadName() + "]: " + text);
 }
 
 bool Service::open(std::string* error)

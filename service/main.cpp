@@ -1,8 +1,13 @@
 // BrindlewickService: owns the link to the adapters. Runs in the foreground;
 // SIGTERM, SIGINT or SIGHUP end it cleanly (status cleared, blocks removed).
+// It logs to BrindlewickService.log in the user's log folder.
 #include "InstanceLock.h"
 #include "Service.h"
 #include "ServiceConfig.h"
+
+#include "platform/LogFile.h"
+
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -15,15 +20,32 @@ void onSignal(int)
 {
     g_stop = true;
 }
+
+void logLine(const char* level, const std::string& text)
+{
+    platform::processLog("BrindlewickService")
+        .write(platform::logTimestamp() + ' ' + level + " service [" + platform::threadName() + "]: " + text);
+}
+
+// Failures go to the log and always to stderr, where whoever started the
+// service sees them.
+void logFailure(const std::string& text)
+{
+    logLine("critical", text);
+    if (!platform::processLog("BrindlewickService").echo())
+        std::fprintf(stderr, "BrindlewickService: %s\n", text.c_str());
+}
 } // namespace
 
 int main(int argc, char** argv)
 {
+    platform::setThreadName("main");
     std::vector<std::string> args(argv + 1, argv + argc);
     bwservice::ParsedConfig config;
     std::string error;
     if (!bwservice::parseServiceArgs(args, config, &error)) {
-        std::fprintf(stderr, "BrindlewickService: %s\n%s", error.c_str(), bwservice::usageText());
+        logFailure(error);
+        std::fputs(bwservice::usageText(), stderr);
         return 2;
     }
     if (config.help) {
@@ -33,9 +55,10 @@ int main(int argc, char** argv)
 
     bwservice::InstanceLock lock;
     if (!lock.acquire(config.lockPath, &error)) {
-        std::fprintf(stderr, "BrindlewickService: %s\n", error.c_str());
+        logFailure(error);
         return 3;
     }
+    logLine("info", "starting, process " + std::to_string(::getpid()));
 
     struct sigaction sa { };
     sa.sa_handler = onSignal;
@@ -47,10 +70,11 @@ int main(int argc, char** argv)
 
     bwservice::Service service(config.options);
     if (!service.open(&error)) {
-        std::fprintf(stderr, "BrindlewickService: cannot create the shared blocks: %s\n", error.c_str());
+        logFailure("cannot create the shared blocks: " + error);
         return 1;
     }
     const int code = service.run(g_stop);
     service.shutdown();
+    logLine("info", "ended with exit code " + std::to_string(code));
     return code;
 }

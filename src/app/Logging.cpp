@@ -1,3 +1,3 @@
 #include "app/Logging.h"
 
-Q_LOGGING_CATEGORY(lcShell, "brindlewick.shell")
+Q_LOGGING_CATEGORY(lcShell, "brindlewick.shell", QtInfoMsg)

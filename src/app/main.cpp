@@ -1,6 +1,10 @@
 // Entry point of the manager.
 #include "app/AppEntry.h"
+#include "app/LogSetup.h"
+#include "app/Logging.h"
 
+#include <BuildConfig.h>
+#include <platform/LogFile.h>
 #include <platform/Process.h>
 
 #include <QApplication>
@@ -8,6 +12,10 @@
 
 int main(int argc, char* argv[])
 {
+    platform::setThreadName("main");
+    installManagerLog();
+    qCInfo(lcShell) << "Brindlewick" << BuildConfig::kApplicationVersion << "starting";
+
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "1");
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
@@ -22,5 +30,6 @@ int main(int argc, char* argv[])
         options.rawCommandLine = platform::rawCommandLine();
         exitCode = runStartup(options);
     }
+    qCInfo(lcShell) << "Brindlewick ended with exit code" << exitCode;
     return exitCode;
 }

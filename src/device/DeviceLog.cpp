@@ -1,3 +1,3 @@
 #include "device/DeviceLog.h"
 
-Q_LOGGING_CATEGORY(lcDevice, "brindlewick.device")
+Q_LOGGING_CATEGORY(lcDevice, "brindlewick.device", QtInfoMsg)

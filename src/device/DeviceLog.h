@@ -1,3 +1,4 @@
+// Logging category of the device link (naming rule in app/Logging.h).
 #pragma once
 
 #include <QLoggingCategory>

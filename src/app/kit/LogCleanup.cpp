@@ -1,11 +1,13 @@
 #include "app/kit/LogCleanup.h"
 
+#include "app/kit/KitLog.h"
 #include "app/kit/TraceFolders.h"
+
+#include <platform/LogFile.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <system_error>
 #include <thread>
@@ -13,8 +15,6 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
-
-Q_LOGGING_CATEGORY(lcLogCleanup, "brindlewick.app.logcleanup")
 
 namespace {
 
@@ -75,8 +75,8 @@ LogCleanup::Result LogCleanup::run() const
             continue;
         walk(info.absoluteFilePath(), now, result);
     }
-    qCInfo(lcLogCleanup) << "trace clean-up:" << result.filesDeleted << "files deleted," << result.filesKept << "kept,"
-                         << result.foldersRemoved << "folders removed," << result.failures << "failures";
+    qCInfo(lcKit) << "trace clean-up:" << result.filesDeleted << "files deleted," << result.filesKept << "kept,"
+                  << result.foldersRemoved << "folders removed," << result.failures << "failures";
     return result;
 }
 
@@ -103,7 +103,7 @@ void LogCleanup::walk(const QString& folder, std::time_t now, Result& result) co
             ++result.filesDeleted;
         } else {
             ++result.failures;
-            qCWarning(lcLogCleanup) << "cannot delete" << path;
+            qCWarning(lcKit) << "cannot delete" << path;
         }
     }
 }
@@ -111,8 +111,11 @@ void LogCleanup::walk(const QString& folder, std::time_t now, Result& result) co
 void LogCleanup::startDetached()
 {
     try {
-        std::thread([] { LogCleanup().run(); }).detach();
+        std::thread([] {
+            platform::setThreadName("log-cleanup");
+            LogCleanup().run();
+        }).detach();
     } catch (const std::system_error& error) {
-        qCWarning(lcLogCleanup) << "clean-up thread not started:" << error.what();
+        qCWarning(lcKit) << "clean-up thread not started:" << error.what();
     }
 }

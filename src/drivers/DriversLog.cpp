@@ -1,0 +1,3 @@
+#include "drivers/DriversLog.h"
+
+Q_LOGGING_CATEGORY(lcDrivers, "brindlewick.drivers", QtInfoMsg)
