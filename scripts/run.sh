@@ -10,7 +10,10 @@ scripts/build.sh
 BIN=$ROOT/build/bin
 export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$ROOT/build/run/ProgramData}
 export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$ROOT/build/run/registry}
+# The manager and the service it starts write their logs here.
+export BRINDLEWICK_LOG_DIR=${BRINDLEWICK_LOG_DIR:-$ROOT/build/run/logs}
 mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT" "$ROOT/build/run"
+echo "Logs: $BRINDLEWICK_LOG_DIR/Brindlewick.log and $BRINDLEWICK_LOG_DIR/BrindlewickService.log"
 
 pids=()
 # The manager starts BrindlewickService itself; this run stops it again at the end.
