@@ -431,4 +431,4 @@ private slots:
 };
 
 QTEST_MAIN(TestDialogKit)
-#include "tst_DialogKit.moc"
+#include "tst_appkit_dialog_kit.moc"

@@ -147,4 +147,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestInternetCheck)
-#include "tst_InternetCheck.moc"
+#include "tst_appkit_internet_check.moc"

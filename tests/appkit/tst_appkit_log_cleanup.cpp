@@ -155,4 +155,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestLogCleanup)
-#include "tst_LogCleanup.moc"
+#include "tst_appkit_log_cleanup.moc"

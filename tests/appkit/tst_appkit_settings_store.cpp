@@ -205,4 +205,4 @@ int main(int argc, char** argv)
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_SettingsStore.moc"
+#include "tst_appkit_settings_store.moc"
