@@ -3,7 +3,7 @@
 #include "drivers/HttpUtils.h"
 
 #include "BuildConfig.h"
-#include "FakeReply.h"
+#include "support/FakeReply.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -336,4 +336,4 @@ void TestHttpUtilsUnit::fallbackNameCarriesTimeAndType()
 }
 
 QTEST_GUILESS_MAIN(TestHttpUtilsUnit)
-#include "tst_httputils_unit.moc"
+#include "tst_drivers_http_utils.moc"

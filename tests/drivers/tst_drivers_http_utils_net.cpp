@@ -361,4 +361,4 @@ void TestHttpUtilsNet::pythonHttpServer()
 }
 
 QTEST_GUILESS_MAIN(TestHttpUtilsNet)
-#include "tst_httputils_net.moc"
+#include "tst_drivers_http_utils_net.moc"
