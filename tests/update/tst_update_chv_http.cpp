@@ -193,4 +193,4 @@ void TestCHvHttpUnit::charToWcharDecodesCodePages()
 }
 
 QTEST_GUILESS_MAIN(TestCHvHttpUnit)
-#include "tst_chvhttp_unit.moc"
+#include "tst_update_chv_http.moc"

@@ -336,4 +336,4 @@ void TestCHvHttpNet::worksAgainstPythonHttpServer()
 }
 
 QTEST_GUILESS_MAIN(TestCHvHttpNet)
-#include "tst_chvhttp_net.moc"
+#include "tst_update_chv_http_net.moc"
