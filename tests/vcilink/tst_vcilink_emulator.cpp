@@ -162,4 +162,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestEmulator)
-#include "tst_emulator.moc"
+#include "tst_vcilink_emulator.moc"

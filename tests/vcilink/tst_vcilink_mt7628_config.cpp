@@ -1,7 +1,7 @@
 // MT7628Config against the adapter emulator on loopback: every operation, and
 // the failure bounds for silent, closed and rebooting adapters.
-#include "EmulatorProcess.h"
 #include "MT7628Config.h"
+#include "support/AdapterProcesses.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -37,8 +37,9 @@ class TestLibrary : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
-            QString::fromLatin1(kA1), QStringLiteral("--reboot-ms"), QStringLiteral("1500")}));
+        QVERIFY2(m_emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
+                     QString::fromLatin1(kA1), QStringLiteral("--reboot-ms"), QStringLiteral("1500")}),
+            qPrintable(m_emu.errorText()));
         m_lib.setPort(m_emu.port());
         m_lib.setTimeouts(1000, 1500);
     }
@@ -262,7 +263,7 @@ private slots:
     {
         qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emu.port()));
         MT7628Config lib;
-        QCOMPARE(lib.port(), m_emu.port());
+        QCOMPARE(lib.port(), int(m_emu.port()));
         QVERIFY(lib.RequestBuzz(kA1));
         qputenv("BRINDLEWICK_MT7628_PORT", "junk");
         QCOMPARE(lib.port(), MT7628Config::kDefaultPort);
@@ -271,4 +272,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestLibrary)
-#include "tst_library.moc"
+#include "tst_vcilink_mt7628_config.moc"

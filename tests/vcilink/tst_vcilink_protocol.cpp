@@ -163,4 +163,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestProtocol)
-#include "tst_protocol.moc"
+#include "tst_vcilink_protocol.moc"
