@@ -2,11 +2,13 @@
 #include "ui_Kestrix.h"
 
 #include "app/LanguageTheme.h"
+#include "app/Logging.h"
 #include "app/PageRouting.h"
 #include "app/StatusThread.h"
 #include "app/SysTrayIconWidget.h"
 #include "app/kit/AppConstants.h"
 #include "app/kit/InternetCheck.h"
+#include "app/kit/LazyPages.h"
 #include "app/kit/Loading.h"
 #include "app/kit/LogCleanup.h"
 #include "app/kit/SettingsStore.h"
@@ -22,7 +24,6 @@
 #include "HttpsServer.h"
 #include "MT7628Config.h"
 
-#include "app/Logging.h"
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QLabel>
@@ -31,8 +32,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
-
-#include <thread>
 
 namespace {
 
@@ -70,11 +69,47 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     // The background service owns the adapter link; start it when it is not
     // running. Development runs and tests that bring their own service, or
     // none, set BRINDLEWICK_NO_SERVICE_START.
+    const LinkEnvironment link = LinkEnvironment::system();
     if (qEnvironmentVariableIsEmpty("BRINDLEWICK_NO_SERVICE_START"))
-        ensureServiceRunning(LinkEnvironment::system());
+        ensureServiceRunning(link);
 
+    buildFrame();
+    trayIcon = new SysTrayIconWidget([this] { showFromTray(); }, this);
+    httpsServer = std::make_unique<HttpsServer>();
+    connect(ui->Btn_Min, &QPushButton::clicked, this, &Kestrix::ClickButton_Min);
+    connect(ui->Btn_Close, &QPushButton::clicked, this, &Kestrix::ClickButton_Close);
+    buildNavigation();
+    makeSelfConnections();
+    mt7628Config = std::make_unique<MT7628Config>();
+    setGlobalServerUrl(QString::fromStdString(httpsServer->GetGloableUrl()));
+
+    messageBox = new TMessageBox(this);
+    messageBox->hide();
+    attachSubsystems();
+    applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
+            ? QString::fromLatin1(AppConstants::kLanguageEnglish)
+            : QString::fromLatin1(AppConstants::kLanguageSpanish));
+
+    startStatusThread();
+    initialised = true;
+    ui->Btn_Device->setChecked(true);
+    connect(AppShared::instance(), &AppShared::signal, this,
+        [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
+    showPage(PageDevice);
+
+    workers.start("log-cleanup", [] { LogCleanup().run(); });
+    connect(this, &Kestrix::Sign_QTimerONOFF, this, &Kestrix::Slot_QTimerCtl);
+    connect(this, &Kestrix::Sign_hideToShow, this, [this] {
+        showNormal();
+        show();
+    });
+    runLinkHousekeeping(link);
+}
+
+void Kestrix::buildFrame()
+{
     ui->setupUi(this);
-    setWindowIcon(QIcon(":/Brindlewick.ico"));
+    setWindowIcon(QIcon(QStringLiteral(":/Brindlewick.ico")));
     setWindowFlag(Qt::FramelessWindowHint);
     setFixedSize(902, 652);
 
@@ -98,70 +133,38 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     ui->Btn_RepairData->hide();
     ui->Btn_RepairData->setEnabled(false);
 
-    mt7628Config = std::make_unique<MT7628Config>();
-    createDeviceLink();
-
-    trayIcon = new SysTrayIconWidget([this] { showFromTray(); }, this);
-
-    httpsServer = std::make_unique<HttpsServer>();
-
-    connect(ui->Btn_Min, &QPushButton::clicked, this, &Kestrix::ClickButton_Min);
-    connect(ui->Btn_Close, &QPushButton::clicked, this, &Kestrix::ClickButton_Close);
-    buildNavigation();
-    makeSelfConnections();
+    lazyPages = new LazyPages(ui->Tab_Stack);
     connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this](int index) { visiblePage.store(index); });
-    setGlobalServerUrl(QString::fromStdString(httpsServer->GetGloableUrl()));
-
-    applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
-            ? QString::fromLatin1(AppConstants::kLanguageEnglish)
-            : QString::fromLatin1(AppConstants::kLanguageSpanish));
-
-    messageBox = new TMessageBox(this);
-    messageBox->hide();
-
-    startStatusThread();
-    initialised = true;
-    ui->Btn_Device->setChecked(true);
-
+    // The settings and drivers pages follow the form's pages 0 to 20.
     appendEmptyPage(ui->Tab_Stack, "SettingsView");
-    connect(AppShared::instance(), &AppShared::signal, this,
-        [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
     appendEmptyPage(ui->Tab_Stack, "DriverView");
-    showPage(PageDevice);
-    pageRequest = PageDevice;
-
-    startLogCleanup();
-
-    connect(this, &Kestrix::Sign_QTimerONOFF, this, &Kestrix::Slot_QTimerCtl);
-    connect(this, &Kestrix::Sign_hideToShow, this, [this] {
-        showNormal();
-        show();
-    });
-    device->startHintLoop();
-    // A change in the status block wakes the status thread at once instead of
-    // waiting for the end of its one-second pass.
-    device->startStatusWatch([this] { wakeStatusThread(); });
-
-    // Link housekeeping after the window is up: the sibling product's service,
-    // the adapter's USB driver, the start-up mode byte and the Windows 7 driver.
-    const LinkEnvironment link = LinkEnvironment::system();
-    stopSiblingService(link);
-    startLoopbackInstallerIfNeeded(link);
-    installM5Driver(link);
-    if (link.resetCommandBlock)
-        link.resetCommandBlock();
-    installWin7UsbEthernetDriver(link);
 }
 
-void Kestrix::createDeviceLink()
+// Every subsystem the window carries, in the order they come up.
+void Kestrix::attachSubsystems()
 {
-    device = std::make_unique<DeviceController>(ui->page_Device, ui->page_More_VCI, *mt7628Config);
-    connect(device.get(), &DeviceController::SignalsTMsg, this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
-    connect(
-        device.get(), &DeviceController::SignalSetDisableRemoteStatus, this, &Kestrix::SignalSetDisableRemoteStatus);
-    connect(device.get(), &DeviceController::moreDevicesRequested, this, &Kestrix::InitMoreVci);
-    // Joining a Wi-Fi router comes with the router page; until then its button is not offered.
-    device->devicePage()->routerButton()->hide();
+    auto deviceLink = std::make_unique<DeviceController>(*mt7628Config);
+    device = deviceLink.get();
+    connect(device, &DeviceController::SignalSetDisableRemoteStatus, this, &Kestrix::SignalSetDisableRemoteStatus);
+    subsystems.push_back(std::move(deviceLink));
+
+    for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
+        subsystem->attach(*this);
+}
+
+QWidget* Kestrix::pageHost(int index)
+{
+    return ui->Tab_Stack->widget(index);
+}
+
+void Kestrix::buildOnFirstShow(int index, std::function<void(QWidget* host)> build)
+{
+    lazyPages->add(index, std::move(build));
+}
+
+void Kestrix::ensurePage(int index)
+{
+    lazyPages->ensure(index);
 }
 
 void Kestrix::onSharedSignal(int code, const QVariant& data)
@@ -207,17 +210,16 @@ void Kestrix::Slot_SelectStatus(QListWidgetItem* item)
 
 void Kestrix::InitMoreVci()
 {
-    showPage(PageMoreVci);
-    pageRequest = PageMoreVci;
-    device->requestDeviceList();
+    device->InitMoreVci();
 }
 
 Kestrix::~Kestrix()
 {
     if (statusThread)
         statusThread->stop();
-    if (device)
-        device->stop();
+    for (auto it = subsystems.rbegin(); it != subsystems.rend(); ++it)
+        (*it)->stop();
+    workers.stopAndJoin();
     if (translator) {
         QCoreApplication::removeTranslator(translator);
         delete translator;
@@ -234,24 +236,14 @@ void Kestrix::buildNavigation()
         navigationGroup->addButton(button);
     }
 
-    connect(ui->Btn_Device, &QPushButton::clicked, this, [this] {
-        showPage(PageDevice);
-        pageRequest = PageDevice;
-    });
-    connect(ui->Btn_Drivers, &QPushButton::clicked, this, [this] {
-        showPage(PageDrivers);
-        pageRequest = PageDrivers;
-    });
+    connect(ui->Btn_Device, &QPushButton::clicked, this, [this] { showPage(PageDevice); });
+    connect(ui->Btn_Drivers, &QPushButton::clicked, this, [this] { showPage(PageDrivers); });
     connect(ui->Btn_Remote, &QPushButton::clicked, this, [this] {
         // The remote pages say which of their two pages to return to; until
         // remote diagnosis is built that is always the remote page.
         showPage(PageRemote);
-        pageRequest = PageRemote;
     });
-    connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] {
-        showPage(PageSettings);
-        pageRequest = PageSettings;
-    });
+    connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] { showPage(PageSettings); });
 }
 
 void Kestrix::makeSelfConnections()
@@ -265,6 +257,7 @@ void Kestrix::showPage(int index)
 {
     if (ui->Tab_Stack->currentIndex() != index)
         ui->Tab_Stack->setCurrentIndex(index);
+    pageRequest = index;
 }
 
 void Kestrix::showFromTray()
@@ -380,8 +373,8 @@ void Kestrix::statusPass()
     const int page = visiblePage.load();
     bool changed = page != lastSeenPage || loadFlag(showFlag) != 0;
     lastSeenPage = page;
-    if (device)
-        changed = device->runStatusCycle(changed);
+    for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
+        changed = subsystem->statusPass(changed);
     if (changed)
         emit SignalsUpdateThread();
 }
@@ -394,17 +387,14 @@ void Kestrix::SlotsUpdateThread()
         show();
     }
 
-    device->repaint(ui->Tab_Stack->currentIndex() == PageDevice);
+    const int current = ui->Tab_Stack->currentIndex();
+    for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
+        subsystem->repaint(current);
     refreshInternetLabel(internetReachable());
 
     const int request = pageRequest.load();
     if (pageRequestMovesStack(request))
         showPage(request);
-}
-
-void Kestrix::startLogCleanup()
-{
-    std::thread([] { LogCleanup().run(); }).detach();
 }
 
 bool Kestrix::eventFilter(QObject* watched, QEvent* event)

@@ -1,15 +1,20 @@
 // The program's one top-level window: a frameless, fixed-size frame with the
 // navigation bar, the page stack, the tray icon, the toast and busy overlays.
-// It routes page requests made by worker threads and forwards the slots of the
-// pages to the subsystem objects that own their state.
+// It attaches the subsystems (each one Subsystem), runs their status passes
+// and repaints, routes page requests made by worker threads, and forwards the
+// slots of the pages to the subsystems that own their state.
 #pragma once
 
 #include <QPoint>
 #include <QString>
 #include <QWidget>
 
+#include "app/kit/Subsystem.h"
+#include "app/kit/WorkerGroup.h"
+
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class QButtonGroup;
 class QPushButton;
@@ -23,6 +28,7 @@ class DeviceController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
+class LazyPages;
 
 namespace Ui {
 class KestrixClass;
@@ -35,7 +41,7 @@ struct SignalsUpgradeInfo_struct {
 };
 Q_DECLARE_METATYPE(SignalsUpgradeInfo_struct)
 
-class Kestrix : public QWidget {
+class Kestrix : public QWidget, private SubsystemHost {
     Q_OBJECT
 
 public:
@@ -67,10 +73,12 @@ public:
     int currentPageRequest() const { return pageRequest.load(); }
     // Lets another thread trigger a status pass at once.
     void wakeStatusThread();
+    // Builds a page that is built on first show now (tests, routing).
+    void ensurePageBuilt(int index) { ensurePage(index); }
 
     SysTrayIconWidget* trayWidget() const { return trayIcon; }
     Loading* loadingOverlay() const { return loading; }
-    DeviceController* deviceController() const { return device.get(); }
+    DeviceController* deviceController() const { return device; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -127,16 +135,24 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // SubsystemHost
+    QWidget* frame() override { return this; }
+    QWidget* pageHost(int index) override;
+    void buildOnFirstShow(int index, std::function<void(QWidget* host)> build) override;
+    void ensurePage(int index) override;
+    void showPage(int index) override;
+    void toast(const QString& text, int ms) override { SlotsTMsg(text, ms); }
+    void wakeStatusPass() override { wakeStatusThread(); }
+
+    void buildFrame();
     void buildNavigation();
     void makeSelfConnections();
+    void attachSubsystems();
     void applyLanguage(const QString& language);
     void refreshInternetLabel(bool online);
-    void showPage(int index);
     void showFromTray();
     void startStatusThread();
     void statusPass();
-    void startLogCleanup();
-    void createDeviceLink();
     void onSharedSignal(int code, const QVariant& data);
 
     std::unique_ptr<Ui::KestrixClass> ui;
@@ -157,8 +173,12 @@ private:
     Loading* loading = nullptr;
     TMessageBox* messageBox = nullptr;
     QButtonGroup* navigationGroup = nullptr;
-    std::unique_ptr<MT7628Config> mt7628Config; // outlives the device operations' threads
+    LazyPages* lazyPages = nullptr;
+    std::unique_ptr<MT7628Config> mt7628Config; // outlives the subsystems that use it
     std::unique_ptr<HttpsServer> httpsServer;
-    std::unique_ptr<DeviceController> device;
+    // In attach order; stopped in reverse order before they are destroyed.
+    std::vector<std::unique_ptr<Subsystem>> subsystems;
+    DeviceController* device = nullptr; // one of the subsystems
     std::unique_ptr<StatusThread> statusThread;
+    WorkerGroup workers; // the window's own workers (log clean-up)
 };

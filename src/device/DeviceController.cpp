@@ -17,15 +17,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <array>
 #include <cstring>
 #include <mutex>
-#include <thread>
-
-// Lets detached operation threads report back only while the controller lives.
-struct DeviceController::Relay {
-    std::mutex mutex;
-    DeviceController* controller = nullptr;
-};
 
 namespace {
 
@@ -46,11 +40,9 @@ Page* placeIn(QWidget* host)
 
 } // namespace
 
-DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost, MT7628Config& cfg, QObject* parent)
+DeviceController::DeviceController(MT7628Config& cfg, QObject* parent)
     : QObject(parent)
     , m_cfg(cfg)
-    , m_page(placeIn<DevicePage>(devicePageHost))
-    , m_more(placeIn<MoreVciPage>(moreVciHost))
     , m_loop(DeviceStatusLoop::Hooks{{},
           [this] {
               std::string mac;
@@ -62,9 +54,7 @@ DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost
                   m_hint->wake();
           },
           [this](bool noDevice) { emit SignalSetDisableRemoteStatus(noDevice); }})
-    , m_relay(std::make_shared<Relay>())
 {
-    m_relay->controller = this;
     m_ops.reboot = [this](const std::string& ip) { return m_cfg.RebootVci(ip.c_str()); };
     m_ops.buzz = [this](const std::string& ip) { return m_cfg.RequestBuzz(ip.c_str()); };
     m_ops.release = [this](const std::string& ip) { return m_cfg.Contact_occupancy(ip.c_str()); };
@@ -90,18 +80,6 @@ DeviceController::DeviceController(QWidget* devicePageHost, QWidget* moreVciHost
     hooks.timerActive = [this](HintTimer which) { return hintTimerActive(which); };
     m_hint = std::make_unique<HintLoop>(
         std::move(hooks), QCoreApplication::applicationDirPath() + QStringLiteral("/VCIINFO.ini"));
-
-    connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
-    connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
-    connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);
-    connect(m_page->routerButton(), &QPushButton::clicked, this, &DeviceController::routerSetupRequested);
-    connect(m_page->moreDevicesButton(), &QPushButton::clicked, this, &DeviceController::moreDevicesRequested);
-    connect(m_page, &DevicePage::showMessage, this, &DeviceController::SignalsTMsg);
-    connect(m_page, &DevicePage::voltageTextChanged, this, &DeviceController::onVoltageTextChanged);
-
-    connect(m_more->list(), &QListWidget::itemClicked, this, &DeviceController::Slot_SelectStatus);
-    connect(m_more->selectButton(), &QPushButton::clicked, this, &DeviceController::SlotsClickItem);
-    connect(m_more, &MoreVciPage::refreshRequested, this, &DeviceController::requestDeviceList);
     connect(this, &DeviceController::SignalsVciAdd, this, &DeviceController::SlotsVciAdd);
 }
 
@@ -110,44 +88,69 @@ DeviceController::~DeviceController()
     stop();
 }
 
+void DeviceController::attach(SubsystemHost& host)
+{
+    m_host = &host;
+    m_page = placeIn<DevicePage>(host.pageHost(kDevicePageIndex));
+    // Joining a Wi-Fi router needs the router page, which does not exist yet;
+    // until it does, the button is not offered rather than leading nowhere.
+    m_page->routerButton()->hide();
+    connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
+    connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
+    connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);
+    connect(m_page->routerButton(), &QPushButton::clicked, this, &DeviceController::routerSetupRequested);
+    connect(m_page->moreDevicesButton(), &QPushButton::clicked, this, &DeviceController::InitMoreVci);
+    connect(m_page, &DevicePage::showMessage, this, &DeviceController::SignalsTMsg);
+    connect(m_page, &DevicePage::voltageTextChanged, this, &DeviceController::onVoltageTextChanged);
+    host.buildOnFirstShow(kMoreVciPageIndex, [this](QWidget* pageHost) { createMoreVciPage(pageHost); });
+
+    // Reports come from worker threads; the frame delivers them on the GUI thread.
+    connect(this, &DeviceController::SignalsTMsg, host.frame(),
+        [&host](const QString& text, int ms) { host.toast(text, ms); });
+
+    m_hint->start(m_workers);
+    startStatusWatch();
+}
+
+void DeviceController::createMoreVciPage(QWidget* host)
+{
+    if (m_more)
+        return;
+    m_more = placeIn<MoreVciPage>(host);
+    connect(m_more->list(), &QListWidget::itemClicked, this, &DeviceController::Slot_SelectStatus);
+    connect(m_more->selectButton(), &QPushButton::clicked, this, &DeviceController::SlotsClickItem);
+    connect(m_more, &MoreVciPage::refreshRequested, this, &DeviceController::requestDeviceList);
+}
+
+MoreVciPage* DeviceController::moreVciPage()
+{
+    if (!m_more && m_host)
+        m_host->ensurePage(kMoreVciPageIndex);
+    return m_more;
+}
+
 void DeviceController::stop()
 {
-    if (m_hint)
-        m_hint->stop();
-    {
-        std::lock_guard<std::mutex> lock(m_watchMutex);
-        m_watchStop = true;
-    }
-    m_watchCv.notify_all();
-    if (m_watch.joinable())
-        m_watch.join();
-    std::lock_guard<std::mutex> lock(m_relay->mutex);
-    m_relay->controller = nullptr;
+    m_workers.stopAndJoin();
 }
 
-void DeviceController::startHintLoop()
+void DeviceController::startStatusWatch(int periodMs)
 {
-    m_hint->start();
-}
-
-void DeviceController::startStatusWatch(std::function<void()> wakeStatusThread, int periodMs)
-{
-    if (m_watch.joinable() || !wakeStatusThread)
-        return;
-    const auto period = std::chrono::milliseconds(periodMs > 0 ? periodMs : 100);
-    m_watch = std::thread([this, wake = std::move(wakeStatusThread), period] {
-        unsigned char last[kVciStatusBlockSize];
+    // A change in the status block wakes the status thread at once instead of
+    // at the end of its one-second wait.
+    const auto period = std::chrono::milliseconds(periodMs);
+    // The first look happens here, so any change after attach() counts.
+    auto last = std::make_shared<std::array<unsigned char, kVciStatusBlockSize>>();
+    copyVciStatusBlock(last->data());
+    m_workers.start("status-watch", [this, period, last] {
         unsigned char now[kVciStatusBlockSize];
-        copyVciStatusBlock(last);
-        std::unique_lock<std::mutex> lock(m_watchMutex);
-        while (!m_watchCv.wait_for(lock, period, [this] { return m_watchStop; })) {
-            lock.unlock();
+        while (m_workers.sleepFor(period)) {
             copyVciStatusBlock(now);
-            if (std::memcmp(now, last, sizeof now) != 0) {
-                std::memcpy(last, now, sizeof now);
-                wake();
+            if (std::memcmp(now, last->data(), sizeof now) != 0) {
+                std::memcpy(last->data(), now, sizeof now);
+                if (m_host)
+                    m_host->wakeStatusPass();
             }
-            lock.lock();
         }
     });
 }
@@ -188,14 +191,10 @@ QString DeviceController::adapterMacText() const
     return QString::fromStdString(m_mac);
 }
 
-bool DeviceController::runStatusCycle(bool changed)
+void DeviceController::repaint(int currentPage)
 {
-    return m_loop.runCycle(changed);
-}
-
-void DeviceController::repaint(bool homePageShown)
-{
-    m_page->refresh(m_loop.snapshot(), homePageShown);
+    if (m_page)
+        m_page->refresh(m_loop.snapshot(), currentPage == kDevicePageIndex);
 }
 
 // Hint timers ------------------------------------------------------------------
@@ -273,15 +272,13 @@ void DeviceController::startOperation(Operation op)
                                                                            : m_ops.release;
     if (!call)
         return;
-    std::shared_ptr<Relay> relay = m_relay;
-    std::thread([relay, call, ip, op] {
+    // The report is queued to this object; Qt drops it if the controller is
+    // gone by then, and stop() joins the worker before that can happen.
+    m_workers.start("device-operation", [this, call, ip, op] {
         const bool ok = call(ip);
-        std::lock_guard<std::mutex> lock(relay->mutex);
-        if (DeviceController* c = relay->controller) {
-            QMetaObject::invokeMethod(
-                c, [c, op, ok] { c->operationFinished(op, ok); }, Qt::QueuedConnection);
-        }
-    }).detach();
+        QMetaObject::invokeMethod(
+            this, [this, op, ok] { operationFinished(op, ok); }, Qt::QueuedConnection);
+    });
 }
 
 void DeviceController::operationFinished(Operation op, bool ok)
@@ -300,8 +297,17 @@ void DeviceController::operationFinished(Operation op, bool ok)
 
 // Device list ----------------------------------------------------------------
 
+void DeviceController::InitMoreVci()
+{
+    if (m_host)
+        m_host->showPage(kMoreVciPageIndex);
+    requestDeviceList();
+}
+
 void DeviceController::requestDeviceList()
 {
+    if (!moreVciPage())
+        return;
     m_more->setSelectEnabled(false);
     m_more->refreshControl()->hide();
     m_more->clearRows();
@@ -314,6 +320,8 @@ void DeviceController::requestDeviceList()
 
 void DeviceController::SlotsVciAdd()
 {
+    if (!moreVciPage())
+        return;
     for (int i = m_more->rowCount(); i < static_cast<int>(m_devices.size()); ++i) {
         const QString serial = QString::fromUtf8(m_devices[static_cast<std::size_t>(i)].SN);
         VCIItem* row = m_more->addRow(serial);
@@ -329,7 +337,7 @@ void DeviceController::SlotsVciAdd()
 
 void DeviceController::Slot_SelectStatus(QListWidgetItem* item)
 {
-    if (!item)
+    if (!item || !m_more)
         return;
     const int index = m_more->list()->row(item);
     VCIItem* clicked = m_more->row(index);
@@ -347,6 +355,8 @@ void DeviceController::Slot_SelectStatus(QListWidgetItem* item)
 
 void DeviceController::SlotsClickItem()
 {
+    if (!moreVciPage())
+        return;
     const int current = m_more->list()->currentRow();
     VCIItem* chosen = m_more->row(current);
     if (!chosen) {
@@ -371,8 +381,10 @@ void DeviceController::SlotsClickItem()
 void DeviceController::Lan_Disconn(int itemNum)
 {
     m_block.clearSelectedSerial();
+    m_selectedSerial.clear();
+    if (!m_more)
+        return;
     if (VCIItem* row = m_more->row(itemNum))
         row->setConnected(false);
-    m_selectedSerial.clear();
     m_more->setSelectEnabled(false);
 }

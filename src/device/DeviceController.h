@@ -1,53 +1,29 @@
-// Owns the manager's side of the device link for the main window: the status
-// loop logic, the command block client, the start-up hint loop with its two
-// timers, the device page, the device list page and the device operations.
+// The device link subsystem on the manager's side: the status loop, the
+// command block client, the start-up hint loop with its two timers, the
+// device page, the device list page and the adapter operations.
 //
-// How the main window uses it:
-//   1. Construct it after setupUi, on the GUI thread:
-//        DeviceController(ui->page_Device, ui->page_More_VCI, mt7628Config, this)
-//      The two pages are placed inside the hosts (a layout is added to a host
-//      that has none). `cfg` must outlive every device operation: operations
-//      run on detached threads, so keep it for the life of the process.
-//   2. Connect SignalsTMsg(QString, int) to the toast slot (SlotsTMsg), and
-//      SignalSetDisableRemoteStatus(bool) to SetDisableRemoteStatus. Both are
-//      emitted from worker threads; use automatic (queued) connections.
-//      Connect moreDevicesRequested() to showing page_More_VCI (and, like
-//      InitMoreVci, call requestDeviceList()), routerSetupRequested() to the
-//      router page. SignalsVciAdd, timerControl, the hint timers, the device
-//      buttons and the list's refresh control (Label_RefreshLanVCIList, left
-//      press) are wired internally. Remote diagnosis posts its mode with
-//      commandBlock().postMode(CommandBlock::RemoteMode / LocalMode).
-//   3. In each pass of the status thread:
-//        bool changed = pageChanged || showPending;
-//        if (controller->runStatusCycle(changed)) emit SignalsUpdateThread();
-//      and in SlotsUpdateThread call repaint(currentIndex == 0).
-//   4. After construction, call startHintLoop() and
-//        startStatusWatch([this] { statusThread.wake(); });
-//      The watch looks at the status block ten times a second and wakes the
-//      status thread when its text changed, so a change reaches the page in a
-//      fraction of the one-second pass. At start-up also run
-//      runLinkHousekeeping(LinkEnvironment::system()) (LinkDrivers.h), which
-//      posts the start-up mode byte; its steps are also callable one by one
-//      (ensureServiceRunning early in the constructor, the rest at its end).
-//   5. The internet label stays with the window's frame; the page does not show it.
-//   6. In the destructor: call stop() first (it joins the status watch and
-//      makes sure the detached hint thread is done with this object), then
-//      stop and join the status thread, then delete the controller.
+// The main window attaches it like every subsystem (see Subsystem.h): the
+// device page goes into page 0, the device list into page 4 when that page
+// is first shown; toasts go to the host; the hint loop, the status watch and
+// every adapter operation run on the controller's worker group, which stop()
+// joins. Remote diagnosis posts its mode with
+// commandBlock().postMode(CommandBlock::RemoteMode / LocalMode).
 #pragma once
 
 #include "device/CommandBlock.h"
 #include "device/DeviceStatusLoop.h"
 #include "device/HintLoop.h"
 
+#include "app/kit/Subsystem.h"
+#include "app/kit/WorkerGroup.h"
+
 #include <QObject>
 #include <QString>
 
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 class DevicePage;
@@ -57,7 +33,7 @@ class QListWidgetItem;
 class QTimer;
 class QWidget;
 
-class DeviceController : public QObject {
+class DeviceController : public QObject, public Subsystem {
     Q_OBJECT
 public:
     // The three direct adapter operations; each takes the adapter's address.
@@ -69,24 +45,25 @@ public:
     // The USB-to-Ethernet adapter probe (adapterPresent by default).
     using AdapterProbe = std::function<bool(std::string& macText)>;
 
-    DeviceController(QWidget* devicePageHost, QWidget* moreVciHost, MT7628Config& cfg, QObject* parent = nullptr);
+    // Page indexes of the window's page stack that this subsystem fills.
+    static constexpr int kDevicePageIndex = 0;
+    static constexpr int kMoreVciPageIndex = 4;
+
+    // `cfg` must outlive the controller.
+    explicit DeviceController(MT7628Config& cfg, QObject* parent = nullptr);
     ~DeviceController() override;
 
+    // Subsystem
+    void attach(SubsystemHost& host) override;
+    bool statusPass(bool changed) override { return m_loop.runCycle(changed); }
+    void repaint(int currentPage) override;
+    void stop() override;
+
     DevicePage* devicePage() const { return m_page; }
-    MoreVciPage* moreVciPage() const { return m_more; }
+    // The device list page, built on first use.
+    MoreVciPage* moreVciPage();
     const CommandBlock& commandBlock() const { return m_block; }
-
-    // Status thread: one pass of the loop; true when the page must be repainted.
-    bool runStatusCycle(bool changed);
     DeviceStatusSnapshot snapshot() const { return m_loop.snapshot(); }
-
-    void startHintLoop();
-    // Calls wakeStatusThread (from a thread of its own) whenever the status
-    // block's text differs from its last look; one look every periodMs.
-    void startStatusWatch(std::function<void()> wakeStatusThread, int periodMs = 100);
-    // Stops the hint thread, the status watch and the reports of running
-    // operations. Idempotent.
-    void stop();
 
     const std::vector<VciStatusRecord>& deviceList() const { return m_devices; }
     QString selectedSerial() const { return m_selectedSerial; }
@@ -101,9 +78,8 @@ public:
     void setHintIniPath(const QString& path);
 
 public slots:
-    // SlotsUpdateThread's share: repaint the pages from the latest pass.
-    void repaint(bool homePageShown = true);
-
+    // Shows the device list page and asks the service for the list.
+    void InitMoreVci();
     void ClickButton_vciReboot();
     void ClickButton_requestBuzz();
     void Release_VCI_occupation();
@@ -120,7 +96,6 @@ signals:
     void SignalSetDisableRemoteStatus(bool bStatus);
     // "ON" starts the timer, anything without a capital N stops it (GUI thread).
     void timerControl(QTimer* timer, QString status);
-    void moreDevicesRequested();
     void routerSetupRequested();
 
 private slots:
@@ -131,8 +106,9 @@ private slots:
 
 private:
     enum class Operation { Reboot, Buzz, Release };
-    struct Relay;
 
+    void createMoreVciPage(QWidget* host);
+    void startStatusWatch(int periodMs = 100);
     void startOperation(Operation op);
     void operationFinished(Operation op, bool ok);
     void setHintTimer(HintTimer which, bool on);
@@ -140,6 +116,7 @@ private:
     bool probeAdapter(std::string& mac);
 
     MT7628Config& m_cfg;
+    SubsystemHost* m_host = nullptr;
     DevicePage* m_page = nullptr;
     MoreVciPage* m_more = nullptr;
     CommandBlock m_block;
@@ -147,12 +124,6 @@ private:
     std::unique_ptr<HintLoop> m_hint;
     AdapterOps m_ops;
     AdapterProbe m_probe;
-    std::shared_ptr<Relay> m_relay;
-
-    std::thread m_watch;
-    std::mutex m_watchMutex;
-    std::condition_variable m_watchCv;
-    bool m_watchStop = false;
 
     QTimer* m_powerDialogTimer = nullptr;
     QTimer* m_hintWindowTimer = nullptr;
@@ -164,4 +135,7 @@ private:
     int m_lastClickedRow = -1;
     mutable std::mutex m_macMutex;
     std::string m_mac;
+
+    // Last: stopped first, while everything its workers use still exists.
+    WorkerGroup m_workers;
 };

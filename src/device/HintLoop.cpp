@@ -2,10 +2,11 @@
 
 #include "device/DeviceLog.h"
 
+#include "app/kit/WorkerGroup.h"
+
 #include <QSettings>
 
 #include <chrono>
-#include <thread>
 
 struct HintLoop::State {
     Hooks hooks;
@@ -133,12 +134,14 @@ HintLoop::~HintLoop()
     stop();
 }
 
-void HintLoop::start()
+void HintLoop::start(WorkerGroup& workers)
 {
     if (m_started)
         return;
     m_started = true;
-    std::thread(&HintLoop::run, m_state).detach();
+    std::shared_ptr<State> state = m_state;
+    workers.start(
+        "hint-loop", [state] { run(state); }, [this] { stop(); });
 }
 
 void HintLoop::run(std::shared_ptr<State> state)

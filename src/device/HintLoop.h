@@ -3,9 +3,9 @@
 // the adapter's MAC as twelve lower-case hex digits, key "SN"), and asks the
 // user to connect 12 V power while the adapter reports no voltage.
 //
-// The loop runs on a detached thread. stop() returns only once the thread can
-// no longer call any hook or touch the loop's state, so the owner may be
-// destroyed right after it.
+// The loop runs on a worker of its owner's group. stop() returns only once
+// the loop can no longer call any hook, so the owner may be destroyed right
+// after it; the group's stop calls it and joins the worker.
 #pragma once
 
 #include <QString>
@@ -15,6 +15,8 @@
 #include <memory>
 #include <mutex>
 #include <string>
+
+class WorkerGroup;
 
 enum class HintTimer { PowerDialog, HintWindow };
 
@@ -39,7 +41,7 @@ public:
     HintLoop& operator=(const HintLoop&) = delete;
 
     void setIniPath(const QString& path);
-    void start();
+    void start(WorkerGroup& workers);
     void stop();
     // Lets a loop that waits for a wake-up run its next step.
     void wake();

@@ -2,6 +2,8 @@
 
 #include "device/DeviceProfile.h"
 
+#include "app/kit/Pictures.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -23,9 +25,11 @@ VCIItem::VCIItem(int itemNum, const QString& serial, QWidget* parent)
 {
     m_picture->setObjectName(QStringLiteral("label_VCIPicture"));
     m_picture->setFixedSize(48, 48);
-    m_picture->setStyleSheet(
-        QStringLiteral("background-image:url(%1);background-origin:content;background-repeat:none;")
-            .arg(devicePictureFor(serial)));
+    m_picture->setAlignment(Qt::AlignCenter);
+    // The adapter pictures are 220 x 160: shown whole, scaled into the row's square.
+    const QPixmap picture = loadPicture(devicePictureFor(serial));
+    if (!picture.isNull())
+        m_picture->setPixmap(picture.scaled(m_picture->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     m_name->setObjectName(QStringLiteral("label_VCIName"));
     m_name->setStyleSheet(QStringLiteral("color: rgb(85, 85, 85);background-color: rgb(255, 255, 255);"));
     m_mark->setObjectName(QStringLiteral("label_VCIMark"));

@@ -2,6 +2,9 @@
 // service on loopback, the manager's controller and pages offscreen, with a
 // status thread that runs one pass per second like the main window's.
 #include "TestBlocks.h"
+#include "TestHost.h"
+
+#include "app/StatusThread.h"
 
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
@@ -29,69 +32,6 @@
 
 #include <signal.h>
 
-namespace {
-
-// The main window's status thread in small: one pass a second, repaint queued.
-class PassThread {
-public:
-    explicit PassThread(DeviceController* ctl)
-        : m_ctl(ctl)
-        , m_thread([this] { run(); })
-    {
-    }
-    void wake()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_wake = true;
-        }
-        m_cv.notify_all();
-    }
-    ~PassThread()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_quit = true;
-        }
-        m_cv.notify_all();
-        m_thread.join();
-    }
-    void setPaused(bool paused)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_paused = paused;
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_quit) {
-            if (!m_paused) {
-                lock.unlock();
-                if (m_ctl->runStatusCycle(false)) {
-                    DeviceController* ctl = m_ctl;
-                    QMetaObject::invokeMethod(
-                        ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
-                }
-                lock.lock();
-            }
-            m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit || m_wake; });
-            m_wake = false;
-        }
-    }
-
-    DeviceController* m_ctl;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_quit = false;
-    bool m_wake = false;
-    bool m_paused = false;
-    std::thread m_thread;
-};
-
-} // namespace
-
 class TestDeviceLinkIntegration : public QObject {
     Q_OBJECT
 
@@ -102,14 +42,15 @@ private:
     quint16 m_controlPort = 0;
     QProcess m_emulator;
     QProcess m_service;
-    QWidget m_home;
-    QWidget m_more;
+    TestHost m_host;
     std::unique_ptr<MT7628Config> m_cfg;
     DeviceController* m_ctl = nullptr;
-    std::unique_ptr<PassThread> m_passes;
+    // The main window's status thread: one pass a second or when woken, repaint queued.
+    std::unique_ptr<StatusThread> m_passes;
+    std::atomic<bool> m_paused{false};
 
-    QString label(const char* name) const { return m_home.findChild<QLabel*>(name)->text(); }
-    QString labelStyle(const char* name) const { return m_home.findChild<QLabel*>(name)->styleSheet(); }
+    QString label(const char* name) { return m_host.pageHost(0)->findChild<QLabel*>(name)->text(); }
+    QString labelStyle(const char* name) { return m_host.pageHost(0)->findChild<QLabel*>(name)->styleSheet(); }
 
     QString control(const QString& command)
     {
@@ -176,17 +117,24 @@ private slots:
 
         QVERIFY(startService());
         m_cfg = std::make_unique<MT7628Config>();
-        m_ctl = new DeviceController(&m_home, &m_more, *m_cfg);
+        m_ctl = new DeviceController(*m_cfg);
         m_ctl->setAdapterProbe([](std::string&) { return false; });
-        m_passes = std::make_unique<PassThread>(m_ctl);
-        PassThread* passes = m_passes.get();
-        m_ctl->startStatusWatch([passes] { passes->wake(); });
+        m_passes = std::make_unique<StatusThread>([this] {
+            if (m_paused || !m_ctl->statusPass(false))
+                return;
+            DeviceController* ctl = m_ctl;
+            QMetaObject::invokeMethod(
+                ctl, [ctl] { ctl->repaint(DeviceController::kDevicePageIndex); }, Qt::QueuedConnection);
+        });
+        m_host.onWake = [this] { m_passes->wake(); };
+        m_ctl->attach(m_host);
+        m_passes->start();
     }
 
     void cleanupTestCase()
     {
         if (m_ctl)
-            m_ctl->stop(); // the watch wakes the pass thread: stop it first
+            m_ctl->stop(); // the watch wakes the status thread: stop it first
         m_passes.reset();
         if (m_ctl) {
             delete m_ctl;
@@ -246,7 +194,7 @@ private slots:
     void silentAdapterFailsTheOperation()
     {
         QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
-        m_passes->setPaused(true); // keep the adapter's address in the record
+        m_paused = true; // keep the adapter's address in the record
         QCOMPARE(control(QStringLiteral("silent 1 on")), QStringLiteral("OK"));
         QElapsedTimer t;
         t.start();
@@ -256,7 +204,7 @@ private slots:
         QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Execution failed"));
         qInfo("silent adapter: failure reported after %lld ms", t.elapsed());
         QCOMPARE(control(QStringLiteral("silent 1 off")), QStringLiteral("OK"));
-        m_passes->setPaused(false);
+        m_paused = false;
         QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Idle"), 8000);
     }
 

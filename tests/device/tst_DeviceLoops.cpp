@@ -3,6 +3,8 @@
 #include "device/DeviceStatusLoop.h"
 #include "device/HintLoop.h"
 
+#include "app/kit/WorkerGroup.h"
+
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -256,9 +258,10 @@ private slots:
             };
             hooks.currentSerial = [] { return QString(); }; // keeps the loop in its 2 s retry
             auto loop = std::make_unique<HintLoop>(hooks, QStringLiteral("/nonexistent/VCIINFO.ini"));
-            loop->start();
+            WorkerGroup workers;
+            loop->start(workers);
             QTRY_VERIFY(calls.load() >= 1);
-            loop->stop();
+            workers.stopAndJoin(); // ends the loop's wait at once and joins it
             stopped = true;
             loop.reset();
         }
@@ -275,7 +278,8 @@ private slots:
             return false;
         };
         HintLoop loop(hooks, QString());
-        loop.start();
+        WorkerGroup workers;
+        loop.start(workers);
         QTRY_COMPARE(calls.load(), 1);
         QTest::qWait(50);
         QCOMPARE(calls.load(), 1); // waits for a wake-up

@@ -2,6 +2,7 @@
 // DeviceController with real shared blocks and scripted adapter operations.
 #include "FakeService.h"
 #include "TestBlocks.h"
+#include "TestHost.h"
 
 #include "app/kit/DialogSeam.h"
 #include "device/DeviceController.h"
@@ -29,8 +30,8 @@ private:
     platform::SharedMemory m_status;
     platform::SharedMemory m_command;
     MT7628Config m_cfg;
+    TestHost* m_host = nullptr;
     QWidget* m_home = nullptr;
-    QWidget* m_more = nullptr;
     DeviceController* m_ctl = nullptr;
     std::atomic<int> m_calls{0};
     std::atomic<bool> m_result{true};
@@ -52,8 +53,8 @@ private:
     void show(const QByteArray& statusText)
     {
         fillBlock(m_status, statusText);
-        m_ctl->runStatusCycle(false);
-        m_ctl->repaint();
+        m_ctl->statusPass(false);
+        m_ctl->repaint(DeviceController::kDevicePageIndex);
     }
 
     QByteArray offset9() const { return QByteArray(reinterpret_cast<const char*>(m_command.data()) + 9, 16); }
@@ -104,9 +105,9 @@ private slots:
     {
         fillBlock(m_status, QByteArray());
         fillBlock(m_command, QByteArray());
-        m_home = new QWidget;
-        m_more = new QWidget;
-        m_ctl = new DeviceController(m_home, m_more, m_cfg);
+        m_host = new TestHost;
+        m_home = m_host->pageHost(DeviceController::kDevicePageIndex);
+        m_ctl = new DeviceController(m_cfg);
         m_ctl->setAdapterProbe([](std::string&) { return false; });
         m_calls = 0;
         m_result = true;
@@ -115,13 +116,13 @@ private slots:
             return m_result.load() && ip == "127.0.100.1";
         };
         m_ctl->setAdapterOps({op, op, op});
+        m_ctl->attach(*m_host);
     }
     void cleanup()
     {
         m_ctl->stop();
         delete m_ctl;
-        delete m_home;
-        delete m_more;
+        delete m_host;
     }
 
     void showsAConnectedAdapter()
@@ -329,21 +330,32 @@ private slots:
 
     void statusWatchWakesOnChangesOnly()
     {
-        std::atomic<int> wakes{0};
         show(statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
-        m_ctl->startStatusWatch([&wakes] { ++wakes; }, 10);
-        QTest::qWait(100);
-        QCOMPARE(wakes.load(), 0);
+        QTRY_COMPARE(m_host->wakes.load(), 1);
+        QTest::qWait(250); // two looks at an unchanged block
+        QCOMPARE(m_host->wakes.load(), 1);
         fillBlock(m_status, statusText("M5EC0000XJ70001A", 12010, 1, "USB"));
-        QTRY_COMPARE(wakes.load(), 1);
-        QTest::qWait(60);
-        QCOMPARE(wakes.load(), 1);
+        QTRY_COMPARE(m_host->wakes.load(), 2);
         fillBlock(m_status, QByteArray());
-        QTRY_COMPARE(wakes.load(), 2);
+        QTRY_COMPARE(m_host->wakes.load(), 3);
         m_ctl->stop();
         fillBlock(m_status, statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
-        QTest::qWait(60);
-        QCOMPARE(wakes.load(), 2);
+        QTest::qWait(250);
+        QCOMPARE(m_host->wakes.load(), 3);
+    }
+
+    void deviceListPageIsBuiltWhenFirstShown()
+    {
+        QVERIFY(!m_host->pageBuilt(DeviceController::kMoreVciPageIndex));
+        QVERIFY(!m_host->pageHost(DeviceController::kMoreVciPageIndex)->findChild<QListWidget*>());
+        FakeService service(m_command.data(), std::chrono::milliseconds(0), [](unsigned char* b) {
+            putCount(b, 1);
+            putEntry(b, 0, "M5EC0000XJ70001A");
+        });
+        button("Btn_More_VCI")->click();
+        QCOMPARE(m_host->currentPage(), int(DeviceController::kMoreVciPageIndex));
+        QVERIFY(m_host->pageBuilt(DeviceController::kMoreVciPageIndex));
+        QTRY_COMPARE(m_ctl->moreVciPage()->rowCount(), 1);
     }
 
     void spanishCatalogueCoversThePage()

@@ -82,7 +82,9 @@ private slots:
 
     void linuxStartUpRunsOnlyTheLinuxSteps()
     {
-        runLinkHousekeeping(fakeEnv(false, posixOs(), true, false));
+        const LinkEnvironment env = fakeEnv(false, posixOs(), true, false);
+        ensureServiceRunning(env); // before the window, then the rest once it is up
+        runLinkHousekeeping(env);
         QCOMPARE(m_rec.order, (QStringList{"script:startService.sh", "script:KillW82.sh", "reset"}));
         QCOMPARE(m_rec.usbQueries.size(), 1);
         QCOMPARE(m_rec.usbQueries.first(), qMakePair(0xA5A5u, 0x2560u));
