@@ -29,7 +29,6 @@ private slots:
     void parseUrl();
     void parseUrlRejectsBadPorts();
     void postFieldsAreOrderedAndFirstValueWins();
-    void headerAndCodesStartAsDocumented();
     void badUrlsThrowBeforeAnyTraffic_data();
     void badUrlsThrowBeforeAnyTraffic();
     void unreadableCaFileFailsToOpen();
@@ -95,20 +94,6 @@ void TestCHvHttpUnit::postFieldsAreOrderedAndFirstValueWins()
     // Written as given: no escaping.
     QCOMPARE(
         QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\",\"q\":\"say \"hi\"\"}"));
-}
-
-void TestCHvHttpUnit::headerAndCodesStartAsDocumented()
-{
-    CHvHttp http;
-    QCOMPARE(QString::fromStdString(http.GetPostHeader()), QStringLiteral("Content-Type: application/json"));
-    http.SetPostHeader("X-A: 1\r\nX-B: 2");
-    QCOMPARE(QString::fromStdString(http.GetPostHeader()), QStringLiteral("X-A: 1\r\nX-B: 2"));
-    QCOMPARE(http.GetRespCode(), 0u);
-    QCOMPARE(http.GetErrorCode(), HTTP_ERROR_NONE);
-    http.HvRelease(); // nothing open: harmless
-    CHvHttp::Handle handle = nullptr;
-    CHvHttp::HvReleaseHandle(handle);
-    QVERIFY(handle == nullptr);
 }
 
 void TestCHvHttpUnit::badUrlsThrowBeforeAnyTraffic_data()
