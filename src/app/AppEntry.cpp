@@ -93,8 +93,10 @@ int runStartup(const StartupOptions& options)
         exitCode = QApplication::exec();
         if (exitCode == AppConstants::restartExitCode) {
             QApplication::closeAllWindows();
-            // Give the segment up first, so the new copy does not take itself
-            // for a second one.
+            // The window goes first: its status thread reads the show flag,
+            // which lives in the segment. Then the segment is given up, so the
+            // new copy does not take itself for a second one.
+            window.reset();
             instance->release();
             const QString program
                 = options.restartProgram.isEmpty() ? QCoreApplication::applicationFilePath() : options.restartProgram;

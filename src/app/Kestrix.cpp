@@ -4,6 +4,7 @@
 #include "app/LanguageTheme.h"
 #include "app/Logging.h"
 #include "app/PageRouting.h"
+#include "app/SingleInstance.h"
 #include "app/StatusThread.h"
 #include "app/SysTrayIconWidget.h"
 #include "app/kit/AppConstants.h"
@@ -34,19 +35,6 @@
 #include <QUrl>
 
 namespace {
-
-// A one-byte flag shared with other processes; read and cleared without the
-// segment's lock, so only the byte access itself must be atomic.
-unsigned char loadFlag(const unsigned char* flag)
-{
-    return flag ? __atomic_load_n(flag, __ATOMIC_ACQUIRE) : 0;
-}
-
-void clearFlag(unsigned char* flag)
-{
-    if (flag)
-        __atomic_store_n(flag, static_cast<unsigned char>(0), __ATOMIC_RELEASE);
-}
 
 QWidget* appendEmptyPage(QStackedWidget* stack, const char* objectName)
 {
@@ -339,14 +327,7 @@ void Kestrix::Slot_QTimerCtl(QTimer* timer, QString status)
 
 void Kestrix::SlotsTMsg(QString text, int ms)
 {
-    messageBox->setText(text);
-    messageBox->setInterval(ms);
-    messageBox->adjustSize();
-    const QRect frame = geometry();
-    const QSize size = messageBox->size();
-    messageBox->move(
-        frame.left() + (frame.width() - size.width() + 1) / 2, frame.top() + (frame.height() - size.height() + 1) / 2);
-    messageBox->show();
+    messageBox->showCentred(text, ms, geometry());
 }
 
 void Kestrix::SlotsTMsg(QString text)
@@ -371,7 +352,7 @@ void Kestrix::startStatusThread()
 void Kestrix::statusPass()
 {
     const int page = visiblePage.load();
-    bool changed = page != lastSeenPage || loadFlag(showFlag) != 0;
+    bool changed = page != lastSeenPage || SingleInstance::showRequested(showFlag);
     lastSeenPage = page;
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         changed = subsystem->statusPass(changed);
@@ -381,8 +362,8 @@ void Kestrix::statusPass()
 
 void Kestrix::SlotsUpdateThread()
 {
-    if (loadFlag(showFlag) != 0) {
-        clearFlag(showFlag);
+    if (SingleInstance::showRequested(showFlag)) {
+        SingleInstance::clearShowRequest(showFlag);
         move(initialPos);
         show();
     }

@@ -18,6 +18,18 @@ public:
     // Gives the segment up so that a new copy can claim it.
     void release();
 
+    // The byte is shared with other processes and read and cleared without
+    // the segment's lock, so only the byte access itself must be atomic.
+    static bool showRequested(const unsigned char* flag)
+    {
+        return flag && __atomic_load_n(flag, __ATOMIC_ACQUIRE) != 0;
+    }
+    static void clearShowRequest(unsigned char* flag)
+    {
+        if (flag)
+            __atomic_store_n(flag, static_cast<unsigned char>(0), __ATOMIC_RELEASE);
+    }
+
 private:
     QSharedMemory m_memory;
     bool m_owner = false;

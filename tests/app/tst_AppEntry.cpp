@@ -149,7 +149,9 @@ private slots:
 
     void exitCode100RestartsWithoutArgumentsAfterReleasing()
     {
-        StartupOptions options = optionsWith(plainWindow());
+        // The real main window: its status thread reads the flag in the
+        // segment up to the window's end, so the segment must outlive it.
+        StartupOptions options = optionsWith(kestrixWindowFactory());
         options.restartProgram = QStringLiteral(BW_INSTANCE_PROBE);
         const QString out = env->path() + "/probe.txt";
         qputenv("BW_PROBE_OUT", QFile::encodeName(out));

@@ -2,9 +2,12 @@
 // the program keeps state in, and the exit code that asks for a restart.
 #pragma once
 
+#include "BuildConfig.h"
+
 namespace AppConstants {
 
-inline constexpr const char* kApplicationVersion = "1.0.1.0";
+// The one version of the program is the project's (CMakeLists.txt).
+inline constexpr const char* kApplicationVersion = BuildConfig::kApplicationVersion;
 
 inline constexpr const char* kLanguageEnglish = "en";
 inline constexpr const char* kLanguageSpanish = "es";

@@ -52,6 +52,16 @@ void TMessageBox::setInterval(int milliseconds)
     m_closeTimer.start(milliseconds);
 }
 
+void TMessageBox::showCentred(const QString& text, int ms, const QRect& frame)
+{
+    setText(text);
+    setInterval(ms);
+    adjustSize();
+    const QSize box = size();
+    move(frame.left() + (frame.width() - box.width() + 1) / 2, frame.top() + (frame.height() - box.height() + 1) / 2);
+    show();
+}
+
 void TMessageBox::On_Close()
 {
     hide();

@@ -24,6 +24,8 @@ public:
 
     void setText(const QString& text);
     void setInterval(int milliseconds);
+    // Shows `text` for `ms` milliseconds, centred over `frame` (global geometry).
+    void showCentred(const QString& text, int ms, const QRect& frame);
 
 public slots:
     void On_Close();
