@@ -82,7 +82,6 @@ private slots:
     void switchRestsAtItsEndsAfterResizeAndSetState()
     {
         Switch sw;
-        QCOMPARE(sw.sizeHint(), QSize(56, 30));
         sw.resize(80, 30);
         sw.show();
         QVERIFY(QTest::qWaitForWindowExposed(&sw));
@@ -109,8 +108,6 @@ private slots:
         QTest::mousePress(&sw, Qt::LeftButton, Qt::NoModifier, QPoint(10, 15));
         QVERIFY(sw.state());
         QCOMPARE(sw.animation()->state(), QAbstractAnimation::Running);
-        QCOMPARE(sw.animation()->endValue().toDouble(), 41.0);
-        QCOMPARE(sw.animation()->duration(), 200);
 
         QTest::mousePress(&sw, Qt::LeftButton, Qt::NoModifier, QPoint(10, 15));
         QVERIFY(!sw.state());
@@ -118,7 +115,7 @@ private slots:
         QCOMPARE(spy.at(0).at(0).toBool(), true);
         QCOMPARE(spy.at(1).at(0).toBool(), false);
         // The second run starts where the thumb was, not at the far end.
-        QVERIFY(sw.animation()->startValue().toDouble() < 41.0);
+        QVERIFY(sw.animation()->startValue().toDouble() < 56.0 - 15.0);
         QCOMPARE(sw.animation()->endValue().toDouble(), 15.0);
         QTRY_COMPARE(sw.animation()->state(), QAbstractAnimation::Stopped);
         QCOMPARE(sw.thumbPosition(), 15.0);
@@ -147,7 +144,7 @@ private slots:
         QVERIFY(!colorNear(off.pixelColor(41, 15), Qt::white));
     }
 
-    void switchPaintsAtTinySizes()
+    void switchWorksAtTinySizes()
     {
         Switch sw;
         sw.setMinimumSize(0, 0);
@@ -155,79 +152,73 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&sw));
         for (const QSize& size : {QSize(1, 1), QSize(0, 0), QSize(5, 3), QSize(200, 2)}) {
             sw.resize(size);
-            sw.setState(!sw.state());
-            QCOMPARE(sw.thumbPosition(), sw.state() ? size.width() - 15.0 : 15.0);
             sw.grab();
+            const bool before = sw.state();
             QTest::mousePress(&sw, Qt::LeftButton);
+            QCOMPARE(sw.state(), !before);
         }
     }
 
     // ---- AlertDialog ----
 
-    void alertWithoutCancelTextShowsOneWideButton()
-    {
-        bool cancelVisible = true;
-        int confirmWidth = 0;
-        QString text;
-        whenModal([&](QWidget* modal) {
-            auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Btn_Confirm"));
-            cancelVisible = modal->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->isVisible();
-            confirmWidth = ok->width();
-            text = modal->findChild<QLabel*>(QStringLiteral("label_Text"))->text();
-            QTest::mouseClick(ok, Qt::LeftButton);
-        });
-        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Language"), QStringLiteral("Restart now?"),
-                     QStringLiteral("OK"), 0, QString(), 1),
-            1);
-        QVERIFY(!cancelVisible);
-        QCOMPARE(confirmWidth, 160);
-        QCOMPARE(text, QStringLiteral("Restart now?"));
-    }
-
     void alertAnswers_data()
     {
+        QTest::addColumn<QString>("cancelText");
         QTest::addColumn<QString>("action");
         QTest::addColumn<int>("expected");
-        QTest::newRow("confirm") << QStringLiteral("Btn_Confirm") << 1;
-        QTest::newRow("cancel") << QStringLiteral("Btn_Cancel") << 0;
-        QTest::newRow("closed by the window system") << QString() << 0;
+        QTest::newRow("confirm") << "No"
+                                 << "Btn_Confirm" << 1;
+        QTest::newRow("cancel") << "No"
+                                << "Btn_Cancel" << 0;
+        QTest::newRow("closed by the window system") << "No" << QString() << 0;
+        QTest::newRow("no cancel text: confirm only") << QString() << "Btn_Confirm" << 1;
     }
 
     void alertAnswers()
     {
+        QFETCH(QString, cancelText);
         QFETCH(QString, action);
         QFETCH(int, expected);
-        bool bothVisible = false;
+        bool cancelVisible = false;
+        QString text;
         whenModal([&](QWidget* modal) {
-            auto* ok = modal->findChild<QPushButton*>(QStringLiteral("Btn_Confirm"));
-            auto* cancel = modal->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"));
-            bothVisible = ok && cancel && ok->isVisible() && cancel->isVisible();
+            cancelVisible = modal->findChild<QPushButton*>(QStringLiteral("Btn_Cancel"))->isVisible();
+            text = modal->findChild<QLabel*>(QStringLiteral("label_Text"))->text();
             if (action.isEmpty())
                 modal->close();
             else
                 QTest::mouseClick(modal->findChild<QPushButton*>(action), Qt::LeftButton);
         });
-        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("T"), QStringLiteral("M"), QStringLiteral("Yes"),
-                     AlertDialog::StyleDanger, QStringLiteral("No"), AlertDialog::StyleSecondary),
+        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("T"), QStringLiteral("Restart now?"), QStringLiteral("Yes"),
+                     AlertDialog::StyleDanger, cancelText, AlertDialog::StyleSecondary),
             expected);
-        QVERIFY(bothVisible);
+        QCOMPARE(cancelVisible, !cancelText.isEmpty());
+        QCOMPARE(text, QStringLiteral("Restart now?"));
     }
 
-    void alertThroughTheSeamShowsNothing()
+    // Tests of windows that ask questions answer them through the seam.
+    void seamAnswersWithoutShowingAnything()
     {
         DialogSeam::install(
             [](const DialogSeam::Request& r) { return r.confirmText == QStringLiteral("Delete") ? 1 : 0; });
         QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Remove it?"),
                      QStringLiteral("Delete"), 0, QStringLiteral("Keep"), 1),
             1);
-        QCOMPARE(AlertDialog::ask(nullptr, QStringLiteral("Drivers"), QStringLiteral("Other?"), QStringLiteral("Go"), 0,
-                     QString(), 1),
-            0);
+        MessageYesNo box(QStringLiteral("Switch the driver?"));
+        box.answer = true;
+        QSignalSpy spy(&box, &MessageYesNo::SignalClick);
+        box.exec();
+        QVERIFY(!box.answer);
+        QCOMPARE(spy.count(), 1);
+        QVERIFY(!box.isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+
         const QList<DialogSeam::Request> asked = DialogSeam::requests();
         QCOMPARE(asked.size(), 2);
         QCOMPARE(asked.at(0).kind, DialogSeam::Kind::Alert);
         QCOMPARE(asked.at(0).text, QStringLiteral("Remove it?"));
-        QCOMPARE(asked.at(1).text, QStringLiteral("Other?"));
+        QCOMPARE(asked.at(1).kind, DialogSeam::Kind::YesNo);
+        QCOMPARE(asked.at(1).text, QStringLiteral("Switch the driver?"));
     }
 
     // ---- MessageYesNo ----
@@ -258,29 +249,6 @@ private slots:
         QCOMPARE(spy.at(0).at(0).toBool(), expected);
         QCOMPARE(shownText, QStringLiteral("Uninstall the driver?"));
         QVERIFY(!box.isVisible());
-    }
-
-    void yesNoThroughTheSeam()
-    {
-        DialogSeam::answerAlways(1);
-        MessageYesNo box(QStringLiteral("Switch the driver?"));
-        QSignalSpy spy(&box, &MessageYesNo::SignalClick);
-        box.exec();
-        QVERIFY(box.answer);
-        QCOMPARE(spy.count(), 1);
-        QVERIFY(!box.isVisible());
-
-        DialogSeam::answerAlways(0);
-        MessageYesNo second(QStringLiteral("Really?"));
-        second.answer = true;
-        second.exec();
-        QVERIFY(!second.answer);
-
-        const QList<DialogSeam::Request> asked = DialogSeam::requests();
-        QCOMPARE(asked.size(), 2);
-        QCOMPARE(asked.at(0).kind, DialogSeam::Kind::YesNo);
-        QCOMPARE(asked.at(0).text, QStringLiteral("Switch the driver?"));
-        QCOMPARE(asked.at(1).text, QStringLiteral("Really?"));
     }
 
     void yesNoDragsOnlyFromTheTopStrip()
@@ -336,7 +304,6 @@ private slots:
     {
         Loading loading(nullptr);
         QVERIFY(!loading.isVisible());
-        QCOMPARE(loading.size(), QSize(145, 170));
         QCOMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));
 
         QVERIFY(loading.setMovieFile(QStringLiteral(":/image/loading.gif")));
@@ -385,7 +352,6 @@ private slots:
         QCOMPARE(group->buttons().size(), 3);
         QCOMPARE(group->checkedId(), 0);
         QVERIFY(carousel.switchTimer()->isActive());
-        QCOMPARE(carousel.switchTimer()->interval(), 5000);
 
         carousel.onImageChangeTimeout();
         QCOMPARE(carousel.currentIndex(), 1);
