@@ -290,4 +290,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestDeviceLoops)
-#include "tst_DeviceLoops.moc"
+#include "tst_device_loops.moc"
