@@ -3,12 +3,16 @@
 // ICMP echo through the IP Helper API.
 #include "platform/Network.h"
 
-#include <icmpapi.h>
-#include <iphlpapi.h>
-#include <netlistmgr.h>
-#include <windows.h>
+// Order matters: Winsock before windows.h, iphlpapi.h before icmpapi.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <windows.h>
+
+#include <iphlpapi.h>
+
+#include <icmpapi.h>
+#include <netlistmgr.h>
 
 #include <algorithm>
 #include <cstring>

@@ -2,8 +2,10 @@
 // path and CreateProcess with a properly quoted command line.
 #include "platform/Process.h"
 
-#include <tlhelp32.h>
+// windows.h first: the other Windows headers need its types.
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 namespace platform {
 namespace {

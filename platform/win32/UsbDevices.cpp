@@ -4,8 +4,10 @@
 
 #include "../common/Detail.h"
 
-#include <setupapi.h>
+// windows.h first: the other Windows headers need its types.
 #include <windows.h>
+
+#include <setupapi.h>
 
 #include <cstdio>
 
