@@ -43,9 +43,10 @@ std::string readAutostartEntry()
         if (ok)
             return value;
     }
-    // Second attempt in the process's own view (the 32-bit view for a 32-bit build).
+    // Second attempt in the 32-bit view (Wow6432Node), where a 32-bit
+    // installer of the product writes the value.
     key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS) {
         const bool ok = readFrom(key, value);
         ::RegCloseKey(key);
         if (ok)

@@ -7,7 +7,8 @@
 
 namespace platform {
 
-// The value text, or empty when it cannot be read (64-bit view first, then the default view).
+// The value text, or empty when it cannot be read (Windows: the 64-bit view
+// first, then the 32-bit view).
 std::string readAutostartEntry();
 // True when the value was set. Fails quietly without rights.
 bool writeAutostartEntry(const std::string& value);
