@@ -15,6 +15,8 @@ namespace platform::detail {
 OsVersion systemOsVersion();
 bool systemUsbDevicePresent(unsigned vendorId, unsigned productId);
 std::vector<NetAdapter> systemAdapters();
+// The per-user folder for helper scripts, not yet created; empty when unknown.
+std::string defaultScriptDirectory();
 
 // A value that tests may replace while other threads read it.
 template <typename T>

@@ -138,4 +138,13 @@ bool SharedMemory::remove(const std::string& name)
     return ::shm_unlink(nativeName(name).c_str()) == 0;
 }
 
+bool SharedMemory::exists(const std::string& name)
+{
+    const int fd = ::shm_open(nativeName(name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return errno != ENOENT; // there, but not ours to open
+    ::close(fd);
+    return true;
+}
+
 } // namespace platform

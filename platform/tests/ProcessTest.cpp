@@ -3,11 +3,16 @@
 #include "TestHarness.h"
 
 #include "platform/Process.h"
+#include "platform/ScriptStart.h"
 #include "platform/ServiceControl.h"
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 using namespace platform;
 
@@ -132,20 +137,64 @@ TEST_CASE(termination_by_name_stops_others_but_not_the_caller)
     CHECK(isProcessRunning(selfName()));
 }
 
-TEST_CASE(scripts_start_detached)
+TEST_CASE(scripts_of_the_systems_kind_start_detached_in_the_given_folder)
 {
     th::TempDir dir;
     const std::string marker = dir.file("ran.txt");
-#ifdef _WIN32
-    const std::string script = dir.file("touch.bat");
-    std::ofstream(script) << "@echo ran> \"" << marker << "\"\r\n";
-#else
-    const std::string script = dir.file("touch.sh");
-    std::ofstream(script) << "echo ran > '" << marker << "'\n";
-#endif
-    CHECK(startDetachedScript(script) > 0);
-    CHECK(th::waitFor([&] { return readFile(marker).find("ran") != std::string::npos; }, 30000));
+    const std::string work = dir.file("work folder");
+    std::filesystem::create_directories(work);
+    const std::string script = dir.file(std::string("where") + scriptSuffix(scriptKind()));
+    if (scriptKind() == ScriptKind::Batch)
+        std::ofstream(script) << "@cd> \"" << marker << ".part\"\r\n@move /y \"" << marker << ".part\" \"" << marker
+                              << "\" >nul\r\n";
+    else
+        std::ofstream(script) << "pwd > '" << marker << ".part'\nmv '" << marker << ".part' '" << marker << "'\n";
+    CHECK(startDetachedScript(script, work) > 0);
+    CHECK(th::waitFor([&] { return std::filesystem::exists(marker); }, 30000));
+    std::string where = readFile(marker);
+    while (!where.empty() && (where.back() == '\n' || where.back() == '\r' || where.back() == ' '))
+        where.pop_back();
+    CHECK(std::filesystem::equivalent(where, work));
     CHECK_EQ(startDetachedScript(""), 0L);
+#ifdef _WIN32
+    CHECK(scriptKind() == ScriptKind::Batch);
+#else
+    CHECK(scriptKind() == ScriptKind::Shell);
+#endif
+}
+
+TEST_CASE(script_folder_is_per_user_and_private)
+{
+    th::TempDir dir;
+    setScriptDirectory(std::string());
+#ifdef _WIN32
+    CHECK(::_putenv_s("LOCALAPPDATA", dir.path().c_str()) == 0);
+    const std::string expected = dir.path() + "\\Brindlewick\\Scripts";
+    CHECK_EQ(scriptDirectory(), expected);
+    CHECK(std::filesystem::is_directory(expected));
+#else
+    ::setenv("XDG_RUNTIME_DIR", (dir.path() + "/run").c_str(), 1);
+    CHECK_EQ(scriptDirectory(), dir.path() + "/run/Brindlewick");
+    struct stat st { };
+    CHECK(::stat((dir.path() + "/run/Brindlewick").c_str(), &st) == 0);
+    CHECK_EQ(st.st_mode & 077, 0u);
+    // Without a runtime folder: the cache folder; relative values do not count.
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("XDG_CACHE_HOME", (dir.path() + "/cache").c_str(), 1);
+    CHECK_EQ(scriptDirectory(), dir.path() + "/cache/Brindlewick");
+    ::setenv("XDG_RUNTIME_DIR", "relative/run", 1);
+    ::setenv("XDG_CACHE_HOME", "relative/cache", 1);
+    ::setenv("HOME", dir.path().c_str(), 1);
+    CHECK_EQ(scriptDirectory(), dir.path() + "/.cache/Brindlewick");
+#endif
+    setScriptDirectory(dir.file("override/scripts"));
+    CHECK_EQ(scriptDirectory(), dir.file("override/scripts"));
+    CHECK(std::filesystem::is_directory(dir.file("override/scripts")));
+    // A folder that cannot be made (a file is in the way) gives no folder.
+    std::ofstream(dir.file("plain-file")) << "x";
+    setScriptDirectory(dir.file("plain-file/scripts"));
+    CHECK_EQ(scriptDirectory(), std::string());
+    setScriptDirectory(std::string());
 }
 
 int main(int argc, char** argv)

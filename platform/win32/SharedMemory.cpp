@@ -100,6 +100,18 @@ void SharedMemory::close()
     m_name.clear();
 }
 
+bool SharedMemory::exists(const std::string& name)
+{
+    HANDLE h = ::OpenFileMappingA(FILE_MAP_READ, FALSE, name.c_str());
+    if (!h && ::GetLastError() == ERROR_FILE_NOT_FOUND && !localFallback(name).empty())
+        h = ::OpenFileMappingA(FILE_MAP_READ, FALSE, localFallback(name).c_str());
+    if (h) {
+        ::CloseHandle(h);
+        return true;
+    }
+    return ::GetLastError() == ERROR_ACCESS_DENIED; // there, but not ours to open
+}
+
 // A mapping disappears with its last handle; there is no name to remove.
 bool SharedMemory::remove(const std::string&)
 {

@@ -31,6 +31,8 @@ public:
     void close();
     // Removes the name (POSIX shm_unlink); mapped views stay valid until closed.
     static bool remove(const std::string& name);
+    // Whether a block of this name exists, without mapping it.
+    static bool exists(const std::string& name);
 
     bool isOpen() const { return m_data != nullptr; }
     unsigned char* data() const { return m_data; }
