@@ -15,12 +15,9 @@
 #include <QSslConfiguration>
 #include <QUrlQuery>
 
-#include <memory>
+#include <platform/MemoryHint.h>
 
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include <memory>
 
 namespace {
 
@@ -75,25 +72,6 @@ void addExtraTrust(QNetworkRequest& request)
     QSslConfiguration configuration = request.sslConfiguration();
     configuration.addCaCertificates(extra);
     request.setSslConfiguration(configuration);
-}
-
-// Asks for huge pages behind a large receive buffer: filling 4 KiB pages one
-// fault at a time is the main cost of a big download.
-void adviseLargeBuffer(char* data, size_t capacity)
-{
-#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
-    const size_t kLarge = 4u << 20;
-    if (capacity < kLarge)
-        return;
-    const quintptr page = quintptr(sysconf(_SC_PAGESIZE));
-    const quintptr begin = (reinterpret_cast<quintptr>(data) + page - 1) & ~(page - 1);
-    const quintptr end = (reinterpret_cast<quintptr>(data) + capacity) & ~(page - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(data)
-    Q_UNUSED(capacity)
-#endif
 }
 
 void appendAvailable(QNetworkReply* reply, QByteArray& body)
@@ -190,7 +168,7 @@ QNetworkReply* HttpUtils::download(
         const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         if (length > 0 && length <= kMaxDownloadSize && body->isEmpty()) {
             body->reserve(int(length));
-            adviseLargeBuffer(body->data(), size_t(body->capacity()));
+            platform::adviseLargeBuffer(body->data(), size_t(body->capacity()));
         }
     });
     connect(reply, &QNetworkReply::readyRead, reply, [reply, body]() { appendAvailable(reply, *body); });

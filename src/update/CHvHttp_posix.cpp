@@ -4,14 +4,14 @@
 // is accepted.
 #include "update/CHvHttp.h"
 
+#include <platform/MemoryHint.h>
+
 #include <httplib.h>
 #include <openssl/x509.h>
 
 #include <csignal>
 #include <iconv.h>
 #include <pthread.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -106,25 +106,6 @@ X509_STORE* makeTrustStore(const std::string& extraCaFile)
         return nullptr;
     }
     return store;
-}
-
-// Large bodies are received into one buffer; asking for huge pages spares the
-// kernel one page fault per 4 KiB while it fills (the main cost of a download).
-void adviseLargeBuffer(char* data, std::size_t capacity)
-{
-#ifdef MADV_HUGEPAGE
-    const std::size_t kLarge = 4u << 20;
-    if (capacity < kLarge)
-        return;
-    const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + page - 1) & ~(page - 1);
-    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + capacity) & ~(page - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)capacity;
-#endif
 }
 
 // TLS writes to a peer that already closed raise SIGPIPE, which would end the
@@ -285,7 +266,7 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
                     = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
                 if (length <= (1ull << 31)) {
                     answer.reserve(static_cast<std::size_t>(length));
-                    adviseLargeBuffer(answer.data(), answer.capacity());
+                    platform::adviseLargeBuffer(answer.data(), answer.capacity());
                 }
             }
             return true;
