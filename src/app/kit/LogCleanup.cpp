@@ -3,6 +3,7 @@
 #include "app/kit/KitLog.h"
 #include "app/kit/TraceFolders.h"
 
+#include <platform/FileTimes.h>
 #include <platform/LogFile.h>
 
 #include <QDir>
@@ -12,24 +13,13 @@
 #include <system_error>
 #include <thread>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 namespace {
 
 // Last-access time of the entry itself (a link is not followed); -1 when unknown.
 std::time_t lastAccessTime(const QFileInfo& info)
 {
-#ifndef _WIN32
-    struct stat st { };
-    if (::lstat(QFile::encodeName(info.absoluteFilePath()).constData(), &st) != 0)
-        return -1;
-    return st.st_atime;
-#else
-    const QDateTime read = info.fileTime(QFileDevice::FileAccessTime);
-    return read.isValid() ? static_cast<std::time_t>(read.toSecsSinceEpoch()) : -1;
-#endif
+    const std::int64_t seconds = platform::lastAccessTime(QFile::encodeName(info.absoluteFilePath()).toStdString());
+    return seconds < 0 ? static_cast<std::time_t>(-1) : static_cast<std::time_t>(seconds);
 }
 
 } // namespace
