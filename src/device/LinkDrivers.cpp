@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSysInfo>
@@ -47,18 +48,27 @@ bool writeFile(const QString& path, const QByteArray& content)
     return file.commit();
 }
 
-// Writes a helper script into the program directory and starts it; a script
-// that cannot be written is not started.
+// Writes a helper script into the script folder and starts it in the program
+// directory; a script that cannot be written is not started.
 bool writeAndStart(const LinkEnvironment& env, const QString& name, const QByteArray& content)
 {
-    const QString path = join(env.programDir, name);
+    if (env.scriptDir.isEmpty()) {
+        qCWarning(lcDevice) << "no folder to write" << name << "into";
+        return false;
+    }
+    const QString path = join(env.scriptDir, name);
     if (!writeFile(path, content)) {
         qCWarning(lcDevice) << "cannot write" << path;
         return false;
     }
-    if (env.startScript && env.startScript(path) == 0)
+    if (env.startScript && env.startScript(path, env.programDir) == 0)
         qCWarning(lcDevice) << "cannot start" << path;
     return true;
+}
+
+bool batchScripts(const LinkEnvironment& env)
+{
+    return env.scriptKind == platform::ScriptKind::Batch;
 }
 
 bool isWindows(const LinkEnvironment& env)
@@ -79,6 +89,7 @@ LinkEnvironment LinkEnvironment::system()
 {
     LinkEnvironment env;
     env.programDir = QCoreApplication::applicationDirPath();
+    env.scriptDir = QFile::decodeName(platform::scriptDirectory().c_str());
     env.processRunning = [](const std::string& name) { return platform::serviceRunning(name); };
     env.osVersion = [] { return platform::osVersion(); };
     env.is64BitSystem = [] {
@@ -88,7 +99,10 @@ LinkEnvironment LinkEnvironment::system()
         return QSysInfo::currentCpuArchitecture().contains(QLatin1String("64"));
 #endif
     };
-    env.startScript = [](const QString& path) { return platform::startDetachedScript(path.toStdString()); };
+    env.startScript = [](const QString& path, const QString& workingDir) {
+        return platform::startDetachedScript(
+            QFile::encodeName(path).toStdString(), QFile::encodeName(workingDir).toStdString());
+    };
     env.startProgram = [](const QString& program, const QStringList& args) {
         std::vector<std::string> list;
         for (const QString& a : args)
@@ -151,21 +165,17 @@ bool ensureServiceRunning(const LinkEnvironment& env)
     if (env.processRunning && env.processRunning(kServiceExecutable))
         return false;
     qCInfo(lcDevice) << "background service not running, starting it";
-#ifdef Q_OS_WIN
-    return writeAndStart(
-        env, QStringLiteral("startService.bat"), startServiceBatch(QDir::toNativeSeparators(env.programDir)));
-#else
+    if (batchScripts(env))
+        return writeAndStart(
+            env, QStringLiteral("startService.bat"), startServiceBatch(QDir::toNativeSeparators(env.programDir)));
     return writeAndStart(env, QStringLiteral("startService.sh"), startServiceShellScript(env.programDir));
-#endif
 }
 
 bool stopSiblingService(const LinkEnvironment& env)
 {
-#ifdef Q_OS_WIN
-    return writeAndStart(env, QStringLiteral("KillW82.bat"), killSiblingBatch());
-#else
+    if (batchScripts(env))
+        return writeAndStart(env, QStringLiteral("KillW82.bat"), killSiblingBatch());
     return writeAndStart(env, QStringLiteral("KillW82.sh"), killSiblingShellScript());
-#endif
 }
 
 bool startLoopbackInstallerIfNeeded(const LinkEnvironment& env)
@@ -202,9 +212,14 @@ bool installM5Driver(const LinkEnvironment& env)
 
 bool installWin7UsbEthernetDriver(const LinkEnvironment& env)
 {
-    if (QFileInfo::exists(join(env.programDir, QStringLiteral("win7Drive.bat")))
-        || QFileInfo::exists(join(env.programDir, QStringLiteral("win7Drive64.bat"))))
-        return false;
+    // A batch written once marks the driver as installed; earlier versions
+    // wrote it next to the program.
+    for (const QString& dir : {env.scriptDir, env.programDir}) {
+        if (!dir.isEmpty()
+            && (QFileInfo::exists(join(dir, QStringLiteral("win7Drive.bat")))
+                || QFileInfo::exists(join(dir, QStringLiteral("win7Drive64.bat")))))
+            return false;
+    }
     if (!isWindows(env))
         return false;
     const platform::OsVersion v = env.osVersion();

@@ -5,9 +5,14 @@
 //
 // Every outside effect goes through LinkEnvironment so that tests can run the
 // steps with a fake program directory, process list, OS probe and starter.
+//
+// Helper scripts are written into a per-user folder (platform::scriptDirectory),
+// not next to the program: an installed program's folder is read-only, and a
+// script that cannot be written is never started.
 #pragma once
 
 #include <platform/OsVersion.h>
+#include <platform/ScriptStart.h>
 
 #include <QString>
 #include <QStringList>
@@ -22,17 +27,20 @@ constexpr const char* kUsbEthernetDescription = "Realtek USB FE Family Controlle
 constexpr const char* kUsbEthernetLinuxDriver = "r8152";
 
 struct LinkEnvironment {
-    QString programDir; // scripts are written here
+    QString programDir;                                       // the service and the driver installers are found here
+    QString scriptDir;                                        // helper scripts are written here
+    platform::ScriptKind scriptKind = platform::scriptKind(); // ".bat" or ".sh" scripts
     std::function<bool(const std::string& name)> processRunning;
     std::function<platform::OsVersion()> osVersion;
-    std::function<bool()> is64BitSystem;                        // "C:\Windows\SysWOW64" exists
-    std::function<long(const QString& scriptPath)> startScript; // detached, not waited for
+    std::function<bool()> is64BitSystem; // "C:\Windows\SysWOW64" exists
+    // Detached, not waited for; the script runs in workingDir (the program directory).
+    std::function<long(const QString& scriptPath, const QString& workingDir)> startScript;
     std::function<long(const QString& program, const QStringList& args)> startProgram;
     std::function<bool(unsigned vendorId, unsigned productId)> usbDevicePresent;
     std::function<bool()> resetCommandBlock; // zero 1..1023, write 0x11
 
-    // The real machine: the application's directory, the process list, the OS
-    // probe, detached starts and the command block.
+    // The real machine: the application's directory, the per-user script
+    // folder, the process list, the OS probe, detached starts and the command block.
     static LinkEnvironment system();
 };
 

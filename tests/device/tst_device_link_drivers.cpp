@@ -1,5 +1,5 @@
-// Start-up link housekeeping with a fake program directory, process list,
-// OS probe and starter; the adapter probes with fake platform lists.
+// Start-up link housekeeping with a fake program directory, script folder,
+// process list, OS probe and starter; the adapter probes with fake platform lists.
 #include "device/LinkDrivers.h"
 
 #include <platform/NetAdapters.h>
@@ -14,6 +14,7 @@ namespace {
 
 struct Recorder {
     QStringList scripts;
+    QStringList workingDirs;
     QList<QPair<QString, QStringList>> programs;
     QStringList order;
     QList<QPair<unsigned, unsigned>> usbQueries;
@@ -34,16 +35,22 @@ private:
     QTemporaryDir m_dir;
     Recorder m_rec;
 
+    QString programDir() const { return m_dir.filePath(QStringLiteral("program")); }
+    QString scriptDir() const { return m_dir.filePath(QStringLiteral("scripts")); }
+
     LinkEnvironment fakeEnv(bool serviceRunning, platform::OsVersion os, bool is64, bool usbPresent)
     {
         LinkEnvironment env;
-        env.programDir = m_dir.path();
+        env.programDir = programDir();
+        env.scriptDir = scriptDir();
+        env.scriptKind = os.isWindows ? platform::ScriptKind::Batch : platform::ScriptKind::Shell;
         env.processRunning
             = [serviceRunning](const std::string& name) { return serviceRunning && name == "BrindlewickService"; };
         env.osVersion = [os] { return os; };
         env.is64BitSystem = [is64] { return is64; };
-        env.startScript = [this](const QString& path) {
+        env.startScript = [this](const QString& path, const QString& workingDir) {
             m_rec.scripts << QFileInfo(path).fileName();
+            m_rec.workingDirs << workingDir;
             m_rec.order << QStringLiteral("script:") + QFileInfo(path).fileName();
             return 4242L;
         };
@@ -71,7 +78,8 @@ private slots:
     {
         QVERIFY(m_dir.isValid());
         QDir(m_dir.path()).removeRecursively();
-        QDir().mkpath(m_dir.path());
+        QDir().mkpath(programDir());
+        QDir().mkpath(scriptDir());
         m_rec = Recorder();
     }
     void cleanupTestCase()
@@ -89,18 +97,34 @@ private slots:
         QCOMPARE(m_rec.usbQueries.size(), 1);
         QCOMPARE(m_rec.usbQueries.first(), qMakePair(0xA5A5u, 0x2560u));
 
+        // The scripts go to the script folder and run in the program's;
         // startService.sh itself is run by tst_device_link_integration.
-        QVERIFY(QFile::exists(m_dir.filePath("startService.sh")));
-        const QByteArray kill = readAll(m_dir.filePath("KillW82.sh"));
+        QVERIFY(readAll(scriptDir() + "/startService.sh").contains("cd '" + programDir().toUtf8() + "'"));
+        const QByteArray kill = readAll(scriptDir() + "/KillW82.sh");
         QVERIFY(kill.contains("pkill -KILL -f '^([^ ]*/)?W82_Brindlewick_SERVICE( |$)'"));
-        QVERIFY(!QFile::exists(m_dir.filePath("win7Drive.bat")));
-        QVERIFY(!QFile::exists(m_dir.filePath("win7Drive64.bat")));
+        QCOMPARE(m_rec.workingDirs, (QStringList{programDir(), programDir()}));
+        QVERIFY(QDir(programDir()).isEmpty()); // an installed program's folder may be read-only
+        QCOMPARE(QDir(scriptDir()).entryList(QDir::Files), (QStringList{"KillW82.sh", "startService.sh"}));
+    }
+
+    void batchKindWritesTheWindowsScripts()
+    {
+        LinkEnvironment env = fakeEnv(false, win(10, 0), true, true);
+        QVERIFY(ensureServiceRunning(env));
+        QVERIFY(stopSiblingService(env));
+        QCOMPARE(m_rec.scripts, (QStringList{"startService.bat", "KillW82.bat"}));
+        QVERIFY(readAll(scriptDir() + "/startService.bat")
+                    .contains("binpath= \"" + QDir::toNativeSeparators(programDir()).toLocal8Bit()
+                        + "\\BrindlewickService.exe\""));
+        QVERIFY(readAll(scriptDir() + "/KillW82.bat").contains("W82_Brindlewick_SERVICE.exe"));
     }
 
     void runningServiceWritesNoStartScript()
     {
-        runLinkHousekeeping(fakeEnv(true, posixOs(), true, true));
-        QVERIFY(!QFile::exists(m_dir.filePath("startService.sh")));
+        const LinkEnvironment env = fakeEnv(true, posixOs(), true, true);
+        QVERIFY(!ensureServiceRunning(env));
+        runLinkHousekeeping(env);
+        QVERIFY(!QFile::exists(scriptDir() + "/startService.sh"));
         QVERIFY(!m_rec.scripts.contains("startService.sh"));
         QVERIFY(m_rec.scripts.contains("KillW82.sh")); // written on every start
     }
@@ -125,7 +149,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QByteArray, installer);
         QVERIFY(installWin7UsbEthernetDriver(fakeEnv(true, win(6, 1), is64, true)));
-        QVERIFY(readAll(m_dir.filePath(file)).contains(installer));
+        QVERIFY(readAll(scriptDir() + '/' + file).contains(installer));
         QCOMPARE(m_rec.scripts, QStringList{file});
         // Once written, the batch marks the driver as installed.
         m_rec = Recorder();
@@ -135,22 +159,23 @@ private slots:
 
     void existing32BitBatchStopsTheStepOn64Bit()
     {
-        QFile f(m_dir.filePath("win7Drive.bat"));
+        // Earlier versions wrote the batch next to the program; it still counts.
+        QFile f(programDir() + "/win7Drive.bat");
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QVERIFY(!installWin7UsbEthernetDriver(fakeEnv(true, win(6, 1), true, true)));
-        QVERIFY(!QFile::exists(m_dir.filePath("win7Drive64.bat")));
+        QVERIFY(!QFile::exists(scriptDir() + "/win7Drive64.bat"));
     }
 
     void loopbackInstallerOnlyOnWindows6WithoutTheUsbDevice()
     {
         QVERIFY(startLoopbackInstallerIfNeeded(fakeEnv(true, win(6, 1), true, false)));
         QCOMPARE(m_rec.programs.size(), 1);
-        QCOMPARE(m_rec.programs[0].first, m_dir.path() + "\\VirtualNetLoopback\\x64\\VirtualNetLoopback.exe");
+        QCOMPARE(m_rec.programs[0].first, programDir() + "\\VirtualNetLoopback\\x64\\VirtualNetLoopback.exe");
         QCOMPARE(m_rec.programs[0].second, QStringList{"-d"});
         m_rec = Recorder();
         QVERIFY(startLoopbackInstallerIfNeeded(fakeEnv(true, win(6, 2), false, false)));
-        QCOMPARE(m_rec.programs[0].first, m_dir.path() + "\\VirtualNetLoopback\\x86\\VirtualNetLoopback_x86.exe");
+        QCOMPARE(m_rec.programs[0].first, programDir() + "\\VirtualNetLoopback\\x86\\VirtualNetLoopback_x86.exe");
         m_rec = Recorder();
         QVERIFY(!startLoopbackInstallerIfNeeded(fakeEnv(true, win(6, 1), true, true)));   // device present
         QVERIFY(!startLoopbackInstallerIfNeeded(fakeEnv(true, win(10, 0), true, false))); // Windows 10
@@ -162,8 +187,7 @@ private slots:
     {
         runLinkHousekeeping(fakeEnv(true, win(10, 0), true, false));
         QVERIFY(m_rec.programs.isEmpty());
-        QVERIFY(!QFile::exists(m_dir.filePath("win7Drive64.bat")));
-        QVERIFY(!QFile::exists(m_dir.filePath("win7Drive.bat")));
+        QVERIFY(QDir(scriptDir()).entryList({"win7Drive*"}).isEmpty());
     }
 
     void m5DriverInstallerStartsOnlyWhenPresent()
@@ -171,26 +195,29 @@ private slots:
         QVERIFY(!installM5Driver(fakeEnv(true, posixOs(), true, true)));
         QVERIFY(m_rec.programs.isEmpty());
 
-        QDir(m_dir.path()).mkpath("Driver/x64");
-        QFile exe(m_dir.filePath("Driver/x64/Driver64.exe"));
+        QDir(programDir()).mkpath("Driver/x64");
+        QFile exe(programDir() + "/Driver/x64/Driver64.exe");
         QVERIFY(exe.open(QIODevice::WriteOnly));
         exe.close();
         QVERIFY(installM5Driver(fakeEnv(true, posixOs(), true, true)));
         QCOMPARE(m_rec.programs.size(), 1);
-        QCOMPARE(m_rec.programs[0].first, m_dir.path() + "/Driver/x64/Driver64.exe");
+        QCOMPARE(m_rec.programs[0].first, programDir() + "/Driver/x64/Driver64.exe");
         QCOMPARE(m_rec.programs[0].second,
-            (QStringList{"install", "USB\\VID_A5A5&PID_2560", m_dir.path() + "/Driver/M5/OrvaneM5.inf"}));
+            (QStringList{"install", "USB\\VID_A5A5&PID_2560", programDir() + "/Driver/M5/OrvaneM5.inf"}));
         // The 32-bit installer is not there.
         QVERIFY(!installM5Driver(fakeEnv(true, posixOs(), false, true)));
     }
 
-    void unwritableDirectoryStartsNothing()
+    void unwritableScriptFolderStartsNothing()
     {
         LinkEnvironment env = fakeEnv(false, posixOs(), true, true);
-        env.programDir = m_dir.filePath("does/not/exist");
-        runLinkHousekeeping(env);
+        for (const QString& dir : {m_dir.filePath("does/not/exist"), QString()}) {
+            env.scriptDir = dir;
+            QVERIFY(!ensureServiceRunning(env));
+            runLinkHousekeeping(env);
+        }
         QVERIFY(m_rec.scripts.isEmpty());
-        QCOMPARE(m_rec.order, QStringList{"reset"});
+        QCOMPARE(m_rec.order, (QStringList{"reset", "reset"}));
     }
 
     void adapterPresentNeedsTheUsbEthernetAdapterOnLinkLocal()

@@ -220,7 +220,7 @@ private slots:
         QVERIFY(!m_ctl->devicePage()->rebootButton()->isEnabled());
     }
 
-    // The start-up step writes "startService.sh" next to the program and starts
+    // The start-up step writes "startService.sh" into the script folder and starts
     // it; the service it starts detached publishes the adapter.
     void startUpScriptStartsTheService()
     {
@@ -233,11 +233,12 @@ private slots:
         QVERIFY(QFile::link(testBinary("BrindlewickService"), programDir + QStringLiteral("/BrindlewickService")));
         LinkEnvironment env = LinkEnvironment::system();
         env.programDir = programDir;
+        env.scriptDir = m_dir.path();
         // Services of other test runs may be running; this one must start its own.
         env.processRunning = [](const std::string&) { return false; };
         qputenv("BRINDLEWICK_PROBE", (m_base + QStringLiteral("1-3")).toUtf8());
         QVERIFY(ensureServiceRunning(env));
-        QVERIFY(QFile::exists(programDir + QStringLiteral("/startService.sh")));
+        QVERIFY(QFile::exists(m_dir.filePath(QStringLiteral("startService.sh"))));
 
         QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 10000);
         long pid = 0;
