@@ -74,4 +74,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestStatusThread)
-#include "tst_StatusThread.moc"
+#include "tst_app_status_thread.moc"

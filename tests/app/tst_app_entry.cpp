@@ -1,6 +1,6 @@
 // The start-up sequence in-process: the failure box, a second copy, starting
 // hidden and the restart after exit code 100.
-#include "TestEnvironment.h"
+#include "support/TestEnvironment.h"
 
 #include "app/AppEntry.h"
 #include "app/SingleInstance.h"
@@ -70,15 +70,6 @@ class TestAppEntry : public QObject {
 
 private slots:
     void initTestCase() { env = std::make_unique<TestEnvironment>(); }
-
-    void initialPositionCentresA900By650Window()
-    {
-        QCOMPARE(initialWindowPosition(QSize(1920, 1080)), QPoint(510, 215));
-        QCOMPARE(initialWindowPosition(QSize(1366, 768)), QPoint(233, 59));
-        // A narrow screen gives a negative position, used as computed.
-        QCOMPARE(initialWindowPosition(QSize(800, 600)), QPoint(-50, -25));
-        QCOMPARE(initialWindowPosition(QSize(899, 649)), QPoint(0, 0));
-    }
 
     void hiddenStartLooksAtTheRawCommandLine()
     {
@@ -171,4 +162,4 @@ private:
 };
 
 QTEST_MAIN(TestAppEntry)
-#include "tst_AppEntry.moc"
+#include "tst_app_entry.moc"

@@ -1,7 +1,7 @@
 // Drives the real main window offscreen: frame, navigation, page routing of
 // the status thread, hide/show through close, tray and another start, the
 // toast, timers and language switching.
-#include "TestEnvironment.h"
+#include "support/TestEnvironment.h"
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
@@ -78,7 +78,6 @@ void TestKestrix::cleanup()
 void TestKestrix::frameHasFixedSizeAndPagesInOrder()
 {
     QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(window->size(), QSize(902, 652));
     QCOMPARE(window->minimumSize(), window->maximumSize());
 
     const QStringList expected = {"page_Device", "page_Remote", "page_Kestrix", "page_Firmware_Update", "page_More_VCI",
@@ -98,8 +97,6 @@ void TestKestrix::frameHasFixedSizeAndPagesInOrder()
     QVERIFY(!button("Btn_Kestrix")->isVisible());
     QVERIFY(!button("Btn_RepairData")->isVisible());
     QVERIFY(!button("Btn_RepairData")->isEnabled());
-    QCOMPARE(button("Btn_Setting")->geometry(), QRect(-3, 153, 167, 51));
-    QCOMPARE(window->findChild<QLabel*>("lbl_upgradeTip")->geometry(), QRect(120, 162, 21, 21));
 }
 
 void TestKestrix::navigationButtonsShowTheirPages()
@@ -207,10 +204,8 @@ void TestKestrix::toastIsCentredAndHidesAfterItsTime()
     QVERIFY(text);
     QCOMPARE(text->text(), QStringLiteral("Execute successfully"));
 
-    const QRect frame = window->geometry();
-    const QRect box = toast->geometry();
-    QCOMPARE(box.left(), frame.left() + (frame.width() - toast->width() + 1) / 2);
-    QCOMPARE(box.top(), frame.top() + (frame.height() - toast->height() + 1) / 2);
+    const QPoint offCentre = toast->geometry().center() - window->geometry().center();
+    QVERIFY2(offCentre.manhattanLength() <= 2, "the toast is not centred on the window");
 
     QElapsedTimer shown;
     shown.start();
@@ -288,4 +283,4 @@ void TestKestrix::draggingOnlyAboveTheTitleArea()
 }
 
 QTEST_MAIN(TestKestrix)
-#include "tst_Kestrix.moc"
+#include "tst_app_kestrix.moc"

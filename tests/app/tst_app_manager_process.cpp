@@ -1,6 +1,6 @@
 // The real manager executable as separate processes: a second start, a start
 // hidden with "-z", and a start after the first copy was killed.
-#include "TestEnvironment.h"
+#include "support/TestEnvironment.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -12,16 +12,12 @@ namespace {
 
 class Manager {
 public:
-    explicit Manager(const QString& home)
+    // The test's private environment is inherited; the shell logs what it shows.
+    Manager()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QT_LOGGING_RULES", "brindlewick.shell.info=true");
-        env.insert("TMPDIR", home + "/tmp");
-        env.insert("XDG_CONFIG_HOME", home + "/config");
-        env.insert("BRINDLEWICK_DATA_ROOT", home + "/data");
-        env.insert("BRINDLEWICK_REGISTRY_ROOT", home + "/registry");
-        env.insert("BRINDLEWICK_NO_SERVICE_START", "1");
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
     }
@@ -59,12 +55,12 @@ private slots:
 
     void secondStartShowsTheHiddenFirstCopy()
     {
-        Manager first(env->path());
+        Manager first;
         first.start({"-z"});
         QTRY_VERIFY_WITH_TIMEOUT(first.count("main window hidden") == 1, 15000);
         QCOMPARE(first.count("main window shown"), 1); // shown, then hidden before the loop runs
 
-        Manager second(env->path());
+        Manager second;
         second.start();
         QVERIFY(second.process().waitForFinished(15000));
         QCOMPARE(second.process().exitStatus(), QProcess::NormalExit);
@@ -78,13 +74,13 @@ private slots:
     void startAfterTheFirstCopyWasKilled()
     {
         {
-            Manager first(env->path());
+            Manager first;
             first.start();
             QTRY_VERIFY_WITH_TIMEOUT(first.count("main window shown") == 1, 15000);
             first.process().kill(); // SIGKILL: the segment is left behind
             QVERIFY(first.process().waitForFinished(5000));
         }
-        Manager next(env->path());
+        Manager next;
         next.start();
         QTRY_VERIFY_WITH_TIMEOUT(next.count("main window shown") == 1, 15000);
         QTest::qWait(300);
@@ -96,4 +92,4 @@ private:
 };
 
 QTEST_MAIN(TestManagerProcess)
-#include "tst_ManagerProcess.moc"
+#include "tst_app_manager_process.moc"
