@@ -74,17 +74,28 @@ void AppendFile::close()
 
 bool AppendFile::append(const char* data, std::size_t size, std::string* error)
 {
+    // Appends through several handles are atomic on local NTFS volumes but
+    // not on every file system (network shares, wine). A lock on one byte far
+    // past the end of any log serialises them; Windows locks are mandatory,
+    // so it has to be a byte that no write touches.
+    OVERLAPPED beyondEnd{};
+    beyondEnd.OffsetHigh = 0x40000000;
+    const bool locked = LockFileEx(asHandle(m_handle), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &beyondEnd) != 0;
+    bool ok = true;
     while (size > 0) {
         DWORD written = 0;
         const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
         if (!WriteFile(asHandle(m_handle), data, chunk, &written, nullptr) || written == 0) {
             *error = "cannot write the log: " + lastErrorText(GetLastError());
-            return false;
+            ok = false;
+            break;
         }
         data += written;
         size -= written;
     }
-    return true;
+    if (locked)
+        UnlockFileEx(asHandle(m_handle), 0, 1, 0, &beyondEnd);
+    return ok;
 }
 
 std::uint64_t AppendFile::size() const
