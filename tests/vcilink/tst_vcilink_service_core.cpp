@@ -4,6 +4,7 @@
 #include "ProbeList.h"
 #include "ServiceConfig.h"
 #include "StatusText.h"
+#include "support/TestBlocks.h"
 
 #include <blocks/StatusBlock.h>
 
@@ -31,16 +32,6 @@ vci_status sampleStatus()
     s.status = 1;
     s.vbatt = 12340;
     return s;
-}
-
-std::uint32_t countAt(const unsigned char* b)
-{
-    return b[5] | (b[6] << 8) | (b[7] << 16) | (std::uint32_t(b[8]) << 24);
-}
-
-std::string entryAt(const unsigned char* b, std::size_t i)
-{
-    return std::string(reinterpret_cast<const char*>(b + 25 + 16 * i), 16);
 }
 
 } // namespace
@@ -81,9 +72,9 @@ private slots:
         QCOMPARE(mailbox.poll(block, sizeof block, serials, 5000), bwservice::CommandMailbox::Event::ListAnswered);
         QCOMPARE(int(block[0]), 2);
         QCOMPARE(countAt(block), 3u);
-        QCOMPARE(entryAt(block, 0), serials[0]);
-        QCOMPARE(entryAt(block, 1), serials[1]);
-        QCOMPARE(entryAt(block, 2), serials[2]);
+        QCOMPARE(entryAt(block, 0), QString::fromStdString(serials[0]));
+        QCOMPARE(entryAt(block, 1), QString::fromStdString(serials[1]));
+        QCOMPARE(entryAt(block, 2), QString::fromStdString(serials[2]));
         QCOMPARE(int(block[25 + 48]), 0);
         QCOMPARE(int(block[120]), 0);
         QCOMPARE(std::string(reinterpret_cast<char*>(block + 9), 16), std::string("M5EA0002XJ7B0002"));
@@ -258,4 +249,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestServiceCore)
-#include "tst_servicecore.moc"
+#include "tst_vcilink_service_core.moc"
