@@ -1,5 +1,7 @@
 #include "app/StatusThread.h"
 
+#include <platform/LogFile.h>
+
 StatusThread::StatusThread(std::function<void()> pass, std::chrono::milliseconds period)
     : m_pass(std::move(pass))
     , m_period(period)
@@ -14,7 +16,10 @@ StatusThread::~StatusThread()
 void StatusThread::start()
 {
     m_quit = false;
-    m_thread = std::thread(&StatusThread::run, this);
+    m_thread = std::thread([this] {
+        platform::setThreadName("status"); // shown in log lines
+        run();
+    });
 }
 
 void StatusThread::wake()

@@ -147,6 +147,7 @@ void AppShared::fetchRemoteKey()
     }
 
     auto* thread = new QThread;
+    thread->setObjectName(QStringLiteral("remote-key")); // shown in log lines
     auto* worker = new RemoteKeyWorker(std::move(fetcher), std::move(serial), std::move(ip));
     worker->moveToThread(thread);
     connect(thread, &QThread::started, worker, &RemoteKeyWorker::run);

@@ -1,6 +1,7 @@
 #include "app/kit/InternetCheck.h"
 
 #include "BuildConfig.h"
+#include "platform/LogFile.h"
 #include "platform/Network.h"
 
 #include <chrono>
@@ -80,6 +81,7 @@ std::string resolveProbeHost()
         s->inFlight = true;
         try {
             std::thread([s, host, resolver]() {
+                platform::setThreadName("internet-check"); // shown in log lines
                 std::string ip = resolver(host);
                 std::lock_guard<std::mutex> guard(s->mutex);
                 s->answer = std::move(ip);

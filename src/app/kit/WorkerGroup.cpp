@@ -1,5 +1,7 @@
 #include "app/kit/WorkerGroup.h"
 
+#include <platform/LogFile.h>
+
 WorkerGroup::~WorkerGroup()
 {
     stopAndJoin();
@@ -12,7 +14,8 @@ void WorkerGroup::start(std::string name, std::function<void()> job, std::functi
         return;
     reapFinished();
     auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread thread([job = std::move(job), done] {
+    std::thread thread([job = std::move(job), done, threadName = name] {
+        platform::setThreadName(threadName); // shown in log lines
         job();
         done->store(true);
     });
