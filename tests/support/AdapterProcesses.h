@@ -12,9 +12,6 @@ QString testBinary(const char* name);
 
 class EmulatorProcess {
 public:
-    EmulatorProcess() = default;
-    EmulatorProcess(const EmulatorProcess&) = delete;
-    EmulatorProcess& operator=(const EmulatorProcess&) = delete;
     ~EmulatorProcess() { stop(); }
 
     // Starts vci-emulator with `args` on ephemeral ports and waits for its
@@ -37,9 +34,6 @@ private:
 
 class ServiceProcess {
 public:
-    ServiceProcess() = default;
-    ServiceProcess(const ServiceProcess&) = delete;
-    ServiceProcess& operator=(const ServiceProcess&) = delete;
     ~ServiceProcess() { stop(); }
 
     // The usual command line: probe `probe`, talk to port `port`, lock file `lockFile`.

@@ -15,8 +15,6 @@ class FakeService {
 public:
     FakeService(unsigned char* data, std::chrono::milliseconds delay, std::function<void(unsigned char*)> reply,
         bool answer = true);
-    FakeService(const FakeService&) = delete;
-    FakeService& operator=(const FakeService&) = delete;
     ~FakeService();
 
 private:

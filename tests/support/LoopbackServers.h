@@ -12,9 +12,6 @@ quint16 closedLoopbackPort();
 // (no JSON errors, no Content-Disposition).
 class PythonHttpServer {
 public:
-    PythonHttpServer() = default;
-    PythonHttpServer(const PythonHttpServer&) = delete;
-    PythonHttpServer& operator=(const PythonHttpServer&) = delete;
     ~PythonHttpServer();
 
     // Serves `folder` and waits until it listens; false (and errorText()) otherwise.

@@ -15,8 +15,6 @@ QByteArray useUniqueShmPrefix(const char* tag);
 class TestEnvironment {
 public:
     TestEnvironment();
-    TestEnvironment(const TestEnvironment&) = delete;
-    TestEnvironment& operator=(const TestEnvironment&) = delete;
 
     // Child processes inherit the environment, so they share the private state.
     QString path() const { return m_dir.path(); }
