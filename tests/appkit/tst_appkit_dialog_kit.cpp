@@ -1,13 +1,12 @@
 // The dialog kit, driven offscreen through its public surface: the switch,
-// the question dialogs (real modal runs and the seam), the toast, the busy
-// overlay and the carousel.
+// the question dialogs (real modal runs and the seam), the busy overlay and
+// the carousel. The toast is tested through the main window (tst_app_kestrix).
 #include "app/kit/AlertDialog.h"
 #include "app/kit/CarouselImageWindow.h"
 #include "app/kit/DialogSeam.h"
 #include "app/kit/Loading.h"
 #include "app/kit/MessageYesNo.h"
 #include "app/kit/Switch.h"
-#include "app/kit/TMessageBox.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -277,25 +276,6 @@ private slots:
             Qt::RightButton | Qt::LeftButton);
         sendMouse(&box, QEvent::MouseMove, {10, 10}, moved + QPoint(60, 60), Qt::NoButton, Qt::LeftButton);
         QCOMPARE(box.pos(), moved);
-    }
-
-    // ---- TMessageBox ----
-
-    void toastHidesAfterItsInterval()
-    {
-        auto* toast = new TMessageBox(nullptr);
-        toast->setText(QStringLiteral("Execute successfully"));
-        QCOMPARE(toast->textLabel()->text(), QStringLiteral("Execute successfully"));
-        QVERIFY(toast->closeTimer()->isActive()); // runs from construction on
-
-        toast->setInterval(300);
-        QElapsedTimer clock;
-        clock.start();
-        toast->show();
-        QVERIFY(toast->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!toast->isVisible(), 5000);
-        QVERIFY2(clock.elapsed() >= 250, qPrintable(QString::number(clock.elapsed())));
-        delete toast;
     }
 
     // ---- Loading and catalogues ----
