@@ -1,9 +1,9 @@
-// The start-up sequence in-process: the failure box, a second copy, starting
-// hidden and the restart after exit code 100.
+// The start-up sequence in-process: the "-z" rule, the failure box and the
+// restart after exit code 100. A second copy and the hidden start run as real
+// processes in tst_app_manager_process.
 #include "support/TestEnvironment.h"
 
 #include "app/AppEntry.h"
-#include "app/SingleInstance.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -32,17 +32,6 @@ StartupOptions optionsWith(StartupOptions::WindowFactory factory)
     options.instanceKey = uniqueKey();
     options.makeWindow = std::move(factory);
     return options;
-}
-
-StartupOptions::WindowFactory plainWindow(QWidget** created = nullptr)
-{
-    return [created](QPoint&, unsigned char*, bool& initialised) {
-        auto window = std::make_unique<QWidget>();
-        if (created)
-            *created = window.get();
-        initialised = true;
-        return window;
-    };
 }
 
 // Runs `inLoop` once the start-up sequence has entered its event loop (timers
@@ -103,38 +92,6 @@ private slots:
             QCOMPARE(runStartup(options), -1);
             QCOMPARE(title, QStringLiteral("Warning"));
             QCOMPARE(text, QStringLiteral("Brindlewick init err"));
-        }
-    }
-
-    void secondCopyAsksTheFirstAndLeaves()
-    {
-        StartupOptions options = optionsWith(plainWindow());
-        SingleInstance first(options.instanceKey);
-        QVERIFY(first.claim());
-        QCOMPARE(*first.flag(), static_cast<unsigned char>(0));
-
-        bool built = false;
-        options.makeWindow = [&built](QPoint&, unsigned char*, bool& initialised) {
-            built = true;
-            initialised = true;
-            return std::make_unique<QWidget>();
-        };
-        QCOMPARE(runStartup(options), -1);
-        QVERIFY(!built);
-        QCOMPARE(*first.flag(), static_cast<unsigned char>(1));
-    }
-
-    void dashZStartsHidden()
-    {
-        for (bool hidden : {true, false}) {
-            QWidget* window = nullptr;
-            StartupOptions options = optionsWith(plainWindow(&window));
-            options.rawCommandLine = hidden ? "/usr/bin/Brindlewick -z" : "/usr/bin/Brindlewick";
-            bool visibleInLoop = !hidden;
-            exitOnceTheLoopRuns(
-                this, [&] { visibleInLoop = window && window->isVisible(); }, 0);
-            QCOMPARE(runStartup(options), 0);
-            QCOMPARE(visibleInLoop, !hidden);
         }
     }
 
