@@ -27,7 +27,7 @@ SysTrayIconWidget::SysTrayIconWidget(std::function<void()> showCallback, QWidget
     connect(m_exitAction, &QAction::triggered, this, &SysTrayIconWidget::on_exitAppAction);
 
     m_tray = new QSystemTrayIcon(QIcon(loadPicture(QStringLiteral(":/image/Icon/Brindlewick.png"))), this);
-    m_tray->setToolTip("Brindlewick Manager");
+    m_tray->setToolTip(QStringLiteral("Brindlewick Manager"));
     m_tray->setContextMenu(m_menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick)

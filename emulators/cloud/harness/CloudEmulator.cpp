@@ -13,14 +13,15 @@ CloudEmulator::~CloudEmulator()
 
 bool CloudEmulator::start(const QString& certFile, const QString& keyFile, const QStringList& extraArgs)
 {
-    QStringList args{"--http-port", "0", "--https-port", "0"};
+    QStringList args{
+        QStringLiteral("--http-port"), QStringLiteral("0"), QStringLiteral("--https-port"), QStringLiteral("0")};
     if (!certFile.isEmpty())
-        args << "--cert" << certFile << "--key" << keyFile;
+        args << QStringLiteral("--cert") << certFile << QStringLiteral("--key") << keyFile;
     args << extraArgs;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(BW_CLOUD_EMULATOR), args);
     if (!m_process.waitForStarted(5000)) {
-        m_error = "cannot start " + QStringLiteral(BW_CLOUD_EMULATOR) + ": " + m_process.errorString();
+        m_error = QStringLiteral("cannot start " BW_CLOUD_EMULATOR ": ") + m_process.errorString();
         return false;
     }
     QByteArray line;
@@ -34,7 +35,7 @@ bool CloudEmulator::start(const QString& certFile, const QString& keyFile, const
     const QRegularExpression re(QStringLiteral("cloud-emulator http=(\\d+) https=(\\d+)"));
     const QRegularExpressionMatch match = re.match(QString::fromUtf8(line));
     if (!match.hasMatch()) {
-        m_error = "the emulator did not report its ports: " + QString::fromUtf8(line);
+        m_error = QStringLiteral("the emulator did not report its ports: ") + QString::fromUtf8(line);
         stop();
         return false;
     }

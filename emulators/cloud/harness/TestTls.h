@@ -14,13 +14,13 @@ public:
     bool create();
     QString lastError() const { return m_error; }
 
-    QString caFile() const { return path("ca.pem"); }
-    QString serverCert() const { return path("server.pem"); }
-    QString serverKey() const { return path("server.key"); }
-    QString otherHostCert() const { return path("other.pem"); }
-    QString otherHostKey() const { return path("other.key"); }
-    QString untrustedCert() const { return path("untrusted.pem"); }
-    QString untrustedKey() const { return path("untrusted.key"); }
+    QString caFile() const { return path(QStringLiteral("ca.pem")); }
+    QString serverCert() const { return path(QStringLiteral("server.pem")); }
+    QString serverKey() const { return path(QStringLiteral("server.key")); }
+    QString otherHostCert() const { return path(QStringLiteral("other.pem")); }
+    QString otherHostKey() const { return path(QStringLiteral("other.key")); }
+    QString untrustedCert() const { return path(QStringLiteral("untrusted.pem")); }
+    QString untrustedKey() const { return path(QStringLiteral("untrusted.key")); }
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
