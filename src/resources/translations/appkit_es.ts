@@ -4,7 +4,7 @@
 <context>
     <name>Form</name>
     <message>
-        <location filename="../../app/kit/Loading.ui" line="73"/>
+        <location filename="../../app/kit/Loading.ui" line="+73"/>
         <source>Executing...</source>
         <translation>Ejecutando...</translation>
     </message>
@@ -12,12 +12,12 @@
 <context>
     <name>MessageYesNoClass</name>
     <message>
-        <location filename="../../app/kit/MessageYesNo.ui" line="115"/>
+        <location filename="../../app/kit/MessageYesNo.ui" line="+115"/>
         <source>Cancel</source>
         <translation>Cancelar</translation>
     </message>
     <message>
-        <location filename="../../app/kit/MessageYesNo.ui" line="138"/>
+        <location line="+23"/>
         <source>Confirm</source>
         <translation>Confirmar</translation>
     </message>

@@ -4,35 +4,35 @@
 <context>
     <name>DeviceController</name>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="87"/>
+        <location filename="../../device/DeviceController.cpp" line="+77"/>
         <source>System initializing. If device not recognized,
         connect to 12V power and retry.</source>
         <translation>System initializing. If device not recognized,
         connect to 12V power and retry.</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="233"/>
+        <location line="+155"/>
         <source>Connect 12V power supply</source>
         <translation>Connect 12V power supply</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="289"/>
+        <location line="+55"/>
         <source>Execution failed</source>
         <translation>Execution failed</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="293"/>
+        <location line="+4"/>
         <source>Rebooting,please wait...</source>
         <translation>Rebooting,please wait...</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="294"/>
-        <location filename="../../device/DeviceController.cpp" line="297"/>
+        <location line="+1"/>
+        <location line="+3"/>
         <source>Execute successfully</source>
         <translation>Execute successfully</translation>
     </message>
     <message>
-        <location filename="../../device/DeviceController.cpp" line="352"/>
+        <location line="+68"/>
         <source>Please select a valid row</source>
         <translation>Please select a valid row</translation>
     </message>
@@ -40,22 +40,23 @@
 <context>
     <name>DevicePage</name>
     <message>
-        <location filename="../../device/DevicePage.cpp" line="37"/>
+        <location filename="../../device/DevicePage.cpp" line="+20"/>
+        <location line="+37"/>
         <source>None</source>
         <translation>None</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.cpp" line="40"/>
+        <location line="+3"/>
         <source>Recovery</source>
         <translation>Recovery</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.cpp" line="42"/>
+        <location line="+2"/>
         <source>Idle</source>
         <translation>Idle</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.cpp" line="44"/>
+        <location line="+2"/>
         <source>Occupied</source>
         <translation>Occupied</translation>
     </message>
@@ -63,67 +64,67 @@
 <context>
     <name>DevicePageClass</name>
     <message>
-        <location filename="../../device/DevicePage.ui" line="41"/>
+        <location filename="../../device/DevicePage.ui" line="+38"/>
         <source>Serial number:</source>
         <translation>Serial number:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="55"/>
+        <location line="+14"/>
         <source>Software version:</source>
         <translation>Software version:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="69"/>
+        <location line="+14"/>
         <source>Firmware version:</source>
         <translation>Firmware version:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="83"/>
+        <location line="+14"/>
         <source>Driver version:</source>
         <translation>Driver version:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="97"/>
+        <location line="+14"/>
         <source>Connection:</source>
         <translation>Connection:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="111"/>
+        <location line="+14"/>
         <source>Voltage:</source>
         <translation>Voltage:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="125"/>
+        <location line="+14"/>
         <source>Device status:</source>
         <translation>Device status:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="139"/>
+        <location line="+14"/>
         <source>Hardware ID:</source>
         <translation>Hardware ID:</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="167"/>
+        <location line="+28"/>
         <source>Reboot</source>
         <translation>Reboot</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="180"/>
+        <location line="+13"/>
         <source>Buzzer test</source>
         <translation>Buzzer test</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="193"/>
+        <location line="+13"/>
         <source>Release occupation</source>
         <translation>Release occupation</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="206"/>
+        <location line="+13"/>
         <source>Wi-Fi setup</source>
         <translation>Wi-Fi setup</translation>
     </message>
     <message>
-        <location filename="../../device/DevicePage.ui" line="216"/>
+        <location line="+10"/>
         <source>More devices</source>
         <translation>More devices</translation>
     </message>
@@ -131,17 +132,17 @@
 <context>
     <name>MoreVciPageClass</name>
     <message>
-        <location filename="../../device/MoreVciPage.ui" line="14"/>
+        <location filename="../../device/MoreVciPage.ui" line="+14"/>
         <source>Devices on the network</source>
         <translation>Devices on the network</translation>
     </message>
     <message>
-        <location filename="../../device/MoreVciPage.ui" line="24"/>
+        <location line="+10"/>
         <source>Refresh</source>
         <translation>Refresh</translation>
     </message>
     <message>
-        <location filename="../../device/MoreVciPage.ui" line="39"/>
+        <location line="+15"/>
         <source>Select</source>
         <translation>Select</translation>
     </message>
@@ -149,7 +150,7 @@
 <context>
     <name>VCIItem</name>
     <message>
-        <location filename="../../device/VCIItem.cpp" line="22"/>
+        <location filename="../../device/VCIItem.cpp" line="+24"/>
         <source>Disconnect</source>
         <translation>Disconnect</translation>
     </message>

@@ -4,22 +4,22 @@
 <context>
     <name>HttpUtils</name>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="165"/>
+        <location filename="../../drivers/HttpUtils.cpp" line="+248"/>
         <source>UnknownError</source>
         <translation>Unknown error</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="168"/>
+        <location line="+3"/>
         <source>CannotConnectServerRetryTip</source>
         <translation>Can not connect to server, please check network connection</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="170"/>
+        <location line="+2"/>
         <source>ServerError</source>
         <translation>Server error</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="171"/>
+        <location line="+1"/>
         <source>RequestFailedRetryTip</source>
         <translation>Request failed, try again later</translation>
     </message>

@@ -4,22 +4,22 @@
 <context>
     <name>HttpUtils</name>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="165"/>
+        <location filename="../../drivers/HttpUtils.cpp" line="+248"/>
         <source>UnknownError</source>
         <translation>Error desconocido</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="168"/>
+        <location line="+3"/>
         <source>CannotConnectServerRetryTip</source>
         <translation>No se puede conectar con el servidor, compruebe la conexión de red</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="170"/>
+        <location line="+2"/>
         <source>ServerError</source>
         <translation>Error del servidor</translation>
     </message>
     <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="171"/>
+        <location line="+1"/>
         <source>RequestFailedRetryTip</source>
         <translation>La solicitud ha fallado, inténtelo de nuevo más tarde</translation>
     </message>
