@@ -56,278 +56,266 @@ const QUrl kUrl(QStringLiteral("http://127.0.0.1:18080/files/drivers/Kestrix_VW.
 class TestHttpUtilsUnit : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void latestVersionsRequestRepeatsTheCodeKey();
-    void friendlyMessages_data();
-    void friendlyMessages();
-    void friendlyMessagesInSpanish();
-    void successGivesDataOnceAndDeletesTheReply();
-    void errorMessageFromServerJson_data();
-    void errorMessageFromServerJson();
-    void shortBodyIsAnError();
-    void emptyCallbacksAreAllowed();
-    void jsonAnswers_data();
-    void jsonAnswers();
-    void fileNames_data();
-    void fileNames();
-    void fallbackNameCarriesTimeAndType();
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
+        QCoreApplication::installTranslator(&m_english);
+    }
+
+    void latestVersionsRequestRepeatsTheCodeKey()
+    {
+        const QString base = QStringLiteral("http://127.0.0.1:5/");
+        QCOMPARE(HttpUtils::latestSoftwareVersionsRequest({"Kestrix_VW", "Kestrix_BMW"}, "EN", base).url.toString(),
+            base + "api/latest-software-versions?langCode=EN&swSnCodes=Kestrix_VW&swSnCodes=Kestrix_BMW");
+        QCOMPARE(HttpUtils::latestSoftwareVersionsRequest({}, "ES", base).url.toString(),
+            base + "api/latest-software-versions?langCode=ES");
+    }
+
+    void friendlyMessages_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        const QString mainHost = QUrl(QString::fromUtf8(BuildConfig::kMainApiBase)).host();
+        const QString fileHost = QUrl(QString::fromUtf8(BuildConfig::kFileServerBase)).host();
+        const QString testHost = QUrl(QString::fromUtf8(BuildConfig::kTestServerBase)).host();
+        QTest::newRow("empty") << ""
+                               << "Unknown error";
+        QTest::newRow("main API host") << "Connection to " + mainHost + " timed out"
+                                       << "Can not connect to server, please check network connection";
+        QTest::newRow("file server host") << "Host " + fileHost + " not found"
+                                          << "Can not connect to server, please check network connection";
+        QTest::newRow("test server host, beats 'server'")
+            << "server " + testHost + " replied: Bad Gateway"
+            << "Can not connect to server, please check network connection";
+        QTest::newRow("host is case-sensitive") << "Host " + fileHost.toUpper() + " not found"
+                                                << "Request failed, try again later";
+        QTest::newRow("server in any case") << "Internal SERVER fault"
+                                            << "Server error";
+        QTest::newRow("anything else") << "Connection refused"
+                                       << "Request failed, try again later";
+    }
+
+    void friendlyMessages()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(HttpUtils::friendlyErrorMessage(text), expected);
+    }
+
+    void friendlyMessagesInSpanish()
+    {
+        QTranslator spanish;
+        QVERIFY(spanish.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_es.qm")));
+        QCoreApplication::removeTranslator(&m_english);
+        QCoreApplication::installTranslator(&spanish);
+        const QStringList texts{HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
+            HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x")};
+        QCoreApplication::removeTranslator(&spanish);
+        QCoreApplication::installTranslator(&m_english);
+        QCOMPARE(texts,
+            QStringList({"Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
+                "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde"}));
+    }
+
+    void successGivesDataOnceAndDeletesTheReply()
+    {
+        auto* reply = new FakeReply(kUrl, "PK\x03\x04 zip bytes");
+        QPointer<QNetworkReply> watch(reply);
+        Calls c;
+        HttpUtils::handleReply(reply, onData(c), onError(c));
+        QCOMPARE(c.data, 1);
+        QCOMPARE(c.errors, 0);
+        QCOMPARE(c.body, QByteArray("PK\x03\x04 zip bytes"));
+        QCOMPARE(c.name, QStringLiteral("Kestrix_VW.zip"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(watch.isNull());
+    }
+
+    void errorMessageFromServerJson_data()
+    {
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("transportText");
+        QTest::addColumn<QString>("expected");
+        const QString hostText = "Error transferring " + kUrl.toString() + " - server replied: Bad Request";
+        QTest::newRow("server error member wins")
+            << QByteArray("application/json; charset=utf-8") << QByteArray(R"({"error":"Quota exceeded"})") << hostText
+            << "Request failed, try again later";
+        QTest::newRow("server error member mentions server")
+            << QByteArray("application/json") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+            << "Server error";
+        QTest::newRow("empty error member keeps transport text")
+            << QByteArray("application/json") << QByteArray(R"({"error":""})") << hostText
+            << "Can not connect to server, please check network connection";
+        QTest::newRow("error member not a string")
+            << QByteArray("application/json") << QByteArray(R"({"error":{"server":1}})") << "Bad Request"
+            << "Request failed, try again later";
+        QTest::newRow("JSON body but not JSON type")
+            << QByteArray("text/html") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+            << "Request failed, try again later";
+        QTest::newRow("type check is case-sensitive")
+            << QByteArray("Application/JSON") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
+            << "Request failed, try again later";
+        QTest::newRow("broken JSON body")
+            << QByteArray("application/json") << QByteArray("{\"error\":\"Database server") << "Bad Request"
+            << "Request failed, try again later";
+    }
+
+    void errorMessageFromServerJson()
+    {
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, transportText);
+        QFETCH(QString, expected);
+        auto* reply = new FakeReply(kUrl, body, QNetworkReply::ProtocolInvalidOperationError, transportText);
+        reply->withHeader("Content-Type", contentType);
+        Calls c;
+        HttpUtils::handleReply(reply, onData(c), onError(c));
+        QCOMPARE(c.data, 0);
+        QCOMPARE(c.errors, 1);
+        QCOMPARE(c.code, int(QNetworkReply::ProtocolInvalidOperationError));
+        QCOMPARE(c.message, expected);
+    }
+
+    void shortBodyIsAnError()
+    {
+        Calls c;
+        auto* cut = new FakeReply(kUrl, QByteArray(10, 'x'));
+        cut->withHeader("Content-Length", "100");
+        HttpUtils::handleReply(cut, onData(c), onError(c));
+        QCOMPARE(c.data, 0);
+        QCOMPARE(c.errors, 1);
+        QCOMPARE(c.code, int(QNetworkReply::RemoteHostClosedError));
+
+        Calls whole;
+        auto* full = new FakeReply(kUrl, QByteArray(100, 'x'));
+        full->withHeader("Content-Length", "100");
+        HttpUtils::handleReply(full, onData(whole), onError(whole));
+        QCOMPARE(whole.data, 1);
+
+        Calls coded; // a decoded body differs in length from the coded one
+        auto* gzip = new FakeReply(kUrl, QByteArray(10, 'x'));
+        gzip->withHeader("Content-Length", "100").withHeader("Content-Encoding", "gzip");
+        HttpUtils::handleReply(gzip, onData(coded), onError(coded));
+        QCOMPARE(coded.data, 1);
+    }
+
+    void emptyCallbacksAreAllowed()
+    {
+        QPointer<QNetworkReply> ok(new FakeReply(kUrl, "x"));
+        QPointer<QNetworkReply> failed(new FakeReply(kUrl, "x", QNetworkReply::ConnectionRefusedError, "refused"));
+        QPointer<QNetworkReply> badJson(new FakeReply(kUrl, "x"));
+        HttpUtils::handleReply(ok, nullptr, nullptr);
+        HttpUtils::handleReply(failed, nullptr, nullptr);
+        HttpUtils::handleJsonResponse(badJson, nullptr, nullptr);
+        HttpUtils::handleReply(nullptr, nullptr, nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(ok.isNull() && failed.isNull() && badJson.isNull());
+    }
+
+    void jsonAnswers_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("object") << QByteArray(R"({"name":"Kestrix_VW"})") << true;
+        QTest::newRow("bare array") << QByteArray(R"([{"name":"Kestrix_VW"},{"name":"Kestrix_BMW"}])") << true;
+        QTest::newRow("bare number") << QByteArray("42") << false;
+        QTest::newRow("bare string") << QByteArray("\"ok\"") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+        QTest::newRow("broken") << QByteArray("{\"versionNo\": \"V1.0") << false;
+    }
+
+    void jsonAnswers()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, ok);
+        Calls c;
+        HttpUtils::handleJsonResponse(new FakeReply(kUrl, body), onJson(c), onError(c));
+        QCOMPARE(c.json + c.errors, 1);
+        if (ok) {
+            QCOMPARE(c.json, 1);
+            QCOMPARE(QJsonDocument::fromJson(body).isArray(), c.value.isArray());
+            QVERIFY(c.value.isArray() || c.value.toObject()["name"] == "Kestrix_VW");
+        } else {
+            QCOMPARE(c.code, -1);
+            QCOMPARE(c.message, QStringLiteral("Request failed, try again later"));
+        }
+    }
+
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QByteArray>("disposition");
+        QTest::addColumn<QString>("expected");
+        const QString file = "http://localhost:18080/files/x/Kestrix_BMW.zip";
+        QTest::newRow("quoted") << file << QByteArray("attachment; filename=\"BMW 2.0.4.zip\"") << "BMW 2.0.4.zip";
+        QTest::newRow("extended UTF-8 with encoded slash")
+            << file << QByteArray("attachment; filename*=UTF-8''a%2Fb.zip") << "a_b.zip";
+        QTest::newRow("extended non-ASCII")
+            << file << QByteArray("attachment; filename*=UTF-8''Espa%C3%B1a.zip") << QString::fromUtf8("España.zip");
+        QTest::newRow("every forbidden character")
+            << file << QByteArray("attachment; filename=a\\b/c:d*e?f<g>h|i.zip") << "a_b_c_d_e_f_g_h_i.zip";
+        QTest::newRow("climbing out") << file << QByteArray("attachment; filename=\"../../etc/passwd\"")
+                                      << "_.._etc_passwd";
+        QTest::newRow("climbing out, Windows")
+            << file << QByteArray("attachment; filename=..\\..\\boot.ini") << "_.._boot.ini";
+        QTest::newRow("absolute Windows path") << file << QByteArray("attachment; filename=C:\\x.zip") << "C__x.zip";
+        QTest::newRow("dot-dot only falls back to the URL")
+            << file << QByteArray("attachment; filename=\"..\"") << "Kestrix_BMW.zip";
+        QTest::newRow("encoded dot-dot falls back")
+            << file << QByteArray("attachment; filename*=UTF-8''%2E%2E") << "Kestrix_BMW.zip";
+        QTest::newRow("empty name falls back") << file << QByteArray("attachment; filename=\"\"") << "Kestrix_BMW.zip";
+        QTest::newRow("control characters")
+            << file << QByteArray("attachment; filename*=UTF-8''a%0D%0Ab%00.zip") << "a__b_.zip";
+        QTest::newRow("device name") << file << QByteArray("attachment; filename=CON") << "_CON";
+        QTest::newRow("device name with extension")
+            << file << QByteArray("attachment; filename=\"lpt1.zip\"") << "_lpt1.zip";
+        QTest::newRow("trailing dots and blanks")
+            << file << QByteArray("attachment; filename=\"a.zip. . \"") << "a.zip";
+        QTest::newRow("no disposition") << file << QByteArray() << "Kestrix_BMW.zip";
+        QTest::newRow("disposition without name") << file << QByteArray("inline") << "Kestrix_BMW.zip";
+        QTest::newRow("encoded slash in URL path")
+            << "http://localhost/files/a%2F..%2Fb.zip" << QByteArray() << "b.zip";
+        QTest::newRow("long name keeps its extension")
+            << file << QByteArray("attachment; filename=" + QByteArray(300, 'n') + ".zip")
+            << QString(116, 'n') + ".zip";
+    }
+
+    void fileNames()
+    {
+        QFETCH(QString, url);
+        QFETCH(QByteArray, disposition);
+        QFETCH(QString, expected);
+        FakeReply reply{QUrl(url), QByteArray()};
+        if (!disposition.isEmpty())
+            reply.withHeader("Content-Disposition", disposition);
+        const QString name = HttpUtils::suggestedFileName(&reply);
+        QCOMPARE(name, expected);
+        QVERIFY(!name.contains('/') && !name.contains('\\') && name != ".." && !name.isEmpty());
+    }
+
+    void fallbackNameCarriesTimeAndType()
+    {
+        const QList<QPair<QByteArray, QString>> types{{"application/zip", "zip"}, {"image/png", "png"},
+            {"image/jpeg", "jpg"}, {"application/pdf", "pdf"}, {"text/plain; charset=utf-8", "txt"},
+            {"application/octet-stream", "bin"}, {"", "bin"}};
+        for (const auto& [type, extension] : types) {
+            FakeReply reply(QUrl("http://localhost:18080/files/drivers/"), QByteArray());
+            if (!type.isEmpty())
+                reply.withHeader("Content-Type", type);
+            const QString before = QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss");
+            const QString name = HttpUtils::suggestedFileName(&reply);
+            const QString after = QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss");
+            const QRegularExpressionMatch m = QRegularExpression("^download_(\\d{8}_\\d{6})\\.(\\w+)$").match(name);
+            QVERIFY2(m.hasMatch(), qPrintable(name));
+            QVERIFY(m.captured(1) >= before && m.captured(1) <= after);
+            QCOMPARE(m.captured(2), extension);
+        }
+    }
 
 private:
     QTranslator m_english;
 };
-
-void TestHttpUtilsUnit::initTestCase()
-{
-    QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
-    QCoreApplication::installTranslator(&m_english);
-}
-
-void TestHttpUtilsUnit::latestVersionsRequestRepeatsTheCodeKey()
-{
-    const QString base = QStringLiteral("http://127.0.0.1:5/");
-    QCOMPARE(HttpUtils::latestSoftwareVersionsRequest({"Kestrix_VW", "Kestrix_BMW"}, "EN", base).url.toString(),
-        base + "api/latest-software-versions?langCode=EN&swSnCodes=Kestrix_VW&swSnCodes=Kestrix_BMW");
-    QCOMPARE(HttpUtils::latestSoftwareVersionsRequest({}, "ES", base).url.toString(),
-        base + "api/latest-software-versions?langCode=ES");
-}
-
-void TestHttpUtilsUnit::friendlyMessages_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    const QString mainHost = QUrl(QString::fromUtf8(BuildConfig::kMainApiBase)).host();
-    const QString fileHost = QUrl(QString::fromUtf8(BuildConfig::kFileServerBase)).host();
-    const QString testHost = QUrl(QString::fromUtf8(BuildConfig::kTestServerBase)).host();
-    QTest::newRow("empty") << ""
-                           << "Unknown error";
-    QTest::newRow("main API host") << "Connection to " + mainHost + " timed out"
-                                   << "Can not connect to server, please check network connection";
-    QTest::newRow("file server host") << "Host " + fileHost + " not found"
-                                      << "Can not connect to server, please check network connection";
-    QTest::newRow("test server host, beats 'server'") << "server " + testHost + " replied: Bad Gateway"
-                                                      << "Can not connect to server, please check network connection";
-    QTest::newRow("host is case-sensitive") << "Host " + fileHost.toUpper() + " not found"
-                                            << "Request failed, try again later";
-    QTest::newRow("server in any case") << "Internal SERVER fault"
-                                        << "Server error";
-    QTest::newRow("anything else") << "Connection refused"
-                                   << "Request failed, try again later";
-}
-
-void TestHttpUtilsUnit::friendlyMessages()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(HttpUtils::friendlyErrorMessage(text), expected);
-}
-
-void TestHttpUtilsUnit::friendlyMessagesInSpanish()
-{
-    QTranslator spanish;
-    QVERIFY(spanish.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_es.qm")));
-    QCoreApplication::removeTranslator(&m_english);
-    QCoreApplication::installTranslator(&spanish);
-    const QStringList texts{HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
-        HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x")};
-    QCoreApplication::removeTranslator(&spanish);
-    QCoreApplication::installTranslator(&m_english);
-    QCOMPARE(texts,
-        QStringList({"Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
-            "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde"}));
-}
-
-void TestHttpUtilsUnit::successGivesDataOnceAndDeletesTheReply()
-{
-    auto* reply = new FakeReply(kUrl, "PK\x03\x04 zip bytes");
-    QPointer<QNetworkReply> watch(reply);
-    Calls c;
-    HttpUtils::handleReply(reply, onData(c), onError(c));
-    QCOMPARE(c.data, 1);
-    QCOMPARE(c.errors, 0);
-    QCOMPARE(c.body, QByteArray("PK\x03\x04 zip bytes"));
-    QCOMPARE(c.name, QStringLiteral("Kestrix_VW.zip"));
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(watch.isNull());
-}
-
-void TestHttpUtilsUnit::errorMessageFromServerJson_data()
-{
-    QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("transportText");
-    QTest::addColumn<QString>("expected");
-    const QString hostText = "Error transferring " + kUrl.toString() + " - server replied: Bad Request";
-    QTest::newRow("server error member wins")
-        << QByteArray("application/json; charset=utf-8") << QByteArray(R"({"error":"Quota exceeded"})") << hostText
-        << "Request failed, try again later";
-    QTest::newRow("server error member mentions server")
-        << QByteArray("application/json") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
-        << "Server error";
-    QTest::newRow("empty error member keeps transport text")
-        << QByteArray("application/json") << QByteArray(R"({"error":""})") << hostText
-        << "Can not connect to server, please check network connection";
-    QTest::newRow("error member not a string")
-        << QByteArray("application/json") << QByteArray(R"({"error":{"server":1}})") << "Bad Request"
-        << "Request failed, try again later";
-    QTest::newRow("JSON body but not JSON type")
-        << QByteArray("text/html") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
-        << "Request failed, try again later";
-    QTest::newRow("type check is case-sensitive")
-        << QByteArray("Application/JSON") << QByteArray(R"({"error":"Database server is down"})") << "Bad Request"
-        << "Request failed, try again later";
-    QTest::newRow("broken JSON body") << QByteArray("application/json") << QByteArray(R"({"error":"Database server)")
-                                      << "Bad Request"
-                                      << "Request failed, try again later";
-}
-
-void TestHttpUtilsUnit::errorMessageFromServerJson()
-{
-    QFETCH(QByteArray, contentType);
-    QFETCH(QByteArray, body);
-    QFETCH(QString, transportText);
-    QFETCH(QString, expected);
-    auto* reply = new FakeReply(kUrl, body, QNetworkReply::ProtocolInvalidOperationError, transportText);
-    reply->withHeader("Content-Type", contentType);
-    Calls c;
-    HttpUtils::handleReply(reply, onData(c), onError(c));
-    QCOMPARE(c.data, 0);
-    QCOMPARE(c.errors, 1);
-    QCOMPARE(c.code, int(QNetworkReply::ProtocolInvalidOperationError));
-    QCOMPARE(c.message, expected);
-}
-
-void TestHttpUtilsUnit::shortBodyIsAnError()
-{
-    Calls c;
-    auto* cut = new FakeReply(kUrl, QByteArray(10, 'x'));
-    cut->withHeader("Content-Length", "100");
-    HttpUtils::handleReply(cut, onData(c), onError(c));
-    QCOMPARE(c.data, 0);
-    QCOMPARE(c.errors, 1);
-    QCOMPARE(c.code, int(QNetworkReply::RemoteHostClosedError));
-
-    Calls whole;
-    auto* full = new FakeReply(kUrl, QByteArray(100, 'x'));
-    full->withHeader("Content-Length", "100");
-    HttpUtils::handleReply(full, onData(whole), onError(whole));
-    QCOMPARE(whole.data, 1);
-
-    Calls coded; // a decoded body differs in length from the coded one
-    auto* gzip = new FakeReply(kUrl, QByteArray(10, 'x'));
-    gzip->withHeader("Content-Length", "100").withHeader("Content-Encoding", "gzip");
-    HttpUtils::handleReply(gzip, onData(coded), onError(coded));
-    QCOMPARE(coded.data, 1);
-}
-
-void TestHttpUtilsUnit::emptyCallbacksAreAllowed()
-{
-    QPointer<QNetworkReply> ok(new FakeReply(kUrl, "x"));
-    QPointer<QNetworkReply> failed(new FakeReply(kUrl, "x", QNetworkReply::ConnectionRefusedError, "refused"));
-    QPointer<QNetworkReply> badJson(new FakeReply(kUrl, "x"));
-    HttpUtils::handleReply(ok, nullptr, nullptr);
-    HttpUtils::handleReply(failed, nullptr, nullptr);
-    HttpUtils::handleJsonResponse(badJson, nullptr, nullptr);
-    HttpUtils::handleReply(nullptr, nullptr, nullptr);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(ok.isNull() && failed.isNull() && badJson.isNull());
-}
-
-void TestHttpUtilsUnit::jsonAnswers_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("ok");
-    QTest::newRow("object") << QByteArray(R"({"name":"Kestrix_VW"})") << true;
-    QTest::newRow("bare array") << QByteArray(R"([{"name":"Kestrix_VW"},{"name":"Kestrix_BMW"}])") << true;
-    QTest::newRow("bare number") << QByteArray("42") << false;
-    QTest::newRow("bare string") << QByteArray("\"ok\"") << false;
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("broken") << QByteArray(R"({"versionNo": "V1.0)") << false;
-}
-
-void TestHttpUtilsUnit::jsonAnswers()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, ok);
-    Calls c;
-    HttpUtils::handleJsonResponse(new FakeReply(kUrl, body), onJson(c), onError(c));
-    QCOMPARE(c.json + c.errors, 1);
-    if (ok) {
-        QCOMPARE(c.json, 1);
-        QCOMPARE(QJsonDocument::fromJson(body).isArray(), c.value.isArray());
-        QVERIFY(c.value.isArray() || c.value.toObject()["name"] == "Kestrix_VW");
-    } else {
-        QCOMPARE(c.code, -1);
-        QCOMPARE(c.message, QStringLiteral("Request failed, try again later"));
-    }
-}
-
-void TestHttpUtilsUnit::fileNames_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<QByteArray>("disposition");
-    QTest::addColumn<QString>("expected");
-    const QString file = "http://localhost:18080/files/x/Kestrix_BMW.zip";
-    QTest::newRow("quoted") << file << QByteArray("attachment; filename=\"BMW 2.0.4.zip\"") << "BMW 2.0.4.zip";
-    QTest::newRow("extended UTF-8 with encoded slash")
-        << file << QByteArray("attachment; filename*=UTF-8''a%2Fb.zip") << "a_b.zip";
-    QTest::newRow("extended non-ASCII") << file << QByteArray("attachment; filename*=UTF-8''Espa%C3%B1a.zip")
-                                        << QString::fromUtf8("España.zip");
-    QTest::newRow("every forbidden character")
-        << file << QByteArray("attachment; filename=a\\b/c:d*e?f<g>h|i.zip") << "a_b_c_d_e_f_g_h_i.zip";
-    QTest::newRow("climbing out") << file << QByteArray("attachment; filename=\"../../etc/passwd\"")
-                                  << "_.._etc_passwd";
-    QTest::newRow("climbing out, Windows")
-        << file << QByteArray("attachment; filename=..\\..\\boot.ini") << "_.._boot.ini";
-    QTest::newRow("absolute Windows path") << file << QByteArray("attachment; filename=C:\\x.zip") << "C__x.zip";
-    QTest::newRow("dot-dot only falls back to the URL")
-        << file << QByteArray("attachment; filename=\"..\"") << "Kestrix_BMW.zip";
-    QTest::newRow("encoded dot-dot falls back")
-        << file << QByteArray("attachment; filename*=UTF-8''%2E%2E") << "Kestrix_BMW.zip";
-    QTest::newRow("empty name falls back") << file << QByteArray("attachment; filename=\"\"") << "Kestrix_BMW.zip";
-    QTest::newRow("control characters") << file << QByteArray("attachment; filename*=UTF-8''a%0D%0Ab%00.zip")
-                                        << "a__b_.zip";
-    QTest::newRow("device name") << file << QByteArray("attachment; filename=CON") << "_CON";
-    QTest::newRow("device name with extension")
-        << file << QByteArray("attachment; filename=\"lpt1.zip\"") << "_lpt1.zip";
-    QTest::newRow("trailing dots and blanks") << file << QByteArray("attachment; filename=\"a.zip. . \"") << "a.zip";
-    QTest::newRow("no disposition") << file << QByteArray() << "Kestrix_BMW.zip";
-    QTest::newRow("disposition without name") << file << QByteArray("inline") << "Kestrix_BMW.zip";
-    QTest::newRow("encoded slash in URL path") << "http://localhost/files/a%2F..%2Fb.zip" << QByteArray() << "b.zip";
-    QTest::newRow("long name keeps its extension")
-        << file << QByteArray("attachment; filename=" + QByteArray(300, 'n') + ".zip") << QString(116, 'n') + ".zip";
-}
-
-void TestHttpUtilsUnit::fileNames()
-{
-    QFETCH(QString, url);
-    QFETCH(QByteArray, disposition);
-    QFETCH(QString, expected);
-    FakeReply reply{QUrl(url), QByteArray()};
-    if (!disposition.isEmpty())
-        reply.withHeader("Content-Disposition", disposition);
-    const QString name = HttpUtils::suggestedFileName(&reply);
-    QCOMPARE(name, expected);
-    QVERIFY(!name.contains('/') && !name.contains('\\') && name != ".." && !name.isEmpty());
-}
-
-void TestHttpUtilsUnit::fallbackNameCarriesTimeAndType()
-{
-    const QList<QPair<QByteArray, QString>> types{{"application/zip", "zip"}, {"image/png", "png"},
-        {"image/jpeg", "jpg"}, {"application/pdf", "pdf"}, {"text/plain; charset=utf-8", "txt"},
-        {"application/octet-stream", "bin"}, {"", "bin"}};
-    for (const auto& [type, extension] : types) {
-        FakeReply reply(QUrl("http://localhost:18080/files/drivers/"), QByteArray());
-        if (!type.isEmpty())
-            reply.withHeader("Content-Type", type);
-        const QString before = QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss");
-        const QString name = HttpUtils::suggestedFileName(&reply);
-        const QString after = QDateTime::currentDateTime().toString("yyyyMMdd_hhmmss");
-        const QRegularExpressionMatch m = QRegularExpression("^download_(\\d{8}_\\d{6})\\.(\\w+)$").match(name);
-        QVERIFY2(m.hasMatch(), qPrintable(name));
-        QVERIFY(m.captured(1) >= before && m.captured(1) <= after);
-        QCOMPARE(m.captured(2), extension);
-    }
-}
 
 QTEST_GUILESS_MAIN(TestHttpUtilsUnit)
 #include "tst_drivers_http_utils.moc"

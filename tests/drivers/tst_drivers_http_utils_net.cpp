@@ -32,19 +32,184 @@ struct Result {
 class TestHttpUtilsNet : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
+        QCoreApplication::installTranslator(&m_english);
+        QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
+        qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
+        QVERIFY2(m_cloud.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_cloud.lastError()));
+        QVERIFY2(m_otherHost.start(m_tls.otherHostCert(), m_tls.otherHostKey()), qPrintable(m_otherHost.lastError()));
+    }
 
-    void catalogueForTheRequestedCodes();
-    void headersOfTheRequestAreSent();
-    void errorStatusWithHtmlOrJson();
-    void downloadWithProgressAndDisposition();
-    void bodyCutShortIsOneError();
-    void redirectIsFollowed();
-    void refusedConnection();
-    void tlsAcceptAndReject();
-    void slowServerTimesOutWithoutBlocking();
-    void pythonHttpServer();
+    void init() { QVERIFY(m_cloud.reset()); }
+
+    void catalogueForTheRequestedCodes()
+    {
+        Result r;
+        get(HttpUtils::latestSoftwareVersionsRequest({"Kestrix_J2534", "Kestrix_Ford"}, "EN", m_cloud.httpBase())
+                .url.toString(),
+            r);
+        settle(r);
+        QStringList names;
+        for (const QJsonValue& record : r.value.toArray())
+            names << record["name"].toString();
+        QCOMPARE(names, QStringList({"Kestrix_J2534", "Kestrix_FORD"})); // both repeated keys reached the server
+    }
+
+    void headersOfTheRequestAreSent()
+    {
+        Result r;
+        get(m_cloud.httpBase() + "api/echo", r, {{"X-Lang", "es"}, {"Authorization", "Bearer t"}});
+        settle(r);
+        const QJsonObject headers = r.value["headers"].toObject();
+        QCOMPARE(headers["X-Lang"].toString(), QStringLiteral("es"));
+        QCOMPARE(headers["Authorization"].toString(), QStringLiteral("Bearer t"));
+    }
+
+    void errorStatusWithHtmlOrJson()
+    {
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 500}, {"contentType", "text/html"},
+            {"body", "<html><body><h1>500 Internal Server Error</h1></body></html>"}}));
+        Result r;
+        get(m_cloud.httpBase() + "api/echo", r);
+        settle(r);
+        QCOMPARE(r.code, int(QNetworkReply::InternalServerError));
+        // Qt's text names the URL, whose host is the main API server's.
+        QCOMPARE(r.message, QStringLiteral("Can not connect to server, please check network connection"));
+
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 503}, {"contentType", "application/json"},
+            {"body", "{\"error\":\"Catalogue server is under maintenance\"}"}}));
+        Result j;
+        get(m_cloud.httpBase() + "api/echo", j);
+        settle(j);
+        QCOMPARE(j.code, int(QNetworkReply::ServiceUnavailableError));
+        QCOMPARE(j.message, QStringLiteral("Server error"));
+    }
+
+    void downloadWithProgressAndDisposition()
+    {
+        const int size = 1024 * 1024 + 3;
+        Result r;
+        download(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size), r);
+        settle(r);
+        QCOMPARE(r.data, 1);
+        QCOMPARE(r.name, QStringLiteral("Kestrix_BMW.zip"));
+        QCOMPARE(r.body.size(), size);
+        QVERIFY(cloud::isGenerated(r.body.constData(), size_t(r.body.size())));
+        QCOMPARE(r.lastReceived, qint64(size));
+        QCOMPARE(r.lastTotal, qint64(size));
+    }
+
+    void bodyCutShortIsOneError()
+    {
+        // Every answer is cut (Qt may resend once on a reused connection), over
+        // many rounds, since how the cut reaches Qt depends on timing.
+        QVERIFY(m_cloud.control({{"path", "/files/gen/"}, {"truncate", true}, {"count", -1}}));
+        for (int round = 0; round < 20; ++round) {
+            Result r;
+            download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
+            settle(r);
+            QCOMPARE(r.errors, 1);
+            QCOMPARE(r.code, int(QNetworkReply::RemoteHostClosedError));
+        }
+    }
+
+    void redirectIsFollowed()
+    {
+        QVERIFY(m_cloud.control(
+            {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
+        Result r;
+        download(m_cloud.httpHostBase() + "files/latest.zip", r);
+        settle(r);
+        QCOMPARE(r.data, 1);
+        QCOMPARE(r.name, QStringLiteral("Kestrix_GM.zip"));
+        QVERIFY(r.body.startsWith("PK"));
+
+        // Never from https down to http.
+        QVERIFY(m_cloud.control(
+            {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
+        Result down;
+        download(m_cloud.httpsBase() + "files/latest.zip", down);
+        settle(down);
+        QCOMPARE(down.errors, 1);
+        QCOMPARE(down.code, int(QNetworkReply::InsecureRedirectError));
+    }
+
+    void refusedConnection()
+    {
+        Result r;
+        get(QStringLiteral("http://127.0.0.1:%1/api/echo").arg(closedLoopbackPort()), r);
+        settle(r);
+        QCOMPARE(r.code, int(QNetworkReply::ConnectionRefusedError));
+        QCOMPARE(r.message, QStringLiteral("Request failed, try again later"));
+    }
+
+    void tlsAcceptAndReject()
+    {
+        Result ok;
+        download(m_cloud.httpsBase() + "files/drivers/Kestrix_JLR.zip", ok);
+        settle(ok);
+        QCOMPARE(ok.data, 1);
+
+        Result other;
+        get(m_otherHost.httpsBase() + "api/echo", other);
+        settle(other);
+        QCOMPARE(other.code, int(QNetworkReply::SslHandshakeFailedError));
+        QCOMPARE(m_otherHost.requestCount("/api/echo"), 0);
+    }
+
+    void slowServerTimesOutWithoutBlocking()
+    {
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"delayMs", HttpUtils::kTransferTimeoutMs + 10000}}));
+        int ticks = 0;
+        QTimer heartbeat;
+        connect(&heartbeat, &QTimer::timeout, [&ticks] { ++ticks; });
+        heartbeat.start(100);
+        QElapsedTimer timer;
+        timer.start();
+        Result r;
+        get(m_cloud.httpBase() + "api/echo", r);
+        QTRY_VERIFY_WITH_TIMEOUT(r.calls() >= 1, HttpUtils::kTransferTimeoutMs + 5000);
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(r.errors, 1);
+        QCOMPARE(r.code, int(QNetworkReply::OperationCanceledError));
+        // Qt's coarse timers may fire up to 5 % early.
+        QVERIFY2(elapsed >= HttpUtils::kTransferTimeoutMs * 94 / 100, qPrintable(QString::number(elapsed)));
+        QVERIFY2(ticks > 100, qPrintable(QString::number(ticks))); // the event loop kept running
+        QVERIFY(m_cloud.reset());
+    }
+
+    void pythonHttpServer()
+    {
+        QTemporaryDir root;
+        QVERIFY(QDir(root.path()).mkdir("drivers"));
+        QFile json(root.filePath("versions.json"));
+        QVERIFY(json.open(QIODevice::WriteOnly));
+        json.write(R"([{"name":"Kestrix_VW","versionNo":"V2.1.0"}])");
+        json.close();
+        QFile zip(root.filePath("drivers/Kestrix_VW.zip"));
+        QVERIFY(zip.open(QIODevice::WriteOnly));
+        const QByteArray zipBytes(70000, 'z');
+        zip.write(zipBytes);
+        zip.close();
+        PythonHttpServer server;
+        QVERIFY2(server.start(root.path()), qPrintable(server.errorText()));
+
+        Result list;
+        get(server.base() + "versions.json", list);
+        settle(list);
+        QCOMPARE(list.value.toArray().first()["name"].toString(), QStringLiteral("Kestrix_VW"));
+        Result file; // no Content-Disposition: the name comes from the URL
+        download(server.base() + "drivers/Kestrix_VW.zip", file);
+        settle(file);
+        QCOMPARE(file.body, zipBytes);
+        QCOMPARE(file.name, QStringLiteral("Kestrix_VW.zip"));
+        Result missing;
+        download(server.base() + "drivers/none.zip", missing);
+        settle(missing);
+        QCOMPARE(missing.code, int(QNetworkReply::ContentNotFoundError));
+    }
 
 private:
     QNetworkReply* get(const QString& url, Result& r, const QMap<QString, QString>& headers = {});
@@ -59,21 +224,6 @@ private:
     HttpUtils m_http;
     QPointer<QNetworkReply> m_pending;
 };
-
-void TestHttpUtilsNet::initTestCase()
-{
-    QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
-    QCoreApplication::installTranslator(&m_english);
-    QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
-    qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
-    QVERIFY2(m_cloud.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_cloud.lastError()));
-    QVERIFY2(m_otherHost.start(m_tls.otherHostCert(), m_tls.otherHostKey()), qPrintable(m_otherHost.lastError()));
-}
-
-void TestHttpUtilsNet::init()
-{
-    QVERIFY(m_cloud.reset());
-}
 
 QNetworkReply* TestHttpUtilsNet::get(const QString& url, Result& r, const QMap<QString, QString>& headers)
 {
@@ -118,173 +268,6 @@ void TestHttpUtilsNet::settle(Result& r)
     QVERIFY(!m_pending.isNull());
     QTRY_VERIFY_WITH_TIMEOUT(m_pending.isNull(), 20000);
     QCOMPARE(r.calls(), 1);
-}
-
-void TestHttpUtilsNet::catalogueForTheRequestedCodes()
-{
-    Result r;
-    get(HttpUtils::latestSoftwareVersionsRequest({"Kestrix_J2534", "Kestrix_Ford"}, "EN", m_cloud.httpBase())
-            .url.toString(),
-        r);
-    settle(r);
-    QStringList names;
-    for (const QJsonValue& record : r.value.toArray())
-        names << record["name"].toString();
-    QCOMPARE(names, QStringList({"Kestrix_J2534", "Kestrix_FORD"})); // both repeated keys reached the server
-}
-
-void TestHttpUtilsNet::headersOfTheRequestAreSent()
-{
-    Result r;
-    get(m_cloud.httpBase() + "api/echo", r, {{"X-Lang", "es"}, {"Authorization", "Bearer t"}});
-    settle(r);
-    const QJsonObject headers = r.value["headers"].toObject();
-    QCOMPARE(headers["X-Lang"].toString(), QStringLiteral("es"));
-    QCOMPARE(headers["Authorization"].toString(), QStringLiteral("Bearer t"));
-}
-
-void TestHttpUtilsNet::errorStatusWithHtmlOrJson()
-{
-    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 500}, {"contentType", "text/html"},
-        {"body", "<html><body><h1>500 Internal Server Error</h1></body></html>"}}));
-    Result r;
-    get(m_cloud.httpBase() + "api/echo", r);
-    settle(r);
-    QCOMPARE(r.code, int(QNetworkReply::InternalServerError));
-    // Qt's text names the URL, whose host is the main API server's.
-    QCOMPARE(r.message, QStringLiteral("Can not connect to server, please check network connection"));
-
-    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 503}, {"contentType", "application/json"},
-        {"body", "{\"error\":\"Catalogue server is under maintenance\"}"}}));
-    Result j;
-    get(m_cloud.httpBase() + "api/echo", j);
-    settle(j);
-    QCOMPARE(j.code, int(QNetworkReply::ServiceUnavailableError));
-    QCOMPARE(j.message, QStringLiteral("Server error"));
-}
-
-void TestHttpUtilsNet::downloadWithProgressAndDisposition()
-{
-    const int size = 1024 * 1024 + 3;
-    Result r;
-    download(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size), r);
-    settle(r);
-    QCOMPARE(r.data, 1);
-    QCOMPARE(r.name, QStringLiteral("Kestrix_BMW.zip"));
-    QCOMPARE(r.body.size(), size);
-    QVERIFY(cloud::isGenerated(r.body.constData(), size_t(r.body.size())));
-    QCOMPARE(r.lastReceived, qint64(size));
-    QCOMPARE(r.lastTotal, qint64(size));
-}
-
-void TestHttpUtilsNet::bodyCutShortIsOneError()
-{
-    // Every answer is cut (Qt may resend once on a reused connection), over
-    // many rounds, since how the cut reaches Qt depends on timing.
-    QVERIFY(m_cloud.control({{"path", "/files/gen/"}, {"truncate", true}, {"count", -1}}));
-    for (int round = 0; round < 20; ++round) {
-        Result r;
-        download(m_cloud.httpHostBase() + "files/gen/500000.bin", r);
-        settle(r);
-        QCOMPARE(r.errors, 1);
-        QCOMPARE(r.code, int(QNetworkReply::RemoteHostClosedError));
-    }
-}
-
-void TestHttpUtilsNet::redirectIsFollowed()
-{
-    QVERIFY(m_cloud.control(
-        {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
-    Result r;
-    download(m_cloud.httpHostBase() + "files/latest.zip", r);
-    settle(r);
-    QCOMPARE(r.data, 1);
-    QCOMPARE(r.name, QStringLiteral("Kestrix_GM.zip"));
-    QVERIFY(r.body.startsWith("PK"));
-
-    // Never from https down to http.
-    QVERIFY(m_cloud.control(
-        {{"path", "/files/latest.zip"}, {"redirect", m_cloud.httpHostBase() + "files/drivers/Kestrix_GM.zip"}}));
-    Result down;
-    download(m_cloud.httpsBase() + "files/latest.zip", down);
-    settle(down);
-    QCOMPARE(down.errors, 1);
-    QCOMPARE(down.code, int(QNetworkReply::InsecureRedirectError));
-}
-
-void TestHttpUtilsNet::refusedConnection()
-{
-    Result r;
-    get(QStringLiteral("http://127.0.0.1:%1/api/echo").arg(closedLoopbackPort()), r);
-    settle(r);
-    QCOMPARE(r.code, int(QNetworkReply::ConnectionRefusedError));
-    QCOMPARE(r.message, QStringLiteral("Request failed, try again later"));
-}
-
-void TestHttpUtilsNet::tlsAcceptAndReject()
-{
-    Result ok;
-    download(m_cloud.httpsBase() + "files/drivers/Kestrix_JLR.zip", ok);
-    settle(ok);
-    QCOMPARE(ok.data, 1);
-
-    Result other;
-    get(m_otherHost.httpsBase() + "api/echo", other);
-    settle(other);
-    QCOMPARE(other.code, int(QNetworkReply::SslHandshakeFailedError));
-    QCOMPARE(m_otherHost.requestCount("/api/echo"), 0);
-}
-
-void TestHttpUtilsNet::slowServerTimesOutWithoutBlocking()
-{
-    QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"delayMs", HttpUtils::kTransferTimeoutMs + 10000}}));
-    int ticks = 0;
-    QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout, [&ticks] { ++ticks; });
-    heartbeat.start(100);
-    QElapsedTimer timer;
-    timer.start();
-    Result r;
-    get(m_cloud.httpBase() + "api/echo", r);
-    QTRY_VERIFY_WITH_TIMEOUT(r.calls() >= 1, HttpUtils::kTransferTimeoutMs + 5000);
-    const qint64 elapsed = timer.elapsed();
-    QCOMPARE(r.errors, 1);
-    QCOMPARE(r.code, int(QNetworkReply::OperationCanceledError));
-    // Qt's coarse timers may fire up to 5 % early.
-    QVERIFY2(elapsed >= HttpUtils::kTransferTimeoutMs * 94 / 100, qPrintable(QString::number(elapsed)));
-    QVERIFY2(ticks > 100, qPrintable(QString::number(ticks))); // the event loop kept running
-    QVERIFY(m_cloud.reset());
-}
-
-void TestHttpUtilsNet::pythonHttpServer()
-{
-    QTemporaryDir root;
-    QVERIFY(QDir(root.path()).mkdir("drivers"));
-    QFile json(root.filePath("versions.json"));
-    QVERIFY(json.open(QIODevice::WriteOnly));
-    json.write(R"([{"name":"Kestrix_VW","versionNo":"V2.1.0"}])");
-    json.close();
-    QFile zip(root.filePath("drivers/Kestrix_VW.zip"));
-    QVERIFY(zip.open(QIODevice::WriteOnly));
-    const QByteArray zipBytes(70000, 'z');
-    zip.write(zipBytes);
-    zip.close();
-    PythonHttpServer server;
-    QVERIFY2(server.start(root.path()), qPrintable(server.errorText()));
-
-    Result list;
-    get(server.base() + "versions.json", list);
-    settle(list);
-    QCOMPARE(list.value.toArray().first()["name"].toString(), QStringLiteral("Kestrix_VW"));
-    Result file; // no Content-Disposition: the name comes from the URL
-    download(server.base() + "drivers/Kestrix_VW.zip", file);
-    settle(file);
-    QCOMPARE(file.body, zipBytes);
-    QCOMPARE(file.name, QStringLiteral("Kestrix_VW.zip"));
-    Result missing;
-    download(server.base() + "drivers/none.zip", missing);
-    settle(missing);
-    QCOMPARE(missing.code, int(QNetworkReply::ContentNotFoundError));
 }
 
 QTEST_GUILESS_MAIN(TestHttpUtilsNet)
