@@ -25,149 +25,141 @@ Json::Value parse(const char* text)
 class TestCHvHttpUnit : public QObject {
     Q_OBJECT
 private slots:
-    void parseUrl_data();
-    void parseUrl();
-    void postFieldsAreOrderedAndFirstValueWins();
-    void badUrlsThrowBeforeAnyTraffic_data();
-    void badUrlsThrowBeforeAnyTraffic();
-    void unreadableCaFileFailsToOpen();
-    void jsonHelpersCheckTypes();
-    void charToWcharDecodesCodePages();
-};
-
-void TestCHvHttpUnit::parseUrl_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<bool>("https");
-    QTest::addColumn<QString>("host");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<int>("port");
-    QTest::newRow("https without port uses 80") << "https://api.example.com/v1/x" << true << "api.example.com"
-                                                << "/v1/x" << 80;
-    QTest::newRow("http with port") << "http://api.example.com:8080/a/b?c=d" << false << "api.example.com"
-                                    << "/a/b?c=d" << 8080;
-    QTest::newRow("colon after the path is no port") << "http://host.example/p?t=12:30" << false << "host.example"
-                                                     << "/p?t=12:30" << 80;
-    QTest::newRow("no path") << "http://127.0.0.1:18080" << false << "127.0.0.1"
-                             << "/" << 18080;
-    QTest::newRow("scheme is case-sensitive") << "HTTPS://host.example/x" << false << "host.example"
-                                              << "/x" << 80;
-    QTest::newRow("no scheme") << "host.example/x" << false << ""
-                               << "/" << 80;
-}
-
-void TestCHvHttpUnit::parseUrl()
-{
-    QFETCH(QString, url);
-    QFETCH(bool, https);
-    QFETCH(QString, host);
-    QFETCH(QString, path);
-    QFETCH(int, port);
-    std::string gotHost = "stale", gotPath = "stale";
-    unsigned short gotPort = 1;
-    QCOMPARE(CHvHttp::HvParseURLWeb(url.toStdString(), gotHost, gotPath, gotPort), https);
-    QCOMPARE(QString::fromStdString(gotHost), host);
-    QCOMPARE(QString::fromStdString(gotPath), path);
-    QCOMPARE(int(gotPort), port);
-}
-
-void TestCHvHttpUnit::postFieldsAreOrderedAndFirstValueWins()
-{
-    CHvHttp http;
-    QCOMPARE(QString::fromStdString(http.GetPostData()), QStringLiteral("{}"));
-    http.InsertPostData("b", "2");
-    http.InsertPostData("a", "1");
-    QCOMPARE(QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\"}"));
-    http.InsertPostData("a", "changed");
-    http.InsertPostData("q", "say \"hi\"");
-    // Written as given: no escaping.
-    QCOMPARE(
-        QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\",\"q\":\"say \"hi\"\"}"));
-}
-
-void TestCHvHttpUnit::badUrlsThrowBeforeAnyTraffic_data()
-{
-    QTest::addColumn<QString>("url");
-    QTest::addColumn<int>("error");
-    QTest::newRow("empty") << "" << int(HTTP_ERROR_URL_EMPTY);
-    QTest::newRow("port not a number") << "http://127.0.0.1:abc/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("port zero") << "http://127.0.0.1:0/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("port beyond 65535") << "http://127.0.0.1:65536/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("port beyond int") << "http://127.0.0.1:99999999999/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("empty port") << "http://127.0.0.1:/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("no scheme, no host") << "127.0.0.1/x" << int(HTTP_ERROR_CONNECT);
-    QTest::newRow("empty host") << "http://:8080/x" << int(HTTP_ERROR_CONNECT);
-}
-
-void TestCHvHttpUnit::badUrlsThrowBeforeAnyTraffic()
-{
-    QFETCH(QString, url);
-    QFETCH(int, error);
-    CHvHttp http;
-    int thrown = -1;
-    try {
-        http.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, "", "");
-    } catch (HttpInterfaceError e) {
-        thrown = e;
+    void parseUrl_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("https");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("port");
+        QTest::newRow("https without port uses 80") << "https://api.example.com/v1/x" << true << "api.example.com"
+                                                    << "/v1/x" << 80;
+        QTest::newRow("http with port") << "http://api.example.com:8080/a/b?c=d" << false << "api.example.com"
+                                        << "/a/b?c=d" << 8080;
+        QTest::newRow("colon after the path is no port") << "http://host.example/p?t=12:30" << false << "host.example"
+                                                         << "/p?t=12:30" << 80;
+        QTest::newRow("no path") << "http://127.0.0.1:18080" << false << "127.0.0.1"
+                                 << "/" << 18080;
+        QTest::newRow("scheme is case-sensitive") << "HTTPS://host.example/x" << false << "host.example"
+                                                  << "/x" << 80;
+        QTest::newRow("no scheme") << "host.example/x" << false << ""
+                                   << "/" << 80;
     }
-    QCOMPARE(thrown, error);
-    QCOMPARE(int(http.GetErrorCode()), error);
-}
 
-void TestCHvHttpUnit::unreadableCaFileFailsToOpen()
-{
-    QTemporaryDir dir;
-    const QString notPem = dir.filePath("ca.pem");
-    QFile file(notPem);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("not a certificate");
-    file.close();
-    for (const QString& caFile : {dir.filePath("missing.pem"), notPem}) {
-        int thrown = -1;
-        CHvHttp::SetExtraCaFile(caFile.toStdString());
+    void parseUrl()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, https);
+        QFETCH(QString, host);
+        QFETCH(QString, path);
+        QFETCH(int, port);
+        std::string gotHost = "stale", gotPath = "stale";
+        unsigned short gotPort = 1;
+        QCOMPARE(CHvHttp::HvParseURLWeb(url.toStdString(), gotHost, gotPath, gotPort), https);
+        QCOMPARE(QString::fromStdString(gotHost), host);
+        QCOMPARE(QString::fromStdString(gotPath), path);
+        QCOMPARE(int(gotPort), port);
+    }
+
+    void postFieldsAreOrderedAndFirstValueWins()
+    {
         CHvHttp http;
+        QCOMPARE(QString::fromStdString(http.GetPostData()), QStringLiteral("{}"));
+        http.InsertPostData("b", "2");
+        http.InsertPostData("a", "1");
+        QCOMPARE(QString::fromStdString(http.GetPostData()), QStringLiteral("{\"a\":\"1\",\"b\":\"2\"}"));
+        http.InsertPostData("a", "changed");
+        http.InsertPostData("q", "say \"hi\"");
+        // Written as given: no escaping.
+        QCOMPARE(QString::fromStdString(http.GetPostData()),
+            QStringLiteral("{\"a\":\"1\",\"b\":\"2\",\"q\":\"say \"hi\"\"}"));
+    }
+
+    void badUrlsThrowBeforeAnyTraffic_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<int>("error");
+        QTest::newRow("empty") << "" << int(HTTP_ERROR_URL_EMPTY);
+        QTest::newRow("port not a number") << "http://127.0.0.1:abc/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("port zero") << "http://127.0.0.1:0/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("port beyond 65535") << "http://127.0.0.1:65536/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("port beyond int") << "http://127.0.0.1:99999999999/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("empty port") << "http://127.0.0.1:/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("no scheme, no host") << "127.0.0.1/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("empty host") << "http://:8080/x" << int(HTTP_ERROR_CONNECT);
+    }
+
+    void badUrlsThrowBeforeAnyTraffic()
+    {
+        QFETCH(QString, url);
+        QFETCH(int, error);
+        CHvHttp http;
+        int thrown = -1;
         try {
-            // Fails while setting up trust, before any connection is tried.
-            http.SendHttpOrHttpsRequest("https://127.0.0.1:9/x", HTTP_GET, "", "");
+            http.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, "", "");
         } catch (HttpInterfaceError e) {
             thrown = e;
         }
-        QCOMPARE(thrown, int(HTTP_ERROR_OPEN));
+        QCOMPARE(thrown, error);
+        QCOMPARE(int(http.GetErrorCode()), error);
     }
-    CHvHttp::SetExtraCaFile(std::string());
-}
 
-void TestCHvHttpUnit::jsonHelpersCheckTypes()
-{
-    const Json::Value root
-        = parse(R"({"status":401,"big":4294967296,"real":401.5,"text":"abc","num":"12","errorKey":""})");
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "status", 0), 401);
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "missing", 7), 7);
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "num", 7), 7);
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "real", 7), 7);
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "big", 7), 7);
-    QCOMPARE(CHvHttp::GetJsonIntegerValue(parse("[1,2]"), "status", 3), 3);
-    QCOMPARE(QString::fromStdString(CHvHttp::GetJsonStringValue(root, "text", "d")), QStringLiteral("abc"));
-    QCOMPARE(QString::fromStdString(CHvHttp::GetJsonStringValue(root, "status", "d")), QStringLiteral("d"));
-    QCOMPARE(QString::fromStdString(CHvHttp::GetJsonStringValue(Json::Value("x"), "text", "d")), QStringLiteral("d"));
+    void unreadableCaFileFailsToOpen()
+    {
+        QTemporaryDir dir;
+        const QString notPem = dir.filePath("ca.pem");
+        QFile file(notPem);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a certificate");
+        file.close();
+        for (const QString& caFile : {dir.filePath("missing.pem"), notPem}) {
+            int thrown = -1;
+            CHvHttp::SetExtraCaFile(caFile.toStdString());
+            CHvHttp http;
+            try {
+                // Fails while setting up trust, before any connection is tried.
+                http.SendHttpOrHttpsRequest("https://127.0.0.1:9/x", HTTP_GET, "", "");
+            } catch (HttpInterfaceError e) {
+                thrown = e;
+            }
+            QCOMPARE(thrown, int(HTTP_ERROR_OPEN));
+        }
+        CHvHttp::SetExtraCaFile(std::string());
+    }
 
-    QVERIFY(CHvHttp::ShowHttpRequestError(root));
-    QVERIFY(CHvHttp::ShowHttpRequestError(parse("{}")));
-    QVERIFY(!CHvHttp::ShowHttpRequestError(parse(R"({"errorKey":"TokenExpired"})")));
-}
+    void jsonHelpersCheckTypes()
+    {
+        const Json::Value root
+            = parse(R"({"status":401,"big":4294967296,"real":401.5,"text":"abc","num":"12","errorKey":""})");
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "status", 0), 401);
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "missing", 7), 7);
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "num", 7), 7);
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "real", 7), 7);
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(root, "big", 7), 7);
+        QCOMPARE(CHvHttp::GetJsonIntegerValue(parse("[1,2]"), "status", 3), 3);
+        QCOMPARE(QString::fromStdString(CHvHttp::GetJsonStringValue(root, "text", "d")), QStringLiteral("abc"));
+        QCOMPARE(QString::fromStdString(CHvHttp::GetJsonStringValue(root, "status", "d")), QStringLiteral("d"));
+        QCOMPARE(
+            QString::fromStdString(CHvHttp::GetJsonStringValue(Json::Value("x"), "text", "d")), QStringLiteral("d"));
 
-void TestCHvHttpUnit::charToWcharDecodesCodePages()
-{
-    QCOMPARE(CHvHttp::CharToWchar("", 0), std::wstring());
-    QCOMPARE(CHvHttp::CharToWchar("abc", 0), std::wstring(L"abc"));
-    QCOMPARE(CHvHttp::CharToWchar("\xC3\xB1o\xE2\x82\xAC", 65001), std::wstring(L"\u00F1o\u20AC"));
-    QCOMPARE(CHvHttp::CharToWchar("\xF1o\x80", 1252), std::wstring(L"\u00F1o\u20AC"));
-    // A broken sequence becomes one replacement character, the rest survives.
-    QCOMPARE(CHvHttp::CharToWchar("a\xFF"
-                                  "b",
-                 0),
-        std::wstring(L"a\uFFFDb"));
-}
+        QVERIFY(CHvHttp::ShowHttpRequestError(root));
+        QVERIFY(CHvHttp::ShowHttpRequestError(parse("{}")));
+        QVERIFY(!CHvHttp::ShowHttpRequestError(parse(R"({"errorKey":"TokenExpired"})")));
+    }
+
+    void charToWcharDecodesCodePages()
+    {
+        QCOMPARE(CHvHttp::CharToWchar("", 0), std::wstring());
+        QCOMPARE(CHvHttp::CharToWchar("abc", 0), std::wstring(L"abc"));
+        QCOMPARE(CHvHttp::CharToWchar("\xC3\xB1o\xE2\x82\xAC", 65001), std::wstring(L"\u00F1o\u20AC"));
+        QCOMPARE(CHvHttp::CharToWchar("\xF1o\x80", 1252), std::wstring(L"\u00F1o\u20AC"));
+        // A broken sequence becomes one replacement character, the rest survives.
+        QCOMPARE(CHvHttp::CharToWchar("a\xFF"
+                                      "b",
+                     0),
+            std::wstring(L"a\uFFFDb"));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCHvHttpUnit)
 #include "tst_update_chv_http.moc"
