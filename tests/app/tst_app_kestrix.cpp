@@ -26,22 +26,231 @@ class TestKestrix : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { env = std::make_unique<TestEnvironment>(); }
 
-    void frameHasFixedSizeAndPagesInOrder();
-    void navigationButtonsShowTheirPages();
-    void pageRequestsRouteTheStack_data();
-    void pageRequestsRouteTheStack();
-    void statusThreadRoutesBackToTheRequestedPage();
-    void anotherStartShowsTheHiddenWindow();
-    void closeHidesAndTrayDisplayShowsAgain();
-    void closeWithoutTrayOnlyMinimises();
-    void toastIsCentredAndHidesAfterItsTime();
-    void timerControlFollowsTheCapitalN();
-    void languageSwitchRetextsTheFrame();
-    void draggingOnlyAboveTheTitleArea();
+    void init()
+    {
+        showFlag = 0;
+        SysTrayIconWidget::setAvailabilityOverride(true);
+        window = std::make_unique<Kestrix>(initialPos, &showFlag);
+        QVERIFY(window->isInitialised());
+        window->move(initialPos);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        SysTrayIconWidget::setAvailabilityOverride(std::nullopt);
+    }
+
+    void frameHasFixedSizeAndPagesInOrder()
+    {
+        QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+
+        const QStringList expected = {"page_Device", "page_Remote", "page_Kestrix", "page_Firmware_Update",
+            "page_More_VCI", "page_Router_Connect", "page_Service_Vendor", "page_Remote_Info", "page_User__Login",
+            "page_Detection_Update", "page_User_Center", "page_Modify_Name", "page_Retrieve_Password",
+            "page_Register_Account", "page_User_Center_En", "page_Change_Password", "page_User__Login_En",
+            "page_User__Login_1", "page_KestrixNoNet", "page_Diag", "page_P2P_Conn", "SettingsView", "DriverView"};
+        QCOMPARE(stack()->count(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(stack()->widget(i)->objectName(), expected.at(i));
+        QCOMPARE(stack()->currentIndex(), 0);
+
+        QPushButton* device = button("Btn_Device");
+        QVERIFY(device->isChecked());
+        QVERIFY(device->group() && device->group()->exclusive());
+        QCOMPARE(device->group()->buttons().size(), 6);
+        QVERIFY(!button("Btn_Kestrix")->isVisible());
+        QVERIFY(!button("Btn_RepairData")->isVisible());
+        QVERIFY(!button("Btn_RepairData")->isEnabled());
+    }
+
+    void navigationButtonsShowTheirPages()
+    {
+        struct Step {
+            const char* button;
+            int index;
+        };
+        for (const Step& step :
+            {Step{"Btn_Drivers", 22}, Step{"Btn_Setting", 21}, Step{"Btn_Remote", 1}, Step{"Btn_Device", 0}}) {
+            QTest::mouseClick(button(step.button), Qt::LeftButton);
+            QCOMPARE(stack()->currentIndex(), step.index);
+            QCOMPARE(window->currentPageRequest(), step.index);
+            QVERIFY(button(step.button)->isChecked());
+        }
+    }
+
+    void pageRequestsRouteTheStack_data()
+    {
+        QTest::addColumn<int>("request");
+        QTest::addColumn<int>("expected");
+        // Starting from page 5: requests for 8, 19 and above 20 leave it there.
+        QTest::newRow("device") << 0 << 0;
+        QTest::newRow("remote info") << 7 << 7;
+        QTest::newRow("phone sign-in") << 8 << 5;
+        QTest::newRow("detection update") << 9 << 9;
+        QTest::newRow("no-net page") << 18 << 18;
+        QTest::newRow("diagnosis") << 19 << 5;
+        QTest::newRow("p2p") << 20 << 20;
+        QTest::newRow("settings") << 21 << 5;
+        QTest::newRow("drivers") << 22 << 5;
+        QTest::newRow("beyond") << 40 << 5;
+    }
+
+    void pageRequestsRouteTheStack()
+    {
+        QFETCH(int, request);
+        QFETCH(int, expected);
+        window->setPageRequest(5);
+        emit window->SignalsUpdateThread();
+        QCOMPARE(stack()->currentIndex(), 5);
+        window->setPageRequest(request);
+        emit window->SignalsUpdateThread();
+        QCOMPARE(stack()->currentIndex(), expected);
+    }
+
+    void statusThreadRoutesBackToTheRequestedPage()
+    {
+        // A worker asked for page 3; the user then opens the drivers page. The
+        // status thread notices the page change and routes back within a pass.
+        window->setPageRequest(3);
+        stack()->setCurrentIndex(22);
+        QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 3, 2500);
+    }
+
+    void anotherStartShowsTheHiddenWindow()
+    {
+        window->move(300, 200);
+        window->hide();
+        QVERIFY(!window->isVisible());
+        __atomic_store_n(&showFlag, static_cast<unsigned char>(1), __ATOMIC_RELEASE);
+        QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 2500);
+        QCOMPARE(showFlag, static_cast<unsigned char>(0));
+        QCOMPARE(window->pos(), initialPos);
+    }
+
+    void closeHidesAndTrayDisplayShowsAgain()
+    {
+        SysTrayIconWidget* tray = window->trayWidget();
+        QVERIFY(tray);
+        QTest::mouseClick(button("Btn_Close"), Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        // Threads keep running while hidden: a page request is still applied.
+        window->setPageRequest(4);
+        emit window->SignalsUpdateThread();
+        QCOMPARE(stack()->currentIndex(), 4);
+
+        window->move(500, 400);
+        tray->displayAction()->trigger();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->pos(), initialPos);
+
+        // "Exit" ends the event loop with code 0.
+        QEventLoop loop;
+        QTimer::singleShot(0, tray->exitAction(), &QAction::trigger);
+        QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
+        QCOMPARE(loop.exec(), 0);
+    }
+
+    void closeWithoutTrayOnlyMinimises()
+    {
+        SysTrayIconWidget::setAvailabilityOverride(false);
+        QTest::mouseClick(button("Btn_Close"), Qt::LeftButton);
+        QVERIFY(window->isVisible());
+        QTRY_VERIFY(window->isMinimized());
+    }
+
+    void toastIsCentredAndHidesAfterItsTime()
+    {
+        TMessageBox* toast = window->toast();
+        QVERIFY(toast && !toast->isVisible());
+        window->SlotsTMsg(QStringLiteral("Execute successfully"), 300);
+        QVERIFY(toast->isVisible());
+        auto* text = toast->findChild<QLabel*>("Label_Text_Tips");
+        QVERIFY(text);
+        QCOMPARE(text->text(), QStringLiteral("Execute successfully"));
+
+        const QPoint offCentre = toast->geometry().center() - window->geometry().center();
+        QVERIFY2(offCentre.manhattanLength() <= 2, "the toast is not centred on the window");
+
+        QElapsedTimer shown;
+        shown.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!toast->isVisible(), 3000);
+        QVERIFY2(shown.elapsed() >= 250, "the toast hid before its time");
+
+        // A worker thread's signal reaches the toast queued on the GUI thread.
+        std::thread([w = window.get()] { emit w->SignalsTMsg(QStringLiteral("from a worker"), 1200); }).join();
+        QTRY_VERIFY(toast->isVisible());
+        QCOMPARE(text->text(), QStringLiteral("from a worker"));
+    }
+
+    void timerControlFollowsTheCapitalN()
+    {
+        QTimer timer;
+        timer.setInterval(60000);
+        window->Slot_QTimerCtl(&timer, QStringLiteral("ON"));
+        QVERIFY(timer.isActive());
+        window->Slot_QTimerCtl(&timer, QStringLiteral("off"));
+        QVERIFY(!timer.isActive());
+        window->Slot_QTimerCtl(&timer, QStringLiteral("on"));
+        QVERIFY2(!timer.isActive(), "only a capital N starts the timer");
+        window->Slot_QTimerCtl(&timer, QStringLiteral("ON"));
+        window->Slot_QTimerCtl(&timer, QStringLiteral("OFF"));
+        QVERIFY(!timer.isActive());
+
+        // From a worker thread the request is queued to the GUI thread.
+        std::thread([&] { emit window->Sign_QTimerONOFF(&timer, QStringLiteral("ON")); }).join();
+        QTRY_VERIFY(timer.isActive());
+        window->Slot_QTimerCtl(nullptr, QStringLiteral("ON"));
+    }
+
+    void languageSwitchRetextsTheFrame()
+    {
+        auto* versions = window->findChild<QLabel*>("label_Versions");
+        auto* internet = window->findChild<QLabel*>("label_Internet");
+
+        window->ClickButton_SwitchEnglish();
+        QCOMPARE(versions->text(), QStringLiteral("Version: 1.0.1.0"));
+        QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Display"));
+        QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Exit"));
+        QVERIFY(qApp->styleSheet().contains("device_en_"));
+        QVERIFY(internet->text() == "Online" || internet->text() == "None");
+
+        window->ClickButton_SwitchSpanish();
+        QCOMPARE(versions->text(), QStringLiteral("Versi\u00f3n: 1.0.1.0"));
+        QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Pantalla"));
+        QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Salida"));
+        QVERIFY(qApp->styleSheet().contains("device_es_"));
+        QVERIFY(!qApp->styleSheet().contains("device_en_"));
+        QVERIFY(internet->text() == QString::fromUtf8("En l\u00ednea") || internet->text() == "Ninguno");
+    }
+
+    void draggingOnlyAboveTheTitleArea()
+    {
+        window->move(100, 100);
+        const QPoint start = window->pos();
+        QTest::mousePress(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 20));
+        QMouseEvent moveInside(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &moveInside);
+        const QPoint moved = window->pos();
+        QCOMPARE(moved, start + QPoint(20, 20));
+
+        QMouseEvent moveLow(QEvent::MouseMove, QPoint(420, 200), window->mapToGlobal(QPoint(420, 200)), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &moveLow);
+        QCOMPARE(window->pos(), moved);
+        QTest::mouseRelease(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(420, 200));
+
+        QMouseEvent afterRelease(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &afterRelease);
+        QCOMPARE(window->pos(), moved);
+    }
 
 private:
     QStackedWidget* stack() const { return window->findChild<QStackedWidget*>("Tab_Stack"); }
@@ -52,235 +261,6 @@ private:
     unsigned char showFlag = 0;
     std::unique_ptr<Kestrix> window;
 };
-
-void TestKestrix::initTestCase()
-{
-    env = std::make_unique<TestEnvironment>();
-}
-
-void TestKestrix::init()
-{
-    showFlag = 0;
-    SysTrayIconWidget::setAvailabilityOverride(true);
-    window = std::make_unique<Kestrix>(initialPos, &showFlag);
-    QVERIFY(window->isInitialised());
-    window->move(initialPos);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-}
-
-void TestKestrix::cleanup()
-{
-    window.reset();
-    SysTrayIconWidget::setAvailabilityOverride(std::nullopt);
-}
-
-void TestKestrix::frameHasFixedSizeAndPagesInOrder()
-{
-    QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(window->minimumSize(), window->maximumSize());
-
-    const QStringList expected = {"page_Device", "page_Remote", "page_Kestrix", "page_Firmware_Update", "page_More_VCI",
-        "page_Router_Connect", "page_Service_Vendor", "page_Remote_Info", "page_User__Login", "page_Detection_Update",
-        "page_User_Center", "page_Modify_Name", "page_Retrieve_Password", "page_Register_Account",
-        "page_User_Center_En", "page_Change_Password", "page_User__Login_En", "page_User__Login_1", "page_KestrixNoNet",
-        "page_Diag", "page_P2P_Conn", "SettingsView", "DriverView"};
-    QCOMPARE(stack()->count(), expected.size());
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(stack()->widget(i)->objectName(), expected.at(i));
-    QCOMPARE(stack()->currentIndex(), 0);
-
-    QPushButton* device = button("Btn_Device");
-    QVERIFY(device->isChecked());
-    QVERIFY(device->group() && device->group()->exclusive());
-    QCOMPARE(device->group()->buttons().size(), 6);
-    QVERIFY(!button("Btn_Kestrix")->isVisible());
-    QVERIFY(!button("Btn_RepairData")->isVisible());
-    QVERIFY(!button("Btn_RepairData")->isEnabled());
-}
-
-void TestKestrix::navigationButtonsShowTheirPages()
-{
-    struct Step {
-        const char* button;
-        int index;
-    };
-    for (const Step& step :
-        {Step{"Btn_Drivers", 22}, Step{"Btn_Setting", 21}, Step{"Btn_Remote", 1}, Step{"Btn_Device", 0}}) {
-        QTest::mouseClick(button(step.button), Qt::LeftButton);
-        QCOMPARE(stack()->currentIndex(), step.index);
-        QCOMPARE(window->currentPageRequest(), step.index);
-        QVERIFY(button(step.button)->isChecked());
-    }
-}
-
-void TestKestrix::pageRequestsRouteTheStack_data()
-{
-    QTest::addColumn<int>("request");
-    QTest::addColumn<int>("expected");
-    // Starting from page 5: requests for 8, 19 and above 20 leave it there.
-    QTest::newRow("device") << 0 << 0;
-    QTest::newRow("remote info") << 7 << 7;
-    QTest::newRow("phone sign-in") << 8 << 5;
-    QTest::newRow("detection update") << 9 << 9;
-    QTest::newRow("no-net page") << 18 << 18;
-    QTest::newRow("diagnosis") << 19 << 5;
-    QTest::newRow("p2p") << 20 << 20;
-    QTest::newRow("settings") << 21 << 5;
-    QTest::newRow("drivers") << 22 << 5;
-    QTest::newRow("beyond") << 40 << 5;
-}
-
-void TestKestrix::pageRequestsRouteTheStack()
-{
-    QFETCH(int, request);
-    QFETCH(int, expected);
-    window->setPageRequest(5);
-    emit window->SignalsUpdateThread();
-    QCOMPARE(stack()->currentIndex(), 5);
-    window->setPageRequest(request);
-    emit window->SignalsUpdateThread();
-    QCOMPARE(stack()->currentIndex(), expected);
-}
-
-void TestKestrix::statusThreadRoutesBackToTheRequestedPage()
-{
-    // A worker asked for page 3; the user then opens the drivers page. The
-    // status thread notices the page change and routes back within a pass.
-    window->setPageRequest(3);
-    stack()->setCurrentIndex(22);
-    QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 3, 2500);
-}
-
-void TestKestrix::anotherStartShowsTheHiddenWindow()
-{
-    window->move(300, 200);
-    window->hide();
-    QVERIFY(!window->isVisible());
-    __atomic_store_n(&showFlag, static_cast<unsigned char>(1), __ATOMIC_RELEASE);
-    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 2500);
-    QCOMPARE(showFlag, static_cast<unsigned char>(0));
-    QCOMPARE(window->pos(), initialPos);
-}
-
-void TestKestrix::closeHidesAndTrayDisplayShowsAgain()
-{
-    SysTrayIconWidget* tray = window->trayWidget();
-    QVERIFY(tray);
-    QTest::mouseClick(button("Btn_Close"), Qt::LeftButton);
-    QVERIFY(!window->isVisible());
-    // Threads keep running while hidden: a page request is still applied.
-    window->setPageRequest(4);
-    emit window->SignalsUpdateThread();
-    QCOMPARE(stack()->currentIndex(), 4);
-
-    window->move(500, 400);
-    tray->displayAction()->trigger();
-    QVERIFY(window->isVisible());
-    QCOMPARE(window->pos(), initialPos);
-
-    // "Exit" ends the event loop with code 0.
-    QEventLoop loop;
-    QTimer::singleShot(0, tray->exitAction(), &QAction::trigger);
-    QTimer::singleShot(5000, &loop, [&loop] { loop.exit(7); });
-    QCOMPARE(loop.exec(), 0);
-}
-
-void TestKestrix::closeWithoutTrayOnlyMinimises()
-{
-    SysTrayIconWidget::setAvailabilityOverride(false);
-    QTest::mouseClick(button("Btn_Close"), Qt::LeftButton);
-    QVERIFY(window->isVisible());
-    QTRY_VERIFY(window->isMinimized());
-}
-
-void TestKestrix::toastIsCentredAndHidesAfterItsTime()
-{
-    TMessageBox* toast = window->toast();
-    QVERIFY(toast && !toast->isVisible());
-    window->SlotsTMsg(QStringLiteral("Execute successfully"), 300);
-    QVERIFY(toast->isVisible());
-    auto* text = toast->findChild<QLabel*>("Label_Text_Tips");
-    QVERIFY(text);
-    QCOMPARE(text->text(), QStringLiteral("Execute successfully"));
-
-    const QPoint offCentre = toast->geometry().center() - window->geometry().center();
-    QVERIFY2(offCentre.manhattanLength() <= 2, "the toast is not centred on the window");
-
-    QElapsedTimer shown;
-    shown.start();
-    QTRY_VERIFY_WITH_TIMEOUT(!toast->isVisible(), 3000);
-    QVERIFY2(shown.elapsed() >= 250, "the toast hid before its time");
-
-    // A worker thread's signal reaches the toast queued on the GUI thread.
-    std::thread([w = window.get()] { emit w->SignalsTMsg(QStringLiteral("from a worker"), 1200); }).join();
-    QTRY_VERIFY(toast->isVisible());
-    QCOMPARE(text->text(), QStringLiteral("from a worker"));
-}
-
-void TestKestrix::timerControlFollowsTheCapitalN()
-{
-    QTimer timer;
-    timer.setInterval(60000);
-    window->Slot_QTimerCtl(&timer, QStringLiteral("ON"));
-    QVERIFY(timer.isActive());
-    window->Slot_QTimerCtl(&timer, QStringLiteral("off"));
-    QVERIFY(!timer.isActive());
-    window->Slot_QTimerCtl(&timer, QStringLiteral("on"));
-    QVERIFY2(!timer.isActive(), "only a capital N starts the timer");
-    window->Slot_QTimerCtl(&timer, QStringLiteral("ON"));
-    window->Slot_QTimerCtl(&timer, QStringLiteral("OFF"));
-    QVERIFY(!timer.isActive());
-
-    // From a worker thread the request is queued to the GUI thread.
-    std::thread([&] { emit window->Sign_QTimerONOFF(&timer, QStringLiteral("ON")); }).join();
-    QTRY_VERIFY(timer.isActive());
-    window->Slot_QTimerCtl(nullptr, QStringLiteral("ON"));
-}
-
-void TestKestrix::languageSwitchRetextsTheFrame()
-{
-    auto* versions = window->findChild<QLabel*>("label_Versions");
-    auto* internet = window->findChild<QLabel*>("label_Internet");
-
-    window->ClickButton_SwitchEnglish();
-    QCOMPARE(versions->text(), QStringLiteral("Version: 1.0.1.0"));
-    QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Display"));
-    QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Exit"));
-    QVERIFY(qApp->styleSheet().contains("device_en_"));
-    QVERIFY(internet->text() == "Online" || internet->text() == "None");
-
-    window->ClickButton_SwitchSpanish();
-    QCOMPARE(versions->text(), QStringLiteral("Versi\u00f3n: 1.0.1.0"));
-    QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Pantalla"));
-    QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Salida"));
-    QVERIFY(qApp->styleSheet().contains("device_es_"));
-    QVERIFY(!qApp->styleSheet().contains("device_en_"));
-    QVERIFY(internet->text() == QString::fromUtf8("En l\u00ednea") || internet->text() == "Ninguno");
-}
-
-void TestKestrix::draggingOnlyAboveTheTitleArea()
-{
-    window->move(100, 100);
-    const QPoint start = window->pos();
-    QTest::mousePress(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 20));
-    QMouseEvent moveInside(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
-        Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &moveInside);
-    const QPoint moved = window->pos();
-    QCOMPARE(moved, start + QPoint(20, 20));
-
-    QMouseEvent moveLow(QEvent::MouseMove, QPoint(420, 200), window->mapToGlobal(QPoint(420, 200)), Qt::NoButton,
-        Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &moveLow);
-    QCOMPARE(window->pos(), moved);
-    QTest::mouseRelease(window.get(), Qt::LeftButton, Qt::NoModifier, QPoint(420, 200));
-
-    QMouseEvent afterRelease(QEvent::MouseMove, QPoint(420, 40), window->mapToGlobal(QPoint(420, 40)), Qt::NoButton,
-        Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window.get(), &afterRelease);
-    QCOMPARE(window->pos(), moved);
-}
 
 QTEST_MAIN(TestKestrix)
 #include "tst_app_kestrix.moc"

@@ -20,13 +20,71 @@ class TestKestrixDeviceLink : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void pluggedAdapterAppearsOnTheHomePage();
-    void drainedSupplyTurnsRed();
-    void deviceListShowsEveryAdapterTheServiceSees();
-    void killedServiceShowsNoneAndRecovers();
-    void unpluggedAdapterShowsNone();
+    void initTestCase()
+    {
+        env = std::make_unique<TestEnvironment>();
+        base = QStringLiteral("127.0.%1.").arg(50 + QCoreApplication::applicationPid() % 100);
+        QVERIFY2(emulator.start({"--adapters", "3", "--plug", "all", "--base-address", base + "1"}),
+            qPrintable(emulator.errorText()));
+        qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(emulator.port()));
+        QVERIFY(startService());
+
+        SettingsStore::instance().setLanguage(QStringLiteral("en"));
+        window = std::make_unique<Kestrix>(initialPos, &showFlag);
+        QVERIFY(window->isInitialised());
+        window->show();
+    }
+
+    void cleanupTestCase()
+    {
+        window.reset();
+        service.stop();
+        emulator.stop();
+    }
+
+    void pluggedAdapterAppearsOnTheHomePage()
+    {
+        // With three adapters and none chosen the service publishes the first.
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 8000);
+        QCOMPARE(label("label_Voltage"), QStringLiteral("12.34V"));
+        QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
+        QVERIFY(window->findChild<QPushButton*>("Btn_vciReboot")->isEnabled());
+    }
+
+    void drainedSupplyTurnsRed()
+    {
+        QCOMPARE(control("voltage 1 10999"), QStringLiteral("OK"));
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("10.99V"), 3000);
+        QCOMPARE(control("voltage 1 12340"), QStringLiteral("OK"));
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("12.34V"), 3000);
+    }
+
+    void deviceListShowsEveryAdapterTheServiceSees()
+    {
+        window->findChild<QPushButton*>("Btn_More_VCI")->click();
+        auto* stack = window->findChild<QStackedWidget*>("Tab_Stack");
+        QCOMPARE(stack->currentIndex(), 4);
+        auto* list = window->findChild<QListWidget*>();
+        QVERIFY(list);
+        QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 3000);
+        // The status thread keeps the requested page.
+        QTest::qWait(1200);
+        QCOMPARE(stack->currentIndex(), 4);
+        window->findChild<QPushButton*>("Btn_Device")->click();
+        QCOMPARE(stack->currentIndex(), 0);
+    }
+
+    void killedServiceShowsNoneAndRecovers()
+    {
+        service.kill();
+        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 3000);
+        QCOMPARE(label("label_Voltage"), QStringLiteral("0V"));
+        QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
+
+        QVERIFY(startService());
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
+        QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
+    }
 
 private:
     QString label(const char* name) const
@@ -48,80 +106,6 @@ private:
     unsigned char showFlag = 0;
     std::unique_ptr<Kestrix> window;
 };
-
-void TestKestrixDeviceLink::initTestCase()
-{
-    env = std::make_unique<TestEnvironment>();
-    base = QStringLiteral("127.0.%1.").arg(50 + QCoreApplication::applicationPid() % 100);
-    QVERIFY2(emulator.start({"--adapters", "3", "--plug", "all", "--base-address", base + "1"}),
-        qPrintable(emulator.errorText()));
-    qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(emulator.port()));
-    QVERIFY(startService());
-
-    SettingsStore::instance().setLanguage(QStringLiteral("en"));
-    window = std::make_unique<Kestrix>(initialPos, &showFlag);
-    QVERIFY(window->isInitialised());
-    window->show();
-}
-
-void TestKestrixDeviceLink::cleanupTestCase()
-{
-    window.reset();
-    service.stop();
-    emulator.stop();
-}
-
-void TestKestrixDeviceLink::pluggedAdapterAppearsOnTheHomePage()
-{
-    // With three adapters and none chosen the service publishes the first.
-    QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 8000);
-    QCOMPARE(label("label_Voltage"), QStringLiteral("12.34V"));
-    QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
-    QVERIFY(window->findChild<QPushButton*>("Btn_vciReboot")->isEnabled());
-}
-
-void TestKestrixDeviceLink::drainedSupplyTurnsRed()
-{
-    QCOMPARE(control("voltage 1 10999"), QStringLiteral("OK"));
-    QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("10.99V"), 3000);
-    QCOMPARE(control("voltage 1 12340"), QStringLiteral("OK"));
-    QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("12.34V"), 3000);
-}
-
-void TestKestrixDeviceLink::deviceListShowsEveryAdapterTheServiceSees()
-{
-    window->findChild<QPushButton*>("Btn_More_VCI")->click();
-    auto* stack = window->findChild<QStackedWidget*>("Tab_Stack");
-    QCOMPARE(stack->currentIndex(), 4);
-    auto* list = window->findChild<QListWidget*>();
-    QVERIFY(list);
-    QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 3000);
-    // The status thread keeps the requested page.
-    QTest::qWait(1200);
-    QCOMPARE(stack->currentIndex(), 4);
-    window->findChild<QPushButton*>("Btn_Device")->click();
-    QCOMPARE(stack->currentIndex(), 0);
-}
-
-void TestKestrixDeviceLink::killedServiceShowsNoneAndRecovers()
-{
-    service.kill();
-    QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 3000);
-    QCOMPARE(label("label_Voltage"), QStringLiteral("0V"));
-    QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
-
-    QVERIFY(startService());
-    QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
-    QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
-}
-
-void TestKestrixDeviceLink::unpluggedAdapterShowsNone()
-{
-    QCOMPARE(control("unplug all"), QStringLiteral("OK"));
-    QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 3000);
-    QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
-    QVERIFY(!window->findChild<QPushButton*>("Btn_vciReboot")->isEnabled());
-}
 
 QTEST_MAIN(TestKestrixDeviceLink)
 #include "tst_app_kestrix_device_link.moc"
