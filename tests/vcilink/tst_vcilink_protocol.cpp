@@ -22,6 +22,8 @@ private slots:
         QCOMPARE(std::count(line.begin(), line.end(), '\n'), std::ptrdiff_t(1)); // embedded line end escaped
         Json::Value back;
         QVERIFY(mt7628::decodeFrame(line, back));
+        // A peer that ends its lines with CR LF is understood as well.
+        QVERIFY(mt7628::decodeFrame(line.substr(0, line.size() - 1) + "\r\n", back));
         std::string name;
         QVERIFY(mt7628::getString(back, "name", name));
         QCOMPARE(QString::fromStdString(name), QStringLiteral("Taller \"Núñez\"\nline"));
@@ -65,15 +67,6 @@ private slots:
         QVERIFY(!mt7628::decodeFrame(line.toStdString(), v, &why));
         QVERIFY(!why.empty());
         QVERIFY(v.isNull()); // nothing of an earlier value survives
-    }
-
-    void decodeAcceptsCrLfAndNonAscii()
-    {
-        Json::Value v;
-        QVERIFY(mt7628::decodeFrame("{\"ssid\":\"Café\"}\r\n", v));
-        std::string s;
-        QVERIFY(mt7628::getString(v, "ssid", s));
-        QCOMPARE(QString::fromStdString(s), QStringLiteral("Café"));
     }
 
     void typedGettersRefuseWrongTypes()
