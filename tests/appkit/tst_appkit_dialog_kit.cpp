@@ -284,7 +284,6 @@ private slots:
     {
         Loading loading(nullptr);
         QVERIFY(!loading.isVisible());
-        QCOMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));
 
         QVERIFY(loading.setMovieFile(QStringLiteral(":/image/loading.gif")));
         QMovie* movie = loading.movie();
