@@ -163,7 +163,6 @@ private slots:
         show(statusText("OTHER00000000003", 11000, 3, "USB"));
         QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Occupied"));
         QCOMPARE(text("label_Voltage"), QStringLiteral("11.00V"));
-        QVERIFY(style("label_Voltage").contains("rgb(52, 199, 89)"));
         show(statusText("OTHER00000000003", 11000, 0, "route"));
         QCOMPARE(text("Label_VCI_Status"), QStringLiteral("Recovery"));
         QCOMPARE(text("label_ConnType"), QStringLiteral("--"));
@@ -177,7 +176,6 @@ private slots:
         QCOMPARE(text("Label_VCI_Status"), QStringLiteral("None"));
         QVERIFY(style("Label_VCI_Status").contains("rgb(229, 0, 18)"));
         QCOMPARE(text("label_Voltage"), QStringLiteral("0V"));
-        QVERIFY(style("label_Voltage").contains("rgb(255, 0, 0)"));
         for (const char* l :
             {"label_VCI_SN", "label_softVer", "label_FirmwareVersion", "label_DllVersion", "label_ConnType"})
             QCOMPARE(text(l), QStringLiteral("--"));
@@ -188,8 +186,7 @@ private slots:
     void operationsWithoutAnAddressDoNothing()
     {
         QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
-        QByteArray t = statusText("M5EC0000XJ70001A", 12345, 1, "USB", "");
-        show(t);
+        show(statusText("M5EC0000XJ70001A", 12345, 1, "USB", ""));
         m_ctl->ClickButton_vciReboot();
         m_ctl->ClickButton_requestBuzz();
         m_ctl->Release_VCI_occupation();
