@@ -132,16 +132,12 @@ bool NamedEvent::isOpen() const
 
 // Any process of the same user can shrink the object; touching a mapped page
 // past its end would raise SIGBUS, so the size is checked before each use.
-bool NamedEvent::usable()
+bool NamedEvent::usable() const
 {
     if (!m_state)
         return false;
     struct stat st { };
-    if (::fstat(m_fd, &st) != 0 || static_cast<std::size_t>(st.st_size) < sizeof(State)) {
-        m_error = "event object was truncated by another process";
-        return false;
-    }
-    return true;
+    return ::fstat(m_fd, &st) == 0 && static_cast<std::size_t>(st.st_size) >= sizeof(State);
 }
 
 bool NamedEvent::signal()
@@ -180,7 +176,11 @@ bool NamedEvent::wait(std::chrono::milliseconds timeout)
         timespec relative{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
         // Returns at once when the word is no longer 0 (EAGAIN), on a wake,
         // on a signal handler (EINTR) or at the time-out; the loop re-checks.
-        futexWait(&s->signalled, 0, &relative);
+        // After a signal handler ran, the caller gets to look at its flags.
+        if (futexWait(&s->signalled, 0, &relative) != 0 && errno == EINTR) {
+            got = s->signalled.exchange(0, std::memory_order_seq_cst) != 0;
+            break;
+        }
     }
     s->waiters.fetch_sub(1, std::memory_order_seq_cst);
     return got;

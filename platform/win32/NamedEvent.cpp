@@ -77,7 +77,7 @@ bool NamedEvent::isOpen() const
     return m_handle != nullptr;
 }
 
-bool NamedEvent::usable()
+bool NamedEvent::usable() const
 {
     return m_handle != nullptr;
 }

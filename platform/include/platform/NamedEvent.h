@@ -36,16 +36,20 @@ public:
     bool isOpen() const;
     const std::string& error() const { return m_error; }
 
+    // signal() and wait() may be called from several threads at once.
+
     // Wakes one waiter, or leaves the signal for the next wait. False when
     // the event is not open or its object was damaged by another process.
     bool signal();
     // Waits until signalled (true, the signal is used up) or until the time
-    // is over (false). Never returns false early: an event that is not open
-    // or damaged sleeps the whole time, so a caller's loop never spins.
+    // is over (false). An event that is not open or damaged sleeps the whole
+    // time, so a caller's loop never spins. On POSIX a signal handler that
+    // runs on the waiting thread (installed without SA_RESTART) ends the wait
+    // early, so the caller can look at the flag the handler set.
     bool wait(std::chrono::milliseconds timeout);
 
 private:
-    bool usable();
+    bool usable() const;
 
     std::string m_error;
     void* m_state = nullptr;  // POSIX: the mapped futex words
