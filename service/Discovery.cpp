@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <chrono>
 
+#ifndef _WIN32
+#include <csignal>
+#include <pthread.h>
+#endif
+
 namespace bwservice {
 
 Discovery::Discovery(std::vector<std::string> addresses, DiscoveryOptions options, std::function<bool()> linkLocalUp)
@@ -28,8 +33,19 @@ void Discovery::start()
     if (!m_threads.empty())
         return;
     m_stop = false;
+#ifndef _WIN32
+    // The workers take no signals: a stop request (SIGTERM, SIGINT, SIGHUP)
+    // then reaches the main thread and cuts its wait short.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+#endif
     for (std::size_t i = 0; i < m_slots.size(); ++i)
         m_threads.emplace_back(&Discovery::probeLoop, this, i);
+#ifndef _WIN32
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+#endif
 }
 
 void Discovery::stop()
@@ -70,10 +86,12 @@ void Discovery::probeLoop(std::size_t index)
         bool answered = false;
         if (!linkLocal || !m_linkLocalUp || m_linkLocalUp())
             answered = module.GetVciStatus(address, status);
+        bool tell = false;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             Slot& slot = m_slots[index];
             const bool changed = slot.present != answered || (answered && !sameStatus(slot.status, status));
+            tell = changed || !slot.probed;
             slot.present = answered;
             slot.probed = true;
             if (answered)
@@ -81,6 +99,8 @@ void Discovery::probeLoop(std::size_t index)
             if (changed)
                 ++m_generation;
         }
+        if (tell && m_changed)
+            m_changed();
         std::unique_lock<std::mutex> lock(m_mutex);
         m_wake.wait_until(
             lock, started + std::chrono::milliseconds(m_options.intervalMs), [this] { return m_stop.load(); });

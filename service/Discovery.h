@@ -36,6 +36,11 @@ public:
     Discovery(const Discovery&) = delete;
     Discovery& operator=(const Discovery&) = delete;
 
+    // Called from a worker thread whenever generation() grows or an address
+    // was asked for the first time (settled() may have changed). Must be
+    // cheap; set it before start().
+    void setChangeListener(std::function<void()> listener) { m_changed = std::move(listener); }
+
     void start();
     void stop();
 
@@ -60,6 +65,7 @@ private:
 
     DiscoveryOptions m_options;
     std::function<bool()> m_linkLocalUp;
+    std::function<void()> m_changed;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::vector<Slot> m_slots;

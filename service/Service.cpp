@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
-#include <thread>
 
 namespace bwservice {
 
@@ -43,6 +42,8 @@ Service::Service(ServiceOptions options)
     : m_options(std::move(options))
     , m_discovery(m_options.probe, m_options.discovery, linkLocalInterfaceUp)
 {
+    // A change in the answers wakes the loop at once, so it can sleep.
+    m_discovery.setChangeListener([this] { m_wake.signal(); });
 }
 
 Service::~Service()
@@ -69,6 +70,10 @@ bool Service::open(std::string* error)
         m_status.close();
         return false;
     }
+    if (!m_wake.create(blocks::requestEventName(blocks::kCommandBlockName)))
+        log("no request event, polling the command block: " + m_wake.error());
+    if (!m_reply.create(blocks::replyEventName(blocks::kCommandBlockName)))
+        log("no reply event: " + m_reply.error());
     return true;
 }
 
@@ -91,13 +96,20 @@ void Service::publish()
 
 int Service::run(const std::atomic<bool>& stop)
 {
+    using std::chrono::milliseconds;
     m_discovery.start();
     log("watching " + std::to_string(m_options.probe.size()) + " address(es)");
     const auto started = Clock::now();
-    auto nextPublish = started;
+    // Wait for the first round of answers (at most 800 ms) before the first
+    // publication, so a restart does not clear a live adapter.
+    const auto firstPublishLimit = started + milliseconds(800);
+    const milliseconds fallback(m_options.fallbackPollMs > 0 ? m_options.fallbackPollMs : 500);
     std::uint64_t generation = ~std::uint64_t(0);
     bool settled = false;
-    auto hotUntil = started + std::chrono::milliseconds(m_options.hotWindowMs);
+    bool publishDue = true;
+    // After a list reply a cleared selection counts only once the grace is
+    // over; the loop looks again then, whoever signals.
+    Clock::time_point graceEnds = started;
 
     while (!stop) {
         const auto now = Clock::now();
@@ -106,20 +118,24 @@ int Service::run(const std::atomic<bool>& stop)
             generation = g;
             m_present = m_discovery.present(&settled);
             m_serials = listSerials(m_present);
-            nextPublish = now; // a change is shown at once
+            publishDue = true; // a change is shown at once
+        } else if (!settled) {
+            m_present = m_discovery.present(&settled);
         }
 
         const CommandMailbox::Event event = m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
-            std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
-        if (event != CommandMailbox::Event::None && event != CommandMailbox::Event::Garbage)
-            hotUntil = now + std::chrono::milliseconds(m_options.hotWindowMs);
+            std::chrono::duration_cast<milliseconds>(now - started).count());
         switch (event) {
+        case CommandMailbox::Event::ListAnswered:
+            m_reply.signal();
+            graceEnds = now + milliseconds(kSelectionGraceMs + 1);
+            break;
         case CommandMailbox::Event::ModeChanged:
             log(m_mailbox.mode() == blocks::ModeRemote ? "mode: remote" : "mode: local");
             break;
         case CommandMailbox::Event::SelectionChanged:
             log(m_mailbox.selectedSerial().empty() ? "selection cleared" : "selected " + m_mailbox.selectedSerial());
-            nextPublish = now; // show the newly chosen adapter at once
+            publishDue = true; // show the newly chosen adapter at once
             break;
         case CommandMailbox::Event::Garbage: {
             char buf[64];
@@ -131,16 +147,18 @@ int Service::run(const std::atomic<bool>& stop)
             break;
         }
 
-        // Wait for the first round of answers (at most 800 ms) before the
-        // first publication, so a restart does not clear a live adapter.
-        if (!settled && now >= nextPublish)
-            m_present = m_discovery.present(&settled);
-        if (now >= nextPublish && (m_havePublished || settled || now - started > std::chrono::milliseconds(800))) {
+        if (publishDue && (m_havePublished || settled || now >= firstPublishLimit)) {
             publish();
-            nextPublish = now + std::chrono::milliseconds(m_options.publishIntervalMs);
+            publishDue = false;
         }
-        std::this_thread::sleep_for(
-            std::chrono::microseconds(now < hotUntil ? m_options.pollIntervalUs : m_options.idlePollIntervalUs));
+
+        auto wakeAt = now + fallback;
+        if (publishDue && firstPublishLimit < wakeAt)
+            wakeAt = firstPublishLimit;
+        if (graceEnds > now && graceEnds < wakeAt)
+            wakeAt = graceEnds;
+        const auto left = std::chrono::ceil<milliseconds>(wakeAt - now);
+        m_wake.wait(left > milliseconds(0) ? left : milliseconds(0));
     }
     m_discovery.stop();
     return 0;
@@ -155,6 +173,10 @@ void Service::shutdown()
     m_command.close();
     platform::SharedMemory::remove(blocks::kStatusBlockName);
     platform::SharedMemory::remove(blocks::kCommandBlockName);
+    m_wake.close();
+    m_reply.close();
+    platform::NamedEvent::remove(blocks::requestEventName(blocks::kCommandBlockName));
+    platform::NamedEvent::remove(blocks::replyEventName(blocks::kCommandBlockName));
     log("stopped");
 }
 

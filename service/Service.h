@@ -5,6 +5,7 @@
 #include "CommandMailbox.h"
 #include "Discovery.h"
 
+#include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
 
 #include <atomic>
@@ -16,12 +17,10 @@ namespace bwservice {
 struct ServiceOptions {
     std::vector<std::string> probe;
     DiscoveryOptions discovery;
-    int publishIntervalMs = 50; // how often the status text is compared and rewritten
-    // Command block polling: every millisecond while the manager is talking
-    // (for hotWindowMs after its last request), more slowly when it is quiet.
-    int pollIntervalUs = 1000;
-    int idlePollIntervalUs = 5000;
-    int hotWindowMs = 2000;
+    // The loop sleeps until the manager signals a request or Discovery sees a
+    // change; it also looks at the command block this often, for a writer
+    // that does not signal.
+    int fallbackPollMs = 500;
 };
 
 class Service {
@@ -29,11 +28,13 @@ public:
     explicit Service(ServiceOptions options);
     ~Service();
 
-    // Creates (or reuses) both blocks. false with a message on failure.
+    // Creates (or reuses) both blocks and their wake-up events. false with a
+    // message when a block cannot be created; without the events the service
+    // still works, by polling.
     bool open(std::string* error);
     // Runs until stop becomes true. Returns the process exit code.
     int run(const std::atomic<bool>& stop);
-    // Clears the status text and removes both block names.
+    // Clears the status text and removes both block names and the events.
     void shutdown();
 
 private:
@@ -43,6 +44,8 @@ private:
     ServiceOptions m_options;
     platform::SharedMemory m_status;
     platform::SharedMemory m_command;
+    platform::NamedEvent m_wake;  // signalled by the manager and by Discovery
+    platform::NamedEvent m_reply; // signalled here when a list reply is ready
     Discovery m_discovery;
     CommandMailbox m_mailbox;
     std::vector<FoundAdapter> m_present;

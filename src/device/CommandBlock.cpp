@@ -1,17 +1,27 @@
 #include "device/CommandBlock.h"
 
+#include <platform/NamedEvent.h>
 #include <platform/SharedMemory.h>
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstring>
-#include <thread>
 
 namespace {
 
 bool openBlock(platform::SharedMemory& block, const std::string& name)
 {
     return block.open(name, CommandBlock::kSize) && block.size() >= CommandBlock::kSize;
+}
+
+// The service sleeps until asked: every write into the block is followed by
+// this. A service without the event still finds the write by its slow poll.
+void wakeService(const std::string& blockName)
+{
+    platform::NamedEvent event;
+    if (event.open(blocks::requestEventName(blockName)))
+        event.signal();
 }
 
 } // namespace
@@ -30,8 +40,14 @@ std::vector<VciStatusRecord> CommandBlock::requestDeviceList(std::chrono::millis
         if (openBlock(block, m_name)) {
             unsigned char* data = block.data();
             std::memcpy(buffer, data, kSize);
+            // The service signals the reply event when the reply is ready;
+            // without that event each wait below is a 1 ms sleep, as before.
+            platform::NamedEvent reply;
+            if (reply.open(blocks::replyEventName(m_name)))
+                reply.wait(std::chrono::milliseconds(0)); // a signal left from an earlier reply
             const auto start = std::chrono::steady_clock::now();
             blocks::storeRequest(data, ListRequest);
+            wakeService(m_name);
             for (;;) {
                 if (blocks::loadRequest(data) == ListReply) {
                     std::memcpy(buffer, data, kSize);
@@ -39,9 +55,11 @@ std::vector<VciStatusRecord> CommandBlock::requestDeviceList(std::chrono::millis
                     blocks::storeRequest(data, Idle);
                     break;
                 }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                if (std::chrono::steady_clock::now() - start >= limit)
+                const auto left = limit
+                    - std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+                if (left <= std::chrono::milliseconds(0))
                     break;
+                reply.wait(std::min(left, std::chrono::milliseconds(1)));
             }
         }
     }
@@ -70,6 +88,7 @@ bool CommandBlock::writeSelectedSerial(const QString& serial) const
         return false;
     const QByteArray bytes = serial.toUtf8();
     blocks::writeSelectedSerial(block.data(), std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    wakeService(m_name);
     return true;
 }
 
@@ -79,6 +98,7 @@ bool CommandBlock::clearSelectedSerial() const
     if (!openBlock(block, m_name))
         return false;
     blocks::writeSelectedSerial(block.data(), std::string_view());
+    wakeService(m_name);
     return true;
 }
 
@@ -88,6 +108,7 @@ bool CommandBlock::postMode(std::uint8_t mode) const
     if (!openBlock(block, m_name))
         return false;
     blocks::storeRequest(block.data(), mode);
+    wakeService(m_name);
     return true;
 }
 
@@ -98,5 +119,6 @@ bool CommandBlock::resetForStartup() const
         return false;
     std::memset(block.data() + 1, 0, kSize - 1);
     blocks::storeRequest(block.data(), LocalMode);
+    wakeService(m_name);
     return true;
 }

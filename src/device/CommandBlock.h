@@ -33,10 +33,11 @@ public:
 
     explicit CommandBlock(std::string name = kDefaultName);
 
-    // Posts a list request and polls every millisecond for the reply for at
-    // most `limit` (the wait runs on the calling thread). A reply is consumed
-    // (bytes 1..1023 zeroed, request byte 0); without one the request byte
-    // keeps the value 1 and the list is empty.
+    // Posts a list request, wakes the service and waits for the reply for at
+    // most `limit` on the calling thread: woken by the service's reply event,
+    // else looking every millisecond. A reply is consumed (bytes 1..1023
+    // zeroed, request byte 0); without one the request byte keeps the value 1
+    // and the list is empty. Every write below also wakes the service.
     std::vector<VciStatusRecord> requestDeviceList(
         std::chrono::milliseconds limit = std::chrono::milliseconds(1000)) const;
 

@@ -5,6 +5,8 @@
 #include "device/CommandBlock.h"
 #include "support/FakeService.h"
 
+#include <platform/NamedEvent.h>
+
 #include <QElapsedTimer>
 #include <QtTest>
 
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -162,6 +165,51 @@ private slots:
         QVERIFY(m_client.resetForStartup());
         QCOMPARE(int(d[0]), 0x11);
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(d) + 1, 1023), QByteArray(1023, '\0'));
+    }
+
+    // A service that sleeps on the request event and never polls: every
+    // write must wake it, and the list request gets its reply.
+    void everyWriteWakesASleepingService()
+    {
+        platform::NamedEvent wake;
+        platform::NamedEvent reply;
+        QVERIFY(wake.create(blocks::requestEventName(kCommandBlock)));
+        QVERIFY(reply.create(blocks::replyEventName(kCommandBlock)));
+        unsigned char* d = m_block.data();
+        std::atomic<int> wakes{0};
+        std::atomic<bool> stop{false};
+        std::thread service([&] {
+            while (!stop) {
+                if (!wake.wait(std::chrono::seconds(30)) || stop)
+                    continue;
+                if (blocks::loadRequest(d) == blocks::RequestList) {
+                    blocks::writeDeviceList(d, kBlockBytes, {"WOKENBYEVENT0001"});
+                    reply.signal();
+                }
+                ++wakes;
+            }
+        });
+        // Stops the thread however the case ends.
+        const std::unique_ptr<void, std::function<void(void*)>> joiner(&stop, [&](void*) {
+            stop = true;
+            wake.signal();
+            service.join();
+            platform::NamedEvent::remove(blocks::requestEventName(kCommandBlock));
+            platform::NamedEvent::remove(blocks::replyEventName(kCommandBlock));
+        });
+
+        const auto list = m_client.requestDeviceList(std::chrono::seconds(10));
+        QCOMPARE(int(list.size()), 1);
+        QCOMPARE(QByteArray(list[0].SN), QByteArray("WOKENBYEVENT0001"));
+        QTRY_COMPARE(wakes.load(), 1);
+        const std::function<bool()> writes[] = {[this] { return m_client.writeSelectedSerial("M5EC0000XJ70001A"); },
+            [this] { return m_client.clearSelectedSerial(); },
+            [this] { return m_client.postMode(CommandBlock::RemoteMode); },
+            [this] { return m_client.resetForStartup(); }};
+        for (int i = 0; i < 4; ++i) {
+            QVERIFY(writes[i]());
+            QTRY_COMPARE(wakes.load(), i + 2);
+        }
     }
 
     void missingBlockIsQuiet()

@@ -33,6 +33,19 @@ enum Request : std::uint8_t {
     ModeLocal = 0x11,
 };
 
+// Wake-up events beside the block (platform::NamedEvent). The manager signals
+// the request event after every write into the block, so the service can
+// sleep until asked; the service signals the reply event once a list reply is
+// ready. A peer that does not signal is still served, by a slow poll.
+inline std::string requestEventName(std::string_view blockName)
+{
+    return std::string(blockName) + "Event";
+}
+inline std::string replyEventName(std::string_view blockName)
+{
+    return std::string(blockName) + "ReplyEvent";
+}
+
 // The request byte is written by one process and read by the other: loads
 // and stores go through these, with the fences the reply protocol needs
 // (the list is written before the byte says it is ready).
