@@ -1,19 +1,29 @@
-// Whole-process measurements of the device link's service side:
-//  - device-list round trip as the manager does it (write 1, poll every 1 ms
-//    for 2, copy, reset): median / p99 / max over back-to-back requests, and
-//    the same for "cold" requests sent after the service went quiet;
-//  - status change in the emulator to changed text in the status block
-//    (worst of 50 changes);
-//  - the service's CPU use while idle with one adapter connected.
-// Usage: vcilink_devicelist_bench [--rounds N] [--cold N] [--changes N] [--cpu-seconds N]
-#include "EmulatorProcess.h"
+// Whole-process measurements of the device link's service side, against the
+// adapter emulator and the real service:
+//  - device-list round trip manager -> service -> manager with the manager's
+//    own CommandBlock (request event, reply event): median / p99 / max over
+//    back-to-back requests, and requests sent after the service was quiet;
+//  - the same exchange by a client that does not signal (write 1, look every
+//    millisecond), which the service's slow poll serves;
+//  - status change in the emulator to changed text in the status block;
+//  - the service's CPU use and wake-ups while idle.
+// Usage: vcilink_devicelist_bench [--adapters N] [--rounds N] [--cold N]
+//        [--unsignalled N] [--changes N] [--cpu-seconds N] [--interval-ms N]
+// --interval-ms is passed to the service (time between two status questions
+// to one adapter; its own default when absent).
+#include "support/AdapterProcesses.h"
 
-#include "platform/SharedMemory.h"
+#include "device/CommandBlock.h"
+
+#include <blocks/StatusBlock.h>
+#include <platform/SharedMemory.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <algorithm>
 #include <chrono>
@@ -38,23 +48,31 @@ double percentile(std::vector<double> v, double p)
 
 void report(const char* what, const std::vector<double>& ms)
 {
-    std::printf("%-34s n=%zu  median %.3f ms  p99 %.3f ms  max %.3f ms\n", what, ms.size(), percentile(ms, 0.5),
+    std::printf("%-38s n=%zu  median %.3f ms  p99 %.3f ms  max %.3f ms\n", what, ms.size(), percentile(ms, 0.5),
         percentile(ms, 0.99), ms.empty() ? 0.0 : *std::max_element(ms.begin(), ms.end()));
 }
 
-// One manager-style exchange; returns milliseconds, or -1 on a time-out.
-double roundTrip(platform::SharedMemory& cmd, std::uint32_t* count)
+// The manager's exchange; milliseconds, or -1 when the list came back short.
+double managerRoundTrip(const CommandBlock& block, std::size_t expected)
+{
+    const auto t0 = Clock::now();
+    const std::size_t got = block.requestDeviceList().size();
+    const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+    return got == expected ? ms : -1;
+}
+
+// A client that writes the request without signalling and looks every millisecond.
+double unsignalledRoundTrip(platform::SharedMemory& cmd)
 {
     volatile unsigned char* b = cmd.data();
     const auto t0 = Clock::now();
     b[0] = 1;
     while (b[0] != 2) {
-        if (Clock::now() - t0 > std::chrono::milliseconds(1000))
+        if (Clock::now() - t0 > std::chrono::milliseconds(2000))
             return -1;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-    *count = cmd.data()[5] | (cmd.data()[6] << 8);
     std::memset(cmd.data() + 1, 0, 1023);
     b[0] = 0;
     return ms;
@@ -63,21 +81,41 @@ double roundTrip(platform::SharedMemory& cmd, std::uint32_t* count)
 std::string statusText()
 {
     platform::SharedMemory m;
-    if (!m.open("Global\\KestrixVciShareMemory", 1024))
+    if (!m.open(blocks::kStatusBlockName, blocks::kStatusBlockSize))
         return {};
-    const void* nul = std::memchr(m.data(), 0, 1024);
-    return std::string(
-        reinterpret_cast<const char*>(m.data()), nul ? static_cast<const unsigned char*>(nul) - m.data() : 1024);
+    const void* nul = std::memchr(m.data(), 0, blocks::kStatusBlockSize);
+    return std::string(reinterpret_cast<const char*>(m.data()),
+        nul ? static_cast<const unsigned char*>(nul) - m.data() : blocks::kStatusBlockSize);
 }
 
-long cpuTicks(qint64 pid)
+struct Usage {
+    long ticks = -1;            // utime + stime of the whole process, in clock ticks
+    double runNs = 0;           // time on a CPU, all threads, from schedstat
+    long voluntarySwitches = 0; // all threads: each is one sleep, so one wake-up
+};
+
+Usage usage(qint64 pid)
 {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray s = f.readAll();
-    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    return fields.value(11).toLong() + fields.value(12).toLong(); // utime + stime
+    Usage u;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.open(QIODevice::ReadOnly)) {
+        const QByteArray s = stat.readAll();
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        u.ticks = fields.value(11).toLong() + fields.value(12).toLong();
+    }
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(pid);
+    for (const QString& tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile sched(tasks + QLatin1Char('/') + tid + QStringLiteral("/schedstat"));
+        if (sched.open(QIODevice::ReadOnly))
+            u.runNs += sched.readAll().split(' ').value(0).toDouble();
+        QFile status(tasks + QLatin1Char('/') + tid + QStringLiteral("/status"));
+        if (status.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("voluntary_ctxt_switches:"))
+                    u.voluntarySwitches += line.mid(24).trimmed().toLong();
+        }
+    }
+    return u;
 }
 
 int arg(const QStringList& args, const char* name, int fallback)
@@ -92,60 +130,73 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    const int adapters = std::max(1, arg(args, "--adapters", 1));
     const int rounds = arg(args, "--rounds", 200);
     const int cold = arg(args, "--cold", 10);
-    const int changes = arg(args, "--changes", 50);
-    const int cpuSeconds = arg(args, "--cpu-seconds", 10);
+    const int unsignalled = arg(args, "--unsignalled", 50);
+    const int changes = arg(args, "--changes", 20);
+    const int cpuSeconds = arg(args, "--cpu-seconds", 60);
+    const int intervalMs = arg(args, "--interval-ms", 0);
 
     const QByteArray prefix = "bwbench" + QByteArray::number(::getpid()) + "_";
     qputenv("BRINDLEWICK_SHM_PREFIX", prefix);
+    QTemporaryDir dir;
+    qputenv("BRINDLEWICK_LOG_DIR", dir.path().toUtf8()); // the service's log stays out of the user's
 
     EmulatorProcess emu;
-    if (!emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
+    if (!emu.start({QStringLiteral("--adapters"), QString::number(adapters), QStringLiteral("--base-address"),
             QStringLiteral("127.0.110.1")})) {
-        std::fprintf(stderr, "cannot start the emulator\n");
+        std::fprintf(stderr, "cannot start the emulator: %s\n", qPrintable(emu.errorText()));
         return 1;
     }
-    QTemporaryDir lockDir;
     ServiceProcess svc;
-    svc.start(
-        {QStringLiteral("--probe"), QStringLiteral("127.0.110.1-3"), QStringLiteral("--port"),
-            QString::number(emu.port()), QStringLiteral("--lock"), lockDir.filePath(QStringLiteral("service.lock"))},
-        QString::fromLatin1(prefix));
-    platform::SharedMemory cmd;
+    const QString probe
+        = adapters == 1 ? QStringLiteral("127.0.110.1") : QStringLiteral("127.0.110.1-%1").arg(adapters);
+    QStringList serviceArgs
+        = ServiceProcess::arguments(probe, emu.port(), dir.filePath(QStringLiteral("service.lock")));
+    if (intervalMs > 0)
+        serviceArgs << QStringLiteral("--interval-ms") << QString::number(intervalMs);
+    svc.start(serviceArgs, prefix);
     QElapsedTimer wait;
     wait.start();
     while (statusText().empty() && wait.elapsed() < 5000)
         QThread::msleep(10);
-    if (!cmd.open("Global\\KestrixVciShareMemoryFunc", 1024) || statusText().empty()) {
+    platform::SharedMemory cmd;
+    if (!cmd.open(blocks::kCommandBlockName, blocks::kCommandBlockSize) || statusText().empty()) {
         std::fprintf(stderr, "the service did not come up\n");
         return 1;
     }
+    const CommandBlock manager;
+    const auto expected = static_cast<std::size_t>(adapters);
+    std::printf("%d emulated adapter(s), status questions every %s ms\n", adapters,
+        intervalMs > 0 ? qPrintable(QString::number(intervalMs)) : "250 (default)");
 
     std::vector<double> hot;
-    std::uint32_t count = 0;
-    int timeouts = 0;
+    int failures = 0;
     for (int i = 0; i < rounds; ++i) {
-        const double ms = roundTrip(cmd, &count);
-        if (ms < 0)
-            ++timeouts;
-        else
-            hot.push_back(ms);
+        const double ms = managerRoundTrip(manager, expected);
+        ms < 0 ? ++failures : (hot.push_back(ms), 0);
     }
     report("device list, back to back", hot);
-    std::printf("  entries per reply %u, time-outs %d\n", count, timeouts);
 
-    std::vector<double> coldMs;
+    std::vector<double> quiet;
     for (int i = 0; i < cold; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2200)); // past the service's busy window
-        const double ms = roundTrip(cmd, &count);
-        if (ms >= 0)
-            coldMs.push_back(ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        const double ms = managerRoundTrip(manager, expected);
+        ms < 0 ? ++failures : (quiet.push_back(ms), 0);
     }
     if (cold > 0)
-        report("device list, after 2.2 s quiet", coldMs);
+        report("device list, after 1.1 s quiet", quiet);
 
-    // Emulator change -> status block text.
+    std::vector<double> slow;
+    for (int i = 0; i < unsignalled; ++i) {
+        const double ms = unsignalledRoundTrip(cmd);
+        ms < 0 ? ++failures : (slow.push_back(ms), 0);
+    }
+    if (unsignalled > 0)
+        report("device list, client without events", slow);
+    std::printf("  short or missing replies: %d\n", failures);
+
     std::vector<double> change;
     for (int i = 0; i < changes; ++i) {
         const unsigned mv = 11000 + 10 * unsigned(i) + 1;
@@ -156,16 +207,21 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         change.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
-    report("emulator change -> status block", change);
+    if (changes > 0)
+        report("emulator change -> status block", change);
 
     if (cpuSeconds > 0) {
         const qint64 pid = svc.process().processId();
         const long hz = ::sysconf(_SC_CLK_TCK);
-        const long t0 = cpuTicks(pid);
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // let the last exchange settle
+        const Usage a = usage(pid);
         std::this_thread::sleep_for(std::chrono::seconds(cpuSeconds));
-        const long t1 = cpuTicks(pid);
-        std::printf("service CPU while idle, 3 adapters: %.2f %% of one core over %d s\n",
-            100.0 * double(t1 - t0) / double(hz) / cpuSeconds, cpuSeconds);
+        const Usage b = usage(pid);
+        std::printf("service while idle, %d s: %.3f %% of one core (schedstat), %.3f %% (ticks), "
+                    "%.1f wake-ups/s over all threads\n",
+            cpuSeconds, 100.0 * (b.runNs - a.runNs) / 1e9 / cpuSeconds,
+            100.0 * double(b.ticks - a.ticks) / double(hz) / cpuSeconds,
+            double(b.voluntarySwitches - a.voluntarySwitches) / cpuSeconds);
     }
     svc.stop();
     emu.stop();
