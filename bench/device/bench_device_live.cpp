@@ -5,6 +5,8 @@
 //   - the delay from a voltage change in the emulator to the repainted label,
 //     worst of N changes.
 // Usage: bench_device_live [idle seconds, default 30] [changes, default 50]
+#include "app/kit/LazyPages.h"
+#include "app/kit/Subsystem.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 
@@ -16,6 +18,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStackedWidget>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -64,10 +67,10 @@ private:
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_quit) {
             lock.unlock();
-            if (m_ctl->runStatusCycle(false)) {
+            if (m_ctl->statusPass(false)) {
                 DeviceController* ctl = m_ctl;
                 QMetaObject::invokeMethod(
-                    ctl, [ctl] { ctl->repaint(); }, Qt::QueuedConnection);
+                    ctl, [ctl] { ctl->repaint(DeviceController::kDevicePageIndex); }, Qt::QueuedConnection);
             }
             lock.lock();
             m_cv.wait_for(lock, std::chrono::seconds(1), [this] { return m_quit || m_wake; });
@@ -81,6 +84,39 @@ private:
     bool m_quit = false;
     bool m_wake = false;
     std::thread m_thread;
+};
+
+// The window as the controller sees it: a page stack and a wake-up that
+// reaches the pass thread.
+class BenchHost : public QWidget, public SubsystemHost {
+public:
+    BenchHost()
+        : m_stack(new QStackedWidget(this))
+        , m_pages(new LazyPages(m_stack))
+    {
+        for (int i = 0; i <= DeviceController::kMoreVciPageIndex; ++i)
+            m_stack->addWidget(new QWidget);
+    }
+    QWidget* frame() override { return this; }
+    QWidget* pageHost(int index) override { return m_stack->widget(index); }
+    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
+    {
+        m_pages->add(index, std::move(build));
+    }
+    void ensurePage(int index) override { m_pages->ensure(index); }
+    void showPage(int index) override { m_stack->setCurrentIndex(index); }
+    void toast(const QString&, int) override { }
+    void wakeStatusPass() override
+    {
+        if (passes)
+            passes->wake();
+    }
+
+    PassThread* passes = nullptr;
+
+private:
+    QStackedWidget* m_stack;
+    LazyPages* m_pages;
 };
 
 double cpuSeconds()
@@ -159,16 +195,14 @@ int main(int argc, char** argv)
 
     int rc = 0;
     {
-        QWidget home;
-        QWidget more;
+        BenchHost host;
         MT7628Config cfg;
-        DeviceController ctl(&home, &more, cfg);
-        ctl.startHintLoop();
+        DeviceController ctl(cfg);
         PassThread passes(&ctl);
-        if (qEnvironmentVariableIsEmpty("BENCH_NO_WATCH"))
-            ctl.startStatusWatch([&passes] { passes.wake(); });
-        QLabel* voltage = home.findChild<QLabel*>(QStringLiteral("label_Voltage"));
-        QLabel* serial = home.findChild<QLabel*>(QStringLiteral("label_VCI_SN"));
+        host.passes = &passes;
+        ctl.attach(host);
+        QLabel* voltage = host.findChild<QLabel*>(QStringLiteral("label_Voltage"));
+        QLabel* serial = host.findChild<QLabel*>(QStringLiteral("label_VCI_SN"));
         if (!waitFor([serial] { return serial->text() != QLatin1String("--"); }, 10000)) {
             std::fprintf(stderr, "the adapter did not show up\n");
             rc = 1;

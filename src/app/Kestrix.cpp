@@ -46,11 +46,11 @@ QWidget* appendEmptyPage(QStackedWidget* stack, const char* objectName)
 
 } // namespace
 
-Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
+Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     : QWidget(parent)
     , ui(new Ui::KestrixClass)
-    , initialPos(initialPos)
-    , showFlag(showFlag)
+    , initialPos(startPos)
+    , showFlag(showRequest)
 {
     qRegisterMetaType<SignalsUpgradeInfo_struct>("SignalsUpgradeInfo_struct");
 
@@ -82,7 +82,7 @@ Kestrix::Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent)
     initialised = true;
     ui->Btn_Device->setChecked(true);
     connect(AppShared::instance(), &AppShared::signal, this,
-        [this](SharedSignal code, const QVariant& data) { onSharedSignal(code, data); });
+        [this](SharedSignal code, const QVariant& value) { onSharedSignal(code, value); });
     showPage(PageDevice);
 
     workers.start("log-cleanup", [] { LogCleanup().run(); });
@@ -155,10 +155,10 @@ void Kestrix::ensurePage(int index)
     lazyPages->ensure(index);
 }
 
-void Kestrix::onSharedSignal(int code, const QVariant& data)
+void Kestrix::onSharedSignal(int code, const QVariant& value)
 {
     if (code == ShowToast)
-        SlotsTMsg(data.toString(), 2000);
+        SlotsTMsg(value.toString(), 2000);
 }
 
 void Kestrix::ClickButton_vciReboot()
@@ -297,7 +297,7 @@ void Kestrix::applyLanguage(const QString& language)
     if (loading)
         loading->tipsLabel()->setText(tr("Executing"));
 
-    ui->label_Versions->setText(tr("Version:") + " " + AppConstants::kApplicationVersion);
+    ui->label_Versions->setText(tr("Version:") + QLatin1Char(' ') + QLatin1String(AppConstants::kApplicationVersion));
     refreshInternetLabel(!noInternet);
 }
 

@@ -63,7 +63,7 @@ public:
         PageDrivers = 22,
     };
 
-    Kestrix(QPoint& initialPos, unsigned char* showFlag, QWidget* parent = nullptr);
+    Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent = nullptr);
     ~Kestrix() override;
 
     bool isInitialised() const { return initialised; }
@@ -153,7 +153,7 @@ private:
     void showFromTray();
     void startStatusThread();
     void statusPass();
-    void onSharedSignal(int code, const QVariant& data);
+    void onSharedSignal(int code, const QVariant& value);
 
     std::unique_ptr<Ui::KestrixClass> ui;
     QPoint& initialPos;

@@ -23,7 +23,7 @@ int main(int argc, char* argv[])
     int exitCode = 0;
     {
         QApplication app(argc, argv);
-        QApplication::setWindowIcon(QIcon(":/Brindlewick.ico"));
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/Brindlewick.ico")));
 
         StartupOptions options;
         options.makeWindow = kestrixWindowFactory();
