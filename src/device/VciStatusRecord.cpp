@@ -15,7 +15,8 @@ template <std::size_t N>
 void copyField(char (&field)[N], std::string_view value)
 {
     const std::size_t n = value.size() < N - 1 ? value.size() : N - 1;
-    std::memcpy(field, value.data(), n);
+    if (n > 0) // an empty view may carry a null pointer
+        std::memcpy(field, value.data(), n);
     std::memset(field + n, 0, N - n);
 }
 

@@ -69,7 +69,8 @@ std::vector<std::string> readDeviceList(const unsigned char* block, std::size_t 
 void writeSelectedSerial(unsigned char* block, std::string_view serial)
 {
     unsigned char field[kSerialBytes] = {};
-    std::memcpy(field, serial.data(), serial.size() < kSerialBytes ? serial.size() : kSerialBytes);
+    if (!serial.empty()) // an empty view may carry a null pointer
+        std::memcpy(field, serial.data(), serial.size() < kSerialBytes ? serial.size() : kSerialBytes);
     std::memcpy(block + kSelectedOffset, field, kSerialBytes);
 }
 

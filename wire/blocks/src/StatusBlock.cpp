@@ -75,7 +75,8 @@ void storeStatusText(unsigned char* block, std::size_t size, std::string_view te
     if (!block || size == 0)
         return;
     std::vector<unsigned char> local(size, 0);
-    std::memcpy(local.data(), text.data(), text.size() < size - 1 ? text.size() : size - 1);
+    if (!text.empty())
+        std::memcpy(local.data(), text.data(), text.size() < size - 1 ? text.size() : size - 1);
 
     auto* first = reinterpret_cast<volatile unsigned char*>(block);
     *first = 0;
