@@ -146,7 +146,8 @@ def main():
                 s = f'fill="none" stroke="{colour}" stroke-width="2" stroke-linecap="round" stroke-linejoin="round"'
                 body = (f'<g transform="translate(22 12)">{icon.format(s=s)}</g>'
                         f'<text x="60" y="31" font-family="DejaVu Sans" font-size="13" fill="{colour}">{caps[key]}</text>')
-                write(f'img/nav/{key}_{lang}_{state}.svg', svg(167, 51, body))
+                # Pictures, not SVG: drawing SVG text costs more at start-up than the whole window.
+                raster(svg(167, 51, body), f'img/nav/{key}_{lang}_{state}.png')
 
     write('img/minimize.svg', svg(16, 16, '<path d="M3 8 H13" stroke="#59636E" stroke-width="1.6"/>'))
     write('img/close.svg', svg(16, 16, '<path d="M3 3 L13 13 M13 3 L3 13" stroke="#59636E" stroke-width="1.6"/>'))
