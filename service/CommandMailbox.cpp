@@ -2,8 +2,8 @@
 
 namespace bwservice {
 
-CommandMailbox::Event CommandMailbox::poll(
-    unsigned char* block, std::size_t size, const std::vector<std::string>& serials, std::int64_t nowMs)
+CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t size,
+    const std::vector<std::string>& serials, std::int64_t nowMs, bool listsReady)
 {
     if (!block || size <= blocks::kEntriesOffset)
         return Event::None;
@@ -21,6 +21,8 @@ CommandMailbox::Event CommandMailbox::poll(
     const std::uint8_t request = blocks::loadRequest(block);
     switch (request) {
     case blocks::RequestList:
+        if (!listsReady)
+            return event;
         blocks::writeDeviceList(block, size, serials);
         m_garbageReported = false;
         m_answered = true;

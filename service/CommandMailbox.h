@@ -24,9 +24,12 @@ public:
     // Looks at the block once. Answers a list request with `serials`, records
     // the mode byte and the selected serial. Any other request value is
     // ignored (reported once as Garbage until the byte changes).
-    // nowMs is a monotonic clock in milliseconds.
+    // nowMs is a monotonic clock in milliseconds. While listsReady is false a
+    // list request stays in the block unanswered (the adapters are not known
+    // yet); the next poll with it true answers.
     // Returns what happened, most important first.
-    Event poll(unsigned char* block, std::size_t size, const std::vector<std::string>& serials, std::int64_t nowMs);
+    Event poll(unsigned char* block, std::size_t size, const std::vector<std::string>& serials, std::int64_t nowMs,
+        bool listsReady = true);
 
     // 0x10, 0x11, or 0 when the manager has not said.
     std::uint8_t mode() const { return m_mode; }

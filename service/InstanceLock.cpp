@@ -15,18 +15,19 @@ InstanceLock::~InstanceLock()
         ::close(m_fd);
 }
 
-bool InstanceLock::acquire(const std::string& path, std::string* error)
+InstanceLock::Result InstanceLock::acquire(const std::string& path, std::string* error)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
-        return false;
+        *error = "cannot create the lock file " + path + ": " + std::strerror(errno);
+        return Result::Unavailable;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        *error = errno == EWOULDBLOCK ? "another instance is running (" + path + ")"
-                                      : "cannot lock " + path + ": " + std::strerror(errno);
+        const bool held = errno == EWOULDBLOCK;
+        *error
+            = held ? "another instance is running (" + path + ")" : "cannot lock " + path + ": " + std::strerror(errno);
         ::close(fd);
-        return false;
+        return held ? Result::HeldByAnother : Result::Unavailable;
     }
     // The holder's process id, for people looking at the file.
     const std::string pid = std::to_string(::getpid()) + "\n";
@@ -34,7 +35,7 @@ bool InstanceLock::acquire(const std::string& path, std::string* error)
         [[maybe_unused]] const ssize_t n = ::write(fd, pid.data(), pid.size());
     }
     m_fd = fd;
-    return true;
+    return Result::Acquired;
 }
 
 std::string InstanceLock::defaultPath()

@@ -13,8 +13,11 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
-    // false when another process holds the lock (or the file cannot be made).
-    bool acquire(const std::string& path, std::string* error);
+    enum class Result { Acquired, HeldByAnother, Unavailable };
+
+    // HeldByAnother when another process holds the lock; Unavailable when the
+    // lock file cannot be made or locked (a missing or read-only folder).
+    Result acquire(const std::string& path, std::string* error);
 
     // $XDG_RUNTIME_DIR (else /tmp) / "BrindlewickService-<uid><$BRINDLEWICK_SHM_PREFIX>.lock".
     static std::string defaultPath();

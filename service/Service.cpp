@@ -59,14 +59,35 @@ void Service::log(const std::string& text) const
         .write(platform::logTimestamp() + " info service [" + platform::threadName() + "]: " + text);
 }
 
-bool Service::open(std::string* error)
+bool Service::createStatusBlock(std::string* error)
 {
     if (!m_status.create(blocks::kStatusBlockName, blocks::kStatusBlockSize)) {
         *error = m_status.error();
         return false;
     }
+    // Readers trust the text only while this lock is held.
+    if (!m_status.holdOwnership()) {
+        *error = "the status block is owned by another process: " + m_status.error();
+        m_status.close();
+        return false;
+    }
+    return true;
+}
+
+bool Service::createCommandBlock(std::string* error)
+{
     if (!m_command.create(blocks::kCommandBlockName, blocks::kCommandBlockSize)) {
         *error = m_command.error();
+        return false;
+    }
+    return true;
+}
+
+bool Service::open(std::string* error)
+{
+    if (!createStatusBlock(error))
+        return false;
+    if (!createCommandBlock(error)) {
         m_status.close();
         return false;
     }
@@ -77,8 +98,37 @@ bool Service::open(std::string* error)
     return true;
 }
 
+void Service::repairBlocks()
+{
+    std::string error;
+    if (!m_status.intact() || !m_status.stillNamed()) {
+        log("status block shrunk, removed or replaced by another process; creating it again");
+        m_status.close();
+        platform::SharedMemory::remove(blocks::kStatusBlockName);
+        if (!createStatusBlock(&error))
+            log("cannot create the status block: " + error);
+        m_havePublished = false; // the new block gets the text at once
+    } else if (m_havePublished) {
+        const std::string_view now = blocks::blockText(m_status.data(), m_status.size());
+        const std::string_view mine = std::string_view(m_published).substr(0, m_status.size() - 1);
+        if (now != mine) {
+            log("status block changed by another process; writing it again");
+            m_havePublished = false;
+        }
+    }
+    if (!m_command.intact() || !m_command.stillNamed()) {
+        log("command block shrunk, removed or replaced by another process; creating it again");
+        m_command.close();
+        platform::SharedMemory::remove(blocks::kCommandBlockName);
+        if (!createCommandBlock(&error))
+            log("cannot create the command block: " + error);
+    }
+}
+
 void Service::publish()
 {
+    if (!m_status.isOpen())
+        return;
     const FoundAdapter* chosen = chooseAdapter(m_present, m_mailbox.selectedSerial());
     const std::string text = chosen ? buildStatusText(chosen->status, chosen->address) : std::string();
     // Rewrite only on change, so readers overlap a write as rarely as possible;
@@ -123,8 +173,16 @@ int Service::run(const std::atomic<bool>& stop)
             m_present = m_discovery.present(&settled);
         }
 
+        repairBlocks();
+        if (!m_havePublished)
+            publishDue = true; // the first text, or one that another process spoiled
+
+        // A list asked for before the first round of answers would be empty
+        // for an adapter that is there: it waits for that round (at most
+        // 800 ms, inside the manager's 1000 ms).
+        const bool listsReady = settled || now >= firstPublishLimit;
         const CommandMailbox::Event event = m_mailbox.poll(m_command.data(), m_command.size(), m_serials,
-            std::chrono::duration_cast<milliseconds>(now - started).count());
+            std::chrono::duration_cast<milliseconds>(now - started).count(), listsReady);
         switch (event) {
         case CommandMailbox::Event::ListAnswered:
             m_reply.signal();
@@ -153,7 +211,7 @@ int Service::run(const std::atomic<bool>& stop)
         }
 
         auto wakeAt = now + fallback;
-        if (publishDue && firstPublishLimit < wakeAt)
+        if ((publishDue || !listsReady) && firstPublishLimit < wakeAt)
             wakeAt = firstPublishLimit;
         if (graceEnds > now && graceEnds < wakeAt)
             wakeAt = graceEnds;
@@ -167,7 +225,7 @@ int Service::run(const std::atomic<bool>& stop)
 void Service::shutdown()
 {
     m_discovery.stop();
-    if (m_status.isOpen())
+    if (m_status.isOpen() && m_status.intact())
         blocks::storeStatusText(m_status.data(), m_status.size(), std::string());
     m_status.close();
     m_command.close();

@@ -38,6 +38,11 @@ public:
     void shutdown();
 
 private:
+    bool createStatusBlock(std::string* error);
+    bool createCommandBlock(std::string* error);
+    // Takes both blocks back when another process shrank, removed or replaced
+    // them, and rewrites a status text that was changed behind our back.
+    void repairBlocks();
     void publish();
     void log(const std::string& text) const;
 

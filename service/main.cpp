@@ -54,9 +54,15 @@ int main(int argc, char** argv)
     }
 
     bwservice::InstanceLock lock;
-    if (!lock.acquire(config.lockPath, &error)) {
+    switch (lock.acquire(config.lockPath, &error)) {
+    case bwservice::InstanceLock::Result::Acquired:
+        break;
+    case bwservice::InstanceLock::Result::HeldByAnother:
         logFailure(error);
         return 3;
+    case bwservice::InstanceLock::Result::Unavailable:
+        logFailure(error + " (is the runtime folder there and writable? set XDG_RUNTIME_DIR or --lock)");
+        return 4;
     }
     logLine("info", "starting, process " + std::to_string(::getpid()));
 

@@ -25,11 +25,15 @@ SharedMemory& SharedMemory::operator=(SharedMemory&& other) noexcept
         m_name = std::move(other.m_name);
         m_error = std::move(other.m_error);
         m_handle = other.m_handle;
+        m_owner = other.m_owner;
         m_fd = other.m_fd;
+        m_guard = other.m_guard;
         other.m_data = nullptr;
         other.m_size = 0;
         other.m_handle = nullptr;
+        other.m_owner = nullptr;
         other.m_fd = -1;
+        other.m_guard = -1;
     }
     return *this;
 }

@@ -5,6 +5,8 @@
 
 #include "platform/SharedMemory.h"
 
+#include "MappingGuard.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -79,6 +81,7 @@ bool NamedEvent::create(const std::string& name)
         return false;
     }
     m_state = p;
+    m_guard = detail::guardMapping(p, kObjectSize); // a shrunk object must not kill us
     m_fd = fd;
     return true;
 }
@@ -106,12 +109,15 @@ bool NamedEvent::open(const std::string& name)
         return false;
     }
     m_state = p;
+    m_guard = detail::guardMapping(p, kObjectSize); // a shrunk object must not kill us
     m_fd = fd;
     return true;
 }
 
 void NamedEvent::close()
 {
+    detail::unguardMapping(m_guard);
+    m_guard = -1;
     if (m_state)
         ::munmap(m_state, kObjectSize);
     if (m_fd >= 0)

@@ -1,6 +1,8 @@
-// POSIX shared memory: shm_open + mmap, mode 0600. The descriptor is closed
-// right after mapping; the mapping keeps the object alive.
+// POSIX shared memory: shm_open + mmap, mode 0600. The descriptor stays open
+// with the mapping: it carries the ownership lock and answers the size checks.
 #include "platform/SharedMemory.h"
+
+#include "MappingGuard.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,7 +29,7 @@ std::string sanitized(const std::string& text)
     return out;
 }
 
-// Maps `size` bytes of an open shm descriptor and closes it. A block smaller
+// Maps `size` bytes of an open shm descriptor (closed on failure). A block smaller
 // than `size` grows when `grow` is set (a block left by an earlier owner keeps
 // its bytes and never shrinks, so another process mapping the old size never
 // touches missing pages); otherwise it is refused, because mapping past the end
@@ -54,9 +56,9 @@ void* mapDescriptor(int fd, const std::string& native, std::size_t size, bool gr
         }
     }
     void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    ::close(fd);
     if (p == MAP_FAILED) {
         error = systemError("mmap", native);
+        ::close(fd);
         return nullptr;
     }
     return p;
@@ -75,7 +77,9 @@ std::string SharedMemory::nativeName(const std::string& name)
         }
     }
     const char* envPrefix = std::getenv("BRINDLEWICK_SHM_PREFIX");
-    return "/" + sanitized(envPrefix ? envPrefix : "") + sanitized(base);
+    // /dev/shm is one namespace for all users: the user id keeps each user's
+    // manager and service to their own blocks.
+    return "/" + sanitized(envPrefix ? envPrefix : "") + sanitized(base) + "-" + std::to_string(::getuid());
 }
 
 bool SharedMemory::create(const std::string& name, std::size_t size)
@@ -98,6 +102,8 @@ bool SharedMemory::create(const std::string& name, std::size_t size)
     m_data = static_cast<unsigned char*>(p);
     m_size = size;
     m_name = name;
+    m_fd = fd;
+    m_guard = detail::guardMapping(p, size);
     return true;
 }
 
@@ -121,16 +127,90 @@ bool SharedMemory::open(const std::string& name, std::size_t size)
     m_data = static_cast<unsigned char*>(p);
     m_size = size;
     m_name = name;
+    m_fd = fd;
+    m_guard = detail::guardMapping(p, size);
     return true;
 }
 
 void SharedMemory::close()
 {
+    detail::unguardMapping(m_guard);
     if (m_data)
         ::munmap(m_data, m_size);
+    if (m_fd >= 0)
+        ::close(m_fd); // also drops the ownership lock
     m_data = nullptr;
     m_size = 0;
+    m_fd = -1;
+    m_guard = -1;
     m_name.clear();
+}
+
+namespace {
+
+// The whole object: a lock on the file description, not on the process, so
+// that only closing this descriptor (or the end of the process) releases it.
+struct flock wholeObject(short type)
+{
+    struct flock lock { };
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = 0;
+    lock.l_len = 0;
+    return lock;
+}
+
+} // namespace
+
+bool SharedMemory::holdOwnership()
+{
+    if (m_fd < 0)
+        return false;
+    struct flock lock = wholeObject(F_WRLCK);
+    if (::fcntl(m_fd, F_OFD_SETLK, &lock) != 0) {
+        m_error = systemError("F_OFD_SETLK", nativeName(m_name));
+        return false;
+    }
+    return true;
+}
+
+bool SharedMemory::ownerAlive() const
+{
+    if (m_fd < 0)
+        return false;
+    struct flock lock = wholeObject(F_RDLCK);
+    // Asks without taking: the answer is the conflicting lock, if any.
+    if (::fcntl(m_fd, F_OFD_GETLK, &lock) != 0)
+        return false;
+    return lock.l_type == F_WRLCK;
+}
+
+bool SharedMemory::intact() const
+{
+    if (!m_data || m_fd < 0 || detail::mappingFaulted(m_guard))
+        return false;
+    struct stat st { };
+    return ::fstat(m_fd, &st) == 0 && static_cast<std::size_t>(st.st_size) >= m_size;
+}
+
+bool SharedMemory::faulted() const
+{
+    return detail::mappingFaulted(m_guard);
+}
+
+bool SharedMemory::stillNamed() const
+{
+    if (m_fd < 0)
+        return false;
+    const int fd = ::shm_open(nativeName(m_name).c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    struct stat named { };
+    struct stat mine { };
+    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0 && named.st_dev == mine.st_dev
+        && named.st_ino == mine.st_ino;
+    ::close(fd);
+    return same;
 }
 
 bool SharedMemory::remove(const std::string& name)

@@ -36,6 +36,8 @@ int holdBlock(const std::string& name)
     SharedMemory block;
     if (!block.create(name, 1024))
         return 2;
+    if (!block.holdOwnership())
+        return 3;
     std::memcpy(block.data(), kMarker, sizeof kMarker);
     for (;;)
         std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -110,7 +112,11 @@ TEST_CASE(block_outlives_a_killed_creator)
     CHECK(pid > 0);
     SharedMemory reader;
     CHECK(th::waitFor([&] { return reader.open(name, 1024) && reader.data()[0] == kMarker[0]; }));
-    reader.close();
+    // The writer's lock is what tells a live block from a left one.
+    CHECK(reader.ownerAlive());
+    SharedMemory rival;
+    CHECK(rival.open(name, 1024) && !rival.holdOwnership());
+    rival.close();
     HANDLE child = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
     CHECK(child != nullptr);
     if (child) {
@@ -118,6 +124,8 @@ TEST_CASE(block_outlives_a_killed_creator)
         ::WaitForSingleObject(child, 10000);
         ::CloseHandle(child);
     }
+    CHECK(!reader.ownerAlive());
+    reader.close();
     // The object went with its last handle; a new owner starts afresh.
     SharedMemory again;
     CHECK(again.create(name, 1024));
@@ -129,11 +137,17 @@ TEST_CASE(block_outlives_a_killed_creator)
         ::_exit(holdBlock(name));
     SharedMemory reader;
     CHECK(th::waitFor([&] { return reader.open(name, 1024) && reader.data()[0] == kMarker[0]; }));
-    reader.close();
+    // The writer's lock is what tells a live block from a left one.
+    CHECK(reader.ownerAlive());
+    SharedMemory rival;
+    CHECK(rival.open(name, 1024) && !rival.holdOwnership());
+    rival.close();
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
     CHECK(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    CHECK(!reader.ownerAlive());
+    reader.close();
     // The POSIX object survives its creator: a restarted owner gets it back
     // with the old bytes, readers still open it.
     SharedMemory again;
@@ -152,14 +166,14 @@ TEST_CASE(block_outlives_a_killed_creator)
 #ifndef _WIN32
 TEST_CASE(names_map_to_private_posix_objects)
 {
+    // One namespace for all users: each user's objects carry the user id.
+    const std::string uid = "-" + std::to_string(::getuid());
     ::setenv("BRINDLEWICK_SHM_PREFIX", "", 1);
-    CHECK_EQ(SharedMemory::nativeName("Global\\KestrixVciShareMemory"), std::string("/KestrixVciShareMemory"));
-    CHECK_EQ(
-        SharedMemory::nativeName("KestrixAppShowWindowShareMemory"), std::string("/KestrixAppShowWindowShareMemory"));
-    CHECK_EQ(SharedMemory::nativeName("Local\\a/b\\c"), std::string("/a_b_c"));
+    CHECK_EQ(SharedMemory::nativeName("Global\\KestrixVciShareMemory"), "/KestrixVciShareMemory" + uid);
+    CHECK_EQ(SharedMemory::nativeName("KestrixAppShowWindowShareMemory"), "/KestrixAppShowWindowShareMemory" + uid);
+    CHECK_EQ(SharedMemory::nativeName("Local\\a/b\\c"), "/a_b_c" + uid);
     ::setenv("BRINDLEWICK_SHM_PREFIX", "run7_", 1);
-    CHECK_EQ(
-        SharedMemory::nativeName("Global\\KestrixVciShareMemoryFunc"), std::string("/run7_KestrixVciShareMemoryFunc"));
+    CHECK_EQ(SharedMemory::nativeName("Global\\KestrixVciShareMemoryFunc"), "/run7_KestrixVciShareMemoryFunc" + uid);
     // The object is readable and writable by its owner only.
     const std::string name = blockName("mode");
     SharedMemory block;
@@ -171,6 +185,40 @@ TEST_CASE(names_map_to_private_posix_objects)
     if (fd >= 0)
         ::close(fd);
     block.close();
+    SharedMemory::remove(name);
+}
+
+// Another process of the user shrinks a block that we keep mapped: touching
+// it must not end the process, and the holder must be able to tell.
+TEST_CASE(a_block_shrunk_behind_our_back_faults_into_zeros_not_a_crash)
+{
+    const std::string name = blockName("shrunk");
+    SharedMemory block;
+    CHECK(block.create(name, 1024));
+    if (!block.isOpen())
+        return;
+    std::memset(block.data(), 'x', 1024);
+    CHECK(block.intact());
+    CHECK(block.stillNamed());
+    const int fd = ::shm_open(SharedMemory::nativeName(name).c_str(), O_RDWR, 0);
+    CHECK(fd >= 0 && ::ftruncate(fd, 0) == 0);
+    CHECK(!block.intact());
+    volatile unsigned char* p = block.data();
+    CHECK_EQ(int(p[700]), 0); // SIGBUS without the guard
+    p[10] = 'y';              // a write lands in the private zero pages
+    CHECK_EQ(int(p[10]), int('y'));
+    CHECK(!block.intact());
+    if (fd >= 0)
+        ::close(fd);
+    // Removed and created anew by someone else: the name leads elsewhere.
+    CHECK(SharedMemory::remove(name));
+    CHECK(!block.stillNamed());
+    SharedMemory other;
+    CHECK(other.create(name, 1024));
+    CHECK(!block.stillNamed());
+    CHECK(other.stillNamed());
+    block.close();
+    other.close();
     SharedMemory::remove(name);
 }
 

@@ -94,8 +94,11 @@ void SharedMemory::close()
         ::UnmapViewOfFile(m_data);
     if (m_handle)
         ::CloseHandle(static_cast<HANDLE>(m_handle));
+    if (m_owner)
+        ::CloseHandle(static_cast<HANDLE>(m_owner));
     m_data = nullptr;
     m_handle = nullptr;
+    m_owner = nullptr;
     m_size = 0;
     m_name.clear();
 }
@@ -110,6 +113,75 @@ bool SharedMemory::exists(const std::string& name)
         return true;
     }
     return ::GetLastError() == ERROR_ACCESS_DENIED; // there, but not ours to open
+}
+
+namespace {
+
+// The ownership mutex lives as long as its creator's handle: a reader that
+// opens it and closes it at once never keeps it alive.
+std::string ownerName(const std::string& blockName)
+{
+    return blockName + "Owner";
+}
+
+} // namespace
+
+bool SharedMemory::holdOwnership()
+{
+    if (!m_data)
+        return false;
+    if (m_owner)
+        return true;
+    HANDLE h = ::CreateMutexA(nullptr, TRUE, ownerName(m_name).c_str());
+    if (!h && ::GetLastError() == ERROR_ACCESS_DENIED && !localFallback(m_name).empty())
+        h = ::CreateMutexA(nullptr, TRUE, ownerName(localFallback(m_name)).c_str());
+    if (!h) {
+        m_error = systemError("CreateMutex", ownerName(m_name), ::GetLastError());
+        return false;
+    }
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        // Someone else has it open: a reader looking for a moment (then it is
+        // free to take), or a live owner (then it is not).
+        const DWORD got = ::WaitForSingleObject(h, 0);
+        if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
+            ::CloseHandle(h);
+            m_error = ownerName(m_name) + " is held by another process";
+            return false;
+        }
+    }
+    m_owner = h;
+    return true;
+}
+
+bool SharedMemory::ownerAlive() const
+{
+    if (!m_data)
+        return false;
+    if (m_owner)
+        return true;
+    HANDLE h = ::OpenMutexA(SYNCHRONIZE, FALSE, ownerName(m_name).c_str());
+    if (!h && !localFallback(m_name).empty())
+        h = ::OpenMutexA(SYNCHRONIZE, FALSE, ownerName(localFallback(m_name)).c_str());
+    if (!h)
+        return false;
+    ::CloseHandle(h);
+    return true;
+}
+
+// A section never shrinks and its name stays while a handle is open.
+bool SharedMemory::intact() const
+{
+    return m_data != nullptr;
+}
+
+bool SharedMemory::faulted() const
+{
+    return false;
+}
+
+bool SharedMemory::stillNamed() const
+{
+    return m_data != nullptr;
 }
 
 // A mapping disappears with its last handle; there is no name to remove.

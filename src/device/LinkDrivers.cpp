@@ -1,5 +1,7 @@
 #include "device/LinkDrivers.h"
 
+#include "device/ServiceWatch.h"
+
 #include "device/CommandBlock.h"
 #include "device/DeviceLog.h"
 
@@ -90,7 +92,16 @@ LinkEnvironment LinkEnvironment::system()
     LinkEnvironment env;
     env.programDir = QCoreApplication::applicationDirPath();
     env.scriptDir = QFile::decodeName(platform::scriptDirectory().c_str());
+#ifdef Q_OS_WIN
     env.processRunning = [](const std::string& name) { return platform::serviceRunning(name); };
+#else
+    // Here each user runs a service of their own: it runs when its status
+    // block's writer holds the block's lock. A process scan would also find
+    // the services of other users.
+    env.processRunning = [](const std::string& name) {
+        return name == kServiceExecutable ? statusOwnerAlive() : platform::serviceRunning(name);
+    };
+#endif
     env.osVersion = [] { return platform::osVersion(); };
     env.is64BitSystem = [] {
 #ifdef Q_OS_WIN

@@ -1,7 +1,6 @@
 #include "device/VciStatusRecord.h"
 
 #include "device/AppShared.h"
-#include "device/ServiceWatch.h"
 
 #include <platform/SharedMemory.h>
 
@@ -107,37 +106,40 @@ StatusReading interpretStatusBlock(const unsigned char* block, std::size_t size)
 
 namespace {
 
-// While the same live service owns the block it stays mapped between reads,
-// so a read costs a copy instead of an open and a map. A new service process
-// (or any other owner check) opens it afresh.
+// The status block stays mapped between reads, so a read costs one system
+// call and a copy. The text counts only while its writer holds the block's
+// ownership lock: a killed service's last text is no text, and a block left
+// behind by a service that created a new one is opened afresh. A block that
+// another process shrank is no text and is opened afresh too: a cut text
+// differs from the last one, and every new text has its block's size checked
+// (a touch past the end reads as zeros, the platform catches the fault).
 class StatusBlockView {
 public:
     void copyTo(unsigned char* buffer)
     {
-        long owner = 0;
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (!statusOwnerAlive(&owner)) {
-            // The text of a service that is gone counts as no text at all.
+        if (!m_block.isOpen() && !m_block.open(kVciStatusBlockName, kVciStatusBlockSize))
+            return;
+        if (m_block.faulted() || !m_block.ownerAlive()) {
             m_block.close();
             return;
         }
-        if (owner == 0 || owner != m_owner || !m_block.isOpen()) {
-            m_block.close();
-            m_owner = owner;
-            if (!m_block.open(kVciStatusBlockName, kVciStatusBlockSize) || m_block.size() < kVciStatusBlockSize) {
-                m_block.close();
-                return;
-            }
-        }
         std::memcpy(buffer, m_block.data(), kVciStatusBlockSize);
-        if (owner == 0)
+        if (std::memcmp(buffer, m_last, kVciStatusBlockSize) == 0)
+            return;
+        if (!m_block.intact()) {
+            std::memset(buffer, 0, kVciStatusBlockSize);
+            std::memset(m_last, 0, kVciStatusBlockSize);
             m_block.close();
+            return;
+        }
+        std::memcpy(m_last, buffer, kVciStatusBlockSize);
     }
 
 private:
     std::mutex m_mutex;
     platform::SharedMemory m_block;
-    long m_owner = 0;
+    unsigned char m_last[kVciStatusBlockSize] = {}; // the last text that passed the size check
 };
 
 StatusBlockView& statusBlockView()

@@ -8,7 +8,6 @@
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "device/MoreVciPage.h"
-#include "device/ServiceWatch.h"
 #include "device/VCIItem.h"
 
 #include <MT7628Config.h>
@@ -88,9 +87,9 @@ private:
 private slots:
     void initTestCase()
     {
-        setStatusOwnerCheck([] { return true; }); // the test plays the service
         useUniqueShmPrefix("pages");
         QVERIFY(m_status.create(kStatusBlock, kBlockBytes));
+        QVERIFY(m_status.holdOwnership()); // the test plays the service
         QVERIFY(m_command.create(kCommandBlock, kBlockBytes));
         DialogSeam::answerAlways(1);
     }

@@ -3,10 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 void fillBlock(platform::SharedMemory& block, const QByteArray& text)
 {
     std::memset(block.data(), 0, block.size());
     std::memcpy(block.data(), text.constData(), std::min<std::size_t>(text.size(), block.size()));
+}
+
+bool shrinkBlock(const char* name, std::size_t bytes)
+{
+    const int fd = ::shm_open(platform::SharedMemory::nativeName(name).c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool ok = ::ftruncate(fd, static_cast<off_t>(bytes)) == 0;
+    ::close(fd);
+    return ok;
 }
 
 QByteArray statusText(

@@ -23,6 +23,10 @@ constexpr std::size_t kBlockBytes = 1024;
 // block) into an open block, zeroing the rest.
 void fillBlock(platform::SharedMemory& block, const QByteArray& text);
 
+// Shrinks a block behind its users' backs, as a hostile process of the same
+// user can (POSIX).
+bool shrinkBlock(const char* name, std::size_t bytes);
+
 // A status text as the service publishes it.
 QByteArray statusText(const char* sn, unsigned vbatt, unsigned status, const char* conn,
     const char* vciIP = "127.0.100.1", const char* testIP = "127.0.100.1");

@@ -177,8 +177,9 @@ private slots:
         QCOMPARE(emu.command(QStringLiteral("voltage 1 13000")), QStringLiteral("OK"));
         ServiceProcess again;
         QVERIFY(startService(again, emu, QStringLiteral("127.0.106.1")));
+        // The first list after a restart already holds the adapter.
+        QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
         QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 1000);
-        QCOMPARE(requestList().size(), 1);
 
         // A clean stop removes both blocks.
         again.stop();
@@ -188,8 +189,44 @@ private slots:
         QVERIFY(!m.open(kCommandBlock, kBlockBytes));
     }
 
+    // Another process of the user scribbles on, shrinks or replaces the blocks:
+    // the service neither crashes nor keeps the damage.
+    void repairsBlocksSpoiledByAnotherProcess()
+    {
+        EmulatorProcess emu;
+        QVERIFY2(
+            emu.start({QStringLiteral("--base-address"), QStringLiteral("127.0.107.1")}), qPrintable(emu.errorText()));
+        ServiceProcess svc;
+        QVERIFY(startService(svc, emu, QStringLiteral("127.0.107.1")));
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+        {
+            platform::SharedMemory m;
+            QVERIFY(m.open(kStatusBlock, kBlockBytes));
+            fillBlock(m, "SN = FORGED\r\nstatus = 2\r\n");
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+
+        QVERIFY(shrinkBlock(kStatusBlock, 0));
+        QVERIFY(shrinkBlock(kCommandBlock, 8));
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")}, 3000);
+        QCOMPARE(svc.process().state(), QProcess::Running);
+
+        // Shrunk right before a clean stop: still a clean stop.
+        QVERIFY(shrinkBlock(kStatusBlock, 0));
+        svc.stop();
+        QCOMPARE(svc.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(svc.process().exitCode(), 0);
+        QVERIFY(!platform::SharedMemory::exists(kStatusBlock));
+    }
+
     void refusesBadOptions()
     {
+        ServiceProcess noFolder;
+        QVERIFY(noFolder.start({QStringLiteral("--lock"), m_dir.filePath(QStringLiteral("missing/x.lock"))}, m_prefix));
+        QVERIFY(noFolder.process().waitForFinished(2000));
+        QCOMPARE(noFolder.process().exitCode(), 4); // not "another instance"
+
         ServiceProcess svc;
         QVERIFY(svc.start({QStringLiteral("--probe"), QStringLiteral("127.0.0.300")}, m_prefix));
         QVERIFY(svc.process().waitForFinished(2000));

@@ -82,6 +82,8 @@ private slots:
         QCOMPARE(parsed.number(StatusKey::status), 1u);
         QCOMPARE(parsed.number(StatusKey::vbatt), 12340u);
         QCOMPARE(view(parsed.value(StatusKey::key)), QStringLiteral("KX0001"));
+        // The hostile value itself never reaches a reader with a separator in it.
+        QVERIFY(!parsed.holdsSeparator(StatusKey(field)));
     }
 
     void readerTakesKeysOnlyAtLineStarts()

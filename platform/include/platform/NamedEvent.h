@@ -54,6 +54,7 @@ private:
     std::string m_error;
     void* m_state = nullptr;  // POSIX: the mapped futex words
     int m_fd = -1;            // POSIX: kept to check the object's size
+    int m_guard = -1;         // POSIX: fault guard slot of the mapping
     void* m_handle = nullptr; // Win32 event HANDLE
 };
 

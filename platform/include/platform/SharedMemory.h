@@ -1,6 +1,12 @@
 // Named shared memory blocks shared between the manager and the background
 // service. On Windows a named file mapping ("Global\\Name"), on POSIX a shm_open
-// object "/Name" mapped with mmap; never world-writable.
+// object "/Name-<uid>" mapped with mmap: one set of blocks per user, never
+// world-writable.
+//
+// Another process of the same user can shrink, replace or scribble on a block.
+// None of that may crash us: a fault on a shrunk POSIX block is caught (the
+// view turns to zeros and intact() to false), and the owner checks intact()
+// and stillNamed() to know when to create the block again.
 #pragma once
 
 #include <cstddef>
@@ -34,12 +40,31 @@ public:
     // Whether a block of this name exists, without mapping it.
     static bool exists(const std::string& name);
 
+    // The writer's proof of life, part of the blocks' contract: the process
+    // that created a block holds this for as long as it runs (POSIX: a write
+    // lock on the object's open file description, released by the kernel when
+    // the process ends however it ends; Windows: a named mutex beside the
+    // mapping). False when another live process holds it.
+    bool holdOwnership();
+    // Whether some live process holds ownership of this open block. Only the
+    // lock counts, never a guess from the process list.
+    bool ownerAlive() const;
+    // False once the block was shrunk below its size or a fault on it was
+    // caught: close it and open (or create) it again.
+    bool intact() const;
+    // Only the second half of intact(), without a system call: whether a
+    // touch of a shrunk block was caught (the view then reads as zeros).
+    bool faulted() const;
+    // Whether the name still leads to this very block (not removed, not
+    // replaced by another object). One open and close; for the owner's checks.
+    bool stillNamed() const;
+
     bool isOpen() const { return m_data != nullptr; }
     unsigned char* data() const { return m_data; }
     std::size_t size() const { return m_size; }
     const std::string& error() const { return m_error; }
 
-    // The OS object name for a Windows-style name: "Global\\X" -> "/X" on POSIX.
+    // The OS object name for a Windows-style name: "Global\\X" -> "/X-<uid>" on POSIX.
     static std::string nativeName(const std::string& name);
 
 private:
@@ -48,7 +73,9 @@ private:
     std::string m_name;
     std::string m_error;
     void* m_handle = nullptr; // Win32 HANDLE
-    int m_fd = -1;            // POSIX descriptor (closed right after mapping)
+    void* m_owner = nullptr;  // Win32 HANDLE of the ownership mutex
+    int m_fd = -1;            // POSIX descriptor, kept for the checks above
+    int m_guard = -1;         // POSIX fault guard slot
 };
 
 } // namespace platform

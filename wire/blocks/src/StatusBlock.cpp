@@ -18,6 +18,10 @@ std::string cleanValue(std::string_view value, std::size_t width)
             continue; // CR, LF, NUL and the other controls would break the line format
         out.push_back(c);
     }
+    // A value holding the separator is no real serial, version or address,
+    // only an attempt to pass for another line: it is not written at all.
+    if (out.find(kSeparator) != std::string::npos)
+        return std::string();
     // Blanks around the value would be lost by a reader that trims anyway.
     const std::size_t b = out.find_first_not_of(' ');
     if (b == std::string::npos)

@@ -81,9 +81,10 @@ struct StatusValues {
 };
 
 // The text for one adapter. Every value is cleaned of control characters
-// (so it cannot end its line early or start a line of its own), stripped of
-// surrounding blanks and cut on a UTF-8 boundary to what the reader's field
-// can hold, so the whole text always fits the block.
+// (so it cannot end its line early or start a line of its own), written
+// empty when it holds the separator " = ", stripped of surrounding blanks and
+// cut on a UTF-8 boundary to what the reader's field can hold, so the whole
+// text always fits the block.
 std::string composeStatusText(const StatusValues& values);
 
 // Puts text into a block so that a reader never sees a mix of two texts: the
