@@ -27,6 +27,9 @@
 
 #include <signal.h>
 
+#include <chrono>
+#include <thread>
+
 class TestDeviceLinkIntegration : public QObject {
     Q_OBJECT
 
@@ -208,6 +211,48 @@ private slots:
         QVERIFY(startService());
         QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 8000);
         QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
+    }
+
+    // Another process of the user spoils both blocks while both sides run:
+    // nobody crashes and the service puts the adapter back.
+    void spoiledBlocksAreTakenBack()
+    {
+        {
+            platform::SharedMemory m;
+            QVERIFY(m.open(kStatusBlock, kBlockBytes));
+            fillBlock(m, statusText("M5EFORGED0000001", 9000, 2, "USB"));
+        }
+        QVERIFY(shrinkBlock(kStatusBlock, 0));
+        QVERIFY(shrinkBlock(kCommandBlock, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->commandBlock().requestDeviceList().empty(), 3000);
+        QCOMPARE(m_service.process().state(), QProcess::Running);
+    }
+
+    // A service killed at any point of a list exchange: the manager's wait
+    // stays bounded, and the next service answers.
+    void serviceKilledDuringListExchanges()
+    {
+        m_service.stop();
+        for (int i = 0; i < 12; ++i) {
+            ServiceProcess svc;
+            QVERIFY(svc.start(ServiceProcess::arguments(
+                m_base + QStringLiteral("1-3"), m_emulator.port(), m_dir.filePath(QStringLiteral("service.lock")))));
+            const auto pid = static_cast<pid_t>(svc.process().processId());
+            std::thread killer([pid, i] {
+                std::this_thread::sleep_for(std::chrono::milliseconds((i * 7) % 45));
+                ::kill(pid, SIGKILL);
+            });
+            QElapsedTimer waited;
+            waited.start();
+            m_ctl->commandBlock().requestDeviceList();
+            killer.join();
+            QVERIFY2(waited.elapsed() < 3000, "the list request must end at its own limit");
+            svc.kill();
+        }
+        QVERIFY(startService());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->commandBlock().requestDeviceList().empty(), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
     }
 
     void unpluggedAdapterShowsNone()
