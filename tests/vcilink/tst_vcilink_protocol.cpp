@@ -53,9 +53,15 @@ private slots:
         QTest::newRow("two objects") << QByteArray("{}{}\n");
         QTest::newRow("duplicate key") << QByteArray("{\"op\":\"a\",\"op\":\"b\"}\n");
         QTest::newRow("NaN") << QByteArray("{\"v\":NaN}\n");
+        QTest::newRow("block comment") << QByteArray("{\"op\":\"status\"/*x*/}\n");
+        QTest::newRow("comment in array") << QByteArray("{\"a\":[1/*x*/]}\n");
+        QTest::newRow("trailing comma") << QByteArray("{\"op\":\"status\",}\n");
+        QTest::newRow("leading zero") << QByteArray("{\"a\":01}\n");
+        QTest::newRow("sign without digits") << QByteArray("{\"a\":-}\n");
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF{\"a\":1}\n");
+        QTest::newRow("not UTF-8") << QByteArray("{\"a\":\"\xC3\x28\"}\n");
         static const char withNul[] = "{\"op\":\"st\0atus\"}\n";
         QTest::newRow("NUL inside") << QByteArray(withNul, int(sizeof withNul) - 1);
-        QTest::newRow("deep nesting") << QByteArray("{\"a\":" + QByteArray(200, '[') + QByteArray(200, ']') + "}\n");
         QTest::newRow("oversized") << QByteArray("{\"a\":\"" + QByteArray(int(mt7628::kMaxFrameBytes), 'y') + "\"}\n");
     }
     void decodeRejectsMalformed()
@@ -67,6 +73,20 @@ private slots:
         QVERIFY(!mt7628::decodeFrame(line.toStdString(), v, &why));
         QVERIFY(!why.empty());
         QVERIFY(v.isNull()); // nothing of an earlier value survives
+    }
+
+    // Depth counts open objects and arrays, the outer object included.
+    void nestingLimitIsExact()
+    {
+        auto nested = [](int depth) {
+            return "{\"a\":" + std::string(std::size_t(depth - 1), '[') + "1" + std::string(std::size_t(depth - 1), ']')
+                + "}";
+        };
+        Json::Value v;
+        QVERIFY(mt7628::decodeFrame(nested(mt7628::kMaxNesting), v));
+        std::string why;
+        QVERIFY(!mt7628::decodeFrame(nested(mt7628::kMaxNesting + 1), v, &why));
+        QCOMPARE(QString::fromStdString(why), QStringLiteral("nested too deeply"));
     }
 
     void typedGettersRefuseWrongTypes()

@@ -3,12 +3,221 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include <cctype>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
 
 namespace mt7628 {
+
+namespace {
+
+// JsonCpp's reader accepts comments inside objects and arrays, trailing commas,
+// leading zeros and a byte order mark whatever its settings, and its depth
+// limit depends on what the innermost container holds. So every frame first
+// passes this check of the strict JSON grammar; JsonCpp then only builds the
+// value (and refuses duplicate names).
+class StrictSyntax {
+public:
+    StrictSyntax(const char* begin, const char* end)
+        : m_p(begin)
+        , m_end(end)
+    {
+    }
+
+    // nullptr when the text is exactly one JSON object, else a short reason.
+    const char* check()
+    {
+        skipSpace();
+        if (m_p == m_end || *m_p != '{')
+            return "not a JSON object";
+        std::string open; // '{' or '[' for every container not yet closed
+        bool wantValue = true;
+        for (;;) {
+            if (wantValue) {
+                skipSpace();
+                if (m_p == m_end)
+                    return "not JSON";
+                const char c = *m_p;
+                if (c == '{' || c == '[') {
+                    if (open.size() >= static_cast<std::size_t>(kMaxNesting))
+                        return "nested too deeply";
+                    open.push_back(c);
+                    ++m_p;
+                    skipSpace();
+                    if (m_p != m_end && *m_p == (c == '{' ? '}' : ']')) {
+                        ++m_p;
+                        open.pop_back();
+                        wantValue = false;
+                    } else if (c == '{' && !memberName()) {
+                        return m_error;
+                    }
+                    continue;
+                }
+                if (!scalar())
+                    return m_error;
+                wantValue = false;
+                continue;
+            }
+            skipSpace();
+            if (open.empty())
+                return m_p == m_end ? nullptr : "text after the object";
+            if (m_p == m_end)
+                return "not JSON";
+            const char c = *m_p++;
+            if (c == ',') {
+                if (open.back() == '{' && !memberName())
+                    return m_error;
+                wantValue = true;
+            } else if (c == (open.back() == '{' ? '}' : ']')) {
+                open.pop_back();
+            } else {
+                return "not JSON";
+            }
+        }
+    }
+
+private:
+    void skipSpace()
+    {
+        while (m_p != m_end && (*m_p == ' ' || *m_p == '\t' || *m_p == '\n' || *m_p == '\r'))
+            ++m_p;
+    }
+
+    bool fail(const char* why)
+    {
+        m_error = why;
+        return false;
+    }
+
+    // A member's name and its colon; the value follows.
+    bool memberName()
+    {
+        skipSpace();
+        if (m_p == m_end || *m_p != '"')
+            return fail("not JSON");
+        if (!string())
+            return false;
+        skipSpace();
+        if (m_p == m_end || *m_p != ':')
+            return fail("not JSON");
+        ++m_p;
+        return true;
+    }
+
+    bool scalar()
+    {
+        const char c = *m_p;
+        if (c == '"')
+            return string();
+        if (c == '-' || (c >= '0' && c <= '9'))
+            return number();
+        for (const char* word : {"true", "false", "null"}) {
+            const std::size_t n = std::strlen(word);
+            if (static_cast<std::size_t>(m_end - m_p) >= n && std::memcmp(m_p, word, n) == 0) {
+                m_p += n;
+                return true;
+            }
+        }
+        return fail("not JSON");
+    }
+
+    bool digits()
+    {
+        const char* start = m_p;
+        while (m_p != m_end && *m_p >= '0' && *m_p <= '9')
+            ++m_p;
+        return m_p != start;
+    }
+
+    bool number()
+    {
+        if (*m_p == '-')
+            ++m_p;
+        if (m_p != m_end && *m_p == '0')
+            ++m_p; // no leading zeros
+        else if (!digits())
+            return fail("not JSON");
+        if (m_p != m_end && *m_p == '.') {
+            ++m_p;
+            if (!digits())
+                return fail("not JSON");
+        }
+        if (m_p != m_end && (*m_p == 'e' || *m_p == 'E')) {
+            ++m_p;
+            if (m_p != m_end && (*m_p == '+' || *m_p == '-'))
+                ++m_p;
+            if (!digits())
+                return fail("not JSON");
+        }
+        return true;
+    }
+
+    bool string()
+    {
+        ++m_p; // the opening quote
+        while (m_p != m_end) {
+            const auto c = static_cast<unsigned char>(*m_p++);
+            if (c == '"')
+                return true;
+            if (c < 0x20)
+                return fail("control character in text");
+            if (c == '\\') {
+                if (m_p == m_end)
+                    break;
+                const char e = *m_p++;
+                if (e == 'u') {
+                    for (int i = 0; i < 4; ++i, ++m_p) {
+                        if (m_p == m_end || !std::isxdigit(static_cast<unsigned char>(*m_p)))
+                            return fail("not JSON");
+                    }
+                } else if (!std::strchr("\"\\/bfnrt", e) || e == '\0') {
+                    return fail("not JSON");
+                }
+            } else if (c >= 0x80 && !utf8Sequence(c)) {
+                return fail("not UTF-8");
+            }
+        }
+        return fail("not JSON");
+    }
+
+    // The continuation bytes after lead byte c: no overlong forms, no
+    // surrogates, nothing above U+10FFFF.
+    bool utf8Sequence(unsigned char c)
+    {
+        int more = 0;
+        unsigned char lo = 0x80;
+        unsigned char hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2;
+            lo = c == 0xE0 ? 0xA0 : 0x80;
+            hi = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3;
+            lo = c == 0xF0 ? 0x90 : 0x80;
+            hi = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return false;
+        }
+        for (int i = 0; i < more; ++i, ++m_p, lo = 0x80, hi = 0xBF) {
+            if (m_p == m_end)
+                return false;
+            const auto b = static_cast<unsigned char>(*m_p);
+            if (b < lo || b > hi)
+                return false;
+        }
+        return true;
+    }
+
+    const char* m_p;
+    const char* m_end;
+    const char* m_error = nullptr;
+};
+
+} // namespace
 
 std::string encodeFrame(const Json::Value& object)
 {
@@ -44,14 +253,15 @@ bool decodeFrame(const std::string& line, Json::Value& object, std::string* erro
         return fail("empty frame");
     if (std::memchr(line.data(), '\0', end) != nullptr)
         return fail("NUL byte in frame");
+    if (const char* why = StrictSyntax(line.data(), line.data() + end).check())
+        return fail(why);
 
     Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
     builder["collectComments"] = false;
-    builder["allowComments"] = false;
-    builder["failIfExtra"] = true;
-    builder["rejectDupKeys"] = true;
-    builder["allowSpecialFloats"] = false;
-    builder["stackLimit"] = 64;
+    // The grammar check has bounded the depth already; JsonCpp counts it
+    // differently, so its own limit stays out of the way.
+    builder["stackLimit"] = kMaxNesting + 8;
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     std::string errs;

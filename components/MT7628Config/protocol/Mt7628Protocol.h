@@ -14,6 +14,8 @@
 namespace mt7628 {
 
 constexpr std::size_t kMaxFrameBytes = 64 * 1024;
+// Objects and arrays open at once, the outer object included; one more is refused.
+constexpr int kMaxNesting = 64;
 constexpr int kDefaultPort = 7628;
 
 // Operation names.
