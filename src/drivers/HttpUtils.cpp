@@ -1,6 +1,7 @@
 #include "drivers/HttpUtils.h"
 
 #include "BuildConfig.h"
+#include "drivers/DriversLog.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -10,9 +11,13 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QPointer>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QTextBoundaryFinder>
+#include <QTimer>
 #include <QUrlQuery>
 
 #include <platform/MemoryHint.h>
@@ -21,8 +26,10 @@
 
 namespace {
 
-// Longest file name we hand out, in characters; file systems allow 255 bytes.
+// Longest file name we hand out: UTF-16 units (a Windows path has room for
+// about 260 of them, folder included) and UTF-8 bytes (NAME_MAX on Linux).
 const int kMaxFileNameLength = 120;
+const int kMaxFileNameBytes = 255;
 
 QStringList knownServerHosts()
 {
@@ -74,22 +81,7 @@ void addExtraTrust(QNetworkRequest& request)
     request.setSslConfiguration(configuration);
 }
 
-void appendAvailable(QNetworkReply* reply, QByteArray& body)
-{
-    const qint64 available = reply->isOpen() ? reply->bytesAvailable() : 0;
-    if (available <= 0)
-        return;
-    if (body.size() + available > HttpUtils::kMaxDownloadSize) {
-        reply->abort(); // ends in the error callback (operation canceled)
-        return;
-    }
-    const int old = body.size();
-    body.resize(old + int(available));
-    const qint64 got = reply->read(body.data() + old, available);
-    body.resize(old + int(qMax<qint64>(got, 0)));
-}
-
-bool isShorterThanAnnounced(QNetworkReply* reply, const QByteArray& body)
+bool isShorterThanAnnounced(QNetworkReply* reply, qint64 bodySize)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->operation() == QNetworkAccessManager::HeadOperation || status == 204 || status == 304)
@@ -100,7 +92,7 @@ bool isShorterThanAnnounced(QNetworkReply* reply, const QByteArray& body)
         return false;
     bool known = false;
     const qint64 announced = reply->rawHeader("Content-Length").trimmed().toLongLong(&known);
-    return known && announced >= 0 && body.size() < announced;
+    return known && announced >= 0 && bodySize < announced;
 }
 
 QString contentTypeText(QNetworkReply* reply)
@@ -111,13 +103,87 @@ QString contentTypeText(QNetworkReply* reply)
 
 } // namespace
 
+// One request from the first send to its one callback, across redirects.
+struct HttpUtils::Transfer {
+    enum Kind { Json, Memory, File };
+
+    Kind kind = Json;
+    QNetworkAccessManager* manager = nullptr;
+    QNetworkRequest request; // the next hop's request; credentials removed once a hop left the origin
+    QUrl origin;
+    QPointer<QNetworkReply> first; // the caller's handle, deleted last
+    QPointer<QNetworkReply> current;
+    QTimer* deadline = nullptr; // child of `first`
+    int hops = 0;
+    qint64 cap = 0;
+    qint64 received = 0; // bytes of the current answer
+    QByteArray body;
+    QString filePath;
+    std::unique_ptr<QSaveFile> file;
+    bool done = false;
+    int failureCode = 0;
+    QString failureText;
+    JsonSuccessCallback onJson;
+    DataSuccessCallback onData;
+    FileSuccessCallback onSaved;
+    ErrorCallback onError;
+    ProgressCallback onProgress;
+};
+
+namespace {
+
+// Qt keeps at most this much of an answer that we have not read yet.
+const qint64 kReadBufferBytes = qint64(1) << 20;
+
+bool isRedirectAnswer(QNetworkReply* reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool redirect = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+    return redirect && reply->hasRawHeader("Location");
+}
+
+int defaultPort(const QUrl& url)
+{
+    return url.port(url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0 ? 443 : 80);
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b)
+{
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0
+        && a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && defaultPort(a) == defaultPort(b);
+}
+
+// The data callback of JSON requests: the body must be an object or an array.
+HttpUtils::DataSuccessCallback jsonParser(
+    const HttpUtils::JsonSuccessCallback& onSuccess, const HttpUtils::ErrorCallback& onError)
+{
+    return [onSuccess, onError](const QByteArray& body, const QString&) {
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+        if (parseError.error == QJsonParseError::NoError && (document.isObject() || document.isArray())) {
+            if (onSuccess)
+                onSuccess(document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array()));
+            return;
+        }
+        // The parser's words are for the log, never for the user.
+        const QString text = QStringLiteral("JSON parse error: ") + parseError.errorString();
+        if (onError)
+            onError(HttpUtils::kErrorNotJson, HttpUtils::friendlyErrorMessage(text));
+    };
+}
+
+} // namespace
+
 HttpUtils::HttpUtils(QObject* parent)
     : QObject(parent)
     , m_manager(new QNetworkAccessManager(this))
 {
-    // Follow redirects, but never from https to http.
-    m_manager->setRedirectPolicy(QNetworkRequest::NoLessSafeRedirectPolicy);
+    // Redirects are followed by hand (followRedirect): Qt would carry the
+    // request's Authorization and Cookie headers to any host.
+    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
+
+HttpUtils::~HttpUtils() = default;
 
 ApiRequest HttpUtils::latestSoftwareVersionsRequest(const QStringList& productCodes, const QString& langCode)
 {
@@ -140,98 +206,262 @@ ApiRequest HttpUtils::latestSoftwareVersionsRequest(
 
 QNetworkReply* HttpUtils::get(const ApiRequest& request, JsonSuccessCallback onSuccess, ErrorCallback onError)
 {
-    QNetworkRequest networkRequest(request.url);
-    networkRequest.setTransferTimeout(kTransferTimeoutMs);
-    addExtraTrust(networkRequest);
+    auto transfer = std::make_shared<Transfer>();
+    transfer->kind = Transfer::Json;
+    transfer->request = QNetworkRequest(request.url);
+    transfer->request.setTransferTimeout(kTransferTimeoutMs);
     for (auto it = request.headers.cbegin(); it != request.headers.cend(); ++it)
-        networkRequest.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
-    QNetworkReply* reply = m_manager->get(networkRequest);
-    connect(reply, &QNetworkReply::finished, reply,
-        [reply, onSuccess, onError]() { handleJsonResponse(reply, onSuccess, onError); });
-    return reply;
+        transfer->request.setRawHeader(it.key().toUtf8(), it.value().toUtf8());
+    transfer->cap = m_limits.maxJsonSize;
+    transfer->onJson = std::move(onSuccess);
+    transfer->onError = std::move(onError);
+    return start(transfer);
 }
 
 QNetworkReply* HttpUtils::download(
     const QUrl& url, DataSuccessCallback onData, ErrorCallback onError, ProgressCallback onProgress)
 {
-    QNetworkRequest networkRequest(url);
-    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
-    addExtraTrust(networkRequest);
-    QNetworkReply* reply = m_manager->get(networkRequest);
-    if (onProgress)
-        connect(reply, &QNetworkReply::downloadProgress, reply,
-            [onProgress](qint64 received, qint64 total) { onProgress(received, total); });
-    // Collect the body as it arrives into one buffer of the announced size, so
-    // a large archive is neither held twice nor copied at the end.
-    auto body = std::make_shared<QByteArray>();
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, body]() {
-        const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        if (length > 0 && length <= kMaxDownloadSize && body->isEmpty()) {
-            body->reserve(int(length));
-            platform::adviseLargeBuffer(body->data(), size_t(body->capacity()));
-        }
+    auto transfer = std::make_shared<Transfer>();
+    transfer->kind = Transfer::Memory;
+    transfer->request = QNetworkRequest(url);
+    transfer->request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::PreferCache);
+    transfer->cap = m_limits.maxDownloadSize;
+    transfer->onData = std::move(onData);
+    transfer->onError = std::move(onError);
+    transfer->onProgress = std::move(onProgress);
+    return start(transfer);
+}
+
+QNetworkReply* HttpUtils::downloadToFile(const QUrl& url, const QString& filePath, FileSuccessCallback onSaved,
+    ErrorCallback onError, ProgressCallback onProgress)
+{
+    auto transfer = std::make_shared<Transfer>();
+    transfer->kind = Transfer::File;
+    transfer->request = QNetworkRequest(url);
+    transfer->cap = m_limits.maxFileDownloadSize;
+    transfer->filePath = filePath;
+    transfer->onSaved = std::move(onSaved);
+    transfer->onError = std::move(onError);
+    transfer->onProgress = std::move(onProgress);
+    return start(transfer);
+}
+
+QNetworkReply* HttpUtils::start(std::shared_ptr<Transfer> transfer)
+{
+    const bool json = transfer->kind == Transfer::Json;
+    if (!json)
+        transfer->request.setTransferTimeout(m_limits.downloadStallMs);
+    transfer->request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    addExtraTrust(transfer->request);
+    transfer->manager = m_manager;
+    transfer->origin = transfer->request.url();
+
+    QNetworkReply* reply = m_manager->get(transfer->request);
+    transfer->first = reply;
+    transfer->deadline = new QTimer(reply);
+    transfer->deadline->setSingleShot(true);
+    const int deadlineMs = json ? m_limits.jsonDeadlineMs : m_limits.downloadDeadlineMs;
+    connect(transfer->deadline, &QTimer::timeout, reply, [transfer, deadlineMs]() {
+        fail(transfer, QNetworkReply::OperationCanceledError,
+            QStringLiteral("Operation canceled: no complete answer within %1 ms").arg(deadlineMs));
     });
-    connect(reply, &QNetworkReply::readyRead, reply, [reply, body]() { appendAvailable(reply, *body); });
-    connect(reply, &QNetworkReply::finished, reply, [reply, body, onData, onError]() {
-        appendAvailable(reply, *body);
-        complete(reply, *body, onData, onError);
-    });
+    transfer->deadline->start(deadlineMs);
+    attach(transfer, reply);
     return reply;
+}
+
+void HttpUtils::attach(const std::shared_ptr<Transfer>& transfer, QNetworkReply* reply)
+{
+    transfer->current = reply;
+    transfer->received = 0;
+    reply->setReadBufferSize(kReadBufferBytes);
+    if (transfer->onProgress)
+        connect(reply, &QNetworkReply::downloadProgress, reply, [transfer, reply](qint64 received, qint64 total) {
+            if (!isRedirectAnswer(reply))
+                transfer->onProgress(received, total);
+        });
+    if (transfer->kind == Transfer::Memory) {
+        // One buffer of the announced size, so a large archive is neither
+        // held twice nor copied while it grows.
+        connect(reply, &QNetworkReply::metaDataChanged, reply, [transfer, reply]() {
+            const qint64 length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            if (!isRedirectAnswer(reply) && length > 0 && length <= transfer->cap && transfer->body.isEmpty()) {
+                transfer->body.reserve(int(length));
+                platform::adviseLargeBuffer(transfer->body.data(), size_t(transfer->body.capacity()));
+            }
+        });
+    }
+    connect(reply, &QNetworkReply::readyRead, reply, [transfer, reply]() { drain(transfer, reply); });
+    connect(reply, &QNetworkReply::finished, reply, [transfer, reply]() { finished(transfer, reply); });
+}
+
+// Takes what arrived, counting it against the cap whatever the framing
+// (Content-Length, chunks or the end of the connection).
+void HttpUtils::drain(const std::shared_ptr<Transfer>& transfer, QNetworkReply* reply)
+{
+    if (transfer->done || reply != transfer->current || !reply->isOpen())
+        return;
+    const qint64 available = reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    if (transfer->received + available > transfer->cap) {
+        qCWarning(lcDrivers) << "answer from" << reply->url().host() << "passed the cap of" << transfer->cap
+                             << "bytes; aborted";
+        fail(transfer, QNetworkReply::UnknownContentError,
+            QStringLiteral("Answer larger than %1 bytes").arg(transfer->cap));
+        return;
+    }
+    transfer->received += available;
+    if (isRedirectAnswer(reply)) {
+        reply->skip(available);
+        return;
+    }
+    if (transfer->kind == Transfer::File) {
+        if (!transfer->file) {
+            transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
+            if (!transfer->file->open(QIODevice::WriteOnly)) {
+                fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
+                return;
+            }
+        }
+        const QByteArray chunk = reply->read(available);
+        if (transfer->file->write(chunk) != chunk.size())
+            fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
+        return;
+    }
+    QByteArray& body = transfer->body;
+    const int old = body.size();
+    body.resize(old + int(available));
+    const qint64 got = reply->read(body.data() + old, available);
+    body.resize(old + int(qMax<qint64>(got, 0)));
+}
+
+// Ends the request with this error; the first failure wins.
+void HttpUtils::fail(const std::shared_ptr<Transfer>& transfer, int code, const QString& text)
+{
+    if (transfer->done || transfer->failureCode != 0)
+        return;
+    transfer->failureCode = code;
+    transfer->failureText = text;
+    QNetworkReply* reply = transfer->current;
+    if (!reply)
+        return;
+    if (reply->isFinished())
+        finished(transfer, reply);
+    else
+        reply->abort(); // ends in finished()
+}
+
+bool HttpUtils::followRedirect(const std::shared_ptr<Transfer>& transfer, QNetworkReply* reply)
+{
+    const QUrl from = reply->url();
+    const QUrl next = from.resolved(QUrl::fromEncoded(reply->rawHeader("Location").trimmed()));
+    const QString scheme = next.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    if (!next.isValid() || !web
+        || (from.scheme().toLower() == QLatin1String("https") && scheme != QLatin1String("https"))) {
+        transfer->failureCode = QNetworkReply::InsecureRedirectError;
+        transfer->failureText = QStringLiteral("Redirect to a less safe address refused");
+        return false;
+    }
+    if (++transfer->hops > kMaxRedirects) {
+        transfer->failureCode = QNetworkReply::TooManyRedirectsError;
+        transfer->failureText = QStringLiteral("More than %1 redirects").arg(kMaxRedirects);
+        return false;
+    }
+    transfer->request.setUrl(next);
+    if (!sameOrigin(next, transfer->origin)) {
+        // A null value removes the header.
+        transfer->request.setRawHeader("Authorization", QByteArray());
+        transfer->request.setRawHeader("Cookie", QByteArray());
+    }
+    if (reply != transfer->first)
+        reply->deleteLater();
+    transfer->body.clear();
+    attach(transfer, transfer->manager->get(transfer->request));
+    return true;
+}
+
+void HttpUtils::finished(const std::shared_ptr<Transfer>& transfer, QNetworkReply* reply)
+{
+    if (transfer->done || reply != transfer->current)
+        return;
+    drain(transfer, reply);
+    if (transfer->done)
+        return;
+    if (transfer->failureCode == 0 && reply->error() == QNetworkReply::NoError && isRedirectAnswer(reply)
+        && followRedirect(transfer, reply))
+        return;
+    transfer->done = true;
+    if (transfer->deadline)
+        transfer->deadline->stop();
+
+    switch (transfer->kind) {
+    case Transfer::Json:
+        complete(reply, transfer->body, transfer->body.size(), jsonParser(transfer->onJson, transfer->onError),
+            transfer->onError, transfer->failureCode, transfer->failureText);
+        break;
+    case Transfer::Memory:
+        complete(reply, transfer->body, transfer->body.size(), transfer->onData, transfer->onError,
+            transfer->failureCode, transfer->failureText);
+        break;
+    case Transfer::File: {
+        auto saved = [transfer](const QByteArray&, const QString& name) {
+            if (!transfer->file) { // an empty answer
+                transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
+                transfer->file->open(QIODevice::WriteOnly);
+            }
+            if (!transfer->file->commit()) {
+                if (transfer->onError)
+                    transfer->onError(
+                        kErrorCannotWrite, friendlyErrorMessage(QStringLiteral("Cannot write ") + transfer->filePath));
+            } else if (transfer->onSaved) {
+                transfer->onSaved(transfer->filePath, name);
+            }
+        };
+        complete(reply, QByteArray(), transfer->received, saved, transfer->onError, transfer->failureCode,
+            transfer->failureText);
+        transfer->file.reset(); // not committed: the partial file goes
+        break;
+    }
+    }
+    transfer->body = QByteArray();
+    if (transfer->first && transfer->first != reply)
+        transfer->first->deleteLater();
 }
 
 void HttpUtils::handleJsonResponse(QNetworkReply* reply, JsonSuccessCallback onSuccess, ErrorCallback onError)
 {
-    handleReply(
-        reply,
-        [onSuccess, onError](const QByteArray& body, const QString&) {
-            QJsonParseError parseError;
-            const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-            if (parseError.error == QJsonParseError::NoError && (document.isObject() || document.isArray())) {
-                if (onSuccess)
-                    onSuccess(document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array()));
-                return;
-            }
-            // The parser's words are for the log, never for the user.
-            const QString text = QStringLiteral("JSON parse error: ") + parseError.errorString();
-            if (onError)
-                onError(-1, friendlyErrorMessage(text));
-        },
-        onError);
+    handleReply(reply, jsonParser(onSuccess, onError), onError);
 }
 
 void HttpUtils::handleReply(QNetworkReply* reply, DataSuccessCallback onData, ErrorCallback onError)
 {
     if (!reply)
         return;
-    complete(reply, QByteArray(), onData, onError);
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray(); // closed when aborted
+    complete(reply, body, body.size(), onData, onError);
 }
 
-// Common completion: exactly one callback (when set), then the reply goes.
-// `received` is what was already taken from the reply; the rest is read here.
-void HttpUtils::complete(
-    QNetworkReply* reply, const QByteArray& received, const DataSuccessCallback& onData, const ErrorCallback& onError)
+void HttpUtils::complete(QNetworkReply* reply, const QByteArray& body, qint64 bodySize,
+    const DataSuccessCallback& onData, const ErrorCallback& onError, int failureCode, const QString& failureText)
 {
-    QNetworkReply::NetworkError error = reply->error();
-    QString errorString = reply->errorString();
-    int code = static_cast<int>(reply->error());
-    QByteArray body = received;
-    if (reply->isOpen()) // closed when aborted
-        body += reply->readAll();
+    int code = failureCode != 0 ? failureCode : static_cast<int>(reply->error());
+    QString errorString = failureCode != 0 ? failureText : reply->errorString();
 
     // Qt can finish a transfer whose connection closed early as if it were
     // complete: a body shorter than announced is a failure, not a file.
-    if (error == QNetworkReply::NoError && isShorterThanAnnounced(reply, body)) {
-        error = QNetworkReply::RemoteHostClosedError;
-        code = static_cast<int>(error);
+    if (code == 0 && isShorterThanAnnounced(reply, bodySize)) {
+        code = static_cast<int>(QNetworkReply::RemoteHostClosedError);
         errorString = QStringLiteral("Connection closed before the whole answer arrived");
     }
 
-    if (error == QNetworkReply::NoError) {
+    if (code == 0) {
         if (onData)
             onData(body, suggestedFileName(reply));
     } else if (onError) {
         QString message = errorString;
-        if (contentTypeText(reply).contains(QLatin1String("application/json"))) {
+        if (failureCode == 0 && contentTypeText(reply).contains(QLatin1String("application/json"))) {
             const QJsonDocument document = QJsonDocument::fromJson(body);
             const QJsonValue serverError = document.object().value(QStringLiteral("error"));
             if (document.isObject() && serverError.isString() && !serverError.toString().isEmpty())
@@ -258,9 +488,13 @@ QString HttpUtils::sanitizeFileName(const QString& name)
 {
     static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|]"));
     static const QRegularExpression control(QStringLiteral("[\\x{0000}-\\x{001F}\\x{007F}]"));
+    // Direction marks and overrides make "exe.zip" look like "piz.exe".
+    static const QRegularExpression bidi(
+        QStringLiteral("[\\x{202A}-\\x{202E}\\x{2066}-\\x{2069}\\x{200E}\\x{200F}\\x{061C}]"));
     QString cleaned = name;
     cleaned.replace(forbidden, QStringLiteral("_"));
     cleaned.replace(control, QStringLiteral("_"));
+    cleaned.remove(bidi);
     // No hidden files, no "." or "..", and no trailing dots or blanks (Windows drops them).
     static const QRegularExpression edges(QStringLiteral("^[.\\s]+|[.\\s]+$"));
     cleaned.remove(edges);
@@ -268,12 +502,30 @@ QString HttpUtils::sanitizeFileName(const QString& name)
         return QString();
     if (isReservedDeviceName(cleaned))
         cleaned.prepend(QLatin1Char('_'));
-    if (cleaned.size() > kMaxFileNameLength) {
-        const QString suffix = QFileInfo(cleaned).suffix();
-        const int keep = suffix.size() < 16 ? suffix.size() + 1 : 0;
-        cleaned = cleaned.left(kMaxFileNameLength - keep) + (keep ? QLatin1Char('.') + suffix : QString());
+    if (cleaned.size() <= kMaxFileNameLength && cleaned.toUtf8().size() <= kMaxFileNameBytes)
+        return cleaned;
+
+    // Too long: cut the part before the extension on whole characters.
+    const QString suffix = QFileInfo(cleaned).suffix();
+    const QString extension = !suffix.isEmpty() && suffix.size() <= 15 && suffix.size() + 1 < cleaned.size()
+        ? QLatin1Char('.') + suffix
+        : QString();
+    const QString stem = cleaned.left(cleaned.size() - extension.size());
+    const int maxUnits = kMaxFileNameLength - extension.size();
+    const int maxBytes = kMaxFileNameBytes - extension.toUtf8().size();
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, stem);
+    int cut = 0;
+    int bytes = 0;
+    for (int next = characters.toNextBoundary(); next > 0; next = characters.toNextBoundary()) {
+        bytes += stem.midRef(cut, next - cut).toUtf8().size();
+        if (next > maxUnits || bytes > maxBytes)
+            break;
+        cut = next;
     }
-    return cleaned;
+    static const QRegularExpression trailing(QStringLiteral("[.\\s]+$"));
+    QString kept = stem.left(cut);
+    kept.remove(trailing);
+    return kept.isEmpty() ? QString() : kept + extension;
 }
 
 QString HttpUtils::suggestedFileName(QNetworkReply* reply)

@@ -279,6 +279,20 @@ private slots:
         QTest::newRow("long name keeps its extension")
             << file << QByteArray("attachment; filename=" + QByteArray(300, 'n') + ".zip")
             << QString(116, 'n') + ".zip";
+        QTest::newRow("long name without extension")
+            << file << QByteArray("attachment; filename=" + QByteArray(200, 'a')) << QString(120, 'a');
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // one character, two UTF-16 units
+        QTest::newRow("cut between characters, not inside one")
+            << file
+            << QByteArray("attachment; filename*=UTF-8''b" + QUrl::toPercentEncoding(emoji.repeated(70)) + ".zip")
+            << "b" + emoji.repeated(57) + ".zip";
+        const QString han = QString::fromUtf8("\xE4\xB8\xAD"); // three bytes in UTF-8
+        QTest::newRow("cut to 255 bytes")
+            << file << QByteArray("attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(han.repeated(130)) + ".zip")
+            << han.repeated(83) + ".zip";
+        QTest::newRow("direction controls dropped")
+            << file << QByteArray("attachment; filename*=UTF-8''invoice%E2%80%AEgpj%E2%81%A6%E2%80%8F.exe")
+            << "invoicegpj.exe";
     }
 
     void fileNames()
@@ -292,6 +306,7 @@ private slots:
         const QString name = HttpUtils::suggestedFileName(&reply);
         QCOMPARE(name, expected);
         QVERIFY(!name.contains('/') && !name.contains('\\') && name != ".." && !name.isEmpty());
+        QVERIFY(name.toUtf8().size() <= 255);
     }
 
     void fallbackNameCarriesTimeAndType()
