@@ -26,20 +26,13 @@ bool readJsonFile(const std::string& path, Json::Value& out, std::string& error)
         error = "cannot open " + path;
         return false;
     }
-    Json::CharReaderBuilder builder;
-    std::string errs;
-    if (!Json::parseFromStream(builder, in, &out, &errs)) {
-        error = path + ": " + errs;
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!parseJson(text.str(), out, error)) {
+        error = path + ": " + error;
         return false;
     }
     return true;
-}
-
-bool parseJson(const std::string& text, Json::Value& out, std::string& error)
-{
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    return reader->parse(text.data(), text.data() + text.size(), &out, &error);
 }
 
 std::string lower(std::string s)
@@ -52,14 +45,6 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 {
     for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
         text.replace(pos, from.size(), to);
-}
-
-void sendError(httplib::Response& res, int status, const std::string& message)
-{
-    Json::Value body;
-    body["error"] = message;
-    res.status = status;
-    res.set_content(toJson(body), kJson);
 }
 
 void putLe16(std::string& out, unsigned v)
@@ -81,6 +66,39 @@ std::string toJson(const Json::Value& value)
     Json::StreamWriterBuilder builder;
     builder["indentation"] = "";
     return Json::writeString(builder, value);
+}
+
+bool parseJson(const std::string& text, Json::Value& out, std::string& error)
+{
+    Json::CharReaderBuilder builder;
+    Json::CharReaderBuilder::strictMode(&builder.settings_);
+    builder["stackLimit"] = 64;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    try {
+        return reader->parse(text.data(), text.data() + text.size(), &out, &error);
+    } catch (const std::exception&) {
+        error = "nested too deeply"; // JsonCpp throws past the stack limit
+        return false;
+    }
+}
+
+void sendError(httplib::Response& res, int status, const std::string& message)
+{
+    Json::Value body;
+    body["error"] = message;
+    res.status = status;
+    res.set_content(toJson(body), kJson);
+}
+
+void sendKeyed(httplib::Response& res, int status, const std::string& errorKey, const std::string& message)
+{
+    Json::Value body;
+    body["status"] = status;
+    body["errorKey"] = errorKey;
+    if (!message.empty())
+        body["error"] = message;
+    res.status = status;
+    res.set_content(toJson(body), kJson);
 }
 
 std::string makeStoredZip(const std::vector<std::pair<std::string, std::string>>& files)
@@ -233,6 +251,13 @@ bool CloudServer::load(std::string& error)
     }
     Json::Value& product = m_appVersion["swProduct"];
     product["size"] = static_cast<Json::UInt64>(appArchive(product["versionNo"].asString()).size());
+    Json::Value firmware;
+    if (!readJsonFile(m_options.dataDir + "/firmware.json", firmware, error))
+        return false;
+    if (!m_firmware.load(firmware, error)) {
+        error = m_options.dataDir + "/firmware.json: " + error;
+        return false;
+    }
     return true;
 }
 
@@ -356,6 +381,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_faults.clear();
         m_counts.clear();
+        m_firmware.reset();
         res.set_content("{}", kJson);
     });
     server.Get("/__control/requests", [this](const httplib::Request& req, httplib::Response& res) {
@@ -397,6 +423,8 @@ void CloudServer::install(httplib::Server& server, bool tls)
     });
     server.Get("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
+
+    m_firmware.install(server, tls ? m_fileBaseTls : m_fileBasePlain);
 
     if (!m_options.filesDir.empty())
         server.set_mount_point("/files", m_options.filesDir);
@@ -460,12 +488,7 @@ void CloudServer::handleAppVersion(const httplib::Request& req, httplib::Respons
         product = m_appVersion["swProduct"];
     }
     if (lang.empty() || code != product["code"].asString()) {
-        Json::Value body;
-        body["status"] = 404;
-        body["errorKey"] = "SwProductNotFound";
-        body["error"] = "no product " + code;
-        res.status = 404;
-        res.set_content(toJson(body), kJson);
+        sendKeyed(res, 404, "SwProductNotFound", "no product " + code);
         return;
     }
     product["url"] = expandFiles(product["url"].asString(), tls);

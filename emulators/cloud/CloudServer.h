@@ -2,6 +2,8 @@
 // file server, with a control API through which tests make it misbehave.
 #pragma once
 
+#include "FirmwareService.h"
+
 #include <json/value.h>
 
 #include <condition_variable>
@@ -39,7 +41,7 @@ bool parseFault(const Json::Value& json, Fault& fault, std::string& error);
 class CloudServer {
 public:
     struct Options {
-        std::string dataDir;  // driver-catalogue.json, app-version.json
+        std::string dataDir;  // driver-catalogue.json, app-version.json, firmware.json
         std::string filesDir; // extra files served under /files/ (optional)
     };
 
@@ -77,6 +79,7 @@ private:
     Options m_options;
     Json::Value m_catalogue; // array of product-version records
     Json::Value m_appVersion;
+    FirmwareService m_firmware;
     std::string m_fileBasePlain;
     std::string m_fileBaseTls;
 
@@ -88,6 +91,12 @@ private:
 };
 
 std::string toJson(const Json::Value& value);
+// Strict JSON (no comments, no trailing text, nesting limited); false with a reason.
+bool parseJson(const std::string& text, Json::Value& out, std::string& error);
+// {"error": message} with the status.
+void sendError(httplib::Response& res, int status, const std::string& message);
+// The account service's answer: {"status": status, "errorKey": key, "error": message (when not empty)}.
+void sendKeyed(httplib::Response& res, int status, const std::string& errorKey, const std::string& message);
 
 // A zip archive (stored entries) holding the given files, for driver downloads.
 std::string makeStoredZip(const std::vector<std::pair<std::string, std::string>>& files);
