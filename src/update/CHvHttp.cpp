@@ -1,10 +1,12 @@
-// Platform-independent half of CHvHttp: URL splitting, the 401 repeat, body
-// fields and the JsonCpp helpers. The request sequence itself lives in
-// CHvHttp_posix.cpp (cpp-httplib) and CHvHttp_win32.cpp (WinHTTP).
+// Platform-independent half of CHvHttp: URL splitting, the 401 repeat,
+// redirects, the deadline, body fields and the JsonCpp helpers. One exchange
+// itself lives in CHvHttp_posix.cpp (cpp-httplib) and CHvHttp_win32.cpp (WinHTTP).
 #include "update/CHvHttp.h"
 
 #include <json/json.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -16,6 +18,87 @@ namespace {
 
 std::mutex g_caMutex;
 std::string g_extraCaFile;
+
+using Clock = std::chrono::steady_clock;
+
+bool isRedirect(std::uint32_t status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::string lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+// The header text without the lines of these (lower-case) names.
+std::string withoutHeaders(const std::string& text, std::initializer_list<const char*> names)
+{
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        const std::string line = text.substr(start, end - start);
+        const std::string name = lower(line.substr(0, line.find(':')));
+        if (std::none_of(names.begin(), names.end(), [&](const char* n) { return name == n; }))
+            out += line;
+        start = end;
+    }
+    return out;
+}
+
+struct Place {
+    bool secure = false;
+    std::string host;
+    std::string path;
+    unsigned short port = 0;
+};
+
+// Resolves a Location header against the current place. Absolute locations
+// without a port use the scheme's usual port.
+bool resolveLocation(const std::string& location, const Place& current, Place& next)
+{
+    next = current;
+    if (location.empty())
+        return false;
+    if (location[0] == '/') {
+        next.path = location;
+        return true;
+    }
+    std::string rest;
+    if (location.rfind("http://", 0) == 0) {
+        next.secure = false;
+        rest = location.substr(7);
+    } else if (location.rfind("https://", 0) == 0) {
+        next.secure = true;
+        rest = location.substr(8);
+    } else {
+        return false;
+    }
+    const std::size_t slash = rest.find('/');
+    const std::string authority = rest.substr(0, slash);
+    next.path = slash == std::string::npos ? "/" : rest.substr(slash);
+    const std::size_t colon = authority.find(':');
+    next.host = authority.substr(0, colon);
+    next.port = next.secure ? 443 : 80;
+    if (colon != std::string::npos) {
+        const std::string digits = authority.substr(colon + 1);
+        if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
+            return false;
+        const unsigned long number = std::stoul(digits);
+        if (number == 0 || number > 65535)
+            return false;
+        next.port = static_cast<unsigned short>(number);
+    }
+    return !next.host.empty();
+}
+
+bool sameOrigin(const Place& a, const Place& b)
+{
+    return a.secure == b.secure && lower(a.host) == lower(b.host) && a.port == b.port;
+}
 
 } // namespace
 
@@ -37,6 +120,7 @@ std::string CHvHttp::SendHttpOrHttpsRequest(
 {
     if (url.empty())
         Fail(HTTP_ERROR_URL_EMPTY);
+    m_deadline = Clock::now() + std::chrono::milliseconds(m_deadlineMs);
 
     auto sendOnce = [&]() {
         std::string host, path;
@@ -65,6 +149,8 @@ std::string CHvHttp::SendHttpOrHttpsRequest(
             unauthorized = true;
     }
     if (unauthorized) {
+        if (RemainingMs() <= kRetryDelayMs)
+            Fail(HTTP_ERROR_TIMEOUT);
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
         answer = sendOnce();
     }
@@ -74,13 +160,54 @@ std::string CHvHttp::SendHttpOrHttpsRequest(
 std::string CHvHttp::SendHttpRequest(const std::string& host, const std::string& path, unsigned short port,
     HttpRequest method, const std::string& header, const std::string& body) const
 {
-    return Send(false, host, path, port, method, header, body);
+    return Follow(false, host, path, port, method, header, body);
 }
 
 std::string CHvHttp::SendHttpsRequest(const std::string& host, const std::string& path, unsigned short port,
     HttpRequest method, const std::string& header, const std::string& body) const
 {
-    return Send(true, host, path, port, method, header, body);
+    return Follow(true, host, path, port, method, header, body);
+}
+
+std::string CHvHttp::Follow(bool secure, const std::string& host, const std::string& path, unsigned short port,
+    HttpRequest method, const std::string& header, const std::string& body) const
+{
+    Hop hop;
+    hop.verb = method == HTTP_GET ? "GET" : "POST";
+    hop.header = header;
+    // The body goes up to its first NUL byte.
+    hop.body = method == HTTP_GET ? std::string() : std::string(body.c_str());
+    Place place{secure, host, path, port};
+    const Place origin = place;
+    for (int redirects = 0;; ++redirects) {
+        hop.secure = place.secure;
+        hop.host = place.host;
+        hop.path = place.path;
+        hop.port = place.port;
+        Answer answer = Exchange(hop);
+        Place next;
+        // Never from https to http: the redirect itself is then the answer.
+        if (!isRedirect(m_dwRespCode) || !resolveLocation(answer.location, place, next)
+            || (place.secure && !next.secure))
+            return std::move(answer.body);
+        if (redirects == kMaxRedirects)
+            Fail(HTTP_ERROR_TOO_MANY_REDIRECTS);
+        if (m_dwRespCode == 303 || ((m_dwRespCode == 301 || m_dwRespCode == 302) && hop.verb == "POST")) {
+            hop.verb = "GET";
+            hop.body.clear();
+            hop.header = withoutHeaders(hop.header, {"content-type"});
+        }
+        // Credentials stay with the origin; once left, they are gone for good.
+        if (!sameOrigin(next, origin))
+            hop.header = withoutHeaders(hop.header, {"authorization", "cookie"});
+        place = next;
+    }
+}
+
+int CHvHttp::RemainingMs() const
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(m_deadline - Clock::now()).count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
 bool CHvHttp::HvParseURLWeb(const std::string& url, std::string& host, std::string& path, unsigned short& port)
@@ -103,10 +230,12 @@ bool CHvHttp::HvParseURLWeb(const std::string& url, std::string& host, std::stri
     if (hostEnd == colon && colon != std::string::npos) {
         const std::string digits
             = url.substr(colon + 1, pathStart == std::string::npos ? std::string::npos : pathStart - colon - 1);
-        const int number = std::stoi(digits);
-        if (number < 0 || number > 65535)
+        if (digits.empty()
+            || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+            throw std::invalid_argument("port is not a number: " + digits);
+        if (digits.size() > 5 || std::stoi(digits) > 65535)
             throw std::out_of_range("port out of range: " + digits);
-        port = static_cast<unsigned short>(number);
+        port = static_cast<unsigned short>(std::stoi(digits));
     }
     return https;
 }

@@ -1,10 +1,14 @@
 // Small synchronous HTTP(S) client: one request at a time on the calling
 // thread, the whole answer body returned as a narrow string, transport
-// failures thrown as HttpInterfaceError values.
+// failures thrown as HttpInterfaceError values. Every call has an overall
+// deadline and a cap on the answer's size; redirects carry Authorization and
+// Cookie headers only to the first URL's scheme, host and port.
 #pragma once
 
 #include <json/value.h>
 
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -26,7 +30,9 @@ enum HttpInterfaceError {
     HTTP_ERROR_CONNECT = 2,      // connection to the host cannot be created
     HTTP_ERROR_SEND_RECEIVE = 3, // sending or receiving failed (not a time-out)
     HTTP_ERROR_URL_EMPTY = 14,
-    HTTP_ERROR_TIMEOUT = 15,
+    HTTP_ERROR_TIMEOUT = 15,            // a per-phase time-out or the call's overall deadline
+    HTTP_ERROR_TOO_MANY_REDIRECTS = 16, // more than kMaxRedirects redirects (a loop)
+    HTTP_ERROR_ANSWER_TOO_LARGE = 17,   // the answer passed the size cap
 };
 
 class HV_HTTP_API CHvHttp {
@@ -35,6 +41,11 @@ public:
     static constexpr int kTimeoutMs = 2500;
     // Pause before the one repeat of a request answered with 401.
     static constexpr int kRetryDelayMs = 120;
+    // Whole call, redirects and the 401 repeat included.
+    static constexpr int kDeadlineMs = 20000;
+    // Largest answer kept; the callers' answers are JSON of a few KiB.
+    static constexpr std::size_t kMaxAnswerSize = std::size_t(8) << 20;
+    static constexpr int kMaxRedirects = 10;
 
 #ifdef _WIN32
     using Handle = void*; // HINTERNET
@@ -55,9 +66,19 @@ public:
     std::string SendHttpOrHttpsRequest(
         const std::string& url, HttpRequest method, const std::string& header, const std::string& body) const;
 
+    // Other bounds for this object's calls (tests and benchmarks).
+    void SetDeadline(int milliseconds)
+    {
+        m_deadlineMs = milliseconds;
+    }
+    void SetMaxAnswerSize(std::size_t bytes)
+    {
+        m_maxAnswerSize = bytes;
+    }
+
     // Splits "scheme://host[:port]/path"; true when the scheme is "https://".
-    // The port is 80 unless the URL names one. A port that is not a number
-    // throws std::invalid_argument, one above 65535 std::out_of_range.
+    // The port is 80 unless the URL names one. A port that is empty or not
+    // all digits throws std::invalid_argument, one above 65535 std::out_of_range.
     static bool HvParseURLWeb(const std::string& url, std::string& host, std::string& path, unsigned short& port);
 
     // Adds a body field; a key already present keeps its first value.
@@ -94,8 +115,28 @@ private:
         HttpRequest method, const std::string& header, const std::string& body) const;
     std::string SendHttpsRequest(const std::string& host, const std::string& path, unsigned short port,
         HttpRequest method, const std::string& header, const std::string& body) const;
-    std::string Send(bool secure, const std::string& host, const std::string& path, unsigned short port,
+    // One request as the caller gave it, then its redirects.
+    std::string Follow(bool secure, const std::string& host, const std::string& path, unsigned short port,
         HttpRequest method, const std::string& header, const std::string& body) const;
+
+    struct Hop {
+        bool secure = false;
+        std::string host;
+        std::string path;
+        unsigned short port = 0;
+        std::string verb;
+        std::string header; // "Name: value" lines
+        std::string body;
+    };
+    struct Answer {
+        std::string body;
+        std::string location; // the Location header, empty when none
+    };
+    // One exchange without following redirects (CHvHttp_posix.cpp,
+    // CHvHttp_win32.cpp); sets the response code.
+    Answer Exchange(const Hop& hop) const;
+    // Milliseconds left until the call's deadline, 0 when it passed.
+    int RemainingMs() const;
     [[noreturn]] void Fail(HttpInterfaceError error) const;
 
     mutable Handle m_hSession = nullptr;
@@ -105,4 +146,7 @@ private:
     mutable HttpInterfaceError m_errorCode = HTTP_ERROR_NONE;
     std::string m_postHeader = "Content-Type: application/json";
     std::map<std::string, std::string> m_postFields;
+    int m_deadlineMs = kDeadlineMs;
+    std::size_t m_maxAnswerSize = kMaxAnswerSize;
+    mutable std::chrono::steady_clock::time_point m_deadline;
 };

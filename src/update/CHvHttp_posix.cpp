@@ -10,14 +10,20 @@
 #include <openssl/x509.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <iconv.h>
 #include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 struct CHvHttp::HandleObject {
     virtual ~HandleObject() = default;
@@ -28,7 +34,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 const char kUserAgent[] = "WinHTTP Example/1.0";
-const int kMaxRedirects = 10; // as many as WinHTTP follows by default
 
 struct Session : CHvHttp::HandleObject {
     std::string caFile;
@@ -143,180 +148,188 @@ private:
     bool m_wasPending = false;
 };
 
-struct Target {
-    bool secure = false;
-    std::string host;
-    std::string path;
-    unsigned short port = 0;
+// Ends an exchange at the call's deadline, whatever phase it is in: shuts
+// down the socket from its own thread, so a server that trickles bytes (each
+// within the per-read time-out) cannot hold the call. Works on a duplicate of
+// the client's descriptor, so it never touches a number the client closed
+// and the process reused.
+class DeadlineWatch {
+public:
+    explicit DeadlineWatch(Clock::time_point deadline)
+        : m_thread([this, deadline] { run(deadline); })
+    {
+    }
+    ~DeadlineWatch() { stop(); }
+    DeadlineWatch(const DeadlineWatch&) = delete;
+    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
+
+    // Called by cpp-httplib for every socket it creates.
+    void track(int fd)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        if (m_fired && m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+    }
+
+    // Ends the watch; true when the deadline had passed.
+    bool stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_done = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        return m_fired;
+    }
+
+private:
+    void run(Clock::time_point deadline)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_until(lock, deadline, [this] { return m_done; }))
+            return;
+        m_fired = true;
+        if (m_fd >= 0)
+            ::shutdown(m_fd, SHUT_RDWR);
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    int m_fd = -1;
+    bool m_done = false;
+    bool m_fired = false;
+    std::thread m_thread; // last: starts once the rest is ready
 };
-
-// Resolves a Location header against the current target. Absolute locations
-// without a port use the scheme's usual port.
-bool resolveLocation(const std::string& location, const Target& current, Target& next)
-{
-    next = current;
-    if (location.empty())
-        return false;
-    if (location[0] == '/') {
-        next.path = location;
-        return true;
-    }
-    std::string rest;
-    if (location.rfind("http://", 0) == 0) {
-        next.secure = false;
-        rest = location.substr(7);
-    } else if (location.rfind("https://", 0) == 0) {
-        next.secure = true;
-        rest = location.substr(8);
-    } else {
-        return false;
-    }
-    const std::size_t slash = rest.find('/');
-    const std::string authority = rest.substr(0, slash);
-    next.path = slash == std::string::npos ? "/" : rest.substr(slash);
-    const std::size_t colon = authority.find(':');
-    next.host = authority.substr(0, colon);
-    next.port = next.secure ? 443 : 80;
-    if (colon != std::string::npos) {
-        const std::string digits = authority.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5 || !std::all_of(digits.begin(), digits.end(), ::isdigit))
-            return false;
-        const unsigned long number = std::stoul(digits);
-        if (number == 0 || number > 65535)
-            return false;
-        next.port = static_cast<unsigned short>(number);
-    }
-    return !next.host.empty();
-}
-
-bool isRedirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
 
 } // namespace
 
-std::string CHvHttp::Send(bool secure, const std::string& host, const std::string& path, unsigned short port,
-    HttpRequest method, const std::string& header, const std::string& body) const
+CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
 {
-    Target target{secure, host, path, port};
-    std::string verb = method == HTTP_GET ? "GET" : "POST";
-    // The body goes up to its first NUL byte.
-    std::string payload = method == HTTP_GET ? std::string() : std::string(body.c_str());
-
     httplib::Headers headers;
-    if (!parseHeaderText(header, headers))
+    if (!parseHeaderText(hop.header, headers))
         Fail(HTTP_ERROR_SEND_RECEIVE);
     if (headers.find("User-Agent") == headers.end())
         headers.emplace("User-Agent", kUserAgent);
 
-    for (int hop = 0;; ++hop) {
-        HvRelease();
+    HvRelease();
 
-        // Session: the trust settings of this exchange.
-        auto* session = new Session;
-        m_hSession = session;
-        session->caFile = ExtraCaFile();
+    // Session: the trust settings of this exchange.
+    auto* session = new Session;
+    m_hSession = session;
+    session->caFile = ExtraCaFile();
 
-        // Connection.
-        if (target.host.empty() || target.port == 0)
-            Fail(HTTP_ERROR_CONNECT);
-        auto* connection = new Connection;
-        m_hConnect = connection;
-        if (target.secure) {
-            auto client = std::make_unique<httplib::SSLClient>(target.host, target.port);
-            if (!client->is_valid())
-                Fail(HTTP_ERROR_OPEN);
-            X509_STORE* store = makeTrustStore(session->caFile);
-            if (!store)
-                Fail(HTTP_ERROR_OPEN);
-            client->set_ca_cert_store(store); // the client owns the store now
-            client->enable_server_certificate_verification(true);
-            connection->client = std::move(client);
-        } else {
-            connection->client = std::make_unique<httplib::ClientImpl>(target.host, target.port);
-        }
-        httplib::ClientImpl& client = *connection->client;
-        const auto timeout = std::chrono::milliseconds(kTimeoutMs);
-        client.set_connection_timeout(timeout);
-        client.set_read_timeout(timeout);
-        client.set_write_timeout(timeout);
-        client.set_keep_alive(false);
-        client.set_follow_location(false);
-        client.set_url_encode(false);
-
-        // Request.
-        auto* state = new RequestState;
-        m_hRequest = state;
-        httplib::Request& req = state->request;
-        req.method = verb;
-        req.path = escapePath(target.path);
-        req.headers = headers;
-        req.body = payload;
-        if (!payload.empty() && req.headers.find("Content-Type") == req.headers.end())
-            req.headers.emplace("Content-Type", "application/octet-stream");
-
-        // Read the body to its end; remember when bytes last arrived so a
-        // stalled transfer can be told from a broken one.
-        std::string answer;
-        req.response_handler = [state, &answer](const httplib::Response& res) {
-            state->lastActivity = Clock::now();
-            if (res.has_header("Content-Length")) {
-                const unsigned long long length
-                    = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
-                if (length <= (1ull << 31)) {
-                    answer.reserve(static_cast<std::size_t>(length));
-                    platform::adviseLargeBuffer(answer.data(), answer.capacity());
-                }
-            }
-            return true;
-        };
-        req.content_receiver = [state, &answer](const char* data, std::size_t length, std::uint64_t, std::uint64_t) {
-            state->lastActivity = Clock::now();
-            answer.append(data, length);
-            return true;
-        };
-
-        httplib::Response res;
-        httplib::Error error = httplib::Error::Success;
-        state->lastActivity = Clock::now();
-        bool sent = false;
-        {
-            SigpipeGuard quiet;
-            sent = client.send(req, res, error);
-        }
-        if (!sent || error != httplib::Error::Success) {
-            const bool stalled = Clock::now() - state->lastActivity >= timeout - std::chrono::milliseconds(100);
-            switch (error) {
-            case httplib::Error::ConnectionTimeout:
-                Fail(HTTP_ERROR_TIMEOUT);
-            case httplib::Error::Read:
-            case httplib::Error::Write:
-                Fail(stalled ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
-            case httplib::Error::SSLLoadingCerts:
-                Fail(HTTP_ERROR_OPEN);
-            default: // refused, TLS handshake or certificate failure, cut-off body
-                Fail(HTTP_ERROR_SEND_RECEIVE);
-            }
-        }
-        m_dwRespCode = static_cast<std::uint32_t>(res.status);
-
-        // Follow redirects as WinHTTP does by default: never from https to http.
-        if (isRedirect(res.status) && res.has_header("Location") && hop < kMaxRedirects) {
-            Target next;
-            if (resolveLocation(res.get_header_value("Location"), target, next) && !(target.secure && !next.secure)) {
-                if (res.status == 303 || ((res.status == 301 || res.status == 302) && verb == "POST")) {
-                    verb = "GET";
-                    payload.clear();
-                    headers.erase("Content-Type");
-                }
-                target = next;
-                continue;
-            }
-        }
-        HvRelease();
-        return answer;
+    // Connection.
+    if (hop.host.empty() || hop.port == 0)
+        Fail(HTTP_ERROR_CONNECT);
+    const int remaining = RemainingMs();
+    if (remaining == 0)
+        Fail(HTTP_ERROR_TIMEOUT);
+    auto* connection = new Connection;
+    m_hConnect = connection;
+    if (hop.secure) {
+        auto client = std::make_unique<httplib::SSLClient>(hop.host, hop.port);
+        if (!client->is_valid())
+            Fail(HTTP_ERROR_OPEN);
+        X509_STORE* store = makeTrustStore(session->caFile);
+        if (!store)
+            Fail(HTTP_ERROR_OPEN);
+        client->set_ca_cert_store(store); // the client owns the store now
+        client->enable_server_certificate_verification(true);
+        connection->client = std::move(client);
+    } else {
+        connection->client = std::make_unique<httplib::ClientImpl>(hop.host, hop.port);
     }
+    httplib::ClientImpl& client = *connection->client;
+    const auto timeout = std::chrono::milliseconds(kTimeoutMs);
+    client.set_connection_timeout(std::chrono::milliseconds(std::min(kTimeoutMs, remaining)));
+    client.set_read_timeout(timeout);
+    client.set_write_timeout(timeout);
+    client.set_keep_alive(false);
+    client.set_follow_location(false);
+    client.set_url_encode(false);
+
+    // Request.
+    auto* state = new RequestState;
+    m_hRequest = state;
+    httplib::Request& req = state->request;
+    req.method = hop.verb;
+    req.path = escapePath(hop.path);
+    req.headers = headers;
+    req.body = hop.body;
+    if (!hop.body.empty() && req.headers.find("Content-Type") == req.headers.end())
+        req.headers.emplace("Content-Type", "application/octet-stream");
+
+    // Read the body to its end, within the cap whatever the framing; remember
+    // when bytes last arrived so a stalled transfer can be told from a broken one.
+    Answer answer;
+    bool tooLarge = false;
+    const std::size_t cap = m_maxAnswerSize;
+    req.response_handler = [state, &answer, cap](const httplib::Response& res) {
+        state->lastActivity = Clock::now();
+        if (res.has_header("Content-Length")) {
+            const unsigned long long length
+                = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
+            if (length <= cap) {
+                answer.body.reserve(static_cast<std::size_t>(length));
+                platform::adviseLargeBuffer(answer.body.data(), answer.body.capacity());
+            }
+        }
+        return true;
+    };
+    req.content_receiver
+        = [state, &answer, &tooLarge, cap](const char* data, std::size_t length, std::uint64_t, std::uint64_t) {
+              state->lastActivity = Clock::now();
+              if (answer.body.size() + length > cap) {
+                  tooLarge = true;
+                  return false;
+              }
+              answer.body.append(data, length);
+              return true;
+          };
+
+    httplib::Response res;
+    httplib::Error error = httplib::Error::Success;
+    state->lastActivity = Clock::now();
+    bool sent = false;
+    bool late = false;
+    {
+        DeadlineWatch watch(m_deadline);
+        client.set_socket_options([&watch](socket_t fd) { watch.track(fd); });
+        SigpipeGuard quiet;
+        sent = client.send(req, res, error);
+        late = watch.stop();
+    }
+    if (!sent || error != httplib::Error::Success) {
+        if (tooLarge)
+            Fail(HTTP_ERROR_ANSWER_TOO_LARGE);
+        if (late)
+            Fail(HTTP_ERROR_TIMEOUT);
+        const bool stalled = Clock::now() - state->lastActivity >= timeout - std::chrono::milliseconds(100);
+        switch (error) {
+        case httplib::Error::ConnectionTimeout:
+            Fail(HTTP_ERROR_TIMEOUT);
+        case httplib::Error::Read:
+        case httplib::Error::Write:
+            Fail(stalled ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
+        case httplib::Error::SSLLoadingCerts:
+            Fail(HTTP_ERROR_OPEN);
+        default: // refused, TLS handshake or certificate failure, cut-off body
+            Fail(HTTP_ERROR_SEND_RECEIVE);
+        }
+    }
+    m_dwRespCode = static_cast<std::uint32_t>(res.status);
+    answer.location = res.get_header_value("Location");
+    HvRelease();
+    return answer;
 }
 
 void CHvHttp::HvReleaseHandle(Handle& handle)
@@ -361,6 +374,9 @@ std::wstring CHvHttp::CharToWchar(const std::string& text, unsigned int codePage
         }
         break; // E2BIG cannot happen: a byte never yields more than one wide character
     }
+    // Some converters (CP1255, CP1258) hold the last character back in case a
+    // combining mark follows: flush it.
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     iconv_close(cd);
     out.resize(out.size() - outLeft / sizeof(wchar_t));
     return out;

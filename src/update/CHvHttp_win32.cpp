@@ -1,4 +1,4 @@
-// The request sequence of CHvHttp on WinHTTP (Windows builds only).
+// One exchange of CHvHttp on WinHTTP (Windows builds only).
 // "https://" URLs are sent with WINHTTP_FLAG_SECURE, so WinHTTP checks the
 // certificate and the host name against the system's store; a certificate that
 // does not verify fails the send (HTTP_ERROR_SEND_RECEIVE).
@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,21 @@ std::wstring wide(const std::string& text)
     return CHvHttp::CharToWchar(text, CP_ACP);
 }
 
+std::string narrow(const std::wstring& text)
+{
+    const int length
+        = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return std::string();
+    std::string out(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length, nullptr, nullptr);
+    return out;
+}
+
 } // namespace
 
-std::string CHvHttp::Send(bool secure, const std::string& host, const std::string& path, unsigned short port,
-    HttpRequest method, const std::string& header, const std::string& body) const
+CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
 {
-    // WinHTTP follows redirects itself (never from https to http).
     HvRelease();
 
     m_hSession = WinHttpOpen(
@@ -30,37 +40,46 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
     if (!m_hSession)
         Fail(HTTP_ERROR_OPEN);
 
-    const std::wstring wideHost = wide(host);
-    if (wideHost.empty() || port == 0)
+    const std::wstring wideHost = wide(hop.host);
+    if (wideHost.empty() || hop.port == 0)
         Fail(HTTP_ERROR_CONNECT);
-    m_hConnect = WinHttpConnect(m_hSession, wideHost.c_str(), port, 0);
+    m_hConnect = WinHttpConnect(m_hSession, wideHost.c_str(), hop.port, 0);
     if (!m_hConnect)
         Fail(HTTP_ERROR_CONNECT);
 
-    const wchar_t* verb = method == HTTP_GET ? L"GET" : L"POST";
-    const std::wstring widePath = wide(path);
-    m_hRequest = WinHttpOpenRequest(m_hConnect, verb, widePath.c_str(), nullptr, WINHTTP_NO_REFERER,
-        WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
+    const std::wstring verb = wide(hop.verb);
+    const std::wstring widePath = wide(hop.path);
+    m_hRequest = WinHttpOpenRequest(m_hConnect, verb.c_str(), widePath.c_str(), nullptr, WINHTTP_NO_REFERER,
+        WINHTTP_DEFAULT_ACCEPT_TYPES, hop.secure ? WINHTTP_FLAG_SECURE : 0);
     if (!m_hRequest)
         Fail(HTTP_ERROR_OPEN);
 
-    DWORD timeout = kTimeoutMs;
+    // Redirects are followed by Follow(), which keeps credentials to the origin.
+    DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
+    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
+    // Each phase within its time-out and what is left of the call's deadline;
+    // the whole answer head within the deadline, so trickled headers end too.
+    const DWORD remaining = static_cast<DWORD>(RemainingMs());
+    if (remaining == 0)
+        Fail(HTTP_ERROR_TIMEOUT);
+    DWORD timeout = std::min<DWORD>(kTimeoutMs, remaining);
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
+    DWORD headTimeout = remaining;
+    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headTimeout, sizeof(headTimeout));
 
-    const std::wstring wideHeader = wide(header);
+    const std::wstring wideHeader = wide(hop.header);
     BOOL sent = FALSE;
-    if (method == HTTP_GET) {
+    if (hop.verb == "GET") {
         sent = WinHttpSendRequest(m_hRequest, wideHeader.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wideHeader.c_str(),
             wideHeader.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0);
     } else {
         if (!wideHeader.empty())
             WinHttpAddRequestHeaders(m_hRequest, wideHeader.c_str(), static_cast<DWORD>(-1L), WINHTTP_ADDREQ_FLAG_ADD);
-        // The body goes up to its first NUL byte.
-        const DWORD length = static_cast<DWORD>(std::char_traits<char>::length(body.c_str()));
+        const DWORD length = static_cast<DWORD>(hop.body.size());
         sent = WinHttpSendRequest(m_hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-            length ? const_cast<char*>(body.c_str()) : WINHTTP_NO_REQUEST_DATA, length, length, 0);
+            length ? const_cast<char*>(hop.body.c_str()) : WINHTTP_NO_REQUEST_DATA, length, length, 0);
     }
     if (!sent)
         Fail(GetLastError() == ERROR_WINHTTP_TIMEOUT ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
@@ -77,9 +96,22 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
         &status, &statusSize, WINHTTP_NO_HEADER_INDEX);
     m_dwRespCode = status;
 
-    std::string answer;
+    Answer answer;
+    wchar_t location[2048] = {};
+    DWORD locationSize = sizeof(location);
+    if (WinHttpQueryHeaders(m_hRequest, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &locationSize,
+            WINHTTP_NO_HEADER_INDEX))
+        answer.location = narrow(std::wstring(location, locationSize / sizeof(wchar_t)));
+
     std::vector<char> buffer(4097, 0);
     for (;;) {
+        const DWORD left = static_cast<DWORD>(RemainingMs());
+        if (left == 0) {
+            HvRelease();
+            Fail(HTTP_ERROR_TIMEOUT);
+        }
+        DWORD readTimeout = std::min<DWORD>(kTimeoutMs, left);
+        WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &readTimeout, sizeof(readTimeout));
         DWORD read = 0;
         if (!WinHttpReadData(m_hRequest, buffer.data(), 4096, &read)) {
             const DWORD error = GetLastError();
@@ -89,7 +121,11 @@ std::string CHvHttp::Send(bool secure, const std::string& host, const std::strin
         }
         if (read == 0)
             break;
-        answer.append(buffer.data(), read);
+        if (answer.body.size() + read > m_maxAnswerSize) {
+            HvRelease();
+            Fail(HTTP_ERROR_ANSWER_TOO_LARGE);
+        }
+        answer.body.append(buffer.data(), read);
     }
     HvRelease();
     return answer;

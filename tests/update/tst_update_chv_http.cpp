@@ -81,6 +81,7 @@ private slots:
         QTest::addColumn<int>("error");
         QTest::newRow("empty") << "" << int(HTTP_ERROR_URL_EMPTY);
         QTest::newRow("port not a number") << "http://127.0.0.1:abc/x" << int(HTTP_ERROR_CONNECT);
+        QTest::newRow("port followed by letters") << "http://127.0.0.1:80abc/x" << int(HTTP_ERROR_CONNECT);
         QTest::newRow("port zero") << "http://127.0.0.1:0/x" << int(HTTP_ERROR_CONNECT);
         QTest::newRow("port beyond 65535") << "http://127.0.0.1:65536/x" << int(HTTP_ERROR_CONNECT);
         QTest::newRow("port beyond int") << "http://127.0.0.1:99999999999/x" << int(HTTP_ERROR_CONNECT);
@@ -153,6 +154,9 @@ private slots:
         QCOMPARE(CHvHttp::CharToWchar("abc", 0), std::wstring(L"abc"));
         QCOMPARE(CHvHttp::CharToWchar("\xC3\xB1o\xE2\x82\xAC", 65001), std::wstring(L"\u00F1o\u20AC"));
         QCOMPARE(CHvHttp::CharToWchar("\xF1o\x80", 1252), std::wstring(L"\u00F1o\u20AC"));
+        // Converters that wait for a combining mark still give the last character.
+        QCOMPARE(CHvHttp::CharToWchar("Vi\xEAt", 1258), std::wstring(L"Vi\u00EAt"));
+        QCOMPARE(CHvHttp::CharToWchar("\xF9\xEC", 1255), std::wstring(L"\u05E9\u05DC"));
         // A broken sequence becomes one replacement character, the rest survives.
         QCOMPARE(CHvHttp::CharToWchar("a\xFF"
                                       "b",
