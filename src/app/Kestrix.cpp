@@ -20,6 +20,7 @@
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "device/LinkDrivers.h"
+#include "maintenance/FirmwareController.h"
 
 #include "BuildConfig.h"
 #include "HttpsServer.h"
@@ -136,6 +137,13 @@ void Kestrix::attachSubsystems()
     connect(device, &DeviceController::SignalSetDisableRemoteStatus, this, &Kestrix::SignalSetDisableRemoteStatus);
     subsystems.push_back(std::move(deviceLink));
 
+    auto firmwareUpdate = std::make_unique<FirmwareController>(*httpsServer);
+    firmware = firmwareUpdate.get();
+    connect(firmware, &FirmwareController::SignalsUpgradeInfo, this, &Kestrix::SignalsUpgradeInfo);
+    connect(firmware, &FirmwareController::sig_enableOrDisableDrivers, this, &Kestrix::sig_enableOrDisableDrivers);
+    connect(device, &DeviceController::firmwareUpdateRequested, this, &Kestrix::Firmware_Init);
+    subsystems.push_back(std::move(firmwareUpdate));
+
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         subsystem->attach(*this);
 }
@@ -199,6 +207,21 @@ void Kestrix::Slot_SelectStatus(QListWidgetItem* item)
 void Kestrix::InitMoreVci()
 {
     device->InitMoreVci();
+}
+
+void Kestrix::Firmware_Init()
+{
+    firmware->Firmware_Init();
+}
+
+void Kestrix::ClickButton_upAll()
+{
+    firmware->ClickButton_upAll();
+}
+
+void Kestrix::SlotsUpgradeInfo(SignalsUpgradeInfo_struct info)
+{
+    firmware->SlotsUpgradeInfo(std::move(info));
 }
 
 Kestrix::~Kestrix()

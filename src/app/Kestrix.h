@@ -11,6 +11,7 @@
 
 #include "app/kit/Subsystem.h"
 #include "app/kit/WorkerGroup.h"
+#include "maintenance/UpgradeReport.h"
 
 #include <atomic>
 #include <memory>
@@ -25,6 +26,7 @@ class TMessageBox;
 class SysTrayIconWidget;
 class StatusThread;
 class DeviceController;
+class FirmwareController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -33,13 +35,6 @@ class LazyPages;
 namespace Ui {
 class KestrixClass;
 }
-
-struct SignalsUpgradeInfo_struct {
-    int kind = 0;
-    int progress = 0;
-    QString text;
-};
-Q_DECLARE_METATYPE(SignalsUpgradeInfo_struct)
 
 class Kestrix : public QWidget, private SubsystemHost {
     Q_OBJECT
@@ -79,6 +74,7 @@ public:
     SysTrayIconWidget* trayWidget() const { return trayIcon; }
     Loading* loadingOverlay() const { return loading; }
     DeviceController* deviceController() const { return device; }
+    FirmwareController* firmwareController() const { return firmware; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -119,6 +115,9 @@ public slots:
     void SlotsClickItem();
     void Lan_Disconn(int itemNum);
     void InitMoreVci();
+    void Firmware_Init();
+    void ClickButton_upAll();
+    void SlotsUpgradeInfo(SignalsUpgradeInfo_struct info);
     void Slot_SelectStatus(QListWidgetItem* item);
     void ClickButton_SwitchEnglish();
     void ClickButton_SwitchSpanish();
@@ -179,6 +178,7 @@ private:
     // In attach order; stopped in reverse order before they are destroyed.
     std::vector<std::unique_ptr<Subsystem>> subsystems;
     DeviceController* device = nullptr; // one of the subsystems
+    FirmwareController* firmware = nullptr;
     std::unique_ptr<StatusThread> statusThread;
     WorkerGroup workers; // the window's own workers (log clean-up)
 };

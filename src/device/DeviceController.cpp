@@ -100,6 +100,7 @@ void DeviceController::attach(SubsystemHost& host)
     connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);
     connect(m_page->routerButton(), &QPushButton::clicked, this, &DeviceController::routerSetupRequested);
     connect(m_page->moreDevicesButton(), &QPushButton::clicked, this, &DeviceController::InitMoreVci);
+    connect(m_page->firmwareButton(), &QPushButton::clicked, this, &DeviceController::firmwareUpdateRequested);
     connect(m_page, &DevicePage::showMessage, this, &DeviceController::SignalsTMsg);
     connect(m_page, &DevicePage::voltageTextChanged, this, &DeviceController::onVoltageTextChanged);
     host.buildOnFirstShow(kMoreVciPageIndex, [this](QWidget* pageHost) { createMoreVciPage(pageHost); });

@@ -97,6 +97,7 @@ signals:
     // "ON" starts the timer, anything without a capital N stops it (GUI thread).
     void timerControl(QTimer* timer, QString status);
     void routerSetupRequested();
+    void firmwareUpdateRequested();
 
 private slots:
     void applyTimerControl(QTimer* timer, const QString& status);

@@ -49,6 +49,11 @@ QPushButton* DevicePage::moreDevicesButton() const
     return ui->Btn_More_VCI;
 }
 
+QPushButton* DevicePage::firmwareButton() const
+{
+    return ui->Btn_Firmware_Update;
+}
+
 QString DevicePage::stateText(const VciStatusRecord& record, bool* known)
 {
     if (known)

@@ -35,6 +35,7 @@ public:
     QPushButton* releaseButton() const;
     QPushButton* routerButton() const;
     QPushButton* moreDevicesButton() const;
+    QPushButton* firmwareButton() const;
 
     // "vbatt 12345 -> 12.34"-style texts of the labels, for the main window's other pages.
     static QString stateText(const VciStatusRecord& record, bool* known = nullptr);

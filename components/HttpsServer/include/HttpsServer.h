@@ -25,7 +25,7 @@ struct ST_APP_INFO_HTTP {
     std::string downloadUrl;         // where the file is fetched from
     std::string fileName;            // name passed on to DownloadFile
     unsigned long long fileSize = 0; // bytes
-    std::string md5;                 // lower-case hex MD5 of the file
+    std::string sha256;              // lower-case hex SHA-256 of the whole file
 };
 
 class HTTPSSERVER_API HttpsServer {

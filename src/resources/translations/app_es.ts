@@ -4,8 +4,8 @@
 <context>
     <name>Kestrix</name>
     <message>
-        <location filename="../../app/Kestrix.cpp" line="+106"/>
-        <location line="+192"/>
+        <location filename="../../app/Kestrix.cpp" line="+107"/>
+        <location line="+214"/>
         <source>Executing</source>
         <translation>Ejecutando...</translation>
     </message>

@@ -11,7 +11,7 @@
         connect to 12V power and retry.</translation>
     </message>
     <message>
-        <location line="+155"/>
+        <location line="+156"/>
         <source>Connect 12V power supply</source>
         <translation>Connect 12V power supply</translation>
     </message>
@@ -41,7 +41,7 @@
     <name>DevicePage</name>
     <message>
         <location filename="../../device/DevicePage.cpp" line="+20"/>
-        <location line="+37"/>
+        <location line="+42"/>
         <source>None</source>
         <translation>None</translation>
     </message>
@@ -122,6 +122,11 @@
         <location line="+13"/>
         <source>Wi-Fi setup</source>
         <translation>Wi-Fi setup</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Firmware update</source>
+        <translation>Firmware update</translation>
     </message>
     <message>
         <location line="+10"/>

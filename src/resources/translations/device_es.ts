@@ -11,7 +11,7 @@
         conecte la alimentación de 12V y vuelva a intentarlo.</translation>
     </message>
     <message>
-        <location line="+155"/>
+        <location line="+156"/>
         <source>Connect 12V power supply</source>
         <translation>Conecte la fuente de alimentación de 12V</translation>
     </message>
@@ -41,7 +41,7 @@
     <name>DevicePage</name>
     <message>
         <location filename="../../device/DevicePage.cpp" line="+20"/>
-        <location line="+37"/>
+        <location line="+42"/>
         <source>None</source>
         <translation>Ninguno</translation>
     </message>
@@ -122,6 +122,11 @@
         <location line="+13"/>
         <source>Wi-Fi setup</source>
         <translation>Configurar Wi-Fi</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <source>Firmware update</source>
+        <translation>Actualización de firmware</translation>
     </message>
     <message>
         <location line="+10"/>
