@@ -15,9 +15,13 @@ namespace {
 constexpr const char* kGrey = "#7F7F7F";
 constexpr const char* kBlue = "#02A7F0";
 
+// As the device page shows versions: from the first "V" on, "---" when empty.
 QString orDashes(const std::string& text)
 {
-    return text.empty() ? QStringLiteral("---") : QString::fromStdString(text);
+    if (text.empty())
+        return QStringLiteral("---");
+    const std::size_t v = text.find('V');
+    return QString::fromStdString(v == std::string::npos ? text : text.substr(v));
 }
 
 int imageOfState(int state)
