@@ -83,8 +83,17 @@ void AdapterEndpoint::onNewConnection()
     while (server && server->hasPendingConnections()) {
         QTcpSocket* socket = server->nextPendingConnection();
         socket->setParent(this);
+        if (m_readers.size() >= kMaxClients) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        // Qt stops taking bytes from the system beyond this, so a client
+        // whose requests are not being read is held back by TCP itself.
+        socket->setReadBufferSize(static_cast<qint64>(mt7628::kMaxFrameBytes));
         m_readers.insert(socket, mt7628::FrameReader());
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             m_readers.remove(socket);
             socket->deleteLater();
@@ -92,18 +101,29 @@ void AdapterEndpoint::onNewConnection()
     }
 }
 
-void AdapterEndpoint::onReadyRead(QTcpSocket* socket)
+void AdapterEndpoint::serve(QTcpSocket* socket)
 {
     auto it = m_readers.find(socket);
     if (it == m_readers.end())
         return;
-    const QByteArray data = socket->readAll();
-    if (m_silent)
-        return; // swallow requests, answer nothing
-    it->append(data.constData(), static_cast<std::size_t>(data.size()));
+    if (m_silent || it->overflow()) {
+        socket->readAll(); // swallow requests: silent, or closing after "request too large"
+        return;
+    }
+    mt7628::FrameReader& reader = *it;
     std::string line;
+    char chunk[4096];
     bool rebootRequested = false;
-    while (it->next(line)) {
+    while (!rebootRequested && socket->bytesToWrite() < kMaxPendingReplyBytes) {
+        if (!reader.next(line)) {
+            if (reader.overflow())
+                break;
+            const qint64 n = socket->read(chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            reader.append(chunk, static_cast<std::size_t>(n));
+            continue;
+        }
         Json::Value request;
         std::string why;
         Json::Value reply;
@@ -113,10 +133,8 @@ void AdapterEndpoint::onReadyRead(QTcpSocket* socket)
             reply = m_adapter.handle(request, rebootRequested);
         const std::string frame = mt7628::encodeFrame(reply);
         socket->write(frame.data(), static_cast<qint64>(frame.size()));
-        if (rebootRequested)
-            break;
     }
-    if (it->overflow()) {
+    if (reader.overflow()) {
         const std::string frame = mt7628::encodeFrame(mt7628::errorReply("request too large"));
         socket->write(frame.data(), static_cast<qint64>(frame.size()));
         socket->disconnectFromHost();

@@ -19,6 +19,13 @@ namespace vciemu {
 class AdapterEndpoint : public QObject {
     Q_OBJECT
 public:
+    // A module's buffers are small: replies waiting for a client that does not
+    // read them stop at about this much (then its requests stay unread), and
+    // at most kMaxClients connections are open at once (a further one is
+    // closed at once).
+    static constexpr qint64 kMaxPendingReplyBytes = 64 * 1024;
+    static constexpr int kMaxClients = 16;
+
     AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, QObject* parent = nullptr);
 
     // Plugged: listening (unless rebooting). Unplugged: connections refused.
@@ -41,7 +48,9 @@ private:
     void startListening();
     void stopListening();
     void onNewConnection();
-    void onReadyRead(QTcpSocket* socket);
+    // Answers the complete requests a client has sent, as far as its unread
+    // replies allow; runs again when it sends more or reads replies.
+    void serve(QTcpSocket* socket);
 
     EmulatedAdapter m_adapter;
     QHostAddress m_address;

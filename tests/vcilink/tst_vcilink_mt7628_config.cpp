@@ -1,5 +1,6 @@
 // MT7628Config against the adapter emulator on loopback: every operation, and
-// the failure bounds for silent, closed and rebooting adapters.
+// the failure bounds for silent, closed, rebooting and hostile modules; the
+// emulator's own bounds against a client that floods it.
 #include "MT7628Config.h"
 #include "support/AdapterProcesses.h"
 
@@ -11,16 +12,87 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace {
 const char* kA1 = "127.0.101.1";
 const char* kA2 = "127.0.101.2";
 const char* kA3 = "127.0.101.3";
+// Unbalanced replies of a hostile module, kept out of the test class for moc.
+const char* kTruncatedReply = R"({"ok":true,"serial":"M5EA)";
+const char* kEndlessReply = R"({"ok":true,"pad":")";
+
+// A blocking connection to ip:port (a small receive buffer when rcvbuf > 0); -1 on failure.
+int connectTo(const char* ip, quint16 port, int rcvbuf = 0)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (rcvbuf > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcvbuf, sizeof rcvbuf);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    ::inet_pton(AF_INET, ip, &a.sin_addr);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+// A module on ip (ephemeral port) that treats every connection alike: after the
+// request it sends fixed bytes and closes (Reply), or then adds a byte every
+// 20 ms until the client goes (Drip); or it closes at once.
+struct HostilePeer {
+    enum Mode { Reply, Drip, CloseAtOnce };
+    HostilePeer(const char* ip, Mode mode, const QByteArray& bytes)
+    {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        ::inet_pton(AF_INET, ip, &a.sin_addr);
+        socklen_t len = sizeof a;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 8) != 0
+            || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        port = ntohs(a.sin_port);
+        thread = std::thread([this, mode, bytes] {
+            auto readable = [](int s, int ms) {
+                pollfd p{s, POLLIN, 0};
+                return ::poll(&p, 1, ms) > 0;
+            };
+            char buf[4096];
+            while (!stop) {
+                const int c = readable(fd, 50) ? ::accept(fd, nullptr, nullptr) : -1;
+                if (c >= 0 && mode != CloseAtOnce && readable(c, 2000) && ::recv(c, buf, sizeof buf, 0) > 0) {
+                    bool alive = ::send(c, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) >= 0;
+                    // The client going shows as the end of its stream.
+                    while (alive && mode == Drip && !stop && !(readable(c, 20) && ::recv(c, buf, sizeof buf, 0) <= 0))
+                        alive = ::send(c, "x", 1, MSG_NOSIGNAL) == 1;
+                }
+                if (c >= 0)
+                    ::close(c);
+            }
+        });
+    }
+    ~HostilePeer()
+    {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+        ::close(fd);
+    }
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    quint16 port = 0;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
 } // namespace
 
 class TestLibrary : public QObject {
@@ -179,23 +251,14 @@ private slots:
         QVERIFY(!m_lib.RequestBuzz(kA3));
         const qint64 ms = t.elapsed();
         QVERIFY2(ms >= 1400 && ms < 2500, qPrintable(QString::number(ms)));
-        QVERIFY(m_lib.get_ap_list(kA3).empty());
-        QCOMPARE(QString::fromLatin1(m_lib.get_ap_info(kA3).ssid), QString());
+        MT7628Config lib; // default time-outs, as the manager constructs it
+        lib.setPort(m_emu.port());
+        t.restart();
+        QVERIFY(!lib.RebootVci(kA3));
+        QVERIFY(t.elapsed() < 5000);
         QCOMPARE(dump(3).value(QStringLiteral("buzzCount")).toInt(), 0);
         QCOMPARE(m_emu.command(QStringLiteral("silent 3 off")), QStringLiteral("OK"));
         QVERIFY(m_lib.RequestBuzz(kA3));
-    }
-
-    void defaultTimeoutsBoundASilentAdapter()
-    {
-        MT7628Config lib; // as the manager constructs it
-        lib.setPort(m_emu.port());
-        QCOMPARE(m_emu.command(QStringLiteral("silent 3 on")), QStringLiteral("OK"));
-        QElapsedTimer t;
-        t.start();
-        QVERIFY(!lib.RebootVci(kA3));
-        QVERIFY(t.elapsed() < 5000);
-        QCOMPARE(m_emu.command(QStringLiteral("silent 3 off")), QStringLiteral("OK"));
     }
 
     void rebootVanishesAndReturns()
@@ -209,54 +272,133 @@ private slots:
         QCOMPARE(QString::fromStdString(s.serial), QStringLiteral("M5EA0002XJ7B0002"));
     }
 
-    // A peer that answers every connection with fixed bytes, then closes.
-    void brokenRepliesFailCleanly_data()
+    // A module that misbehaves on every connection: each operation ends in its
+    // failure result within connect + reply time-out, whatever the peer does.
+    void hostileModuleFailsEveryOperation_data()
     {
-        QTest::addColumn<QByteArray>("reply");
-        QTest::newRow("not json") << QByteArray("hello\n");
-        QTest::newRow("array") << QByteArray("[true]\n");
-        QTest::newRow("ok as text") << QByteArray("{\"ok\":\"true\"}\n");
-        QTest::newRow("no line end") << QByteArray("{\"ok\":true}");
-        QTest::newRow("oversized") << QByteArray(70000, 'x');
-        QTest::newRow("nothing") << QByteArray();
-        QTest::newRow("key of wrong type") << QByteArray("{\"ok\":true,\"key\":5,\"on\":\"yes\",\"aps\":{}}\n");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("claimsOk"); // "ok":true, so only results with data can fail
+        const QByteArray wrongOk = R"({"ok":1,"error":"no","serial":"S1","key":"k","on":true,"joined":true,)"
+                                   R"("aps":[{"ssid":"A"}],"name":"n","message":"m"})";
+        QTest::newRow("garbage") << int(HostilePeer::Reply) << QByteArray("\x16\x03\x01 hello \xff\n") << false;
+        QTest::newRow("oversized frame") << int(HostilePeer::Reply)
+                                         << "{\"ok\":true,\"pad\":\"" + QByteArray(70000, 'x') + "\"}\n"
+                                         << false;
+        QTest::newRow("truncated frame") << int(HostilePeer::Reply) << QByteArray(kTruncatedReply) << false;
+        QTest::newRow("frame that never ends") << int(HostilePeer::Drip) << QByteArray(kEndlessReply) << false;
+        QTest::newRow("ok of the wrong type") << int(HostilePeer::Reply) << wrongOk + '\n' << false;
+        QTest::newRow("members of the wrong type")
+            << int(HostilePeer::Reply)
+            << QByteArray(R"({"ok":true,"serial":5,"key":5,"on":"yes","joined":1,"aps":{"ssid":"A"},"name":[]})"
+                          "\n")
+            << true;
+        QTest::newRow("closes at once") << int(HostilePeer::CloseAtOnce) << QByteArray() << false;
     }
-    void brokenRepliesFailCleanly()
+    void hostileModuleFailsEveryOperation()
     {
-        QFETCH(QByteArray, reply);
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        QVERIFY(fd >= 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        ::inet_pton(AF_INET, "127.0.101.200", &a.sin_addr);
-        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        QCOMPARE(::listen(fd, 8), 0);
-        std::thread peer([fd, reply] {
-            for (int i = 0; i < 4; ++i) {
-                const int c = ::accept(fd, nullptr, nullptr);
-                if (c < 0)
-                    return;
-                char buf[512];
-                [[maybe_unused]] ssize_t r = ::recv(c, buf, sizeof buf, 0);
-                if (!reply.isEmpty())
-                    r = ::send(c, reply.constData(), static_cast<size_t>(reply.size()), MSG_NOSIGNAL);
-                ::close(c);
-            }
-        });
+        QFETCH(int, mode);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, claimsOk);
+        const char* ip = "127.0.101.200";
+        HostilePeer peer(ip, HostilePeer::Mode(mode), bytes);
+        QVERIFY(peer.port != 0);
         MT7628Config lib;
-        lib.setPort(ntohs(a.sin_port));
-        lib.setTimeouts(1000, 1000);
-        std::string key = "kept";
-        QVERIFY(!lib.GetRemoteKey("S", "127.0.101.200", key));
-        QCOMPARE(QString::fromStdString(key), QStringLiteral("kept"));
-        QVERIFY(!lib.GetENET("127.0.101.200"));
-        QVERIFY(lib.get_ap_list("127.0.101.200").empty());
-        vci_status s;
-        QVERIFY(!lib.GetVciStatus("127.0.101.200", s));
-        peer.join();
+        lib.setPort(peer.port);
+        lib.setTimeouts(400, 600);
+        struct Op {
+            const char* name;
+            bool hasData; // fails on a reply without its data even when "ok" is true
+            std::function<bool()> failed;
+        };
+        const std::vector<Op> ops = {
+            {"RebootVci", false, [&] { return !lib.RebootVci(ip); }},
+            {"RequestBuzz", false, [&] { return !lib.RequestBuzz(ip); }},
+            {"Contact_occupancy", false, [&] { return !lib.Contact_occupancy(ip); }},
+            {"SetRemoteKey", false, [&] { return !lib.SetRemoteKey("S1", ip, "1234"); }},
+            {"SetENET", false, [&] { return !lib.SetENET(ip, true); }},
+            {"connect_to_ap", false, [&] { return lib.connect_to_ap(ip, "A", "password").empty(); }},
+            {"KillExe", false, [&] { return lib.KillExe(ip).empty(); }},
+            {"Config_reset", false, [&] { return !lib.Config_reset(ip); }},
+            {"Set_Wifi_Info", false, [&] { return !lib.Set_Wifi_Info(ip, "name", "password1"); }},
+            {"GetRemoteKey", true,
+                [&] {
+                    std::string key = "kept";
+                    return !lib.GetRemoteKey("S1", ip, key) && key == "kept";
+                }},
+            {"GetENET", true, [&] { return !lib.GetENET(ip); }},
+            {"get_ap_list", true, [&] { return lib.get_ap_list(ip).empty(); }},
+            {"get_ap_info", true,
+                [&] {
+                    const apclient_info i = lib.get_ap_info(ip);
+                    return !i.ssid[0] && !i.bssid[0] && !i.security[0] && !i.ip[0] && !i.channel && !i.signal;
+                }},
+            {"get_client_status", true, [&] { return !lib.get_client_status(ip); }},
+            {"Get_Wifi_Info", true, [&] { return lib.Get_Wifi_Info(ip).empty(); }},
+            {"GetVciStatus", true,
+                [&] {
+                    vci_status st;
+                    return !lib.GetVciStatus(ip, st);
+                }},
+        };
+        for (const Op& op : ops) {
+            if (claimsOk && !op.hasData)
+                continue;
+            QElapsedTimer t;
+            t.start();
+            QVERIFY2(op.failed(), op.name);
+            QVERIFY2(t.elapsed() < 400 + 600 + 500, op.name); // the time-outs and a margin for a loaded machine
+        }
+    }
+
+    // The emulator's buffers are bounded like a module's: a client that
+    // pipelines requests and reads nothing is held back, and gets every answer
+    // once it reads; connections beyond the table are closed.
+    void emulatorBoundsWhatAClientCanQueue()
+    {
+        constexpr int kRequests = 40000; // about 14 MB of replies
+        const QByteArray requests = QByteArray("{\"op\":\"ap_list\"}\n").repeated(kRequests);
+        const int servedBefore = dump(1).value(QStringLiteral("requestCount")).toInt();
+        const int fd = connectTo(kA1, m_emu.port(), 4096);
+        QVERIFY(fd >= 0);
+        qsizetype sent = 0;
+        auto push = [&] { // as many requests as the emulator takes now
+            for (ssize_t n = 1; n > 0 && sent < requests.size();) {
+                n = ::send(
+                    fd, requests.constData() + sent, size_t(requests.size() - sent), MSG_DONTWAIT | MSG_NOSIGNAL);
+                sent += n > 0 ? n : 0;
+            }
+        };
+        int served = -1;
+        for (int last = -2; served != last; QThread::msleep(300)) {
+            push();
+            last = served;
+            served = dump(1).value(QStringLiteral("requestCount")).toInt() - servedBefore;
+        }
+        const timeval wait{10, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        int replies = 0;
+        char buf[65536];
+        while (replies < kRequests) {
+            push();
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            replies += int(std::count(buf, buf + n, '\n'));
+        }
         ::close(fd);
+        QVERIFY2(served < kRequests, qPrintable(QString::number(served)));
+        QCOMPARE(replies, kRequests);
+
+        std::vector<int> table;
+        for (int i = 0; i < 16; ++i)
+            table.push_back(connectTo(kA1, m_emu.port()));
+        vci_status s;
+        const bool refused = !m_lib.GetVciStatus(kA1, s);
+        for (int c : table)
+            ::close(c);
+        QVERIFY(refused);
+        QTRY_VERIFY(m_lib.GetVciStatus(kA1, s));
     }
 
     void portComesFromTheEnvironment()

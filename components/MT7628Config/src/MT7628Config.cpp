@@ -199,10 +199,12 @@ std::string MT7628Config::connect_to_ap(const std::string& ip, const std::string
     options.port = port();
     options.connectTimeoutMs = m_connectTimeoutMs;
     options.replyTimeoutMs = m_replyTimeoutMs;
-    if (!mt7628::call(ip, req, reply, options))
+    bool ok = false;
+    // A reply without a boolean "ok" is no answer at all.
+    if (!mt7628::call(ip, req, reply, options) || !mt7628::getBool(reply, "ok", ok))
         return {};
     std::string message;
-    if (mt7628::replyOk(reply))
+    if (ok)
         return mt7628::getString(reply, "message", message) && !message.empty() ? message : std::string("OK");
     return mt7628::getString(reply, "error", message) && !message.empty() ? message : std::string("failed");
 }
