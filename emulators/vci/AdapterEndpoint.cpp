@@ -141,6 +141,7 @@ void AdapterEndpoint::serve(QTcpSocket* socket)
         return;
     }
     if (rebootRequested) {
+        socket->disconnect(this); // the wait below signals bytesWritten: serve nothing more
         socket->flush();
         socket->waitForBytesWritten(200);
         reboot();

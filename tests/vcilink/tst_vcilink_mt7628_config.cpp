@@ -270,6 +270,20 @@ private slots:
         QCOMPARE(dump(2).value(QStringLiteral("rebootCount")).toInt(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(m_lib.GetVciStatus(kA2, s), 5000);
         QCOMPARE(QString::fromStdString(s.serial), QStringLiteral("M5EA0002XJ7B0002"));
+
+        // A request behind the reboot on the same connection finds the adapter gone.
+        const int fd = connectTo(kA2, m_emu.port());
+        const QByteArray two("{\"op\":\"reboot\"}\n{\"op\":\"status\"}\n");
+        const timeval wait{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        QByteArray got(4096, '\0');
+        const bool sent = ::send(fd, two.constData(), size_t(two.size()), MSG_NOSIGNAL) == two.size();
+        int size = 0;
+        for (ssize_t n = 1; n > 0 && size < got.size(); size += int(n > 0 ? n : 0))
+            n = ::recv(fd, got.data() + size, size_t(got.size() - size), 0);
+        ::close(fd);
+        QVERIFY(sent);
+        QCOMPARE(got.left(size), QByteArray("{\"ok\":true}\n"));
     }
 
     // A module that misbehaves on every connection: each operation ends in its
