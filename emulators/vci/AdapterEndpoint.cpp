@@ -3,9 +3,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <cstring>
+
 namespace vciemu {
 
-AdapterEndpoint::AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, QObject* parent)
+AdapterEndpoint::AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, int uploadIdleMs, QObject* parent)
     : QObject(parent)
     , m_adapter(std::move(state))
     , m_address(QString::fromStdString(m_adapter.state().ip))
@@ -17,6 +19,14 @@ AdapterEndpoint::AdapterEndpoint(AdapterState state, quint16 port, int rebootMs,
         if (m_plugged)
             startListening();
     });
+    m_uploadIdle.setSingleShot(true);
+    m_uploadIdle.setInterval(uploadIdleMs);
+    connect(&m_uploadIdle, &QTimer::timeout, this, [this, uploadIdleMs] {
+        if (m_upload && !m_flash.isActive())
+            endUpload(mt7628::errorReply("upload dropped: no image bytes for " + std::to_string(uploadIdleMs) + " ms"));
+    });
+    m_flash.setSingleShot(true);
+    connect(&m_flash, &QTimer::timeout, this, &AdapterEndpoint::finishWrite);
 }
 
 bool AdapterEndpoint::listening() const
@@ -67,7 +77,10 @@ void AdapterEndpoint::stopListening()
         m_server->deleteLater();
         m_server = nullptr;
     }
-    // Open connections die with the adapter.
+    // Open connections die with the adapter, and so does an image not yet written.
+    m_uploadIdle.stop();
+    m_flash.stop();
+    m_upload.reset();
     const auto sockets = m_readers.keys();
     m_readers.clear();
     for (QTcpSocket* s : sockets) {
@@ -95,6 +108,11 @@ void AdapterEndpoint::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            // A client gone mid-image ends its upload; a checked image is still written.
+            if (m_upload && m_upload->socket == socket && !m_flash.isActive()) {
+                m_uploadIdle.stop();
+                m_upload.reset();
+            }
             m_readers.remove(socket);
             socket->deleteLater();
         });
@@ -108,6 +126,13 @@ void AdapterEndpoint::serve(QTcpSocket* socket)
         return;
     if (m_silent || it->overflow()) {
         socket->readAll(); // swallow requests: silent, or closing after "request too large"
+        return;
+    }
+    if (m_upload && m_upload->socket == socket) {
+        if (m_upload->received < m_upload->image.size())
+            receiveUpload();
+        else
+            socket->readAll(); // past the announced length: not part of the image
         return;
     }
     mt7628::FrameReader& reader = *it;
@@ -126,13 +151,24 @@ void AdapterEndpoint::serve(QTcpSocket* socket)
         }
         Json::Value request;
         std::string why;
+        std::string op;
         Json::Value reply;
+        mt7628::ImageKind kind = mt7628::ImageKind::System;
+        std::uint32_t length = 0;
         if (!mt7628::decodeFrame(line, request, &why))
             reply = mt7628::errorReply("bad request: " + why);
+        else if (mt7628::getString(request, "op", op) && op == mt7628::op::kUploadBegin)
+            reply = m_adapter.beginUpload(request, m_upload != nullptr, kind, length);
         else
             reply = m_adapter.handle(request, rebootRequested);
         const std::string frame = mt7628::encodeFrame(reply);
         socket->write(frame.data(), static_cast<qint64>(frame.size()));
+        if (op == mt7628::op::kUploadBegin && mt7628::replyOk(reply)) {
+            // From here on the connection carries the image.
+            startUpload(socket, kind, length);
+            receiveUpload(reader.takeBuffered());
+            return;
+        }
     }
     if (reader.overflow()) {
         const std::string frame = mt7628::encodeFrame(mt7628::errorReply("request too large"));
@@ -146,6 +182,89 @@ void AdapterEndpoint::serve(QTcpSocket* socket)
         socket->waitForBytesWritten(200);
         reboot();
     }
+}
+
+void AdapterEndpoint::startUpload(QTcpSocket* socket, mt7628::ImageKind kind, std::uint32_t length)
+{
+    m_upload = std::make_unique<Upload>();
+    m_upload->socket = socket;
+    m_upload->kind = kind;
+    m_upload->image.resize(length);
+    m_uploadIdle.start();
+}
+
+void AdapterEndpoint::receiveUpload(const std::string& buffered)
+{
+    Upload& u = *m_upload;
+    const std::uint32_t before = u.received;
+    const auto room = [&u] { return static_cast<std::uint32_t>(u.image.size()) - u.received; };
+    const std::uint32_t first = std::min(room(), static_cast<std::uint32_t>(buffered.size()));
+    std::memcpy(u.image.data() + u.received, buffered.data(), first);
+    u.received += first;
+    while (u.socket && room() > 0) {
+        const qint64 n = u.socket->read(reinterpret_cast<char*>(u.image.data()) + u.received, room());
+        if (n <= 0)
+            break;
+        u.received += static_cast<std::uint32_t>(n);
+    }
+    if (u.received == before)
+        return;
+    m_uploadIdle.start();
+    acknowledge();
+    if (room() > 0)
+        return;
+    m_uploadIdle.stop();
+    if (u.socket)
+        u.socket->readAll();
+    const Json::Value verdict = m_adapter.checkUpload(u.kind, u.image);
+    if (!mt7628::replyOk(verdict))
+        endUpload(verdict);
+    else
+        m_flash.start(m_adapter.state().flashMs);
+}
+
+void AdapterEndpoint::acknowledge()
+{
+    Upload& u = *m_upload;
+    if (u.received - u.acknowledged < EmulatedAdapter::kUploadAckEvery && u.received < u.image.size())
+        return;
+    u.acknowledged = u.received;
+    if (u.socket) {
+        const std::string frame = mt7628::encodeFrame(mt7628::uploadProgressReply(u.received));
+        u.socket->write(frame.data(), static_cast<qint64>(frame.size()));
+    }
+}
+
+void AdapterEndpoint::endUpload(const Json::Value& reply)
+{
+    const QPointer<QTcpSocket> socket = m_upload->socket;
+    m_upload.reset();
+    m_uploadIdle.stop();
+    m_flash.stop();
+    if (!socket || m_silent)
+        return;
+    const std::string frame = mt7628::encodeFrame(reply);
+    socket->write(frame.data(), static_cast<qint64>(frame.size()));
+    socket->disconnectFromHost();
+}
+
+void AdapterEndpoint::finishWrite()
+{
+    bool restart = false;
+    const Json::Value reply = m_adapter.writeImage(m_upload->kind, m_upload->image, restart);
+    if (!restart) {
+        endUpload(reply);
+        return;
+    }
+    // The answer goes out before the module restarts.
+    if (m_upload->socket && !m_silent) {
+        QTcpSocket* socket = m_upload->socket;
+        socket->disconnect(this); // the wait below signals bytesWritten: serve nothing more
+        const std::string frame = mt7628::encodeFrame(reply);
+        socket->write(frame.data(), static_cast<qint64>(frame.size()));
+        socket->waitForBytesWritten(200);
+    }
+    reboot();
 }
 
 } // namespace vciemu

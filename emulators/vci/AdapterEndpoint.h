@@ -1,6 +1,6 @@
 // One emulated adapter on the network: a TCP listener on its own loopback
-// address that answers the MT7628 protocol, and the plug / silent / reboot
-// behaviour around it.
+// address that answers the MT7628 protocol, the plug / silent / reboot
+// behaviour around it, and the one firmware upload it takes at a time.
 #pragma once
 
 #include "EmulatedAdapter.h"
@@ -9,7 +9,11 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
+
+#include <memory>
+#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
@@ -26,7 +30,7 @@ public:
     static constexpr qint64 kMaxPendingReplyBytes = 64 * 1024;
     static constexpr int kMaxClients = 16;
 
-    AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, QObject* parent = nullptr);
+    AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, int uploadIdleMs, QObject* parent = nullptr);
 
     // Plugged: listening (unless rebooting). Unplugged: connections refused.
     bool plug();
@@ -39,6 +43,8 @@ public:
     void reboot();
     bool rebooting() const { return m_rebootTimer.isActive(); }
     bool listening() const;
+    // An upload is being received or written.
+    bool uploading() const { return m_upload != nullptr; }
 
     EmulatedAdapter& adapter() { return m_adapter; }
     const EmulatedAdapter& adapter() const { return m_adapter; }
@@ -52,6 +58,23 @@ private:
     // replies allow; runs again when it sends more or reads replies.
     void serve(QTcpSocket* socket);
 
+    // The image on its way in: the staging area fills from the client's
+    // connection, then the image is checked and written.
+    struct Upload {
+        QPointer<QTcpSocket> socket;
+        mt7628::ImageKind kind = mt7628::ImageKind::System;
+        std::vector<unsigned char> image; // sized to the announced length
+        std::uint32_t received = 0;
+        std::uint32_t acknowledged = 0;
+    };
+    void startUpload(QTcpSocket* socket, mt7628::ImageKind kind, std::uint32_t length);
+    // Takes image bytes (the rest of the request buffer first, then the socket).
+    void receiveUpload(const std::string& buffered = std::string());
+    void acknowledge();
+    // Answers the upload's client with its last line and ends the session.
+    void endUpload(const Json::Value& reply);
+    void finishWrite();
+
     EmulatedAdapter m_adapter;
     QHostAddress m_address;
     quint16 m_port;
@@ -61,6 +84,9 @@ private:
     QTcpServer* m_server = nullptr;
     QHash<QTcpSocket*, mt7628::FrameReader> m_readers;
     QTimer m_rebootTimer;
+    std::unique_ptr<Upload> m_upload;
+    QTimer m_uploadIdle; // a client that stops sending mid-image loses its session
+    QTimer m_flash;      // the write of a checked image
     QString m_lastError;
 };
 

@@ -1,6 +1,6 @@
 #include "EmulatedAdapter.h"
 
-#include "Mt7628Protocol.h"
+#include "firmware/FirmwareImage.h"
 
 #include <cstdio>
 
@@ -234,6 +234,76 @@ Json::Value EmulatedAdapter::handle(const Json::Value& request, bool& rebootRequ
     return mt7628::errorReply("unknown operation");
 }
 
+std::string& EmulatedAdapter::versionOf(mt7628::ImageKind kind)
+{
+    switch (kind) {
+    case mt7628::ImageKind::System:
+        return m_state.softVer;
+    case mt7628::ImageKind::Application:
+        return m_state.dllVersion;
+    case mt7628::ImageKind::Can:
+        break;
+    }
+    return m_state.firmwareVersion;
+}
+
+std::string EmulatedAdapter::typeNameOf(mt7628::ImageKind kind) const
+{
+    // A key programmer's serial: "M5E", 5 characters, "XJ7", 5 characters.
+    const std::string& sn = m_state.serial;
+    const bool keyProgrammer = sn.size() == 16 && sn.compare(0, 3, "M5E") == 0 && sn.compare(8, 3, "XJ7") == 0;
+    const std::string shown = m_state.bootloader ? m_state.bootFirmwareVersion : m_state.firmwareVersion;
+    const firmware::TypeNames names = firmware::firmwareTypeNames(shown, m_state.portNumber, keyProgrammer);
+    return names.of(static_cast<firmware::Image>(static_cast<int>(kind)));
+}
+
+Json::Value EmulatedAdapter::beginUpload(
+    const Json::Value& request, bool busy, mt7628::ImageKind& kind, std::uint32_t& length)
+{
+    ++m_state.requestCount;
+    std::string why;
+    if (!mt7628::parseUploadBegin(request, kind, length, &why))
+        return mt7628::errorReply(why);
+    if (busy)
+        return mt7628::errorReply("busy: another upload is in progress");
+    if (typeNameOf(kind).empty())
+        return mt7628::errorReply(std::string("this adapter takes no ") + mt7628::imageKindName(kind) + " image");
+    if (length > kMaxImageBytes)
+        return mt7628::errorReply("image too large: at most " + std::to_string(kMaxImageBytes) + " bytes");
+    ++m_state.uploadCount;
+    Json::Value r = mt7628::okReply();
+    r["window"] = kUploadWindow;
+    return r;
+}
+
+Json::Value EmulatedAdapter::checkUpload(mt7628::ImageKind kind, const std::vector<unsigned char>& image) const
+{
+    const firmware::Check check = firmware::checkImage(image.data(), image.size(), typeNameOf(kind));
+    if (check != firmware::Check::Ok)
+        return mt7628::errorReply(firmware::checkText(check));
+    return mt7628::okReply();
+}
+
+Json::Value EmulatedAdapter::writeImage(mt7628::ImageKind kind, const std::vector<unsigned char>& image, bool& reboot)
+{
+    reboot = false;
+    const std::optional<firmware::Header> header = firmware::readHeader(image.data(), image.size());
+    if (m_state.failNextWrite || !header) {
+        m_state.failNextWrite = false;
+        return mt7628::errorReply("write failed");
+    }
+    ++m_state.writeCount;
+    // Keep the field's own prefix ("MT7628 " in "MT7628 V2.0.1"); the image brings the version.
+    std::string& field = versionOf(kind);
+    const std::size_t v = field.rfind('V');
+    const bool hasV = header->version.find_first_of("Vv") != std::string::npos;
+    field = (v == std::string::npos ? std::string() : field.substr(0, v)) + (hasV ? "" : "V") + header->version;
+    if (kind == mt7628::ImageKind::System)
+        m_state.bootloader = false;
+    reboot = kind != mt7628::ImageKind::Can;
+    return mt7628::uploadWrittenReply(field);
+}
+
 Json::Value EmulatedAdapter::dump() const
 {
     Json::Value d = status();
@@ -252,6 +322,10 @@ Json::Value EmulatedAdapter::dump() const
     d["releaseCount"] = m_state.releaseCount;
     d["killExeCount"] = m_state.killExeCount;
     d["requestCount"] = m_state.requestCount;
+    d["uploadCount"] = m_state.uploadCount;
+    d["writeCount"] = m_state.writeCount;
+    d["flashMs"] = m_state.flashMs;
+    d["failNextWrite"] = m_state.failNextWrite;
     return d;
 }
 

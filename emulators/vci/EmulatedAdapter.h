@@ -2,6 +2,8 @@
 // Plain logic with no sockets, so tests can drive it directly.
 #pragma once
 
+#include "Mt7628Protocol.h"
+
 #include <json/value.h>
 
 #include <cstdint>
@@ -44,12 +46,16 @@ struct AdapterState {
     bool joined = false;
     std::string joinedSsid;
     std::string clientIp;
+    int flashMs = 2000;         // how long writing an image takes
+    bool failNextWrite = false; // the next write of a good image fails (for tests)
     // Counters for tests.
     int buzzCount = 0;
     int rebootCount = 0;
     int releaseCount = 0;
     int killExeCount = 0;
     int requestCount = 0;
+    int uploadCount = 0; // uploads accepted
+    int writeCount = 0;  // images written
 };
 
 class EmulatedAdapter {
@@ -62,6 +68,25 @@ public:
 
     AdapterState& state() { return m_state; }
     const AdapterState& state() const { return m_state; }
+
+    // The module's staging area for an image: a longer upload is refused.
+    static constexpr std::uint32_t kMaxImageBytes = 16 * 1024 * 1024;
+    // The module's upload window, and how often it acknowledges.
+    static constexpr std::uint32_t kUploadWindow = 1024 * 1024;
+    static constexpr std::uint32_t kUploadAckEvery = kUploadWindow / 4;
+
+    // Answers upload_begin: ok with the window, or a refusal (busy, unknown
+    // image kind, an image this adapter does not take, bad or too large
+    // length). On ok, kind and length say what to receive.
+    Json::Value beginUpload(const Json::Value& request, bool busy, mt7628::ImageKind& kind, std::uint32_t& length);
+    // The whole check of a received image: a refusal, or ok.
+    Json::Value checkUpload(mt7628::ImageKind kind, const std::vector<unsigned char>& image) const;
+    // Writes a checked image: the new version in the image's status field
+    // (and, for a system image, out of the boot loader); a refusal when the
+    // write was set to fail. reboot: the adapter restarts after the answer.
+    Json::Value writeImage(mt7628::ImageKind kind, const std::vector<unsigned char>& image, bool& reboot);
+    // The status text that holds an image's version.
+    std::string& versionOf(mt7628::ImageKind kind);
 
     // The whole state as JSON (passwords included: this is a test tool).
     Json::Value dump() const;
@@ -76,6 +101,8 @@ public:
 
 private:
     Json::Value status() const;
+    // The server's type name of this adapter's image of that kind ("" when it takes none).
+    std::string typeNameOf(mt7628::ImageKind kind) const;
     Json::Value connect(const Json::Value& request);
 
     AdapterState m_state;

@@ -11,7 +11,8 @@ namespace {
 const char* kHelp
     = "OK commands: list | dump | plug N | unplug N | voltage N MV | state N 0|1|2 | bootloader N on|off"
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
-      " | remote N on|off | enet N on|off | quit   (N: number, list or all)";
+      " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
+      " | version N system|application|can [TEXT] | quit   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
 {
@@ -100,7 +101,9 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
         s.connType = EmulatedAdapter::defaultConnType(i);
         s.key = QStringLiteral("KX%1").arg(i, 4, 10, QLatin1Char('0')).toStdString();
         s.accessPoints = EmulatedAdapter::defaultAccessPoints();
-        m_endpoints.push_back(std::make_unique<AdapterEndpoint>(std::move(s), options.port, options.rebootMs, this));
+        s.flashMs = options.flashMs;
+        m_endpoints.push_back(std::make_unique<AdapterEndpoint>(
+            std::move(s), options.port, options.rebootMs, options.uploadIdleMs, this));
     }
     for (int i : plugged) {
         if (!endpoint(i)->plug()) {
@@ -155,6 +158,7 @@ QString Emulator::execute(const QString& line)
             d["listening"] = e->listening();
             d["silent"] = e->silent();
             d["rebooting"] = e->rebooting();
+            d["uploading"] = e->uploading();
             all.append(d);
         }
         Json::Value root(Json::objectValue);
@@ -167,7 +171,8 @@ QString Emulator::execute(const QString& line)
     static const QStringList kPerAdapter = {QStringLiteral("plug"), QStringLiteral("unplug"), QStringLiteral("reboot"),
         QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
         QStringLiteral("silent"), QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"),
-        QStringLiteral("serial"), QStringLiteral("remotekey")};
+        QStringLiteral("serial"), QStringLiteral("remotekey"), QStringLiteral("flashms"), QStringLiteral("failwrite"),
+        QStringLiteral("version")};
     if (!kPerAdapter.contains(cmd))
         return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
     if (w.size() <= arg)
@@ -202,21 +207,42 @@ QString Emulator::execute(const QString& line)
     if (!hasValue)
         return QStringLiteral("ERR missing value");
 
-    if (cmd == QLatin1String("voltage") || cmd == QLatin1String("state")) {
+    if (cmd == QLatin1String("voltage") || cmd == QLatin1String("state") || cmd == QLatin1String("flashms")) {
         bool ok = false;
         const uint n = value.toUInt(&ok);
-        if (!ok || (cmd == QLatin1String("state") && n > 255) || (cmd == QLatin1String("voltage") && n > 100000))
+        const uint max = cmd == QLatin1String("state") ? 255 : cmd == QLatin1String("voltage") ? 100000 : 600000;
+        if (!ok || n > max)
             return QStringLiteral("ERR bad number: %1").arg(value);
         for (int i : targets) {
+            AdapterState& s = endpoint(i)->adapter().state();
             if (cmd == QLatin1String("voltage"))
-                endpoint(i)->adapter().state().vbatt = n;
+                s.vbatt = n;
+            else if (cmd == QLatin1String("state"))
+                s.status = n;
             else
-                endpoint(i)->adapter().state().status = n;
+                s.flashMs = static_cast<int>(n);
         }
         return QStringLiteral("OK");
     }
+    if (cmd == QLatin1String("version")) {
+        // "version N KIND" reads a version, "version N KIND TEXT" sets it.
+        mt7628::ImageKind kind = mt7628::ImageKind::System;
+        if (!mt7628::parseImageKind(value.toStdString(), kind))
+            return QStringLiteral("ERR expected system, application or can");
+        const QString text = w.mid(arg + 2).join(QLatin1Char(' '));
+        if (text.toUtf8().size() > 64)
+            return QStringLiteral("ERR version too long");
+        QStringList versions;
+        for (int i : targets) {
+            std::string& field = endpoint(i)->adapter().versionOf(kind);
+            if (!text.isEmpty())
+                field = text.toStdString();
+            versions << QString::fromStdString(field);
+        }
+        return text.isEmpty() ? QStringLiteral("OK ") + versions.join(QStringLiteral("; ")) : QStringLiteral("OK");
+    }
     if (cmd == QLatin1String("bootloader") || cmd == QLatin1String("silent") || cmd == QLatin1String("remote")
-        || cmd == QLatin1String("enet")) {
+        || cmd == QLatin1String("enet") || cmd == QLatin1String("failwrite")) {
         bool on = false;
         if (!parseOnOff(value.toLower(), &on))
             return QStringLiteral("ERR expected on or off: %1").arg(value);
@@ -228,6 +254,8 @@ QString Emulator::execute(const QString& line)
                 e->setSilent(on);
             else if (cmd == QLatin1String("remote"))
                 e->adapter().state().remoteSupported = on;
+            else if (cmd == QLatin1String("failwrite"))
+                e->adapter().state().failNextWrite = on;
             else
                 e->adapter().state().enet = on;
         }

@@ -59,8 +59,15 @@ int main(int argc, char** argv)
     QCommandLineOption rebootOpt(QStringLiteral("reboot-ms"),
         QStringLiteral("How long a rebooting adapter stays away (default 4000)."), QStringLiteral("MS"),
         QStringLiteral("4000"));
+    QCommandLineOption flashOpt(QStringLiteral("flash-ms"),
+        QStringLiteral("How long writing a firmware image takes (default 2000)."), QStringLiteral("MS"),
+        QStringLiteral("2000"));
+    QCommandLineOption uploadIdleOpt(QStringLiteral("upload-idle-ms"),
+        QStringLiteral("An upload with no bytes for this long is dropped (default 10000)."), QStringLiteral("MS"),
+        QStringLiteral("10000"));
     QCommandLineOption noStdinOpt(QStringLiteral("no-stdin"), QStringLiteral("Do not read commands from stdin."));
-    parser.addOptions({adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, noStdinOpt});
+    parser.addOptions(
+        {adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, flashOpt, uploadIdleOpt, noStdinOpt});
     parser.process(app);
 
     auto number = [&](const QCommandLineOption& o, int min, int max, int* out) {
@@ -79,7 +86,8 @@ int main(int argc, char** argv)
     int port = 0;
     int controlPort = 0;
     if (!number(adaptersOpt, 1, 1000, &options.adapters) || !number(portOpt, 0, 65535, &port)
-        || !number(controlOpt, 0, 65535, &controlPort) || !number(rebootOpt, 0, 600000, &options.rebootMs))
+        || !number(controlOpt, 0, 65535, &controlPort) || !number(rebootOpt, 0, 600000, &options.rebootMs)
+        || !number(flashOpt, 0, 600000, &options.flashMs) || !number(uploadIdleOpt, 1, 600000, &options.uploadIdleMs))
         return 2;
     options.plug = parser.value(plugOpt);
     options.baseAddress = parser.value(baseOpt);

@@ -10,7 +10,9 @@
 // between calls, so one instance may be used from several threads at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,9 +111,42 @@ public:
     // The module's identity and state; false when it does not answer.
     bool GetVciStatus(const std::string& ip, vci_status& out);
 
+    // Firmware upload: one of the adapter's three images goes to the module on
+    // one connection, which checks it and writes it (docs/mt7628-protocol.md,
+    // "Upload"). After a system or application image the adapter restarts.
+    enum class Image { System, Application, Can };
+    enum class UploadResult {
+        Written,     // the module checked the image and wrote it
+        BadAddress,  // ip is not an IPv4 address
+        BadImage,    // nothing to send (empty, or beyond the protocol's 32-bit length)
+        Unreachable, // no connection, or no answer to the upload request
+        Refused,     // the module said no (busy, wrong image, write failed: see message)
+        TimedOut,    // the module stopped taking bytes, or did not confirm the write in time
+        Lost,        // the connection closed, or the module's answers made no sense
+    };
+    struct UploadOutcome {
+        UploadResult result = UploadResult::Lost;
+        std::string message; // why it failed (the module's own reason when it refused)
+        std::string version; // Written: the version the module now runs
+    };
+    // Called with the bytes the module has acknowledged and the total.
+    using UploadProgress = std::function<void(std::uint64_t acknowledged, std::uint64_t total)>;
+
+    // Sends the bytes as they are: checking them is the module's job (and the
+    // caller's, before). Blocks for at most connect + reply time-out to start,
+    // then while the module keeps taking bytes (each idle time-out at most)
+    // up to 10 s + 1 s per 256 KiB in all, then the write wait.
+    UploadOutcome UploadImage(const std::string& ip, Image image, const unsigned char* data, std::size_t size,
+        const UploadProgress& progress = {});
+
     // Time-outs in milliseconds (defaults 1500 connect, 3000 reply; values
     // are clamped to 1..10000). The port 0 means the default / environment port.
     void setTimeouts(int connectMs, int replyMs);
+    // Upload time-outs in milliseconds: the longest the module may take no
+    // bytes and acknowledge none (default 10000, clamped to 100..60000), and
+    // the wait for its result after the last byte (default 120000, clamped
+    // to 100..600000).
+    void setUploadTimeouts(int idleMs, int writeWaitMs);
     void setPort(int port);
     int port() const;
 
@@ -119,4 +154,6 @@ private:
     int m_connectTimeoutMs;
     int m_replyTimeoutMs;
     int m_port;
+    int m_uploadIdleMs;
+    int m_writeWaitMs;
 };

@@ -311,6 +311,13 @@ bool FrameReader::next(std::string& line)
     return true;
 }
 
+std::string FrameReader::takeBuffered()
+{
+    std::string rest;
+    rest.swap(m_buffer);
+    return rest;
+}
+
 bool getString(const Json::Value& object, const char* key, std::string& out)
 {
     if (!object.isObject())
@@ -383,6 +390,93 @@ bool replyOk(const Json::Value& reply)
 {
     bool ok = false;
     return getBool(reply, "ok", ok) && ok;
+}
+
+const char* imageKindName(ImageKind kind)
+{
+    switch (kind) {
+    case ImageKind::System:
+        return "system";
+    case ImageKind::Application:
+        return "application";
+    case ImageKind::Can:
+        break;
+    }
+    return "can";
+}
+
+bool parseImageKind(const std::string& name, ImageKind& kind)
+{
+    for (ImageKind k : {ImageKind::System, ImageKind::Application, ImageKind::Can}) {
+        if (name == imageKindName(k)) {
+            kind = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+Json::Value uploadBeginRequest(ImageKind kind, std::uint32_t length)
+{
+    Json::Value r(Json::objectValue);
+    r["op"] = op::kUploadBegin;
+    r["image"] = imageKindName(kind);
+    r["length"] = length;
+    return r;
+}
+
+bool parseUploadBegin(const Json::Value& request, ImageKind& kind, std::uint32_t& length, std::string* error)
+{
+    auto fail = [error](const char* why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    std::string name;
+    if (!getString(request, "image", name))
+        return fail("missing image");
+    if (!parseImageKind(name, kind))
+        return fail("unknown image kind");
+    if (!getUInt(request, "length", length) || length == 0)
+        return fail("length must be a positive 32-bit number");
+    return true;
+}
+
+UploadLine readUploadLine(const Json::Value& frame)
+{
+    UploadLine line;
+    bool ok = false;
+    if (!getBool(frame, "ok", ok))
+        return line;
+    if (!ok) {
+        line.kind = UploadLine::Refused;
+        if (!getString(frame, "error", line.text) || line.text.empty())
+            line.text = "refused";
+        return line;
+    }
+    bool written = false;
+    if (getBool(frame, "written", written) && written) {
+        line.kind = UploadLine::Written;
+        getString(frame, "version", line.text);
+    } else if (getUInt(frame, "received", line.received)) {
+        line.kind = UploadLine::Progress;
+    }
+    return line;
+}
+
+Json::Value uploadProgressReply(std::uint32_t received)
+{
+    Json::Value r = okReply();
+    r["received"] = received;
+    return r;
+}
+
+Json::Value uploadWrittenReply(const std::string& version)
+{
+    Json::Value r = okReply();
+    r["written"] = true;
+    r["version"] = version;
+    return r;
 }
 
 void copyField(char* field, std::size_t size, const std::string& text)

@@ -2,6 +2,9 @@
 // object per line ("\n"-terminated, UTF-8, at most kMaxFrameBytes including the
 // line end). A request carries "op" and its arguments; a reply carries "ok"
 // (bool), "error" (text, when ok is false) and the operation's results.
+// An upload ("upload_begin") is the one exchange that is not a single line:
+// after the module accepts it, the image follows as raw bytes and the module
+// answers with acknowledgement lines and one result line.
 // Shared by the library, the adapter emulator and the tests.
 #pragma once
 
@@ -36,7 +39,40 @@ constexpr const char* kKillExe = "kill_exe";
 constexpr const char* kConfigReset = "config_reset";
 constexpr const char* kSetWifi = "set_wifi";
 constexpr const char* kGetWifi = "get_wifi";
+constexpr const char* kUploadBegin = "upload_begin";
 } // namespace op
+
+// The adapter's three firmware images, named "system", "application" and "can"
+// on the wire.
+enum class ImageKind { System, Application, Can };
+const char* imageKindName(ImageKind kind);
+bool parseImageKind(const std::string& name, ImageKind& kind);
+
+// Upload flow control: the module names its window (the bytes a client may
+// send beyond the last acknowledged count) in its answer to upload_begin; a
+// module that names none gets kDefaultUploadWindow.
+constexpr std::uint32_t kDefaultUploadWindow = 64 * 1024;
+constexpr std::uint32_t kMinUploadWindow = 4 * 1024;
+constexpr std::uint32_t kMaxUploadWindow = 16 * 1024 * 1024;
+
+// {"op":"upload_begin","image":...,"length":N}.
+Json::Value uploadBeginRequest(ImageKind kind, std::uint32_t length);
+// The image and length of an upload_begin request; false with a reason when
+// the image is missing or unknown or the length is not a positive 32-bit number.
+bool parseUploadBegin(const Json::Value& request, ImageKind& kind, std::uint32_t& length, std::string* error);
+
+// A line of the module during an upload: an acknowledgement
+// {"ok":true,"received":M}, the result {"ok":true,"written":true,"version":V},
+// a refusal {"ok":false,"error":E}, or anything else (Invalid).
+struct UploadLine {
+    enum Kind { Progress, Written, Refused, Invalid };
+    Kind kind = Invalid;
+    std::uint32_t received = 0; // Progress: bytes the module has stored
+    std::string text;           // Written: the version; Refused: the reason
+};
+UploadLine readUploadLine(const Json::Value& frame);
+Json::Value uploadProgressReply(std::uint32_t received);
+Json::Value uploadWrittenReply(const std::string& version);
 
 // Serialises one object as a single compact line ending in "\n". Fails (empty
 // result) when the value is not an object or the line would exceed the limit.
@@ -59,6 +95,9 @@ public:
     bool next(std::string& line);
     bool overflow() const { return m_overflow; }
     std::size_t buffered() const { return m_buffer.size(); }
+    // Takes the bytes after the last complete line (raw data that follows a
+    // request, such as an image after upload_begin).
+    std::string takeBuffered();
 
 private:
     std::string m_buffer;

@@ -31,6 +31,8 @@ MT7628Config::MT7628Config()
     : m_connectTimeoutMs(1500)
     , m_replyTimeoutMs(3000)
     , m_port(0)
+    , m_uploadIdleMs(10000)
+    , m_writeWaitMs(120000)
 {
 }
 
@@ -40,6 +42,12 @@ void MT7628Config::setTimeouts(int connectMs, int replyMs)
 {
     m_connectTimeoutMs = clampMs(connectMs);
     m_replyTimeoutMs = clampMs(replyMs);
+}
+
+void MT7628Config::setUploadTimeouts(int idleMs, int writeWaitMs)
+{
+    m_uploadIdleMs = std::clamp(idleMs, 100, 60000);
+    m_writeWaitMs = std::clamp(writeWaitMs, 100, 600000);
 }
 
 void MT7628Config::setPort(int port)
