@@ -48,3 +48,14 @@ bool PythonHttpServer::start(const QString& folder)
     m_base = QStringLiteral("http://127.0.0.1:%1/").arg(match.captured(1));
     return true;
 }
+
+const std::vector<HostileCase>& hostileCases()
+{
+    static const std::vector<HostileCase> cases{
+        {"headers then close", "close", HostileFault::CutShort},
+        {"trickle", "trickle", HostileFault::Deadline},
+        {"endless chunked body", "endless", HostileFault::TooLarge},
+        {"redirect loop", "loop", HostileFault::RedirectLoop},
+    };
+    return cases;
+}

@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QString>
 
+#include <vector>
+
 // A loopback port nobody listens on (it was free a moment ago).
 quint16 closedLoopbackPort();
 
@@ -25,3 +27,17 @@ private:
     QString m_base;
     QString m_error;
 };
+
+// The faults of HostileHttpServer (emulators/cloud/harness) that both HTTP
+// clients' suites run, and what each must end in.
+enum class HostileFault { CutShort, Deadline, TooLarge, RedirectLoop };
+struct HostileCase {
+    const char* name;
+    const char* path; // below the server's base
+    HostileFault fault;
+};
+const std::vector<HostileCase>& hostileCases();
+// The trickle server sends one byte this often; the clients get this deadline
+// (the whole answer would take about ten times as long).
+constexpr int kHostileTrickleMs = 200;
+constexpr int kHostileDeadlineMs = 1500;

@@ -4,6 +4,7 @@
 
 #include "CloudEmulator.h"
 #include "GeneratedContent.h"
+#include "HostileHttpServer.h"
 #include "TestTls.h"
 #include "UnresponsiveListener.h"
 #include "support/LoopbackServers.h"
@@ -14,6 +15,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -24,10 +26,11 @@ struct Outcome {
     qint64 elapsedMs = 0;
 };
 
-Outcome send(
-    const QString& url, HttpRequest method = HTTP_GET, const std::string& header = "", const std::string& body = "")
+Outcome send(const QString& url, HttpRequest method = HTTP_GET, const std::string& header = "",
+    const std::string& body = "", int deadlineMs = CHvHttp::kDeadlineMs)
 {
     CHvHttp http;
+    http.SetDeadline(deadlineMs);
     Outcome out;
     QElapsedTimer timer;
     timer.start();
@@ -189,6 +192,50 @@ private slots:
         QVERIFY2(out.elapsedMs >= CHvHttp::kTimeoutMs - 100 && out.elapsedMs < waits * CHvHttp::kTimeoutMs + 1500,
             qPrintable(QString::number(out.elapsedMs)));
         QVERIFY(m_cloud.reset()); // releases the waiting handler
+    }
+
+    void hostileServers_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("error");
+        const std::map<HostileFault, int> errors{{HostileFault::CutShort, HTTP_ERROR_SEND_RECEIVE},
+            {HostileFault::Deadline, HTTP_ERROR_TIMEOUT}, {HostileFault::TooLarge, HTTP_ERROR_ANSWER_TOO_LARGE},
+            {HostileFault::RedirectLoop, HTTP_ERROR_TOO_MANY_REDIRECTS}};
+        for (const HostileCase& c : hostileCases())
+            QTest::newRow(c.name) << c.path << errors.at(c.fault);
+    }
+
+    void hostileServers()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, error);
+        HostileHttpServer server;
+        QVERIFY(server.start());
+        server.setTrickleIntervalMs(kHostileTrickleMs);
+        // The default cap; a short deadline.
+        QCOMPARE(send(server.base() + path, HTTP_GET, "", "", kHostileDeadlineMs).error, error);
+    }
+
+    void credentialsStayWithTheOrigin_data()
+    {
+        QTest::addColumn<bool>("otherHost");
+        QTest::newRow("redirect to another host") << true;
+        QTest::newRow("redirect on the same origin") << false;
+    }
+
+    void credentialsStayWithTheOrigin()
+    {
+        QFETCH(bool, otherHost);
+        HostileHttpServer first, second;
+        QVERIFY(first.start() && second.start());
+        first.setRedirectTarget((otherHost ? second.base("localhost") : first.base()) + "landing");
+        const Outcome out = send(first.base() + "redirect", HTTP_GET, "Authorization: Bearer t\r\nCookie: s=1");
+        QCOMPARE(out.error, 0);
+        QCOMPARE(out.status, 200u);
+        const QStringList heads = (otherHost ? second : first).requestHeads("/landing");
+        QCOMPARE(heads.size(), 1);
+        QCOMPARE(heads[0].contains("\nauthorization:"), !otherHost);
+        QCOMPARE(heads[0].contains("\ncookie:"), !otherHost);
     }
 
     void refusedConnectionThrows3()
