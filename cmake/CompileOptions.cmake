@@ -6,8 +6,31 @@ target_compile_options(bw_options INTERFACE -Wall -Wextra)
 if(BW_WERROR)
     target_compile_options(bw_options INTERFACE -Werror)
 endif()
-if(BW_SANITIZE)
+# BW_SANITIZE: ON (or "address") for AddressSanitizer with
+# UndefinedBehaviorSanitizer, "thread" for ThreadSanitizer (see docs/fuzzing.md).
+if(BW_SANITIZE STREQUAL "thread")
+    target_compile_options(bw_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(bw_options INTERFACE -fsanitize=thread)
+    # GCC warns that it cannot check std::atomic_thread_fence; the fences stay
+    # for the other builds and the warning would fail -Werror here.
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+        target_compile_options(bw_options INTERFACE -Wno-tsan)
+    endif()
+elseif(BW_SANITIZE)
     target_compile_options(bw_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(bw_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# BW_FUZZ (clang only): every library is instrumented for libFuzzer with
+# AddressSanitizer and UndefinedBehaviorSanitizer; the fuzz/ programs add the
+# fuzzer's main when they link.
+option(BW_FUZZ "Build the fuzz targets in fuzz/ (clang)" OFF)
+if(BW_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "BW_FUZZ needs clang (CC=clang CXX=clang++)")
+    endif()
+    target_compile_options(bw_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
     target_link_options(bw_options INTERFACE -fsanitize=address,undefined)
 endif()
 if(WIN32)
