@@ -140,6 +140,60 @@ private slots:
         QVERIFY(r.next(line));
         QCOMPARE(QByteArray::fromStdString(line), QByteArray("{\"b\":2}"));
         QCOMPARE(r.buffered(), std::size_t(0));
+        r.append("{}\nRAW\0", 7); // raw bytes after a line are handed over as they came
+        QVERIFY(r.next(line));
+        QCOMPARE(QByteArray::fromStdString(r.takeBuffered()), QByteArray("RAW\0", 4));
+        QVERIFY(!r.next(line) && r.buffered() == 0);
+    }
+
+    // Upload frames as the other end reads them: upload_begin by the module,
+    // the module's lines by the client.
+    void uploadFramesRead_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("reads");
+        QTest::newRow("begin") << QByteArray(R"({"op":"upload_begin","image":"application","length":4096})")
+                               << "begin application 4096";
+        QTest::newRow("begin, largest length")
+            << QByteArray(R"({"op":"upload_begin","image":"can","length":4294967295})") << "begin can 4294967295";
+        QTest::newRow("begin, unknown image")
+            << QByteArray(R"({"op":"upload_begin","image":"App","length":1})") << "no: unknown image kind";
+        QTest::newRow("begin, no image") << QByteArray(R"({"op":"upload_begin","length":1})") << "no: missing image";
+        QTest::newRow("begin, length 0") << QByteArray(R"({"op":"upload_begin","image":"can","length":0})")
+                                         << "no: length must be a positive 32-bit number";
+        QTest::newRow("begin, length as text") << QByteArray(R"({"op":"upload_begin","image":"can","length":"9"})")
+                                               << "no: length must be a positive 32-bit number";
+        QTest::newRow("begin, length past 32 bits")
+            << QByteArray(R"({"op":"upload_begin","image":"can","length":4294967296})")
+            << "no: length must be a positive 32-bit number";
+        QTest::newRow("acknowledgement") << QByteArray(R"({"ok":true,"received":65536})") << "progress 65536 ";
+        QTest::newRow("written") << QByteArray(R"({"ok":true,"written":true,"version":"V2.1"})") << "written 0 V2.1";
+        QTest::newRow("refusal") << QByteArray(R"({"ok":false,"error":"busy"})") << "refused 0 busy";
+        QTest::newRow("refusal without reason") << QByteArray(R"({"ok":false})") << "refused 0 refused";
+        QTest::newRow("written false") << QByteArray(R"({"ok":true,"written":false})") << "invalid 0 ";
+        QTest::newRow("negative acknowledgement") << QByteArray(R"({"ok":true,"received":-1})") << "invalid 0 ";
+        QTest::newRow("ok as text") << QByteArray(R"({"ok":"true","received":5})") << "invalid 0 ";
+    }
+    void uploadFramesRead()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, reads);
+        Json::Value v;
+        QVERIFY(mt7628::decodeFrame(line.toStdString(), v));
+        QString got;
+        if (v.isMember("op")) {
+            mt7628::ImageKind kind = mt7628::ImageKind::System;
+            std::uint32_t length = 0;
+            std::string why;
+            got = mt7628::parseUploadBegin(v, kind, length, &why)
+                ? QStringLiteral("begin %1 %2").arg(mt7628::imageKindName(kind)).arg(length)
+                : QStringLiteral("no: ") + QString::fromStdString(why);
+        } else {
+            const mt7628::UploadLine l = mt7628::readUploadLine(v);
+            const char* kinds[] = {"progress", "written", "refused", "invalid"};
+            got = QStringLiteral("%1 %2 %3").arg(kinds[l.kind]).arg(l.received).arg(QString::fromStdString(l.text));
+        }
+        QCOMPARE(got, reads);
     }
 
     void frameReaderStopsOnOverlongLine()
