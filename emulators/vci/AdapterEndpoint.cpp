@@ -190,6 +190,8 @@ void AdapterEndpoint::startUpload(QTcpSocket* socket, mt7628::ImageKind kind, st
     m_upload->socket = socket;
     m_upload->kind = kind;
     m_upload->image.resize(length);
+    // Image bytes go straight to the staging area, so the socket may take a window's worth at a time.
+    socket->setReadBufferSize(EmulatedAdapter::kUploadWindow);
     m_uploadIdle.start();
 }
 

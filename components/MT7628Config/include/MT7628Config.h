@@ -1,7 +1,8 @@
 // MT7628Config: operations on the adapter's MT7628 network module, addressed by
 // the adapter's IPv4 address as text. Every call opens one TCP connection to
 // the module (port 7628, or $BRINDLEWICK_MT7628_PORT), sends one request line
-// and waits for one reply line; the wire format is in docs/mt7628-protocol.md.
+// and waits for one reply line (an upload keeps it for the whole image); the
+// wire format is in docs/mt7628-protocol.md.
 //
 // Calls block the calling thread, but never for long: an address that does not
 // accept the connection fails within the connect time-out, a module that does

@@ -121,6 +121,19 @@ bool Connection::sendAll(const char* data, std::size_t size, Clock::time_point d
     return true;
 }
 
+int Connection::wait(bool wantWrite, Clock::time_point deadline)
+{
+    for (;;) {
+        pollfd p{m_fd, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0};
+        const int r = ::poll(&p, 1, remainingMs(deadline));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return 0;
+        return ((p.revents & (POLLIN | POLLHUP | POLLERR)) ? kReadable : 0) | ((p.revents & POLLOUT) ? kWritable : 0);
+    }
+}
+
 bool Connection::receive()
 {
     char buf[4096];

@@ -47,10 +47,13 @@ public:
     Read readFrame(Json::Value& frame, Clock::time_point deadline, std::string* error);
     // The next line already received, without waiting; false when none is complete.
     bool bufferedFrame(Json::Value& frame, Read& result, std::string* error);
-    // Reads what has arrived (after poll said so) into the line buffer; false when the peer closed or failed.
+    // Reads what has arrived (after wait said so) into the line buffer; false when the peer closed or failed.
     bool receive();
-
-    int fd() const { return m_fd; }
+    // Waits until the socket is readable (or closed), or writable when asked,
+    // or the deadline passes; a bit set of kReadable and kWritable, 0 on time-out.
+    static constexpr int kReadable = 1;
+    static constexpr int kWritable = 2;
+    int wait(bool wantWrite, Clock::time_point deadline);
 
 private:
     int m_fd = -1;

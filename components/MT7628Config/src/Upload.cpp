@@ -5,10 +5,7 @@
 #include "Mt7628Protocol.h"
 #include "Transport.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <limits>
 #include <optional>
 
@@ -54,17 +51,14 @@ public:
             if (m_result)
                 return *m_result;
             const bool canSend = m_sent < m_size && m_sent - m_acked < m_window;
-            pollfd p{m_connection.fd(), static_cast<short>(POLLIN | (canSend ? POLLOUT : 0)), 0};
             const auto deadline = std::min(idleDeadline, transferDeadline);
-            const int r = ::poll(&p, 1, mt7628::remainingMs(deadline));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r <= 0)
+            const int ready = m_connection.wait(canSend, deadline);
+            if (ready == 0)
                 return fail(Result::TimedOut, stalled(deadline == transferDeadline ? "took too long" : "stopped"));
             const std::uint32_t before = m_sent + m_acked;
-            if ((p.revents & POLLOUT) && !sendMore())
+            if ((ready & mt7628::Connection::kWritable) && !sendMore())
                 return fail(Result::Lost, stalled("closed the connection"));
-            if ((p.revents & (POLLIN | POLLHUP | POLLERR)) && !m_connection.receive())
+            if ((ready & mt7628::Connection::kReadable) && !m_connection.receive())
                 return fail(Result::Lost, stalled("closed the connection"));
             takeLines();
             if (m_sent + m_acked != before)
