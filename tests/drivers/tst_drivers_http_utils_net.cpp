@@ -4,6 +4,7 @@
 
 #include "CloudEmulator.h"
 #include "GeneratedContent.h"
+#include "HostileHttpServer.h"
 #include "TestTls.h"
 #include "support/LoopbackServers.h"
 
@@ -12,6 +13,8 @@
 #include <QNetworkReply>
 #include <QTranslator>
 #include <QtTest>
+
+#include <map>
 
 namespace {
 
@@ -42,7 +45,11 @@ private slots:
         QVERIFY2(m_otherHost.start(m_tls.otherHostCert(), m_tls.otherHostKey()), qPrintable(m_otherHost.lastError()));
     }
 
-    void init() { QVERIFY(m_cloud.reset()); }
+    void init()
+    {
+        QVERIFY(m_cloud.reset());
+        m_http.setLimits(HttpUtils::Limits());
+    }
 
     void catalogueForTheRequestedCodes()
     {
@@ -99,6 +106,18 @@ private slots:
         QVERIFY(cloud::isGenerated(r.body.constData(), size_t(r.body.size())));
         QCOMPARE(r.lastReceived, qint64(size));
         QCOMPARE(r.lastTotal, qint64(size));
+
+        // The same answer streamed to a file.
+        QTemporaryDir dir;
+        Result f;
+        downloadToFile(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size),
+            dir.filePath("saved.zip"), f);
+        settle(f);
+        QCOMPARE(f.name, QStringLiteral("Kestrix_BMW.zip"));
+        QFile saved(dir.filePath("saved.zip"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), r.body);
+        QCOMPARE(f.lastReceived, qint64(size));
     }
 
     void bodyCutShortIsOneError()
@@ -134,6 +153,69 @@ private slots:
         settle(down);
         QCOMPARE(down.errors, 1);
         QCOMPARE(down.code, int(QNetworkReply::InsecureRedirectError));
+    }
+
+    void hostileServers_data()
+    {
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("code");
+        const std::map<HostileFault, int> codes{{HostileFault::CutShort, QNetworkReply::RemoteHostClosedError},
+            {HostileFault::Deadline, QNetworkReply::OperationCanceledError},
+            {HostileFault::TooLarge, QNetworkReply::UnknownContentError},
+            {HostileFault::RedirectLoop, QNetworkReply::TooManyRedirectsError}};
+        for (const char* call : {"get", "download", "downloadToFile"})
+            for (const HostileCase& c : hostileCases())
+                QTest::addRow("%s: %s", call, c.name) << call << c.path << codes.at(c.fault);
+    }
+
+    void hostileServers()
+    {
+        QFETCH(QString, call);
+        QFETCH(QString, path);
+        QFETCH(int, code);
+        HostileHttpServer server;
+        QVERIFY(server.start());
+        server.setTrickleIntervalMs(kHostileTrickleMs);
+        HttpUtils::Limits limits; // the JSON cap stays the default one
+        limits.jsonDeadlineMs = limits.downloadDeadlineMs = kHostileDeadlineMs;
+        limits.maxDownloadSize = limits.maxFileDownloadSize = 8 << 20;
+        m_http.setLimits(limits);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("driver.zip");
+        Result r;
+        if (call == "get")
+            get(server.base() + path, r);
+        else if (call == "download")
+            download(server.base() + path, r);
+        else
+            downloadToFile(server.base() + path, target, r);
+        settle(r);
+        QCOMPARE(r.code, code);
+        QVERIFY(!QFile::exists(target));
+    }
+
+    void credentialsStayWithTheOrigin_data()
+    {
+        QTest::addColumn<bool>("otherHost");
+        QTest::newRow("redirect to another host") << true;
+        QTest::newRow("redirect on the same origin") << false;
+    }
+
+    void credentialsStayWithTheOrigin()
+    {
+        QFETCH(bool, otherHost);
+        HostileHttpServer first, second;
+        QVERIFY(first.start() && second.start());
+        first.setRedirectTarget((otherHost ? second.base("localhost") : first.base()) + "landing");
+        Result r;
+        get(first.base() + "redirect", r, {{"Authorization", "Bearer t"}, {"Cookie", "s=1"}});
+        settle(r);
+        QCOMPARE(r.json, 1);
+        const QStringList heads = (otherHost ? second : first).requestHeads("/landing");
+        QCOMPARE(heads.size(), 1);
+        QCOMPARE(heads[0].contains("\nauthorization:"), !otherHost);
+        QCOMPARE(heads[0].contains("\ncookie:"), !otherHost);
     }
 
     void refusedConnection()
@@ -214,6 +296,7 @@ private slots:
 private:
     QNetworkReply* get(const QString& url, Result& r, const QMap<QString, QString>& headers = {});
     QNetworkReply* download(const QString& url, Result& r);
+    QNetworkReply* downloadToFile(const QString& url, const QString& path, Result& r);
     // Waits for the reply to finish and be deleted: after that no further callback can come.
     void settle(Result& r);
 
@@ -261,6 +344,22 @@ QNetworkReply* TestHttpUtilsNet::download(const QString& url, Result& r)
                    r.lastReceived = received;
                    r.lastTotal = total;
                });
+}
+
+QNetworkReply* TestHttpUtilsNet::downloadToFile(const QString& url, const QString& path, Result& r)
+{
+    return m_pending = m_http.downloadToFile(
+               QUrl(url), path,
+               [&r](const QString&, const QString& name) {
+                   ++r.data;
+                   r.name = name;
+               },
+               [&r](int code, const QString& message) {
+                   ++r.errors;
+                   r.code = code;
+                   r.message = message;
+               },
+               [&r](qint64 received, qint64) { r.lastReceived = received; });
 }
 
 void TestHttpUtilsNet::settle(Result& r)

@@ -38,6 +38,6 @@ struct HostileCase {
 };
 const std::vector<HostileCase>& hostileCases();
 // The trickle server sends one byte this often; the clients get this deadline
-// (the whole answer would take about ten times as long).
+// (the whole body would take about ten times as long).
 constexpr int kHostileTrickleMs = 200;
 constexpr int kHostileDeadlineMs = 1500;

@@ -174,11 +174,13 @@ void HostileHttpServer::serve(int fd)
     } else if (path == "/close") {
         sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n{\"ok\":");
     } else if (path == "/trickle") {
-        const std::string answer
-            = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
-        for (char c : answer)
-            if (!sendAll(fd, std::string(1, c)) || !pause(m_trickleMs))
-                break;
+        // Each byte comes well within any per-read time-out; the whole takes long.
+        const std::string body = std::string(64, ' ') + "{\"ok\":true}";
+        bool open = sendAll(fd,
+            "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())
+                + "\r\nConnection: close\r\n\r\n");
+        for (std::size_t i = 0; open && i < body.size(); ++i)
+            open = pause(m_trickleMs) && sendAll(fd, body.substr(i, 1));
     } else if (path == "/endless") {
         const std::string chunk = "10000\r\n" + std::string(0x10000, ' ') + "\r\n";
         bool open

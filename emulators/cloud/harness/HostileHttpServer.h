@@ -1,7 +1,7 @@
 // A loopback HTTP server that misbehaves on purpose, one way per path, for
 // the HTTP clients' fault tests and memory benchmarks:
 //   /close     headers announcing 100000 bytes, then the connection closes
-//   /trickle   the whole answer one byte at a time (trickleIntervalMs apart)
+//   /trickle   the head, then a JSON body one byte at a time (trickleIntervalMs apart)
 //   /endless   a chunked body that never ends
 //   /loop      302 to itself, for ever
 //   /redirect  302 to redirectTarget()
