@@ -54,6 +54,15 @@ T* as(CHvHttp::Handle handle)
     return static_cast<T*>(handle);
 }
 
+// Makes room for `length` more bytes, doubling as strings do but never past
+// the cap, so an answer that reaches the cap never holds twice its size.
+void growWithinCap(std::string& body, std::size_t length, std::size_t cap)
+{
+    const std::size_t needed = body.size() + length;
+    if (needed > body.capacity())
+        body.reserve(std::min(cap, std::max(needed, body.capacity() * 2)));
+}
+
 // Escapes what may not appear raw in a request line (spaces, control and
 // non-ASCII bytes); everything else of the caller's path is sent as it is.
 std::string escapePath(const std::string& path)
@@ -292,6 +301,7 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
                   tooLarge = true;
                   return false;
               }
+              growWithinCap(answer.body, length, cap);
               answer.body.append(data, length);
               return true;
           };

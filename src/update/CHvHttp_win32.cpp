@@ -125,6 +125,10 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
             HvRelease();
             Fail(HTTP_ERROR_ANSWER_TOO_LARGE);
         }
+        // Doubling as strings do, but never past the cap.
+        if (answer.body.size() + read > answer.body.capacity())
+            answer.body.reserve(std::min(
+                m_maxAnswerSize, std::max<std::size_t>(answer.body.size() + read, answer.body.capacity() * 2)));
         answer.body.append(buffer.data(), read);
     }
     HvRelease();
