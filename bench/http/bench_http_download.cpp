@@ -102,6 +102,7 @@ int main(int argc, char** argv)
         [&] {
             try {
                 CHvHttp http;
+                http.SetMaxAnswerSize(std::size_t(size)); // its default cap is for JSON answers
                 hvBody = http.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, "", "");
                 return true;
             } catch (HttpInterfaceError) {
