@@ -5,7 +5,8 @@
 # (fuzz/reproducers/<target>), then fuzzes each target for FUZZ_SECONDS
 # (default 12), FUZZ_JOBS (default 2) at a time. Runs every step and exits
 # non-zero at the end when a replay or a run broke a property; inputs found
-# now are left in build-fuzz/fuzz-findings/<target>/.
+# now are left in build-fuzz/fuzz-findings/<target>/. FUZZ_ONLY_BUILD=1 stops
+# after the build (bench/fuzz-long.sh).
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -29,7 +30,10 @@ if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DBW_FUZZ=ON -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF >/dev/null || exit 1
 fi
-cmake --build "$BUILD_DIR" --target fuzz_all || exit 1
+# BW_BUILD_LOCK names a lock file that serialises builds on a shared machine.
+${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} cmake --build "$BUILD_DIR" --target fuzz_all || exit 1
+
+[ "${FUZZ_ONLY_BUILD:-0}" = 1 ] && exit 0
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
