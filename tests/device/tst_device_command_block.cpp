@@ -78,8 +78,10 @@ private slots:
 
     void countZeroGivesEmptyList()
     {
-        FakeService service(m_block.data(), std::chrono::milliseconds(0), [](unsigned char* b) { putCount(b, 0); });
-        QVERIFY(m_client.requestDeviceList().empty());
+        {
+            FakeService service(m_block.data(), std::chrono::milliseconds(0), [](unsigned char* b) { putCount(b, 0); });
+            QVERIFY(m_client.requestDeviceList().empty());
+        } // the service's thread has ended: its writes are seen
         QCOMPARE(int(m_block.data()[0]), 0);
     }
 

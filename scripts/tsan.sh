@@ -1,0 +1,40 @@
+#!/bin/bash
+# The ThreadSanitizer stage of CI (docs/fuzzing.md): builds the tests that run
+# threads (and the programs they start) with -fsanitize=thread in build-tsan
+# and runs them. Every process writes its reports into build-tsan/tsan-reports;
+# a report fails the stage even when the test itself passed. Qt from Debian is
+# not instrumented: accesses made inside its libraries are not checked
+# (ignore_noninstrumented_modules), and the few reports left that lie wholly
+# in Qt's own code paths are suppressed in scripts/tsan.supp, each with its reason.
+set -u
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD_DIR=${TSAN_BUILD_DIR:-build-tsan}
+TESTS="tst_app_status_thread tst_app_kestrix_device_link
+ tst_appkit_worker_group tst_appkit_internet_check
+ tst_device_vci_status_record tst_device_command_block tst_device_link_drivers tst_device_loops
+ tst_device_pages tst_device_link_integration
+ tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
+ tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net
+ platform_NamedEventTest platform_SharedMemoryTest"
+
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
+    -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1
+# tst_logging_no_secrets runs after any selection of tests (it searches their logs).
+# BW_BUILD_LOCK names a lock file that serialises builds on a shared machine.
+${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} cmake --build "$BUILD_DIR" --target $TESTS tst_logging_no_secrets || exit 1
+
+reports="$ROOT/$BUILD_DIR/tsan-reports"
+rm -rf "$reports"
+mkdir -p "$reports"
+export TSAN_OPTIONS="ignore_noninstrumented_modules=1 suppressions=$ROOT/scripts/tsan.supp log_path=$reports/tsan second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+status=0
+regex="^($(echo $TESTS | tr ' ' '|'))\$"
+( cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest -R "$regex" --output-on-failure -j2 --timeout 600 ) || status=1
+
+if compgen -G "$reports/tsan.*" >/dev/null; then
+    echo "ThreadSanitizer reports (full text in $reports):"
+    grep -h "SUMMARY: ThreadSanitizer" "$reports"/tsan.* | sort | uniq -c
+    status=1
+fi
+exit $status
