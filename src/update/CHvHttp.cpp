@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -113,6 +115,49 @@ void CHvHttp::Fail(HttpInterfaceError error) const
 {
     m_errorCode = error;
     throw error;
+}
+
+std::uint32_t CHvHttp::DownloadToFile(
+    const std::string& url, const std::string& path, std::size_t maxBytes, const std::atomic<bool>* cancel)
+{
+    const std::string part = path + ".part";
+    std::ofstream out;
+    const BodySink sink{[&] {
+                            out.close();
+                            out.open(part, std::ios::binary | std::ios::trunc);
+                        },
+        [&](const char* data, std::size_t size) {
+            if (cancel && cancel->load())
+                return false;
+            out.write(data, static_cast<std::streamsize>(size));
+            return out.good();
+        }};
+    const std::size_t cap = m_maxAnswerSize;
+    m_sink = &sink;
+    m_maxAnswerSize = maxBytes;
+    struct Restore {
+        CHvHttp* self;
+        std::size_t cap;
+        ~Restore()
+        {
+            self->m_sink = nullptr;
+            self->m_maxAnswerSize = cap;
+        }
+    } restore{this, cap};
+    try {
+        SendHttpOrHttpsRequest(url, HTTP_GET, std::string(), std::string());
+    } catch (...) {
+        out.close();
+        std::remove(part.c_str());
+        throw;
+    }
+    out.close();
+    const bool complete = m_dwRespCode == 200 && !out.fail();
+    if (!complete || std::rename(part.c_str(), path.c_str()) != 0) {
+        std::remove(part.c_str());
+        return complete ? 0 : m_dwRespCode;
+    }
+    return m_dwRespCode;
 }
 
 std::string CHvHttp::SendHttpOrHttpsRequest(

@@ -7,9 +7,11 @@
 
 #include <json/value.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -76,6 +78,15 @@ public:
         m_maxAnswerSize = bytes;
     }
 
+    // GET of a file straight to disk, never held in memory: the body goes to
+    // "<path>.part", which is renamed to `path` when the answer is a complete
+    // 200; anything else removes it. At most `maxBytes`; redirects, the
+    // deadline (SetDeadline) and the errors as for every call. A set `cancel`
+    // flag ends the transfer at the next piece received (HTTP_ERROR_SEND_RECEIVE).
+    // Returns the final response code.
+    std::uint32_t DownloadToFile(const std::string& url, const std::string& path, std::size_t maxBytes,
+        const std::atomic<bool>* cancel = nullptr);
+
     // Splits "scheme://host[:port]/path"; true when the scheme is "https://".
     // The port is 80 unless the URL names one. A port that is empty or not
     // all digits throws std::invalid_argument, one above 65535 std::out_of_range.
@@ -128,6 +139,12 @@ private:
         std::string header; // "Name: value" lines
         std::string body;
     };
+    // Where a body goes instead of Answer::body (DownloadToFile): restarted
+    // for every answer, so a redirect's own body is dropped.
+    struct BodySink {
+        std::function<void()> restart;
+        std::function<bool(const char* data, std::size_t size)> write;
+    };
     struct Answer {
         std::string body;
         std::string location; // the Location header, empty when none
@@ -148,5 +165,6 @@ private:
     std::map<std::string, std::string> m_postFields;
     int m_deadlineMs = kDeadlineMs;
     std::size_t m_maxAnswerSize = kMaxAnswerSize;
+    const BodySink* m_sink = nullptr;
     mutable std::chrono::steady_clock::time_point m_deadline;
 };

@@ -282,8 +282,14 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     Answer answer;
     bool tooLarge = false;
     const std::size_t cap = m_maxAnswerSize;
-    req.response_handler = [state, &answer, cap](const httplib::Response& res) {
+    const BodySink* sink = m_sink;
+    std::size_t sunk = 0;
+    req.response_handler = [state, &answer, cap, sink](const httplib::Response& res) {
         state->lastActivity = Clock::now();
+        if (sink) {
+            sink->restart();
+            return true;
+        }
         if (res.has_header("Content-Length")) {
             const unsigned long long length
                 = std::strtoull(res.get_header_value("Content-Length").c_str(), nullptr, 10);
@@ -294,17 +300,22 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
         }
         return true;
     };
-    req.content_receiver
-        = [state, &answer, &tooLarge, cap](const char* data, std::size_t length, std::uint64_t, std::uint64_t) {
-              state->lastActivity = Clock::now();
-              if (answer.body.size() + length > cap) {
-                  tooLarge = true;
-                  return false;
-              }
-              growWithinCap(answer.body, length, cap);
-              answer.body.append(data, length);
-              return true;
-          };
+    req.content_receiver = [state, &answer, &tooLarge, cap, sink, &sunk](
+                               const char* data, std::size_t length, std::uint64_t, std::uint64_t) {
+        state->lastActivity = Clock::now();
+        const std::size_t held = sink ? sunk : answer.body.size();
+        if (held + length > cap) {
+            tooLarge = true;
+            return false;
+        }
+        if (sink) {
+            sunk += length;
+            return sink->write(data, length);
+        }
+        growWithinCap(answer.body, length, cap);
+        answer.body.append(data, length);
+        return true;
+    };
 
     httplib::Response res;
     httplib::Error error = httplib::Error::Success;

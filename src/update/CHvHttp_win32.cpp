@@ -104,6 +104,9 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
         answer.location = narrow(std::wstring(location, locationSize / sizeof(wchar_t)));
 
     std::vector<char> buffer(4097, 0);
+    std::size_t held = 0;
+    if (m_sink)
+        m_sink->restart();
     for (;;) {
         const DWORD left = static_cast<DWORD>(RemainingMs());
         if (left == 0) {
@@ -121,15 +124,23 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
         }
         if (read == 0)
             break;
-        if (answer.body.size() + read > m_maxAnswerSize) {
+        if (held + read > m_maxAnswerSize) {
             HvRelease();
             Fail(HTTP_ERROR_ANSWER_TOO_LARGE);
         }
-        // Doubling as strings do, but never past the cap.
-        if (answer.body.size() + read > answer.body.capacity())
-            answer.body.reserve(std::min(
-                m_maxAnswerSize, std::max<std::size_t>(answer.body.size() + read, answer.body.capacity() * 2)));
-        answer.body.append(buffer.data(), read);
+        held += read;
+        if (m_sink) {
+            if (!m_sink->write(buffer.data(), read)) {
+                HvRelease();
+                Fail(HTTP_ERROR_SEND_RECEIVE);
+            }
+        } else {
+            // Doubling as strings do, but never past the cap.
+            if (answer.body.size() + read > answer.body.capacity())
+                answer.body.reserve(std::min(
+                    m_maxAnswerSize, std::max<std::size_t>(answer.body.size() + read, answer.body.capacity() * 2)));
+            answer.body.append(buffer.data(), read);
+        }
     }
     HvRelease();
     return answer;
