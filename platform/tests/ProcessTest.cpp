@@ -144,17 +144,18 @@ TEST_CASE(scripts_of_the_systems_kind_start_detached_in_the_given_folder)
     const std::string work = dir.file("work folder");
     std::filesystem::create_directories(work);
     const std::string script = dir.file(std::string("where") + scriptSuffix(scriptKind()));
+    // The script leaves a file in its current folder: found in `work`, it
+    // started there (comparing printed paths trips over drive-letter forms).
     if (scriptKind() == ScriptKind::Batch)
-        std::ofstream(script) << "@cd> \"" << marker << ".part\"\r\n@move /y \"" << marker << ".part\" \"" << marker
-                              << "\" >nul\r\n";
+        std::ofstream(script) << "@echo here> here.txt\r\n@echo done> \"" << marker << ".part\"\r\n@move /y \""
+                              << marker << ".part\" \"" << marker << "\" >nul\r\n";
     else
-        std::ofstream(script) << "pwd > '" << marker << ".part'\nmv '" << marker << ".part' '" << marker << "'\n";
+        std::ofstream(script) << "echo here > here.txt\necho done > '" << marker << ".part'\nmv '" << marker
+                              << ".part' '" << marker << "'\n";
     CHECK(startDetachedScript(script, work) > 0);
     CHECK(th::waitFor([&] { return std::filesystem::exists(marker); }, 30000));
-    std::string where = readFile(marker);
-    while (!where.empty() && (where.back() == '\n' || where.back() == '\r' || where.back() == ' '))
-        where.pop_back();
-    CHECK(std::filesystem::equivalent(where, work));
+    CHECK(std::filesystem::exists(std::filesystem::path(work) / "here.txt"));
+    CHECK(!std::filesystem::exists(std::filesystem::path(dir.file("here.txt"))));
     CHECK_EQ(startDetachedScript(""), 0L);
 #ifdef _WIN32
     CHECK(scriptKind() == ScriptKind::Batch);
