@@ -50,7 +50,6 @@ signals:
     void versionsQueried();
 
 private:
-    FirmwareUpdate::Hooks serverHooks(HttpsServer& server);
     void completeHooks();
     void createPage(QWidget* host);
     void onVersionsQueried();

@@ -105,6 +105,16 @@ bool CloudEmulator::control(const QJsonObject& fault)
     return status == 200;
 }
 
+bool CloudEmulator::controlAt(const QString& route, const QJsonObject& body)
+{
+    int status = 0;
+    const QByteArray answer = call(
+        "POST", QStringLiteral("/__control/") + route, QJsonDocument(body).toJson(QJsonDocument::Compact), &status);
+    if (status != 200)
+        m_error = QString::fromUtf8(answer);
+    return status == 200;
+}
+
 bool CloudEmulator::reset()
 {
     int status = 0;

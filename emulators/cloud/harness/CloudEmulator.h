@@ -30,6 +30,8 @@ public:
     // Adds a fault (see the emulator's control API); true when accepted.
     bool control(const QJsonObject& fault);
     bool reset();
+    // A POST of `body` to one of the control routes, e.g. "firmware"; true when accepted.
+    bool controlAt(const QString& route, const QJsonObject& body);
     // How many requests reached `path` since the last reset; -1 on failure.
     int requestCount(const QString& path);
 
