@@ -317,6 +317,10 @@ Json::Value EmulatedAdapter::dump() const
     d["wifiPassword"] = m_state.wifiPassword;
     d["joined"] = m_state.joined;
     d["joinedSsid"] = m_state.joinedSsid;
+    Json::Value aps(Json::arrayValue);
+    for (const AccessPoint& ap : m_state.accessPoints)
+        aps.append(ap.ssid);
+    d["accessPoints"] = aps;
     d["buzzCount"] = m_state.buzzCount;
     d["rebootCount"] = m_state.rebootCount;
     d["releaseCount"] = m_state.releaseCount;

@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 
+#include <algorithm>
+
 #include <json/writer.h>
 
 namespace vciemu {
@@ -12,7 +14,8 @@ const char* kHelp
     = "OK commands: list | dump | plug N | unplug N | voltage N MV | state N 0|1|2 | bootloader N on|off"
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
-      " | version N system|application|can [TEXT] | quit   (N: number, list or all)";
+      " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
+      " | ap N remove SSID | quit   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
 {
@@ -172,7 +175,7 @@ QString Emulator::execute(const QString& line)
         QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
         QStringLiteral("silent"), QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"),
         QStringLiteral("serial"), QStringLiteral("remotekey"), QStringLiteral("flashms"), QStringLiteral("failwrite"),
-        QStringLiteral("version")};
+        QStringLiteral("version"), QStringLiteral("aps"), QStringLiteral("ap")};
     if (!kPerAdapter.contains(cmd))
         return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
     if (w.size() <= arg)
@@ -258,6 +261,58 @@ QString Emulator::execute(const QString& line)
                 e->adapter().state().failNextWrite = on;
             else
                 e->adapter().state().enet = on;
+        }
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("aps")) {
+        if (value != QLatin1String("none") && value != QLatin1String("default"))
+            return QStringLiteral("ERR expected none or default");
+        for (int i : targets) {
+            AdapterState& s = endpoint(i)->adapter().state();
+            s.accessPoints = value == QLatin1String("none") ? std::vector<AccessPoint>()
+                                                              : EmulatedAdapter::defaultAccessPoints();
+        }
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("ap")) {
+        // "ap N add SSID PASSWORD|- [SIGNAL]" (- : an open network), "ap N remove SSID".
+        const QString ssid = w.value(arg + 2);
+        const bool add = value == QLatin1String("add");
+        if ((!add && value != QLatin1String("remove")) || ssid.isEmpty() || (add && w.size() < arg + 4))
+            return QStringLiteral("ERR expected ap N add SSID PASSWORD|- [SIGNAL] or ap N remove SSID");
+        if (ssid.toUtf8().size() > 32)
+            return QStringLiteral("ERR ssid longer than 32 bytes");
+        AccessPoint ap;
+        if (add) {
+            const QString password = w[arg + 3];
+            bool ok = true;
+            ap.signal = w.size() > arg + 4 ? w[arg + 4].toInt(&ok) : 50;
+            if (!ok || ap.signal < 0 || ap.signal > 100)
+                return QStringLiteral("ERR signal must be 0 to 100");
+            if (password != QLatin1String("-") && (password.toUtf8().size() < 8 || password.toUtf8().size() > 63))
+                return QStringLiteral("ERR password must have 8 to 63 bytes");
+            ap.ssid = ssid.toStdString();
+            ap.security = password == QLatin1String("-") ? "NONE" : "WPA2PSK/AES";
+            ap.password = password == QLatin1String("-") ? std::string() : password.toStdString();
+            ap.mode = "11b/g/n";
+            ap.bssid = "02:00:00:00:00:" + QString::number(qHash(ssid) % 256, 16).rightJustified(2, QLatin1Char('0')).toStdString();
+            ap.channel = 1 + int(qHash(ssid) % 11);
+            ap.rssi = -100 + ap.signal / 2;
+        }
+        for (int i : targets) {
+            AdapterState& s = endpoint(i)->adapter().state();
+            auto& list = s.accessPoints;
+            list.erase(std::remove_if(list.begin(), list.end(),
+                           [&](const AccessPoint& a) { return a.ssid == ssid.toStdString(); }),
+                list.end());
+            if (add)
+                list.push_back(ap);
+            else if (s.joinedSsid == ssid.toStdString()) {
+                // The router went away: the module loses its link to it.
+                s.joined = false;
+                s.joinedSsid.clear();
+                s.clientIp.clear();
+            }
         }
         return QStringLiteral("OK");
     }

@@ -21,6 +21,7 @@
 #include "device/DevicePage.h"
 #include "device/LinkDrivers.h"
 #include "maintenance/FirmwareController.h"
+#include "maintenance/RouterController.h"
 
 #include "BuildConfig.h"
 #include "HttpsServer.h"
@@ -144,6 +145,11 @@ void Kestrix::attachSubsystems()
     connect(device, &DeviceController::firmwareUpdateRequested, this, &Kestrix::Firmware_Init);
     subsystems.push_back(std::move(firmwareUpdate));
 
+    auto routerSetup = std::make_unique<RouterController>(*mt7628Config);
+    router = routerSetup.get();
+    connect(device, &DeviceController::routerSetupRequested, this, &Kestrix::RountInit);
+    subsystems.push_back(std::move(routerSetup));
+
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         subsystem->attach(*this);
 }
@@ -224,6 +230,46 @@ void Kestrix::SlotsUpgradeInfo(SignalsUpgradeInfo_struct info)
     firmware->SlotsUpgradeInfo(std::move(info));
 }
 
+void Kestrix::RountInit()
+{
+    router->RountInit();
+}
+
+void Kestrix::SlotsUpdateDeviceInfo()
+{
+    router->SlotsUpdateDeviceInfo();
+}
+
+void Kestrix::Btn_Modify_Router_clicked()
+{
+    router->Btn_Modify_Router_clicked();
+}
+
+void Kestrix::Btn_Route_Restor_clicked()
+{
+    router->Btn_Route_Restor_clicked();
+}
+
+void Kestrix::Btn_Save_Router_clicked()
+{
+    router->Btn_Save_Router_clicked();
+}
+
+void Kestrix::on_CreateWidgetItem_Time()
+{
+    router->on_CreateWidgetItem_Time();
+}
+
+void Kestrix::on_SendRouteCmd(int cmd, int itemindex, QString Str1, QString Str2)
+{
+    router->on_SendRouteCmd(cmd, itemindex, std::move(Str1), std::move(Str2));
+}
+
+void Kestrix::RouteResultTip(QString Text, int Timer)
+{
+    router->RouteResultTip(std::move(Text), Timer);
+}
+
 Kestrix::~Kestrix()
 {
     if (statusThread)
@@ -262,6 +308,8 @@ void Kestrix::makeSelfConnections()
     connect(this, &Kestrix::SignalsUpdateThread, this, &Kestrix::SlotsUpdateThread);
     connect(this, qOverload<QString, int>(&Kestrix::SignalsTMsg), this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
     connect(this, qOverload<QString>(&Kestrix::SignalsTMsg), this, qOverload<QString>(&Kestrix::SlotsTMsg));
+    connect(this, &Kestrix::SignalsUpdateDeviceInfo, this, &Kestrix::SlotsUpdateDeviceInfo);
+    connect(this, qOverload<int, int, QString, QString>(&Kestrix::signalSendRouteCmd), this, &Kestrix::on_SendRouteCmd);
 }
 
 void Kestrix::showPage(int index)

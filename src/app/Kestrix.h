@@ -27,6 +27,7 @@ class SysTrayIconWidget;
 class StatusThread;
 class DeviceController;
 class FirmwareController;
+class RouterController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -75,6 +76,7 @@ public:
     Loading* loadingOverlay() const { return loading; }
     DeviceController* deviceController() const { return device; }
     FirmwareController* firmwareController() const { return firmware; }
+    RouterController* routerController() const { return router; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -126,6 +128,14 @@ public slots:
     void SlotsUpdateThread();
     void SlotsTMsg(QString text, int ms);
     void SlotsTMsg(QString text);
+    void RountInit();
+    void SlotsUpdateDeviceInfo();
+    void Btn_Modify_Router_clicked();
+    void Btn_Route_Restor_clicked();
+    void Btn_Save_Router_clicked();
+    void on_CreateWidgetItem_Time();
+    void on_SendRouteCmd(int cmd, int itemindex, QString Str1, QString Str2);
+    void RouteResultTip(QString Text, int Timer);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -179,6 +189,7 @@ private:
     std::vector<std::unique_ptr<Subsystem>> subsystems;
     DeviceController* device = nullptr; // one of the subsystems
     FirmwareController* firmware = nullptr;
+    RouterController* router = nullptr;
     std::unique_ptr<StatusThread> statusThread;
     WorkerGroup workers; // the window's own workers (log clean-up)
 };

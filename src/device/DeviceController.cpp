@@ -92,9 +92,6 @@ void DeviceController::attach(SubsystemHost& host)
 {
     m_host = &host;
     m_page = placeIn<DevicePage>(host.pageHost(kDevicePageIndex));
-    // Joining a Wi-Fi router needs the router page, which does not exist yet;
-    // until it does, the button is not offered rather than leading nowhere.
-    m_page->routerButton()->hide();
     connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
     connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
     connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);

@@ -2,9 +2,28 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US">
 <context>
+    <name>CWifiPasswordInput</name>
+    <message>
+        <location filename="../../maintenance/CWifiPasswordInput.cpp" line="+17"/>
+        <location line="+5"/>
+        <source>Please enter the router password</source>
+        <translation>Please enter the router password</translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Confirm</source>
+        <translation>Confirm</translation>
+    </message>
+</context>
+<context>
     <name>FirmwareController</name>
     <message>
-        <location filename="../../maintenance/FirmwareController.cpp" line="+204"/>
+        <location filename="../../maintenance/FirmwareController.cpp" line="+166"/>
         <source>Please connect OBD power</source>
         <translation>Please connect OBD power</translation>
     </message>
@@ -12,7 +31,7 @@
 <context>
     <name>FirmwarePage</name>
     <message>
-        <location filename="../../maintenance/FirmwarePage.cpp" line="+91"/>
+        <location filename="../../maintenance/FirmwarePage.cpp" line="+95"/>
         <source>Firmware update</source>
         <translation>Firmware update</translation>
     </message>
@@ -116,6 +135,135 @@
         <location line="+1"/>
         <source>The adapter did not come back after the update. Reconnect it, then press Update all again.</source>
         <translation>The adapter did not come back after the update. Reconnect it, then press Update all again.</translation>
+    </message>
+</context>
+<context>
+    <name>RouterController</name>
+    <message>
+        <location filename="../../maintenance/RouterController.cpp" line="+153"/>
+        <source>Connect the adapter by USB or network cable to scan for routers.</source>
+        <translation>Connect the adapter by USB or network cable to scan for routers.</translation>
+    </message>
+    <message>
+        <location line="+110"/>
+        <source>Resetting, please wait...</source>
+        <translation>Resetting, please wait...</translation>
+    </message>
+</context>
+<context>
+    <name>RouterItem</name>
+    <message>
+        <location filename="../../maintenance/RouterItem.cpp" line="+54"/>
+        <source>Connect</source>
+        <translation>Connect</translation>
+    </message>
+</context>
+<context>
+    <name>RouterPage</name>
+    <message>
+        <location filename="../../maintenance/RouterPage.cpp" line="+109"/>
+        <source>Router connection</source>
+        <translation>Router connection</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Refresh</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current router:</source>
+        <translation>Current router:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No access points. Press Refresh to scan.</source>
+        <translation>No access points. Press Refresh to scan.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Adapter Wi-Fi</source>
+        <translation>Adapter Wi-Fi</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Wi-Fi name:</source>
+        <translation>Wi-Fi name:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Password:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Back</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Modify</source>
+        <translation>Modify</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reset</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
+    <name>RouterSetup</name>
+    <message>
+        <location filename="../../maintenance/RouterController.cpp" line="-115"/>
+        <location filename="../../maintenance/RouterSetup.cpp" line="+49"/>
+        <source>No adapter is connected. Connect the adapter and try again.</source>
+        <translation>No adapter is connected. Connect the adapter and try again.</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Execution failed</source>
+        <translation>Execution failed</translation>
+    </message>
+    <message>
+        <location line="+85"/>
+        <location filename="../../maintenance/RouterSetup.cpp" line="+60"/>
+        <source>Executing, please wait...</source>
+        <translation>Executing, please wait...</translation>
+    </message>
+    <message>
+        <location filename="../../maintenance/RouterSetup.cpp" line="-52"/>
+        <source>The adapter does not answer. Check its connection and try again.</source>
+        <translation>The adapter does not answer. Check its connection and try again.</translation>
+    </message>
+    <message>
+        <location line="+84"/>
+        <source>The adapter could not join %1. Check the password and try again.</source>
+        <translation>The adapter could not join %1. Check the password and try again.</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>The adapter joined %1</source>
+        <translation>The adapter joined %1</translation>
+    </message>
+    <message>
+        <location line="+36"/>
+        <source>The adapter refused the new Wi-Fi settings.</source>
+        <translation>The adapter refused the new Wi-Fi settings.</translation>
+    </message>
+    <message>
+        <location line="+56"/>
+        <source>The name or password is empty</source>
+        <translation>The name or password is empty</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The password contains less than 8 characters</source>
+        <translation>The password contains less than 8 characters</translation>
     </message>
 </context>
 </TS>

@@ -2,9 +2,28 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="es_ES">
 <context>
+    <name>CWifiPasswordInput</name>
+    <message>
+        <location filename="../../maintenance/CWifiPasswordInput.cpp" line="+17"/>
+        <location line="+5"/>
+        <source>Please enter the router password</source>
+        <translation>Introduzca la contraseña del router</translation>
+    </message>
+    <message>
+        <location line="+17"/>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Confirm</source>
+        <translation>Confirmar</translation>
+    </message>
+</context>
+<context>
     <name>FirmwareController</name>
     <message>
-        <location filename="../../maintenance/FirmwareController.cpp" line="+204"/>
+        <location filename="../../maintenance/FirmwareController.cpp" line="+166"/>
         <source>Please connect OBD power</source>
         <translation>Conecte la alimentación OBD</translation>
     </message>
@@ -12,7 +31,7 @@
 <context>
     <name>FirmwarePage</name>
     <message>
-        <location filename="../../maintenance/FirmwarePage.cpp" line="+91"/>
+        <location filename="../../maintenance/FirmwarePage.cpp" line="+95"/>
         <source>Firmware update</source>
         <translation>Actualización de firmware</translation>
     </message>
@@ -116,6 +135,135 @@
         <location line="+1"/>
         <source>The adapter did not come back after the update. Reconnect it, then press Update all again.</source>
         <translation>El adaptador no volvió después de la actualización. Vuelva a conectarlo y pulse de nuevo Actualizar todo.</translation>
+    </message>
+</context>
+<context>
+    <name>RouterController</name>
+    <message>
+        <location filename="../../maintenance/RouterController.cpp" line="+153"/>
+        <source>Connect the adapter by USB or network cable to scan for routers.</source>
+        <translation>Conecte el adaptador por USB o por cable de red para buscar routers.</translation>
+    </message>
+    <message>
+        <location line="+110"/>
+        <source>Resetting, please wait...</source>
+        <translation>Restableciendo, espere por favor...</translation>
+    </message>
+</context>
+<context>
+    <name>RouterItem</name>
+    <message>
+        <location filename="../../maintenance/RouterItem.cpp" line="+54"/>
+        <source>Connect</source>
+        <translation>Conectar</translation>
+    </message>
+</context>
+<context>
+    <name>RouterPage</name>
+    <message>
+        <location filename="../../maintenance/RouterPage.cpp" line="+109"/>
+        <source>Router connection</source>
+        <translation>Conexión al router</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Refresh</source>
+        <translation>Actualizar</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Current router:</source>
+        <translation>Router actual:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>No access points. Press Refresh to scan.</source>
+        <translation>No hay puntos de acceso. Pulse Actualizar para buscarlos.</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Adapter Wi-Fi</source>
+        <translation>Wi-Fi del adaptador</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Wi-Fi name:</source>
+        <translation>Nombre de la Wi-Fi:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Password:</source>
+        <translation>Contraseña:</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Back</source>
+        <translation>Volver</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Modify</source>
+        <translation>Modificar</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Reset</source>
+        <translation>Restablecer</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Save</source>
+        <translation>Guardar</translation>
+    </message>
+</context>
+<context>
+    <name>RouterSetup</name>
+    <message>
+        <location filename="../../maintenance/RouterController.cpp" line="-115"/>
+        <location filename="../../maintenance/RouterSetup.cpp" line="+49"/>
+        <source>No adapter is connected. Connect the adapter and try again.</source>
+        <translation>No hay ningún adaptador conectado. Conecte el adaptador e inténtelo de nuevo.</translation>
+    </message>
+    <message>
+        <location line="+16"/>
+        <source>Execution failed</source>
+        <translation>Error de ejecución</translation>
+    </message>
+    <message>
+        <location line="+85"/>
+        <location filename="../../maintenance/RouterSetup.cpp" line="+60"/>
+        <source>Executing, please wait...</source>
+        <translation>Ejecutando, espere por favor...</translation>
+    </message>
+    <message>
+        <location filename="../../maintenance/RouterSetup.cpp" line="-52"/>
+        <source>The adapter does not answer. Check its connection and try again.</source>
+        <translation>El adaptador no responde. Compruebe su conexión e inténtelo de nuevo.</translation>
+    </message>
+    <message>
+        <location line="+84"/>
+        <source>The adapter could not join %1. Check the password and try again.</source>
+        <translation>El adaptador no pudo conectarse a %1. Compruebe la contraseña e inténtelo de nuevo.</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>The adapter joined %1</source>
+        <translation>El adaptador se conectó a %1</translation>
+    </message>
+    <message>
+        <location line="+36"/>
+        <source>The adapter refused the new Wi-Fi settings.</source>
+        <translation>El adaptador rechazó la nueva configuración Wi-Fi.</translation>
+    </message>
+    <message>
+        <location line="+56"/>
+        <source>The name or password is empty</source>
+        <translation>El nombre o la contraseña están vacíos</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The password contains less than 8 characters</source>
+        <translation>La contraseña tiene menos de 8 caracteres</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,187 @@
+// The router page in a stand-in window with an in-memory module: rows and the
+// joined mark after a scan, the join dialog's password field, the save
+// checks, the reset, and which command numbers do anything.
+#include "../device/TestHost.h"
+
+#include "maintenance/CWifiPasswordInput.h"
+#include "maintenance/RouterController.h"
+#include "maintenance/RouterItem.h"
+#include "maintenance/RouterPage.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// A module that joins with the right password and keeps its own Wi-Fi.
+struct MemoryModule : RouterModule {
+    std::mutex mutex;
+    std::map<std::string, std::string> passwords{{"Bay-Office", "officepass1"}, {"Bay-Lift", "liftpass99"}};
+    std::string joined = "Bay-Lift";
+    std::string wifi = "Kestrix_0001\t12345678";
+    int calls = 0;
+
+    std::vector<survey_table> get_ap_list(const std::string&) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++calls;
+        std::vector<survey_table> list;
+        for (const auto& ap : passwords) {
+            survey_table t{};
+            std::strncpy(t.ssid, ap.first.c_str(), sizeof t.ssid - 1);
+            list.push_back(t);
+        }
+        return list;
+    }
+    apclient_info get_ap_info(const std::string&) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        apclient_info info{};
+        std::strncpy(info.ssid, joined.c_str(), sizeof info.ssid - 1);
+        return info;
+    }
+    bool get_client_status(const std::string&) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return !joined.empty();
+    }
+    std::string connect_to_ap(const std::string&, const std::string& name, const std::string& password) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        joined = passwords[name] == password ? name : std::string();
+        return "OK";
+    }
+    std::string KillExe(const std::string&) override { return "OK"; }
+    bool Config_reset(const std::string&) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        wifi = "Kestrix_0001\t12345678";
+        joined.clear();
+        return true;
+    }
+    bool Set_Wifi_Info(const std::string&, const std::string& name, const std::string& password) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++calls;
+        wifi = name + '\t' + password;
+        return true;
+    }
+    std::string Get_Wifi_Info(const std::string&) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return wifi;
+    }
+    bool answers(const std::string&) override { return true; }
+};
+
+} // namespace
+
+class TestRouterPage : public QObject {
+    Q_OBJECT
+
+    std::atomic<int> m_connType{CONN_USB};
+
+    std::function<bool(VciStatusRecord&)> status()
+    {
+        return [this](VciStatusRecord& r) {
+            clearRecord(r);
+            std::strcpy(r.SN, "M5EA0001XJ7B0001");
+            std::strcpy(r.vciIP, "127.0.100.1");
+            r.connType = m_connType.load();
+            return true;
+        };
+    }
+
+private slots:
+    void joinSaveAndReset()
+    {
+        TestHost host;
+        auto owned = std::make_unique<MemoryModule>();
+        MemoryModule& module = *owned;
+        RouterController ctl(std::move(owned), status());
+        ctl.attach(host);
+        QVERIFY(!host.pageBuilt(RouterController::kRouterPageIndex));
+
+        ctl.RountInit();
+        QCOMPARE(host.currentPage(), RouterController::kRouterPageIndex);
+        RouterPage* page = ctl.page();
+        QTRY_COMPARE(page->rowCount(), 2);
+        // The joined access point first, with its mark; the adapter's Wi-Fi in the fields.
+        QCOMPARE(page->row(0)->name(), QStringLiteral("Bay-Lift"));
+        QVERIFY(page->row(0)->joined());
+        QVERIFY(!page->row(1)->joined());
+        QCOMPARE(page->currentRouterText(), QStringLiteral("Bay-Lift"));
+        QTRY_COMPARE(page->nameField()->text(), QStringLiteral("Kestrix_0001"));
+        QVERIFY(page->nameField()->isReadOnly());
+
+        // Join Bay-Office: only the characters a router password may hold get typed.
+        page->row(1)->connectButton()->click();
+        auto* dialog = page->findChild<CWifiPasswordInput*>();
+        QVERIFY(dialog);
+        QTest::keyClicks(dialog->passwordField(), QStringLiteral("office pass"));
+        QKeyEvent accented(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u00e9"));
+        QApplication::sendEvent(dialog->passwordField(), &accented);
+        QTest::keyClicks(dialog->passwordField(), QStringLiteral("1"));
+        QCOMPARE(dialog->passwordField()->text(), QStringLiteral("officepass1"));
+        dialog->confirmButton()->click();
+        QTRY_VERIFY(page->row(1)->joined());
+        QVERIFY(!page->row(0)->joined());
+        QCOMPARE(page->currentRouterText(), QStringLiteral("Bay-Office"));
+        QTRY_COMPARE(host.toasts.last(), QStringLiteral("The adapter joined Bay-Office"));
+
+        // Save: refused below 8 characters, sent at 8.
+        page->modifyButton()->click();
+        QVERIFY(!page->nameField()->isReadOnly());
+        page->nameField()->setText(QStringLiteral("Bay-VCI"));
+        page->passwordField()->setText(QStringLiteral("1234567"));
+        const int callsBefore = module.calls;
+        page->saveButton()->click();
+        QCOMPARE(host.toasts.last(), QStringLiteral("The password contains less than 8 characters"));
+        page->passwordField()->setText(QStringLiteral("12345678"));
+        page->saveButton()->click();
+        QVERIFY(page->nameField()->isReadOnly());
+        QTRY_COMPARE(module.calls, callsBefore + 1);
+        QTRY_COMPARE(ctl.setup().wifiInfo(), std::string("Bay-VCI\t12345678"));
+
+        // Reset: factory Wi-Fi back in the fields, no router joined any more.
+        page->resetButton()->click();
+        QCOMPARE(host.toasts.last(), QStringLiteral("Resetting, please wait..."));
+        QTRY_COMPARE(page->nameField()->text(), QStringLiteral("Kestrix_0001"));
+        QTRY_COMPARE(page->currentRouterText(), QStringLiteral("--"));
+        QVERIFY(!page->row(0)->joined() && !page->row(1)->joined());
+        ctl.stop();
+    }
+
+    void scanOnlyOverACableAndUnknownCommands()
+    {
+        TestHost host;
+        auto owned = std::make_unique<MemoryModule>();
+        MemoryModule& module = *owned;
+        RouterController ctl(std::move(owned), status());
+        ctl.attach(host);
+        m_connType = CONN_WIFI;
+        ctl.RountInit();
+        RouterPage* page = ctl.page();
+        QTest::mouseClick(page->refreshButton(), Qt::LeftButton);
+        QCOMPARE(host.toasts.last(), QStringLiteral("Connect the adapter by USB or network cable to scan for routers."));
+        for (int cmd : {3, 10})
+            ctl.on_SendRouteCmd(cmd, 0, QStringLiteral("Bay-Lift"), QStringLiteral("liftpass99"));
+        QTest::qWait(700);
+        QCOMPARE(page->rowCount(), 0);
+        QCOMPARE(module.calls, 0);
+
+        m_connType = CONN_RJ45;
+        QTest::mouseClick(page->refreshButton(), Qt::LeftButton);
+        QTRY_COMPARE(page->rowCount(), 2);
+        m_connType = CONN_USB;
+        ctl.stop();
+    }
+};
+
+QTEST_MAIN(TestRouterPage)
+#include "tst_maintenance_router_page.moc"
