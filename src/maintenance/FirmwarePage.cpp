@@ -1,5 +1,6 @@
 #include "maintenance/FirmwarePage.h"
 
+#include <QDateTime>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,6 +17,15 @@ constexpr const char* kGrey = "#7F7F7F";
 constexpr const char* kBlue = "#02A7F0";
 
 // As the device page shows versions: from the first "V" on, "---" when empty.
+// The day of an ISO 8601 time ("2026-10-14T08:00:00Z" -> "2026-10-14"); other texts as they are.
+QString publishDay(const std::string& text)
+{
+    if (text.empty())
+        return QStringLiteral("---");
+    const QDateTime when = QDateTime::fromString(QString::fromStdString(text), Qt::ISODate);
+    return when.isValid() ? when.date().toString(Qt::ISODate) : QString::fromStdString(text);
+}
+
 QString orDashes(const std::string& text)
 {
     if (text.empty())
@@ -133,8 +143,9 @@ void FirmwarePage::showVersions(const FirmwareUpdate& update)
         const FirmwareUpdate::ImageState& s = update.image(which);
         Row& row = m_rows[static_cast<int>(which)];
         row.current->setText(tr("Current version: ") + orDashes(s.current));
-        row.latest->setText(tr("Latest version: ") + orDashes(s.latest.versionNo));
-        row.date->setText(tr("Publish date: ") + orDashes(s.latest.updatedDate));
+        row.latestVersion = orDashes(s.latest.versionNo);
+        row.latest->setText(tr("Latest version: ") + row.latestVersion);
+        row.date->setText(tr("Publish date: ") + publishDay(s.latest.updatedDate));
         switch (s.query) {
         case FirmwareUpdate::Query::Latest:
             setResult(row.result, tr("Congrats,it is already the latest version!"), kGrey);
@@ -177,6 +188,9 @@ void FirmwarePage::showReport(const SignalsUpgradeInfo_struct& report)
     row.bar->setValue(report.progress);
     const bool failed = report.state % 3 == 2;
     setResult(row.result, report.text, failed ? kGrey : kBlue);
+    // A written image is what the adapter runs now.
+    if (report.state % 3 == 0)
+        row.current->setText(tr("Current version: ") + row.latestVersion);
 }
 
 void FirmwarePage::setButtonsEnabled(bool enabled)
@@ -194,6 +208,11 @@ void FirmwarePage::hideProgress()
 QString FirmwarePage::resultText(Image which) const
 {
     return m_rows[static_cast<int>(which)].result->text();
+}
+
+QString FirmwarePage::currentText(Image which) const
+{
+    return m_rows[static_cast<int>(which)].current->text();
 }
 
 bool FirmwarePage::progressShown(Image which) const

@@ -30,6 +30,7 @@ public:
     QPushButton* updateAllButton() const { return m_updateAll; }
     QPushButton* backButton() const { return m_back; }
     QString resultText(firmware::Image which) const;
+    QString currentText(firmware::Image which) const;
     bool progressShown(firmware::Image which) const;
     int progressValue(firmware::Image which) const;
 
@@ -44,6 +45,7 @@ private:
         QLabel* date = nullptr;
         QLabel* result = nullptr;
         QProgressBar* bar = nullptr;
+        QString latestVersion; // as shown; the adapter's once the image is written
     };
     void retranslate();
     static void setResult(QLabel* label, const QString& text, const char* colour);

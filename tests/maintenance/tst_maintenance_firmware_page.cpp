@@ -84,6 +84,8 @@ private slots:
         QCOMPARE(page->resultText(Image::System), QStringLiteral("Congrats,it is already the latest version!"));
         QTRY_VERIFY(page->backButton()->isEnabled());
         QCOMPARE(m_upgraders.load(), 3);
+        // The page shows what the adapter runs now.
+        QCOMPARE(page->currentText(Image::System), QStringLiteral("Current version: V9.0.0"));
 
         // Everything done: a second press does nothing.
         ctl.ClickButton_upAll();
