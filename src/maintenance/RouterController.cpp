@@ -145,12 +145,12 @@ void RouterController::requestScan()
     clearRecord(record);
     m_readStatus(record);
     if (record.SN[0] == '\0') {
-        RouteResultTip(RouterSetup::tr("No adapter is connected. Connect the adapter and try again."), 1200);
+        RouteResultTip(RouterSetup::tr("No adapter is connected."), 1200);
         return;
     }
     // Scanning takes the module's radio off the link it serves: only over a cable.
     if (record.connType != CONN_USB && record.connType != CONN_RJ45) {
-        RouteResultTip(tr("Connect the adapter by USB or network cable to scan for routers."), 2000);
+        RouteResultTip(tr("Connect the adapter by USB or cable to scan."), 2000);
         return;
     }
     emit signalSendRouteCmd(route_cmd::kScan, 0, QString(), QString());
@@ -217,7 +217,10 @@ void RouterController::on_SendRouteCmd(int cmd, int itemindex, QString Str1, QSt
 void RouterController::on_CreateWidgetItem_Time()
 {
     const unsigned generation = m_setup->listGeneration();
-    if (!m_page || generation == m_shownGeneration)
+    if (!m_page)
+        return;
+    m_page->setScanning(m_setup->busy());
+    if (generation == m_shownGeneration)
         return;
     m_shownGeneration = generation;
     m_chosenRow = -1;

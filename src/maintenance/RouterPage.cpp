@@ -110,7 +110,7 @@ void RouterPage::retranslate()
     m_heading->setText(tr("Router connection"));
     m_refresh->setText(tr("Refresh"));
     m_currentCaption->setText(tr("Current router:"));
-    m_empty->setText(tr("No access points. Press Refresh to scan."));
+    showEmptyText();
     m_wifiHeading->setText(tr("Adapter Wi-Fi"));
     m_nameCaption->setText(tr("Wi-Fi name:"));
     m_passwordCaption->setText(tr("Password:"));
@@ -141,6 +141,20 @@ void RouterPage::showAccessPoints(const std::vector<std::string>& names, const s
         emit rowCreated(item);
     }
     m_empty->setVisible(names.empty());
+}
+
+void RouterPage::setScanning(bool scanning)
+{
+    if (scanning == m_scanning)
+        return;
+    m_scanning = scanning;
+    showEmptyText();
+}
+
+void RouterPage::showEmptyText()
+{
+    m_empty->setText(m_scanning ? tr("Working with the adapter, please wait...")
+                                : tr("No access points. Press Refresh to scan."));
 }
 
 void RouterPage::showCurrentRouter(const std::string& name)

@@ -22,6 +22,8 @@ public:
     // Replaces the rows; the row named `joined` carries the joined mark.
     void showAccessPoints(const std::vector<std::string>& names, const std::string& joined);
     void showCurrentRouter(const std::string& name);
+    // While a command runs an empty list says so instead of inviting a scan.
+    void setScanning(bool scanning);
     // The adapter's own Wi-Fi; the fields are left alone while being edited.
     void showWifiSettings(const QString& name, const QString& password);
     void setEditing(bool editing);
@@ -50,7 +52,9 @@ protected:
 
 private:
     void retranslate();
+    void showEmptyText();
 
+    bool m_scanning = false;
     QLabel* m_heading = nullptr;
     QLabel* m_currentCaption = nullptr;
     QLabel* m_current = nullptr;

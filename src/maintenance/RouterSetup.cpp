@@ -46,15 +46,24 @@ std::string RouterSetup::adapterIp(bool quiet)
     const std::string ip = field(record.vciIP);
     if (field(record.SN).empty() || ip.empty()) {
         if (!quiet)
-            m_hooks.tip(tr("No adapter is connected. Connect the adapter and try again."), kToastMs);
+            m_hooks.tip(tr("No adapter is connected."), kToastMs);
         return std::string();
     }
     return ip;
 }
 
-void RouterSetup::tellUnreachable()
+std::string RouterSetup::answeringAdapterIp()
 {
-    m_hooks.tip(tr("The adapter does not answer. Check its connection and try again."), kToastMs);
+    const std::string ip = adapterIp();
+    if (ip.empty())
+        return ip;
+    // One short question first: a module that does not answer costs one
+    // time-out and a clear message instead of one time-out per call.
+    if (!m_module.answers(ip)) {
+        m_hooks.tip(tr("The adapter does not answer."), kToastMs);
+        return std::string();
+    }
+    return ip;
 }
 
 void RouterSetup::setList(std::vector<std::string> names)
@@ -74,7 +83,7 @@ void RouterSetup::scan()
     if (!m_hooks.sleep(kSettle))
         return;
     setList({});
-    const std::string ip = adapterIp();
+    const std::string ip = answeringAdapterIp();
     if (ip.empty())
         return;
 
@@ -97,8 +106,6 @@ void RouterSetup::scan()
         if (at != names.end())
             std::iter_swap(names.begin(), at);
     }
-    if (names.empty() && !m_module.answers(ip))
-        tellUnreachable();
     qCInfo(lcMaintenance, "router scan at %s: %zu access point(s), joined to \"%s\"", ip.c_str(), names.size(),
         joinedName.c_str());
     setList(std::move(names));
@@ -123,22 +130,18 @@ bool RouterSetup::join(int item, const std::string& name, const std::string& pas
         if (!m_hooks.sleep(kSettle))
             return false;
     }
-    const std::string ip = adapterIp();
+    const std::string ip = answeringAdapterIp();
     if (ip.empty())
         return false;
 
     m_module.get_ap_list(ip);
-    const std::string sent = m_module.connect_to_ap(ip, name, password);
-    if (sent.empty() && !m_module.answers(ip)) {
-        tellUnreachable();
-        return false;
-    }
+    m_module.connect_to_ap(ip, name, password); // whether it took is read back below
     const bool joined = m_module.get_client_status(ip);
     const apclient_info info = m_module.get_ap_info(ip);
     const bool ok = joined && field(info.ssid) == name;
     qCInfo(lcMaintenance, "router join of \"%s\" at %s: %s", name.c_str(), ip.c_str(), ok ? "joined" : "failed");
     if (!ok) {
-        m_hooks.tip(tr("The adapter could not join %1. Check the password and try again.")
+        m_hooks.tip(tr("Could not join %1. Check the password.")
                         .arg(QString::fromStdString(name)),
             kToastMs * 3);
         m_hooks.sendCommand(route_cmd::kScan, 0);
@@ -149,7 +152,7 @@ bool RouterSetup::join(int item, const std::string& name, const std::string& pas
         m_joined = name;
     }
     m_module.KillExe(ip);
-    m_hooks.tip(tr("The adapter joined %1").arg(QString::fromStdString(name)), kToastMs * 2);
+    m_hooks.tip(tr("Joined %1").arg(QString::fromStdString(name)), kToastMs * 2);
     m_hooks.sendCommand(route_cmd::kJoined, item);
     return true;
 }
@@ -158,12 +161,11 @@ void RouterSetup::reset()
 {
     std::lock_guard<std::mutex> command(m_routerMutex);
     BusyScope busy(m_busy);
-    const std::string ip = adapterIp();
+    const std::string ip = answeringAdapterIp();
     if (ip.empty())
         return;
     if (!m_module.Config_reset(ip)) {
-        if (!m_module.answers(ip))
-            tellUnreachable();
+        m_hooks.tip(tr("The adapter refused the reset."), kToastMs * 2);
         return;
     }
     {
@@ -180,14 +182,11 @@ void RouterSetup::save(const std::string& name, const std::string& password)
 {
     std::lock_guard<std::mutex> command(m_routerMutex);
     BusyScope busy(m_busy);
-    const std::string ip = adapterIp();
+    const std::string ip = answeringAdapterIp();
     if (ip.empty())
         return;
     if (!m_module.Set_Wifi_Info(ip, name, password)) {
-        if (m_module.answers(ip))
-            m_hooks.tip(tr("The adapter refused the new Wi-Fi settings."), kToastMs * 2);
-        else
-            tellUnreachable();
+        m_hooks.tip(tr("The adapter refused the new Wi-Fi settings."), kToastMs * 2);
         return;
     }
     readWifiInfoLocked(ip, true);

@@ -37,7 +37,7 @@ public:
     virtual bool Config_reset(const std::string& ip) = 0;
     virtual bool Set_Wifi_Info(const std::string& ip, const std::string& name, const std::string& password) = 0;
     virtual std::string Get_Wifi_Info(const std::string& ip) = 0;
-    // Whether the module answers at all: tells "nothing seen" from "no answer".
+    // Whether the module answers at all (asked before a command's first call).
     virtual bool answers(const std::string& ip) = 0;
 };
 
@@ -140,8 +140,9 @@ public:
 private:
     // The vciIP of an adapter that is there, "" (and a toast) when none is.
     std::string adapterIp(bool quiet = false);
+    // The same, and "" (and a toast) when its module does not answer.
+    std::string answeringAdapterIp();
     void setList(std::vector<std::string> names);
-    void tellUnreachable();
     bool readWifiInfoLocked(const std::string& ip, bool announceAlways);
 
     RouterModule& m_module;

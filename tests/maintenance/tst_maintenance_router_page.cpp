@@ -132,7 +132,7 @@ private slots:
         QTRY_VERIFY(page->row(1)->joined());
         QVERIFY(!page->row(0)->joined());
         QCOMPARE(page->currentRouterText(), QStringLiteral("Bay-Office"));
-        QTRY_COMPARE(host.toasts.last(), QStringLiteral("The adapter joined Bay-Office"));
+        QTRY_COMPARE(host.toasts.last(), QStringLiteral("Joined Bay-Office"));
 
         // Save: refused below 8 characters, sent at 8.
         page->modifyButton()->click();
@@ -168,7 +168,7 @@ private slots:
         ctl.RountInit();
         RouterPage* page = ctl.page();
         QTest::mouseClick(page->refreshButton(), Qt::LeftButton);
-        QCOMPARE(host.toasts.last(), QStringLiteral("Connect the adapter by USB or network cable to scan for routers."));
+        QCOMPARE(host.toasts.last(), QStringLiteral("Connect the adapter by USB or cable to scan."));
         for (int cmd : {3, 10})
             ctl.on_SendRouteCmd(cmd, 0, QStringLiteral("Bay-Lift"), QStringLiteral("liftpass99"));
         QTest::qWait(700);

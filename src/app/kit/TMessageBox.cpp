@@ -2,10 +2,13 @@
 
 #include "ui_TMessageBox.h"
 
+#include <QLabel>
 #include <QPalette>
 
 namespace {
 constexpr int kDefaultIntervalMs = 1200;
+// A toast's text wraps at this width (about 30 characters).
+constexpr int kMaxTextWidth = 340;
 }
 
 TMessageBox::TMessageBox(QWidget* parent)
@@ -56,6 +59,13 @@ void TMessageBox::showCentred(const QString& text, int ms, const QRect& frame)
 {
     setText(text);
     setInterval(ms);
+    // A word-wrapped label inside a main window does not ask for the height
+    // its lines need: size it for the text, wrapped at a fixed width.
+    QLabel* label = ui->Label_Text_Tips;
+    label->ensurePolished();
+    const QRect lines = label->fontMetrics().boundingRect(
+        QRect(0, 0, kMaxTextWidth, 10000), Qt::AlignCenter | Qt::TextWordWrap, text);
+    label->setFixedSize(lines.size() + QSize(4, 4));
     adjustSize();
     const QSize box = size();
     move(frame.left() + (frame.width() - box.width() + 1) / 2, frame.top() + (frame.height() - box.height() + 1) / 2);

@@ -31,7 +31,7 @@
 <context>
     <name>FirmwarePage</name>
     <message>
-        <location filename="../../maintenance/FirmwarePage.cpp" line="+95"/>
+        <location filename="../../maintenance/FirmwarePage.cpp" line="+105"/>
         <source>Firmware update</source>
         <translation>Firmware update</translation>
     </message>
@@ -68,18 +68,19 @@
     <message>
         <location line="+20"/>
         <location line="+14"/>
+        <location line="+48"/>
         <source>Current version: </source>
         <translation>Current version: </translation>
     </message>
     <message>
-        <location line="-13"/>
-        <location line="+14"/>
+        <location line="-61"/>
+        <location line="+15"/>
         <source>Latest version: </source>
         <translation>Latest version: </translation>
     </message>
     <message>
-        <location line="-13"/>
-        <location line="+14"/>
+        <location line="-14"/>
+        <location line="+15"/>
         <source>Publish date: </source>
         <translation>Publish date: </translation>
     </message>
@@ -141,11 +142,11 @@
     <name>RouterController</name>
     <message>
         <location filename="../../maintenance/RouterController.cpp" line="+153"/>
-        <source>Connect the adapter by USB or network cable to scan for routers.</source>
-        <translation>Connect the adapter by USB or network cable to scan for routers.</translation>
+        <source>Connect the adapter by USB or cable to scan.</source>
+        <translation>Connect the adapter by USB or cable to scan.</translation>
     </message>
     <message>
-        <location line="+110"/>
+        <location line="+113"/>
         <source>Resetting, please wait...</source>
         <translation>Resetting, please wait...</translation>
     </message>
@@ -161,7 +162,7 @@
 <context>
     <name>RouterPage</name>
     <message>
-        <location filename="../../maintenance/RouterPage.cpp" line="+109"/>
+        <location filename="../../maintenance/RouterPage.cpp" line="+110"/>
         <source>Router connection</source>
         <translation>Router connection</translation>
     </message>
@@ -176,12 +177,17 @@
         <translation>Current router:</translation>
     </message>
     <message>
+        <location line="+44"/>
+        <source>Working with the adapter, please wait...</source>
+        <translation>Working with the adapter, please wait...</translation>
+    </message>
+    <message>
         <location line="+1"/>
         <source>No access points. Press Refresh to scan.</source>
         <translation>No access points. Press Refresh to scan.</translation>
     </message>
     <message>
-        <location line="+1"/>
+        <location line="-43"/>
         <source>Adapter Wi-Fi</source>
         <translation>Adapter Wi-Fi</translation>
     </message>
@@ -219,10 +225,10 @@
 <context>
     <name>RouterSetup</name>
     <message>
-        <location filename="../../maintenance/RouterController.cpp" line="-115"/>
+        <location filename="../../maintenance/RouterController.cpp" line="-118"/>
         <location filename="../../maintenance/RouterSetup.cpp" line="+49"/>
-        <source>No adapter is connected. Connect the adapter and try again.</source>
-        <translation>No adapter is connected. Connect the adapter and try again.</translation>
+        <source>No adapter is connected.</source>
+        <translation>No adapter is connected.</translation>
     </message>
     <message>
         <location line="+16"/>
@@ -230,33 +236,38 @@
         <translation>Execution failed</translation>
     </message>
     <message>
-        <location line="+85"/>
-        <location filename="../../maintenance/RouterSetup.cpp" line="+60"/>
+        <location line="+88"/>
+        <location filename="../../maintenance/RouterSetup.cpp" line="+67"/>
         <source>Executing, please wait...</source>
         <translation>Executing, please wait...</translation>
     </message>
     <message>
-        <location filename="../../maintenance/RouterSetup.cpp" line="-52"/>
-        <source>The adapter does not answer. Check its connection and try again.</source>
-        <translation>The adapter does not answer. Check its connection and try again.</translation>
+        <location filename="../../maintenance/RouterSetup.cpp" line="-53"/>
+        <source>The adapter does not answer.</source>
+        <translation>The adapter does not answer.</translation>
     </message>
     <message>
-        <location line="+84"/>
-        <source>The adapter could not join %1. Check the password and try again.</source>
-        <translation>The adapter could not join %1. Check the password and try again.</translation>
+        <location line="+81"/>
+        <source>Could not join %1. Check the password.</source>
+        <translation>Could not join %1. Check the password.</translation>
     </message>
     <message>
         <location line="+11"/>
-        <source>The adapter joined %1</source>
-        <translation>The adapter joined %1</translation>
+        <source>Joined %1</source>
+        <translation>Joined %1</translation>
     </message>
     <message>
-        <location line="+36"/>
+        <location line="+13"/>
+        <source>The adapter refused the reset.</source>
+        <translation>The adapter refused the reset.</translation>
+    </message>
+    <message>
+        <location line="+21"/>
         <source>The adapter refused the new Wi-Fi settings.</source>
         <translation>The adapter refused the new Wi-Fi settings.</translation>
     </message>
     <message>
-        <location line="+56"/>
+        <location line="+54"/>
         <source>The name or password is empty</source>
         <translation>The name or password is empty</translation>
     </message>
