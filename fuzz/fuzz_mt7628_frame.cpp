@@ -63,6 +63,38 @@ void checkMembers(const Json::Value& object)
     BW_FUZZ_CHECK(mt7628::replyOk(object) == (mt7628::getBool(object, "ok", ok) && ok));
 }
 
+// The upload frames: a begin request is taken only with a known image and a
+// positive length, and what the request builder writes reads back the same;
+// a module's line is a refusal only when "ok" is false, and the module's
+// acknowledgement and result read back as they were written.
+void checkUpload(const Json::Value& object)
+{
+    mt7628::ImageKind kind = mt7628::ImageKind::System;
+    std::uint32_t length = 0;
+    std::string why;
+    if (mt7628::parseUploadBegin(object, kind, length, &why)) {
+        BW_FUZZ_CHECK(length > 0 && why.empty());
+        mt7628::ImageKind again = mt7628::ImageKind::System;
+        std::uint32_t sameLength = 0;
+        BW_FUZZ_CHECK(mt7628::parseUploadBegin(mt7628::uploadBeginRequest(kind, length), again, sameLength, nullptr));
+        BW_FUZZ_CHECK(again == kind && sameLength == length);
+    } else {
+        BW_FUZZ_CHECK(!why.empty());
+    }
+    const mt7628::UploadLine line = mt7628::readUploadLine(object);
+    bool ok = true;
+    if (line.kind == mt7628::UploadLine::Refused)
+        BW_FUZZ_CHECK(mt7628::getBool(object, "ok", ok) && !ok);
+    if (line.kind == mt7628::UploadLine::Progress) {
+        const mt7628::UploadLine back = mt7628::readUploadLine(mt7628::uploadProgressReply(line.received));
+        BW_FUZZ_CHECK(back.kind == mt7628::UploadLine::Progress && back.received == line.received);
+    }
+    if (line.kind == mt7628::UploadLine::Written) {
+        const mt7628::UploadLine back = mt7628::readUploadLine(mt7628::uploadWrittenReply(line.text));
+        BW_FUZZ_CHECK(back.kind == mt7628::UploadLine::Written && back.text == line.text);
+    }
+}
+
 // The line reader against the documented rule: lines in order, a CR before
 // the LF dropped, until a line (or the unfinished rest) of `max` bytes or
 // more, after which nothing comes.
@@ -122,6 +154,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         BW_FUZZ_CHECK(std::memchr(line.data(), '\0', end) == nullptr);
         BW_FUZZ_CHECK(depth(object) <= 64);
         checkMembers(object);
+        checkUpload(object);
         // Whatever one side can encode, the other side decodes unchanged.
         const std::string encoded = mt7628::encodeFrame(object);
         if (!encoded.empty()) {
