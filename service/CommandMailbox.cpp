@@ -21,10 +21,11 @@ CommandMailbox::Event CommandMailbox::poll(unsigned char* block, std::size_t siz
     const std::uint8_t request = blocks::loadRequest(block);
     switch (request) {
     case blocks::RequestList:
+        // A meaningful byte ends the garbage, answered yet or not.
+        m_garbageReported = false;
         if (!listsReady)
             return event;
         blocks::writeDeviceList(block, size, serials);
-        m_garbageReported = false;
         m_answered = true;
         m_lastAnswerMs = nowMs;
         return Event::ListAnswered;

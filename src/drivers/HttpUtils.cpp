@@ -51,6 +51,24 @@ bool isReservedDeviceName(const QString& name)
     return reserved.match(stem).hasMatch();
 }
 
+bool isDirectionMark(char16_t u)
+{
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F || u == 0x061C;
+}
+
+// Removes dots and blanks at the end, and at the start too when `leading`.
+void trimDotsAndBlanks(QString& text, bool leading)
+{
+    const auto dotOrBlank = [](QChar c) { return c == QLatin1Char('.') || c.isSpace(); };
+    int end = text.size();
+    while (end > 0 && dotOrBlank(text.at(end - 1)))
+        --end;
+    int start = 0;
+    while (leading && start < end && dotOrBlank(text.at(start)))
+        ++start;
+    text = text.mid(start, end - start);
+}
+
 QString extensionForContentType(const QString& contentType)
 {
     static const QList<QPair<QString, QString>> table{
@@ -486,18 +504,20 @@ QString HttpUtils::friendlyErrorMessage(const QString& text)
 
 QString HttpUtils::sanitizeFileName(const QString& name)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|]"));
-    static const QRegularExpression control(QStringLiteral("[\\x{0000}-\\x{001F}\\x{007F}]"));
-    // Direction marks and overrides make "exe.zip" look like "piz.exe".
-    static const QRegularExpression bidi(
-        QStringLiteral("[\\x{202A}-\\x{202E}\\x{2066}-\\x{2069}\\x{200E}\\x{200F}\\x{061C}]"));
-    QString cleaned = name;
-    cleaned.replace(forbidden, QStringLiteral("_"));
-    cleaned.replace(control, QStringLiteral("_"));
-    cleaned.remove(bidi);
+    // Character by character, not by regular expression: a name with a broken
+    // surrogate pair is no valid UTF-16, and PCRE matches nothing in it.
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    QString cleaned;
+    cleaned.reserve(name.size());
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || forbidden.contains(c))
+            cleaned += QLatin1Char('_');
+        else if (!isDirectionMark(u)) // marks and overrides make "exe.zip" look like "piz.exe"
+            cleaned += c;
+    }
     // No hidden files, no "." or "..", and no trailing dots or blanks (Windows drops them).
-    static const QRegularExpression edges(QStringLiteral("^[.\\s]+|[.\\s]+$"));
-    cleaned.remove(edges);
+    trimDotsAndBlanks(cleaned, true);
     if (cleaned.isEmpty())
         return QString();
     if (isReservedDeviceName(cleaned))
@@ -522,9 +542,8 @@ QString HttpUtils::sanitizeFileName(const QString& name)
             break;
         cut = next;
     }
-    static const QRegularExpression trailing(QStringLiteral("[.\\s]+$"));
     QString kept = stem.left(cut);
-    kept.remove(trailing);
+    trimDotsAndBlanks(kept, false);
     return kept.isEmpty() ? QString() : kept + extension;
 }
 

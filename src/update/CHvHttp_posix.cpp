@@ -362,13 +362,60 @@ void CHvHttp::HvReleaseHandle(Handle& handle)
     handle = nullptr;
 }
 
+namespace {
+
+// UTF-8 to UTF-32 by the Unicode rule: a well-formed sequence gives its
+// character, any other byte one U+FFFD. glibc's iconv takes the old 4-byte
+// forms up to U+1FFFFF (lead bytes F5 to F7), which are no characters.
+std::wstring decodeUtf8(const std::string& text)
+{
+    std::wstring out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b0 = static_cast<unsigned char>(text[i]);
+        std::size_t length = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if (b0 < 0x80) {
+            length = 1;
+            cp = b0;
+        } else if (b0 >= 0xC2 && b0 < 0xE0) {
+            length = 2;
+            cp = b0 & 0x1F;
+            min = 0x80;
+        } else if (b0 >= 0xE0 && b0 < 0xF0) {
+            length = 3;
+            cp = b0 & 0x0F;
+            min = 0x800;
+        } else if (b0 >= 0xF0 && b0 < 0xF5) {
+            length = 4;
+            cp = b0 & 0x07;
+            min = 0x10000;
+        }
+        bool wellFormed = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; wellFormed && k < length; ++k) {
+            const auto b = static_cast<unsigned char>(text[i + k]);
+            wellFormed = (b & 0xC0) == 0x80;
+            cp = (cp << 6) | (b & 0x3F);
+        }
+        wellFormed = wellFormed && cp >= min && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+        out.push_back(static_cast<wchar_t>(wellFormed ? cp : 0xFFFD));
+        i += wellFormed ? length : 1;
+    }
+    return out;
+}
+
+} // namespace
+
 std::wstring CHvHttp::CharToWchar(const std::string& text, unsigned int codePage)
 {
     if (text.empty())
         return std::wstring();
     // Code page 0 (the system's) and 65001 are UTF-8 here; others by number, e.g. CP1252, CP936.
-    const std::string from
-        = (codePage == 0 || codePage == 65001) ? std::string("UTF-8") : "CP" + std::to_string(codePage);
+    if (codePage == 0 || codePage == 65001)
+        return decodeUtf8(text);
+    const std::string from = "CP" + std::to_string(codePage);
     iconv_t cd = iconv_open("WCHAR_T", from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::wstring();

@@ -231,6 +231,11 @@ std::string encodeFrame(const Json::Value& object)
     line.push_back('\n');
     if (line.size() > kMaxFrameBytes)
         return {};
+    // The writer copies strings' bytes as they are; a text that is not UTF-8
+    // (an SSID typed in another code page) would give a line no peer takes.
+    Json::Value back;
+    if (!decodeFrame(line, back))
+        return {};
     return line;
 }
 

@@ -75,7 +75,8 @@ Json::Value uploadProgressReply(std::uint32_t received);
 Json::Value uploadWrittenReply(const std::string& version);
 
 // Serialises one object as a single compact line ending in "\n". Fails (empty
-// result) when the value is not an object or the line would exceed the limit.
+// result) when the value is not an object, the line would exceed the limit or
+// it would not decode again (a text that is not UTF-8).
 std::string encodeFrame(const Json::Value& object);
 
 // Parses one line (with or without its "\n"). Accepts only a JSON object with
