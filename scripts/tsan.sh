@@ -15,7 +15,7 @@ TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_device_vci_status_record tst_device_command_block tst_device_link_drivers tst_device_loops
  tst_device_pages tst_device_link_integration
  tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
- tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net
+ tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net tst_cloud_https_server tst_maintenance_router_setup
  platform_NamedEventTest platform_SharedMemoryTest"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
