@@ -7,6 +7,7 @@
 #include "device/VCIItem.h"
 
 #include "app/kit/MessageYesNo.h"
+#include "app/kit/PlacePage.h"
 
 #include <MT7628Config.h>
 
@@ -20,25 +21,6 @@
 #include <array>
 #include <cstring>
 #include <mutex>
-
-namespace {
-
-template <typename Page>
-Page* placeIn(QWidget* host)
-{
-    auto* page = new Page(host);
-    if (host) {
-        QLayout* layout = host->layout();
-        if (!layout) {
-            layout = new QVBoxLayout(host);
-            layout->setContentsMargins(0, 0, 0, 0);
-        }
-        layout->addWidget(page);
-    }
-    return page;
-}
-
-} // namespace
 
 DeviceController::DeviceController(MT7628Config& cfg, QObject* parent)
     : QObject(parent)
@@ -91,7 +73,7 @@ DeviceController::~DeviceController()
 void DeviceController::attach(SubsystemHost& host)
 {
     m_host = &host;
-    m_page = placeIn<DevicePage>(host.pageHost(kDevicePageIndex));
+    m_page = placePage<DevicePage>(host.pageHost(kDevicePageIndex));
     connect(m_page->rebootButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_vciReboot);
     connect(m_page->buzzButton(), &QPushButton::clicked, this, &DeviceController::ClickButton_requestBuzz);
     connect(m_page->releaseButton(), &QPushButton::clicked, this, &DeviceController::Release_VCI_occupation);
@@ -114,7 +96,7 @@ void DeviceController::createMoreVciPage(QWidget* host)
 {
     if (m_more)
         return;
-    m_more = placeIn<MoreVciPage>(host);
+    m_more = placePage<MoreVciPage>(host);
     connect(m_more->list(), &QListWidget::itemClicked, this, &DeviceController::Slot_SelectStatus);
     connect(m_more->selectButton(), &QPushButton::clicked, this, &DeviceController::SlotsClickItem);
     connect(m_more, &MoreVciPage::refreshRequested, this, &DeviceController::requestDeviceList);

@@ -1,5 +1,7 @@
 #include "maintenance/FirmwareController.h"
 
+#include "app/kit/PlacePage.h"
+
 #include "maintenance/FirmwarePage.h"
 #include "maintenance/FirmwareServerHooks.h"
 
@@ -95,15 +97,7 @@ void FirmwareController::createPage(QWidget* host)
 {
     if (m_page)
         return;
-    m_page = new FirmwarePage(host);
-    if (host) {
-        QLayout* layout = host->layout();
-        if (!layout) {
-            layout = new QVBoxLayout(host);
-            layout->setContentsMargins(0, 0, 0, 0);
-        }
-        layout->addWidget(m_page);
-    }
+    m_page = placePage<FirmwarePage>(host);
     connect(m_page->updateAllButton(), &QPushButton::clicked, this, &FirmwareController::ClickButton_upAll);
     connect(m_page->backButton(), &QPushButton::clicked, this, [this] {
         if (m_host && !m_running)

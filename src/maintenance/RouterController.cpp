@@ -1,5 +1,7 @@
 #include "maintenance/RouterController.h"
 
+#include "app/kit/PlacePage.h"
+
 #include "maintenance/RouterItem.h"
 #include "maintenance/RouterPage.h"
 
@@ -71,15 +73,7 @@ void RouterController::createPage(QWidget* host)
 {
     if (m_page)
         return;
-    m_page = new RouterPage(host);
-    if (host) {
-        QLayout* layout = host->layout();
-        if (!layout) {
-            layout = new QVBoxLayout(host);
-            layout->setContentsMargins(0, 0, 0, 0);
-        }
-        layout->addWidget(m_page);
-    }
+    m_page = placePage<RouterPage>(host);
     connect(m_page, &RouterPage::rowCreated, this, &RouterController::connectRow);
     m_page->refreshButton()->installEventFilter(this);
     connect(m_page->modifyButton(), &QPushButton::clicked, this, &RouterController::Btn_Modify_Router_clicked);
