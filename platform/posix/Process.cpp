@@ -1,15 +1,18 @@
 // Processes on POSIX: /proc for the list and the program's own path and
 // command line, kill(SIGTERM) for termination, double fork + exec for
-// detached starts.
+// detached starts, fork + exec in a process group of its own for runs that
+// are waited for.
 #include "platform/Process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -275,6 +278,115 @@ long startDetached(
     if (!gotPid || pid <= 0 || execFailed)
         return 0;
     return pid;
+}
+
+} // namespace platform
+
+namespace platform {
+
+RunStatus runAndWait(const std::string& program, const std::vector<std::string>& args,
+    const std::string& workingDirectory, int timeoutMs, int* exitCode)
+{
+    if (exitCode)
+        *exitCode = -1;
+    if (program.empty())
+        return RunStatus::CouldNotStart;
+    std::vector<std::string> argvStrings;
+    argvStrings.push_back(program);
+    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : argvStrings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+    const bool searchPath = program.find('/') == std::string::npos;
+    const char* cwd = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+
+    // The pipe carries errno when exec (or chdir) fails; it closes on exec.
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return RunStatus::CouldNotStart;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return RunStatus::CouldNotStart;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        ::setpgid(0, 0); // its own group, so a time-out ends what it started too
+        sigset_t none;
+        sigemptyset(&none);
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+            ::signal(sig, SIG_DFL);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        if (devNull >= 0) {
+            ::dup2(devNull, 0);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+            if (devNull > 2)
+                ::close(devNull);
+        }
+        int error = 0;
+        if (cwd && ::chdir(cwd) != 0) {
+            error = errno;
+        } else {
+            if (searchPath)
+                ::execvp(argv[0], argv.data());
+            else
+                ::execv(argv[0], argv.data());
+            error = errno;
+        }
+        writeAll(fds[1], &error, sizeof error);
+        ::_exit(127);
+    }
+    ::setpgid(child, child); // also from this side: no race with the kill below
+    ::close(fds[1]);
+    int error = 0;
+    const bool execFailed = readAll(fds[0], &error, sizeof error) == sizeof error;
+    ::close(fds[0]);
+
+    int status = 0;
+    auto reap = [&](int flags) {
+        for (;;) {
+            const pid_t r = ::waitpid(child, &status, flags);
+            if (r < 0 && errno == EINTR)
+                continue;
+            return r;
+        }
+    };
+    if (execFailed) {
+        reap(0);
+        return RunStatus::CouldNotStart;
+    }
+    // Polled with a growing pause (1 ms up to 20 ms): SIGCHLD belongs to the
+    // whole program and may be someone else's.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        const pid_t r = reap(WNOHANG);
+        if (r == child)
+            break;
+        if (r < 0)
+            return RunStatus::CouldNotStart; // reaped elsewhere: the result is lost
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(-child, SIGKILL);
+            ::kill(child, SIGKILL);
+            reap(0);
+            return RunStatus::TimedOut;
+        }
+        std::this_thread::sleep_for(pause);
+        if (pause < std::chrono::milliseconds(20))
+            pause *= 2;
+    }
+    if (WIFEXITED(status)) {
+        if (exitCode)
+            *exitCode = WEXITSTATUS(status);
+        return RunStatus::Exited;
+    }
+    if (exitCode)
+        *exitCode = WIFSIGNALED(status) ? WTERMSIG(status) : -1;
+    return RunStatus::Crashed;
 }
 
 } // namespace platform

@@ -15,6 +15,7 @@
 
 #include "../common/Detail.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -154,6 +155,35 @@ std::string keyFolder(RegistryHive hive, const std::string& key, RegistryView vi
         path += "/" + entry;
     }
     return path;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The key name a folder stands for; empty for entries that are no key (the
+// values file and its siblings start with '.', which a key folder never does).
+std::string unescapeComponent(const std::string& folder)
+{
+    if (folder.empty() || folder[0] == '.')
+        return {};
+    std::string out;
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        if (folder[i] == '%' && i + 2 < folder.size() && hexDigit(folder[i + 1]) >= 0 && hexDigit(folder[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(folder[i + 1]) * 16 + hexDigit(folder[i + 2]));
+            i += 2;
+        } else {
+            out += folder[i];
+        }
+    }
+    return out;
 }
 
 bool parseSize(const std::string& text, std::size_t& pos, char stop, std::size_t& out)
@@ -420,6 +450,27 @@ std::vector<std::string> Registry::valueNames(RegistryHive hive, const std::stri
         return names;
     for (const Value& v : readValues(folder).values)
         names.push_back(v.name);
+    return names;
+}
+
+std::vector<std::string> Registry::subKeyNames(RegistryHive hive, const std::string& key, RegistryView view)
+{
+    std::vector<std::string> names;
+    const std::string folder = keyFolder(hive, key, view, false);
+    if (folder.empty())
+        return names;
+    DIR* d = ::opendir(folder.c_str());
+    if (!d)
+        return names;
+    while (const dirent* e = ::readdir(d)) {
+        struct stat st { };
+        const std::string name = unescapeComponent(e->d_name);
+        if (!name.empty() && ::lstat((folder + "/" + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end(),
+        [](const std::string& a, const std::string& b) { return detail::toLowerAscii(a) < detail::toLowerAscii(b); });
     return names;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/ServiceControl.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
@@ -137,6 +138,43 @@ TEST_CASE(termination_by_name_stops_others_but_not_the_caller)
     CHECK(isProcessRunning(selfName()));
 }
 
+TEST_CASE(runs_are_waited_for_with_exit_code_arguments_and_folder)
+{
+    th::TempDir dir;
+    int code = -5;
+    CHECK(runAndWait(modulePath(), {"--exit", "7"}, std::string(), 30000, &code) == RunStatus::Exited);
+    CHECK_EQ(code, 7);
+    const std::string out = dir.file("args.txt");
+    const std::vector<std::string> args = {"--write-args", out, "with blank", "quote\"inside", "trailing\\", ""};
+    CHECK(runAndWait(modulePath(), args, dir.path(), 30000, &code) == RunStatus::Exited);
+    CHECK_EQ(code, 0);
+    // Waited for: the file is there at once, not some time later.
+    const std::string text = readFile(out);
+    CHECK(std::filesystem::equivalent(text.substr(0, text.find('\n')), dir.path()));
+    CHECK_EQ(text.substr(text.find('\n') + 1), std::string("with blank\nquote\"inside\ntrailing\\\n\n"));
+    CHECK(runAndWait("/no/such/program_" + th::uniqueSuffix(), {}, std::string(), 1000, &code)
+        == RunStatus::CouldNotStart);
+    CHECK(runAndWait(modulePath(), {"--exit", "0"}, dir.file("missing-folder"), 1000) == RunStatus::CouldNotStart);
+    CHECK_EQ(std::string(runStatusText(RunStatus::TimedOut)), std::string("timed out"));
+}
+
+TEST_CASE(a_run_past_its_time_is_killed)
+{
+    // A copy under a unique name, so the check below sees only this run.
+    th::TempDir dir;
+    const std::string unique = "bwrunner" + th::uniqueSuffix();
+#ifdef _WIN32
+    const std::string copy = dir.file(unique + ".exe");
+#else
+    const std::string copy = dir.file(unique);
+#endif
+    std::filesystem::copy_file(modulePath(), copy);
+    const auto start = std::chrono::steady_clock::now();
+    CHECK(runAndWait(copy, {"--sleep"}, std::string(), 300) == RunStatus::TimedOut);
+    CHECK(std::chrono::steady_clock::now() - start < std::chrono::seconds(30));
+    CHECK(th::waitFor([&] { return !isProcessRunning(unique); }));
+}
+
 TEST_CASE(scripts_of_the_systems_kind_start_detached_in_the_given_folder)
 {
     th::TempDir dir;
@@ -202,6 +240,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && std::string(argv[1]) == "--write-args")
         return writeArguments(argc, argv);
+    if (argc >= 3 && std::string(argv[1]) == "--exit")
+        return std::atoi(argv[2]);
     if (argc >= 2 && std::string(argv[1]) == "--sleep") {
         std::this_thread::sleep_for(std::chrono::seconds(60));
         return 0;

@@ -152,6 +152,21 @@ TEST_CASE(values_and_keys_are_deleted)
     CHECK(Registry::valueNames(HKLM, f.key + "\\Sub").empty());
 }
 
+TEST_CASE(sub_keys_are_listed_by_view_in_case_blind_order)
+{
+    Fixture f;
+    for (const char* name : {"Zeta", "alpha", ".hidden/with%slash", "Mid\\Deeper"})
+        CHECK(Registry::writeString(HKLM, f.key + "\\" + name, "InstallPath", "x", RegistryView::Force64));
+    CHECK(Registry::writeString(HKLM, f.key, "value", "not a key", RegistryView::Force64));
+    CHECK(Registry::writeString(HKLM, f.key + "\\Only32", "v", "x", RegistryView::Force32));
+    const std::vector<std::string> expected = {".hidden/with%slash", "alpha", "Mid", "Zeta"};
+    CHECK(Registry::subKeyNames(HKLM, f.key, RegistryView::Force64) == expected);
+    CHECK(Registry::subKeyNames(HKLM, f.key, RegistryView::Force32) == std::vector<std::string>{"Only32"});
+    CHECK(Registry::deleteKey(HKLM, f.key + "\\mid", RegistryView::Force64));
+    CHECK_EQ(Registry::subKeyNames(HKLM, f.key, RegistryView::Force64).size(), std::size_t(3));
+    CHECK(Registry::subKeyNames(HKLM, f.key + "\\Missing").empty());
+}
+
 #ifndef _WIN32
 TEST_CASE(unusable_roots_fail_cleanly)
 {

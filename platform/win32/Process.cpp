@@ -1,5 +1,6 @@
 // Processes on Windows: the Toolhelp snapshot, TerminateProcess, the module
-// path and CreateProcess with a properly quoted command line.
+// path and CreateProcess with a properly quoted command line; runs that are
+// waited for go into a job object, so a time-out ends what they started too.
 #include "platform/Process.h"
 
 // windows.h first: the other Windows headers need its types.
@@ -135,6 +136,71 @@ long startDetached(
     ::CloseHandle(info.hThread);
     ::CloseHandle(info.hProcess);
     return static_cast<long>(info.dwProcessId);
+}
+
+} // namespace platform
+
+namespace platform {
+
+RunStatus runAndWait(const std::string& program, const std::vector<std::string>& args,
+    const std::string& workingDirectory, int timeoutMs, int* exitCode)
+{
+    if (exitCode)
+        *exitCode = -1;
+    if (program.empty())
+        return RunStatus::CouldNotStart;
+    std::string commandLine = quoteArgument(program);
+    for (const std::string& arg : args)
+        commandLine += " " + quoteArgument(arg);
+    HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+    if (job) {
+        // Whatever is still in the job when its handle closes is ended.
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    // A program without a folder is searched for (lpApplicationName null).
+    const bool search = program.find_first_of("\\/") == std::string::npos;
+    if (!::CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+            CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
+            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
+        if (job)
+            ::CloseHandle(job);
+        return RunStatus::CouldNotStart;
+    }
+    const bool inJob = job && ::AssignProcessToJobObject(job, info.hProcess);
+    ::ResumeThread(info.hThread);
+    ::CloseHandle(info.hThread);
+    const DWORD wait = ::WaitForSingleObject(info.hProcess, timeoutMs < 0 ? 0 : static_cast<DWORD>(timeoutMs));
+    RunStatus result = RunStatus::Exited;
+    if (wait != WAIT_OBJECT_0) {
+        if (inJob)
+            ::TerminateJobObject(job, 1);
+        ::TerminateProcess(info.hProcess, 1);
+        ::WaitForSingleObject(info.hProcess, 5000);
+        result = RunStatus::TimedOut;
+    } else {
+        DWORD code = 0;
+        ::GetExitCodeProcess(info.hProcess, &code);
+        // Exception codes (0xC0000005 ...) mean the program crashed.
+        if ((code & 0xF0000000u) == 0xC0000000u)
+            result = RunStatus::Crashed;
+        if (exitCode)
+            *exitCode = static_cast<int>(code);
+    }
+    ::CloseHandle(info.hProcess);
+    if (job) {
+        if (result != RunStatus::TimedOut) {
+            // Children it left running stay: only a time-out ends them.
+            JOBOBJECT_EXTENDED_LIMIT_INFORMATION keep{};
+            ::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &keep, sizeof keep);
+        }
+        ::CloseHandle(job);
+    }
+    return result;
 }
 
 } // namespace platform

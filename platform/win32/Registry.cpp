@@ -2,7 +2,11 @@
 // KEY_WOW64_32KEY for the forced views.
 #include "platform/Registry.h"
 
+#include "../common/Detail.h"
+
 #include <windows.h>
+
+#include <algorithm>
 
 namespace platform {
 namespace {
@@ -165,6 +169,30 @@ std::vector<std::string> Registry::valueNames(RegistryHive hive, const std::stri
         if (::RegEnumValueA(k.get(), i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
             names.emplace_back(buffer.data(), length);
     }
+    return names;
+}
+
+std::vector<std::string> Registry::subKeyNames(RegistryHive hive, const std::string& key, RegistryView view)
+{
+    std::vector<std::string> names;
+    Key k(hive, key, KEY_READ, view, false);
+    if (!k)
+        return names;
+    DWORD count = 0, longest = 0;
+    if (::RegQueryInfoKeyA(
+            k.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr)
+        != ERROR_SUCCESS)
+        return names;
+    // Key names are at most 255 characters; the buffer also takes a longer
+    // name that appeared after the query.
+    std::string buffer((longest > 255 ? longest : 255) + 1, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        if (::RegEnumKeyExA(k.get(), i, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            names.emplace_back(buffer.data(), length);
+    }
+    std::sort(names.begin(), names.end(),
+        [](const std::string& a, const std::string& b) { return detail::toLowerAscii(a) < detail::toLowerAscii(b); });
     return names;
 }
 

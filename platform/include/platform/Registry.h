@@ -27,8 +27,13 @@ public:
     static bool deleteValue(
         RegistryHive hive, const std::string& key, const std::string& name, RegistryView view = RegistryView::Default);
     static bool keyExists(RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
+    // Deletes the key with all its sub-keys and values.
     static bool deleteKey(RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
     static std::vector<std::string> valueNames(
+        RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
+    // Names of the key's direct sub-keys, sorted without regard to ASCII case
+    // (the order Windows enumerates them in); empty when the key is absent.
+    static std::vector<std::string> subKeyNames(
         RegistryHive hive, const std::string& key, RegistryView view = RegistryView::Default);
 
     // POSIX only: the store's root folder. Default $BRINDLEWICK_REGISTRY_ROOT,
