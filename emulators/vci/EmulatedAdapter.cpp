@@ -76,6 +76,7 @@ Json::Value EmulatedAdapter::status() const
     r["status"] = m_state.bootloader ? 0u : m_state.status;
     r["vbatt"] = m_state.vbatt;
     r["bootloader"] = m_state.bootloader;
+    r["mode"] = m_state.mode;
     return r;
 }
 
@@ -231,6 +232,23 @@ Json::Value EmulatedAdapter::handle(const Json::Value& request, bool& rebootRequ
         r["password"] = m_state.wifiPassword;
         return r;
     }
+    if (op == mt7628::op::kGetMode) {
+        Json::Value r = mt7628::okReply();
+        r["mode"] = m_state.mode;
+        return r;
+    }
+    if (op == mt7628::op::kSetMode) {
+        std::string mode;
+        if (!mt7628::getString(request, "mode", mode))
+            return mt7628::errorReply("missing mode");
+        if (!mt7628::isModeName(mode))
+            return mt7628::errorReply("unknown mode");
+        if (m_state.bootloader)
+            return mt7628::errorReply("no mode change in the boot loader");
+        ++m_state.modeCount;
+        m_state.mode = mode;
+        return mt7628::okReply();
+    }
     return mt7628::errorReply("unknown operation");
 }
 
@@ -328,6 +346,7 @@ Json::Value EmulatedAdapter::dump() const
     d["requestCount"] = m_state.requestCount;
     d["uploadCount"] = m_state.uploadCount;
     d["writeCount"] = m_state.writeCount;
+    d["modeCount"] = m_state.modeCount;
     d["flashMs"] = m_state.flashMs;
     d["failNextWrite"] = m_state.failNextWrite;
     return d;

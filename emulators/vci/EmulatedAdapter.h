@@ -48,6 +48,9 @@ struct AdapterState {
     std::string clientIp;
     int flashMs = 2000;         // how long writing an image takes
     bool failNextWrite = false; // the next write of a good image fails (for tests)
+    // "original" or the make whose diagnostic software the adapter serves;
+    // kept like a flash setting, so a reboot or unplugging keeps it.
+    std::string mode = mt7628::kModeOriginal;
     // Counters for tests.
     int buzzCount = 0;
     int rebootCount = 0;
@@ -56,6 +59,7 @@ struct AdapterState {
     int requestCount = 0;
     int uploadCount = 0; // uploads accepted
     int writeCount = 0;  // images written
+    int modeCount = 0;   // mode switches accepted
 };
 
 class EmulatedAdapter {

@@ -15,7 +15,7 @@ const char* kHelp
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
       " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
-      " | ap N remove SSID | quit   (N: number, list or all)";
+      " | ap N remove SSID | mode N original|MAKE | quit   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
 {
@@ -175,7 +175,7 @@ QString Emulator::execute(const QString& line)
         QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
         QStringLiteral("silent"), QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"),
         QStringLiteral("serial"), QStringLiteral("remotekey"), QStringLiteral("flashms"), QStringLiteral("failwrite"),
-        QStringLiteral("version"), QStringLiteral("aps"), QStringLiteral("ap")};
+        QStringLiteral("version"), QStringLiteral("aps"), QStringLiteral("ap"), QStringLiteral("mode")};
     if (!kPerAdapter.contains(cmd))
         return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
     if (w.size() <= arg)
@@ -330,6 +330,13 @@ QString Emulator::execute(const QString& line)
             return QStringLiteral("ERR serial too long");
         for (int i : targets)
             endpoint(i)->adapter().state().serial = value.toStdString();
+        return QStringLiteral("OK");
+    }
+    if (cmd == QLatin1String("mode")) {
+        if (!mt7628::isModeName(value.toStdString()))
+            return QStringLiteral("ERR expected original or a make name (BMW, J2534, ...)");
+        for (int i : targets)
+            endpoint(i)->adapter().state().mode = value.toStdString();
         return QStringLiteral("OK");
     }
     if (cmd == QLatin1String("remotekey")) {

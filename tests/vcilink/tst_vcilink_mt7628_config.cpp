@@ -178,6 +178,29 @@ private slots:
         QCOMPARE(QString::fromStdString(key), QStringLiteral("NotSupported"));
     }
 
+    // The make's mode: switched and read back, kept over a reboot, refused
+    // for a name the module does not know and in the boot loader.
+    void modeIsSwitchedAndKept()
+    {
+        QCOMPARE(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("original"));
+        QVERIFY(m_lib.SetMode(kA1, "BMW"));
+        QCOMPARE(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("BMW"));
+        QCOMPARE(dump(1).value(QStringLiteral("mode")).toString(), QStringLiteral("BMW"));
+        QCOMPARE(dump(2).value(QStringLiteral("mode")).toString(), QStringLiteral("original")); // per adapter
+
+        QVERIFY(!m_lib.SetMode(kA1, "bmw"));
+        QVERIFY(!m_lib.SetMode(kA1, ""));
+        QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 on")), QStringLiteral("OK"));
+        QVERIFY(!m_lib.SetMode(kA1, "original"));
+        QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 off")), QStringLiteral("OK"));
+        QCOMPARE(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("BMW"));
+
+        QCOMPARE(m_emu.command(QStringLiteral("reboot 1")), QStringLiteral("OK"));
+        QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("BMW"), 5000);
+        QVERIFY(m_lib.SetMode(kA1, "original"));
+        QCOMPARE(dump(1).value(QStringLiteral("modeCount")).toInt(), 2);
+    }
+
     void wifiClientJoinsOnlyWithTheRightPassword()
     {
         const auto aps = m_lib.get_ap_list(kA1);
@@ -335,6 +358,8 @@ private slots:
             {"KillExe", false, [&] { return lib.KillExe(ip).empty(); }},
             {"Config_reset", false, [&] { return !lib.Config_reset(ip); }},
             {"Set_Wifi_Info", false, [&] { return !lib.Set_Wifi_Info(ip, "name", "password1"); }},
+            {"SetMode", false, [&] { return !lib.SetMode(ip, "BMW"); }},
+            {"GetMode", true, [&] { return lib.GetMode(ip).empty(); }},
             {"GetRemoteKey", true,
                 [&] {
                     std::string key = "kept";

@@ -112,6 +112,14 @@ public:
     // The module's identity and state; false when it does not answer.
     bool GetVciStatus(const std::string& ip, vci_status& out);
 
+    // The adapter's mode: "original" (its own), or the name of the make whose
+    // diagnostic software it serves ("BMW", "J2534", ...; the names are in
+    // docs/mt7628-protocol.md). SetMode: true when the module switched (or was
+    // in that mode already); false for a name it does not know, in the boot
+    // loader, or without an answer. GetMode: "" when it does not answer.
+    bool SetMode(const std::string& ip, const std::string& mode);
+    std::string GetMode(const std::string& ip);
+
     // Firmware upload: one of the adapter's three images goes to the module on
     // one connection, which checks it and writes it (docs/mt7628-protocol.md,
     // "Upload"). After a system or application image the adapter restarts.

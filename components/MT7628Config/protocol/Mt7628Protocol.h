@@ -40,7 +40,16 @@ constexpr const char* kConfigReset = "config_reset";
 constexpr const char* kSetWifi = "set_wifi";
 constexpr const char* kGetWifi = "get_wifi";
 constexpr const char* kUploadBegin = "upload_begin";
+constexpr const char* kSetMode = "set_mode";
+constexpr const char* kGetMode = "get_mode";
 } // namespace op
+
+// The adapter's modes: its own ("original"), or the mode a make's own
+// diagnostic software expects, named as the make list names the make
+// ("Porsche", "VW", ... "J0500": the 24 names of isMakeMode).
+constexpr const char* kModeOriginal = "original";
+bool isMakeMode(const std::string& name);
+bool isModeName(const std::string& name); // original or a make
 
 // The adapter's three firmware images, named "system", "application" and "can"
 // on the wire.

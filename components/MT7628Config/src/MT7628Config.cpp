@@ -276,3 +276,20 @@ bool MT7628Config::GetVciStatus(const std::string& ip, vci_status& out)
     out = std::move(s);
     return true;
 }
+
+bool MT7628Config::SetMode(const std::string& ip, const std::string& mode)
+{
+    Json::Value req = request(mt7628::op::kSetMode);
+    req["mode"] = mode;
+    Json::Value reply;
+    return EXCHANGE(ip, req, reply);
+}
+
+std::string MT7628Config::GetMode(const std::string& ip)
+{
+    Json::Value reply;
+    std::string mode;
+    if (!EXCHANGE(ip, request(mt7628::op::kGetMode), reply) || !mt7628::getString(reply, "mode", mode))
+        return {};
+    return mode;
+}
