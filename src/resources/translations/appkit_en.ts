@@ -22,4 +22,67 @@
         <translation>Confirm</translation>
     </message>
 </context>
+<context>
+    <name>SafeUnpacker</name>
+    <message>
+        <location filename="../../app/kit/SafeUnpacker.cpp" line="+151"/>
+        <source>The unpacking tool (7-Zip) was not found.</source>
+        <translation>The unpacking tool (7-Zip) was not found.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The file is not a zip or 7z archive, or it is damaged.</source>
+        <translation>The file is not a zip or 7z archive, or it is damaged.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive is protected by a password.</source>
+        <translation>The archive is protected by a password.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds an unsafe file name: %1</source>
+        <translation>The archive holds an unsafe file name: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds a link: %1</source>
+        <translation>The archive holds a link: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds a device or other special file: %1</source>
+        <translation>The archive holds a device or other special file: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive would unpack to more than %1.</source>
+        <translation>The archive would unpack to more than %1.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds more than %1 files.</source>
+        <translation>The archive holds more than %1 files.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Unpacking took too long and was stopped.</source>
+        <translation>Unpacking took too long and was stopped.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Unpacking was cancelled.</source>
+        <translation>Unpacking was cancelled.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Could not write the folder %1.</source>
+        <translation>Could not write the folder %1.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The unpacked files do not match the archive&apos;s list: %1</source>
+        <translation>The unpacked files do not match the archive&apos;s list: %1</translation>
+    </message>
+</context>
 </TS>

@@ -22,4 +22,67 @@
         <translation>Confirmar</translation>
     </message>
 </context>
+<context>
+    <name>SafeUnpacker</name>
+    <message>
+        <location filename="../../app/kit/SafeUnpacker.cpp" line="+151"/>
+        <source>The unpacking tool (7-Zip) was not found.</source>
+        <translation>No se encontró la herramienta de descompresión (7-Zip).</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The file is not a zip or 7z archive, or it is damaged.</source>
+        <translation>El archivo no es un archivo zip o 7z, o está dañado.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive is protected by a password.</source>
+        <translation>El archivo está protegido con contraseña.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds an unsafe file name: %1</source>
+        <translation>El archivo contiene un nombre de fichero no seguro: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds a link: %1</source>
+        <translation>El archivo contiene un enlace: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds a device or other special file: %1</source>
+        <translation>El archivo contiene un dispositivo u otro fichero especial: %1</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive would unpack to more than %1.</source>
+        <translation>El archivo ocuparía más de %1 al descomprimirse.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The archive holds more than %1 files.</source>
+        <translation>El archivo contiene más de %1 ficheros.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Unpacking took too long and was stopped.</source>
+        <translation>La descompresión tardó demasiado y se detuvo.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Unpacking was cancelled.</source>
+        <translation>Se canceló la descompresión.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Could not write the folder %1.</source>
+        <translation>No se pudo escribir la carpeta %1.</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The unpacked files do not match the archive&apos;s list: %1</source>
+        <translation>Los ficheros descomprimidos no coinciden con la lista del archivo: %1</translation>
+    </message>
+</context>
 </TS>
