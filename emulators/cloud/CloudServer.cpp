@@ -4,12 +4,15 @@
 
 #include <httplib.h>
 #include <json/json.h>
+#include <openssl/evp.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 namespace cloud {
@@ -45,6 +48,49 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
 {
     for (std::size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
         text.replace(pos, from.size(), to);
+}
+
+std::string hex(const unsigned char* bytes, unsigned int length)
+{
+    std::string out;
+    char pair[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+        out += pair;
+    }
+    return out;
+}
+
+std::string sha256Hex(const std::string& data)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    return hex(digest, length);
+}
+
+// SHA-256 and size of a file, read in pieces; false when it cannot be read.
+bool fileDigest(const std::string& path, std::string& digestHex, std::uint64_t& size)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
+        return false;
+    std::vector<char> buffer(kChunk);
+    size = 0;
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+        EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<std::size_t>(in.gcount()));
+        size += static_cast<std::uint64_t>(in.gcount());
+    }
+    if (in.bad())
+        return false;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(ctx.get(), digest, &length);
+    digestHex = hex(digest, length);
+    return true;
 }
 
 void putLe16(std::string& out, unsigned v)
@@ -243,12 +289,8 @@ bool CloudServer::load(std::string& error)
         error = "app-version.json must hold an object with swProduct";
         return false;
     }
-    // The catalogue's sizes are those of the archives this server hands out.
-    for (Json::Value& record : m_catalogue) {
-        const std::string name = record["name"].asString();
-        record["size"] = static_cast<Json::UInt64>(
-            makeStoredZip({{"driver.txt", name + " " + record["versionNo"].asString() + "\n"}}).size());
-    }
+    if (!loadPackages(error))
+        return false;
     Json::Value& product = m_appVersion["swProduct"];
     product["size"] = static_cast<Json::UInt64>(appArchive(product["versionNo"].asString()).size());
     Json::Value firmware;
@@ -257,6 +299,54 @@ bool CloudServer::load(std::string& error)
     if (!m_firmware.load(firmware, error)) {
         error = m_options.dataDir + "/firmware.json: " + error;
         return false;
+    }
+    return true;
+}
+
+bool CloudServer::loadPackages(std::string& error)
+{
+    // packages.json: [{"product": catalogue name, "file": zip name, "version": ...}, ...]
+    std::map<std::string, Json::Value> index;
+    const std::string indexPath = m_options.packagesDir + "/packages.json";
+    Json::Value list;
+    std::string why;
+    if (m_options.packagesDir.empty() || !readJsonFile(indexPath, list, why) || !list.isArray()) {
+        std::cerr << "cloud-emulator: no driver packages (" << (why.empty() ? indexPath : why)
+                  << "): serving placeholder archives\n";
+    } else {
+        for (const Json::Value& entry : list)
+            if (entry.isObject() && entry["product"].isString() && entry["file"].isString())
+                index[entry["product"].asString()] = entry;
+    }
+    for (Json::Value& record : m_catalogue) {
+        if (!record.isObject() || !record["name"].isString()) {
+            error = "driver-catalogue.json: every record needs a text \"name\"";
+            return false;
+        }
+        const std::string name = record["name"].asString();
+        const std::string version = record["versionNo"].asString();
+        DriverPackage package;
+        std::string digest;
+        auto it = index.find(name);
+        const std::string file = it == index.end() ? std::string() : it->second["file"].asString();
+        // The index is ours, but a bare file name is all it may give.
+        if (!file.empty() && file.find_first_of("/\\") == std::string::npos && file[0] != '.'
+            && fileDigest(m_options.packagesDir + "/" + file, digest, package.size)) {
+            package.path = m_options.packagesDir + "/" + file;
+            if (it->second["version"].asString() != version)
+                std::cerr << "cloud-emulator: " << file << " is version " << it->second["version"].asString()
+                          << ", the catalogue offers " << name << " " << version << "\n";
+        } else {
+            if (!index.empty())
+                std::cerr << "cloud-emulator: no package for " << name << ": serving a placeholder archive\n";
+            package.placeholder = makeStoredZip({{"driver.txt", name + " " + version + "\n"}});
+            package.size = package.placeholder.size();
+            digest = sha256Hex(package.placeholder);
+        }
+        // The catalogue's size and digest are those of the archive this server hands out.
+        record["size"] = static_cast<Json::UInt64>(package.size);
+        record["sha256"] = digest;
+        m_packages[name] = std::move(package);
     }
     return true;
 }
@@ -527,15 +617,37 @@ void CloudServer::handleGenerated(const httplib::Request& req, httplib::Response
 void CloudServer::handleDriverZip(const httplib::Request& req, httplib::Response& res)
 {
     const std::string name = req.matches[1];
-    for (const Json::Value& record : m_catalogue) {
-        if (record["name"].asString() != name)
-            continue;
-        res.set_header("Content-Disposition", "attachment; filename=\"" + name + ".zip\"");
-        res.set_content(
-            makeStoredZip({{"driver.txt", name + " " + record["versionNo"].asString() + "\n"}}), "application/zip");
+    auto it = m_packages.find(name);
+    if (it == m_packages.end()) {
+        sendError(res, 404, "no driver " + name);
         return;
     }
-    sendError(res, 404, "no driver " + name);
+    const DriverPackage& package = it->second;
+    if (package.path.empty()) {
+        res.set_header("Content-Disposition", "attachment; filename=\"" + name + ".zip\"");
+        res.set_content(package.placeholder, "application/zip");
+        return;
+    }
+    auto in = std::make_shared<std::ifstream>(package.path, std::ios::binary);
+    if (!*in) {
+        sendError(res, 500, "package file " + package.path + " is gone");
+        return;
+    }
+    res.set_header("Content-Disposition", "attachment; filename=\"" + name + ".zip\"");
+    // The file as it is now: one changed since the start no longer matches the catalogue's digest.
+    in->seekg(0, std::ios::end);
+    const std::uint64_t size = static_cast<std::uint64_t>(in->tellg());
+    in->seekg(0);
+    res.set_content_provider(static_cast<std::size_t>(size), "application/zip",
+        [in](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            std::vector<char> buffer(std::min(length, kChunk));
+            in->seekg(static_cast<std::streamoff>(offset));
+            in->read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            if (in->gcount() <= 0)
+                return false;
+            sink.write(buffer.data(), static_cast<std::size_t>(in->gcount()));
+            return true;
+        });
 }
 
 // Answers with what it received, so clients' methods, headers and bodies can be checked.

@@ -7,6 +7,7 @@
 #include <json/value.h>
 
 #include <condition_variable>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,9 @@ public:
     struct Options {
         std::string dataDir;  // driver-catalogue.json, app-version.json, firmware.json
         std::string filesDir; // extra files served under /files/ (optional)
+        // The driver packages and their index packages.json (tools/packages);
+        // a catalogue record without a package there gets a placeholder zip.
+        std::string packagesDir;
     };
 
     explicit CloudServer(Options options);
@@ -74,10 +78,19 @@ private:
     void handleEcho(const httplib::Request& req, httplib::Response& res);
 
     std::string expandFiles(const std::string& text, bool tls) const;
+    // Finds each catalogue record's package, sets the record's size and
+    // sha256 from the file (or from a placeholder zip, with a warning).
+    bool loadPackages(std::string& error);
     static std::string appArchive(const std::string& version);
 
     Options m_options;
     Json::Value m_catalogue; // array of product-version records
+    struct DriverPackage {
+        std::string path;        // the package file; empty: serve `placeholder`
+        std::uint64_t size = 0;  // bytes when the digest was taken
+        std::string placeholder; // a one-text-file zip for a record without a package
+    };
+    std::map<std::string, DriverPackage> m_packages; // by catalogue name
     Json::Value m_appVersion;
     FirmwareService m_firmware;
     std::string m_fileBasePlain;

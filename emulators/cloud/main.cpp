@@ -21,6 +21,7 @@ void usage()
 {
     std::cerr << "usage: cloud-emulator [--http-port N] [--https-port N] [--bind ADDR]\n"
                  "                      [--cert FILE --key FILE] [--files DIR] [--data DIR]\n"
+                 "                      [--packages DIR]\n"
                  "  ports: 0 picks a free port; --https-port needs --cert and --key\n";
 }
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     std::string cert, key;
     cloud::CloudServer::Options options;
     options.dataDir = BW_CLOUD_DATA_DIR;
+    options.packagesDir = BW_CLOUD_PACKAGES_DIR;
 
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -78,6 +80,8 @@ int main(int argc, char** argv)
             options.filesDir = value;
         } else if (arg == "--data") {
             options.dataDir = value;
+        } else if (arg == "--packages") {
+            options.packagesDir = value;
         } else {
             std::cerr << "cloud-emulator: unknown option " << arg << "\n";
             usage();

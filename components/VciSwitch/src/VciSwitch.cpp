@@ -1,0 +1,88 @@
+#include "VciSwitch.h"
+
+#include "MT7628Config.h"
+#include "Mt7628Protocol.h"
+
+#include <blocks/StatusBlock.h>
+#include <driverpkg/Manifest.h>
+#include <driverpkg/OemSoftware.h>
+#include <platform/SharedMemory.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+thread_local std::string t_message;
+
+bool refuse(const std::string& why)
+{
+    t_message = why;
+    return false;
+}
+
+bool succeed()
+{
+    t_message.clear();
+    return true;
+}
+
+std::string packageFolder()
+{
+    return driverpkg::moduleFolder(reinterpret_cast<const void*>(&packageFolder));
+}
+
+// The selected adapter's address from the status block, "" when there is
+// none. The text counts only while its writer (the service) holds the
+// block's ownership lock: a dead service's last text names no adapter.
+std::string adapterAddress()
+{
+    platform::SharedMemory block;
+    if (!block.open(blocks::kStatusBlockName, blocks::kStatusBlockSize) || !block.ownerAlive())
+        return {};
+    unsigned char copy[blocks::kStatusBlockSize];
+    std::memcpy(copy, block.data(), sizeof copy);
+    if (block.faulted())
+        return {};
+    const std::string_view text = blocks::blockText(copy, sizeof copy);
+    const blocks::StatusText status(text);
+    return std::string(status.value(blocks::StatusKey::vciIP));
+}
+
+} // namespace
+
+extern "C" {
+
+bool SetModeHalvern()
+{
+    driverpkg::Manifest manifest;
+    std::string why;
+    if (!driverpkg::readManifest(packageFolder(), manifest, &why))
+        return refuse("The driver package is damaged: " + why);
+    if (driverpkg::makeHasOemProbe(manifest.make) && !driverpkg::oemSoftwareInstalled(manifest.make))
+        return refuse("The " + manifest.make + " diagnostic software is not installed.");
+    const std::string ip = adapterAddress();
+    if (ip.empty())
+        return refuse("No adapter is connected.");
+    MT7628Config module;
+    if (!module.SetMode(ip, manifest.make))
+        return refuse("The adapter at " + ip + " did not switch to the " + manifest.make + " mode.");
+    return succeed();
+}
+
+bool SetModeOriginal()
+{
+    const std::string ip = adapterAddress();
+    if (ip.empty())
+        return succeed();
+    MT7628Config module;
+    if (module.SetMode(ip, mt7628::kModeOriginal) || module.GetMode(ip).empty())
+        return succeed(); // switched, or the adapter is not there to switch
+    return refuse("The adapter at " + ip + " refused to go back to its own mode.");
+}
+
+const char* LastMessage()
+{
+    return t_message.c_str();
+}
+}
