@@ -183,6 +183,9 @@ SafeUnpacker::Result SafeUnpacker::failure(Failure kind, const QString& detail, 
     case Failure::Mismatch:
         r.message = tr("The unpacked files do not match the archive's list: %1").arg(name);
         break;
+    case Failure::Rejected:
+        r.message = detail;
+        break;
     }
     return r;
 }
@@ -441,7 +444,7 @@ SafeUnpacker::Result SafeUnpacker::verifyUnpacked(const QString& folder, const R
     return listed;
 }
 
-SafeUnpacker::Result SafeUnpacker::unpack(const QString& archive, const QString& target) const
+SafeUnpacker::Result SafeUnpacker::unpack(const QString& archive, const QString& target, const FolderCheck& check) const
 {
     Result listed = inspect(archive);
     if (!listed.ok())
@@ -471,6 +474,13 @@ SafeUnpacker::Result SafeUnpacker::unpack(const QString& archive, const QString&
         result = failure(Failure::Damaged, QString::fromUtf8(run.err.trimmed().left(400)));
     else
         result = verifyUnpacked(fresh, listed);
+    if (result.ok() && check) {
+        const QString refusal = check(fresh);
+        if (!refusal.isEmpty()) {
+            result = failure(Failure::Rejected, refusal);
+            result.message = refusal;
+        }
+    }
     if (!result.ok()) {
         removeTree(fresh);
         result.entries = listed.entries;

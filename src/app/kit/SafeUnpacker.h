@@ -39,6 +39,7 @@ public:
         Cancelled,
         CannotWrite,    // the fresh folder or the move into place failed
         Mismatch,       // what was unpacked is not what was listed
+        Rejected,       // the caller's check of the unpacked folder said no
     };
 
     struct Limits {
@@ -77,9 +78,13 @@ public:
 
     // Lists and checks the archive without unpacking anything.
     Result inspect(const QString& archive) const;
+    // Given the fresh folder before it is moved into place: an empty text
+    // accepts it, any other text refuses it with that message.
+    using FolderCheck = std::function<QString(const QString& folder)>;
+
     // Inspects, unpacks and puts the result at `target` (a folder, replaced
     // as a whole when it exists; its parent is created when missing).
-    Result unpack(const QString& archive, const QString& target) const;
+    Result unpack(const QString& archive, const QString& target, const FolderCheck& check = {}) const;
 
     // Removes a folder tree without following any link inside it (a link is
     // removed itself; so is `path` when it is a link). Read-only entries are
