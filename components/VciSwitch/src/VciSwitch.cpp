@@ -13,17 +13,19 @@
 
 namespace {
 
-thread_local std::string t_message;
+// A plain buffer: a thread-local with a destructor would keep the library
+// loaded after its user unloads it, until the calling thread ends.
+thread_local char t_message[512];
 
 bool refuse(const std::string& why)
 {
-    t_message = why;
+    mt7628::copyField(t_message, sizeof t_message, why);
     return false;
 }
 
 bool succeed()
 {
-    t_message.clear();
+    t_message[0] = '\0';
     return true;
 }
 
@@ -83,6 +85,6 @@ bool SetModeOriginal()
 
 const char* LastMessage()
 {
-    return t_message.c_str();
+    return t_message;
 }
 }
