@@ -1,13 +1,29 @@
-# Every dependency comes from Debian's packages.
-set(CMAKE_AUTOMOC ON)
-set(CMAKE_AUTOUIC ON)
-set(CMAKE_AUTORCC ON)
-
-find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui Widgets Network Svg LinguistTools Test)
+# Every dependency comes from Debian's packages; for Windows, what Debian has
+# no mingw-w64 build of is built from Debian's source packages by
+# scripts/win32-deps.sh into <build>/deps/<tool chain> (docs/windows-build.md).
+if(BW_QT)
+    set(CMAKE_AUTOMOC ON)
+    set(CMAKE_AUTOUIC ON)
+    set(CMAKE_AUTORCC ON)
+    find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui Widgets Network Svg LinguistTools Test)
+endif()
 find_package(Threads REQUIRED)
-find_package(OpenSSL REQUIRED)
 find_package(PkgConfig REQUIRED)
+if(WIN32)
+    set(BW_WIN32_DEPS ${CMAKE_BINARY_DIR}/deps/${BW_MINGW_HOST} CACHE PATH "Libraries built for Windows by scripts/win32-deps.sh")
+    if(NOT EXISTS ${BW_WIN32_DEPS}/lib/pkgconfig/jsoncpp.pc)
+        message(FATAL_ERROR "No JsonCpp for Windows in ${BW_WIN32_DEPS}: run scripts/win32-deps.sh ${CMAKE_BINARY_DIR} ${BW_MINGW_HOST}")
+    endif()
+    # Only our own pkg-config files, and their paths taken as they stand.
+    set(ENV{PKG_CONFIG_LIBDIR} ${BW_WIN32_DEPS}/lib/pkgconfig)
+    set(ENV{PKG_CONFIG_PATH} "")
+    list(APPEND CMAKE_FIND_ROOT_PATH ${BW_WIN32_DEPS})
+endif()
 pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
-# cpp-httplib is a compiled library in Debian: its users must be compiled with
-# the flags of its pkg-config file, or the class layout will not match.
-pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+if(NOT WIN32)
+    # CHvHttp's POSIX half (WinHTTP on Windows). cpp-httplib is a compiled
+    # library in Debian: its users must be compiled with the flags of its
+    # pkg-config file, or the class layout will not match.
+    find_package(OpenSSL REQUIRED)
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()

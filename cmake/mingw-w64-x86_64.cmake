@@ -1,5 +1,6 @@
-# Cross build of the Qt-free platform layer for Windows (x86_64, posix threads).
+# Cross build of the Qt-free libraries and programs for Windows (x86_64, posix threads).
 set(CMAKE_SYSTEM_NAME Windows)
+set(BW_MINGW_HOST x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)

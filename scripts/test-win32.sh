@@ -1,13 +1,17 @@
 #!/bin/bash
-# Cross-compiles the platform layer and its tests for Windows and runs them
-# under wine64 with a private WINEPREFIX (created on first use).
+# Cross-compiles the Qt-free libraries and programs and their tests for
+# Windows and runs them under wine64 with a private WINEPREFIX (created on
+# first use), the integration checks against the Linux emulators of the
+# native build (BUILD_DIR, default build/) on loopback.
 # BUILD_DIR_WIN32 selects another build folder; CMAKE_ARGS_WIN32 adds CMake arguments.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 W=${BUILD_DIR_WIN32:-$ROOT/build-win32}
+mkdir -p "$W"
+scripts/win32-deps.sh "$W" x86_64-w64-mingw32
 cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-      -DBW_PLATFORM_ONLY=ON -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
+      -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
 cmake --build "$W" --parallel "$(nproc)"
 
 WINE=$(sed -n 's/^BW_WINE64:FILEPATH=//p' "$W/CMakeCache.txt")

@@ -19,11 +19,16 @@ public:
     // lock file cannot be made or locked (a missing or read-only folder).
     Result acquire(const std::string& path, std::string* error);
 
-    // $XDG_RUNTIME_DIR (else /tmp) / "BrindlewickService-<uid><$BRINDLEWICK_SHM_PREFIX>.lock".
+    // $XDG_RUNTIME_DIR (else /tmp) / "BrindlewickService-<uid><$BRINDLEWICK_SHM_PREFIX>.lock";
+    // on Windows the user's temporary folder / "BrindlewickService<$BRINDLEWICK_SHM_PREFIX>.lock".
     static std::string defaultPath();
 
 private:
+#ifdef _WIN32
+    void* m_handle = nullptr; // opened without sharing: the open handle is the lock
+#else
     int m_fd = -1;
+#endif
 };
 
 } // namespace bwservice

@@ -1,5 +1,6 @@
 // BrindlewickService: owns the link to the adapters. Runs in the foreground;
-// SIGTERM, SIGINT or SIGHUP end it cleanly (status cleared, blocks removed).
+// SIGTERM, SIGINT or SIGHUP (on Windows Ctrl+C, Ctrl+Break, closing the
+// console, log-off or shut-down) end it cleanly (status cleared, blocks removed).
 // It logs to BrindlewickService.log in the user's log folder.
 #include "InstanceLock.h"
 #include "Service.h"
@@ -7,7 +8,11 @@
 
 #include "platform/LogFile.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <csignal>
@@ -16,10 +21,44 @@
 namespace {
 std::atomic<bool> g_stop{false};
 
+#ifdef _WIN32
+BOOL WINAPI onConsoleEvent(DWORD)
+{
+    g_stop = true;
+    return TRUE; // the main loop sees the flag within its poll interval and stops cleanly
+}
+
+long processId()
+{
+    return static_cast<long>(::GetCurrentProcessId());
+}
+
+void catchStopRequests()
+{
+    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+#else
 void onSignal(int)
 {
     g_stop = true;
 }
+
+long processId()
+{
+    return static_cast<long>(::getpid());
+}
+
+void catchStopRequests()
+{
+    struct sigaction sa { };
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+#endif
 
 void logLine(const char* level, const std::string& text)
 {
@@ -64,15 +103,8 @@ int main(int argc, char** argv)
         logFailure(error + " (is the runtime folder there and writable? set XDG_RUNTIME_DIR or --lock)");
         return 4;
     }
-    logLine("info", "starting, process " + std::to_string(::getpid()));
-
-    struct sigaction sa { };
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    logLine("info", "starting, process " + std::to_string(processId()));
+    catchStopRequests();
 
     bwservice::Service service(config.options);
     if (!service.open(&error)) {

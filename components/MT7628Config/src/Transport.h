@@ -8,9 +8,18 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace mt7628 {
+
+// A socket: a descriptor on POSIX systems, a SOCKET handle on Windows.
+#ifdef _WIN32
+using SocketHandle = std::uintptr_t;
+#else
+using SocketHandle = int;
+#endif
+constexpr SocketHandle kNoSocket = static_cast<SocketHandle>(-1);
 
 using Clock = std::chrono::steady_clock;
 
@@ -56,7 +65,7 @@ public:
     int wait(bool wantWrite, Clock::time_point deadline);
 
 private:
-    int m_fd = -1;
+    SocketHandle m_fd = kNoSocket;
     FrameReader m_reader;
 };
 
