@@ -20,6 +20,7 @@
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "device/LinkDrivers.h"
+#include "drivers/DriversController.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/RouterController.h"
 
@@ -37,6 +38,8 @@
 #include <QUrl>
 
 namespace {
+
+constexpr int kDriveTipDelayMs = 2000;
 
 QWidget* appendEmptyPage(QStackedWidget* stack, const char* objectName)
 {
@@ -94,6 +97,8 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
         show();
     });
     runLinkHousekeeping(link);
+    // Once, when the window has settled: a make's own software without its driver.
+    QTimer::singleShot(kDriveTipDelayMs, this, &Kestrix::Sign_DriveInstallTip);
 }
 
 void Kestrix::buildFrame()
@@ -149,6 +154,13 @@ void Kestrix::attachSubsystems()
     router = routerSetup.get();
     connect(device, &DeviceController::routerSetupRequested, this, &Kestrix::RountInit);
     subsystems.push_back(std::move(routerSetup));
+
+    auto vehicleDrivers = std::make_unique<DriversController>();
+    driverSubsystem = vehicleDrivers.get();
+    // The drivers page's buttons are off while the firmware update runs.
+    connect(this, &Kestrix::sig_enableOrDisableDrivers, driverSubsystem, &DriversController::setOperationsEnabled);
+    connect(this, &Kestrix::Sign_DriveInstallTip, this, &Kestrix::Slot_DriveOfTip);
+    subsystems.push_back(std::move(vehicleDrivers));
 
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         subsystem->attach(*this);
@@ -230,6 +242,20 @@ void Kestrix::SlotsUpgradeInfo(SignalsUpgradeInfo_struct info)
     firmware->SlotsUpgradeInfo(std::move(info));
 }
 
+void Kestrix::Slot_DriveOfTip()
+{
+    driverSubsystem->Slot_DriveOfTip();
+}
+
+void Kestrix::SlotsDiagTimeout()
+{
+    if (passThruCheck != 1)
+        return;
+    passThruCheck = 2;
+    if (driverSubsystem->checkPassThruDriver())
+        showPage(PageDiag);
+}
+
 void Kestrix::RountInit()
 {
     router->RountInit();
@@ -294,7 +320,10 @@ void Kestrix::buildNavigation()
     }
 
     connect(ui->Btn_Device, &QPushButton::clicked, this, [this] { showPage(PageDevice); });
-    connect(ui->Btn_Drivers, &QPushButton::clicked, this, [this] { showPage(PageDrivers); });
+    connect(ui->Btn_Drivers, &QPushButton::clicked, this, [this] {
+        showPage(PageDrivers);
+        emit AppShared::instance()->signal(DriversPageShown, QString()); // the page reloads
+    });
     connect(ui->Btn_Remote, &QPushButton::clicked, this, [this] {
         // The remote pages say which of their two pages to return to; until
         // remote diagnosis is built that is always the remote page.

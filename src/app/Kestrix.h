@@ -28,6 +28,7 @@ class StatusThread;
 class DeviceController;
 class FirmwareController;
 class RouterController;
+class DriversController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -77,6 +78,7 @@ public:
     DeviceController* deviceController() const { return device; }
     FirmwareController* firmwareController() const { return firmware; }
     RouterController* routerController() const { return router; }
+    DriversController* driversController() const { return driverSubsystem; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -110,6 +112,7 @@ signals:
 
 public slots:
     void Slot_QTimerCtl(QTimer* timer, QString status);
+    void Slot_DriveOfTip();
     void ClickButton_vciReboot();
     void ClickButton_requestBuzz();
     void Release_VCI_occupation();
@@ -136,6 +139,7 @@ public slots:
     void on_CreateWidgetItem_Time();
     void on_SendRouteCmd(int cmd, int itemindex, QString Str1, QString Str2);
     void RouteResultTip(QString Text, int Timer);
+    void SlotsDiagTimeout();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -190,6 +194,9 @@ private:
     DeviceController* device = nullptr; // one of the subsystems
     FirmwareController* firmware = nullptr;
     RouterController* router = nullptr;
+    DriversController* driverSubsystem = nullptr;
+    // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
+    int passThruCheck = 1;
     std::unique_ptr<StatusThread> statusThread;
     WorkerGroup workers; // the window's own workers (log clean-up)
 };

@@ -1,0 +1,178 @@
+#include "drivers/DriverOperations.h"
+
+#include "drivers/DriverFiles.h"
+#include "drivers/DriverRegistry.h"
+#include "drivers/DriverSwitch.h"
+#include "drivers/DriversLog.h"
+
+#include <driverpkg/OemSoftware.h>
+#include <platform/Process.h>
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+
+#include <thread>
+
+namespace {
+
+constexpr std::chrono::milliseconds kServerExitWait{3000};
+
+} // namespace
+
+DriverOperations::DriverOperations(SafeUnpacker unpacker, Sleep sleep)
+    : m_unpacker(std::move(unpacker))
+    , m_sleep(std::move(sleep))
+{
+    if (!m_sleep)
+        m_sleep = [](std::chrono::milliseconds ms) {
+            std::this_thread::sleep_for(ms);
+            return true;
+        };
+}
+
+QString DriverOperations::sha256OfFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file))
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+DriverOperations::Outcome DriverOperations::installDownloaded(const QString& archive, VehicleDriver& driver)
+{
+    Outcome outcome;
+    const QString expected = driver.sha256();
+    if (!expected.isEmpty()) {
+        const QString actual = sha256OfFile(archive);
+        if (actual.compare(expected, Qt::CaseInsensitive) != 0) {
+            QFile::remove(archive);
+            outcome.message = tr("The downloaded package is damaged: its checksum does not match the server's.");
+            outcome.detail = QStringLiteral("%1: SHA-256 %2, the catalogue says %3")
+                                 .arg(driver.key, actual.isEmpty() ? QStringLiteral("unreadable") : actual, expected);
+            qCWarning(lcDrivers).noquote() << outcome.detail;
+            return outcome;
+        }
+    } else {
+        qCInfo(lcDrivers).noquote() << driver.key << "has no SHA-256 in the catalogue; installed unchecked";
+    }
+    outcome = installArchive(archive, driver);
+    QFile::remove(archive);
+    return outcome;
+}
+
+DriverOperations::Outcome DriverOperations::installLocal(const QString& archive, VehicleDriver& driver)
+{
+    return installArchive(archive, driver);
+}
+
+DriverOperations::Outcome DriverOperations::installArchive(const QString& archive, VehicleDriver& driver)
+{
+    Outcome outcome;
+    const DriverFiles::InstallResult installed = DriverFiles::installFromArchive(m_unpacker, archive, driver);
+    if (!installed.ok) {
+        outcome.message = installed.message.isEmpty() ? tr("UnzipFileError") : installed.message;
+        outcome.detail = QStringLiteral("%1: %2 %3").arg(driver.key, installed.message, installed.detail);
+        qCWarning(lcDrivers).noquote() << "install refused:" << outcome.detail;
+        return outcome;
+    }
+    outcome.ok = true;
+    qCInfo(lcDrivers).noquote() << driver.key << "installed from" << QFileInfo(archive).fileName()
+                                << "version" << driver.installVersion;
+    QString why;
+    if (!drivers::setDriverEnabled(driver, true, &why)) {
+        outcome.message = tr("DriverEnableFailTip");
+        outcome.detail = why;
+    }
+    return outcome;
+}
+
+DriverOperations::Outcome DriverOperations::setEnabled(VehicleDriver& driver, bool enable)
+{
+    Outcome outcome;
+    QString why;
+    outcome.ok = drivers::setDriverEnabled(driver, enable, &why);
+    if (!outcome.ok) {
+        outcome.message = enable ? tr("DriverEnableFailTip") : tr("DriverDisableFailTip");
+        outcome.detail = why;
+    }
+    return outcome;
+}
+
+DriverOperations::Outcome DriverOperations::uninstall(VehicleDriver& driver)
+{
+    Outcome outcome;
+    outcome.message = tr("UninstallFailed");
+    if (driver.enabled && driver.installed()) {
+        QString why;
+        if (!drivers::setDriverEnabled(driver, false, &why)) {
+            outcome.detail = why;
+            return outcome;
+        }
+    }
+    if (!driver.info.serverProcess.isEmpty()
+        && platform::terminateProcesses(driver.info.serverProcess.toStdString()) > 0) {
+        qCInfo(lcDrivers).noquote() << "ended" << driver.info.serverProcess;
+        if (!m_sleep(kServerExitWait)) {
+            outcome.detail = QStringLiteral("stopped while waiting for the server to end");
+            return outcome;
+        }
+    }
+    if (DriverRegistry::uninstallPlan(driver) == DriverRegistry::UninstallPlan::RemoveValueOnly) {
+        if (!DriverRegistry::removeEnableValue(driver)) {
+            outcome.detail = QStringLiteral("cannot remove the value ") + driver.info.enableValue;
+            return outcome;
+        }
+    } else {
+        QString why;
+        const DriverFiles::Removal removal
+            = DriverFiles::removeInstallFolder(driver.installPath, driver.info.installKey, &why);
+        // A folder already gone leaves only the record to remove.
+        if (removal != DriverFiles::Removal::Removed && removal != DriverFiles::Removal::Missing) {
+            outcome.detail = why;
+            qCWarning(lcDrivers).noquote() << driver.key << "not uninstalled:" << why;
+            return outcome;
+        }
+        if (!DriverRegistry::removePackageKey(driver.info.installKey)) {
+            outcome.detail = QStringLiteral("cannot remove ") + DriverRegistry::packageKey(driver.info.installKey);
+            return outcome;
+        }
+    }
+    driver.installPath.clear();
+    driver.installVersion.clear();
+    driver.enabled = true;
+    outcome.ok = true;
+    outcome.message.clear();
+    qCInfo(lcDrivers).noquote() << driver.key << "uninstalled";
+    return outcome;
+}
+
+QString DriverOperations::makeWithoutDriver()
+{
+    const QString make = QString::fromStdString(driverpkg::detectOemMake());
+    if (make.isEmpty())
+        return QString();
+    // The make's driver is installed when the package it uses is: Honda
+    // rides on the pass-thru package, the others have their own.
+    const QStringList packages = DriverRegistry::installedPackages();
+    const auto& rows = DriverTable::rows();
+    for (auto it = rows.constBegin(); it != rows.constEnd(); ++it)
+        if (it->englishName.compare(make, Qt::CaseInsensitive) == 0
+            && packages.contains(it->installKey, Qt::CaseInsensitive))
+            return QString();
+    return make;
+}
+
+bool DriverOperations::passThruInstalled()
+{
+    const auto* row = DriverTable::find(QStringLiteral("Kestrix_J2534"));
+    if (!row)
+        return false;
+    VehicleDriver driver;
+    driver.info = *row;
+    DriverRegistry::readInstall(driver);
+    return driver.installed();
+}
