@@ -6,7 +6,30 @@
     <message>
         <location filename="../../drivers/DriverCatalogue.cpp" line="+156"/>
         <source>The server&apos;s driver list could not be read.</source>
-        <translation>The server&apos;s driver list could not be read.</translation>
+        <translation>The server&apos;s driver list could not be read.&lt;/source&gt;
+        &lt;translation&gt;The server&apos;s driver list could not be read.&lt;/translation&gt;
+    &lt;/message&gt;
+&lt;/context&gt;
+&lt;context&gt;
+    &lt;name&gt;DriverDetail&lt;/name&gt;
+    &lt;message&gt;
+        &lt;location filename="../../drivers/DriverItem.cpp" line="+260"/&gt;
+        &lt;source&gt;Version</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>Disable</source>
+        <translation>Disable</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Enable</source>
+        <translation>Enable</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Uninstall</source>
+        <translation>Uninstall</translation>
     </message>
 </context>
 <context>
@@ -14,22 +37,171 @@
     <message>
         <location filename="../../drivers/DriverFiles.cpp" line="+69"/>
         <source>This driver has no package to install.</source>
-        <translation>This driver has no package to install.</translation>
+        <translation>This driver has no package to install.&lt;/source&gt;
+        &lt;translation&gt;This driver has no package to install.&lt;/translation&gt;
+    &lt;/message&gt;
+    &lt;message&gt;
+        &lt;location line="+9"/&gt;
+        &lt;source&gt;The package&apos;s manifest cannot be read.&lt;/source&gt;
+        &lt;translation&gt;The package&apos;s manifest cannot be read.&lt;/translation&gt;
+    &lt;/message&gt;
+    &lt;message&gt;
+        &lt;location line="+2"/&gt;
+        &lt;source&gt;The archive holds the %1 package, not %2.&lt;/source&gt;
+        &lt;translation&gt;The archive holds the %1 package, not %2.&lt;/translation&gt;
+    &lt;/message&gt;
+    &lt;message&gt;
+        &lt;location line="+11"/&gt;
+        &lt;source&gt;The driver could not be recorded in the registry.&lt;/source&gt;
+        &lt;translation&gt;The driver could not be recorded in the registry.&lt;/translation&gt;
+    &lt;/message&gt;
+&lt;/context&gt;
+&lt;context&gt;
+    &lt;name&gt;DriverItem&lt;/name&gt;
+    &lt;message&gt;
+        &lt;location filename="../../drivers/DriverItem.cpp" line="-111"/&gt;
+        &lt;source&gt;Installed: %1</translation>
     </message>
     <message>
-        <location line="+9"/>
-        <source>The package&apos;s manifest cannot be read.</source>
-        <translation>The package&apos;s manifest cannot be read.</translation>
+        <location line="+1"/>
+        <source>Not installed</source>
+        <translation>Not installed</translation>
     </message>
     <message>
         <location line="+2"/>
-        <source>The archive holds the %1 package, not %2.</source>
-        <translation>The archive holds the %1 package, not %2.</translation>
+        <source>Newest: %1</source>
+        <translation>Newest: %1</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>Install</source>
+        <translation>Install</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Update</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Installed</source>
+        <translation>Installed</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>Disabled</source>
+        <translation>Disabled</translation>
+    </message>
+</context>
+<context>
+    <name>DriverOperations</name>
+    <message>
+        <location filename="../../drivers/DriverOperations.cpp" line="+53"/>
+        <source>The downloaded package is damaged: its checksum does not match the server&apos;s.</source>
+        <translation>The downloaded package is damaged: its checksum does not match the server&apos;s.</translation>
+    </message>
+    <message>
+        <location line="+24"/>
+        <source>UnzipFileError</source>
+        <translation>Unzip file failed</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+12"/>
+        <source>DriverEnableFailTip</source>
+        <translation>Enable driver failed, please install the original software first</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>DriverDisableFailTip</source>
+        <translation>Disable driver failed</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>UninstallFailed</source>
+        <translation>Uninstall failed</translation>
+    </message>
+</context>
+<context>
+    <name>DriverView</name>
+    <message>
+        <location filename="../../drivers/DriverView.cpp" line="+104"/>
+        <source>LocalDriver</source>
+        <translation>Local Driver</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Available</source>
+        <translation>Available</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>Retry</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>InstallLocalDriver</source>
+        <translation>Install Local Driver</translation>
+    </message>
+</context>
+<context>
+    <name>DriversController</name>
+    <message>
+        <location filename="../../drivers/DriversController.cpp" line="+109"/>
+        <source>Connect the adapter to see the drivers the server offers.</source>
+        <translation>Connect the adapter to see the drivers the server offers.</translation>
+    </message>
+    <message>
+        <location line="+60"/>
+        <source>SaveDataToFileError</source>
+        <translation>Save data failed</translation>
+    </message>
+    <message>
+        <location line="+21"/>
+        <source>DownloadFailed</source>
+        <translation>Download failed</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>SelectDriverZipFile</source>
+        <translation>Select driver zip file</translation>
+    </message>
+    <message>
+        <location line="+6"/>
+        <source>UnsupportedFile</source>
+        <translation>Unsupported file</translation>
+    </message>
+    <message>
+        <location line="+14"/>
+        <source>ConfirmToUninstallDriver</source>
+        <translation>Confirm to uninstall %1 driver?</translation>
     </message>
     <message>
         <location line="+11"/>
-        <source>The driver could not be recorded in the registry.</source>
-        <translation>The driver could not be recorded in the registry.</translation>
+        <source>ConfirmToDisableDriver</source>
+        <translation>Confirm to disable %1 driver?</translation>
+    </message>
+    <message>
+        <location line="+63"/>
+        <source>Hint</source>
+        <translation>Hint</translation>
+    </message>
+    <message>
+        <location line="+0"/>
+        <source>Confirm</source>
+        <translation>Confirm</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <location line="+10"/>
+        <location line="+14"/>
+        <source>No driver is detected:%1.Plz download.</source>
+        <translation>No driver is detected:%1.Plz download.</translation>
     </message>
 </context>
 <context>
