@@ -98,9 +98,9 @@ QPixmap logoOf(const DriverInfo& info)
     painter.setPen(Qt::white);
     QFont font = painter.font();
     font.setBold(true);
-    font.setPixelSize(13);
+    const QString initials = info.englishName.left(info.englishName.startsWith(QLatin1String("J2534")) ? 5 : 3);
+    font.setPixelSize(initials.size() > 3 ? 10 : 13);
     painter.setFont(font);
-    QString initials = info.englishName.left(info.englishName.startsWith(QLatin1String("J2534")) ? 5 : 3);
     painter.drawText(QRectF(0, 0, 40, 40), Qt::AlignCenter, initials.toUpper());
     return pixmap;
 }
