@@ -20,11 +20,24 @@ if [ -z "$WINE" ] || [ ! -x "$WINE" ]; then
     exit 1
 fi
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+NATIVE=${BUILD_DIR:-build}
+case "$NATIVE" in /*) ;; *) NATIVE=$ROOT/$NATIVE ;; esac
+for tool in vci-emulator cloud-emulator; do
+    if [ ! -x "$NATIVE/bin/$tool" ]; then
+        echo "test-win32: $NATIVE/bin/$tool is missing (build the native tree first: scripts/build.sh)" >&2
+        exit 1
+    fi
+done
 export WINEPREFIX=$W/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 mkdir -p "$WINEPREFIX"
 # One server for the whole run; stopped again whatever happens.
 "$WINESERVER" -p 2>/dev/null || true   # an already running server is fine
-trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
+EMULATORS=""
+stop_all() {
+    for pid in $EMULATORS; do kill "$pid" 2>/dev/null || true; done
+    "$WINESERVER" -k 2>/dev/null || true
+}
+trap stop_all EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "test-win32: creating the wine prefix in $WINEPREFIX"
     timeout 300 "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
@@ -32,4 +45,26 @@ fi
 # Start wine's own services (services.exe, plugplay, ...) now, detached from
 # any pipe: started by the first test they would keep ctest's output pipe open.
 timeout 120 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+# The Linux emulators the Win32 programs talk to on loopback (wine programs
+# use the host's sockets), on ports picked by the system.
+first_line() { # file: waits up to 20 s for the first line a program prints
+    for _ in $(seq 200); do
+        [ -s "$1" ] && head -n 1 "$1" | grep -q . && { head -n 1 "$1"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+ADAPTER_BASE=127.0.113.1
+"$NATIVE/bin/vci-emulator" --adapters 2 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
+    --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
+EMULATORS="$EMULATORS $!"
+QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 >"$W/cloud-emulator.out" 2>&1 &
+EMULATORS="$EMULATORS $!"
+VCI_LINE=$(first_line "$W/vci-emulator.out") || { echo "test-win32: vci-emulator did not start" >&2; cat "$W/vci-emulator.out" >&2; exit 1; }
+CLOUD_LINE=$(first_line "$W/cloud-emulator.out") || { echo "test-win32: cloud-emulator did not start" >&2; cat "$W/cloud-emulator.out" >&2; exit 1; }
+export BW_TEST_ADAPTER_BASE=$ADAPTER_BASE
+export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \([0-9]*\).*/\1/p')
+export BW_TEST_VCI_CONTROL_PORT=$(echo "$VCI_LINE" | sed -n 's/.*control port \([0-9]*\).*/\1/p')
+export BW_TEST_CLOUD_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*http=\([0-9]*\).*/\1/p')
+
 ( cd "$W" && ctest --output-on-failure --timeout 300 )

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Builds everything and runs every test: the native suite with ctest, then the
-# Win32 platform layer cross-compiled with mingw-w64 and run under wine64.
+# Qt-free libraries and programs cross-compiled with mingw-w64 and run under
+# wine64 against the native build's emulators (scripts/test-win32.sh).
 # BUILD_DIR, and extra CMake arguments in CMAKE_ARGS, select other builds
 # (CI uses them for the -Werror and the sanitizer runs).
 set -e

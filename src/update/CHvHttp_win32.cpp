@@ -29,6 +29,13 @@ std::string narrow(const std::wstring& text)
     return out;
 }
 
+// A phase that ran out of time. Wine reports the socket's own code
+// (WSAETIMEDOUT) where Windows reports ERROR_WINHTTP_TIMEOUT.
+bool timedOut(DWORD error)
+{
+    return error == ERROR_WINHTTP_TIMEOUT || error == 10060;
+}
+
 } // namespace
 
 CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
@@ -57,8 +64,10 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     // Redirects are followed by Follow(), which keeps credentials to the origin.
     DWORD redirects = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_REDIRECT_POLICY, &redirects, sizeof(redirects));
-    // Each phase within its time-out and what is left of the call's deadline;
-    // the whole answer head within the deadline, so trickled headers end too.
+    // Each phase within its time-out and what is left of the call's deadline.
+    // The whole answer head counts as one phase: a server that says nothing,
+    // or trickles its headers, ends the call after the time-out as a silent
+    // one does with the POSIX client.
     const DWORD remaining = static_cast<DWORD>(RemainingMs());
     if (remaining == 0)
         Fail(HTTP_ERROR_TIMEOUT);
@@ -66,8 +75,7 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
-    DWORD headTimeout = remaining;
-    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headTimeout, sizeof(headTimeout));
+    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
 
     const std::wstring wideHeader = wide(hop.header);
     BOOL sent = FALSE;
@@ -82,12 +90,12 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
             length ? const_cast<char*>(hop.body.c_str()) : WINHTTP_NO_REQUEST_DATA, length, length, 0);
     }
     if (!sent)
-        Fail(GetLastError() == ERROR_WINHTTP_TIMEOUT ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
+        Fail(timedOut(GetLastError()) ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
 
     if (!WinHttpReceiveResponse(m_hRequest, nullptr)) {
         const DWORD error = GetLastError();
         HvReleaseHandle(m_hRequest);
-        Fail(error == ERROR_WINHTTP_TIMEOUT ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
+        Fail(timedOut(error) ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
     }
 
     DWORD status = 0;
@@ -102,6 +110,13 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     if (WinHttpQueryHeaders(m_hRequest, WINHTTP_QUERY_LOCATION, WINHTTP_HEADER_NAME_BY_INDEX, location, &locationSize,
             WINHTTP_NO_HEADER_INDEX))
         answer.location = narrow(std::wstring(location, locationSize / sizeof(wchar_t)));
+
+    // The announced length, when there is one: a connection that closes
+    // before it is a broken transfer, not a short answer.
+    DWORD announced = 0;
+    DWORD announcedSize = sizeof(announced);
+    const bool hasLength = WinHttpQueryHeaders(m_hRequest, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+        WINHTTP_HEADER_NAME_BY_INDEX, &announced, &announcedSize, WINHTTP_NO_HEADER_INDEX);
 
     std::vector<char> buffer(4097, 0);
     std::size_t held = 0;
@@ -120,10 +135,15 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
             const DWORD error = GetLastError();
             HvRelease();
             // A transfer that breaks off is a receive failure, not a short answer.
-            Fail(error == ERROR_WINHTTP_TIMEOUT ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
+            Fail(timedOut(error) ? HTTP_ERROR_TIMEOUT : HTTP_ERROR_SEND_RECEIVE);
         }
-        if (read == 0)
+        if (read == 0) {
+            if (hasLength && held < announced) {
+                HvRelease();
+                Fail(HTTP_ERROR_SEND_RECEIVE);
+            }
             break;
+        }
         if (held + read > m_maxAnswerSize) {
             HvRelease();
             Fail(HTTP_ERROR_ANSWER_TOO_LARGE);

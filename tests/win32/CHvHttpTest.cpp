@@ -1,0 +1,160 @@
+// CHvHttp's WinHTTP implementation against the cloud emulator on loopback,
+// with the behaviour the cpp-httplib one has (tests/update): headers and
+// bodies sent as given, HTTP error statuses as answers, the one repeat after
+// a 401, redirects, and transport failures as the same error codes within
+// the same time bounds.
+#include "Win32Checks.h"
+
+#include "update/CHvHttp.h"
+
+#include <json/json.h>
+
+#include <memory>
+
+namespace {
+
+struct Outcome {
+    int error = 0; // HttpInterfaceError thrown, 0 when none
+    std::string body;
+    std::uint32_t status = 0;
+    long long elapsedMs = 0;
+};
+
+std::string base()
+{
+    return "http://127.0.0.1:" + w32::required("BW_TEST_CLOUD_PORT") + "/";
+}
+
+Outcome send(const std::string& url, HttpRequest method = HTTP_GET, const std::string& header = "",
+    const std::string& body = "")
+{
+    CHvHttp http;
+    Outcome out;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        out.body = http.SendHttpOrHttpsRequest(url, method, header, body);
+    } catch (HttpInterfaceError e) {
+        out.error = e;
+    }
+    out.elapsedMs = w32::msSince(start);
+    out.status = http.GetRespCode();
+    return out;
+}
+
+Json::Value json(const std::string& text)
+{
+    Json::Value value;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    reader->parse(text.data(), text.data() + text.size(), &value, &errors);
+    return value;
+}
+
+bool control(const std::string& path, const std::string& body = "{}")
+{
+    return send(base() + path, HTTP_POST, "Content-Type: application/json", body).status == 200;
+}
+
+int requestCount(const std::string& path)
+{
+    return json(send(base() + "__control/requests?path=" + path).body)["count"].asInt();
+}
+
+// A loopback port nobody listens on.
+unsigned short closedPort()
+{
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof addr;
+    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::closesocket(s);
+    return ntohs(addr.sin_port);
+}
+
+TEST_CASE(requests_and_answers)
+{
+    CHECK(control("__control/reset"));
+    Outcome out = send(base() + "api/echo?x=1", HTTP_GET, "X-Token: abc\r\nAccept-Language: es");
+    CHECK_EQ(out.error, 0);
+    CHECK_EQ(out.status, 200u);
+    Json::Value echo = json(out.body);
+    CHECK_EQ(echo["method"].asString(), std::string("GET"));
+    CHECK_EQ(echo["headers"]["X-Token"].asString(), std::string("abc"));
+    CHECK_EQ(echo["headers"]["User-Agent"].asString(), std::string("WinHTTP Example/1.0"));
+
+    CHvHttp fields;
+    fields.InsertPostData("phone", "600123123");
+    out = send(base() + "api/echo", HTTP_POST, fields.GetPostHeader(), fields.GetPostData() + std::string("\0x", 2));
+    echo = json(out.body);
+    CHECK_EQ(echo["method"].asString(), std::string("POST"));
+    CHECK_EQ(echo["body"].asString(), std::string("{\"phone\":\"600123123\"}"));
+
+    // An error status is an answer, not a failure.
+    CHECK(control("__control", R"({"path":"/api/echo","status":500,"contentType":"text/html","body":"<b>down</b>"})"));
+    out = send(base() + "api/echo");
+    CHECK_EQ(out.error, 0);
+    CHECK_EQ(out.status, 500u);
+    CHECK_EQ(out.body, std::string("<b>down</b>"));
+
+    CHECK(control("__control", R"({"path":"/old","redirect":")" + base() + R"(api/echo?moved=1"})"));
+    out = send(base() + "old");
+    CHECK_EQ(out.status, 200u);
+    CHECK_EQ(json(out.body)["path"].asString().find("/api/echo"), std::size_t(0));
+}
+
+TEST_CASE(unauthorized_is_sent_exactly_twice)
+{
+    CHECK(control("__control/reset"));
+    CHECK(control("__control", R"({"path":"/api/echo","status":401,"body":"{}"})"));
+    Outcome out = send(base() + "api/echo");
+    CHECK_EQ(out.status, 200u);
+    CHECK_EQ(requestCount("/api/echo"), 2);
+    CHECK(out.elapsedMs >= CHvHttp::kRetryDelayMs);
+
+    CHECK(control("__control/reset"));
+    CHECK(control("__control", R"({"path":"/api/echo","status":401,"count":-1,"body":"{}"})"));
+    out = send(base() + "api/echo");
+    CHECK_EQ(out.error, 0);
+    CHECK_EQ(out.status, 401u);
+    CHECK_EQ(requestCount("/api/echo"), 2);
+}
+
+TEST_CASE(transport_failures_and_their_bounds)
+{
+    CHECK(control("__control/reset"));
+    Outcome out = send("http://127.0.0.1:" + std::to_string(closedPort()) + "/x");
+    CHECK_EQ(out.error, int(HTTP_ERROR_SEND_RECEIVE));
+    CHECK(out.elapsedMs < CHvHttp::kTimeoutMs);
+
+    CHECK(control("__control", R"({"path":"/api/echo","delayMs":20000})"));
+    out = send(base() + "api/echo");
+    CHECK_EQ(out.error, int(HTTP_ERROR_TIMEOUT));
+    CHECK(out.elapsedMs >= CHvHttp::kTimeoutMs - 100 && out.elapsedMs < CHvHttp::kTimeoutMs + 1500);
+    CHECK(control("__control/reset")); // releases the waiting handler
+
+    CHECK(control("__control", R"({"path":"/files/gen/","truncate":true})"));
+    CHECK_EQ(send(base() + "files/gen/200000.bin").error, int(HTTP_ERROR_SEND_RECEIVE));
+
+    out = send(base() + "files/gen/" + std::to_string(CHvHttp::kMaxAnswerSize + 1) + ".bin");
+    CHECK_EQ(out.error, int(HTTP_ERROR_ANSWER_TOO_LARGE));
+    out = send(base() + "files/gen/3145745.bin");
+    CHECK_EQ(out.error, 0);
+    CHECK_EQ(out.body.size(), std::size_t(3145745));
+    CHECK(out.body.size() == 3145745 && static_cast<unsigned char>(out.body[3145744]) == 3145744 % 251);
+
+    CHECK_EQ(send("").error, int(HTTP_ERROR_URL_EMPTY));
+    CHECK_EQ(send("http://127.0.0.1:99999/x").error, int(HTTP_ERROR_CONNECT));
+}
+
+} // namespace
+
+int main()
+{
+    return th::runAll();
+}
