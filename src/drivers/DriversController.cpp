@@ -16,6 +16,7 @@
 #include "BuildConfig.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPushButton>
@@ -174,9 +175,12 @@ void DriversController::downloadDriver(const QString& key)
         m_page->showProgress(key, 0, driver.serverSize());
     // Streamed to disk as it arrives: packages may be large.
     const QString file = folder + QStringLiteral("/.download-") + key + QStringLiteral(".zip");
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
     m_http->downloadToFile(
         url, file,
-        [this, key](const QString& saved, const QString&) {
+        [this, key, clock](const QString& saved, const QString&) {
+            qCInfo(lcDrivers).noquote() << key << "downloaded in" << clock->elapsed() << "ms";
             if (m_page)
                 m_page->showWorking(key);
             m_pending.remove(key); // runOperation counts it again
