@@ -3,6 +3,8 @@
 # Windows and runs them under wine64 with a private WINEPREFIX (created on
 # first use), the integration checks against the Linux emulators of the
 # native build (BUILD_DIR, default build/) on loopback.
+# The same libraries and programs are also compiled for 32-bit Windows (i686)
+# in BUILD_DIR_WIN32_I686 (default build-win32-i686); SKIP_I686=1 leaves that out.
 # BUILD_DIR_WIN32 selects another build folder; CMAKE_ARGS_WIN32 adds CMake arguments.
 set -e
 cd "$(dirname "$0")/.."
@@ -13,6 +15,14 @@ scripts/win32-deps.sh "$W" x86_64-w64-mingw32
 cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
       -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
 cmake --build "$W" --parallel "$(nproc)"
+if [ "${SKIP_I686:-0}" != 1 ]; then
+    W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
+    mkdir -p "$W32"
+    scripts/win32-deps.sh "$W32" i686-w64-mingw32
+    cmake -S . -B "$W32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+          -DBW_QT=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
+    cmake --build "$W32" --parallel "$(nproc)"
+fi
 
 WINE=$(sed -n 's/^BW_WINE64:FILEPATH=//p' "$W/CMakeCache.txt")
 if [ -z "$WINE" ] || [ ! -x "$WINE" ]; then

@@ -255,10 +255,19 @@ const char* checkText(Check check)
     return "unknown check result";
 }
 
+namespace {
+// Whether a byte count fits the header's 32-bit length (always, in a 32-bit
+// process; a function, so that build does not warn of a comparison that cannot fail).
+constexpr bool fitsLength(std::uint64_t size)
+{
+    return size <= 0xFFFFFFFFull;
+}
+} // namespace
+
 std::vector<unsigned char> buildImage(
     std::string_view marker, std::string_view version, const std::vector<unsigned char>& payload)
 {
-    if (payload.size() > 0xFFFFFFFFull)
+    if (!fitsLength(payload.size()))
         return {};
     Header h;
     h.marker = std::string(marker);
