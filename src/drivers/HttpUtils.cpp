@@ -544,6 +544,12 @@ QString HttpUtils::sanitizeFileName(const QString& name)
     }
     QString kept = stem.left(cut);
     trimDotsAndBlanks(kept, false);
+    // The pieces' sizes undercount when the finder splits a broken pair
+    // (each half is one '?' alone): the whole name decides.
+    while (!kept.isEmpty() && (kept + extension).toUtf8().size() > kMaxFileNameBytes) {
+        kept.chop(1);
+        trimDotsAndBlanks(kept, false);
+    }
     return kept.isEmpty() ? QString() : kept + extension;
 }
 
