@@ -154,6 +154,58 @@ std::size_t readAll(int fd, void* data, std::size_t size)
     return got;
 }
 
+// A child's program, arguments and folder, prepared before fork: after it
+// only async-signal-safe calls are allowed.
+struct ChildCommand {
+    ChildCommand(const std::string& program, const std::vector<std::string>& args, const std::string& folder)
+        : strings(1, program)
+        , searchPath(program.find('/') == std::string::npos)
+        , cwd(folder)
+    {
+        strings.insert(strings.end(), args.begin(), args.end());
+        for (std::string& s : strings)
+            argv.push_back(s.data());
+        argv.push_back(nullptr);
+    }
+    ChildCommand(const ChildCommand&) = delete; // argv points into strings
+    ChildCommand& operator=(const ChildCommand&) = delete;
+    std::vector<std::string> strings;
+    std::vector<char*> argv;
+    bool searchPath;
+    std::string cwd;
+};
+
+// In the forked child: default signals, standard streams on /dev/null, the
+// folder, then exec. When chdir or exec fails, errno goes to `errorFd`.
+[[noreturn]] void execChild(ChildCommand& command, int errorFd)
+{
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
+        ::signal(sig, SIG_DFL);
+    const int devNull = ::open("/dev/null", O_RDWR);
+    if (devNull >= 0) {
+        ::dup2(devNull, 0);
+        ::dup2(devNull, 1);
+        ::dup2(devNull, 2);
+        if (devNull > 2)
+            ::close(devNull);
+    }
+    int error = 0;
+    if (!command.cwd.empty() && ::chdir(command.cwd.c_str()) != 0) {
+        error = errno;
+    } else {
+        if (command.searchPath)
+            ::execvp(command.argv[0], command.argv.data());
+        else
+            ::execv(command.argv[0], command.argv.data());
+        error = errno;
+    }
+    writeAll(errorFd, &error, sizeof error);
+    ::_exit(127);
+}
+
 } // namespace
 
 std::vector<ProcessEntry> listProcesses()
@@ -207,17 +259,7 @@ long startDetached(
 {
     if (program.empty())
         return 0;
-    // Everything the children need is prepared before fork: after it only
-    // async-signal-safe calls are allowed.
-    std::vector<std::string> argvStrings;
-    argvStrings.push_back(program);
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : argvStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    const bool searchPath = program.find('/') == std::string::npos;
-    const char* cwd = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    ChildCommand command(program, args, workingDirectory);
 
     // The pipe carries the grandchild's pid, then (only if exec fails) its errno;
     // it closes on a successful exec.
@@ -240,31 +282,7 @@ long startDetached(
             writeAll(fds[1], &pid, sizeof pid);
             ::_exit(grandchild > 0 ? 0 : 1);
         }
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
-            ::signal(sig, SIG_DFL);
-        const int devNull = ::open("/dev/null", O_RDWR);
-        if (devNull >= 0) {
-            ::dup2(devNull, 0);
-            ::dup2(devNull, 1);
-            ::dup2(devNull, 2);
-            if (devNull > 2)
-                ::close(devNull);
-        }
-        int error = 0;
-        if (cwd && ::chdir(cwd) != 0) {
-            error = errno;
-        } else {
-            if (searchPath)
-                ::execvp(argv[0], argv.data());
-            else
-                ::execv(argv[0], argv.data());
-            error = errno;
-        }
-        writeAll(fds[1], &error, sizeof error);
-        ::_exit(127);
+        execChild(command, fds[1]);
     }
 
     ::close(fds[1]);
@@ -291,15 +309,7 @@ RunStatus runAndWait(const std::string& program, const std::vector<std::string>&
         *exitCode = -1;
     if (program.empty())
         return RunStatus::CouldNotStart;
-    std::vector<std::string> argvStrings;
-    argvStrings.push_back(program);
-    argvStrings.insert(argvStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& s : argvStrings)
-        argv.push_back(s.data());
-    argv.push_back(nullptr);
-    const bool searchPath = program.find('/') == std::string::npos;
-    const char* cwd = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+    ChildCommand command(program, args, workingDirectory);
 
     // The pipe carries errno when exec (or chdir) fails; it closes on exec.
     int fds[2];
@@ -314,31 +324,7 @@ RunStatus runAndWait(const std::string& program, const std::vector<std::string>&
     if (child == 0) {
         ::close(fds[0]);
         ::setpgid(0, 0); // its own group, so a time-out ends what it started too
-        sigset_t none;
-        sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGHUP})
-            ::signal(sig, SIG_DFL);
-        const int devNull = ::open("/dev/null", O_RDWR);
-        if (devNull >= 0) {
-            ::dup2(devNull, 0);
-            ::dup2(devNull, 1);
-            ::dup2(devNull, 2);
-            if (devNull > 2)
-                ::close(devNull);
-        }
-        int error = 0;
-        if (cwd && ::chdir(cwd) != 0) {
-            error = errno;
-        } else {
-            if (searchPath)
-                ::execvp(argv[0], argv.data());
-            else
-                ::execv(argv[0], argv.data());
-            error = errno;
-        }
-        writeAll(fds[1], &error, sizeof error);
-        ::_exit(127);
+        execChild(command, fds[1]);
     }
     ::setpgid(child, child); // also from this side: no race with the kill below
     ::close(fds[1]);
