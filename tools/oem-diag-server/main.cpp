@@ -3,12 +3,17 @@
 // to stop, so the driver's vciServer library and the manager's uninstall step
 // have a real process to start, find and end. It serves nothing.
 //   oem-diag-server [--make NAME]
-// Ends on SIGTERM, SIGINT or SIGHUP with exit code 0.
-#include <csignal>
+// Ends on SIGTERM, SIGINT or SIGHUP with exit code 0; on Windows it is ended
+// as the make's server is, by TerminateProcess.
 #include <cstdio>
 #include <cstring>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <csignal>
 #include <initializer_list>
 #include <unistd.h>
+#endif
 
 int main(int argc, char** argv)
 {
@@ -21,6 +26,12 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+#if defined(_WIN32)
+    std::printf("%s diagnostic server (stand-in) running, pid %lu\n", make, ::GetCurrentProcessId());
+    std::fflush(stdout);
+    for (;;)
+        ::Sleep(INFINITE);
+#else
     sigset_t stop;
     sigemptyset(&stop);
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
@@ -31,4 +42,5 @@ int main(int argc, char** argv)
     int sig = 0;
     while (sigwait(&stop, &sig) != 0) { }
     return 0;
+#endif
 }
