@@ -1,0 +1,3 @@
+#include "remote/RemoteLog.h"
+
+Q_LOGGING_CATEGORY(lcRemote, "brindlewick.remote", QtInfoMsg)

@@ -1,0 +1,121 @@
+// What the remote-diagnosis threads share (the GUI thread, the refresh and
+// registration workers, a connection attempt): the session objects, the
+// local device's code, the relay address, the flags and the session figures.
+// Every access takes the one lock; readers get copies.
+#pragma once
+
+#include "remote/RemoteLibrary.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace remote {
+
+// The remote page's code-area state.
+enum class CodeArea { NoDevice = 0, DevicePresent = 1, CodeShown = 2, SessionRunning = 4 };
+
+struct SessionFigures {
+    QDateTime start;          // when the session started (invalid before)
+    std::int32_t delayB = -1; // ms, -1 unknown
+    std::int32_t delayC = -1;
+    std::uint64_t bytesB = 0;
+    std::uint64_t bytesC = 0;
+    QString peerText;
+    QString location; // "Guangzhou" for a relay session (translated by the page)
+    QString partnerSerial; // the serial a relay session was opened with
+};
+
+// A copy of everything, for the pages and for decisions.
+struct RemoteSnapshot {
+    bool hasRemoteSession = false;
+    bool hasActiveSession = false;
+    bool hasRegistration = false;
+    bool hasListener = false;
+    bool hasClient = false;
+    std::int32_t remoteCode = 0; // 0 none yet, -1 not supported
+    QString persistentCode;
+    bool remoteDisabled = false;
+    bool remoteActive = false;
+    bool deviceControlRole = false;
+    bool codeRefreshed = false;
+    std::string relayAddress;
+    int doipMode = 0;
+    bool doipPending = false;
+    CodeArea codeArea = CodeArea::NoDevice;
+    SessionFigures figures;
+};
+
+class RemoteState {
+public:
+    using Handle = std::shared_ptr<RemoteHandle>;
+
+    RemoteSnapshot snapshot() const;
+
+    // Session objects. The setters return the object they replace, so the
+    // caller destroys it outside the lock (a library call may take a while).
+    Handle remoteSession() const;
+    Handle setRemoteSession(Handle h);
+    Handle activeSession() const;
+    Handle setActiveSession(Handle h);
+    Handle relayRegistration() const;
+    Handle setRelayRegistration(Handle h);
+    Handle p2pListener() const;
+    Handle setP2pListener(Handle h);
+    Handle p2pClient() const;
+    Handle setP2pClient(Handle h);
+
+    std::int32_t remoteCode() const;
+    void setRemoteCode(std::int32_t code);
+    QString persistentCode() const;
+    void setPersistentCode(const QString& code);
+    bool remoteDisabled() const;
+    void setRemoteDisabled(bool on);
+    bool remoteActive() const;
+    void setRemoteActive(bool on);
+    bool deviceControlRole() const;
+    void setDeviceControlRole(bool on);
+    bool codeRefreshed() const;
+    void setCodeRefreshed(bool on);
+    std::string relayAddress() const;
+    void setRelayAddress(const std::string& address);
+
+    // The DoIP mode chosen on the P2P page, handed to the listener once.
+    void setPendingDoIpMode(int mode);
+    // Takes the pending mode (true once after setPendingDoIpMode).
+    bool takePendingDoIpMode(int& mode);
+
+    CodeArea codeArea() const;
+    void setCodeArea(CodeArea area);
+
+    // Session figures.
+    void startSession(const QDateTime& now, const QString& location, const QString& partnerSerial);
+    void updateFigures(const SessionReading& reading, bool keepPeerText);
+    void forgetDelays();
+    SessionFigures figures() const;
+
+private:
+    mutable std::mutex m_mutex;
+    Handle m_remoteSession;
+    Handle m_activeSession;
+    Handle m_relayRegistration;
+    Handle m_p2pListener;
+    Handle m_p2pClient;
+    std::int32_t m_remoteCode = 0;
+    QString m_persistentCode;
+    bool m_remoteDisabled = false;
+    bool m_remoteActive = false;
+    bool m_deviceControlRole = false;
+    bool m_codeRefreshed = false;
+    std::string m_relayAddress;
+    int m_doipMode = 0;
+    bool m_doipPending = false;
+    CodeArea m_codeArea = CodeArea::NoDevice;
+    SessionFigures m_figures;
+};
+
+} // namespace remote
