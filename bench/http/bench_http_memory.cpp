@@ -127,7 +127,7 @@ int main(int argc, char** argv)
         return runHttpUtils([&](HttpUtils& http, HttpUtils::ErrorCallback onError, QEventLoop& loop) {
             http.downloadToFile(
                 endless, folder.filePath(QStringLiteral("endless.bin")),
-                [&loop](const QString&, const QString&) { loop.quit(); }, onError, nullptr);
+                [&loop](const QString&, const QString&, const QString&) { loop.quit(); }, onError, nullptr);
         });
     }) && ok;
     ok = measure("CHvHttp request", qint64(CHvHttp::kMaxAnswerSize), [&] {

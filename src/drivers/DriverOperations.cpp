@@ -4,21 +4,17 @@
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverSwitch.h"
 #include "drivers/DriversLog.h"
+#include "drivers/Sha256.h"
 
 #include <driverpkg/OemSoftware.h>
 #include <platform/Process.h>
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <memory>
 #include <thread>
-
-#ifdef BW_DRIVERS_OPENSSL
-#include <openssl/evp.h>
-#endif
 
 namespace {
 
@@ -39,47 +35,22 @@ DriverOperations::DriverOperations(SafeUnpacker unpacker, Sleep sleep)
 
 QString DriverOperations::sha256OfFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-#ifdef BW_DRIVERS_OPENSSL
-    // OpenSSL uses the processor's SHA instructions: several times faster
-    // than Qt's portable code on a package of tens of MB.
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
-        return QString();
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = file.read(chunk.data(), chunk.size());
-        if (n < 0)
-            return QString();
-        if (n == 0)
-            break;
-        if (EVP_DigestUpdate(context.get(), chunk.constData(), static_cast<size_t>(n)) != 1)
-            return QString();
-    }
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1)
-        return QString();
-    return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), static_cast<int>(size)).toHex());
-#else
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return QString();
-    return QString::fromLatin1(hash.result().toHex());
-#endif
+    return Sha256::ofFile(path);
 }
 
-DriverOperations::Outcome DriverOperations::installDownloaded(const QString& archive, VehicleDriver& driver)
+DriverOperations::Outcome DriverOperations::installDownloaded(
+    const QString& archive, VehicleDriver& driver, const QString& archiveDigest)
 {
     Outcome outcome;
     const QString expected = driver.sha256();
     if (!expected.isEmpty()) {
-        QElapsedTimer clock;
-        clock.start();
-        const QString actual = sha256OfFile(archive);
-        qCInfo(lcDrivers).noquote() << driver.key << "digest checked in" << clock.elapsed() << "ms";
+        QString actual = archiveDigest;
+        if (actual.isEmpty()) {
+            QElapsedTimer clock;
+            clock.start();
+            actual = sha256OfFile(archive);
+            qCInfo(lcDrivers).noquote() << driver.key << "digest checked in" << clock.elapsed() << "ms";
+        }
         if (actual.compare(expected, Qt::CaseInsensitive) != 0) {
             QFile::remove(archive);
             outcome.message = tr("The downloaded package is damaged: its checksum does not match the server's.");

@@ -35,8 +35,10 @@ public:
     // A package downloaded for `driver`: its digest checked against the
     // catalogue's "sha256" (when the catalogue has one), then unpacked,
     // recorded and enabled. The downloaded file is removed in every case.
-    // ok: installed (enabling may still have failed: see driver.enabled).
-    Outcome installDownloaded(const QString& archive, VehicleDriver& driver);
+    // `archiveDigest`: the file's SHA-256 when the download already computed
+    // it (empty: read the file again). ok: installed (enabling may still
+    // have failed: see driver.enabled).
+    Outcome installDownloaded(const QString& archive, VehicleDriver& driver, const QString& archiveDigest = {});
     // A package the technician picked from disk; the file is kept.
     Outcome installLocal(const QString& archive, VehicleDriver& driver);
     Outcome setEnabled(VehicleDriver& driver, bool enable);

@@ -179,12 +179,14 @@ void DriversController::downloadDriver(const QString& key)
     clock->start();
     m_http->downloadToFile(
         url, file,
-        [this, key, clock](const QString& saved, const QString&) {
+        [this, key, clock](const QString& saved, const QString&, const QString& digest) {
             qCInfo(lcDrivers).noquote() << key << "downloaded in" << clock->elapsed() << "ms";
             if (m_page)
                 m_page->showWorking(key);
             m_pending.remove(key); // runOperation counts it again
-            runOperation(key, [saved](DriverOperations& ops, VehicleDriver& d) { return ops.installDownloaded(saved, d); });
+            runOperation(key, [saved, digest](DriverOperations& ops, VehicleDriver& d) {
+                return ops.installDownloaded(saved, d, digest);
+            });
         },
         [this, key](int code, const QString& message) {
             qCWarning(lcDrivers).noquote() << key << "download failed:" << code << message;

@@ -2,6 +2,7 @@
 
 #include "BuildConfig.h"
 #include "drivers/DriversLog.h"
+#include "drivers/Sha256.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -138,6 +139,7 @@ struct HttpUtils::Transfer {
     QByteArray body;
     QString filePath;
     std::unique_ptr<QSaveFile> file;
+    std::unique_ptr<Sha256> digest; // of what went into `file`
     bool done = false;
     int failureCode = 0;
     QString failureText;
@@ -337,14 +339,18 @@ void HttpUtils::drain(const std::shared_ptr<Transfer>& transfer, QNetworkReply* 
     if (transfer->kind == Transfer::File) {
         if (!transfer->file) {
             transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
+            transfer->digest = std::make_unique<Sha256>();
             if (!transfer->file->open(QIODevice::WriteOnly)) {
                 fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
                 return;
             }
         }
         const QByteArray chunk = reply->read(available);
-        if (transfer->file->write(chunk) != chunk.size())
+        if (transfer->file->write(chunk) != chunk.size()) {
             fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
+            return;
+        }
+        transfer->digest->addData(chunk.constData(), chunk.size());
         return;
     }
     QByteArray& body = transfer->body;
@@ -428,13 +434,14 @@ void HttpUtils::finished(const std::shared_ptr<Transfer>& transfer, QNetworkRepl
             if (!transfer->file) { // an empty answer
                 transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
                 transfer->file->open(QIODevice::WriteOnly);
+                transfer->digest = std::make_unique<Sha256>();
             }
             if (!transfer->file->commit()) {
                 if (transfer->onError)
                     transfer->onError(
                         kErrorCannotWrite, friendlyErrorMessage(QStringLiteral("Cannot write ") + transfer->filePath));
             } else if (transfer->onSaved) {
-                transfer->onSaved(transfer->filePath, name);
+                transfer->onSaved(transfer->filePath, name, transfer->digest->hexResult());
             }
         };
         complete(reply, QByteArray(), transfer->received, saved, transfer->onError, transfer->failureCode,

@@ -29,7 +29,8 @@ public:
     using JsonSuccessCallback = std::function<void(const QJsonValue&)>;
     using DataSuccessCallback = std::function<void(const QByteArray&, const QString&)>;
     // The saved file's path and the suggested file name of the answer.
-    using FileSuccessCallback = std::function<void(const QString&, const QString&)>;
+    // The saved file, the name the server suggested, the SHA-256 of the saved bytes (lower-case hex).
+    using FileSuccessCallback = std::function<void(const QString&, const QString&, const QString&)>;
     using ErrorCallback = std::function<void(int, const QString&)>;
     using ProgressCallback = std::function<void(qint64, qint64)>;
 
@@ -71,8 +72,9 @@ public:
     // GET of a file held in memory, preferring the cache.
     QNetworkReply* download(
         const QUrl& url, DataSuccessCallback onData, ErrorCallback onError, ProgressCallback onProgress);
-    // GET of a file written to `filePath` as it arrives; the file appears (or
-    // is replaced) only when the whole answer arrived.
+    // GET of a file written to `filePath` as it arrives, its SHA-256 computed
+    // on the way; the file appears (or is replaced) only when the whole
+    // answer arrived.
     QNetworkReply* downloadToFile(const QUrl& url, const QString& filePath, FileSuccessCallback onSaved,
         ErrorCallback onError, ProgressCallback onProgress);
 

@@ -52,7 +52,7 @@ class TestDriversEndToEnd : public QObject {
         bool done = false;
         QString saved;
         http.downloadToFile(QUrl(driver.downloadUrl()), file,
-            [&](const QString& path, const QString&) { saved = path, done = true; },
+            [&](const QString& path, const QString&, const QString&) { saved = path, done = true; },
             [&](int, const QString&) { done = true; }, {});
         [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 20000); }();
         return saved;

@@ -8,6 +8,7 @@
 #include "TestTls.h"
 #include "support/LoopbackServers.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QNetworkReply>
@@ -24,6 +25,7 @@ struct Result {
     QJsonValue value;
     QByteArray body;
     QString name;
+    QString digest;
     int code = 0;
     QString message;
     qint64 lastReceived = -1, lastTotal = -2;
@@ -118,6 +120,8 @@ private slots:
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), r.body);
         QCOMPARE(f.lastReceived, qint64(size));
+        // The digest computed on the way is the saved file's (the install step trusts it).
+        QCOMPARE(f.digest, QString::fromLatin1(QCryptographicHash::hash(r.body, QCryptographicHash::Sha256).toHex()));
     }
 
     void bodyCutShortIsOneError()
@@ -350,9 +354,10 @@ QNetworkReply* TestHttpUtilsNet::downloadToFile(const QString& url, const QStrin
 {
     return m_pending = m_http.downloadToFile(
                QUrl(url), path,
-               [&r](const QString&, const QString& name) {
+               [&r](const QString&, const QString& name, const QString& digest) {
                    ++r.data;
                    r.name = name;
+                   r.digest = digest;
                },
                [&r](int code, const QString& message) {
                    ++r.errors;
