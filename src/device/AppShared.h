@@ -28,6 +28,7 @@ enum SharedSignal {
     Unused7 = 7,
     RemoteKeyRead = 8, // text, the adapter's remote key
     ShowToast = 9,     // text, shown 2000 ms
+    DriversLocalOnly = 10, // empty text: the drivers page lists installed drivers only (no adapter)
 };
 Q_DECLARE_METATYPE(SharedSignal)
 

@@ -107,6 +107,7 @@ void DriversController::loadDeviceDrivers()
         return;
     }
     if (m_serial().isEmpty()) {
+        emit AppShared::instance()->signal(DriversLocalOnly, QString());
         showLocal(tr("Connect the adapter to see the drivers the server offers."));
         return;
     }
