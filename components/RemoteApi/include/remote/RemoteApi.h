@@ -36,6 +36,7 @@ enum {
     BW_RELAY_UNREACHABLE = 2,      // cannot reach the relay
     BW_RELAY_VCI_OFFLINE = 4,      // the serial is not registered
     BW_RELAY_WRONG_CODE = 5,       // code wrong, or locked out
+    BW_RELAY_BUSY = 6,             // the adapter is in a session with another B-end
     BW_RELAY_DISCONNECTED = -2     // the relay ended the session
 };
 
