@@ -23,6 +23,7 @@
 #include "drivers/DriversController.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/RouterController.h"
+#include "remote/RemoteController.h"
 
 #include "BuildConfig.h"
 #include "HttpsServer.h"
@@ -161,6 +162,14 @@ void Kestrix::attachSubsystems()
     connect(this, &Kestrix::sig_enableOrDisableDrivers, driverSubsystem, &DriversController::setOperationsEnabled);
     connect(this, &Kestrix::Sign_DriveInstallTip, this, &Kestrix::Slot_DriveOfTip);
     subsystems.push_back(std::move(vehicleDrivers));
+
+    auto remoteDiagnosis
+        = std::make_unique<RemoteController>(RemoteController::systemEnvironment(*device, *mt7628Config));
+    remoteSubsystem = remoteDiagnosis.get();
+    connect(device, &DeviceController::SignalSetDisableRemoteStatus, remoteSubsystem,
+        &RemoteController::SetDisableRemoteStatus);
+    connect(remoteSubsystem, &RemoteController::SignalImmobileInterface, this, &Kestrix::SignalImmobileInterface);
+    subsystems.push_back(std::move(remoteDiagnosis));
 
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         subsystem->attach(*this);
@@ -324,11 +333,10 @@ void Kestrix::buildNavigation()
         showPage(PageDrivers);
         emit AppShared::instance()->signal(DriversPageShown, QString()); // the page reloads
     });
-    connect(ui->Btn_Remote, &QPushButton::clicked, this, [this] {
-        // The remote pages say which of their two pages to return to; until
-        // remote diagnosis is built that is always the remote page.
-        showPage(PageRemote);
-    });
+    // The session page while a session runs, else the remote page or the
+    // P2P page, whichever the user left last.
+    connect(ui->Btn_Remote, &QPushButton::clicked, this,
+        [this] { showPage(remoteSubsystem ? remoteSubsystem->navigationPage() : int(PageRemote)); });
     connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] { showPage(PageSettings); });
 }
 

@@ -29,6 +29,7 @@ class DeviceController;
 class FirmwareController;
 class RouterController;
 class DriversController;
+class RemoteController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -79,6 +80,7 @@ public:
     FirmwareController* firmwareController() const { return firmware; }
     RouterController* routerController() const { return router; }
     DriversController* driversController() const { return driverSubsystem; }
+    RemoteController* remoteController() const { return remoteSubsystem; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -195,6 +197,7 @@ private:
     FirmwareController* firmware = nullptr;
     RouterController* router = nullptr;
     DriversController* driverSubsystem = nullptr;
+    RemoteController* remoteSubsystem = nullptr;
     // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
     int passThruCheck = 1;
     std::unique_ptr<StatusThread> statusThread;

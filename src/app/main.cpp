@@ -2,6 +2,7 @@
 #include "app/AppEntry.h"
 #include "app/LogSetup.h"
 #include "app/Logging.h"
+#include "app/kit/Instance.h"
 
 #include <BuildConfig.h>
 #include <platform/LogFile.h>
@@ -13,7 +14,14 @@
 int main(int argc, char* argv[])
 {
     platform::setThreadName("main");
+    // Before the log: a named instance has a log folder of its own.
+    QString instanceProblem;
+    const QString instanceName = instance::apply(argc, argv, &instanceProblem);
     installManagerLog();
+    if (!instanceProblem.isEmpty())
+        qCWarning(lcShell).noquote() << instanceProblem;
+    else if (!instanceName.isEmpty())
+        qCInfo(lcShell) << "instance" << instanceName;
     qCInfo(lcShell) << "Brindlewick" << BuildConfig::kApplicationVersion << "starting";
 
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "1");
@@ -27,6 +35,7 @@ int main(int argc, char* argv[])
 
         StartupOptions options;
         options.makeWindow = kestrixWindowFactory();
+        options.instanceKey = instance::singleInstanceKey(options.instanceKey);
         options.rawCommandLine = platform::rawCommandLine();
         exitCode = runStartup(options);
     }

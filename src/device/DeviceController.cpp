@@ -1,5 +1,7 @@
 #include "device/DeviceController.h"
 
+#include "app/kit/Instance.h"
+
 #include "device/DeviceLog.h"
 #include "device/DevicePage.h"
 #include "device/LinkDrivers.h"
@@ -61,7 +63,7 @@ DeviceController::DeviceController(MT7628Config& cfg, QObject* parent)
     hooks.setTimer = [this](HintTimer which, bool on) { setHintTimer(which, on); };
     hooks.timerActive = [this](HintTimer which) { return hintTimerActive(which); };
     m_hint = std::make_unique<HintLoop>(
-        std::move(hooks), QCoreApplication::applicationDirPath() + QStringLiteral("/VCIINFO.ini"));
+        std::move(hooks), instance::programFile(QStringLiteral("VCIINFO.ini")));
     connect(this, &DeviceController::SignalsVciAdd, this, &DeviceController::SlotsVciAdd);
 }
 
