@@ -118,8 +118,13 @@ RemotePage::RemotePage(QWidget* parent)
     codeMode = button(local, "Btn_SetAuthCode");
     remoteSwitch = button(local, "Btn_Disable_Remote", false);
     remoteSwitch->setStyleSheet(QStringLiteral("background-color:rgb(215, 215, 215);color:rgb(255, 255, 255)"));
-    localGrid->addWidget(codeMode, 3, 1);
-    localGrid->addWidget(remoteSwitch, 3, 2);
+    auto* codeActions = new QHBoxLayout;
+    codeActions->addWidget(codeMode);
+    codeActions->addWidget(remoteSwitch);
+    codeActions->addStretch(1);
+    localGrid->addLayout(codeActions, 3, 1, 1, 4);
+    remoteSwitch->setMinimumHeight(34);
+    remoteSwitch->setMinimumWidth(120);
     localGrid->setColumnStretch(2, 1);
     outer->addWidget(local);
 
