@@ -1,0 +1,121 @@
+// The tunnel over one session link: TCP connections made to a local
+// listening socket (the B-end's virtual adapter address) travel as streams
+// (OPEN, DATA, CLOSE) to the other end, which connects each to its adapter's
+// module port (the C-end). Pings measure the round trip every second; a link
+// on which nothing arrives for the idle time counts as lost.
+//
+// run() is the link's event loop (one poll() over the link, the listeners and
+// the streams) on the caller's thread; everything else may be called from
+// any thread.
+#pragma once
+
+#include "remote/Channel.h"
+#include "remote/Frame.h"
+#include "remote/Net.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace remote {
+
+struct LinkOptions {
+    // C-end: where an opened stream is connected ("" = this end opens no streams).
+    std::string targetIp;
+    std::uint16_t targetPort = 0;
+    int pingMs = 1000;
+    int idleTimeoutMs = 10000;
+    std::size_t maxStreams = 64;
+};
+
+class Link {
+public:
+    enum class Ended { Stopped, PeerClosed, Timeout, Protocol, ByHandler };
+
+    Link(std::unique_ptr<Channel> peer, LinkOptions options);
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Frames other than streams and pings go to the handler; returning false
+    // ends the link (ByHandler). Runs until then, or stop(), or a failure.
+    Ended run(const std::function<bool(const Frame&)>& onControl);
+    const std::string& endText() const { return m_endText; }
+
+    // Bytes the hand-shake phase read past its answer; call before run().
+    void adoptReader(FrameReader reader) { m_reader = std::move(reader); }
+
+    // Thread-safe.
+    void stop();
+    void send(std::string frame);
+    // A listening socket whose connections become streams (taken over).
+    void addListener(net::Socket listener);
+    // Closes the listeners and every open stream.
+    void dropListeners();
+    // C-end: whether OPEN is accepted; false also closes every stream.
+    void setStreamsAllowed(bool allowed);
+    // The same from inside the run() thread (a control handler), at once.
+    void allowStreamsNow(bool allowed)
+    {
+        m_streamsAllowed = allowed;
+        if (!allowed)
+            closeAllStreams();
+    }
+
+    // Stream bytes this end sent into the link / received from it.
+    std::uint64_t bytesSent() const { return m_sent.load(); }
+    std::uint64_t bytesReceived() const { return m_received.load(); }
+    // Own round trip and the other end's as last reported, ms; -1 unknown.
+    std::int32_t ownDelay() const { return m_ownDelay.load(); }
+    std::int32_t peerDelay() const { return m_peerDelay.load(); }
+    std::size_t openStreams() const { return m_streamCount.load(); }
+
+private:
+    struct Stream {
+        net::Socket fd = net::kNoSocket;
+        std::string out; // bytes waiting to go to the local socket
+        std::size_t outPos = 0;
+        bool connecting = false;
+        bool peerClosed = false; // CLOSE arrived: close once `out` is written
+    };
+    void closeStream(std::uint32_t id, bool tellPeer);
+    void closeAllStreams();
+    bool handleFrame(const Frame& f, const std::function<bool(const Frame&)>& onControl);
+    void queue(const std::string& frame) { m_out += frame; }
+    void applyCommands();
+
+    std::unique_ptr<Channel> m_peer;
+    LinkOptions m_options;
+    net::Waker m_waker;
+    FrameReader m_reader;
+    std::string m_out;
+    std::size_t m_outPos = 0;
+    std::map<std::uint32_t, Stream> m_streams;
+    std::vector<net::Socket> m_listeners;
+    std::uint32_t m_nextStream = 1;
+    bool m_streamsAllowed = true;
+    std::string m_endText;
+
+    std::mutex m_commandMutex;
+    std::vector<std::string> m_pendingSends;
+    std::vector<net::Socket> m_pendingListeners;
+    bool m_dropListeners = false;
+    int m_allowChange = -1;
+
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::uint64_t> m_sent{0};
+    std::atomic<std::uint64_t> m_received{0};
+    std::atomic<std::int32_t> m_ownDelay{-1};
+    std::atomic<std::int32_t> m_peerDelay{-1};
+    std::atomic<std::size_t> m_streamCount{0};
+};
+
+// Monotonic milliseconds (ping time stamps).
+std::uint64_t monotonicMs();
+
+} // namespace remote
