@@ -57,7 +57,10 @@ std::vector<NetAdapter> listAdapters()
 {
     if (auto lister = adapterLister().get())
         return lister();
-    return detail::systemAdapters();
+    std::vector<NetAdapter> adapters = detail::systemAdapters();
+    for (auto& user : userAdapters())
+        adapters.push_back(std::move(user.second));
+    return adapters;
 }
 
 void setAdapterLister(AdapterLister lister)

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -15,7 +16,19 @@ struct NetAdapter {
     std::string ipv4;        // first IPv4 address in dotted text, empty when none
 };
 
+// The system's adapters, then the user-space adapters recorded below.
 std::vector<NetAdapter> listAdapters();
+
+// User-space adapters: a program without administration rights (the remote
+// session's "Brindlewick remoteDiag" adapter) records an adapter in a per-user
+// folder (scriptDirectory() + "/adapters", owner-only), one file per `id`;
+// listAdapters() shows them after the real interfaces. Records with an
+// invalid IPv4 address or overlong texts are skipped.
+std::string userAdapterDirectory();
+bool addUserAdapter(const std::string& id, const NetAdapter& adapter, std::string* error = nullptr);
+bool removeUserAdapter(const std::string& id);
+// Every valid record, by id.
+std::vector<std::pair<std::string, NetAdapter>> userAdapters();
 
 // Replaces the list (tests of callers); an empty function restores the system list.
 using AdapterLister = std::function<std::vector<NetAdapter>()>;
