@@ -1,0 +1,105 @@
+// The relay: C-ends register their adapter (serial, key, code), B-ends look
+// a serial up and connect with its code; a paired B-end and C-end then
+// exchange stream frames through the relay, which counts them. One thread,
+// one poll() loop over every connection; TLS throughout (non-blocking OpenSSL).
+#pragma once
+
+#include "remote/Channel.h"
+#include "remote/Frame.h"
+#include "remote/Net.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace relay {
+
+struct Options {
+    std::string bind = "0.0.0.0";
+    std::uint16_t port = 11923;
+    std::string certFile;
+    std::string keyFile;
+    // Wrong codes: this many within the window lock the serial (or the
+    // source address) for the lockout time.
+    int maxWrongPerSerial = 5;
+    int maxWrongPerAddress = 10;
+    int windowSeconds = 600;
+    int lockoutSeconds = 600;
+    // Hand-shake plus first frame, and silence on a link, before it is dropped.
+    int helloTimeoutMs = 10000;
+    int idleTimeoutMs = 30000;
+    std::size_t maxClients = 4096;
+};
+
+using Clock = std::chrono::steady_clock;
+
+class Relay {
+public:
+    explicit Relay(Options options);
+    ~Relay();
+
+    // Loads the certificate and binds; false with a reason.
+    bool open(std::string* error);
+    std::uint16_t port() const { return m_port; }
+    // Runs until stop is set (checked at least every 500 ms).
+    void run(const std::atomic<bool>& stop);
+
+    // For the log and the benchmarks.
+    std::size_t clientCount() const { return m_clients.size(); }
+
+private:
+    enum class Role { None, CEnd, BEnd };
+    struct Client {
+        std::uint64_t id = 0;
+        std::unique_ptr<remote::Channel> channel;
+        std::string address; // source IPv4
+        Role role = Role::None;
+        std::string serial;
+        std::string key;   // C-end only, kept in memory
+        std::uint32_t code = 0;
+        Client* partner = nullptr;
+        remote::FrameReader reader;
+        std::string out;
+        std::size_t outPos = 0;
+        Clock::time_point deadline; // hello or idle limit
+        bool greeted = false;       // a first valid frame arrived
+        bool closing = false;       // drop once `out` is written
+        int lookups = 0;
+        std::int32_t delay = -1; // its own round trip as it reports it
+        std::uint64_t bytesIn = 0;
+    };
+    struct Failures {
+        std::deque<Clock::time_point> times;
+        Clock::time_point lockedUntil{};
+    };
+
+    void accept();
+    void serve(Client& c, bool readable);
+    bool handle(Client& c, const remote::Frame& f);
+    bool handleConnect(Client& c, const remote::ConnectMsg& m);
+    void send(Client& c, const std::string& frame);
+    bool flush(Client& c);
+    void endSession(Client& c, const char* why);
+    void drop(Client& c, const char* why);
+    bool locked(std::map<std::string, Failures>& table, const std::string& key, Clock::time_point now);
+    void fail(std::map<std::string, Failures>& table, const std::string& key, int max, Clock::time_point now);
+    void log(const std::string& text) const;
+
+    Options m_options;
+    SSL_CTX* m_ctx = nullptr;
+    remote::net::Socket m_listener = remote::net::kNoSocket;
+    std::uint16_t m_port = 0;
+    std::uint64_t m_nextId = 1;
+    std::vector<std::unique_ptr<Client>> m_clients;
+    std::map<std::string, Client*> m_registered; // by serial
+    std::map<std::string, Failures> m_serialFailures;
+    std::map<std::string, Failures> m_addressFailures;
+    std::string m_buffer;
+};
+
+} // namespace relay
