@@ -8,6 +8,7 @@
 #include "platform/LogFile.h"
 #include "platform/NetAdapters.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -38,17 +39,49 @@ bool linkLocalInterfaceUp()
     return up;
 }
 
+std::vector<std::string> remoteAdapterAddresses(const std::vector<platform::NetAdapter>& adapters)
+{
+    std::vector<std::string> out;
+    for (const platform::NetAdapter& a : adapters)
+        if (a.description == kRemoteAdapterDescription && !a.ipv4.empty()
+            && std::find(out.begin(), out.end(), a.ipv4) == out.end())
+            out.push_back(a.ipv4);
+    return out;
+}
+
 Service::Service(ServiceOptions options)
     : m_options(std::move(options))
-    , m_discovery(m_options.probe, m_options.discovery, linkLocalInterfaceUp)
+    , m_probe(m_options.probe)
 {
+    m_discovery = std::make_unique<Discovery>(m_probe, m_options.discovery, linkLocalInterfaceUp);
     // A change in the answers wakes the loop at once, so it can sleep.
-    m_discovery.setChangeListener([this] { m_wake.signal(); });
+    m_discovery->setChangeListener([this] { m_wake.signal(); });
 }
 
 Service::~Service()
 {
-    m_discovery.stop();
+    m_discovery->stop();
+}
+
+std::vector<std::string> Service::wantedProbe() const
+{
+    return m_remoteMode ? remoteAdapterAddresses(platform::listAdapters()) : m_options.probe;
+}
+
+bool Service::switchProbe(const std::vector<std::string>& probe)
+{
+    if (probe == m_probe)
+        return false;
+    m_discovery->stop();
+    m_probe = probe;
+    m_discovery = std::make_unique<Discovery>(m_probe, m_options.discovery, linkLocalInterfaceUp);
+    m_discovery->setChangeListener([this] { m_wake.signal(); });
+    m_discovery->start();
+    std::string list;
+    for (const std::string& a : m_probe)
+        list += (list.empty() ? "" : ",") + a;
+    log("asking " + (list.empty() ? std::string("no address") : list));
+    return true;
 }
 
 void Service::log(const std::string& text) const
@@ -130,7 +163,16 @@ void Service::publish()
     if (!m_status.isOpen())
         return;
     const FoundAdapter* chosen = chooseAdapter(m_present, m_mailbox.selectedSerial());
-    const std::string text = chosen ? buildStatusText(chosen->status, chosen->address) : std::string();
+    std::string text;
+    if (chosen && m_remoteMode) {
+        // Through the tunnel the module's own address means nothing here:
+        // operations go to the address it answered at.
+        vci_status status = chosen->status;
+        status.ip.clear();
+        text = buildStatusText(status, chosen->address);
+    } else if (chosen) {
+        text = buildStatusText(chosen->status, chosen->address);
+    }
     // Rewrite only on change, so readers overlap a write as rarely as possible;
     // but always once at start, replacing whatever an earlier instance left.
     if (m_havePublished && text == m_published)
@@ -147,7 +189,7 @@ void Service::publish()
 int Service::run(const std::atomic<bool>& stop)
 {
     using std::chrono::milliseconds;
-    m_discovery.start();
+    m_discovery->start();
     log("watching " + std::to_string(m_options.probe.size()) + " address(es)");
     const auto started = Clock::now();
     // Wait for the first round of answers (at most 800 ms) before the first
@@ -163,14 +205,14 @@ int Service::run(const std::atomic<bool>& stop)
 
     while (!stop) {
         const auto now = Clock::now();
-        const std::uint64_t g = m_discovery.generation();
+        const std::uint64_t g = m_discovery->generation();
         if (g != generation) {
             generation = g;
-            m_present = m_discovery.present(&settled);
+            m_present = m_discovery->present(&settled);
             m_serials = listSerials(m_present);
             publishDue = true; // a change is shown at once
         } else if (!settled) {
-            m_present = m_discovery.present(&settled);
+            m_present = m_discovery->present(&settled);
         }
 
         repairBlocks();
@@ -190,6 +232,8 @@ int Service::run(const std::atomic<bool>& stop)
             break;
         case CommandMailbox::Event::ModeChanged:
             log(m_mailbox.mode() == blocks::ModeRemote ? "mode: remote" : "mode: local");
+            m_remoteMode = m_mailbox.mode() == blocks::ModeRemote;
+            m_adaptersChecked = Clock::time_point{}; // look at the adapters now
             break;
         case CommandMailbox::Event::SelectionChanged:
             log(m_mailbox.selectedSerial().empty() ? "selection cleared" : "selected " + m_mailbox.selectedSerial());
@@ -205,12 +249,29 @@ int Service::run(const std::atomic<bool>& stop)
             break;
         }
 
+        // The virtual adapter comes and goes with the session: in remote mode
+        // the adapter list is read again every second (a folder and
+        // getifaddrs), otherwise only when the mode changes.
+        if (m_remoteMode || m_probe != m_options.probe) {
+            if (now - m_adaptersChecked >= std::chrono::seconds(1)) {
+                m_adaptersChecked = now;
+                if (switchProbe(wantedProbe())) {
+                    generation = ~std::uint64_t(0);
+                    m_present.clear();
+                    m_serials.clear();
+                    publishDue = true;
+                }
+            }
+        }
+
         if (publishDue && (m_havePublished || settled || now >= firstPublishLimit)) {
             publish();
             publishDue = false;
         }
 
         auto wakeAt = now + fallback;
+        if (m_remoteMode && m_adaptersChecked + std::chrono::seconds(1) < wakeAt)
+            wakeAt = m_adaptersChecked + std::chrono::seconds(1);
         if ((publishDue || !listsReady) && firstPublishLimit < wakeAt)
             wakeAt = firstPublishLimit;
         if (graceEnds > now && graceEnds < wakeAt)
@@ -218,13 +279,13 @@ int Service::run(const std::atomic<bool>& stop)
         const auto left = std::chrono::ceil<milliseconds>(wakeAt - now);
         m_wake.wait(left > milliseconds(0) ? left : milliseconds(0));
     }
-    m_discovery.stop();
+    m_discovery->stop();
     return 0;
 }
 
 void Service::shutdown()
 {
-    m_discovery.stop();
+    m_discovery->stop();
     if (m_status.isOpen() && m_status.intact())
         blocks::storeStatusText(m_status.data(), m_status.size(), std::string());
     m_status.close();

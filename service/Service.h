@@ -6,9 +6,12 @@
 #include "Discovery.h"
 
 #include "platform/NamedEvent.h"
+#include "platform/NetAdapters.h"
 #include "platform/SharedMemory.h"
 
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,13 +48,21 @@ private:
     void repairBlocks();
     void publish();
     void log(const std::string& text) const;
+    // The addresses to ask in the current mode: the usual list, or in remote
+    // mode those of the "Brindlewick remoteDiag" adapters.
+    std::vector<std::string> wantedProbe() const;
+    // Starts asking `probe` instead of the current list (no-op when equal).
+    bool switchProbe(const std::vector<std::string>& probe);
 
     ServiceOptions m_options;
     platform::SharedMemory m_status;
     platform::SharedMemory m_command;
     platform::NamedEvent m_wake;  // signalled by the manager and by Discovery
     platform::NamedEvent m_reply; // signalled here when a list reply is ready
-    Discovery m_discovery;
+    std::unique_ptr<Discovery> m_discovery;
+    std::vector<std::string> m_probe; // what m_discovery asks
+    bool m_remoteMode = false;
+    std::chrono::steady_clock::time_point m_adaptersChecked{};
     CommandMailbox m_mailbox;
     std::vector<FoundAdapter> m_present;
     std::vector<std::string> m_serials;
@@ -63,5 +74,12 @@ private:
 // Whether this machine has an interface with a 169.254.x.x address (the
 // USB-to-Ethernet link to an adapter), checked at most every two seconds.
 bool linkLocalInterfaceUp();
+
+// The description of the B-end's virtual adapter of a remote session; in
+// remote mode (mode byte 0x10) the service asks the addresses of these
+// adapters only, since the adapter it should show is the partner's.
+constexpr const char* kRemoteAdapterDescription = "Brindlewick remoteDiag";
+// Their IPv4 addresses in `adapters`, in list order.
+std::vector<std::string> remoteAdapterAddresses(const std::vector<platform::NetAdapter>& adapters);
 
 } // namespace bwservice
