@@ -1,4 +1,5 @@
 #include "CloudServer.h"
+#include "MappingService.h"
 #include "RemoteLookupService.h"
 
 #include "GeneratedContent.h"
@@ -516,6 +517,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
 
     m_firmware.install(server, tls ? m_fileBaseTls : m_fileBasePlain);
+    installMappingService(server);
     installRemoteLookup(server);
 
     if (!m_options.filesDir.empty())

@@ -129,6 +129,9 @@ void RemoteEngine::relayAttempt(const QString& sn, int code, int doipIndex)
     case BW_RELAY_DISCONNECTED:
         text = QT_TRANSLATE_NOOP("Remote", "The server is disconnected");
         break;
+    case BW_RELAY_BUSY:
+        text = QT_TRANSLATE_NOOP("Remote", "The VCI is in a session with another technician");
+        break;
     default:
         break;
     }

@@ -104,6 +104,7 @@ private slots:
         QTest::newRow("offline") << 4 << "VCI is not online";
         QTest::newRow("wrong code") << 5 << "Password error";
         QTest::newRow("disconnected") << -2 << "The server is disconnected";
+        QTest::newRow("busy") << 6 << "The VCI is in a session with another technician";
         QTest::newRow("no answer") << 1 << "The server response timed out";
     }
     void relayAttemptStatus()

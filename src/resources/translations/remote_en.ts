@@ -118,7 +118,7 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../../remote/RemoteEngine.cpp" line="+525"/>
+        <location filename="../../remote/RemoteEngine.cpp" line="+528"/>
         <source>Remote is not supported</source>
         <translation>Remote is not supported</translation>
     </message>
@@ -159,7 +159,7 @@
         <translation>Remote client</translation>
     </message>
     <message>
-        <location filename="../../remote/RemoteEngine.cpp" line="-446"/>
+        <location filename="../../remote/RemoteEngine.cpp" line="-449"/>
         <location line="+45"/>
         <source>VCI is not online</source>
         <translation>VCI is not online</translation>
@@ -198,6 +198,11 @@
         <location line="+3"/>
         <source>The server is disconnected</source>
         <translation>The server is disconnected</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The VCI is in a session with another technician</source>
+        <translation>The VCI is in a session with another technician</translation>
     </message>
     <message>
         <location line="+20"/>

@@ -118,7 +118,7 @@
     </message>
     <message>
         <location line="+1"/>
-        <location filename="../../remote/RemoteEngine.cpp" line="+525"/>
+        <location filename="../../remote/RemoteEngine.cpp" line="+528"/>
         <source>Remote is not supported</source>
         <translation>El remoto no es compatible</translation>
     </message>
@@ -159,7 +159,7 @@
         <translation>Cliente remoto</translation>
     </message>
     <message>
-        <location filename="../../remote/RemoteEngine.cpp" line="-446"/>
+        <location filename="../../remote/RemoteEngine.cpp" line="-449"/>
         <location line="+45"/>
         <source>VCI is not online</source>
         <translation>El VCI no está en línea</translation>
@@ -198,6 +198,11 @@
         <location line="+3"/>
         <source>The server is disconnected</source>
         <translation>El servidor se ha desconectado</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>The VCI is in a session with another technician</source>
+        <translation>El VCI está en una sesión con otro técnico</translation>
     </message>
     <message>
         <location line="+20"/>
