@@ -468,6 +468,8 @@ FrameReader::Result FrameReader::next(Frame& frame)
         m_error = body == 0 ? "empty frame" : "frame of " + std::to_string(body) + " bytes is over the limit";
         return Result::Error;
     }
+    if (held == kHeaderSize)
+        return Result::NeedMore; // the type byte is not in yet
     const std::uint8_t type = static_cast<std::uint8_t>(m_buffer[m_pos + kHeaderSize]);
     if (type < static_cast<std::uint8_t>(Type::Register) || type > static_cast<std::uint8_t>(Type::Proof)) {
         m_failed = true;
