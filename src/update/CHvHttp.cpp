@@ -265,6 +265,9 @@ bool CHvHttp::HvParseURLWeb(const std::string& url, std::string& host, std::stri
         return false; // no scheme: no host either, the caller cannot connect
     const std::size_t hostStart = marker + 3;
     const bool https = url.compare(0, hostStart, "https://") == 0;
+    // A TLS connection on port 80 reaches no real server: https defaults to 443.
+    if (https)
+        port = 443;
 
     const std::size_t pathStart = url.find('/', hostStart);
     const std::size_t colon = url.find(':', hostStart);

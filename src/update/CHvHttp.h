@@ -88,7 +88,7 @@ public:
         const std::atomic<bool>* cancel = nullptr);
 
     // Splits "scheme://host[:port]/path"; true when the scheme is "https://".
-    // The port is 80 unless the URL names one. A port that is empty or not
+    // The port is 443 for https and 80 for http unless the URL names one. A port that is empty or not
     // all digits throws std::invalid_argument, one above 65535 std::out_of_range.
     static bool HvParseURLWeb(const std::string& url, std::string& host, std::string& path, unsigned short& port);
 

@@ -32,8 +32,10 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("port");
-        QTest::newRow("https without port uses 80") << "https://api.example.com/v1/x" << true << "api.example.com"
-                                                    << "/v1/x" << 80;
+        QTest::newRow("https without port uses 443") << "https://api.example.com/v1/x" << true << "api.example.com"
+                                                     << "/v1/x" << 443;
+        QTest::newRow("https with port") << "https://api.example.com:8443/v1" << true << "api.example.com"
+                                         << "/v1" << 8443;
         QTest::newRow("http with port") << "http://api.example.com:8080/a/b?c=d" << false << "api.example.com"
                                         << "/a/b?c=d" << 8080;
         QTest::newRow("colon after the path is no port") << "http://host.example/p?t=12:30" << false << "host.example"
