@@ -3,6 +3,7 @@
 #include "app/kit/Pictures.h"
 
 #include "device/DeviceProfile.h"
+#include "device/LinkDiagnosisLabel.h"
 #include "ui_DevicePage.h"
 
 #include <QEvent>
@@ -21,6 +22,9 @@ DevicePage::DevicePage(QWidget* parent)
     showPicture(QStringLiteral(":/image/PNG_5093K_DisConn.png"));
     setColor(ui->Label_VCI_Status, QLatin1String(kStateRed));
     setColor(ui->label_Voltage, QLatin1String(DeviceStatusLoop::kRed));
+    // Under the buttons, above the page's closing spacer.
+    m_whyLink = new LinkDiagnosisLabel(this);
+    ui->verticalLayout_Device->insertWidget(ui->verticalLayout_Device->count() - 1, m_whyLink);
 }
 
 DevicePage::~DevicePage()
@@ -131,6 +135,7 @@ void DevicePage::refresh(const DeviceStatusSnapshot& s, bool homePageShown)
     const VciStatusRecord& r = s.record;
     const QString serial = QString::fromUtf8(r.SN);
     const bool hasAdapter = !serial.isEmpty();
+    m_whyLink->setVisible(!hasAdapter);
 
     bool known = false;
     const QString state = stateText(r, &known);

@@ -10,6 +10,7 @@
 
 class QLabel;
 class QPushButton;
+class LinkDiagnosisLabel;
 
 namespace Ui {
 class DevicePageClass;
@@ -36,6 +37,8 @@ public:
     QPushButton* routerButton() const;
     QPushButton* moreDevicesButton() const;
     QPushButton* firmwareButton() const;
+    // "No adapter found. Why?": shown only while no adapter is found.
+    LinkDiagnosisLabel* whyLink() const { return m_whyLink; }
 
     // "vbatt 12345 -> 12.34"-style texts of the labels, for the main window's other pages.
     static QString stateText(const VciStatusRecord& record, bool* known = nullptr);
@@ -62,4 +65,5 @@ private:
     Ui::DevicePageClass* ui;
     QString m_pendingMessage;
     QString m_picture;
+    LinkDiagnosisLabel* m_whyLink = nullptr;
 };
