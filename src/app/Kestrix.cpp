@@ -24,6 +24,7 @@
 #include "maintenance/FirmwareController.h"
 #include "maintenance/RouterController.h"
 #include "remote/RemoteController.h"
+#include "settings/SettingsController.h"
 
 #include "BuildConfig.h"
 #include "HttpsServer.h"
@@ -80,6 +81,10 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     messageBox = new TMessageBox(this);
     messageBox->hide();
     attachSubsystems();
+    // The back buttons of other pages that lead to the settings page, also
+    // on pages built after start-up.
+    settingsSubsystem->adoptBackButtons(this);
+    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this] { settingsSubsystem->adoptBackButtons(this); });
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
             ? QString::fromLatin1(AppConstants::kLanguageEnglish)
             : QString::fromLatin1(AppConstants::kLanguageSpanish));
@@ -163,6 +168,10 @@ void Kestrix::attachSubsystems()
     connect(this, &Kestrix::Sign_DriveInstallTip, this, &Kestrix::Slot_DriveOfTip);
     subsystems.push_back(std::move(vehicleDrivers));
 
+    auto settings = std::make_unique<SettingsController>(*mt7628Config);
+    settingsSubsystem = settings.get();
+    subsystems.push_back(std::move(settings));
+
     auto remoteDiagnosis
         = std::make_unique<RemoteController>(RemoteController::systemEnvironment(*device, *mt7628Config));
     remoteSubsystem = remoteDiagnosis.get();
@@ -194,6 +203,9 @@ void Kestrix::onSharedSignal(int code, const QVariant& value)
 {
     if (code == ShowToast)
         SlotsTMsg(value.toString(), 2000);
+    // The account row of the settings page: the phone sign-in page.
+    if (code == OpenPhoneSignIn)
+        showPage(PageUserLoginPhone);
 }
 
 void Kestrix::ClickButton_vciReboot()
@@ -337,7 +349,13 @@ void Kestrix::buildNavigation()
     // P2P page, whichever the user left last.
     connect(ui->Btn_Remote, &QPushButton::clicked, this,
         [this] { showPage(remoteSubsystem ? remoteSubsystem->navigationPage() : int(PageRemote)); });
-    connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] { showPage(PageSettings); });
+    // The settings page re-reads the machine each time it is opened.
+    connect(ui->Btn_Setting, &QPushButton::clicked, this, [this] {
+        if (settingsSubsystem)
+            settingsSubsystem->showSettings();
+        else
+            showPage(PageSettings);
+    });
 }
 
 void Kestrix::makeSelfConnections()

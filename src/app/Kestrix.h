@@ -30,6 +30,7 @@ class FirmwareController;
 class RouterController;
 class DriversController;
 class RemoteController;
+class SettingsController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -55,6 +56,7 @@ public:
         PageRemoteInfo = 7,
         PageUserLogin = 8,
         PageDetectionUpdate = 9,
+        PageUserLoginPhone = 17,
         PageDiag = 19,
         PageP2PConn = 20,
         PageSettings = 21,
@@ -81,6 +83,7 @@ public:
     RouterController* routerController() const { return router; }
     DriversController* driversController() const { return driverSubsystem; }
     RemoteController* remoteController() const { return remoteSubsystem; }
+    SettingsController* settingsController() const { return settingsSubsystem; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -198,6 +201,7 @@ private:
     RouterController* router = nullptr;
     DriversController* driverSubsystem = nullptr;
     RemoteController* remoteSubsystem = nullptr;
+    SettingsController* settingsSubsystem = nullptr;
     // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
     int passThruCheck = 1;
     std::unique_ptr<StatusThread> statusThread;
