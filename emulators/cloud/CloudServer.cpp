@@ -1,5 +1,6 @@
 #include "CloudServer.h"
 #include "MappingService.h"
+#include "ReleaseService.h"
 #include "RemoteLookupService.h"
 
 #include "GeneratedContent.h"
@@ -513,6 +514,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
         }
         res.set_content(appArchive(version), "application/zip");
     });
+    installReleaseService(server); // before the placeholder archive, so --release wins
     server.Get("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
 

@@ -1,5 +1,6 @@
 // cloud-emulator: the maker's servers on loopback for development and tests.
 #include "CloudServer.h"
+#include "ReleaseService.h"
 #include "RemoteLookupService.h"
 
 #include <httplib.h>
@@ -22,7 +23,7 @@ void usage()
 {
     std::cerr << "usage: cloud-emulator [--http-port N] [--https-port N] [--bind ADDR]\n"
                  "                      [--cert FILE --key FILE] [--files DIR] [--data DIR]\n"
-                 "                      [--packages DIR] [--relay ADDR]\n"
+                 "                      [--packages DIR] [--relay ADDR] [--release DIR]\n"
                  "  ports: 0 picks a free port; --https-port needs --cert and --key\n";
 }
 
@@ -83,6 +84,11 @@ int main(int argc, char** argv)
             options.dataDir = value;
         } else if (arg == "--packages") {
             options.packagesDir = value;
+        } else if (arg == "--release") {
+            if (!cloud::setReleaseDirectory(value)) {
+                std::cerr << "cloud-emulator: --release needs an existing folder\n";
+                return 2;
+            }
         } else if (arg == "--relay") {
             if (!cloud::setRelayAddress(value)) {
                 std::cerr << "cloud-emulator: --relay needs an IPv4 address\n";

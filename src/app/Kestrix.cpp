@@ -25,6 +25,8 @@
 #include "maintenance/RouterController.h"
 #include "remote/RemoteController.h"
 #include "settings/SettingsController.h"
+#include "update/ProgramVersion.h"
+#include "update/UpdateController.h"
 
 #include "BuildConfig.h"
 #include "HttpsServer.h"
@@ -180,8 +182,20 @@ void Kestrix::attachSubsystems()
     connect(remoteSubsystem, &RemoteController::SignalImmobileInterface, this, &Kestrix::SignalImmobileInterface);
     subsystems.push_back(std::move(remoteDiagnosis));
 
+    auto selfUpdate = std::make_unique<UpdateController>();
+    updateSubsystem = selfUpdate.get();
+    connect(updateSubsystem, &UpdateController::SignalUpdateStyle, this, &Kestrix::SignalUpdateStyle);
+    connect(updateSubsystem, &UpdateController::SignalUpdateDescription, this, &Kestrix::SignalUpdateDescription);
+    subsystems.push_back(std::move(selfUpdate));
+
     for (const std::unique_ptr<Subsystem>& subsystem : subsystems)
         subsystem->attach(*this);
+    connect(updateSubsystem->updateButton(), &QPushButton::clicked, this, &Kestrix::ClickButton_Software_Update);
+}
+
+void Kestrix::ClickButton_Software_Update()
+{
+    updateSubsystem->ClickButton_Software_Update();
 }
 
 QWidget* Kestrix::pageHost(int index)
@@ -423,7 +437,7 @@ void Kestrix::applyLanguage(const QString& language)
     if (loading)
         loading->tipsLabel()->setText(tr("Executing"));
 
-    ui->label_Versions->setText(tr("Version:") + QLatin1Char(' ') + QLatin1String(AppConstants::kApplicationVersion));
+    ui->label_Versions->setText(tr("Version:") + QLatin1Char(' ') + QLatin1String(update::programVersion()));
     refreshInternetLabel(!noInternet);
 }
 

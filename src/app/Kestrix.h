@@ -31,6 +31,7 @@ class RouterController;
 class DriversController;
 class RemoteController;
 class SettingsController;
+class UpdateController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -84,6 +85,7 @@ public:
     DriversController* driversController() const { return driverSubsystem; }
     RemoteController* remoteController() const { return remoteSubsystem; }
     SettingsController* settingsController() const { return settingsSubsystem; }
+    UpdateController* updateController() const { return updateSubsystem; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -145,6 +147,7 @@ public slots:
     void on_SendRouteCmd(int cmd, int itemindex, QString Str1, QString Str2);
     void RouteResultTip(QString Text, int Timer);
     void SlotsDiagTimeout();
+    void ClickButton_Software_Update();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -202,6 +205,7 @@ private:
     DriversController* driverSubsystem = nullptr;
     RemoteController* remoteSubsystem = nullptr;
     SettingsController* settingsSubsystem = nullptr;
+    UpdateController* updateSubsystem = nullptr;
     // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
     int passThruCheck = 1;
     std::unique_ptr<StatusThread> statusThread;
