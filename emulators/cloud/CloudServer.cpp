@@ -303,6 +303,13 @@ bool CloudServer::load(std::string& error)
         error = m_options.dataDir + "/firmware.json: " + error;
         return false;
     }
+    Json::Value directory;
+    if (!readJsonFile(m_options.dataDir + "/technicians.json", directory, error))
+        return false;
+    if (!m_accounts.loadDirectory(directory, error)) {
+        error = m_options.dataDir + "/technicians.json: " + error;
+        return false;
+    }
     return true;
 }
 
@@ -475,6 +482,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
         m_faults.clear();
         m_counts.clear();
         m_firmware.reset();
+        m_accounts.reset();
         res.set_content("{}", kJson);
     });
     server.Get("/__control/requests", [this](const httplib::Request& req, httplib::Response& res) {
@@ -506,6 +514,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
         [this](const httplib::Request& req, httplib::Response& res) { handleGenerated(req, res); });
     server.Get(R"(/files/drivers/([A-Za-z0-9_]+)\.zip)",
         [this](const httplib::Request& req, httplib::Response& res) { handleDriverZip(req, res); });
+    installReleaseService(server); // before the placeholder archive, so --release wins
     server.Get("/files/app/BrindlewickInstall.zip", [this](const httplib::Request&, httplib::Response& res) {
         std::string version;
         {
@@ -514,11 +523,11 @@ void CloudServer::install(httplib::Server& server, bool tls)
         }
         res.set_content(appArchive(version), "application/zip");
     });
-    installReleaseService(server); // before the placeholder archive, so --release wins
     server.Get("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
 
     m_firmware.install(server, tls ? m_fileBaseTls : m_fileBasePlain);
+    m_accounts.install(server);
     installMappingService(server);
     installRemoteLookup(server);
 

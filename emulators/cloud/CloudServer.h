@@ -2,6 +2,7 @@
 // file server, with a control API through which tests make it misbehave.
 #pragma once
 
+#include "AccountService.h"
 #include "FirmwareService.h"
 
 #include <json/value.h>
@@ -93,6 +94,7 @@ private:
     std::map<std::string, DriverPackage> m_packages; // by catalogue name
     Json::Value m_appVersion;
     FirmwareService m_firmware;
+    AccountService m_accounts;
     std::string m_fileBasePlain;
     std::string m_fileBaseTls;
 

@@ -52,6 +52,10 @@ public:
     // True when the internet is reachable.
     static bool InternetOk();
 
+    // The code, registration and reset calls answer 200, the failures named
+    // below, 0 when the service cannot be reached, or the service's HTTP
+    // status for anything else (422 malformed, 429 too many requests).
+
     // Phone sign-in: 200 when the SMS was sent.
     int GetSMSAuthCode(std::string& phone);
     // True and the bearer token when number and code are accepted.
@@ -69,10 +73,15 @@ public:
 
     // Device records.
     bool SetVCIStatus_SN(const std::string& sn, int status);
+    // Registers the adapter under its key (first and second: what the
+    // caller knows of it, e.g. serial and model).
     void AddVci(const std::string& key, const std::string& first, const std::string& second);
-    // Status 0 on success with the answer in value; value is left alone on failure.
+    // One value the service keeps for a registered adapter ("registeredAt",
+    // "warrantyUntil", "serviceLevel"). 0 with the answer in value; 1 when
+    // the service did not answer, else its HTTP status; value is left alone
+    // on failure.
     unsigned keyGetValue(
-        const std::string& first, const std::string& second, const std::string& third, std::string& value);
+        const std::string& key, const std::string& name, const std::string& language, std::string& value);
 
     // Latest version of an image type; true and the filled record on success.
     bool GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion, ST_APP_INFO_HTTP& info);

@@ -11,12 +11,14 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
-// The firmware half of the account service (docs/account-service.md) on the
-// same TLS-checking client as CHvHttp. Every call makes its own client, so one
+// The account service's client (docs/account-service.md) on the same
+// TLS-checking client as CHvHttp. Every call makes its own client, so one
 // instance serves several threads; the download runs on the instance's own
 // thread, one at a time, and the destructor cancels and joins it.
 
@@ -123,6 +125,72 @@ bool fillRecord(const Json::Value& firmware, const std::string& typeName, ST_APP
         && info.fileSize <= kMaxDownload && hexDigest(info.sha256);
 }
 
+// One call of the account routes: the HTTP status, 0 when the service could
+// not be reached or did not answer with a JSON object.
+struct Answer {
+    int status = 0;
+    Json::Value body;
+    std::string errorKey() const { return textMember(body, "errorKey"); }
+    bool ok() const { return status == 200 && CHvHttp::GetJsonIntegerValue(body, "status", 0) == 200 && errorKey().empty(); }
+};
+
+Answer postJson(const std::string& url, const Json::Value& request)
+{
+    Answer out;
+    Json::StreamWriterBuilder writer;
+    writer["indentation"] = "";
+    try {
+        CHvHttp http;
+        http.SetDeadline(kQueryDeadlineMs);
+        http.SetMaxAnswerSize(kMaxJsonAnswer);
+        const std::string body = http.SendHttpOrHttpsRequest(
+            url, HTTP_POST, "Content-Type: application/json", Json::writeString(writer, request));
+        Json::CharReaderBuilder builder;
+        Json::CharReaderBuilder::strictMode(&builder.settings_);
+        builder.settings_["stackLimit"] = 64;
+        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+        std::string errors;
+        if (reader->parse(body.data(), body.data() + body.size(), &out.body, &errors) && out.body.isObject())
+            out.status = static_cast<int>(http.GetRespCode());
+    } catch (...) {
+        // not reachable: status 0
+    }
+    return out;
+}
+
+// The result code of a code, registration or reset call: 200, the failure
+// the caller tells apart (`known`, by its key), 0 unreachable, else the
+// service's status.
+int resultCode(const Answer& answer, std::initializer_list<std::pair<const char*, int>> known)
+{
+    if (answer.ok())
+        return 200;
+    for (const auto& [key, code] : known)
+        if (answer.errorKey() == key)
+            return code;
+    return answer.status == 200 ? 0 : answer.status;
+}
+
+// A bearer token as the service issues it; it goes into a request header
+// later, so nothing that could end or add a header line passes.
+bool plainToken(const std::string& token)
+{
+    return !token.empty() && token.size() <= 512 && std::all_of(token.begin(), token.end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '+' || c == '/' || c == '=';
+    });
+}
+
+bool signIn(const std::string& url, const Json::Value& request, std::string& token)
+{
+    token.clear();
+    const Answer answer = postJson(url, request);
+    const std::string issued = textMember(answer.body, "token");
+    if (!answer.ok() || !plainToken(issued))
+        return false;
+    token = issued;
+    return true;
+}
+
 } // namespace
 
 struct HttpsServer::Private {
@@ -181,39 +249,54 @@ bool HttpsServer::InternetOk()
     return platform::connectivityProbe();
 }
 
-// The account calls are not designed yet: they answer "not reachable" at
-// once, so the pages take their ordinary failure paths.
-
-int HttpsServer::GetSMSAuthCode(std::string&)
+int HttpsServer::GetSMSAuthCode(std::string& phone)
 {
-    return kResultNoNetwork;
+    Json::Value request;
+    request["phone"] = phone;
+    return resultCode(postJson(d->base + "api/account/sms-code", request), {});
 }
 
-bool HttpsServer::UserLogin(std::string&, std::string&, std::string& token)
+bool HttpsServer::UserLogin(std::string& phone, std::string& code, std::string& token)
 {
-    token.clear();
-    return false;
+    Json::Value request;
+    request["phone"] = phone;
+    request["code"] = code;
+    return signIn(d->base + "api/account/phone-login", request, token);
 }
 
-int HttpsServer::GetEmailAuthCode(const std::string&, bool)
+int HttpsServer::GetEmailAuthCode(const std::string& email, bool forExistingAccount)
 {
-    return kResultNoNetwork;
+    Json::Value request;
+    request["email"] = email;
+    request["existing"] = forExistingAccount;
+    return resultCode(postJson(d->base + "api/account/email-code", request),
+        {{"EmailRegistered", kResultAlreadyRegistered}, {"EmailNotRegistered", kResultNotRegistered}});
 }
 
-int HttpsServer::EmailUserRegister(const std::string&, const std::string&, const std::string&)
+int HttpsServer::EmailUserRegister(const std::string& email, const std::string& password, const std::string& code)
 {
-    return kResultNoNetwork;
+    Json::Value request;
+    request["email"] = email;
+    request["password"] = password;
+    request["code"] = code;
+    return resultCode(postJson(d->base + "api/account/register", request), {});
 }
 
-bool HttpsServer::UserLoginEmail(const std::string&, const std::string&, std::string& token)
+bool HttpsServer::UserLoginEmail(const std::string& email, const std::string& password, std::string& token)
 {
-    token.clear();
-    return false;
+    Json::Value request;
+    request["email"] = email;
+    request["password"] = password;
+    return signIn(d->base + "api/account/login", request, token);
 }
 
-int HttpsServer::EmailUserResetPassword(const std::string&, const std::string&, const std::string&)
+int HttpsServer::EmailUserResetPassword(const std::string& email, const std::string& newPassword, const std::string& code)
 {
-    return kResultNoNetwork;
+    Json::Value request;
+    request["email"] = email;
+    request["newPassword"] = newPassword;
+    request["code"] = code;
+    return resultCode(postJson(d->base + "api/account/reset-password", request), {{"CodeInvalid", kResultCodeRejected}});
 }
 
 bool HttpsServer::SetVCIStatus_SN(const std::string& sn, int status)
@@ -238,13 +321,28 @@ bool HttpsServer::SetVCIStatus_SN(const std::string& sn, int status)
     }
 }
 
-void HttpsServer::AddVci(const std::string&, const std::string&, const std::string&)
+void HttpsServer::AddVci(const std::string& key, const std::string& first, const std::string& second)
 {
+    Json::Value request;
+    request["key"] = key;
+    request["first"] = first;
+    request["second"] = second;
+    postJson(d->base + "api/vci/add", request);
 }
 
-unsigned HttpsServer::keyGetValue(const std::string&, const std::string&, const std::string&, std::string&)
+unsigned HttpsServer::keyGetValue(
+    const std::string& key, const std::string& name, const std::string& language, std::string& value)
 {
-    return 1; // not answered; the output text is left as it was
+    Json::Value request;
+    request["key"] = key;
+    request["name"] = name;
+    request["lang"] = language;
+    const Answer answer = postJson(d->base + "api/vci/key-value", request);
+    const Json::Value& text = answer.body["value"];
+    if (!answer.ok() || !text.isString() || text.asString().size() > 256)
+        return answer.status == 0 || answer.status == 200 ? 1u : static_cast<unsigned>(answer.status);
+    value = text.asString();
+    return 0;
 }
 
 bool HttpsServer::GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion, ST_APP_INFO_HTTP& info)

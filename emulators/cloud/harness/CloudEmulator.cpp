@@ -115,6 +115,13 @@ bool CloudEmulator::controlAt(const QString& route, const QJsonObject& body)
     return status == 200;
 }
 
+QJsonObject CloudEmulator::getJson(const QString& path)
+{
+    int status = 0;
+    const QByteArray answer = call("GET", path, {}, &status);
+    return status == 200 ? QJsonDocument::fromJson(answer).object() : QJsonObject();
+}
+
 bool CloudEmulator::reset()
 {
     int status = 0;

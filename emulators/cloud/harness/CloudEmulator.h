@@ -32,6 +32,8 @@ public:
     bool reset();
     // A POST of `body` to one of the control routes, e.g. "firmware"; true when accepted.
     bool controlAt(const QString& route, const QJsonObject& body);
+    // The JSON object a GET of `path` (with its query) answers; empty on failure.
+    QJsonObject getJson(const QString& path);
     // How many requests reached `path` since the last reset; -1 on failure.
     int requestCount(const QString& path);
 
