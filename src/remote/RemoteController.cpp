@@ -626,7 +626,8 @@ void RemoteController::refreshCodeArea()
     const remote::CodeAreaView view = remote::codeAreaView(s, device);
     const QString text = view.translatable ? translated(view.text) : view.text;
     // The user may be typing a persistent code into the field.
-    if (!m_remote->codeField->hasFocus() && m_remote->codeField->text() != text)
+    const bool typing = m_remote->codeField->hasFocus() && m_remote->codeField->isModified();
+    if (!typing && m_remote->codeField->text() != text)
         m_remote->codeField->setText(text);
     m_remote->codeField->setReadOnly(!view.buttonsVisible);
     m_remote->copyCode->setVisible(view.buttonsVisible);

@@ -16,6 +16,8 @@ public:
     FakeHandle(Kind kind, int status, std::atomic<int>* alive) : m_kind(kind), m_alive(alive), statusValue(status)
     {
         ++*m_alive;
+        if (kind == Kind::Listener)
+            state = 1; // waiting for a client
     }
     ~FakeHandle() override { --*m_alive; }
     Kind kind() const override { return m_kind; }
