@@ -160,4 +160,54 @@
         <translation>Disconnect</translation>
     </message>
 </context>
+<context>
+    <name>LinkDiagnosis</name>
+    <message>
+        <source>The Brindlewick background service is not running. Restart the manager; if this stays, reinstall it.</source>
+        <translation>The Brindlewick background service is not running. Restart the manager; if this stays, reinstall it.</translation>
+    </message>
+    <message>
+        <source>The background service runs but reports no adapter status. Restart the manager so the service starts again.</source>
+        <translation>The background service runs but reports no adapter status. Restart the manager so the service starts again.</translation>
+    </message>
+    <message>
+        <source>The computer does not see the adapter on USB. Check the USB cable, try another port and make sure the adapter has 12 V power.</source>
+        <translation>The computer does not see the adapter on USB. Check the USB cable, try another port and make sure the adapter has 12 V power.</translation>
+    </message>
+    <message>
+        <source>The adapter&apos;s USB network link is missing. Unplug the USB cable, wait five seconds and plug it in again.</source>
+        <translation>The adapter&apos;s USB network link is missing. Unplug the USB cable, wait five seconds and plug it in again.</translation>
+    </message>
+    <message>
+        <source>The adapter&apos;s network link is up but the adapter does not answer. Wait a minute for it to start, or restart it by removing its power.</source>
+        <translation>The adapter&apos;s network link is up but the adapter does not answer. Wait a minute for it to start, or restart it by removing its power.</translation>
+    </message>
+    <message>
+        <source>The driver of the adapter&apos;s USB network link is not installed. Reinstall the manager to install it.</source>
+        <translation>The driver of the adapter&apos;s USB network link is not installed. Reinstall the manager to install it.</translation>
+    </message>
+    <message>
+        <source>Every link answers: the adapter should appear within a few seconds.</source>
+        <translation>Every link answers: the adapter should appear within a few seconds.</translation>
+    </message>
+</context>
+<context>
+    <name>LinkDiagnosisLabel</name>
+    <message>
+        <source>Checking the links to the adapter...</source>
+        <translation>Checking the links to the adapter...</translation>
+    </message>
+    <message>
+        <source>No adapter found. Why?</source>
+        <translation>No adapter found. Why?</translation>
+    </message>
+    <message>
+        <source>Why is no adapter found?</source>
+        <translation>Why is no adapter found?</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
 </TS>

@@ -160,4 +160,54 @@
         <translation>Desconectar</translation>
     </message>
 </context>
+<context>
+    <name>LinkDiagnosis</name>
+    <message>
+        <source>The Brindlewick background service is not running. Restart the manager; if this stays, reinstall it.</source>
+        <translation>El servicio en segundo plano de Brindlewick no está en marcha. Reinicie el programa; si sigue así, vuelva a instalarlo.</translation>
+    </message>
+    <message>
+        <source>The background service runs but reports no adapter status. Restart the manager so the service starts again.</source>
+        <translation>El servicio en segundo plano funciona pero no informa del estado del adaptador. Reinicie el programa para que el servicio arranque de nuevo.</translation>
+    </message>
+    <message>
+        <source>The computer does not see the adapter on USB. Check the USB cable, try another port and make sure the adapter has 12 V power.</source>
+        <translation>El equipo no detecta el adaptador por USB. Revise el cable USB, pruebe otro puerto y compruebe que el adaptador tiene alimentación de 12 V.</translation>
+    </message>
+    <message>
+        <source>The adapter&apos;s USB network link is missing. Unplug the USB cable, wait five seconds and plug it in again.</source>
+        <translation>Falta el enlace de red USB del adaptador. Desconecte el cable USB, espere cinco segundos y vuelva a conectarlo.</translation>
+    </message>
+    <message>
+        <source>The adapter&apos;s network link is up but the adapter does not answer. Wait a minute for it to start, or restart it by removing its power.</source>
+        <translation>El enlace de red del adaptador está activo pero el adaptador no responde. Espere un minuto a que arranque o reinícielo quitándole la alimentación.</translation>
+    </message>
+    <message>
+        <source>The driver of the adapter&apos;s USB network link is not installed. Reinstall the manager to install it.</source>
+        <translation>El controlador del enlace de red USB del adaptador no está instalado. Vuelva a instalar el programa para instalarlo.</translation>
+    </message>
+    <message>
+        <source>Every link answers: the adapter should appear within a few seconds.</source>
+        <translation>Todos los enlaces responden: el adaptador debería aparecer en unos segundos.</translation>
+    </message>
+</context>
+<context>
+    <name>LinkDiagnosisLabel</name>
+    <message>
+        <source>Checking the links to the adapter...</source>
+        <translation>Comprobando los enlaces con el adaptador...</translation>
+    </message>
+    <message>
+        <source>No adapter found. Why?</source>
+        <translation>No se encuentra el adaptador. ¿Por qué?</translation>
+    </message>
+    <message>
+        <source>Why is no adapter found?</source>
+        <translation>¿Por qué no se encuentra el adaptador?</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>Aceptar</translation>
+    </message>
+</context>
 </TS>
