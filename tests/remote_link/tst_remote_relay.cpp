@@ -1,0 +1,273 @@
+// remote-relay as a process, driven by bare TLS clients: registration,
+// lookup, pairing and forwarding, the refusals (offline, wrong code, lockout,
+// busy) and bad input (garbage, oversized and cut frames, no TLS at all).
+#include "RemoteTestSupport.h"
+
+#include "TestTls.h"
+#include "support/TestEnvironment.h"
+
+#include "remote/Frame.h"
+
+#include <QTcpSocket>
+#include <QtTest>
+
+using namespace remote;
+
+namespace {
+const char* const kSerial = "M5EA0001XJ7B0001";
+}
+
+class RemoteRelayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
+        qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
+        QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--hello-timeout-ms"), QStringLiteral("1000"),
+                         QStringLiteral("--max-wrong-address"), QStringLiteral("1000")}),
+            qPrintable(m_relay.errorText()));
+    }
+
+    void registerLookupConnectAndForward()
+    {
+        RawRelayClient c;
+        QVERIFY(c.connect(m_relay.port()));
+        RawRelayClient lookup;
+        QVERIFY(lookup.connect(m_relay.port()));
+        QVERIFY(lookup.send(encodeLookup({kSerial})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOffline));
+
+        QVERIFY(c.send(encodeRegister({kSerial, "KX0001", 123456})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        QVERIFY(lookup.send(encodeLookup({kSerial})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOk));
+
+        RawRelayClient b;
+        QVERIFY(b.connect(m_relay.port()));
+        QVERIFY(b.send(encodeConnect({kSerial, 123456})));
+        Frame f;
+        AckMsg ack;
+        QVERIFY(b.next(f));
+        QCOMPARE(f.type, Type::ConnectAck);
+        QVERIFY(parseAck(f, ack, nullptr));
+        QCOMPARE(ack.status, int(kStatusOk));
+        QCOMPARE(ack.text, std::string(kSerial));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::Session);
+
+        // Streams pass both ways unchanged; the relay answers pings itself
+        // with the other end's reported delay.
+        std::string data = encodeOpen(1);
+        appendData(data, 1, "status?", 7);
+        QVERIFY(b.send(data));
+        StreamMsg m;
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::Open);
+        QVERIFY(c.next(f));
+        QVERIFY(parseStream(f, m, nullptr));
+        QCOMPARE(std::string(m.data), std::string("status?"));
+        std::string back;
+        appendData(back, 1, "ok", 2);
+        QVERIFY(c.send(back + encodePing(Type::Ping, {77, 12})));
+        QVERIFY(b.next(f));
+        QVERIFY(parseStream(f, m, nullptr));
+        QCOMPARE(std::string(m.data), std::string("ok"));
+        PingMsg pong;
+        QVERIFY(b.send(encodePing(Type::Ping, {99, 5})));
+        QVERIFY(b.next(f));
+        QCOMPARE(f.type, Type::Pong);
+        QVERIFY(parsePing(f, pong, nullptr));
+        QCOMPARE(pong.stamp, std::uint64_t(99));
+        QCOMPARE(pong.delay, 12);
+        QVERIFY(c.next(f)); // the C-end's own pong
+        QCOMPARE(f.type, Type::Pong);
+
+        // A second B-end is refused while the first is paired.
+        RawRelayClient second;
+        QVERIFY(second.connect(m_relay.port()));
+        QVERIFY(second.send(encodeConnect({kSerial, 123456})));
+        QCOMPARE(second.ackStatus(), int(kStatusBusy));
+        QVERIFY(second.closedWithin(2000));
+
+        // The B-end leaves: the C-end hears it and stays registered.
+        QVERIFY(b.send(encodeEnd({EndReason::Closing, "done"})));
+        QVERIFY(c.next(f));
+        EndMsg end;
+        QVERIFY(parseEnd(f, end, nullptr));
+        QCOMPARE(end.reason, EndReason::PeerLeft);
+        QVERIFY(lookup.send(encodeLookup({kSerial})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOk));
+
+        // A new B-end pairs again; then the C-end drops without a word.
+        RawRelayClient b2;
+        QVERIFY(b2.connect(m_relay.port()));
+        QVERIFY(b2.send(encodeConnect({kSerial, 123456})));
+        QCOMPARE(b2.ackStatus(), int(kStatusOk));
+        c = RawRelayClient(); // closes the link
+        QVERIFY(b2.next(f));
+        QVERIFY(parseEnd(f, end, nullptr));
+        QCOMPARE(end.reason, EndReason::PeerLeft);
+        QVERIFY(b2.closedWithin(2000));
+        QVERIFY(lookup.send(encodeLookup({kSerial})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOffline));
+    }
+
+    void latestRegistrationWins()
+    {
+        RawRelayClient first;
+        RawRelayClient second;
+        QVERIFY(first.connect(m_relay.port()));
+        QVERIFY(second.connect(m_relay.port()));
+        QVERIFY(first.send(encodeRegister({"LATEST1", "K1", 111111})));
+        QCOMPARE(first.ackStatus(), int(kStatusOk));
+        QVERIFY(second.send(encodeRegister({"LATEST1", "K2", 222222})));
+        QCOMPARE(second.ackStatus(), int(kStatusOk));
+        Frame f;
+        EndMsg end;
+        QVERIFY(first.next(f));
+        QVERIFY(parseEnd(f, end, nullptr));
+        QCOMPARE(end.reason, EndReason::Replaced);
+        // The code now in force is the second one's.
+        RawRelayClient b;
+        QVERIFY(b.connect(m_relay.port()));
+        QVERIFY(b.send(encodeConnect({"LATEST1", 222222})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+    }
+
+    void wrongCodesLockTheSerial()
+    {
+        RawRelayClient c;
+        QVERIFY(c.connect(m_relay.port()));
+        QVERIFY(c.send(encodeRegister({"LOCKME1", "K", 424242})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        auto attempt = [&](std::uint32_t code) {
+            RawRelayClient b;
+            if (!b.connect(m_relay.port()) || !b.send(encodeConnect({"LOCKME1", code})))
+                return -100;
+            return b.ackStatus();
+        };
+        QCOMPARE(attempt(424242 + 1), int(kStatusWrongCode));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(attempt(100000 + static_cast<std::uint32_t>(i)), int(kStatusWrongCode));
+        // Five wrong codes: now even the right one is refused.
+        QCOMPARE(attempt(424242), int(kStatusWrongCode));
+        // Another serial is not affected.
+        RawRelayClient other;
+        QVERIFY(other.connect(m_relay.port()));
+        QVERIFY(other.send(encodeRegister({"FREE1", "K", 555555})));
+        QCOMPARE(other.ackStatus(), int(kStatusOk));
+        QCOMPARE([&] {
+            RawRelayClient b;
+            b.connect(m_relay.port());
+            b.send(encodeConnect({"FREE1", 555555}));
+            return b.ackStatus();
+        }(), int(kStatusOk));
+        // Neither the code nor the key reaches the relay's log.
+        const QByteArray log = m_relay.log();
+        QVERIFY(log.contains("wrong code for LOCKME1"));
+        QVERIFY(!log.contains("424242"));
+        QVERIFY(!log.contains("100003"));
+    }
+
+    void wrongCodesLockTheSourceAddress()
+    {
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--max-wrong-address"), QStringLiteral("3")}),
+            qPrintable(relay.errorText()));
+        RawRelayClient c1;
+        RawRelayClient c2;
+        QVERIFY(c1.connect(relay.port()) && c2.connect(relay.port()));
+        QVERIFY(c1.send(encodeRegister({"ADDRA", "K", 111111})));
+        QVERIFY(c2.send(encodeRegister({"ADDRB", "K", 222222})));
+        QCOMPARE(c1.ackStatus(), int(kStatusOk));
+        QCOMPARE(c2.ackStatus(), int(kStatusOk));
+        auto attempt = [&](const char* serial, std::uint32_t code) {
+            RawRelayClient b;
+            if (!b.connect(relay.port()) || !b.send(encodeConnect({serial, code})))
+                return -100;
+            return b.ackStatus();
+        };
+        // Three wrong codes spread over the serials lock this address out.
+        QCOMPARE(attempt("ADDRA", 1), int(kStatusWrongCode));
+        QCOMPARE(attempt("ADDRB", 2), int(kStatusWrongCode));
+        QCOMPARE(attempt("ADDRA", 3), int(kStatusWrongCode));
+        QCOMPARE(attempt("ADDRB", 222222), int(kStatusWrongCode));
+    }
+
+    void badInputIsRefusedAndTheRelayGoesOn_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("answersEnd");
+        const std::string oversized = std::string("\x00\x01\x00\x00\x09", 5) + std::string(200, 'x');
+        QTest::newRow("garbage") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n") << true;
+        QTest::newRow("oversized") << QByteArray(oversized.data(), int(oversized.size())) << true;
+        QTest::newRow("unknown type") << QByteArray("\x00\x00\x00\x01\x63", 5) << true;
+        QTest::newRow("data before a session") << QByteArray("\x00\x00\x00\x06\x09\x00\x00\x00\x01z", 10) << true;
+        const std::string badRegister = encodeRegister({"SN", "K", 1}).substr(0, 6) + std::string(40, '\xff');
+        QTest::newRow("malformed register") << QByteArray(badRegister.data(), int(badRegister.size())) << false;
+        QTest::newRow("cut frame") << QByteArray("\x00\x00\x01\x00\x01\x01", 6) << false;
+        QTest::newRow("nothing") << QByteArray() << false;
+    }
+
+    void badInputIsRefusedAndTheRelayGoesOn()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, answersEnd);
+        RawRelayClient bad;
+        QVERIFY(bad.connect(m_relay.port()));
+        QVERIFY(bad.send(std::string(bytes.constData(), std::size_t(bytes.size()))));
+        if (answersEnd) {
+            Frame f;
+            QVERIFY(bad.next(f));
+            EndMsg end;
+            QVERIFY(parseEnd(f, end, nullptr));
+            QCOMPARE(end.reason, EndReason::Protocol);
+        }
+        // A cut or missing first frame is dropped after the hello time (1 s here).
+        QVERIFY(bad.closedWithin(4000));
+        RawRelayClient good;
+        QVERIFY(good.connect(m_relay.port()));
+        QVERIFY(good.send(encodeLookup({"ANY1"})));
+        QCOMPARE(good.ackStatus(), int(kStatusOffline));
+    }
+
+    void plainTcpAndBrokenHandshakesAreDropped()
+    {
+        QTcpSocket plain;
+        plain.connectToHost(QStringLiteral("127.0.0.1"), m_relay.port());
+        QVERIFY(plain.waitForConnected(3000));
+        plain.write(QByteArray(4096, '\x16'));
+        QVERIFY(plain.waitForBytesWritten(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(plain.state() == QAbstractSocket::UnconnectedState, 5000);
+
+        QTcpSocket silent;
+        silent.connectToHost(QStringLiteral("127.0.0.1"), m_relay.port());
+        QVERIFY(silent.waitForConnected(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
+    }
+
+    void untrustedCertificatesAreRefusedByClients()
+    {
+        for (const auto& pair : {qMakePair(m_tls.untrustedCert(), m_tls.untrustedKey()),
+                 qMakePair(m_tls.otherHostCert(), m_tls.otherHostKey())}) {
+            RelayProcess relay;
+            QVERIFY2(relay.start(pair.first, pair.second), qPrintable(relay.errorText()));
+            RawRelayClient c;
+            std::string error;
+            QVERIFY(!c.connect(relay.port(), &error));
+            QVERIFY2(error.find("certificate") != std::string::npos, error.c_str());
+        }
+    }
+
+private:
+    TestEnvironment m_env;
+    TestTls m_tls;
+    RelayProcess m_relay;
+};
+
+QTEST_GUILESS_MAIN(RemoteRelayTest)
+#include "tst_remote_relay.moc"
