@@ -1,0 +1,109 @@
+// First show of the settings page (goal: at most 50 ms): the controller
+// builds the page into the window's stack on the first Btn_Setting, the page
+// reads the machine (trace folders, autostart entry, language) and is laid
+// out and painted once. Each iteration is a fresh window, so every one is a
+// first show; the private data root holds the trace folders and links, so the
+// switch handlers run as they would on a machine with logging on.
+//
+// Usage: QT_QPA_PLATFORM=offscreen bench_settings_page
+#include "settings/SettingsController.h"
+#include "settings/SettingsView.h"
+#include "settings/SystemLogFolders.h"
+
+#include "app/kit/LazyPages.h"
+#include "app/kit/Subsystem.h"
+
+#include "MT7628Config.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+// The window as the subsystem sees it: a stack of 23 pages built on first show.
+class BenchHost : public QWidget, public SubsystemHost {
+public:
+    BenchHost()
+        : m_stack(new QStackedWidget(this))
+        , m_pages(new LazyPages(m_stack))
+    {
+        resize(740, 600);
+        m_stack->resize(740, 600);
+        for (int i = 0; i < 23; ++i)
+            m_stack->addWidget(new QWidget);
+    }
+    QWidget* frame() override { return this; }
+    QWidget* pageHost(int index) override { return m_stack->widget(index); }
+    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
+    {
+        m_pages->add(index, std::move(build));
+    }
+    void ensurePage(int index) override { m_pages->ensure(index); }
+    void showPage(int index) override { m_stack->setCurrentIndex(index); }
+    void toast(const QString&, int) override { }
+    void wakeStatusPass() override { }
+
+private:
+    QStackedWidget* m_stack;
+    LazyPages* m_pages;
+};
+
+void BM_SettingsPageFirstShow(benchmark::State& state)
+{
+    MT7628Config config;
+    for (auto _ : state) {
+        BenchHost host;
+        SettingsController controller(config);
+        controller.attach(host);
+        controller.showSettings();
+        QPixmap painted = host.grab();
+        benchmark::DoNotOptimize(painted);
+        state.PauseTiming();
+        controller.stop();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SettingsPageFirstShow)->Unit(benchmark::kMillisecond)->Iterations(30);
+
+// A later opening of the built page: the refresh alone.
+void BM_SettingsPageReopen(benchmark::State& state)
+{
+    MT7628Config config;
+    BenchHost host;
+    SettingsController controller(config);
+    controller.attach(host);
+    controller.showSettings();
+    for (auto _ : state)
+        controller.showSettings();
+    controller.stop();
+}
+BENCHMARK(BM_SettingsPageReopen)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Everything the page reads and writes stays in a private folder.
+    QTemporaryDir root;
+    for (const char* sub : {"config", "data", "home/Desktop", "registry"})
+        QDir(root.path()).mkpath(QLatin1String(sub));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
+    qputenv("BRINDLEWICK_DATA_ROOT", QFile::encodeName(root.path() + QStringLiteral("/data")));
+    qputenv("BRINDLEWICK_REGISTRY_ROOT", QFile::encodeName(root.path() + QStringLiteral("/registry")));
+    qputenv("HOME", QFile::encodeName(root.path() + QStringLiteral("/home")));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    SystemLogFolders().enable();
+
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
