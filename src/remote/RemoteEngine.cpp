@@ -17,6 +17,16 @@ bool isRefusedClientStatus(int status)
         || status == BW_CLIENT_FAILED;
 }
 
+// The relay's registration port: the libraries tell a registration from a P2P
+// link by it, and test and development runs move it with BRINDLEWICK_RELAY_PORT.
+std::uint16_t relayPort()
+{
+    bool ok = false;
+    const int port = qEnvironmentVariableIntValue("BRINDLEWICK_RELAY_PORT", &ok);
+    return ok && port > 0 && port <= 65535 ? static_cast<std::uint16_t>(port)
+                                           : static_cast<std::uint16_t>(BW_REMOTE_RELAY_PORT);
+}
+
 } // namespace
 
 RemoteEngine::RemoteEngine(RemoteLibrary& library, Hooks hooks, Timing timing)
@@ -286,7 +296,7 @@ void RemoteEngine::registrationRound()
     const DeviceView device = m_hooks.device();
     if (!s.hasClient && !s.deviceControlRole && device.present()) {
         std::shared_ptr<RemoteHandle> registration = m_library.connectClient(
-            s.relayAddress, BW_REMOTE_RELAY_PORT, device.sn.toStdString(), std::string(), s.remoteCode, device.key);
+            s.relayAddress, relayPort(), device.sn.toStdString(), std::string(), s.remoteCode, device.key);
         const int status = registration ? waitClientStatus(*registration) : BW_CLIENT_FAILED;
         if (!registration || isRefusedClientStatus(status)) {
             qCInfo(lcRemote) << "registration of" << device.sn << "refused with status" << status;

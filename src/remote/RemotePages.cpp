@@ -107,6 +107,7 @@ RemotePage::RemotePage(QWidget* parent)
     m_codeCaption = label(local, "label_RemoteCodeCaption");
     codeField = field(local, "lineEdit_RemoteCode");
     codeField->setReadOnly(true);
+    codeField->setFocusPolicy(Qt::ClickFocus); // the partner's serial takes the first focus
     codeField->setText(QStringLiteral("--"));
     codeField->setMinimumWidth(260);
     showCode = button(local, "Btn_Remote_Show", false);
@@ -119,6 +120,7 @@ RemotePage::RemotePage(QWidget* parent)
     remoteSwitch = button(local, "Btn_Disable_Remote", false);
     remoteSwitch->setStyleSheet(QStringLiteral("background-color:rgb(215, 215, 215);color:rgb(255, 255, 255)"));
     auto* codeActions = new QHBoxLayout;
+    codeActions->setSpacing(10);
     codeActions->addWidget(codeMode);
     codeActions->addWidget(remoteSwitch);
     codeActions->addStretch(1);

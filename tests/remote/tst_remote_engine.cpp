@@ -372,8 +372,12 @@ private slots:
         QCOMPARE(h.library.clientConnects.back(), std::string("127.0.0.9:11923/M5EA0001XJ7B0001/222333/K3Y"));
         QVERIFY(!h.engine->state().relayRegistration());
 
+        // The relay's port may be moved; registrations follow it.
+        qputenv("BRINDLEWICK_RELAY_PORT", "41000");
         h.library.clientStatus = BW_CLIENT_CONNECTED;
         h.engine->registrationRound();
+        qunsetenv("BRINDLEWICK_RELAY_PORT");
+        QCOMPARE(h.library.clientConnects.back(), std::string("127.0.0.9:41000/M5EA0001XJ7B0001/222333/K3Y"));
         QVERIFY(h.engine->state().relayRegistration());
         QCOMPARE(h.library.clientConnects.size(), std::size_t(2));
         h.engine->registrationRound();
