@@ -54,10 +54,9 @@ void clickRow(SettingsView* view, int row)
 // True when the label shows a picture with at least one drawn pixel.
 bool drawsSomething(const QLabel* label)
 {
-    const QPixmap* pixmap = label ? label->pixmap() : nullptr;
-    if (!pixmap || pixmap->isNull())
+    if (!label)
         return false;
-    const QImage image = pixmap->toImage();
+    const QImage image = label->pixmap(Qt::ReturnByValue).toImage();
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
             if (qAlpha(image.pixel(x, y)) > 0)
