@@ -154,6 +154,7 @@ private slots:
         QCOMPARE(f.host.toasts.last(), QStringLiteral("The format of the serial number is incorrect!"));
         QVERIFY(f.library->lookups.empty());
 
+        page->partnerSerial->end(false);
         QTest::keyClicks(page->partnerSerial, QStringLiteral("2"));
         QTest::mouseClick(page->connectButton, Qt::LeftButton);
         QTest::keyClicks(page->partnerCode, QStringLiteral("12345"));
