@@ -60,7 +60,7 @@ QString ReleaseInstaller::unpack(const QString& archive, const QString& folder, 
 {
     SafeUnpacker unpacker;
     SafeUnpacker::Limits limits = unpacker.limits();
-    limits.maxTotalSize = kMaxUnpackedSize;
+    limits.maxTotalSize = m_maxUnpacked;
     limits.maxEntries = update::kMaxManifestEntries + 2;
     unpacker.setLimits(limits);
     update::Manifest checked;

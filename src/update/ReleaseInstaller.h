@@ -31,6 +31,8 @@ public:
 
     // The key archives are checked against (the build's unless set).
     explicit ReleaseInstaller(const QByteArray& publicKey = update::ReleaseCheck::buildPublicKey());
+    // Another bound on the unpacked size (tests).
+    void setMaxUnpackedSize(qint64 bytes) { m_maxUnpacked = bytes; }
 
     // Unpacks the archive into a fresh `folder` with the safe unpacker and
     // checks the signed manifest and every file before the folder is put in
@@ -57,4 +59,5 @@ public:
 
 private:
     QByteArray m_publicKey;
+    qint64 m_maxUnpacked = kMaxUnpackedSize;
 };

@@ -105,7 +105,17 @@ bool processAlive(long pid)
     CloseHandle(process);
     return alive;
 #else
-    return ::kill(pid_t(pid), 0) == 0 || errno == EPERM;
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // A killed process whose parent does not reap it stays a zombie.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (stat && std::getline(stat, line)) {
+        const std::size_t close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z')
+            return false;
+    }
+    return true;
 #endif
 }
 
@@ -407,11 +417,19 @@ int Upgrade::apply(long waitPid)
         return NotConfirmed;
     }
     journal("confirmed");
+    // The marker holds the new program's version and process id.
+    std::string version;
+    std::string pid;
+    {
+        std::ifstream in(marker);
+        std::getline(in, version);
+        std::getline(in, pid);
+    }
     fs::remove_all(m_stage / "old", error);
     fs::remove_all(m_stage / "new", error);
     fs::remove(journalPath(), error);
     fs::remove(marker, error);
-    log("updated");
+    log("updated to " + version + ", running as " + pid);
     return Done;
 }
 
