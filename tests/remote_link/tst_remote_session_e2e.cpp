@@ -315,6 +315,14 @@ private slots:
         garbage.waitForBytesWritten(3000);
         QTRY_VERIFY_WITH_TIMEOUT(garbage.state() == QAbstractSocket::UnconnectedState, 8000);
         QCOMPARE(m_libs.listenState(listener, serial, text1, text2), 1);
+        // A frame cut short holds the listener for its answer time (5 s) at most.
+        QTcpSocket cut;
+        cut.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(cut.waitForConnected(3000));
+        cut.write(QByteArray("\x00\x00\x00\x40\x0f\x01", 6));
+        QVERIFY(cut.waitForBytesWritten(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(cut.state() == QAbstractSocket::UnconnectedState, 8000);
+        QCOMPARE(m_libs.listenState(listener, serial, text1, text2), 1);
 
         // A C-end with the wrong code is refused after the check through the tunnel.
         PeerProcess wrong;
