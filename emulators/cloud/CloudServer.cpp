@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <iostream>
 #include <sstream>
 
@@ -70,6 +71,16 @@ std::string sha256Hex(const std::string& data)
     unsigned int length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
     return hex(digest, length);
+}
+
+// A small file whole; false when it cannot be read.
+bool readFile(const std::string& path, std::string& out)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 // SHA-256 and size of a file, read in pieces; false when it cannot be read.
@@ -303,6 +314,12 @@ bool CloudServer::load(std::string& error)
         error = m_options.dataDir + "/firmware.json: " + error;
         return false;
     }
+    if (!readJsonFile(m_options.dataDir + "/ads.json", m_ads, error))
+        return false;
+    if (!m_ads["items"].isArray()) {
+        error = "ads.json must hold an object with the array items";
+        return false;
+    }
     Json::Value directory;
     if (!readJsonFile(m_options.dataDir + "/technicians.json", directory, error))
         return false;
@@ -523,6 +540,21 @@ void CloudServer::install(httplib::Server& server, bool tls)
         }
         res.set_content(appArchive(version), "application/zip");
     });
+    server.Get("/api/advertisements",
+        [this, tls](const httplib::Request& req, httplib::Response& res) { handleAds(req, res, tls); });
+    server.Get(R"(/files/ads/([A-Za-z0-9_-]+\.png))",
+        [this](const httplib::Request& req, httplib::Response& res) { handleAdPicture(req, res); });
+    server.Post("/__control/ads", [this](const httplib::Request& req, httplib::Response& res) {
+        Json::Value ads;
+        std::string error;
+        if (!parseJson(req.body, ads, error) || !ads["items"].isArray()) {
+            sendError(res, 400, "ads body must be an object with the array items");
+            return;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_ads = ads;
+        res.set_content("{}", kJson);
+    });
     server.Get("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
     server.Post("/api/echo", [this](const httplib::Request& req, httplib::Response& res) { handleEcho(req, res); });
 
@@ -602,6 +634,37 @@ void CloudServer::handleAppVersion(const httplib::Request& req, httplib::Respons
     body["errorKey"] = "";
     body["swProduct"] = product;
     res.set_content(toJson(body), kJson);
+}
+
+void CloudServer::handleAds(const httplib::Request& req, httplib::Response& res, bool tls)
+{
+    if (req.get_param_value("langCode").empty()) {
+        sendKeyed(res, 400, "BadRequest", "langCode is required");
+        return;
+    }
+    Json::Value items;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        items = m_ads["items"];
+    }
+    for (Json::Value& item : items)
+        if (item.isObject() && item["image"].isString())
+            item["image"] = expandFiles(item["image"].asString(), tls);
+    Json::Value body;
+    body["status"] = 200;
+    body["errorKey"] = "";
+    body["items"] = items;
+    res.set_content(toJson(body), kJson);
+}
+
+void CloudServer::handleAdPicture(const httplib::Request& req, httplib::Response& res)
+{
+    std::string picture;
+    if (!readFile(m_options.dataDir + "/ads/" + std::string(req.matches[1]), picture)) {
+        sendError(res, 404, "no such picture");
+        return;
+    }
+    res.set_content(picture, "image/png");
 }
 
 void CloudServer::handleGenerated(const httplib::Request& req, httplib::Response& res)

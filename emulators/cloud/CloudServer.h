@@ -74,6 +74,8 @@ private:
     void handleControl(const httplib::Request& req, httplib::Response& res);
     void handleLatestVersions(const httplib::Request& req, httplib::Response& res, bool tls);
     void handleAppVersion(const httplib::Request& req, httplib::Response& res, bool tls);
+    void handleAds(const httplib::Request& req, httplib::Response& res, bool tls);
+    void handleAdPicture(const httplib::Request& req, httplib::Response& res);
     void handleGenerated(const httplib::Request& req, httplib::Response& res);
     void handleDriverZip(const httplib::Request& req, httplib::Response& res);
     void handleEcho(const httplib::Request& req, httplib::Response& res);
@@ -93,6 +95,7 @@ private:
     };
     std::map<std::string, DriverPackage> m_packages; // by catalogue name
     Json::Value m_appVersion;
+    Json::Value m_ads; // ads.json: {"items":[{"image","link"}]}; the control route replaces it
     FirmwareService m_firmware;
     AccountService m_accounts;
     std::string m_fileBasePlain;

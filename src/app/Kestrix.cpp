@@ -1,6 +1,7 @@
 #include "app/Kestrix.h"
 #include "ui_Kestrix.h"
 
+#include "ads/AdsController.h"
 #include "app/LanguageTheme.h"
 #include "app/Logging.h"
 #include "app/PageRouting.h"
@@ -181,6 +182,11 @@ void Kestrix::attachSubsystems()
         &RemoteController::SetDisableRemoteStatus);
     connect(remoteSubsystem, &RemoteController::SignalImmobileInterface, this, &Kestrix::SignalImmobileInterface);
     subsystems.push_back(std::move(remoteDiagnosis));
+
+    // The carousel goes under the device page, which the device subsystem has just placed.
+    auto ads = std::make_unique<AdsController>();
+    connect(this, &Kestrix::SignalsUpdateAD, ads.get(), &AdsController::refresh);
+    subsystems.push_back(std::move(ads));
 
     auto selfUpdate = std::make_unique<UpdateController>();
     updateSubsystem = selfUpdate.get();

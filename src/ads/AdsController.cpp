@@ -1,0 +1,90 @@
+#include "ads/AdsController.h"
+
+#include "app/kit/CarouselImageWindow.h"
+#include "app/kit/GlobalServerUrl.h"
+#include "app/kit/SettingsStore.h"
+
+#include <QDesktopServices>
+#include <QLayout>
+#include <QPixmap>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace {
+
+const char* const kBundledPicture = ":/image/AD_Default.png";
+constexpr int kDevicePageIndex = 0; // page_Device
+constexpr int kCarouselHeight = 180;
+
+AdFeed defaultFeed()
+{
+    return AdFeed(globalServerUrl(), QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/ads"));
+}
+
+} // namespace
+
+AdsController::AdsController(std::function<AdFeed()> feed)
+    : m_feed(feed ? std::move(feed) : std::function<AdFeed()>(defaultFeed))
+{
+}
+
+AdsController::~AdsController()
+{
+    stop();
+}
+
+void AdsController::attach(SubsystemHost& host)
+{
+    QWidget* page = host.pageHost(kDevicePageIndex);
+    m_carousel = new CarouselImageWindow(page);
+    m_carousel->setFixedHeight(kCarouselHeight);
+    m_carousel->setImages({QPixmap(QString::fromLatin1(kBundledPicture))});
+    if (page && page->layout())
+        page->layout()->addWidget(m_carousel);
+    connect(m_carousel, &CarouselImageWindow::imageClicked, this, &AdsController::open);
+    QTimer::singleShot(kFirstRefreshDelayMs, this, &AdsController::refresh);
+}
+
+void AdsController::stop()
+{
+    m_workers.stopAndJoin();
+}
+
+void AdsController::refresh()
+{
+    if (m_busy.exchange(true))
+        return;
+    const QString lang = SettingsStore::instance().language() == QLatin1String("en") ? QStringLiteral("EN")
+                                                                                      : QStringLiteral("ES");
+    m_workers.start("ads", [this, lang] {
+        AdFeed feed = m_feed();
+        std::atomic<bool> stopping{false};
+        const QList<AdItem> items = feed.refresh(lang, &stopping);
+        QMetaObject::invokeMethod(this, [this, items] { show(items); }, Qt::QueuedConnection);
+    });
+}
+
+void AdsController::show(const QList<AdItem>& items)
+{
+    m_busy = false;
+    QList<QPixmap> pictures;
+    QList<AdItem> shown;
+    for (const AdItem& item : items) {
+        QPixmap picture(item.imageFile);
+        if (picture.isNull())
+            continue; // a file that does not decode is not shown
+        pictures << picture;
+        shown << item;
+    }
+    if (!pictures.isEmpty() && m_carousel) {
+        m_items = shown;
+        m_carousel->setImages(pictures);
+    }
+    emit refreshed(pictures.size());
+}
+
+void AdsController::open(int index)
+{
+    if (index >= 0 && index < m_items.size() && m_items.at(index).link.isValid())
+        QDesktopServices::openUrl(m_items.at(index).link);
+}
