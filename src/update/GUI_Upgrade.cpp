@@ -57,7 +57,8 @@ void GUI_Upgrade::slot_update(QString urlstr)
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);
         m_progress->setMinimumDuration(0);
-        m_progress->setFixedSize(300, 80);
+        // Wider than the product's 300 x 80: the Spanish lines were clipped there.
+        m_progress->setFixedSize(360, 96);
     }
     m_progress->setWindowTitle(tr("Please wait"));
     m_firstLine = tr("Ready to download the new program") + QStringLiteral("...");
