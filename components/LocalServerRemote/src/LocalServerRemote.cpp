@@ -59,13 +59,14 @@ session::Handles<Listener>& handles()
 }
 
 // One MT7628 request through the verification stream; false on any failure.
-bool ask(net::Socket s, const Json::Value& request, Json::Value& reply, Clock::time_point deadline)
+bool ask(net::Socket s, const Json::Value& request, Json::Value& reply, Clock::time_point deadline,
+    const std::atomic<bool>& stop)
 {
     const std::string line = mt7628::encodeFrame(request);
     std::size_t sent = 0;
     while (sent < line.size()) {
         const long n = net::sendSome(s, line.data() + sent, line.size() - sent);
-        if (n < 0 || Clock::now() > deadline)
+        if (n < 0 || Clock::now() > deadline || stop)
             return false;
         if (n == 0) {
             net::PollFd p{};
@@ -79,7 +80,7 @@ bool ask(net::Socket s, const Json::Value& request, Json::Value& reply, Clock::t
     char buf[4096];
     std::string answer;
     while (!reader.next(answer)) {
-        if (reader.overflow() || Clock::now() > deadline)
+        if (reader.overflow() || Clock::now() > deadline || stop)
             return false;
         net::PollFd p{};
         p.fd = s;
@@ -95,11 +96,11 @@ bool ask(net::Socket s, const Json::Value& request, Json::Value& reply, Clock::t
 
 // Asks the C-end's adapter, through the tunnel's verification listener on
 // 127.0.0.1:port, for its serial, key and code, and checks the proof.
-bool verifyProof(std::uint16_t port, const ProofMsg& proof, const std::string& nonce)
+bool verifyProof(std::uint16_t port, const ProofMsg& proof, const std::string& nonce, const std::atomic<bool>& stop)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(kVerifyTimeoutMs);
     std::string error;
-    net::Socket s = net::connectTcp("127.0.0.1", port, 2000, &error);
+    net::Socket s = net::connectTcp("127.0.0.1", port, 2000, &error, &stop);
     if (s == net::kNoSocket)
         return false;
     Json::Value request(Json::objectValue);
@@ -107,20 +108,20 @@ bool verifyProof(std::uint16_t port, const ProofMsg& proof, const std::string& n
     Json::Value status;
     std::string serial;
     std::string key;
-    bool ok = ask(s, request, status, deadline) && mt7628::getString(status, "serial", serial)
+    bool ok = ask(s, request, status, deadline, stop) && mt7628::getString(status, "serial", serial)
         && mt7628::getString(status, "key", key) && serial == proof.serial && key == proof.key;
     net::closeSocket(s);
     if (!ok)
         return false;
     // One exchange per connection, as the module's clients do.
-    s = net::connectTcp("127.0.0.1", port, 2000, &error);
+    s = net::connectTcp("127.0.0.1", port, 2000, &error, &stop);
     if (s == net::kNoSocket)
         return false;
     request["op"] = "get_remote_key";
     request["serial"] = proof.serial;
     Json::Value keyReply;
     std::string codeText;
-    ok = ask(s, request, keyReply, deadline) && mt7628::getString(keyReply, "key", codeText);
+    ok = ask(s, request, keyReply, deadline, stop) && mt7628::getString(keyReply, "key", codeText);
     net::closeSocket(s);
     if (!ok || codeText.empty() || codeText.size() > 6 || codeText.find_first_not_of("0123456789") != std::string::npos)
         return false;
@@ -160,7 +161,7 @@ bool Listener::serveOne(net::Socket s, const std::string& peerIp)
     }
     std::atomic<bool> verified{false};
     std::thread verifier([&] {
-        if (!verifyProof(verifyPort, proof, nonce)) {
+        if (!verifyProof(verifyPort, proof, nonce, stop)) {
             tunnel->send(encodeAck(Type::RegisterAck, AckMsg{kStatusRefused, "proof refused"}));
             tunnel->send(encodeEnd(EndMsg{EndReason::Closing, "proof refused"}));
             tunnel->stop();
