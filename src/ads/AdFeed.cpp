@@ -13,7 +13,8 @@
 namespace {
 
 const char* const kListFile = "ads.json";
-constexpr int kRequestDeadlineMs = 10000;
+// Also what closing the window may wait for a fetch under way.
+constexpr int kRequestDeadlineMs = 5000;
 
 int fetchWithCHvHttp(const std::string& url, std::size_t maxBytes, std::string& body)
 {

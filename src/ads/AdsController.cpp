@@ -47,6 +47,7 @@ void AdsController::attach(SubsystemHost& host)
 
 void AdsController::stop()
 {
+    m_stopping = true; // no further picture is fetched
     m_workers.stopAndJoin();
 }
 
@@ -58,8 +59,7 @@ void AdsController::refresh()
                                                                                       : QStringLiteral("ES");
     m_workers.start("ads", [this, lang] {
         AdFeed feed = m_feed();
-        std::atomic<bool> stopping{false};
-        const QList<AdItem> items = feed.refresh(lang, &stopping);
+        const QList<AdItem> items = feed.refresh(lang, &m_stopping);
         QMetaObject::invokeMethod(this, [this, items] { show(items); }, Qt::QueuedConnection);
     });
 }

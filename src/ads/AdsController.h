@@ -43,4 +43,5 @@ private:
     QList<AdItem> m_items;
     WorkerGroup m_workers;
     std::atomic<bool> m_busy{false};
+    std::atomic<bool> m_stopping{false};
 };
