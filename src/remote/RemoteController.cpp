@@ -238,6 +238,7 @@ void RemoteController::createRemotePage(QWidget* host)
     connect(m_remote->partnerSerial, &QLineEdit::textEdited, this, &RemoteController::SlotsComBoxUpper);
     connect(m_remote->connectButton, &QPushButton::clicked, this, &RemoteController::ClickButtonLogin);
     connect(m_remote->confirm, &QPushButton::clicked, this, &RemoteController::Solt_Confirm_connection);
+    connect(m_remote->partnerCode, &QLineEdit::returnPressed, this, &RemoteController::Solt_Confirm_connection);
     connect(m_remote->cancel, &QPushButton::clicked, this, &RemoteController::Solt_Cancel_Connection);
     connect(m_remote->codeMode, &QPushButton::clicked, this, &RemoteController::Slot_verification_code);
     connect(m_remote->showCode, &QPushButton::clicked, this, &RemoteController::Slot_Password_displayOrhide);
