@@ -17,6 +17,7 @@
 #include "app/kit/TMessageBox.h"
 
 #include "app/kit/GlobalServerUrl.h"
+#include "account/AccountController.h"
 #include "device/AppShared.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
@@ -188,6 +189,10 @@ void Kestrix::attachSubsystems()
     connect(this, &Kestrix::SignalsUpdateAD, ads.get(), &AdsController::refresh);
     subsystems.push_back(std::move(ads));
 
+    auto userAccount = std::make_unique<AccountController>(httpsAccountService(*httpsServer));
+    accountSubsystem = userAccount.get();
+    subsystems.push_back(std::move(userAccount));
+
     auto selfUpdate = std::make_unique<UpdateController>();
     updateSubsystem = selfUpdate.get();
     connect(updateSubsystem, &UpdateController::SignalUpdateStyle, this, &Kestrix::SignalUpdateStyle);
@@ -223,9 +228,7 @@ void Kestrix::onSharedSignal(int code, const QVariant& value)
 {
     if (code == ShowToast)
         SlotsTMsg(value.toString(), 2000);
-    // The account row of the settings page: the phone sign-in page.
-    if (code == OpenPhoneSignIn)
-        showPage(PageUserLoginPhone);
+    // Code 2 (the settings page's account row) is the account subsystem's.
 }
 
 void Kestrix::ClickButton_vciReboot()

@@ -32,6 +32,7 @@ class DriversController;
 class RemoteController;
 class SettingsController;
 class UpdateController;
+class AccountController;
 class HttpsServer;
 class MT7628Config;
 class QListWidgetItem;
@@ -86,6 +87,7 @@ public:
     RemoteController* remoteController() const { return remoteSubsystem; }
     SettingsController* settingsController() const { return settingsSubsystem; }
     UpdateController* updateController() const { return updateSubsystem; }
+    AccountController* accountController() const { return accountSubsystem; }
     TMessageBox* toast() const { return messageBox; }
 
 signals:
@@ -206,6 +208,7 @@ private:
     RemoteController* remoteSubsystem = nullptr;
     SettingsController* settingsSubsystem = nullptr;
     UpdateController* updateSubsystem = nullptr;
+    AccountController* accountSubsystem = nullptr;
     // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
     int passThruCheck = 1;
     std::unique_ptr<StatusThread> statusThread;

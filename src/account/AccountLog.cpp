@@ -1,0 +1,3 @@
+#include "account/AccountLog.h"
+
+Q_LOGGING_CATEGORY(lcAccount, "brindlewick.account", QtInfoMsg)
