@@ -123,6 +123,7 @@ SettingsView::SettingsView(QWidget* parent)
 
     buildRows();
     retranslate();
+    m_list->viewport()->installEventFilter(this);
     connect(m_list, &QListWidget::itemClicked, this, &SettingsView::onRowClicked);
 }
 
@@ -162,6 +163,10 @@ QWidget* SettingsView::makeItemRow(
     (*subtitle)->setFont(rowFont(12));
     (*subtitle)->setStyleSheet(QStringLiteral("QLabel { color: #8A8A8E; }"));
     (*subtitle)->setWordWrap(true);
+    // Long tips wrap: the row's height follows the list's width.
+    QSizePolicy wrapping(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    (*subtitle)->setSizePolicy(wrapping);
     texts->addWidget(*title);
     texts->addWidget(*subtitle);
     row->addLayout(texts, 1);
@@ -299,11 +304,32 @@ void SettingsView::retranslate()
     m_subtitles[RowEnet]->setText(tr("EnetSimulateTip"));
     m_titles[RowSupportFile]->setText(tr("SupportFile"));
     setSupportProgress(m_supportPercent, m_supportStep);
-    // The rows' heights follow their texts.
+    updateRowHeights();
+}
+
+void SettingsView::updateRowHeights()
+{
+    // Subtitles wrap, so a row's height depends on the list's width.
+    const int width = m_list->viewport()->width();
     for (int row = 0; row < m_list->count(); ++row) {
-        if (QWidget* widget = rowWidget(row))
-            m_list->item(row)->setSizeHint(widget->sizeHint());
+        QWidget* widget = rowWidget(row);
+        if (!widget)
+            continue;
+        // Nested layouts keep their last height-for-width; a text changed since.
+        for (QLayout* layout : widget->findChildren<QLayout*>())
+            layout->invalidate();
+        if (widget->layout())
+            widget->layout()->invalidate();
+        const int height = widget->hasHeightForWidth() ? widget->heightForWidth(width) : widget->sizeHint().height();
+        m_list->item(row)->setSizeHint(QSize(width, qMax(height, widget->minimumSizeHint().height())));
     }
+}
+
+bool SettingsView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize)
+        updateRowHeights();
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsView::changeEvent(QEvent* event)
@@ -426,6 +452,7 @@ void SettingsView::applyUserName()
         title->setStyleSheet(kSignedOutStyle);
         subtitle->setText(tr("LogInRegisterTip"));
     }
+    updateRowHeights();
 }
 
 void SettingsView::setNewVersion(bool available)
@@ -442,6 +469,7 @@ void SettingsView::setSupportProgress(int percent, const QString& step)
         subtitle->setText(tr("SupportFileTip"));
     else
         subtitle->setText(tr("SupportFileProgress").arg(step).arg(percent));
+    updateRowHeights();
 }
 
 void SettingsView::onRowClicked(QListWidgetItem* item)

@@ -85,10 +85,12 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildRows();
     void retranslate();
+    void updateRowHeights();
     QWidget* makeItemRow(const QString& icon, QWidget* rightEnd, bool hover, bool separator, QLabel** title,
         QLabel** subtitle);
     QLabel* makeSectionRow();

@@ -226,6 +226,10 @@ private slots:
         QVERIFY(finished.at(0).at(0).toBool());
         QVERIFY(QFileInfo(env->path() + QStringLiteral("/chosen.zip")).isFile());
         QCOMPARE(subtitle->text(), idle);
+        // The row is as tall as its idle text needs again.
+        QListWidgetItem* item = view->list()->item(SettingsView::RowSupportFile);
+        const int width = view->list()->viewport()->width();
+        QCOMPARE(item->sizeHint().height(), view->rowWidget(SettingsView::RowSupportFile)->heightForWidth(width));
         QCOMPARE(host.toasts.size(), 1);
         QVERIFY(host.toasts.at(0).contains(QStringLiteral("chosen.zip")));
     }
