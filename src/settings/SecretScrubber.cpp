@@ -26,13 +26,14 @@ const QRegularExpression& bearerPattern()
     return re;
 }
 
-// A name holding one of the secret words, an optional closing quote, "=" or
-// ":", then the value: quoted (to its closing quote) or bare (to a blank,
+// A name holding one of the secret words (at most 32 name characters on
+// either side, so a long run of letters costs linear time), an optional
+// closing quote, "=" or ":", then the value: quoted (to its closing quote) or bare (to a blank,
 // "&", ",", ";", a closing bracket or the line's end).
 const QRegularExpression& namedValuePattern()
 {
     static const QRegularExpression re(
-        QStringLiteral(R"re(([A-Za-z_.-]*(?:password|passwd|pwd|token|secret|key|code)[A-Za-z_.-]*)("?\s*[=:]\s*)("[^"\r\n]*"|'[^'\r\n]*'|\[removed\]|[^\s&,;"'}\])]+))re"),
+        QStringLiteral(R"re(([A-Za-z_.-]{0,32}(?:password|passwd|pwd|token|secret|key|code)[A-Za-z_.-]{0,32})("?\s*[=:]\s*)("[^"\r\n]*"|'[^'\r\n]*'|\[removed\]|[^\s&,;"'}\])]+))re"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }

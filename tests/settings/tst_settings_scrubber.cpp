@@ -80,6 +80,17 @@ private slots:
         QCOMPARE(SecretScrubber::scrub(once), once);
     }
 
+    void longLinesOfLettersStillEnd()
+    {
+        // A log line of megabytes with no separator, then a secret: scrubbed,
+        // and the letters before it kept (no quadratic search on the run).
+        const QString run(2 * 1024 * 1024, QLatin1Char('a'));
+        const QString out = SecretScrubber::scrub(run + QStringLiteral(" password=abcdef code ") + run);
+        QVERIFY(!out.contains(QStringLiteral("abcdef")));
+        QVERIFY(out.startsWith(run));
+        QCOMPARE(out.size(), 2 * run.size() + QStringLiteral(" password=[removed] code ").size());
+    }
+
     void bytesKeepTheirUtf8()
     {
         const QByteArray in = QStringLiteral("contraseña=ñandú password=ñandú12 día").toUtf8();
