@@ -75,6 +75,17 @@ std::int32_t RemoteEngine::codeFromAnswer(const std::string& answer) const
     return ok && value > 0 && value <= 999999 ? value : 0;
 }
 
+bool RemoteEngine::waitForAdapter()
+{
+    bool adapter = m_hooks.remoteAdapterPresent();
+    for (int waited = 0; !adapter && waited < m_timing.adapterWait; waited += m_timing.adapterPoll) {
+        if (!wait(m_timing.adapterPoll))
+            break;
+        adapter = m_hooks.remoteAdapterPresent();
+    }
+    return adapter;
+}
+
 // ---- Relay attempt (B-end) ------------------------------------------------
 
 void RemoteEngine::relayAttempt(const QString& sn, int code, int doipIndex)
@@ -90,13 +101,7 @@ void RemoteEngine::relayAttempt(const QString& sn, int code, int doipIndex)
         return;
     }
 
-    bool adapter = m_hooks.remoteAdapterPresent();
-    for (int waited = 0; !adapter && waited < m_timing.adapterWait; waited += m_timing.adapterPoll) {
-        if (!wait(m_timing.adapterPoll))
-            break;
-        adapter = m_hooks.remoteAdapterPresent();
-    }
-    if (!adapter) {
+    if (!waitForAdapter()) {
         failAttempt(QT_TRANSLATE_NOOP("Remote", "enable netcard failure"));
         return;
     }
@@ -211,6 +216,9 @@ bool RemoteEngine::p2pListen(int port, int doipIndex)
     m_state.setPendingDoIpMode(doipIndex);
     if (m_state.p2pListener())
         return true;
+    // The tool runs detached: the listener needs its adapter first.
+    if (!waitForAdapter())
+        qCWarning(lcRemote) << "the virtual adapter did not appear for the P2P listener";
     int status = BW_LISTEN_FAILED;
     std::shared_ptr<RemoteHandle> listener;
     for (int attempt = 0; attempt < m_timing.listenTries && !listener; ++attempt) {
@@ -281,7 +289,12 @@ bool RemoteEngine::p2pConnect(const std::string& address, int port)
 
 void RemoteEngine::registrationRound()
 {
-    if (m_state.remoteDisabled() || m_state.activeSession())
+    // While this PC is a B-end (a relay session, or a P2P listener) its
+    // status record shows the partner's adapter through the tunnel, which is
+    // not this PC's to register.
+    const RemoteSnapshot before = m_state.snapshot();
+    if (before.remoteDisabled || before.hasActiveSession || before.hasRemoteSession || before.hasListener
+        || before.remoteActive)
         return;
     // A registration the relay dropped is made again.
     if (std::shared_ptr<RemoteHandle> registration = m_state.relayRegistration()) {
@@ -349,7 +362,8 @@ bool RemoteEngine::codeUpkeep(const DeviceView& device)
         changed = true;
     }
     const RemoteSnapshot s = m_state.snapshot();
-    if (!device.present() || s.remoteDisabled || s.hasActiveSession || s.remoteActive)
+    if (!device.present() || s.remoteDisabled || s.hasActiveSession || s.hasRemoteSession || s.hasListener
+        || s.remoteActive)
         return changed;
 
     if (due(m_lastKeyQuery, m_timing.keyQueryPeriod)) {

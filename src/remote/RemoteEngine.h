@@ -126,6 +126,8 @@ private:
     bool wait(int ms) { return m_hooks.sleep(std::chrono::milliseconds(ms)); }
     void toast(const char* text, int ms = 1200);
     void failAttempt(const char* text);
+    // Waits for the "Brindlewick remoteDiag" adapter (bounded); true when it is there.
+    bool waitForAdapter();
     bool due(std::chrono::steady_clock::time_point& last, int periodMs);
     int waitClientStatus(RemoteHandle& handle);
     std::int32_t codeFromAnswer(const std::string& answer) const;

@@ -272,6 +272,13 @@ private slots:
         QVERIFY(flaky.engine->p2pListen(5001, 0));
         QCOMPARE(flaky.library.listenCalls, 3);
 
+        // The listener is made once the virtual adapter is there.
+        Harness late;
+        late.adapterAppearsAfter = 20;
+        QVERIFY(late.engine->p2pListen(5002, 0));
+        QCOMPARE(late.adapterPolls, 21);
+        QCOMPARE(late.library.listenCalls, 1);
+
         Harness dead;
         dead.library.listenNullTimes = 1000;
         QVERIFY(!dead.engine->p2pListen(5001, 0));
@@ -400,6 +407,20 @@ private slots:
         h.engine->state().setCodeRefreshed(true);
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
+        h.engine->setRemoteDisabled(false);
+
+        // A B-end's record shows the partner's adapter: never registered from here.
+        h.engine->state().setRelayRegistration(nullptr);
+        QVERIFY(h.engine->p2pListen(6000, 0));
+        h.engine->registrationRound();
+        const int gets = h.adapter.gets;
+        h.later(5000);
+        h.engine->refresh();
+        QCOMPARE(h.adapter.gets, gets);
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
+        h.engine->p2pCloseListen();
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
     }
 
     // Code upkeep and the code area: a stored persistent code is applied, an
