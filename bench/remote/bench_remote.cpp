@@ -243,7 +243,7 @@ int main(int argc, char** argv)
     }
     qputenv("BRINDLEWICK_CA_FILE", tls.caFile().toUtf8());
     RelayProcess relay;
-    if (!relay.start(tls.serverCert(), tls.serverKey())) {
+    if (!relay.start(tls.serverCert(), tls.serverKey(), {QStringLiteral("--max-links-per-address"), QStringLiteral("1000")})) {
         std::fprintf(stderr, "%s\n", qPrintable(relay.errorText()));
         return 1;
     }

@@ -113,6 +113,25 @@ private slots:
         QVERIFY(b2.closedWithin(2000));
         QVERIFY(lookup.send(encodeLookup({kSerial})));
         QCOMPARE(lookup.ackStatus(), int(kStatusOffline));
+        // The first session's stream bytes are in the log: 7 from the B-end, 2 from the C-end.
+        QVERIFY2(m_relay.log().contains("bytes from the B-end 7, from the C-end 2"), m_relay.log().constData());
+    }
+
+    void linksPerAddressAreCapped()
+    {
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--max-links-per-address"), QStringLiteral("2")}),
+            qPrintable(relay.errorText()));
+        RawRelayClient first;
+        RawRelayClient second;
+        RawRelayClient third;
+        QVERIFY(first.connect(relay.port()));
+        QVERIFY(second.connect(relay.port()));
+        QVERIFY(!third.connect(relay.port()));
+        first = RawRelayClient();
+        // The slot is free again once the relay has seen the close.
+        QTRY_VERIFY_WITH_TIMEOUT(RawRelayClient().connect(relay.port()), 3000);
     }
 
     void latestRegistrationWins()

@@ -76,12 +76,20 @@ void Relay::accept()
             log("connection from " + address + " refused: too many links");
             continue;
         }
+        const auto fromThere = static_cast<std::size_t>(std::count_if(m_clients.begin(), m_clients.end(),
+            [&](const std::unique_ptr<Client>& c) { return c->channel && c->address == address; }));
+        if (fromThere >= m_options.maxPerAddress) {
+            remote::net::closeSocket(s);
+            log("connection from " + address + " refused: too many links from that address");
+            continue;
+        }
         SSL* ssl = SSL_new(m_ctx);
-        if (!ssl) {
+        if (!ssl || !remote::attachSocket(ssl, s)) {
+            if (ssl)
+                SSL_free(ssl);
             remote::net::closeSocket(s);
             continue;
         }
-        SSL_set_fd(ssl, static_cast<int>(s));
         SSL_set_accept_state(ssl);
         auto c = std::make_unique<Client>();
         c->id = m_nextId++;
@@ -147,7 +155,10 @@ void Relay::endSession(Client& c, const char* why)
         return;
     c.partner = nullptr;
     other->partner = nullptr;
-    log("session of " + (c.role == Role::CEnd ? c.serial : other->serial) + " ended: " + why);
+    const Client& b = c.role == Role::BEnd ? c : *other;
+    const Client& cEnd = c.role == Role::BEnd ? *other : c;
+    log("session of " + cEnd.serial + " ended: " + why + "; bytes from the B-end " + std::to_string(b.bytesIn)
+        + ", from the C-end " + std::to_string(cEnd.bytesIn - cEnd.bytesInAtPairing));
     send(*other, remote::encodeEnd(remote::EndMsg{remote::EndReason::PeerLeft, why}));
     if (other->role == Role::BEnd)
         other->closing = true; // a B-end's link serves one session
@@ -209,6 +220,7 @@ bool Relay::handleConnect(Client& c, const remote::ConnectMsg& m)
     c.serial = m.serial;
     c.partner = &target;
     target.partner = &c;
+    target.bytesInAtPairing = target.bytesIn;
     answer(remote::kStatusOk, m.serial);
     send(target, remote::encodeSession(c.address));
     log("session of " + m.serial + " started for " + c.address);

@@ -34,6 +34,9 @@ struct Options {
     int helloTimeoutMs = 10000;
     int idleTimeoutMs = 30000;
     std::size_t maxClients = 4096;
+    // Links from one source address (a workshop behind one NAT address has
+    // a few; one host must not take every slot).
+    std::size_t maxPerAddress = 256;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -71,7 +74,8 @@ private:
         bool closing = false;       // drop once `out` is written
         int lookups = 0;
         std::int32_t delay = -1; // its own round trip as it reports it
-        std::uint64_t bytesIn = 0;
+        std::uint64_t bytesIn = 0; // stream bytes it sent through the relay
+        std::uint64_t bytesInAtPairing = 0;
     };
     struct Failures {
         std::deque<Clock::time_point> times;

@@ -20,7 +20,7 @@ void onSignal(int)
 const char* kUsage =
     "usage: remote-relay --cert FILE --key FILE [--port N] [--bind ADDR]\n"
     "                    [--max-wrong-serial N] [--max-wrong-address N] [--lockout-s N]\n"
-    "                    [--idle-timeout-ms N] [--hello-timeout-ms N]\n"
+    "                    [--idle-timeout-ms N] [--hello-timeout-ms N] [--max-links-per-address N]\n"
     "  --port      TLS port (default 11923; 0 picks a free one)\n"
     "  --bind      IPv4 address to listen on (default 0.0.0.0)\n"
     "  wrong codes: N within 10 minutes lock a serial (default 5) or a source\n"
@@ -70,6 +70,8 @@ int main(int argc, char** argv)
             options.idleTimeoutMs = static_cast<int>(n);
         } else if (arg == "--hello-timeout-ms" && number(value, 500, 600000, n)) {
             options.helloTimeoutMs = static_cast<int>(n);
+        } else if (arg == "--max-links-per-address" && number(value, 1, 100000, n)) {
+            options.maxPerAddress = static_cast<std::size_t>(n);
         } else {
             std::fprintf(stderr, "remote-relay: bad option %s %s\n%s", arg.c_str(), value, kUsage);
             return 2;

@@ -2,11 +2,14 @@
 
 #include "remote/Frame.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 
@@ -40,7 +43,80 @@ bool waitFor(net::Socket fd, bool write, int ms)
     return net::pollSockets(&p, 1, ms) > 0;
 }
 
+// A socket BIO whose writes never raise SIGPIPE: the libraries run inside the
+// manager, which does not ignore that signal, and a peer that resets the link
+// must not end the program. Reads and writes go through net::recvSome /
+// sendSome (MSG_NOSIGNAL on POSIX, Winsock on Windows).
+int bioWrite(BIO* bio, const char* data, int size)
+{
+    BIO_clear_retry_flags(bio);
+    const auto fd = static_cast<net::Socket>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+    const long n = net::sendSome(fd, data, static_cast<std::size_t>(size));
+    if (n > 0)
+        return static_cast<int>(n);
+    if (n == 0)
+        BIO_set_retry_write(bio);
+    return -1;
+}
+
+int bioRead(BIO* bio, char* data, int size)
+{
+    BIO_clear_retry_flags(bio);
+    const auto fd = static_cast<net::Socket>(reinterpret_cast<std::intptr_t>(BIO_get_data(bio)));
+    const long n = net::recvSome(fd, data, static_cast<std::size_t>(size));
+    if (n > 0)
+        return static_cast<int>(n);
+    if (n == 0) {
+        BIO_set_retry_read(bio);
+        return -1;
+    }
+    return 0; // end of stream or failure
+}
+
+int bioPuts(BIO* bio, const char* text)
+{
+    return bioWrite(bio, text, static_cast<int>(std::strlen(text)));
+}
+
+long bioCtrl(BIO*, int command, long, void*)
+{
+    return command == BIO_CTRL_FLUSH || command == BIO_CTRL_DUP ? 1 : 0;
+}
+
+int bioCreate(BIO* bio)
+{
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+BIO_METHOD* socketMethod()
+{
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "bw socket");
+        if (m) {
+            BIO_meth_set_write(m, bioWrite);
+            BIO_meth_set_read(m, bioRead);
+            BIO_meth_set_puts(m, bioPuts);
+            BIO_meth_set_ctrl(m, bioCtrl);
+            BIO_meth_set_create(m, bioCreate);
+        }
+        return m;
+    }();
+    return method;
+}
+
 } // namespace
+
+bool attachSocket(SSL* ssl, net::Socket fd)
+{
+    BIO_METHOD* method = socketMethod();
+    BIO* bio = method ? BIO_new(method) : nullptr;
+    if (!bio)
+        return false;
+    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<std::intptr_t>(fd)));
+    SSL_set_bio(ssl, bio, bio);
+    return true;
+}
 
 Channel::Channel(net::Socket fd, SSL* ssl)
     : m_fd(fd)
@@ -230,7 +306,11 @@ std::unique_ptr<Channel> connect(SSL_CTX* ctx, net::Socket fd, const std::string
         return nullptr;
     }
     auto channel = std::make_unique<Channel>(fd, ssl);
-    SSL_set_fd(ssl, static_cast<int>(fd));
+    if (!attachSocket(ssl, fd)) {
+        if (error)
+            *error = sslError("TLS socket");
+        return nullptr;
+    }
     X509_VERIFY_PARAM* param = SSL_get0_param(ssl);
     if (net::isIpv4(host)) {
         X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str());

@@ -40,6 +40,9 @@ private:
     bool m_wantRead = false;
 };
 
+// Puts a socket under a TLS session through a BIO that never raises SIGPIPE.
+bool attachSocket(SSL* ssl, net::Socket fd);
+
 namespace tls {
 
 // The context for session libraries: verifies the relay against the
