@@ -1,48 +1,116 @@
 #!/bin/bash
-# Starts a second manager beside the one scripts/run.sh runs, as instance
-# "second" (its own shared-memory prefix, service, data, registry, logs and
-# program-folder files), so the two can hold a remote session with each other
-# on one machine. By default the second copy has no adapter of its own (a
-# B-end); WITH_ADAPTER=1 gives it one from a second adapter emulator on
-# 127.0.101.1 (port 7728, control port 7730).
-# Uses the display of the first copy ($DISPLAY, else :77 as run.sh's Xvfb).
-# INSTANCE=name picks another instance name; RUN_SECONDS=N ends it after N s.
+# A second manager on this machine.
+#
+#   scripts/run-second.sh            beside the copy scripts/run.sh runs: instance
+#                                    "second" with its own shared-memory prefix,
+#                                    service, data, registry, logs and program-folder
+#                                    files; no adapter of its own (WITH_ADAPTER=1: one
+#                                    from a second adapter emulator on 127.0.101.1).
+#   scripts/run-second.sh --pair     a remote-session pair on its own: relay (a
+#                                    throw-away test CA), cloud emulator as relay
+#                                    directory and mapping service, adapter emulator,
+#                                    and two managers, "c-end" with the adapter and
+#                                    "b-end" without, each with its own service. All
+#                                    ports are picked free; everything is stopped on exit.
+#
+# Uses $DISPLAY (else :77, run.sh's Xvfb). INSTANCE=name renames the second copy;
+# RUN_SECONDS=N ends the run after N seconds.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 BIN=$ROOT/build/bin
-NAME=${INSTANCE:-second}
-RUN=$ROOT/build/run/$NAME
-mkdir -p "$RUN"
 [ -x "$BIN/Brindlewick" ] || { echo "build first: scripts/build.sh" >&2; exit 1; }
-
-export BRINDLEWICK_INSTANCE=$NAME
-export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$RUN/ProgramData}
-export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$RUN/registry}
-export BRINDLEWICK_LOG_DIR=${BRINDLEWICK_LOG_DIR:-$RUN/logs}
 export DISPLAY=${DISPLAY:-:77}
-mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
 
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    # The service this copy started carries this instance's prefix in its environment.
-    for p in $(pgrep -x BrindlewickService); do
-        if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "BRINDLEWICK_INSTANCE=$NAME"; then
-            kill "$p" 2>/dev/null || true
-        fi
-    done
 }
 trap cleanup EXIT
 
+# Waits for a line matching $2 in file $1 (at most 10 s) and prints it.
+wait_line() {
+    for _ in $(seq 100); do
+        line=$(grep -m1 -E "$2" "$1" 2>/dev/null || true)
+        [ -n "$line" ] && { echo "$line"; return 0; }
+        sleep 0.1
+    done
+    echo "no '$2' in $1" >&2; cat "$1" >&2; return 1
+}
+
+# One manager with its own service: instance name, probe address, adapter port.
+start_manager() {
+    local name=$1 probe=$2 port=$3 run=$4
+    mkdir -p "$run/$name"
+    (
+        export BRINDLEWICK_INSTANCE=$name BRINDLEWICK_SHM_PREFIX=bw${name}_
+        export BRINDLEWICK_DATA_ROOT=$run/$name/ProgramData BRINDLEWICK_REGISTRY_ROOT=$run/$name/registry
+        export BRINDLEWICK_LOG_DIR=$run/$name/logs BRINDLEWICK_NO_SERVICE_START=1
+        mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
+        "$BIN/BrindlewickService" --probe "$probe" --port "$port" --lock "$run/$name/service.lock" \
+            >"$run/$name/service.out" 2>&1 &
+        echo $! >"$run/$name/service.pid"
+        "$BIN/Brindlewick" >"$run/$name/manager.out" 2>&1 &
+        echo $! >"$run/$name/manager.pid"
+    )
+    pids+=("$(cat "$run/$name/service.pid")" "$(cat "$run/$name/manager.pid")")
+    echo "$name: logs in $run/$name/logs"
+}
+
+if [ "$1" = "--pair" ]; then
+    shift
+    RUN=$ROOT/build/run/pair
+    rm -rf "$RUN"; mkdir -p "$RUN/runtime"; chmod 700 "$RUN/runtime"
+    # The virtual adapter records live in the runtime folder: one of the pair's own.
+    export XDG_RUNTIME_DIR=$RUN/runtime
+    # A throw-away CA and relay certificate for 127.0.0.1.
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$RUN/ca.key" -out "$RUN/ca.pem" -days 2 \
+        -subj "/CN=Brindlewick pair CA" 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -keyout "$RUN/relay.key" -out "$RUN/relay.csr" -subj "/CN=127.0.0.1" 2>/dev/null
+    printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$RUN/ext.cnf"
+    openssl x509 -req -in "$RUN/relay.csr" -CA "$RUN/ca.pem" -CAkey "$RUN/ca.key" -CAcreateserial \
+        -out "$RUN/relay.pem" -days 2 -extfile "$RUN/ext.cnf" 2>/dev/null
+    export BRINDLEWICK_CA_FILE=$RUN/ca.pem
+
+    "$BIN/remote-relay" --cert "$RUN/relay.pem" --key "$RUN/relay.key" --bind 127.0.0.1 --port 0 \
+        >"$RUN/relay.log" 2>&1 & pids+=($!)
+    export BRINDLEWICK_RELAY_PORT=$(wait_line "$RUN/relay.log" 'listening on' | grep -oE '[0-9]+$')
+    "$BIN/cloud-emulator" --http-port 0 --relay 127.0.0.1 >"$RUN/cloud.log" 2>&1 & pids+=($!)
+    cport=$(wait_line "$RUN/cloud.log" 'http=' | grep -oE 'http=[0-9]+' | cut -d= -f2)
+    export BRINDLEWICK_MAIN_API_BASE=http://127.0.0.1:$cport/ BRINDLEWICK_MAPPING_BASE=http://127.0.0.1:$cport/
+    "$BIN/vci-emulator" --no-stdin --base-address 127.0.100.1 --port 0 --control-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
+    vport=$(wait_line "$RUN/vci.log" 'protocol port' | grep -oE 'protocol port [0-9]+' | grep -oE '[0-9]+')
+    export BRINDLEWICK_MT7628_PORT=$vport
+
+    start_manager c-end 127.0.100.1 "$vport" "$RUN"
+    start_manager b-end 127.0.100.250 "$vport" "$RUN"
+    echo "relay 127.0.0.1:$BRINDLEWICK_RELAY_PORT, cloud $BRINDLEWICK_MAIN_API_BASE (records: ${BRINDLEWICK_MAIN_API_BASE}__control/mapping-records)"
+    echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
+    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait "${pids[-1]}"; fi
+    exit 0
+fi
+
+NAME=${INSTANCE:-second}
+RUN=$ROOT/build/run/$NAME
+mkdir -p "$RUN"
+export BRINDLEWICK_INSTANCE=$NAME
+export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$RUN/ProgramData}
+export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$RUN/registry}
+export BRINDLEWICK_LOG_DIR=${BRINDLEWICK_LOG_DIR:-$RUN/logs}
+mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
+# This copy's own service: the first copy's may already run, which would keep
+# the manager from starting one.
+export BRINDLEWICK_NO_SERVICE_START=1
+export BRINDLEWICK_SHM_PREFIX=${BRINDLEWICK_SHM_PREFIX:-bw${NAME}_}
 if [ "$WITH_ADAPTER" = 1 ]; then
     "$BIN/vci-emulator" --no-stdin --base-address 127.0.101.1 --port 7728 --control-port 7730 \
         >"$RUN/vci-emulator.log" 2>&1 & pids+=($!)
-    export BRINDLEWICK_PROBE=127.0.101.1 BRINDLEWICK_MT7628_PORT=7728
+    probe=127.0.101.1; port=7728
 else
-    # An address where no adapter answers.
-    export BRINDLEWICK_PROBE=127.0.101.250
+    probe=127.0.101.250; port=7628 # no adapter answers there
 fi
+"$BIN/BrindlewickService" --probe "$probe" --port "$port" --lock "$RUN/service.lock" >"$RUN/service.out" 2>&1 &
+pids+=($!)
 echo "Instance $NAME; logs in $BRINDLEWICK_LOG_DIR"
 "$BIN/Brindlewick" "$@" & app=$!; pids+=($app)
 if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait $app; fi
