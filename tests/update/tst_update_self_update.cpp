@@ -4,6 +4,7 @@
 // the new version starts and confirms; a tampered archive changes nothing; a
 // killed upgrader is rolled back; an unwritable folder gets its message.
 #include "update/Drive.h"
+#include "update/GUI_Upgrade.h"
 #include "update/HttpServer.h"
 #include "update/ReleaseInstaller.h"
 #include "update/UpdateController.h"
@@ -22,6 +23,7 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -194,6 +196,34 @@ private slots:
         controller.stop();
         QVERIFY(cloud.reset());
         QVERIFY(cloud.controlAt(QStringLiteral("app-version"), QJsonObject{{QStringLiteral("versionNo"), QStringLiteral("V" BW_NEXT_VERSION)}}));
+    }
+
+    // The update button: grey while it works, blue again after a failed download.
+    void updateButtonAfterAFailedDownload()
+    {
+        QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
+            QJsonObject{{QStringLiteral("url"), QStringLiteral("{FILES}app/NoSuchRelease.zip")}}));
+        Host host;
+        UpdateController controller;
+        controller.attach(host);
+        controller.drive()->setServerBase(cloud.httpBase());
+        controller.startCheck();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.updateButton()->isEnabled(), 20000);
+        QCOMPARE(controller.updateButton()->styleSheet(), UpdatePage::availableStyle());
+
+        QVERIFY(!controller.upgradeDialog());
+        controller.ClickButton_Software_Update();
+        QVERIFY(!controller.updateButton()->isEnabled());
+        QCOMPARE(controller.updateButton()->styleSheet(), UpdatePage::busyStyle());
+        QVERIFY(controller.upgradeDialog());
+        QSignalSpy failed(controller.upgradeDialog(), &GUI_Upgrade::sig_updateFailed);
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 20000);
+        QVERIFY(controller.updateButton()->isEnabled());
+        QCOMPARE(controller.updateButton()->styleSheet(), UpdatePage::availableStyle());
+        QVERIFY(controller.upgradeDialog()->progressDialog()->labelText().startsWith(QLatin1String("File download failure!!!")));
+        controller.stop();
+        QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
+            QJsonObject{{QStringLiteral("url"), QStringLiteral("{FILES}app/BrindlewickInstall.zip")}}));
     }
 
     void downloadOf404Fails()
