@@ -182,6 +182,15 @@ void Kestrix::attachSubsystems()
     connect(device, &DeviceController::SignalSetDisableRemoteStatus, remoteSubsystem,
         &RemoteController::SetDisableRemoteStatus);
     connect(remoteSubsystem, &RemoteController::SignalImmobileInterface, this, &Kestrix::SignalImmobileInterface);
+    // The busy overlay while a relay attempt or a P2P connect runs.
+    connect(remoteSubsystem, &RemoteController::attemptRunning, this, [this](bool running) {
+        if (running) {
+            loading->show();
+            loading->raise();
+        } else {
+            loading->hide();
+        }
+    });
     subsystems.push_back(std::move(remoteDiagnosis));
 
     // The carousel goes under the device page, which the device subsystem has just placed.

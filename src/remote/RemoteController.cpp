@@ -459,9 +459,11 @@ void RemoteController::Slots_P2pRmtConn()
         return;
     }
     const std::string address = page->address->text().trimmed().toStdString();
+    emit attemptRunning(true);
     runJob("remote-p2p-connect", [this, address, port] {
         m_engine->p2pConnect(address, port);
         emit SignalP2pConnRes();
+        emit attemptRunning(false);
     });
 }
 

@@ -105,6 +105,7 @@ signals:
     void listenEnded();
     void listenFinished(bool listening, int port);
     void codeApplied();
+    // A relay attempt or P2P connect runs (the window shows its busy overlay).
     void attemptRunning(bool running);
 
 private:
