@@ -116,11 +116,13 @@ private slots:
         QList<bool> seen;
         EnetControl control([](const std::string&) { return true; },
             [&](const std::string&, bool on) {
+                bool first = false;
                 {
                     std::lock_guard<std::mutex> lock(mutex);
                     seen << on;
+                    first = seen.size() == 1;
                 }
-                if (seen.size() == 1)
+                if (first)
                     gate.wait();
                 return true;
             });
