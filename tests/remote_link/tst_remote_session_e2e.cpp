@@ -235,6 +235,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(), 8000);
     }
 
+    void anotherAdapterIsNeverReached()
+    {
+        PeerProcess cEnd;
+        QVERIFY(startRegistered(cEnd));
+        QVERIFY(enableAdapter());
+        void* session = m_libs.connect("127.0.0.1", kSerial, "--", kCode);
+        SessionGuard guard{m_libs.destroy, session};
+        QTRY_VERIFY2_WITH_TIMEOUT(m_libs.status(session) == BW_RELAY_CONNECTED, describe(session).constData(), 8000);
+        setMode(0x10);
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
+
+        // The C-end's adapter is swapped for another one at the same address:
+        // the tunnel stops reaching it, so the B-end's service loses it.
+        QCOMPARE(m_emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(), 8000);
+        QCOMPARE(m_emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))), QStringLiteral("OK"));
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
+    }
+
     void wrongCodeIsRefused()
     {
         PeerProcess cEnd;

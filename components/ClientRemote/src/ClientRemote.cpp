@@ -125,6 +125,11 @@ void Client::run()
     LinkOptions options;
     options.targetIp = target;
     options.targetPort = modulePort();
+    // Each stream goes to the adapter with this serial as the service shows
+    // it now: an adapter that moved is followed, another adapter at the same
+    // address is never reached.
+    const std::string wanted = serial;
+    options.resolveTarget = [wanted] { return session::adapterAddressFor(wanted); };
     auto tunnel = std::make_shared<Link>(std::move(channel), options);
     tunnel->adoptReader(std::move(reader));
     // Through the relay, streams are taken only while a B-end is paired.

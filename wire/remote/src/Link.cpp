@@ -135,8 +135,9 @@ bool Link::handleFrame(const Frame& f, const std::function<bool(const Frame&)>& 
             queue(encodeClose(m.stream));
             return true;
         }
+        const std::string target = m_options.resolveTarget ? m_options.resolveTarget() : m_options.targetIp;
         Stream s;
-        s.fd = net::startConnect(m_options.targetIp, m_options.targetPort, &error);
+        s.fd = target.empty() ? net::kNoSocket : net::startConnect(target, m_options.targetPort, &error);
         if (s.fd == net::kNoSocket) {
             queue(encodeClose(m.stream));
             return true;

@@ -28,6 +28,9 @@ struct LinkOptions {
     // C-end: where an opened stream is connected ("" = this end opens no streams).
     std::string targetIp;
     std::uint16_t targetPort = 0;
+    // C-end: asked at every OPEN for the address to use now ("" refuses the
+    // stream); without it targetIp is used.
+    std::function<std::string()> resolveTarget;
     int pingMs = 1000;
     int idleTimeoutMs = 10000;
     std::size_t maxStreams = 64;
