@@ -1,0 +1,190 @@
+// Test doubles of the account subsystem: an account service that answers
+// what a case sets and records what it was asked, a credential store in
+// memory, and a window stand-in (page stack, toasts, page requests).
+#pragma once
+
+#include "account/AccountService.h"
+#include "account/Credentials.h"
+#include "app/kit/Subsystem.h"
+
+#include <QMutex>
+#include <QStringList>
+#if defined(QT_WIDGETS_LIB)
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+#include <QWidget>
+#endif
+
+#include <atomic>
+#include <memory>
+
+class FakeAccountService : public AccountService {
+public:
+    // Answers.
+    std::atomic<bool> online{true};
+    std::atomic<int> smsResult{200};
+    std::atomic<int> codeResult{200};
+    std::atomic<int> registerResult{200};
+    std::atomic<int> resetResult{200};
+    QString goodPassword = QStringLiteral("secret1");
+    QString goodCode = QStringLiteral("123456");
+    QString issuedToken = QStringLiteral("tok-A1");
+    std::atomic<unsigned> valueStatus{0};
+
+    // What was asked, one line per call ("login a@b.example"; never a password).
+    QStringList calls() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_calls;
+    }
+    void clearCalls()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_calls.clear();
+    }
+
+    bool internetOk() override
+    {
+        record(QStringLiteral("internet"));
+        return online;
+    }
+    int getSmsCode(const QString& phone) override
+    {
+        record(QStringLiteral("sms ") + phone);
+        return smsResult;
+    }
+    bool phoneLogin(const QString& phone, const QString& code, QString& token) override
+    {
+        record(QStringLiteral("phone-login ") + phone);
+        if (code != goodCode)
+            return false;
+        token = issuedToken;
+        return true;
+    }
+    int getEmailCode(const QString& email, bool existing) override
+    {
+        record(QStringLiteral("email-code %1 %2").arg(email, existing ? QStringLiteral("existing") : QStringLiteral("new")));
+        return codeResult;
+    }
+    int registerEmail(const QString& email, const QString&, const QString&) override
+    {
+        record(QStringLiteral("register ") + email);
+        return registerResult;
+    }
+    bool emailLogin(const QString& email, const QString& password, QString& token) override
+    {
+        record(QStringLiteral("login ") + email);
+        if (password != goodPassword)
+            return false;
+        token = issuedToken;
+        return true;
+    }
+    int resetPassword(const QString& email, const QString&, const QString&) override
+    {
+        record(QStringLiteral("reset ") + email);
+        return resetResult;
+    }
+    void addAdapter(const QString&, const QString& serial, const QString& model) override
+    {
+        record(QStringLiteral("add-adapter %1 %2").arg(serial, model));
+    }
+    unsigned adapterValue(const QString&, const QString& name, const QString& language, QString& value) override
+    {
+        record(QStringLiteral("value %1 %2").arg(name, language));
+        if (valueStatus == 0)
+            value = name + QStringLiteral("-value");
+        return valueStatus;
+    }
+
+private:
+    void record(const QString& line)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_calls.append(line);
+    }
+    mutable QMutex m_mutex;
+    QStringList m_calls;
+};
+
+// Shared between the test and the controller's store (which the controller owns).
+struct MemoryStoreState {
+    QMutex mutex;
+    account::RememberedCredentials credentials;
+    int saves = 0;
+    bool failLoad = false;
+};
+
+class MemoryCredentialStore : public account::CredentialStore {
+public:
+    explicit MemoryCredentialStore(std::shared_ptr<MemoryStoreState> state)
+        : m_state(std::move(state))
+    {
+    }
+    bool load(account::RememberedCredentials& credentials, QString* error) override
+    {
+        QMutexLocker lock(&m_state->mutex);
+        if (m_state->failLoad) {
+            if (error)
+                *error = QStringLiteral("unreadable");
+            return false;
+        }
+        credentials = m_state->credentials;
+        return true;
+    }
+    bool save(const account::RememberedCredentials& credentials, QString*) override
+    {
+        QMutexLocker lock(&m_state->mutex);
+        m_state->credentials = credentials;
+        ++m_state->saves;
+        return true;
+    }
+    QString describe() const override { return QStringLiteral("memory"); }
+
+private:
+    std::shared_ptr<MemoryStoreState> m_state;
+};
+
+#if defined(QT_WIDGETS_LIB)
+// The window as the account subsystem sees it: a stack of 23 pages named
+// "Tab_Stack", a "Btn_service_vendor" button as the remote page has it.
+class FakeHost : public SubsystemHost {
+public:
+    FakeHost()
+    {
+        window.resize(902, 652);
+        auto* layout = new QVBoxLayout(&window);
+        stack = new QStackedWidget(&window);
+        stack->setObjectName(QStringLiteral("Tab_Stack"));
+        layout->addWidget(stack);
+        for (int i = 0; i < 23; ++i)
+            stack->addWidget(new QWidget(stack));
+        vendorButton = new QPushButton(stack->widget(1));
+        vendorButton->setObjectName(QStringLiteral("Btn_service_vendor"));
+        vendorButton->hide();
+    }
+    QWidget* frame() override { return &window; }
+    QWidget* pageHost(int index) override { return stack->widget(index); }
+    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override { build(stack->widget(index)); }
+    void ensurePage(int) override { }
+    void showPage(int index) override
+    {
+        stack->setCurrentIndex(index);
+        pageRequest = index;
+    }
+    void toast(const QString& text, int ms) override
+    {
+        toasts.append(text);
+        toastMs = ms;
+    }
+    void wakeStatusPass() override { ++wakes; }
+
+    QWidget window;
+    QStackedWidget* stack;
+    QPushButton* vendorButton;
+    QStringList toasts;
+    int toastMs = 0;
+    int pageRequest = -1;
+    int wakes = 0;
+};
+#endif
