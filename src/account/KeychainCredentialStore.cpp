@@ -1,10 +1,17 @@
 #include "account/KeychainCredentialStore.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 #include <QTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 
 #include <qt5keychain/keychain.h>
 
@@ -12,24 +19,80 @@ namespace account {
 
 namespace {
 
-// Runs one keyring job to its end or the time limit; false on a time-out.
-bool runBounded(QKeychain::Job& job)
-{
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
+// What a keyring job reported; shared with the job, which may outlive a wait that gave up.
+struct JobResult {
+    std::mutex mutex;
+    std::condition_variable done;
     bool finished = false;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
+    QKeychain::Error error = QKeychain::OtherError;
+    QString errorString;
+    QByteArray data;
+};
+
+// Starts a read (data null) or write job on the thread that owns the
+// application: the keyring libraries answer through that thread's event
+// loop, whatever thread asked. The job deletes itself when it ends.
+void startJob(const QString& service, const QString& key, const QByteArray* data, std::shared_ptr<JobResult> result)
+{
+    QKeychain::Job* job = nullptr;
+    if (data) {
+        auto* write = new QKeychain::WritePasswordJob(service);
+        write->setKey(key);
+        write->setBinaryData(*data);
+        job = write;
+    } else {
+        auto* read = new QKeychain::ReadPasswordJob(service);
+        read->setKey(key);
+        job = read;
+    }
+    job->setAutoDelete(true);
+    QObject::connect(job, &QKeychain::Job::finished, [result](QKeychain::Job* ended) {
+        std::lock_guard<std::mutex> lock(result->mutex);
+        result->finished = true;
+        result->error = ended->error();
+        result->errorString = ended->errorString();
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(ended))
+            result->data = read->binaryData();
+        result->done.notify_all();
     });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    job.setAutoDelete(false);
-    limit.start(KeychainCredentialStore::kWaitMs);
-    job.start();
-    if (!finished)
-        loop.exec();
-    return finished;
+    job->start();
+}
+
+// Runs one job and waits at most kWaitMs for it; null on a time-out.
+std::shared_ptr<JobResult> runBounded(const QString& service, const QString& key, const QByteArray* data)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return nullptr;
+    auto result = std::make_shared<JobResult>();
+    if (QThread::currentThread() == app->thread()) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        limit.start(KeychainCredentialStore::kWaitMs);
+        startJob(service, key, data, result);
+        while (limit.isActive()) {
+            {
+                std::lock_guard<std::mutex> lock(result->mutex);
+                if (result->finished)
+                    return result;
+            }
+            loop.processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        std::lock_guard<std::mutex> lock(result->mutex);
+        return result->finished ? result : nullptr;
+    }
+    const QByteArray copy = data ? *data : QByteArray();
+    const bool write = data != nullptr;
+    QMetaObject::invokeMethod(
+        app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(result->mutex);
+    if (!result->done.wait_for(
+            lock, std::chrono::milliseconds(KeychainCredentialStore::kWaitMs), [&] { return result->finished; }))
+        return nullptr;
+    return result;
 }
 
 QJsonArray toArray(const QStringList& list)
@@ -89,21 +152,20 @@ bool KeychainCredentialStore::decode(const QByteArray& data, RememberedCredentia
 bool KeychainCredentialStore::load(RememberedCredentials& credentials, QString* error)
 {
     credentials = RememberedCredentials();
-    QKeychain::ReadPasswordJob job(m_service);
-    job.setKey(m_key);
-    if (!runBounded(job)) {
+    const std::shared_ptr<JobResult> job = runBounded(m_service, m_key, nullptr);
+    if (!job) {
         if (error)
             *error = QStringLiteral("the keyring did not answer");
         return false;
     }
-    if (job.error() == QKeychain::EntryNotFound)
+    if (job->error == QKeychain::EntryNotFound)
         return true;
-    if (job.error() != QKeychain::NoError) {
+    if (job->error != QKeychain::NoError) {
         if (error)
-            *error = job.errorString();
+            *error = job->errorString;
         return false;
     }
-    if (!decode(job.binaryData(), credentials)) {
+    if (!decode(job->data, credentials)) {
         // A damaged entry is replaced by the next save; nothing is remembered meanwhile.
         if (error)
             *error = QStringLiteral("the keyring entry is not readable");
@@ -114,17 +176,16 @@ bool KeychainCredentialStore::load(RememberedCredentials& credentials, QString* 
 
 bool KeychainCredentialStore::save(const RememberedCredentials& credentials, QString* error)
 {
-    QKeychain::WritePasswordJob job(m_service);
-    job.setKey(m_key);
-    job.setBinaryData(encode(credentials));
-    if (!runBounded(job)) {
+    const QByteArray data = encode(credentials);
+    const std::shared_ptr<JobResult> job = runBounded(m_service, m_key, &data);
+    if (!job) {
         if (error)
             *error = QStringLiteral("the keyring did not answer");
         return false;
     }
-    if (job.error() != QKeychain::NoError) {
+    if (job->error != QKeychain::NoError) {
         if (error)
-            *error = job.errorString();
+            *error = job->errorString;
         return false;
     }
     return true;
@@ -141,17 +202,16 @@ bool KeychainCredentialStore::available(QString* why, const QString& service)
         return false;
     }
 #endif
-    QKeychain::ReadPasswordJob job(service);
-    job.setKey(QStringLiteral("availability-probe"));
-    if (!runBounded(job)) {
+    const std::shared_ptr<JobResult> job = runBounded(service, QStringLiteral("availability-probe"), nullptr);
+    if (!job) {
         if (why)
             *why = QStringLiteral("the keyring did not answer");
         return false;
     }
-    if (job.error() == QKeychain::NoError || job.error() == QKeychain::EntryNotFound)
+    if (job->error == QKeychain::NoError || job->error == QKeychain::EntryNotFound)
         return true;
     if (why)
-        *why = job.errorString();
+        *why = job->errorString;
     return false;
 }
 

@@ -1,7 +1,10 @@
 // Remembered credentials in the system keyring (QtKeychain: the Secret
 // Service on Linux, the Credential Manager on Windows), one entry holding the
-// whole record as JSON. Every keyring call waits at most kWaitMs; the calling
-// thread runs its own event loop meanwhile (a worker, never the GUI thread).
+// whole record as JSON. The keyring jobs run on the application's thread
+// (the keyring libraries answer through its event loop); a call from a
+// worker waits at most kWaitMs for its answer, a call from the
+// application's thread runs that loop meanwhile (tests only: the window
+// never waits for the keyring).
 #pragma once
 
 #include "account/Credentials.h"
