@@ -87,6 +87,7 @@ private slots:
         RemoteEngine engine(library, h, fast);
 
         std::atomic<bool> stop{false};
+        std::atomic<int> badCodes{0};
         std::vector<std::thread> threads;
         threads.emplace_back([&] {
             while (!stop)
@@ -108,7 +109,8 @@ private slots:
                 engine.applyCode(false, QString());
                 engine.p2pListen(6000, 2);
                 const RemoteSnapshot s = engine.state().snapshot();
-                QVERIFY(s.remoteCode >= 0 && s.remoteCode <= 999999);
+                if (s.remoteCode < 0 || s.remoteCode > 999999)
+                    ++badCodes; // checked on the test's thread: QTest is not thread-safe
                 engine.p2pCloseListen();
                 engine.setRemoteDisabled(!s.remoteDisabled);
             }
@@ -119,6 +121,7 @@ private slots:
             t.join();
 
         QVERIFY(records.load() > 0);
+        QCOMPARE(badCodes.load(), 0);
         engine.endSession(QString());
         engine.state().setRelayRegistration(nullptr);
         engine.state().setP2pListener(nullptr);
