@@ -28,7 +28,7 @@ namespace {
 constexpr int kToastMs = 1200;
 constexpr int kCheckedState = 2;
 
-QString translate(const char* source)
+QString accountText(const char* source)
 {
     return QCoreApplication::translate("AccountTexts", source);
 }
@@ -278,7 +278,7 @@ void AccountController::SetUserInfo(const QString& username, const QString& toke
     showSignedInName(nickname.isEmpty() ? username : nickname, username);
     m_signedIn = true;
     m_token = token;
-    toast(translate(QT_TRANSLATE_NOOP("AccountTexts", "Login Success")));
+    toast(accountText(QT_TRANSLATE_NOOP("AccountTexts", "Login Success")));
     showPage(m_phoneMode ? PagePhoneCentre : PageEmailCentre);
     refreshDirectoryButton();
 }
