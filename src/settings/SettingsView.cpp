@@ -44,12 +44,16 @@ const QString kComboStyle = QStringLiteral(
     "QComboBox QAbstractItemView { font: 14px Microsoft YaHei; background-color: white; }"
     "QComboBox QAbstractItemView::item{ padding: 8px; margin-left: 5px; }");
 
-// The list draws no frame, no selection and no focus: rows show their own hover.
-const QString kListStyle = QStringLiteral(
-    "QListWidget { border: none; background: transparent; outline: none; }"
-    "QListWidget::item, QListWidget::item:selected, QListWidget::item:hover { background: transparent; border: none; }");
-
-const QString kTagStyle = QStringLiteral(
+// The page's own looks in one sheet, parsed once: the list without frame,
+// selection or focus (rows show their own hover), subtitles, separators,
+// section headers and the update tag.
+const QString kPageStyle = QStringLiteral(
+    "QListWidget#list_Settings { border: none; background: transparent; outline: none; }"
+    "QListWidget#list_Settings::item, QListWidget#list_Settings::item:selected,"
+    " QListWidget#list_Settings::item:hover { background: transparent; border: none; }"
+    "QLabel#subTitle { color: #8A8A8E; }"
+    "QFrame#separator { background-color: #E5E5EA; margin: 0px 24px; }"
+    "QLabel#section { color: #6E6E73; padding: 10px 24px 4px 24px; }"
     "QLabel#tag { color: white; background-color: #E50012; border-radius: 9px; padding: 1px 8px; }");
 
 // A one-colour picture of an SVG icon, drawn without the image plugins.
@@ -101,6 +105,7 @@ SettingsView::SettingsView(QWidget* parent)
     , m_exit([](int code) { QCoreApplication::exit(code); })
 {
     setObjectName(QStringLiteral("SettingsView"));
+    setStyleSheet(kPageStyle);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 30, 0, 0);
     layout->setSpacing(12);
@@ -118,7 +123,6 @@ SettingsView::SettingsView(QWidget* parent)
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setStyleSheet(kListStyle);
     layout->addWidget(m_list);
 
     buildRows();
@@ -161,7 +165,6 @@ QWidget* SettingsView::makeItemRow(
     *subtitle = new QLabel(content);
     (*subtitle)->setObjectName(QStringLiteral("subTitle"));
     (*subtitle)->setFont(rowFont(12));
-    (*subtitle)->setStyleSheet(QStringLiteral("QLabel { color: #8A8A8E; }"));
     (*subtitle)->setWordWrap(true);
     // Long tips wrap: the row's height follows the list's width.
     QSizePolicy wrapping(QSizePolicy::Preferred, QSizePolicy::Preferred);
@@ -183,7 +186,6 @@ QWidget* SettingsView::makeItemRow(
         auto* line = new QFrame(content);
         line->setObjectName(QStringLiteral("separator"));
         line->setFixedHeight(1);
-        line->setStyleSheet(QStringLiteral("QFrame#separator { background-color: #E5E5EA; margin: 0px 24px; }"));
         outer->addWidget(line);
     }
     return content;
@@ -194,7 +196,6 @@ QLabel* SettingsView::makeSectionRow()
     auto* label = new QLabel;
     label->setObjectName(QStringLiteral("section"));
     label->setFont(rowFont(13, true));
-    label->setStyleSheet(QStringLiteral("QLabel#section { color: #6E6E73; padding: 10px 24px 4px 24px; }"));
     return label;
 }
 
@@ -243,7 +244,6 @@ void SettingsView::buildRows()
     tagFont.setPointSize(12);
     tagFont.setBold(true);
     m_tag->setFont(tagFont);
-    m_tag->setStyleSheet(kTagStyle);
     m_tag->hide();
     tagLayout->addWidget(m_tag);
     tagLayout->addWidget(arrowLabel(m_tagWidget));
