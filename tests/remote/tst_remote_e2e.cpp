@@ -1,9 +1,10 @@
 // Remote diagnosis end to end through the manager's own session logic with
 // the real pieces: the relay (test CA), the cloud emulator as relay directory
 // and mapping service, the adapter emulator, a C-end and a B-end
-// BrindlewickService with their own blocks, the C-end's registration in its
-// own process (remote_link_peer) and RemoteEngine with the real libraries,
-// the virtual adapter tool and the command block in this process (the B-end).
+// BrindlewickService with their own blocks. Both ends run RemoteEngine with
+// the real libraries: the C-end in a child process (this program with
+// "--c-end": code upkeep through MT7628Config and the registration round),
+// the B-end here with the virtual adapter tool and the command block.
 #include "../remote_link/RemoteTestSupport.h"
 
 #include "CloudEmulator.h"
@@ -13,6 +14,9 @@
 #include "support/TestEnvironment.h"
 
 #include "device/CommandBlock.h"
+#include "device/VciStatusRecord.h"
+
+#include "MT7628Config.h"
 #include "remote/RemoteEngine.h"
 #include "remote/SessionRecord.h"
 
@@ -33,8 +37,64 @@ using namespace remote;
 namespace {
 
 const char* const kSerial = "M5EA0001XJ7B0001";
-const char* const kKey = "KX0001";
 const int kCode = 246810;
+
+QString text(const char* field, std::size_t size)
+{
+    return QString::fromLatin1(field, static_cast<int>(qstrnlen(field, size)));
+}
+
+// The C-end: this PC's adapter from its status block, its code through
+// MT7628Config, the relay from the directory, registered every round. Prints
+// "registered" once; runs until killed (at most two minutes).
+int runCEnd()
+{
+    std::unique_ptr<RemoteLibrary> library = loadRemoteLibraries(QFile::encodeName(testBinary("")).toStdString());
+    MT7628Config module;
+    RemoteEngine::Hooks h;
+    h.toast = [](const QString& t, int) { std::printf("toast %s\n", qPrintable(t)); };
+    h.adapterTool = [](bool) {};
+    h.postMode = [](std::uint8_t) {};
+    h.remoteAdapterPresent = [] { return false; };
+    h.sleep = [](std::chrono::milliseconds ms) {
+        std::this_thread::sleep_for(ms);
+        return true;
+    };
+    h.sendRecord = [](RecordEvent, const QString&) {};
+    h.showPage = [](int) {};
+    h.device = [] {
+        const VciStatusRecord r = readStatusBlock().record;
+        DeviceView d;
+        d.sn = text(r.SN, sizeof r.SN);
+        d.vciIP = text(r.vciIP, sizeof r.vciIP).toStdString();
+        d.key = text(r.key, sizeof r.key).toStdString();
+        d.portNumber = text(r.portNumber, sizeof r.portNumber);
+        d.connType = r.connType;
+        return d;
+    };
+    h.getRemoteKey = [&module](const DeviceView& d, std::string& key) {
+        return module.GetRemoteKey(d.sn.toLatin1().constData(), d.vciIP, key);
+    };
+    h.setRemoteKey = [&module](const DeviceView& d, const std::string& key) {
+        return module.SetRemoteKey(d.sn.toLatin1().constData(), d.vciIP, key);
+    };
+    h.codeFilePath = QDir::tempPath() + QStringLiteral("/tst_remote_e2e_c_end.ini");
+    Timing timing;
+    timing.keyQueryPeriod = 200;
+    RemoteEngine engine(*library, h, timing);
+    bool told = false;
+    for (int round = 0; round < 600; ++round) {
+        engine.refresh();
+        engine.registrationRound();
+        if (!told && engine.state().relayRegistration()) {
+            std::printf("registered\n");
+            std::fflush(stdout);
+            told = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -104,10 +164,7 @@ private slots:
         timing.watchPeriod = 0;
         m_engine = std::make_unique<RemoteEngine>(*m_library, h, timing);
 
-        QVERIFY(m_cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                                 QString::fromLatin1(kSerial), QString::number(kCode), QString::fromLatin1(kKey)},
-            m_cPrefix));
-        QVERIFY2(m_cEnd.waitFor(QStringLiteral("status 1 state 1 registered"), 8000), qPrintable(m_cEnd.lines()));
+        startCEnd();
     }
 
     // A wrong code: the relay says so, no session starts and nothing is recorded.
@@ -126,7 +183,6 @@ private slots:
         m_engine->relayAttempt(QString::fromLatin1(kSerial), kCode, 0);
         QCOMPARE(lastToast(), QStringLiteral("connection established successfully"));
         QVERIFY(m_engine->attemptFinished(QString::fromLatin1(kSerial)));
-        QVERIFY(m_cEnd.waitFor(QStringLiteral("session with"), 5000));
 
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
         QTRY_VERIFY_WITH_TIMEOUT((m_engine->refresh(), m_engine->state().figures().delayB >= 0), 8000);
@@ -134,7 +190,6 @@ private slots:
 
         QCOMPARE(m_engine->endSession(QString::fromLatin1(kSerial)), int(PageRemote));
         QVERIFY(!m_engine->state().remoteActive());
-        QVERIFY(m_cEnd.waitFor(QStringLiteral("state 1 registered"), 5000));
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(), 8000);
 
         const QJsonArray list = records();
@@ -144,25 +199,58 @@ private slots:
         QCOMPARE(list.at(1).toObject().value(QLatin1String("sn")).toString(), QString::fromLatin1(kSerial));
     }
 
+    // The C-end goes away mid-session: the B-end's watch ends the session and
+    // records its end once.
+    void lostSessionEndsOnce()
+    {
+        m_engine->relayAttempt(QString::fromLatin1(kSerial), kCode, 0);
+        QVERIFY(m_engine->attemptFinished(QString::fromLatin1(kSerial)));
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
+        m_cEnd.kill();
+        m_cEnd.waitForFinished(5000);
+        QTRY_VERIFY_WITH_TIMEOUT((m_engine->refresh(), !m_engine->state().remoteActive()), 10000);
+        for (int i = 0; i < 3; ++i)
+            m_engine->refresh();
+        const QJsonArray list = records();
+        QCOMPARE(list.size(), 4);
+        QCOMPARE(list.at(2).toObject().value(QLatin1String("event")).toString(), QStringLiteral("start"));
+        QCOMPARE(list.at(3).toObject().value(QLatin1String("event")).toString(), QStringLiteral("end"));
+        QCOMPARE(m_engine->endSession(QString::fromLatin1(kSerial)), int(PageRemote));
+        QCOMPARE(records().size(), 4);
+    }
+
     // A record with another pattern's authorization is refused and not kept.
     void forgedRecordRefused()
     {
         QVERIFY(!SessionRecordClient(m_cloud.httpBase(), QByteArray("not-the-pattern:{sn}:{event}"))
                      .post(QString::fromLatin1(kSerial), RecordEvent::Start));
-        QCOMPARE(records().size(), 2);
+        QCOMPARE(records().size(), 4);
         QVERIFY(!SessionRecordClient(QStringLiteral("http://127.0.0.1:1/")).post(QString::fromLatin1(kSerial), RecordEvent::End));
     }
 
     void cleanupTestCase()
     {
         m_engine.reset();
-        m_cEnd.stop();
+        m_cEnd.kill();
+        m_cEnd.waitForFinished(5000);
         m_serviceB.stop();
         m_serviceC.stop();
         QProcess::execute(testBinary("VirtualNetLoopback"), {QStringLiteral("-d")});
     }
 
 private:
+    void startCEnd()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BRINDLEWICK_SHM_PREFIX"), QString::fromLatin1(m_cPrefix));
+        m_cEnd.setProcessEnvironment(env);
+        m_cEnd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_cEnd.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--c-end")});
+        QVERIFY(m_cEnd.waitForStarted(5000));
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += m_cEnd.readAllStandardOutput(), out.contains("registered")), 10000);
+    }
+
     QString lastToast()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -190,12 +278,22 @@ private:
     EmulatorProcess m_emulator;
     ServiceProcess m_serviceC;
     ServiceProcess m_serviceB;
-    PeerProcess m_cEnd;
+    QProcess m_cEnd;
     std::unique_ptr<RemoteLibrary> m_library;
     std::unique_ptr<RemoteEngine> m_engine;
     std::mutex m_mutex;
     QStringList m_toasts;
 };
 
-QTEST_GUILESS_MAIN(TestRemoteE2e)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--c-end") == 0) {
+        QCoreApplication app(argc, argv);
+        return runCEnd();
+    }
+    QCoreApplication app(argc, argv);
+    TestRemoteE2e test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_remote_e2e.moc"
