@@ -2,6 +2,7 @@
 
 #include "account/AccountLog.h"
 #include "account/KeychainCredentialStore.h"
+#include "app/kit/Instance.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,12 +73,20 @@ FileCredentialStore::FileCredentialStore(QString path)
 {
 }
 
-QString FileCredentialStore::defaultPath()
+// The user's configuration folder of the program; a named instance has its own below it.
+QString accountFolder()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     if (folder.isEmpty())
         return QString();
-    return folder + QStringLiteral("/UserConfig.ini");
+    const QString name = instance::name();
+    return name.isEmpty() ? folder : folder + QStringLiteral("/instances/") + name;
+}
+
+QString FileCredentialStore::defaultPath()
+{
+    const QString folder = accountFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/UserConfig.ini");
 }
 
 bool FileCredentialStore::load(RememberedCredentials& credentials, QString* error)
@@ -149,7 +158,9 @@ std::unique_ptr<CredentialStore> openCredentialStore()
     QString why;
     if (KeychainCredentialStore::available(&why)) {
         qCInfo(lcAccount) << "remembered credentials: system keyring";
-        return std::make_unique<KeychainCredentialStore>();
+        const QString name = instance::name();
+        return std::make_unique<KeychainCredentialStore>(QStringLiteral("Brindlewick"),
+            name.isEmpty() ? QStringLiteral("UserConfig") : QStringLiteral("UserConfig-") + name);
     }
     const QString path = FileCredentialStore::defaultPath();
     qCInfo(lcAccount) << "remembered credentials: no keyring (" << why << "), using" << path;
@@ -160,7 +171,7 @@ std::unique_ptr<CredentialStore> openCredentialStore()
 
 QString phoneNicknamePath()
 {
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    const QString folder = accountFolder();
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/UserName.ini");
 }
 

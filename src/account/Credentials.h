@@ -55,7 +55,8 @@ public:
     QString path() const { return m_path; }
 
     // The user's configuration folder of the program (never the working
-    // folder) + "/UserConfig.ini"; empty when the system names no folder.
+    // folder; a named instance's own folder below it) + "/UserConfig.ini";
+    // empty when the system names no folder.
     static QString defaultPath();
 
 private:

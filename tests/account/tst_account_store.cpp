@@ -59,6 +59,15 @@ private slots:
         QCOMPARE(QFileInfo(account::phoneNicknamePath()).dir().path(), QFileInfo(path).dir().path());
     }
 
+    void aNamedInstanceKeepsItsOwn()
+    {
+        qputenv("BRINDLEWICK_INSTANCE", "second");
+        const QString path = account::FileCredentialStore::defaultPath();
+        qunsetenv("BRINDLEWICK_INSTANCE");
+        QCOMPARE(path, account::FileCredentialStore::defaultPath().replace(QStringLiteral("/UserConfig.ini"),
+                           QStringLiteral("/instances/second/UserConfig.ini")));
+    }
+
     void fileRoundTripIsOwnerOnly()
     {
         const QString path = m_env.path() + QStringLiteral("/config/Brindlewick/sub/UserConfig.ini");
