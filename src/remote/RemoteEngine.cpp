@@ -174,17 +174,18 @@ bool RemoteEngine::attemptFinished(const QString& sn)
 
 int RemoteEngine::endSession(const QString& snFieldText)
 {
+    // Not at the same time as a refresh, whose watch may be ending it too.
+    std::lock_guard<std::mutex> lock(m_refreshMutex);
     int page = PageRemote;
     const bool p2p = m_state.p2pListener() || m_state.p2pClient();
     if (!p2p) {
         m_state.setDeviceControlRole(false);
-        const bool hadSession = m_state.activeSession() != nullptr;
+        const bool hadSession = m_state.setActiveSession(nullptr) != nullptr;
         if (hadSession) {
             m_hooks.adapterTool(false);
             m_state.setRemoteSession(nullptr);
         }
         m_state.setRelayRegistration(nullptr);
-        m_state.setActiveSession(nullptr);
         // Once per session: a watch that saw the session end has sent it already.
         if (hadSession)
             m_hooks.sendRecord(RecordEvent::End, snFieldText);
@@ -418,6 +419,9 @@ bool RemoteEngine::sessionWatch()
     qCInfo(lcRemote) << "relay session lost with state" << reading.state;
     const QString partner = m_state.figures().partnerSerial;
     m_state.setDeviceControlRole(false);
+    // Only the one who takes the session object ends it.
+    if (!m_state.takeActiveSession(session))
+        return true;
     session.reset();
     dropSession();
     m_state.forgetDelays();

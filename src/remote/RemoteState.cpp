@@ -90,6 +90,15 @@ RemoteState::Handle RemoteState::setP2pClient(Handle h)
     return h;
 }
 
+bool RemoteState::takeActiveSession(const Handle& h)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!h || m_activeSession != h)
+        return false;
+    m_activeSession.reset();
+    return true;
+}
+
 std::int32_t RemoteState::remoteCode() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

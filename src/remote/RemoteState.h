@@ -62,6 +62,8 @@ public:
     Handle setRemoteSession(Handle h);
     Handle activeSession() const;
     Handle setActiveSession(Handle h);
+    // Clears the active session only while it is still `h`; true when it did.
+    bool takeActiveSession(const Handle& h);
     Handle relayRegistration() const;
     Handle setRelayRegistration(Handle h);
     Handle p2pListener() const;

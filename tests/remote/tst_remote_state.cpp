@@ -34,6 +34,16 @@ private slots:
         state.setP2pListener(nullptr);
         QCOMPARE(library.alive.load(), 0);
 
+        // Only the session that is still active is taken.
+        auto first2 = library.listen(std::string(), 5002, status);
+        auto second = library.listen(std::string(), 5003, status);
+        state.setActiveSession(second);
+        QVERIFY(!state.takeActiveSession(first2));
+        QVERIFY(state.activeSession() == second);
+        QVERIFY(state.takeActiveSession(second));
+        QVERIFY(!state.activeSession());
+        QVERIFY(!state.takeActiveSession(nullptr));
+
         int mode = -1;
         QVERIFY(!state.takePendingDoIpMode(mode));
         state.setPendingDoIpMode(3);
