@@ -240,8 +240,17 @@ bool Relay::handle(Client& c, const remote::Frame& f)
             break;
         auto it = m_registered.find(m.serial);
         if (it != m_registered.end() && it->second != &c) {
-            // The latest registration wins; the earlier link is told and dropped.
+            // The latest registration wins, but only with the adapter's own
+            // key: someone who knows a serial alone cannot take it over.
             Client& old = *it->second;
+            const bool sameKey = old.key.size() == m.key.size()
+                && CRYPTO_memcmp(old.key.data(), m.key.data(), m.key.size()) == 0;
+            if (!sameKey) {
+                log("registration of " + m.serial + " from " + c.address + " refused: another key holds it");
+                send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, "registered with another key"}));
+                c.closing = true;
+                return true;
+            }
             endSession(old, "registration replaced");
             send(old, remote::encodeEnd(remote::EndMsg{remote::EndReason::Replaced, "registered elsewhere"}));
             old.closing = true;
