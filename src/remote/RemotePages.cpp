@@ -155,6 +155,7 @@ RemotePage::RemotePage(QWidget* parent)
     auto* actions = new QHBoxLayout;
     actions->addWidget(connectButton);
     actions->addWidget(p2p);
+    actions->addWidget(serviceVendor); // shown while a user is signed in (the account subsystem)
     actions->addStretch(1);
     partnerGrid->addLayout(actions, 3, 1, 1, 3);
     partnerGrid->setColumnStretch(3, 1);
