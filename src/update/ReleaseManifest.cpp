@@ -80,7 +80,9 @@ bool ReleaseCheck::parse(const QByteArray& text, Manifest& manifest, QString* re
         if (!isHex64(entry.sha256) || !sizeOk || entry.size < 0 || (mode != "x" && mode != "-"))
             return fail(reason, QStringLiteral("line %1 is malformed").arg(i + 1));
         entry.executable = mode == "x";
-        if (!SafeUnpacker::safeEntryName(entry.path) || entry.path == QLatin1String(kManifestName)
+        // Files only: no empty part (a trailing or doubled "/").
+        if (!SafeUnpacker::safeEntryName(entry.path) || entry.path.split(QLatin1Char('/')).contains(QString())
+            || entry.path == QLatin1String(kManifestName)
             || entry.path == QLatin1String(kSignatureName))
             return fail(reason, QStringLiteral("unsafe path on line %1").arg(i + 1));
         const QString key = entry.path.toLower();

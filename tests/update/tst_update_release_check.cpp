@@ -156,6 +156,8 @@ private slots:
         QTest::newRow("no files") << head << false;
         QTest::newRow("climbs out") << head + "file " + sum + " 3 - ../a\n" << false;
         QTest::newRow("absolute") << head + "file " + sum + " 3 - /etc/a\n" << false;
+        QTest::newRow("a folder, not a file") << head + "file " + sum + " 3 - lib/\n" << false;
+        QTest::newRow("doubled slash") << head + "file " + sum + " 3 - lib//a\n" << false;
         QTest::newRow("drive letter") << head + "file " + sum + " 3 - C:/a\n" << false;
         QTest::newRow("twice, other case") << head + "file " + sum + " 3 - a\nfile " + sum + " 3 - A\n" << false;
         QTest::newRow("upper-case sum") << head + "file " + QByteArray(64, 'A') + " 3 - a\n" << false;
