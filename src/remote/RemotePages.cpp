@@ -59,7 +59,8 @@ QWidget* card(QWidget* parent, const char* name)
 QString remoteButtonStyle(bool enabled)
 {
     return enabled ? QStringLiteral("QPushButton{background-color: rgb(2, 167, 240);color:#FFFFFF;border:none;"
-                                    "border-radius:4px;padding:0 14px;}")
+                                    "border-radius:4px;padding:0 14px;}"
+                                    "QPushButton:disabled{background-color: rgb(215, 215, 215);}")
                    : QStringLiteral("QPushButton{background-color: rgb(215, 215, 215);color:#FFFFFF;border:none;"
                                     "border-radius:4px;padding:0 14px;}");
 }
