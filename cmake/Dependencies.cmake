@@ -20,6 +20,13 @@ if(WIN32)
     list(APPEND CMAKE_FIND_ROOT_PATH ${BW_WIN32_DEPS})
 endif()
 pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
+if(WIN32)
+    # The remote-session link's TLS: OpenSSL built for Windows by win32-deps.sh, linked statically.
+    set(OPENSSL_ROOT_DIR ${BW_WIN32_DEPS})
+    set(OPENSSL_USE_STATIC_LIBS TRUE)
+    find_package(OpenSSL REQUIRED)
+    set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 user32 advapi32)
+endif()
 if(NOT WIN32)
     # CHvHttp's POSIX half (WinHTTP on Windows). cpp-httplib is a compiled
     # library in Debian: its users must be compiled with the flags of its

@@ -81,4 +81,42 @@ EOF
     touch "$stamp"
 }
 
+# OpenSSL, for the remote-session link's TLS (libcrypto and libssl, static).
+# The installed Linux version when its source is still published, else the
+# newest Debian source of the same release that can be fetched; only what the
+# link uses (TLS 1.2 and 1.3, X.509 checks) is built.
+build_openssl() {
+    local installed stamp src version dir target
+    installed=$(dpkg-query -W -f='${source:Version}' libssl-dev)
+    ensure_deb_src openssl
+    case "$HOST" in
+        x86_64-*) target=mingw64 ;;
+        *) target=mingw ;;
+    esac
+    src=$DEPS/src-openssl
+    for version in "$installed" $(apt-cache showsrc openssl 2>/dev/null | sed -n 's/^Version: //p' | sort -r -V); do
+        stamp=$PREFIX/.openssl-$version
+        [ -f "$stamp" ] && return
+        rm -rf "$src" && mkdir -p "$src"
+        ( cd "$src" && apt-get source -qq "openssl=$version" >/dev/null 2>&1 ) && break
+        version=""
+    done
+    [ -n "$version" ] || { echo "win32-deps: no source package of openssl can be fetched" >&2; exit 1; }
+    dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "openssl-*" | head -n 1)
+    [ -x "$dir/Configure" ] || { echo "win32-deps: unexpected OpenSSL source layout" >&2; exit 1; }
+    echo "win32-deps: OpenSSL $version from Debian's source package (about two minutes)"
+    ( cd "$dir" && ./Configure "$target" --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
+          no-shared no-tests no-legacy no-engine no-dso no-ui-console no-module no-async no-comp no-ct no-ocsp \
+          no-srp no-ts no-cms no-idea no-camellia no-seed no-bf no-cast no-md4 no-mdc2 no-rc2 no-rc4 no-des \
+          no-dsa no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
+          no-dtls no-ssl3 no-tls1 no-tls1_1 no-weak-ssl-ciphers no-ec2m >"$DEPS/openssl-configure.log" 2>&1 \
+      && make -j"$(nproc)" build_libs >"$DEPS/openssl-build.log" 2>&1 \
+      && make install_dev >"$DEPS/openssl-install.log" 2>&1 ) || {
+        echo "win32-deps: building OpenSSL failed (logs in $DEPS)" >&2; exit 1; }
+    rm -rf "$src"
+    rm -f "$PREFIX"/.openssl-*
+    touch "$PREFIX/.openssl-$version"
+}
+
 build_jsoncpp
+build_openssl
