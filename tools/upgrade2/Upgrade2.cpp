@@ -364,6 +364,8 @@ int Upgrade::apply(long waitPid)
         log("no staged release in " + m_stage.string());
         return Usage;
     }
+    // Recorded first, so a program started meanwhile leaves this step alone.
+    journal("apply " + std::to_string(currentPid()));
     // The manager's files are in use until it has ended.
     for (int waited = 0; processAlive(waitPid); waited += 100) {
         if (waited >= kManagerEndMs) {
@@ -376,7 +378,6 @@ int Upgrade::apply(long waitPid)
         sleepMs(100);
     }
 
-    journal("apply " + std::to_string(currentPid()));
     if (!swap(entries)) {
         rollback();
         platform::startDetached(program().string(), {}, m_install.string());
