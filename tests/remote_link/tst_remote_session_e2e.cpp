@@ -370,6 +370,10 @@ private slots:
         // The C-end is killed: the listener reports the end.
         cEnd.kill();
         QTRY_VERIFY_WITH_TIMEOUT(m_libs.listenState(listener, serial, text1, text2) < 0, 5000);
+        // One session per listener: a later C-end is refused at once.
+        QTcpSocket late;
+        late.connectToHost(QStringLiteral("127.0.0.1"), port);
+        QVERIFY(!late.waitForConnected(2000));
         m_libs.unlisten(listener);
 
         // Without the virtual adapter the listener refuses to start.

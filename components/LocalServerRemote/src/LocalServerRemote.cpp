@@ -210,7 +210,10 @@ void Listener::run()
         if (s == net::kNoSocket)
             continue;
         if (serveOne(s, peerIp)) {
-            // One session per listener: the session has ended.
+            // One session per listener: the session has ended, and a later
+            // C-end is refused at once instead of waiting in the queue.
+            net::closeSocket(server);
+            server = net::kNoSocket;
             state = -2;
             setTexts(stop ? "closed" : "session ended", peerIp);
             return;
