@@ -113,6 +113,7 @@ void AccountController::connectPages()
     connect(m_phoneCentre->signOut, &QPushButton::clicked, this, &AccountController::ClickButton_UserSignOut);
     connect(m_phoneCentre->nickname, &QPushButton::clicked, this, [this] { showPage(PageNickname); });
     connect(m_nickname->confirm, &QPushButton::clicked, this, &AccountController::Modify_nickname);
+    connect(m_nickname->nickname, &QLineEdit::returnPressed, this, &AccountController::Modify_nickname);
     connect(m_nickname->back, &QPushButton::clicked, this, &AccountController::ClickButton_UserLogInMain);
 
     connect(m_register->getCode, &QPushButton::clicked, this, &AccountController::ClickButton_GetAuthCodeEmail);

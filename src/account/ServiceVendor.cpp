@@ -111,6 +111,7 @@ ServiceVendorPage::ServiceVendorPage(QWidget* parent)
     search->setObjectName(QStringLiteral("lineEdit_Service_Vendor_Search"));
     search->setMinimumHeight(32);
     search->setMaxLength(64);
+    search->setMinimumWidth(240);
     find = new QPushButton(this);
     find->setObjectName(QStringLiteral("Btn_Vendor_Search"));
     find->setMinimumHeight(32);

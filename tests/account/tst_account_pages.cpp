@@ -11,6 +11,7 @@
 #include "account/AccountPages.h"
 #include "account/ServiceVendor.h"
 #include "device/AppShared.h"
+#include "device/DeviceInfo.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -319,6 +320,46 @@ private slots:
         QCoreApplication::sendEvent(m_host->frame(), &change);
         QVERIFY(!m_controller->phoneSignInMode());
         QVERIFY(!m_controller->signedIn());
+    }
+
+    void adapterRegisteredOnceWithTheCloud()
+    {
+        start();
+        AppShared* shared = AppShared::instance();
+        shared->resetForTests();
+        shared->setRemoteKeyFetcher([](const std::string&, const std::string&, std::string& key) {
+            key = "KEY-0001";
+            return true;
+        });
+        QVERIFY(!m_controller->statusPass(false)); // no adapter: nothing to do, no repaint
+        QVERIFY(m_service->calls().isEmpty());
+        DeviceInfo info;
+        info.SN = QStringLiteral("M5EA0001XJ7B0001");
+        info.vciIP = QStringLiteral("127.0.0.1");
+        shared->publish(info);
+        QTRY_VERIFY_WITH_TIMEOUT(!shared->remoteKey().isEmpty(), 5000);
+
+        m_service->online = false; // offline: tried, nothing kept, tried again after 2 s
+        m_controller->statusPass(false);
+        QTRY_COMPARE_WITH_TIMEOUT(m_service->calls(), QStringList{QStringLiteral("internet")}, 5000);
+        m_controller->statusPass(false); // too early for another attempt
+        m_service->online = true;
+        QSignalSpy registered(m_controller.get(), &AccountController::adapterRegistered);
+        QTest::qWait(2100);
+        QVERIFY(m_controller->statusPass(true)); // a pass's own repaint request is kept
+        QVERIFY(registered.wait(5000));
+        QCOMPARE(m_service->calls().filter(QStringLiteral("add-adapter M5EA0001XJ7B0001 ")).size(), 1);
+        QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QStringLiteral("M5EA0001XJ7B0001")));
+        QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QStringLiteral("warrantyUntil-value")));
+
+        // Kept: no further attempts for this adapter.
+        const int calls = m_service->calls().size();
+        QTest::qWait(2100);
+        m_controller->statusPass(false);
+        QTest::qWait(100);
+        QCOMPARE(m_service->calls().size(), calls);
+        shared->setRemoteKeyFetcher({});
+        shared->resetForTests();
     }
 
     void directoryPage()

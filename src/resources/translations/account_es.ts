@@ -325,7 +325,7 @@
     <message>
         <location line="+1"/>
         <source>Enter dynamic password</source>
-        <translation>Introduzca la contraseña dinámica</translation>
+        <translation>Contraseña dinámica</translation>
     </message>
     <message>
         <location line="+2"/>
