@@ -150,6 +150,11 @@ private slots:
         QVERIFY(second.connect(m_relay.port()));
         QVERIFY(first.send(encodeRegister({"LATEST1", "K1", 111111})));
         QCOMPARE(first.ackStatus(), int(kStatusOk));
+        // A registration without a code is refused.
+        RawRelayClient noCode;
+        QVERIFY(noCode.connect(m_relay.port()));
+        QVERIFY(noCode.send(encodeRegister({"NOCODE1", "K", 0})));
+        QCOMPARE(noCode.ackStatus(), int(kStatusRefused));
         // Another key cannot take the serial over.
         RawRelayClient thief;
         QVERIFY(thief.connect(m_relay.port()));

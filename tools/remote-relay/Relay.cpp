@@ -238,6 +238,12 @@ bool Relay::handle(Client& c, const remote::Frame& f)
         remote::RegisterMsg m;
         if (!remote::parseRegister(f, m, &error) || c.role == Role::BEnd || (c.role == Role::CEnd && m.serial != c.serial))
             break;
+        if (m.code == 0) {
+            // 0 is "no code yet" on the C-end: nobody could connect with it.
+            send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, "no code"}));
+            c.closing = true;
+            return true;
+        }
         auto it = m_registered.find(m.serial);
         if (it != m_registered.end() && it->second != &c) {
             // The latest registration wins, but only with the adapter's own
