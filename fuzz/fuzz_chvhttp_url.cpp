@@ -1,6 +1,7 @@
 // CHvHttp's URL splitting (docs/http-clients.md): "scheme://host[:port]/path",
-// true for "https://", port 80 unless the URL names one, "/" when there is no
-// path, a ":" after the first "/" is no port, a port that is not a number
+// true for "https://", port 443 for it and 80 otherwise unless the URL names
+// one, "/" when there is no path, a ":" after the first "/" is no port, a port
+// that is not a number
 // throws std::invalid_argument and one above 65535 std::out_of_range. A
 // successful split puts the URL back together. (Either exception counts as
 // refusing the URL: SendHttpOrHttpsRequest turns both into the same error.)
@@ -61,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     BW_FUZZ_CHECK(https == (url.compare(0, 8, "https://") == 0));
     BW_FUZZ_CHECK(host == authority);
     BW_FUZZ_CHECK(path == expectedPath);
-    BW_FUZZ_CHECK(port == (hasPort ? std::stoul(portText) : 80ul));
+    BW_FUZZ_CHECK(port == (hasPort ? std::stoul(portText) : https ? 443ul : 80ul));
     if (marker == std::string::npos)
         return 0;
     // The parts put back together give the URL (the "/" given to a URL
