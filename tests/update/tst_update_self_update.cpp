@@ -3,6 +3,7 @@
 // is downloaded, checked and installed into a private program folder where
 // the new version starts and confirms; a tampered archive changes nothing; a
 // killed upgrader is rolled back; an unwritable folder gets its message.
+#include "update/CHvHttp.h"
 #include "update/Drive.h"
 #include "update/GUI_Upgrade.h"
 #include "update/HttpServer.h"
@@ -14,6 +15,7 @@
 #include "device/AppShared.h"
 
 #include "CloudEmulator.h"
+#include "TestTls.h"
 #include "support/TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -100,6 +102,7 @@ class TstUpdateSelfUpdate : public QObject {
     Q_OBJECT
 private:
     TestEnvironment env;
+    TestTls tls;
     CloudEmulator cloud;
     QTemporaryDir work;
     QString installDir;
@@ -148,7 +151,11 @@ private slots:
         releaseDir = work.filePath(QStringLiteral("served"));
         QDir().mkpath(releaseDir);
         QVERIFY(QFile::copy(QStringLiteral(BW_RELEASE_NEXT_ARCHIVE), releaseDir + QStringLiteral("/BrindlewickInstall.zip")));
-        QVERIFY2(cloud.start(QString(), QString(), {QStringLiteral("--release"), releaseDir}), qPrintable(cloud.lastError()));
+        // The test CA is trusted through the variable, as in every TLS test.
+        QVERIFY2(tls.create(), qPrintable(tls.lastError()));
+        qputenv("BRINDLEWICK_CA_FILE", QFile::encodeName(tls.caFile()));
+        QVERIFY2(cloud.start(tls.serverCert(), tls.serverKey(), {QStringLiteral("--release"), releaseDir}),
+            qPrintable(cloud.lastError()));
         QVERIFY(cloud.reset());
     }
 
@@ -236,6 +243,31 @@ private slots:
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.at(0).at(0).toBool(), false);
         QVERIFY(!QFileInfo::exists(target));
+    }
+
+    // Over TLS: the check and the download with the certificate checked; a
+    // redirect from https to http is refused.
+    void overTls()
+    {
+        CHvHttp client;
+        const AppVersionInfo info = GetAuthApp(client, cloud.httpsBase(), true);
+        QCOMPARE(info.versionNo, QStringLiteral("V" BW_NEXT_VERSION));
+        QVERIFY(info.url.startsWith(QLatin1String("https://")));
+
+        const QString target = work.filePath(QStringLiteral("tls.zip"));
+        HttpServer server;
+        QVERIFY2(server.downloadFileFromServer(info.url, target, 60000), qPrintable(server.lastResult()));
+        QCOMPARE(fileSum(target), fileSum(QStringLiteral(BW_RELEASE_NEXT_ARCHIVE)));
+        QFile::remove(target);
+
+        QVERIFY(cloud.control(QJsonObject{{QStringLiteral("path"), QStringLiteral("/files/app/")},
+            {QStringLiteral("redirect"), cloud.httpHostBase() + QStringLiteral("files/app/BrindlewickInstall.zip")}}));
+        QVERIFY(!server.downloadFileFromServer(info.url, target, 60000));
+        QCOMPARE(server.lastResult(), QStringLiteral("Server response failure"));
+        QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(cloud.reset());
+        QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
+            QJsonObject{{QStringLiteral("versionNo"), QStringLiteral("V" BW_NEXT_VERSION)}}));
     }
 
     void updateInstallsAndTheNewVersionStarts()
