@@ -89,9 +89,10 @@ build_openssl() {
     local installed stamp src version dir target
     installed=$(dpkg-query -W -f='${source:Version}' libssl-dev)
     ensure_deb_src openssl
+    # The 32-bit assembler sources use directives mingw's assembler lacks.
     case "$HOST" in
         x86_64-*) target=mingw64 ;;
-        *) target=mingw ;;
+        *) target="mingw no-asm" ;;
     esac
     src=$DEPS/src-openssl
     for version in "$installed" $(apt-cache showsrc openssl 2>/dev/null | sed -n 's/^Version: //p' | sort -r -V); do
@@ -105,7 +106,8 @@ build_openssl() {
     dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "openssl-*" | head -n 1)
     [ -x "$dir/Configure" ] || { echo "win32-deps: unexpected OpenSSL source layout" >&2; exit 1; }
     echo "win32-deps: OpenSSL $version from Debian's source package (about two minutes)"
-    ( cd "$dir" && ./Configure "$target" --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
+    # shellcheck disable=SC2086 # $target holds the target and its options
+    ( cd "$dir" && ./Configure $target --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
           no-shared no-tests no-legacy no-engine no-dso no-ui-console no-module no-async no-comp no-ct no-ocsp \
           no-srp no-ts no-cms no-idea no-camellia no-seed no-bf no-cast no-md4 no-mdc2 no-rc2 no-rc4 no-des \
           no-dsa no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
