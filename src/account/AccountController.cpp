@@ -476,6 +476,11 @@ void AccountController::RememberPasswordSlots(int state)
     if (state != 0 && state != kCheckedState)
         return;
     m_remembered.remember = state == kCheckedState;
+    // Unchecked: the passwords kept so far are forgotten too, not only the next one.
+    if (!m_remembered.remember) {
+        for (QString& password : m_remembered.passwords)
+            password.clear();
+    }
     saveCredentials();
 }
 

@@ -177,6 +177,9 @@ private slots:
         QCOMPARE(m_host->stack->currentIndex(), int(AccountController::PageEmailSignIn));
         QVERIFY(m_controller->userToken().isEmpty());
         page->remember->setChecked(false);
+        settle();
+        QVERIFY(stored().passwords == QStringList{QString()}); // forgotten at once
+        QCOMPARE(stored().users, QStringList{QStringLiteral("tecnico@taller.example")});
         QTest::mouseClick(page->signIn, Qt::LeftButton);
         QVERIFY(finished("email-sign-in"));
         settle();
