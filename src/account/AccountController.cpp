@@ -77,7 +77,7 @@ void AccountController::attach(SubsystemHost& host)
 
     // The remembered credentials (a keyring may take a while to answer) and
     // the automatic sign-in run on a worker; the window does not wait.
-    m_workers.start("account-credentials", [this] {
+    startWorker("account-credentials", [this] {
         std::unique_ptr<account::CredentialStore> store = m_openStore ? m_openStore() : nullptr;
         account::RememberedCredentials loaded;
         if (store) {
@@ -177,7 +177,7 @@ void AccountController::runFlow(const QString& name, std::function<Outcome(Accou
         return;
     m_running.insert(name);
     AccountService* service = m_service.get();
-    m_workers.start("account-" + name.toStdString(), [this, name, service, flow, apply] {
+    startWorker("account-" + name.toStdString(), [this, name, service, flow, apply] {
         const Outcome outcome = flow(*service);
         QMetaObject::invokeMethod(
             this,
@@ -187,7 +187,21 @@ void AccountController::runFlow(const QString& name, std::function<Outcome(Accou
                 emit flowFinished(name);
             },
             Qt::QueuedConnection);
-    });
+    }, [this, name] { m_running.remove(name); });
+}
+
+bool AccountController::startWorker(std::string name, std::function<void()> job, std::function<void()> failed)
+{
+    try {
+        m_workers.start(std::move(name), std::move(job));
+        return true;
+    } catch (const std::system_error& error) {
+        // No thread for it: the action is dropped, the window goes on.
+        qCWarning(lcAccount) << "cannot start a worker:" << error.what();
+        if (failed)
+            failed();
+        return false;
+    }
 }
 
 void AccountController::toast(const QString& text)
@@ -548,7 +562,7 @@ void AccountController::saveCredentials()
 {
     const account::RememberedCredentials copy = m_remembered;
     const quint64 sequence = ++m_saveIssued;
-    m_workers.start("account-credentials-save", [this, copy, sequence] {
+    startWorker("account-credentials-save", [this, copy, sequence] {
         std::lock_guard<std::mutex> lock(m_storeMutex);
         // A later save may have written already; an older record must not replace it.
         if (!m_store || sequence < m_saveWritten)
@@ -596,7 +610,7 @@ void AccountController::loadDirectory()
     const QString token = m_token;
     const bool phoneMode = m_phoneMode;
     const account::HttpGet get = m_directoryGet ? m_directoryGet : account::chvHttpGet();
-    m_workers.start("account-directory", [this, base, token, phoneMode, get] {
+    startWorker("account-directory", [this, base, token, phoneMode, get] {
         account::DirectoryFetcher fetcher(base, token, get);
         fetcher.loadConfigs();
         fetcher.fetchTechnicians(0, account::kDirectoryPageSize, phoneMode);
@@ -615,7 +629,7 @@ void AccountController::loadDirectory()
                 emit directoryShown(cards.size());
             },
             Qt::QueuedConnection);
-    });
+    }, [this] { m_running.remove(QStringLiteral("directory")); });
 }
 
 void AccountController::ClickButton_VendorSearch()
@@ -644,8 +658,7 @@ bool AccountController::statusPass(bool changed)
         language = m_language;
     }
     AccountService* service = m_service.get();
-    try {
-        m_workers.start("adapter-registration", [this, service, key, serial, model, language] {
+    const bool started = startWorker("adapter-registration", [this, service, key, serial, model, language] {
             account::AdapterRegistration result;
             const bool kept = service && account::registerAdapter(*service, key, serial, model, language, result);
             m_schedule.finish(serial, kept, QDateTime::currentMSecsSinceEpoch());
@@ -662,8 +675,7 @@ bool AccountController::statusPass(bool changed)
                 },
                 Qt::QueuedConnection);
         });
-    } catch (const std::system_error&) {
+    if (!started)
         m_schedule.finish(serial, false, QDateTime::currentMSecsSinceEpoch());
-    }
     return changed;
 }

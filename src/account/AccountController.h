@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 class QPushButton;
 class QTimer;
@@ -130,6 +131,8 @@ private:
     // Runs `flow` on a worker (one of each name at a time) and `apply` with its outcome on the GUI thread.
     void runFlow(const QString& name, std::function<account::Outcome(AccountService&)> flow,
         std::function<void(const account::Outcome&)> apply);
+    // Starts a worker; false (after `failed`) when no thread can be made.
+    bool startWorker(std::string name, std::function<void()> job, std::function<void()> failed = {});
     void toast(const QString& text);
     void showPage(int index);
     void showHint(const QString& text);

@@ -155,7 +155,8 @@ QVector<TechnicianRecord> DirectoryFetcher::fetchTechnicians(int page, int size,
         QStringLiteral("Content-Type: application/json\nAuthorization: Bearer ") + m_token);
     if (answer.status != 200)
         return {};
-    const QVector<TechnicianRecord> records = parseTechnicians(answer.body);
+    // Never more than the page asked for: a server that sends more does not fill the window.
+    const QVector<TechnicianRecord> records = parseTechnicians(answer.body).mid(0, qMax(size, 0));
     for (const TechnicianRecord& record : records)
         m_cards.append({record.name, record.brief, record.address, record.phone});
     return records;

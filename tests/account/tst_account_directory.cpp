@@ -114,6 +114,11 @@ private slots:
         QVERIFY(requests.at(1).header == QStringLiteral("Content-Type: application/json\nAuthorization: Bearer tok-A1"));
         QVERIFY(fetcher.tokenAccepted());
         QCOMPARE(fetcher.cards().size(), 3);
+        // No more than the page size asked for.
+        QCOMPARE(fetcher.fetchTechnicians(0, 2, false).size(), 2);
+        QCOMPARE(fetcher.cards().size(), 2);
+        QCOMPARE(fetcher.cards().at(1).name, QStringLiteral("AutoDiag Levante"));
+        fetcher.fetchTechnicians(0, 60, false);
         QCOMPARE(fetcher.cards().at(0),
             (account::TechnicianCard{QStringLiteral("Taller Ruiz"), QStringLiteral("BMW keys"),
                 QStringLiteral("Calle Mayor 12, Madrid"), QStringLiteral("600112233")}));
