@@ -64,7 +64,7 @@ private slots:
         window->findChild<QPushButton*>("Btn_More_VCI")->click();
         auto* stack = window->findChild<QStackedWidget*>("Tab_Stack");
         QCOMPARE(stack->currentIndex(), 4);
-        auto* list = window->findChild<QListWidget*>();
+        auto* list = window->findChild<QListWidget*>(QStringLiteral("listWidget_VCI"));
         QVERIFY(list);
         QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 3000);
         // The status thread keeps the requested page.

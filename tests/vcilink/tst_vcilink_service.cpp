@@ -117,11 +117,13 @@ private slots:
             QCOMPARE(value("SN"), QByteArray("M5EC7003QA200003"));
             QTest::qWait(10);
         }
-        // Modes are accepted without disturbing anything.
+        // Remote mode asks only the remote-session adapters (there are none
+        // here); local mode brings the selected adapter back.
         cmd.data()[0] = 0x10;
-        QTest::qWait(50);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray(), 3000);
         QCOMPARE(int(cmd.data()[0]), 0x10);
-        QCOMPARE(value("SN"), QByteArray("M5EC7003QA200003"));
+        cmd.data()[0] = 0x11;
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 3000);
 
         std::memset(cmd.data() + 9, 0, 16);
         QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 1000);
