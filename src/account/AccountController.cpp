@@ -89,7 +89,8 @@ void AccountController::attach(SubsystemHost& host)
             std::lock_guard<std::mutex> lock(m_storeMutex);
             m_store = std::move(store);
         }
-        QMetaObject::invokeMethod(this, [this, loaded] { applyLoaded(loaded); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, loaded] { applyLoaded(loaded); }, Qt::QueuedConnection);
     });
 }
 
@@ -170,24 +171,27 @@ void AccountController::stop()
     m_workers.stopAndJoin();
 }
 
-void AccountController::runFlow(const QString& name, std::function<Outcome(AccountService&)> flow,
-    std::function<void(const Outcome&)> apply)
+void AccountController::runFlow(
+    const QString& name, std::function<Outcome(AccountService&)> flow, std::function<void(const Outcome&)> apply)
 {
     if (m_running.contains(name) || m_workers.stopping() || !m_service)
         return;
     m_running.insert(name);
     AccountService* service = m_service.get();
-    startWorker("account-" + name.toStdString(), [this, name, service, flow, apply] {
-        const Outcome outcome = flow(*service);
-        QMetaObject::invokeMethod(
-            this,
-            [this, name, outcome, apply] {
-                m_running.remove(name);
-                apply(outcome);
-                emit flowFinished(name);
-            },
-            Qt::QueuedConnection);
-    }, [this, name] { m_running.remove(name); });
+    startWorker(
+        "account-" + name.toStdString(),
+        [this, name, service, flow, apply] {
+            const Outcome outcome = flow(*service);
+            QMetaObject::invokeMethod(
+                this,
+                [this, name, outcome, apply] {
+                    m_running.remove(name);
+                    apply(outcome);
+                    emit flowFinished(name);
+                },
+                Qt::QueuedConnection);
+        },
+        [this, name] { m_running.remove(name); });
 }
 
 bool AccountController::startWorker(std::string name, std::function<void()> job, std::function<void()> failed)
@@ -244,7 +248,8 @@ void AccountController::ClickButton_UserLogInMain()
 void AccountController::ClickButton_GetAuthCode()
 {
     const QString phone = m_phoneSignIn->phone->text();
-    runFlow(QStringLiteral("sms-code"), [phone](AccountService& s) { return account::requestSmsCode(s, phone); },
+    runFlow(
+        QStringLiteral("sms-code"), [phone](AccountService& s) { return account::requestSmsCode(s, phone); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
             if (outcome.action != Outcome::StartCountdown)
@@ -271,7 +276,8 @@ void AccountController::ClickButton_UserSignIn()
 {
     const QString phone = m_phoneSignIn->phone->text();
     const QString code = m_phoneSignIn->code->text();
-    runFlow(QStringLiteral("phone-sign-in"),
+    runFlow(
+        QStringLiteral("phone-sign-in"),
         [phone, code](AccountService& s) { return account::phoneSignIn(s, phone, code); },
         [this, phone](const Outcome& outcome) {
             if (outcome.action != Outcome::SignedIn) {
@@ -354,7 +360,8 @@ void AccountController::signOutState()
 void AccountController::ClickButton_GetAuthCodeEmail()
 {
     const QString email = m_register->email->text().trimmed();
-    runFlow(QStringLiteral("registration-code"),
+    runFlow(
+        QStringLiteral("registration-code"),
         [email](AccountService& s) { return account::requestRegistrationCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
@@ -371,7 +378,8 @@ void AccountController::ClickButton_UserRegister()
     const QString email = m_register->email->text().trimmed();
     const QString code = m_register->code->text();
     const QString password = m_register->password->text();
-    runFlow(QStringLiteral("register"),
+    runFlow(
+        QStringLiteral("register"),
         [email, code, password](AccountService& s) { return account::registerAccount(s, email, code, password); },
         [this, email](const Outcome& outcome) {
             toast(outcome.message);
@@ -392,7 +400,8 @@ void AccountController::ClickButton_UserLogInEmail()
     const QString password = m_emailSignIn->password->text();
     const bool remember = m_emailSignIn->remember->isChecked();
     const bool automatic = m_emailSignIn->autoSignIn->isChecked();
-    runFlow(QStringLiteral("email-sign-in"),
+    runFlow(
+        QStringLiteral("email-sign-in"),
         [email, password](AccountService& s) { return account::emailSignIn(s, email, password); },
         [this, email, password, remember, automatic](const Outcome& outcome) {
             if (outcome.action != Outcome::SignedIn) {
@@ -412,7 +421,8 @@ void AccountController::ClickButton_UserLogInEmail()
 void AccountController::ClickButton_GetResetPasswordAuthCode()
 {
     const QString email = m_reset->email->text().trimmed();
-    runFlow(QStringLiteral("reset-code"), [email](AccountService& s) { return account::requestResetCode(s, email); },
+    runFlow(
+        QStringLiteral("reset-code"), [email](AccountService& s) { return account::requestResetCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
             if (outcome.action != Outcome::StartCountdown)
@@ -428,7 +438,8 @@ void AccountController::ClickButton_UserResetPassword()
     const QString email = m_reset->email->text().trimmed();
     const QString code = m_reset->code->text();
     const QString password = m_reset->password->text();
-    runFlow(QStringLiteral("reset"),
+    runFlow(
+        QStringLiteral("reset"),
         [email, code, password](AccountService& s) { return account::resetPassword(s, email, code, password); },
         [this, email](const Outcome& outcome) {
             toast(outcome.message);
@@ -449,7 +460,8 @@ void AccountController::Slot_Change_password()
     m_changePassword->code->clear();
     m_changePassword->password->clear();
     m_changePassword->sentTo->setText(account::changeCodeSentText(email));
-    runFlow(QStringLiteral("change-code"), [email](AccountService& s) { return account::requestChangeCode(s, email); },
+    runFlow(
+        QStringLiteral("change-code"), [email](AccountService& s) { return account::requestChangeCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
             if (outcome.action == Outcome::ShowChangePassword)
@@ -462,7 +474,8 @@ void AccountController::Slot_Change_PW()
     const QString email = m_emailCentre->email->text();
     const QString code = m_changePassword->code->text();
     const QString password = m_changePassword->password->text();
-    runFlow(QStringLiteral("change-password"),
+    runFlow(
+        QStringLiteral("change-password"),
         [email, code, password](AccountService& s) { return account::changePassword(s, email, code, password); },
         [this, email](const Outcome& outcome) {
             toast(outcome.message);
@@ -544,7 +557,8 @@ void AccountController::autoSignIn()
 {
     const QString email = m_remembered.lastUser();
     const QString password = m_remembered.lastPassword();
-    runFlow(QStringLiteral("auto-sign-in"),
+    runFlow(
+        QStringLiteral("auto-sign-in"),
         [email, password](AccountService& s) { return account::emailSignIn(s, email, password); },
         [this, email](const Outcome& outcome) {
             if (outcome.action != Outcome::SignedIn) {
@@ -610,33 +624,37 @@ void AccountController::loadDirectory()
     const QString token = m_token;
     const bool phoneMode = m_phoneMode;
     const account::HttpGet get = m_directoryGet ? m_directoryGet : account::chvHttpGet();
-    startWorker("account-directory", [this, base, token, phoneMode, get] {
-        account::DirectoryFetcher fetcher(base, token, get);
-        fetcher.loadConfigs();
-        fetcher.fetchTechnicians(0, account::kDirectoryPageSize, phoneMode);
-        const QVector<account::TechnicianCard> cards = fetcher.cards();
-        const bool accepted = fetcher.tokenAccepted();
-        QMetaObject::invokeMethod(
-            this,
-            [this, cards, accepted] {
-                m_running.remove(QStringLiteral("directory"));
-                m_allCards = cards;
-                m_directory->showCards(cards);
-                if (!accepted)
-                    m_directory->setStatus(tr("Your session has ended. Please sign in again."));
-                else
-                    m_directory->setStatus(cards.isEmpty() ? tr("No technicians are listed.") : QString());
-                emit directoryShown(cards.size());
-            },
-            Qt::QueuedConnection);
-    }, [this] { m_running.remove(QStringLiteral("directory")); });
+    startWorker(
+        "account-directory",
+        [this, base, token, phoneMode, get] {
+            account::DirectoryFetcher fetcher(base, token, get);
+            fetcher.loadConfigs();
+            fetcher.fetchTechnicians(0, account::kDirectoryPageSize, phoneMode);
+            const QVector<account::TechnicianCard> cards = fetcher.cards();
+            const bool accepted = fetcher.tokenAccepted();
+            QMetaObject::invokeMethod(
+                this,
+                [this, cards, accepted] {
+                    m_running.remove(QStringLiteral("directory"));
+                    m_allCards = cards;
+                    m_directory->showCards(cards);
+                    if (!accepted)
+                        m_directory->setStatus(tr("Your session has ended. Please sign in again."));
+                    else
+                        m_directory->setStatus(cards.isEmpty() ? tr("No technicians are listed.") : QString());
+                    emit directoryShown(cards.size());
+                },
+                Qt::QueuedConnection);
+        },
+        [this] { m_running.remove(QStringLiteral("directory")); });
 }
 
 void AccountController::ClickButton_VendorSearch()
 {
     const QVector<account::TechnicianCard> found = account::filterCards(m_allCards, m_directory->search->text());
     m_directory->showCards(found);
-    m_directory->setStatus(found.isEmpty() && !m_allCards.isEmpty() ? tr("No technician matches the search.") : QString());
+    m_directory->setStatus(
+        found.isEmpty() && !m_allCards.isEmpty() ? tr("No technician matches the search.") : QString());
     emit directoryShown(found.size());
 }
 
@@ -659,22 +677,22 @@ bool AccountController::statusPass(bool changed)
     }
     AccountService* service = m_service.get();
     const bool started = startWorker("adapter-registration", [this, service, key, serial, model, language] {
-            account::AdapterRegistration result;
-            const bool kept = service && account::registerAdapter(*service, key, serial, model, language, result);
-            m_schedule.finish(serial, kept, QDateTime::currentMSecsSinceEpoch());
-            if (!kept)
-                return;
-            qCInfo(lcAccount) << "adapter" << serial << "registered with the account service";
-            QMetaObject::invokeMethod(
-                this,
-                [this, result] {
-                    m_registration = result;
-                    m_emailCentre->adapter->setText(result.text());
-                    m_emailCentre->adapter->setVisible(true);
-                    emit adapterRegistered();
-                },
-                Qt::QueuedConnection);
-        });
+        account::AdapterRegistration result;
+        const bool kept = service && account::registerAdapter(*service, key, serial, model, language, result);
+        m_schedule.finish(serial, kept, QDateTime::currentMSecsSinceEpoch());
+        if (!kept)
+            return;
+        qCInfo(lcAccount) << "adapter" << serial << "registered with the account service";
+        QMetaObject::invokeMethod(
+            this,
+            [this, result] {
+                m_registration = result;
+                m_emailCentre->adapter->setText(result.text());
+                m_emailCentre->adapter->setVisible(true);
+                emit adapterRegistered();
+            },
+            Qt::QueuedConnection);
+    });
     if (!started)
         m_schedule.finish(serial, false, QDateTime::currentMSecsSinceEpoch());
     return changed;

@@ -54,7 +54,8 @@ public:
     };
     using StoreOpener = std::function<std::unique_ptr<account::CredentialStore>()>;
 
-    explicit AccountController(std::unique_ptr<AccountService> service, StoreOpener openStore = account::openCredentialStore);
+    explicit AccountController(
+        std::unique_ptr<AccountService> service, StoreOpener openStore = account::openCredentialStore);
     ~AccountController() override;
 
     void attach(SubsystemHost& host) override;

@@ -62,7 +62,8 @@ Outcome phoneSignIn(AccountService& service, const QString& phone, const QString
         return say(QT_TRANSLATE_NOOP("AccountTexts", "The mobile phone number or verification code is empty"));
     QString token;
     if (!service.phoneLogin(phone, code, token) || token.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Login failed, please make sure the verification code is correct"));
+        return say(
+            QT_TRANSLATE_NOOP("AccountTexts", "Login failed, please make sure the verification code is correct"));
     Outcome outcome = act(Outcome::SignedIn);
     outcome.token = token;
     return outcome;
@@ -170,7 +171,8 @@ Outcome changePassword(AccountService& service, const QString& email, const QStr
         return say(QT_TRANSLATE_NOOP("AccountTexts", "The password must be at least 6 characters long!"));
     switch (service.resetPassword(email, password, code)) {
     case 200:
-        return act(Outcome::ShowSignIn, QT_TRANSLATE_NOOP("AccountTexts", "modify Password Succeeded,Please log in again"));
+        return act(
+            Outcome::ShowSignIn, QT_TRANSLATE_NOOP("AccountTexts", "modify Password Succeeded,Please log in again"));
     case 0:
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Network Connection Down!"));
     case 400:
@@ -208,8 +210,8 @@ QString phoneSignInEnabledStyle()
 
 QString phoneSignInDisabledStyle()
 {
-    return QStringLiteral(
-        "background-color: rgb(215,215,215);color: rgb(255, 255, 255);border-style:none;border-radius:8px;font-size:16px");
+    return QStringLiteral("background-color: rgb(215,215,215);color: rgb(255, 255, "
+                          "255);border-style:none;border-radius:8px;font-size:16px");
 }
 
 QString codeButtonIdleStyle()

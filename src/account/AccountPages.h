@@ -39,11 +39,11 @@ public:
     void showCountdown(int seconds);
     void showCodeButtonIdle();
 
-    QLineEdit* phone;       // lineEdit_phone_number_2
-    QLineEdit* code;        // lineEdit_Pass_2
-    QPushButton* getCode;   // Btn_Get_Pass_2
-    QPushButton* signIn;    // Btn_User_Login_2
-    QLabel* hint;           // label_LoginHint
+    QLineEdit* phone;     // lineEdit_phone_number_2
+    QLineEdit* code;      // lineEdit_Pass_2
+    QPushButton* getCode; // Btn_Get_Pass_2
+    QPushButton* signIn;  // Btn_User_Login_2
+    QLabel* hint;         // label_LoginHint
 };
 
 class PhoneCentrePage : public AccountPage {
@@ -109,12 +109,12 @@ public:
     explicit EmailCentrePage(QWidget* parent = nullptr);
     void retranslate() override;
 
-    QLabel* nickname;              // label_Nickname
-    QLabel* email;                 // label_Email
-    QLabel* adapter;               // label_AdapterRegistration
-    QPushButton* changeNickname;   // Btn_Nickname
-    QPushButton* changePassword;   // Btn_Change_Password
-    QPushButton* signOut;          // Btn_Logout
+    QLabel* nickname;            // label_Nickname
+    QLabel* email;               // label_Email
+    QLabel* adapter;             // label_AdapterRegistration
+    QPushButton* changeNickname; // Btn_Nickname
+    QPushButton* changePassword; // Btn_Change_Password
+    QPushButton* signOut;        // Btn_Logout
 };
 
 class ChangePasswordPage : public AccountPage {
@@ -124,11 +124,11 @@ public:
     void retranslate() override;
     void refreshAction();
 
-    QLabel* sentTo;        // label_ChangePasswordTip
-    QLineEdit* code;       // lineEdit_SecretKey
-    QLineEdit* password;   // lineEdit_Password
-    QPushButton* confirm;  // Btn_ChangePwd_Confirm
-    QPushButton* back;     // Btn_ChangePwd_Return
+    QLabel* sentTo;       // label_ChangePasswordTip
+    QLineEdit* code;      // lineEdit_SecretKey
+    QLineEdit* password;  // lineEdit_Password
+    QPushButton* confirm; // Btn_ChangePwd_Confirm
+    QPushButton* back;    // Btn_ChangePwd_Return
 };
 
 class EmailSignInPage : public AccountPage {
@@ -138,11 +138,11 @@ public:
     void retranslate() override;
     void refreshAction();
 
-    QLineEdit* email;          // lnEdit_LogInEmail
-    QLineEdit* password;       // lnEdit_AuthCodeEmail
-    QCheckBox* remember;       // cBox_RemberPW
-    QCheckBox* autoSignIn;     // cBox_AutoLogIn
-    QPushButton* signIn;       // Btn_UserLogInEmail
-    QLabel* toRegister;        // lbl_TurnRegister
-    QLabel* toReset;           // lbl_TurnResetPW
+    QLineEdit* email;      // lnEdit_LogInEmail
+    QLineEdit* password;   // lnEdit_AuthCodeEmail
+    QCheckBox* remember;   // cBox_RemberPW
+    QCheckBox* autoSignIn; // cBox_AutoLogIn
+    QPushButton* signIn;   // Btn_UserLogInEmail
+    QLabel* toRegister;    // lbl_TurnRegister
+    QLabel* toReset;       // lbl_TurnResetPW
 };

@@ -15,8 +15,8 @@ class KeychainCredentialStore : public CredentialStore {
 public:
     static constexpr int kWaitMs = 5000;
 
-    explicit KeychainCredentialStore(QString service = QStringLiteral("Brindlewick"),
-        QString key = QStringLiteral("UserConfig"));
+    explicit KeychainCredentialStore(
+        QString service = QStringLiteral("Brindlewick"), QString key = QStringLiteral("UserConfig"));
     bool load(RememberedCredentials& credentials, QString* error = nullptr) override;
     bool save(const RememberedCredentials& credentials, QString* error = nullptr) override;
     QString describe() const override;

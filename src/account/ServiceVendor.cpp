@@ -37,8 +37,10 @@ ServiceVendor::ServiceVendor(int index, const account::TechnicianCard& card, QWi
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 8, 16, 8);
     layout->setSpacing(4);
-    m_name = cardLabel(this, "label_ServiceVendorName", QStringLiteral("font-size:16px;font-weight:bold;color:#1F2A36;"));
-    m_describe = cardLabel(this, "label_ServiceVendorDescribe", QStringLiteral("color: rgb(127, 127, 127);font-size:15px;"));
+    m_name
+        = cardLabel(this, "label_ServiceVendorName", QStringLiteral("font-size:16px;font-weight:bold;color:#1F2A36;"));
+    m_describe
+        = cardLabel(this, "label_ServiceVendorDescribe", QStringLiteral("color: rgb(127, 127, 127);font-size:15px;"));
     m_describe->setCursor(Qt::PointingHandCursor);
     m_position = cardLabel(this, "label_ServiceVendorPos", QStringLiteral("color:#1F2A36;font-size:13px;"));
     m_phone = cardLabel(this, "label_ServiceVendorPhone", QStringLiteral("color:#1F2A36;font-size:13px;"));

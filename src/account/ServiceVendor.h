@@ -46,10 +46,10 @@ public:
     int cardCount() const;
     ServiceVendor* card(int row) const;
 
-    QLineEdit* search;     // lineEdit_Service_Vendor_Search
-    QPushButton* find;     // Btn_Vendor_Search
-    QPushButton* back;     // Btn_Service_Vendor_Return
-    QListWidget* list;     // listWidget_Service_Vendor
+    QLineEdit* search; // lineEdit_Service_Vendor_Search
+    QPushButton* find; // Btn_Vendor_Search
+    QPushButton* back; // Btn_Service_Vendor_Return
+    QListWidget* list; // listWidget_Service_Vendor
 
 protected:
     void changeEvent(QEvent* event) override;

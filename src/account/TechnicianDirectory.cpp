@@ -151,8 +151,8 @@ QVector<TechnicianRecord> DirectoryFetcher::fetchTechnicians(int page, int size,
                              .arg(page)
                              .arg(size)
                              .arg(QString::fromLatin1(QUrl::toPercentEncoding(m_lastAddress)));
-    const HttpAnswer answer = get(path,
-        QStringLiteral("Content-Type: application/json\nAuthorization: Bearer ") + m_token);
+    const HttpAnswer answer
+        = get(path, QStringLiteral("Content-Type: application/json\nAuthorization: Bearer ") + m_token);
     if (answer.status != 200)
         return {};
     // Never more than the page asked for: a server that sends more does not fill the window.

@@ -64,7 +64,8 @@ public:
     }
     int getEmailCode(const QString& email, bool existing) override
     {
-        record(QStringLiteral("email-code %1 %2").arg(email, existing ? QStringLiteral("existing") : QStringLiteral("new")));
+        record(QStringLiteral("email-code %1 %2")
+                   .arg(email, existing ? QStringLiteral("existing") : QStringLiteral("new")));
         return codeResult;
     }
     int registerEmail(const QString& email, const QString&, const QString&) override

@@ -43,9 +43,8 @@ class TestAccountCloud : public QObject {
     {
         m_controller.reset();
         m_host = std::make_unique<FakeHost>();
-        m_controller = std::make_unique<AccountController>(httpsAccountService(*m_server), [] {
-            return std::make_unique<account::FileCredentialStore>(account::FileCredentialStore::defaultPath());
-        });
+        m_controller = std::make_unique<AccountController>(httpsAccountService(*m_server),
+            [] { return std::make_unique<account::FileCredentialStore>(account::FileCredentialStore::defaultPath()); });
         m_controller->setDirectoryBase(m_cloud.httpsBase());
         QSignalSpy loaded(m_controller.get(), &AccountController::credentialsLoaded);
         m_controller->attach(*m_host);

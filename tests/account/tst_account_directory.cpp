@@ -42,11 +42,16 @@ private slots:
     {
         QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("path");
-        QTest::newRow("both") << "http://h:1/" << "/api/x";
-        QTest::newRow("base only") << "http://h:1/" << "api/x";
-        QTest::newRow("path only") << "http://h:1" << "/api/x";
-        QTest::newRow("neither") << "http://h:1" << "api/x";
-        QTest::newRow("several") << "http://h:1//" << "//api/x";
+        QTest::newRow("both") << "http://h:1/"
+                              << "/api/x";
+        QTest::newRow("base only") << "http://h:1/"
+                                   << "api/x";
+        QTest::newRow("path only") << "http://h:1"
+                                   << "/api/x";
+        QTest::newRow("neither") << "http://h:1"
+                                 << "api/x";
+        QTest::newRow("several") << "http://h:1//"
+                                 << "//api/x";
     }
     void joiningNeverDoublesTheSlash()
     {
@@ -73,8 +78,8 @@ private slots:
         QCOMPARE(records.at(1).orderSize, 0); // a text where a number belongs
         QVERIFY(records.at(2).brief.isEmpty());
 
-        for (const QByteArray& bad : {QByteArray("{\"a\":1}"), QByteArray("[1,2"), QByteArray(), QByteArray("null"),
-                 QByteArray("\"text\"")}) {
+        for (const QByteArray& bad :
+            {QByteArray("{\"a\":1}"), QByteArray("[1,2"), QByteArray(), QByteArray("null"), QByteArray("\"text\"")}) {
             QVERIFY(account::parseServiceConfigs(bad).isEmpty());
             QVERIFY(account::parseTechnicians(bad).isEmpty());
         }
@@ -110,8 +115,10 @@ private slots:
         QCOMPARE(requests.at(0).url, QStringLiteral("http://127.0.0.1:9/api/getAllServiceConfigs"));
         QVERIFY(requests.at(0).header == QStringLiteral("Authorization: Bearer tok-A1"));
         QCOMPARE(requests.at(1).url,
-            QStringLiteral("http://127.0.0.1:9/api/remote-technicians?searchKey=&label=&page=0&size=60&serviceAddress=10.0.0.7"));
-        QVERIFY(requests.at(1).header == QStringLiteral("Content-Type: application/json\nAuthorization: Bearer tok-A1"));
+            QStringLiteral(
+                "http://127.0.0.1:9/api/remote-technicians?searchKey=&label=&page=0&size=60&serviceAddress=10.0.0.7"));
+        QVERIFY(
+            requests.at(1).header == QStringLiteral("Content-Type: application/json\nAuthorization: Bearer tok-A1"));
         QVERIFY(fetcher.tokenAccepted());
         QCOMPARE(fetcher.cards().size(), 3);
         // No more than the page size asked for.
@@ -138,7 +145,8 @@ private slots:
         QVERIFY(offline.fetchTechnicians(0, 60, false).isEmpty());
         QVERIFY(offline.cards().isEmpty());
         // No configurations: the default address is asked for.
-        QVERIFY(requests.last().url.endsWith(QStringLiteral("&serviceAddress=") + QLatin1String(account::kDefaultServiceAddress)));
+        QVERIFY(requests.last().url.endsWith(
+            QStringLiteral("&serviceAddress=") + QLatin1String(account::kDefaultServiceAddress)));
 
         status = 401;
         account::DirectoryFetcher expired(QStringLiteral("http://127.0.0.1:9"), QStringLiteral("t"), get);
@@ -171,12 +179,13 @@ private slots:
             return list;
         };
         QCOMPARE(names(account::filterCards(cards, QString())).size(), 3);
-        QCOMPARE(names(account::filterCards(cards, QStringLiteral("6112"))), QStringList{QStringLiteral("AutoDiag Levante")});
+        QCOMPARE(names(account::filterCards(cards, QStringLiteral("6112"))),
+            QStringList{QStringLiteral("AutoDiag Levante")});
         // "Madrid" is in a name, an address and a brief: each card once, in list order.
         QCOMPARE(names(account::filterCards(cards, QStringLiteral("Madrid"))),
             QStringList({QStringLiteral("Taller Ruiz"), QStringLiteral("Madrid Motor")}));
         QVERIFY(account::filterCards(cards, QStringLiteral("madrid")).isEmpty()); // case matters
-        QVERIFY(account::filterCards(cards, QStringLiteral("Ford")).isEmpty());  // only in a brief
+        QVERIFY(account::filterCards(cards, QStringLiteral("Ford")).isEmpty());   // only in a brief
     }
 
     void briefIsEscapedBeforeItBecomesRichText()

@@ -373,7 +373,7 @@ private slots:
         m_controller->setDirectoryGet([&urls](const QString& url, const QString&) {
             urls.append(url);
             return url.contains(QStringLiteral("remote-technicians")) ? HttpAnswer{200, kTechnicians}
-                                                                       : HttpAnswer{200, QByteArray("[]")};
+                                                                      : HttpAnswer{200, QByteArray("[]")};
         });
         // Not signed in: the sign-in page of the mode instead of the directory.
         m_controller->ClickButton_ShowServiceInfo();

@@ -243,7 +243,8 @@ private slots:
     {
         account::RememberedCredentials remembered;
         for (int i = 1; i <= 5; ++i)
-            remembered.recordSignIn(QStringLiteral("u%1@x.example").arg(i), QStringLiteral("pw-%1").arg(i), true, false);
+            remembered.recordSignIn(
+                QStringLiteral("u%1@x.example").arg(i), QStringLiteral("pw-%1").arg(i), true, false);
         QCOMPARE(remembered.users.size(), 5);
         // The sixth address drops the oldest together with its password.
         remembered.recordSignIn(QStringLiteral("u6@x.example"), QStringLiteral("pw-6"), true, true);
@@ -294,14 +295,14 @@ private slots:
         FakeAccountService service;
         account::AdapterRegistration result;
         service.online = false;
-        QVERIFY(!account::registerAdapter(service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"),
-            QStringLiteral("es"), result));
+        QVERIFY(!account::registerAdapter(
+            service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"), QStringLiteral("es"), result));
         QCOMPARE(service.calls(), QStringList{QStringLiteral("internet")}); // nothing sent offline
 
         service.online = true;
         service.clearCalls();
-        QVERIFY(account::registerAdapter(service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"),
-            QStringLiteral("es"), result));
+        QVERIFY(account::registerAdapter(
+            service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"), QStringLiteral("es"), result));
         QCOMPARE(service.calls(),
             QStringList({QStringLiteral("internet"), QStringLiteral("add-adapter SN1 M5"),
                 QStringLiteral("value registeredAt es"), QStringLiteral("value warrantyUntil es"),
@@ -312,10 +313,11 @@ private slots:
                            "service level serviceLevel-value"));
 
         service.valueStatus = 404; // not registered after all: nothing kept
-        QVERIFY(!account::registerAdapter(service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"),
-            QStringLiteral("es"), result));
+        QVERIFY(!account::registerAdapter(
+            service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"), QStringLiteral("es"), result));
         QVERIFY(result.text().isEmpty());
-        QVERIFY(!account::registerAdapter(service, QString(), QStringLiteral("SN1"), QString(), QStringLiteral("es"), result));
+        QVERIFY(!account::registerAdapter(
+            service, QString(), QStringLiteral("SN1"), QString(), QStringLiteral("es"), result));
     }
 
     void registrationSchedule()

@@ -64,8 +64,9 @@ private slots:
         qputenv("BRINDLEWICK_INSTANCE", "second");
         const QString path = account::FileCredentialStore::defaultPath();
         qunsetenv("BRINDLEWICK_INSTANCE");
-        QCOMPARE(path, account::FileCredentialStore::defaultPath().replace(QStringLiteral("/UserConfig.ini"),
-                           QStringLiteral("/instances/second/UserConfig.ini")));
+        QCOMPARE(path,
+            account::FileCredentialStore::defaultPath().replace(
+                QStringLiteral("/UserConfig.ini"), QStringLiteral("/instances/second/UserConfig.ini")));
     }
 
     void fileRoundTripIsOwnerOnly()
