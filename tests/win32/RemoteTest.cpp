@@ -2,11 +2,13 @@
 // (OpenSSL built for Windows, the relay's certificate checked against the
 // run's test CA): the C-end registers the adapter the Win32 service
 // publishes, the B-end's lookup finds it at the relay the cloud emulator
-// names, an unknown serial is not online, and a destroyed registration ends.
+// names, an unknown serial is not online, and a destroyed registration ends;
+// the virtual adapter tool adds and removes the B-end's adapter.
 #include "Win32Checks.h"
 
 #include "blocks/StatusBlock.h"
 #include "platform/Library.h"
+#include "platform/NetAdapters.h"
 #include "platform/SharedMemory.h"
 #include "remote/RemoteApi.h"
 
@@ -70,6 +72,32 @@ TEST_CASE(registration_and_lookup_through_the_relay)
         char again[BW_REMOTE_ADDRESS_SIZE] = {};
         return lookup(serial.c_str(), "583920", again) == 0 && again[0] == '\0';
     }, 10000));
+}
+
+bool virtualAdapterListed()
+{
+    for (const platform::NetAdapter& a : platform::listAdapters())
+        if (a.description == "Brindlewick remoteDiag" && a.ipv4.rfind("127.0.101.", 0) == 0)
+            return true;
+    return false;
+}
+
+// The B-end's user-space virtual adapter: "-e" makes it appear in the
+// adapter list with a loopback address, "-d" takes it away.
+TEST_CASE(virtual_adapter_tool)
+{
+    const std::string tool = w32::binDir() + "VirtualNetLoopback.exe";
+    {
+        w32::Child disable(tool, {"-d"});
+        disable.exitCode(10000);
+    }
+    CHECK(!virtualAdapterListed());
+    w32::Child enable(tool, {"-e"});
+    CHECK_EQ(enable.exitCode(10000), 0L);
+    CHECK(virtualAdapterListed());
+    w32::Child disable(tool, {"-d"});
+    CHECK_EQ(disable.exitCode(10000), 0L);
+    CHECK(!virtualAdapterListed());
 }
 
 } // namespace
