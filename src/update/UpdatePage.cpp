@@ -30,6 +30,14 @@ UpdatePage::UpdatePage(const QString& programVersion, QWidget* parent)
     m_button->setObjectName(QStringLiteral("Btn_Detection_Update"));
     m_button->setFixedSize(200, 36);
     m_button->setCursor(Qt::PointingHandCursor);
+    // Back to the settings page, which opened this one (the window finds it by name).
+    m_back = new QPushButton(this);
+    m_back->setObjectName(QStringLiteral("Btn_Return_9"));
+    m_back->setCursor(Qt::PointingHandCursor);
+    m_back->setFlat(true);
+    m_back->setStyleSheet(QStringLiteral("QPushButton { font: 14px \"Microsoft YaHei\"; color: #02a7f0; border: none; "
+                                         "text-align: left; padding: 0px; }"));
+    layout->addWidget(m_back, 0, Qt::AlignLeft);
     layout->addWidget(m_title);
     layout->addWidget(m_current);
     layout->addWidget(m_latest);
@@ -82,6 +90,7 @@ void UpdatePage::changeEvent(QEvent* event)
 
 void UpdatePage::retranslate()
 {
+    m_back->setText(QStringLiteral("\u2039 ") + tr("Back to settings"));
     m_title->setText(tr("Software update"));
     m_current->setText(tr("Current version: %1").arg(m_programVersion));
     m_button->setText(tr("Update"));

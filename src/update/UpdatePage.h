@@ -35,6 +35,7 @@ private:
     QString m_programVersion;
     State m_state = State::Checking;
     AppVersionInfo m_info;
+    QPushButton* m_back = nullptr;
     QLabel* m_title = nullptr;
     QLabel* m_current = nullptr;
     QLabel* m_latest = nullptr;

@@ -119,6 +119,10 @@
 <context>
     <name>UpdatePage</name>
     <message>
+        <source>Back to settings</source>
+        <translation>Back to settings</translation>
+    </message>
+    <message>
         <location filename="../../update/UpdatePage.cpp" line="+85"/>
         <source>Software update</source>
         <translation>Software update</translation>
