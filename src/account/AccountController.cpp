@@ -89,8 +89,7 @@ void AccountController::attach(SubsystemHost& host)
             std::lock_guard<std::mutex> lock(m_storeMutex);
             m_store = std::move(store);
         }
-        QMetaObject::invokeMethod(
-            this, [this, loaded] { applyLoaded(loaded); }, Qt::QueuedConnection);
+        post([this, loaded] { applyLoaded(loaded); });
     });
 }
 
@@ -182,16 +181,35 @@ void AccountController::runFlow(
         "account-" + name.toStdString(),
         [this, name, service, flow, apply] {
             const Outcome outcome = flow(*service);
-            QMetaObject::invokeMethod(
-                this,
-                [this, name, outcome, apply] {
-                    m_running.remove(name);
-                    apply(outcome);
-                    emit flowFinished(name);
-                },
-                Qt::QueuedConnection);
+            post([this, name, outcome, apply] {
+                m_running.remove(name);
+                apply(outcome);
+                emit flowFinished(name);
+            });
         },
         [this, name] { m_running.remove(name); });
+}
+
+void AccountController::post(std::function<void()> result)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_resultMutex);
+        m_results.push_back(std::move(result));
+    }
+    // Named, so the queued call carries nothing a worker wrote; the results
+    // pass through the lock above.
+    QMetaObject::invokeMethod(this, "drainResults", Qt::QueuedConnection);
+}
+
+void AccountController::drainResults()
+{
+    std::deque<std::function<void()>> results;
+    {
+        std::lock_guard<std::mutex> lock(m_resultMutex);
+        results.swap(m_results);
+    }
+    for (const std::function<void()>& result : results)
+        result();
 }
 
 bool AccountController::startWorker(std::string name, std::function<void()> job, std::function<void()> failed)
@@ -632,19 +650,16 @@ void AccountController::loadDirectory()
             fetcher.fetchTechnicians(0, account::kDirectoryPageSize, phoneMode);
             const QVector<account::TechnicianCard> cards = fetcher.cards();
             const bool accepted = fetcher.tokenAccepted();
-            QMetaObject::invokeMethod(
-                this,
-                [this, cards, accepted] {
-                    m_running.remove(QStringLiteral("directory"));
-                    m_allCards = cards;
-                    m_directory->showCards(cards);
-                    if (!accepted)
-                        m_directory->setStatus(tr("Your session has ended. Please sign in again."));
-                    else
-                        m_directory->setStatus(cards.isEmpty() ? tr("No technicians are listed.") : QString());
-                    emit directoryShown(cards.size());
-                },
-                Qt::QueuedConnection);
+            post([this, cards, accepted] {
+                m_running.remove(QStringLiteral("directory"));
+                m_allCards = cards;
+                m_directory->showCards(cards);
+                if (!accepted)
+                    m_directory->setStatus(tr("Your session has ended. Please sign in again."));
+                else
+                    m_directory->setStatus(cards.isEmpty() ? tr("No technicians are listed.") : QString());
+                emit directoryShown(cards.size());
+            });
         },
         [this] { m_running.remove(QStringLiteral("directory")); });
 }
@@ -683,15 +698,12 @@ bool AccountController::statusPass(bool changed)
         if (!kept)
             return;
         qCInfo(lcAccount) << "adapter" << serial << "registered with the account service";
-        QMetaObject::invokeMethod(
-            this,
-            [this, result] {
-                m_registration = result;
-                m_emailCentre->adapter->setText(result.text());
-                m_emailCentre->adapter->setVisible(true);
-                emit adapterRegistered();
-            },
-            Qt::QueuedConnection);
+        post([this, result] {
+            m_registration = result;
+            m_emailCentre->adapter->setText(result.text());
+            m_emailCentre->adapter->setVisible(true);
+            emit adapterRegistered();
+        });
     });
     if (!started)
         m_schedule.finish(serial, false, QDateTime::currentMSecsSinceEpoch());

@@ -21,6 +21,7 @@
 #include <QPointer>
 #include <QSet>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -126,12 +127,18 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+private slots:
+    // Runs the results the workers posted (GUI thread).
+    void drainResults();
+
 private:
     void buildPages(SubsystemHost& host);
     void connectPages();
     // Runs `flow` on a worker (one of each name at a time) and `apply` with its outcome on the GUI thread.
     void runFlow(const QString& name, std::function<account::Outcome(AccountService&)> flow,
         std::function<void(const account::Outcome&)> apply);
+    // A worker hands `result` to the GUI thread, where it runs.
+    void post(std::function<void()> result);
     // Starts a worker; false (after `failed`) when no thread can be made.
     bool startWorker(std::string name, std::function<void()> job, std::function<void()> failed = {});
     void toast(const QString& text);
@@ -188,6 +195,8 @@ private:
     std::mutex m_languageMutex;
     QString m_language = QStringLiteral("es");
     account::RegistrationSchedule m_schedule;
+    std::mutex m_resultMutex;
+    std::deque<std::function<void()>> m_results;
 
     WorkerGroup m_workers;
 };

@@ -7,7 +7,6 @@
 #include "account/Credentials.h"
 #include "app/kit/Subsystem.h"
 
-#include <QMutex>
 #include <QStringList>
 #if defined(QT_WIDGETS_LIB)
 #include <QPushButton>
@@ -18,6 +17,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class FakeAccountService : public AccountService {
 public:
@@ -35,12 +35,12 @@ public:
     // What was asked, one line per call ("login a@b.example"; never a password).
     QStringList calls() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_calls;
     }
     void clearCalls()
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.clear();
     }
 
@@ -101,16 +101,16 @@ public:
 private:
     void record(const QString& line)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.append(line);
     }
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_calls;
 };
 
 // Shared between the test and the controller's store (which the controller owns).
 struct MemoryStoreState {
-    QMutex mutex;
+    std::mutex mutex;
     account::RememberedCredentials credentials;
     int saves = 0;
     bool failLoad = false;
@@ -124,7 +124,7 @@ public:
     }
     bool load(account::RememberedCredentials& credentials, QString* error) override
     {
-        QMutexLocker lock(&m_state->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         if (m_state->failLoad) {
             if (error)
                 *error = QStringLiteral("unreadable");
@@ -135,7 +135,7 @@ public:
     }
     bool save(const account::RememberedCredentials& credentials, QString*) override
     {
-        QMutexLocker lock(&m_state->mutex);
+        std::lock_guard<std::mutex> lock(m_state->mutex);
         m_state->credentials = credentials;
         ++m_state->saves;
         return true;

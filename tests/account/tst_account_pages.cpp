@@ -65,12 +65,12 @@ class TestAccountPages : public QObject {
     }
     int saves()
     {
-        QMutexLocker lock(&m_store->mutex);
+        std::lock_guard<std::mutex> lock(m_store->mutex);
         return m_store->saves;
     }
     account::RememberedCredentials stored()
     {
-        QMutexLocker lock(&m_store->mutex);
+        std::lock_guard<std::mutex> lock(m_store->mutex);
         return m_store->credentials;
     }
     // Lets the save workers finish.
