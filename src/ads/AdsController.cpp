@@ -39,6 +39,9 @@ void AdsController::attach(SubsystemHost& host)
     m_carousel = new CarouselImageWindow(page);
     m_carousel->setFixedHeight(kCarouselHeight);
     m_carousel->setImages({QPixmap(QString::fromLatin1(kBundledPicture))});
+    // A picture opens its own page; the maker's product page when it names none.
+    m_fallbackPage = m_carousel->productPage();
+    m_carousel->setProductPage(QUrl());
     if (page && page->layout())
         page->layout()->addWidget(m_carousel);
     connect(m_carousel, &CarouselImageWindow::imageClicked, this, &AdsController::open);
@@ -85,6 +88,7 @@ void AdsController::show(const QList<AdItem>& items)
 
 void AdsController::open(int index)
 {
-    if (index >= 0 && index < m_items.size() && m_items.at(index).link.isValid())
-        QDesktopServices::openUrl(m_items.at(index).link);
+    const QUrl link = index >= 0 && index < m_items.size() ? m_items.at(index).link : QUrl();
+    if (link.isValid() || m_fallbackPage.isValid())
+        QDesktopServices::openUrl(link.isValid() ? link : m_fallbackPage);
 }

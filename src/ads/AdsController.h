@@ -41,6 +41,7 @@ private:
     std::function<AdFeed()> m_feed;
     CarouselImageWindow* m_carousel = nullptr;
     QList<AdItem> m_items;
+    QUrl m_fallbackPage;
     WorkerGroup m_workers;
     std::atomic<bool> m_busy{false};
     std::atomic<bool> m_stopping{false};

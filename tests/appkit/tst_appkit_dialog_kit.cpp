@@ -368,7 +368,12 @@ private slots:
 
         carousel.addImage(solid(Qt::blue));
         QCOMPARE(carousel.indicatorGroup()->buttons().size(), 2);
+        // Pictures change only while the carousel can be seen.
+        QVERIFY(!carousel.switchTimer()->isActive());
+        carousel.show();
         QVERIFY(carousel.switchTimer()->isActive());
+        carousel.hide();
+        QVERIFY(!carousel.switchTimer()->isActive());
         QCOMPARE(carousel.currentIndex(), 0);
         carousel.onImageSwitchButtonClicked(7); // out of range: ignored
         QCOMPARE(carousel.currentIndex(), 0);

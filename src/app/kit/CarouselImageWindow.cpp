@@ -13,6 +13,9 @@
 #include <QVBoxLayout>
 
 namespace {
+// The fade is drawn in this many steps: a smooth look at a small fraction of
+// the repaints the animation's own frame rate would cost an idle window.
+constexpr int kFadeSteps = 15;
 constexpr int kIndicatorSize = 12;
 constexpr int kIndicatorSpacing = 8;
 
@@ -44,17 +47,20 @@ CarouselImageWindow::CarouselImageWindow(QWidget* parent)
     m_switchTimer.setInterval(kSwitchIntervalMs);
     connect(&m_switchTimer, &QTimer::timeout, this, &CarouselImageWindow::onImageChangeTimeout);
     setCursor(Qt::PointingHandCursor);
+    // Every repaint covers the whole widget: the page behind it is not painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void CarouselImageWindow::setImages(const QList<QPixmap>& images)
 {
     m_fade->stop();
     m_images = images;
+    m_scaledImages.clear();
     m_previous = -1;
     m_current = m_images.isEmpty() ? -1 : 0;
     m_imageOpacity = 0.0;
     rebuildIndicators();
-    if (m_images.size() > 1)
+    if (m_images.size() > 1 && isVisible())
         m_switchTimer.start();
     else
         m_switchTimer.stop();
@@ -64,10 +70,11 @@ void CarouselImageWindow::setImages(const QList<QPixmap>& images)
 void CarouselImageWindow::addImage(const QPixmap& image)
 {
     m_images.append(image);
+    m_scaledImages.clear();
     if (m_current < 0)
         m_current = 0;
     rebuildIndicators();
-    if (m_images.size() > 1 && !m_switchTimer.isActive())
+    if (m_images.size() > 1 && !m_switchTimer.isActive() && isVisible())
         m_switchTimer.start();
     update();
 }
@@ -101,8 +108,40 @@ void CarouselImageWindow::rebuildIndicators()
 
 void CarouselImageWindow::setImageOpacity(double opacity)
 {
+    const bool newStep = qRound(opacity * kFadeSteps) != qRound(m_imageOpacity * kFadeSteps);
     m_imageOpacity = opacity;
-    update();
+    if (newStep)
+        update();
+}
+
+// Pictures scaled to the widget once per size, so a repaint only copies them.
+void CarouselImageWindow::ensureScaled()
+{
+    if (m_scaledSize == size() && m_scaledImages.size() == m_images.size())
+        return;
+    m_scaledSize = size();
+    m_scaledImages.clear();
+    for (const QPixmap& image : qAsConst(m_images))
+        m_scaledImages << image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_scaledBackground = m_background.isNull()
+        ? QPixmap()
+        : m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// Nothing moves while the carousel cannot be seen (another page, the tray).
+void CarouselImageWindow::showEvent(QShowEvent* event)
+{
+    if (m_images.size() > 1 && !m_switchTimer.isActive())
+        m_switchTimer.start();
+    QWidget::showEvent(event);
+}
+
+void CarouselImageWindow::hideEvent(QHideEvent* event)
+{
+    m_switchTimer.stop();
+    m_fade->stop();
+    m_imageOpacity = 0.0;
+    QWidget::hideEvent(event);
 }
 
 void CarouselImageWindow::showImage(int index)
@@ -133,16 +172,19 @@ void CarouselImageWindow::onImageSwitchButtonClicked(int index)
 
 void CarouselImageWindow::paintEvent(QPaintEvent*)
 {
+    ensureScaled();
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    if (!m_background.isNull())
-        painter.drawPixmap(rect(), m_background);
-    if (m_current >= 0 && m_current < m_images.size())
-        painter.drawPixmap(rect(), m_images.at(m_current));
+    const bool current = m_current >= 0 && m_current < m_scaledImages.size();
+    if (m_scaledBackground.isNull() || m_scaledBackground.hasAlphaChannel())
+        painter.fillRect(rect(), palette().window());
+    if (!m_scaledBackground.isNull() && (!current || m_scaledImages.at(m_current).hasAlphaChannel()))
+        painter.drawPixmap(0, 0, m_scaledBackground);
+    if (current)
+        painter.drawPixmap(0, 0, m_scaledImages.at(m_current));
     // The previous picture fades out over the current one.
-    if (m_previous >= 0 && m_previous < m_images.size() && m_imageOpacity > 0.0) {
-        painter.setOpacity(m_imageOpacity);
-        painter.drawPixmap(rect(), m_images.at(m_previous));
+    if (m_previous >= 0 && m_previous < m_scaledImages.size() && m_imageOpacity > 0.0) {
+        painter.setOpacity(qRound(m_imageOpacity * kFadeSteps) / double(kFadeSteps));
+        painter.drawPixmap(0, 0, m_scaledImages.at(m_previous));
     }
 }
 

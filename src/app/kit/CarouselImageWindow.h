@@ -48,13 +48,19 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void rebuildIndicators();
     void showImage(int index);
+    void ensureScaled();
 
     QList<QPixmap> m_images;
+    QList<QPixmap> m_scaledImages; // m_images at m_scaledSize
+    QPixmap m_scaledBackground;
+    QSize m_scaledSize;
     int m_current = -1;
     int m_previous = -1;
     double m_imageOpacity = 0.0;
