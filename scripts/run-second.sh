@@ -86,7 +86,10 @@ if [ "$1" = "--pair" ]; then
     start_manager b-end 127.0.100.250 "$vport" "$RUN"
     echo "relay 127.0.0.1:$BRINDLEWICK_RELAY_PORT, cloud $BRINDLEWICK_MAIN_API_BASE (records: ${BRINDLEWICK_MAIN_API_BASE}__control/mapping-records)"
     echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
-    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait "${pids[-1]}"; fi
+    # The managers run in a subshell, so they are watched rather than waited for.
+    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else
+        while kill -0 "${pids[-1]}" 2>/dev/null; do sleep 1; done
+    fi
     exit 0
 fi
 
