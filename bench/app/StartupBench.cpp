@@ -6,6 +6,7 @@
 //   idle CPU:        user + system time over an idle period after the map;
 //   resident memory: VmRSS at the end of the idle period.
 // Usage: startup_bench <manager> <bare-window> [runs=5] [idle-seconds=60]
+// BW_BENCH_CONFIG_SEED=DIR: each start begins with a copy of DIR as its configuration folder.
 // Needs DISPLAY (run it under xvfb-run).
 #include <xcb/xcb.h>
 
@@ -71,6 +72,12 @@ pid_t launch(const std::string& program, const std::string& home)
         setenv("BRINDLEWICK_DATA_ROOT", (home + "/data").c_str(), 1);
         setenv("BRINDLEWICK_REGISTRY_ROOT", (home + "/registry").c_str(), 1);
         setenv("BRINDLEWICK_NO_SERVICE_START", "1", 1);
+        // A configuration to start from (remembered credentials, for one).
+        if (const char* seed = std::getenv("BW_BENCH_CONFIG_SEED")) {
+            const std::string copy = "mkdir -p '" + home + "/config' && cp -r '" + seed + "/.' '" + home + "/config/'";
+            if (std::system(copy.c_str()) != 0)
+                _exit(126);
+        }
         unsetenv("QT_QPA_PLATFORM");
         freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
