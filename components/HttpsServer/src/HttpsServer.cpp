@@ -306,19 +306,7 @@ bool HttpsServer::SetVCIStatus_SN(const std::string& sn, int status)
     Json::Value request(Json::objectValue);
     request["sn"] = sn;
     request["status"] = status;
-    Json::StreamWriterBuilder writer;
-    writer["indentation"] = "";
-    try {
-        CHvHttp http;
-        http.SetDeadline(kQueryDeadlineMs);
-        http.SetMaxAnswerSize(kMaxJsonAnswer);
-        const std::string body = http.SendHttpOrHttpsRequest(
-            d->base + "api/vci/status", HTTP_POST, "Content-Type: application/json", Json::writeString(writer, request));
-        Json::Value root;
-        return okAnswer(http, body, root);
-    } catch (...) {
-        return false;
-    }
+    return postJson(d->base + "api/vci/status", request).ok();
 }
 
 void HttpsServer::AddVci(const std::string& key, const std::string& first, const std::string& second)
