@@ -20,7 +20,7 @@ if(WIN32)
     list(APPEND CMAKE_FIND_ROOT_PATH ${BW_WIN32_DEPS})
 endif()
 pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
-if(WIN32)
+if(WIN32 AND BW_REMOTE_LINK)
     # The remote-session link's TLS: OpenSSL built for Windows by win32-deps.sh, linked statically.
     set(OPENSSL_ROOT_DIR ${BW_WIN32_DEPS})
     set(OPENSSL_USE_STATIC_LIBS TRUE)

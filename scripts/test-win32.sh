@@ -18,9 +18,9 @@ cmake --build "$W" --parallel "$(nproc)"
 if [ "${SKIP_I686:-0}" != 1 ]; then
     W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
     mkdir -p "$W32"
-    scripts/win32-deps.sh "$W32" i686-w64-mingw32
+    SKIP_OPENSSL=1 scripts/win32-deps.sh "$W32" i686-w64-mingw32
     cmake -S . -B "$W32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-          -DBW_QT=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
+          -DBW_QT=OFF -DBW_REMOTE_LINK=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
     cmake --build "$W32" --parallel "$(nproc)"
 fi
 

@@ -121,4 +121,5 @@ build_openssl() {
 }
 
 build_jsoncpp
-build_openssl
+# SKIP_OPENSSL=1: a build without the remote-session link (the i686 check).
+[ "${SKIP_OPENSSL:-0}" = 1 ] || build_openssl
