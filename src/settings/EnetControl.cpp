@@ -4,8 +4,6 @@
 
 #include "MT7628Config.h"
 
-#include <QPointer>
-
 #include <system_error>
 
 EnetControl::EnetControl(MT7628Config& config, QObject* parent)
@@ -21,6 +19,9 @@ EnetControl::EnetControl(Getter getter, Setter setter, QObject* parent)
 {
     m_watchdog.setSingleShot(true);
     connect(&m_watchdog, &QTimer::timeout, this, &EnetControl::onTimeout);
+    // A signal rather than a posted functor: its arguments are copied by Qt,
+    // so the hand-over between the threads is Qt's own.
+    connect(this, &EnetControl::answered, this, &EnetControl::finish, Qt::QueuedConnection);
 }
 
 EnetControl::~EnetControl()
@@ -79,18 +80,12 @@ void EnetControl::run(const Request& request)
     const Setter set = m_set;
     const bool isWrite = request.isWrite;
     const bool on = request.on;
-    QPointer<EnetControl> self(this);
     try {
-        m_workers.start("enet", [self, get, set, ip, isWrite, on, generation] {
+        m_workers.start("enet", [this, get, set, ip, isWrite, on, generation] {
             const bool result = isWrite ? (set && set(ip, on)) : (get && get(ip));
             // The group joins this thread before the control is destroyed, so
-            // the control still exists while the answer is posted.
-            QMetaObject::invokeMethod(
-                self.data(), [self, generation, isWrite, result] {
-                    if (self)
-                        self->finish(generation, isWrite, result);
-                },
-                Qt::QueuedConnection);
+            // the control still exists while the answer is sent.
+            emit answered(generation, isWrite, result);
         });
     } catch (const std::system_error& e) {
         qCWarning(lcSettings) << "cannot start the ENET call:" << e.what();

@@ -50,6 +50,8 @@ signals:
     void writeFinished(bool ok);
     // The running call did not answer within the bound.
     void gaveUp();
+    // A worker's answer, delivered queued to finish() on the control's thread.
+    void answered(int generation, bool isWrite, bool result);
 
 private:
     struct Request {
