@@ -3,46 +3,39 @@
 #include "app/Logging.h"
 
 SingleInstance::SingleInstance(const QString& key)
-    : m_memory(key)
+    : m_key(key.toStdString())
 {
 }
 
 bool SingleInstance::claim()
 {
-    if (!m_memory.create(1, QSharedMemory::ReadWrite)) {
-        // On POSIX systems a segment outlives a copy that was killed. Attaching
-        // and detaching a probe removes it when nobody else is attached; a live
-        // copy keeps it.
-        {
-            QSharedMemory probe(m_memory.key());
-            if (probe.attach())
-                probe.detach();
-        }
-        if (!m_memory.create(1, QSharedMemory::ReadWrite)) {
-            if (m_memory.attach(QSharedMemory::ReadWrite)) {
-                m_memory.lock();
-                static_cast<unsigned char*>(m_memory.data())[0] = 1;
-                m_memory.unlock();
-                m_memory.detach();
-            } else {
-                qCWarning(lcShell) << "another copy runs but its segment cannot be opened:" << m_memory.errorString();
-            }
-            return false;
-        }
+    // Create reuses a block left by a copy that was killed; only the
+    // ownership lock says whether its writer still runs.
+    if (!m_block.create(m_key, 1)) {
+        qCWarning(lcShell) << "single-instance block cannot be opened:" << QString::fromStdString(m_block.error());
+        // Without the block there is no way to find another copy: run rather
+        // than refuse to start at all.
+        return true;
     }
-    static_cast<unsigned char*>(m_memory.data())[0] = 0;
+    if (!m_block.holdOwnership()) {
+        __atomic_store_n(m_block.data(), static_cast<unsigned char>(1), __ATOMIC_RELEASE);
+        m_block.close();
+        return false;
+    }
+    clearShowRequest(m_block.data());
     m_owner = true;
     return true;
 }
 
 unsigned char* SingleInstance::flag()
 {
-    return m_owner ? static_cast<unsigned char*>(m_memory.data()) : nullptr;
+    return m_owner && m_block.isOpen() ? m_block.data() : nullptr;
 }
 
 void SingleInstance::release()
 {
-    if (m_memory.isAttached())
-        m_memory.detach();
+    // Closing drops the ownership lock. The name stays: removing it could let
+    // a copy that opened it a moment ago hold a block nobody else finds.
+    m_block.close();
     m_owner = false;
 }

@@ -35,7 +35,6 @@ int main(int argc, char* argv[])
 
         StartupOptions options;
         options.makeWindow = kestrixWindowFactory();
-        options.instanceKey = instance::singleInstanceKey(options.instanceKey);
         options.rawCommandLine = platform::rawCommandLine();
         exitCode = runStartup(options);
     }

@@ -57,7 +57,7 @@ private slots:
     {
         Manager first;
         first.start({"-z"});
-        QTRY_VERIFY_WITH_TIMEOUT(first.count("main window hidden") == 1, 15000);
+        QTRY_VERIFY2_WITH_TIMEOUT(first.count("main window hidden") == 1, first.log().constData(), 15000);
         QCOMPARE(first.count("main window shown"), 1); // shown, then hidden before the loop runs
 
         Manager second;
@@ -67,7 +67,7 @@ private slots:
         QCOMPARE(second.process().exitCode(), 255); // -1 as a process status
         QVERIFY2(second.count("main window shown") == 0, second.log().constData());
 
-        QTRY_VERIFY_WITH_TIMEOUT(first.count("main window shown") == 2, 2500);
+        QTRY_VERIFY2_WITH_TIMEOUT(first.count("main window shown") == 2, first.log().constData(), 2500);
         QVERIFY(first.process().state() == QProcess::Running);
     }
 
@@ -76,13 +76,13 @@ private slots:
         {
             Manager first;
             first.start();
-            QTRY_VERIFY_WITH_TIMEOUT(first.count("main window shown") == 1, 15000);
+            QTRY_VERIFY2_WITH_TIMEOUT(first.count("main window shown") == 1, first.log().constData(), 15000);
             first.process().kill(); // SIGKILL: the segment is left behind
             QVERIFY(first.process().waitForFinished(5000));
         }
         Manager next;
         next.start();
-        QTRY_VERIFY_WITH_TIMEOUT(next.count("main window shown") == 1, 15000);
+        QTRY_VERIFY2_WITH_TIMEOUT(next.count("main window shown") == 1, next.log().constData(), 15000);
         QTest::qWait(300);
         QVERIFY2(next.process().state() == QProcess::Running, next.log().constData());
     }

@@ -4,8 +4,40 @@
 #include <QDir>
 #include <QFile>
 
+#include <string>
+
+#if !defined(_WIN32)
+#include <dirent.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Removes the blocks and events this test process left in /dev/shm (their
+// names carry its pid), so runs do not pile them up.
+struct ShmSweep {
+    // Runs among the static destructors, after Qt's own: plain POSIX calls only.
+    ~ShmSweep()
+    {
+#if !defined(_WIN32)
+        const std::string mark = '_' + std::to_string(::getpid()) + '_';
+        if (DIR* dir = ::opendir("/dev/shm")) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name.rfind("bwtest_", 0) == 0 && name.find(mark) != std::string::npos)
+                    ::unlink(("/dev/shm/" + name).c_str());
+            }
+            ::closedir(dir);
+        }
+#endif
+    }
+};
+
+} // namespace
+
 QByteArray useUniqueShmPrefix(const char* tag)
 {
+    static ShmSweep sweep;
     const QByteArray prefix
         = QByteArray("bwtest_") + tag + '_' + QByteArray::number(QCoreApplication::applicationPid()) + '_';
     qputenv("BRINDLEWICK_SHM_PREFIX", prefix);

@@ -79,10 +79,5 @@ QString programFile(const QString& fileName)
     return dir + QLatin1Char('/') + fileName;
 }
 
-QString singleInstanceKey(const QString& baseKey)
-{
-    const QString prefix = qEnvironmentVariable("BRINDLEWICK_SHM_PREFIX");
-    return prefix.isEmpty() ? baseKey : prefix + baseKey;
-}
 
 } // namespace instance

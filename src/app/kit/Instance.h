@@ -28,8 +28,4 @@ QString name();
 // "<folder>/instances/<name>/<file>" otherwise (the folder is made).
 QString programFile(const QString& fileName);
 
-// The single-instance segment's key: the base key with the shared-memory
-// prefix in front, so copies with different prefixes do not meet.
-QString singleInstanceKey(const QString& baseKey);
-
 } // namespace instance
