@@ -64,12 +64,7 @@ if [ "$1" = "--pair" ]; then
     # The virtual adapter records live in the runtime folder: one of the pair's own.
     export XDG_RUNTIME_DIR=$RUN/runtime
     # A throw-away CA and relay certificate for 127.0.0.1.
-    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$RUN/ca.key" -out "$RUN/ca.pem" -days 2 \
-        -subj "/CN=Brindlewick pair CA" 2>/dev/null
-    openssl req -newkey rsa:2048 -nodes -keyout "$RUN/relay.key" -out "$RUN/relay.csr" -subj "/CN=127.0.0.1" 2>/dev/null
-    printf 'subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' >"$RUN/ext.cnf"
-    openssl x509 -req -in "$RUN/relay.csr" -CA "$RUN/ca.pem" -CAkey "$RUN/ca.key" -CAcreateserial \
-        -out "$RUN/relay.pem" -days 2 -extfile "$RUN/ext.cnf" 2>/dev/null
+    scripts/relay-cert.sh "$RUN"
     export BRINDLEWICK_CA_FILE=$RUN/ca.pem
 
     "$BIN/remote-relay" --cert "$RUN/relay.pem" --key "$RUN/relay.key" --bind 127.0.0.1 --port 0 \
@@ -105,6 +100,8 @@ mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT"
 # the manager from starting one.
 export BRINDLEWICK_NO_SERVICE_START=1
 export BRINDLEWICK_SHM_PREFIX=${BRINDLEWICK_SHM_PREFIX:-bw${NAME}_}
+# run.sh's relay certificate comes from its own demo CA.
+[ -f "$ROOT/build/run/tls/ca.pem" ] && export BRINDLEWICK_CA_FILE=${BRINDLEWICK_CA_FILE:-$ROOT/build/run/tls/ca.pem}
 if [ "$WITH_ADAPTER" = 1 ]; then
     "$BIN/vci-emulator" --no-stdin --base-address 127.0.101.1 --port 7728 --control-port 7730 \
         >"$RUN/vci-emulator.log" 2>&1 & pids+=($!)

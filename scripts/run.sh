@@ -33,6 +33,14 @@ fi
 if [ -x "$BIN/vci-emulator" ]; then
     "$BIN/vci-emulator" --no-stdin --plug 1 >"$ROOT/build/run/vci-emulator.log" 2>&1 & pids+=($!)
 fi
+# The remote-session relay on 127.0.0.1:11923, where the cloud emulator's
+# directory sends the manager, with a certificate from a demo CA of this build
+# tree that the manager (and scripts/run-second.sh) trust for this run only.
+if [ -x "$BIN/remote-relay" ] && scripts/relay-cert.sh "$ROOT/build/run/tls"; then
+    export BRINDLEWICK_CA_FILE=${BRINDLEWICK_CA_FILE:-$ROOT/build/run/tls/ca.pem}
+    "$BIN/remote-relay" --cert "$ROOT/build/run/tls/relay.pem" --key "$ROOT/build/run/tls/relay.key" \
+        --bind 127.0.0.1 >"$ROOT/build/run/remote-relay.log" 2>&1 & pids+=($!)
+fi
 
 if [ -z "$DISPLAY" ]; then
     Xvfb :77 -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 & pids+=($!)
