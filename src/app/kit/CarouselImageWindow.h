@@ -11,7 +11,7 @@
 
 class QButtonGroup;
 class QHBoxLayout;
-class QPropertyAnimation;
+class QTimeLine;
 
 class CarouselImageWindow : public QWidget {
     Q_OBJECT
@@ -68,6 +68,6 @@ private:
     QUrl m_productPage;
     QButtonGroup* m_indicators;
     QHBoxLayout* m_indicatorRow;
-    QPropertyAnimation* m_fade;
+    QTimeLine* m_fade; // drives ImageOpacity from 1.0 to 0.0, one tick per painted step
     QTimer m_switchTimer;
 };
