@@ -80,6 +80,8 @@ Outcome requestRegistrationCode(AccountService& service, const QString& email)
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Email has been registered!"));
     case 404:
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Email does not exist!"));
+    case AccountService::kTooManyRequests:
+        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many codes requested. Please try again later."));
     default:
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Failed to get code!"));
     }
@@ -108,7 +110,10 @@ Outcome emailSignIn(AccountService& service, const QString& email, const QString
     if (email.isEmpty() || password.isEmpty())
         return say(QT_TRANSLATE_NOOP("AccountTexts", "The email cannot be empty!"));
     QString token;
-    if (!service.emailLogin(email, password, token) || token.isEmpty())
+    const int result = service.emailSignIn(email, password, token);
+    if (result == AccountService::kTooManyRequests)
+        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many failed sign-ins. Please try again later."));
+    if (result != AccountService::kOk || token.isEmpty())
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Login failure, email or password is incorrect!"));
     Outcome outcome = act(Outcome::SignedIn);
     outcome.token = token;
@@ -126,6 +131,8 @@ Outcome requestResetCode(AccountService& service, const QString& email)
         return act(Outcome::StartCountdown);
     case 404:
         return say(QT_TRANSLATE_NOOP("AccountTexts", "This email is not registered!"));
+    case AccountService::kTooManyRequests:
+        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many codes requested. Please try again later."));
     default:
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Failed to get code!"));
     }

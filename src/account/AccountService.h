@@ -14,6 +14,8 @@ class AccountService {
 public:
     static constexpr int kOk = 200;
     static constexpr int kNoNetwork = 0;
+    static constexpr int kRefused = 401;
+    static constexpr int kTooManyRequests = 429;
 
     virtual ~AccountService() = default;
 
@@ -26,6 +28,12 @@ public:
     // 200 registered, 0 no network.
     virtual int registerEmail(const QString& email, const QString& password, const QString& code) = 0;
     virtual bool emailLogin(const QString& email, const QString& password, QString& token) = 0;
+    // The same with the reason of a failure: 200, 401 refused, 429 locked
+    // for a while, 0 no usable answer.
+    virtual int emailSignIn(const QString& email, const QString& password, QString& token)
+    {
+        return emailLogin(email, password, token) ? kOk : kRefused;
+    }
     // 200 changed, 0 no network, 400 code wrong or expired.
     virtual int resetPassword(const QString& email, const QString& newPassword, const QString& code) = 0;
     // The adapter's cloud registration and the values the service keeps for it.

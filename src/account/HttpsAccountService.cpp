@@ -41,10 +41,14 @@ public:
     }
     bool emailLogin(const QString& email, const QString& password, QString& token) override
     {
+        return emailSignIn(email, password, token) == kOk;
+    }
+    int emailSignIn(const QString& email, const QString& password, QString& token) override
+    {
         std::string answer;
-        const bool ok = m_server.UserLoginEmail(utf8(email), utf8(password), answer);
-        token = ok ? QString::fromStdString(answer) : QString();
-        return ok && !token.isEmpty();
+        const int result = m_server.UserLoginEmailResult(utf8(email), utf8(password), answer);
+        token = result == kOk ? QString::fromStdString(answer) : QString();
+        return result == kOk && token.isEmpty() ? kNoNetwork : result;
     }
     int resetPassword(const QString& email, const QString& newPassword, const QString& code) override
     {

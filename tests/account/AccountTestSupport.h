@@ -27,6 +27,7 @@ public:
     std::atomic<int> codeResult{200};
     std::atomic<int> registerResult{200};
     std::atomic<int> resetResult{200};
+    std::atomic<bool> signInLocked{false}; // the service answers 429 to every sign-in
     QString goodPassword = QStringLiteral("secret1");
     QString goodCode = QStringLiteral("123456");
     QString issuedToken = QStringLiteral("tok-A1");
@@ -80,6 +81,14 @@ public:
             return false;
         token = issuedToken;
         return true;
+    }
+    int emailSignIn(const QString& email, const QString& password, QString& token) override
+    {
+        if (signInLocked) {
+            record(QStringLiteral("login ") + email);
+            return kTooManyRequests;
+        }
+        return AccountService::emailSignIn(email, password, token);
     }
     int resetPassword(const QString& email, const QString&, const QString&) override
     {

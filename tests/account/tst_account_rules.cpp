@@ -98,7 +98,7 @@ private slots:
         QTest::newRow("registered") << 400 << int(Outcome::None) << "Email has been registered!";
         QTest::newRow("no such address") << 404 << int(Outcome::None) << "Email does not exist!";
         QTest::newRow("no network") << 0 << int(Outcome::None) << "Failed to get code!";
-        QTest::newRow("too many") << 429 << int(Outcome::None) << "Failed to get code!";
+        QTest::newRow("too many") << 429 << int(Outcome::None) << "Too many codes requested. Please try again later.";
     }
     void registrationCode()
     {
@@ -154,6 +154,12 @@ private slots:
         QCOMPARE(outcome.action, Outcome::SignedIn);
         QVERIFY(outcome.token == service.issuedToken);
         QVERIFY(outcome.message.isEmpty());
+        // A locked account says so rather than blaming the password, and signs nobody in.
+        service.signInLocked = true;
+        outcome = account::emailSignIn(service, QStringLiteral("a@b.example"), QStringLiteral("secret1"));
+        QCOMPARE(outcome.message, QStringLiteral("Too many failed sign-ins. Please try again later."));
+        QCOMPARE(outcome.action, Outcome::None);
+        QVERIFY(outcome.token.isEmpty());
     }
 
     void resetCodeAndReset()

@@ -144,8 +144,11 @@ private slots:
         QCOMPARE(server.EmailUserRegister(other, "Llave-2026", lastCode(QString::fromStdString(other)).toStdString()),
             HttpsServer::kResultOk);
         std::string token;
-        for (int i = 0; i < 3; ++i)
+        QCOMPARE(server.UserLoginEmailResult(other, "wrong-password", token), HttpsServer::kResultSignInRefused);
+        for (int i = 0; i < 2; ++i)
             QVERIFY(!server.UserLoginEmail(other, "wrong-password", token));
+        QCOMPARE(server.UserLoginEmailResult(other, "Llave-2026", token), HttpsServer::kResultTooManyRequests);
+        QVERIFY(token.empty());
         QVERIFY(!server.UserLoginEmail(other, "Llave-2026", token));
     }
 

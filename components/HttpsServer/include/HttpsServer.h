@@ -36,6 +36,8 @@ public:
     static constexpr int kResultAlreadyRegistered = 400; // GetEmailAuthCode
     static constexpr int kResultCodeRejected = 400;      // EmailUserResetPassword
     static constexpr int kResultNotRegistered = 404;     // GetEmailAuthCode
+    static constexpr int kResultSignInRefused = 401;     // UserLoginEmailResult: wrong address, password or code
+    static constexpr int kResultTooManyRequests = 429;   // too many codes or failed sign-ins for now
 
     // GetDownloadFileStatus values.
     static constexpr unsigned kDownloadRunning = 0;
@@ -68,6 +70,10 @@ public:
     // 200 registered, 0 no network.
     int EmailUserRegister(const std::string& email, const std::string& password, const std::string& code);
     bool UserLoginEmail(const std::string& email, const std::string& password, std::string& token);
+    // The same sign-in with the reason of a failure: 200 and the token, 401
+    // refused, 429 locked for a while after too many failures, 0 no usable
+    // answer, else the service's HTTP status.
+    int UserLoginEmailResult(const std::string& email, const std::string& password, std::string& token);
     // 200 changed, 0 no network, 400 code wrong or expired.
     int EmailUserResetPassword(const std::string& email, const std::string& newPassword, const std::string& code);
 

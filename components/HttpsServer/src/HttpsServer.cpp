@@ -180,15 +180,18 @@ bool plainToken(const std::string& token)
     });
 }
 
-bool signIn(const std::string& url, const Json::Value& request, std::string& token)
+// 200 and the token, or why not (see UserLoginEmailResult).
+int signIn(const std::string& url, const Json::Value& request, std::string& token)
 {
     token.clear();
     const Answer answer = postJson(url, request);
+    if (!answer.ok())
+        return resultCode(answer, {});
     const std::string issued = textMember(answer.body, "token");
-    if (!answer.ok() || !plainToken(issued))
-        return false;
+    if (!plainToken(issued))
+        return 0;
     token = issued;
-    return true;
+    return 200;
 }
 
 } // namespace
@@ -261,7 +264,7 @@ bool HttpsServer::UserLogin(std::string& phone, std::string& code, std::string& 
     Json::Value request;
     request["phone"] = phone;
     request["code"] = code;
-    return signIn(d->base + "api/account/phone-login", request, token);
+    return signIn(d->base + "api/account/phone-login", request, token) == 200;
 }
 
 int HttpsServer::GetEmailAuthCode(const std::string& email, bool forExistingAccount)
@@ -283,6 +286,11 @@ int HttpsServer::EmailUserRegister(const std::string& email, const std::string& 
 }
 
 bool HttpsServer::UserLoginEmail(const std::string& email, const std::string& password, std::string& token)
+{
+    return UserLoginEmailResult(email, password, token) == 200;
+}
+
+int HttpsServer::UserLoginEmailResult(const std::string& email, const std::string& password, std::string& token)
 {
     Json::Value request;
     request["email"] = email;

@@ -170,6 +170,14 @@
         <source>Login Success</source>
         <translation>Login Success</translation>
     </message>
+    <message>
+        <source>Too many failed sign-ins. Please try again later.</source>
+        <translation>Too many failed sign-ins. Please try again later.</translation>
+    </message>
+    <message>
+        <source>Too many codes requested. Please try again later.</source>
+        <translation>Too many codes requested. Please try again later.</translation>
+    </message>
 </context>
 <context>
     <name>ChangePasswordPage</name>

@@ -170,6 +170,14 @@
         <source>Login Success</source>
         <translation>Sesión iniciada</translation>
     </message>
+    <message>
+        <source>Too many failed sign-ins. Please try again later.</source>
+        <translation>Demasiados inicios de sesión fallidos. Inténtelo de nuevo más tarde.</translation>
+    </message>
+    <message>
+        <source>Too many codes requested. Please try again later.</source>
+        <translation>Se han pedido demasiados códigos. Inténtelo de nuevo más tarde.</translation>
+    </message>
 </context>
 <context>
     <name>ChangePasswordPage</name>
