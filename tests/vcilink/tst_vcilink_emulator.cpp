@@ -146,19 +146,6 @@ private slots:
         QVERIFY(mt7628::replyOk(a.handle(req(R"({"op":"config_reset"})"), reboot)));
         QVERIFY(!a.state().joined);
     }
-
-    void serialsFollowTheModelRules()
-    {
-        for (int i = 1; i <= 12; ++i)
-            QCOMPARE(vciemu::EmulatedAdapter::defaultSerial(i).size(), std::size_t(16));
-        const std::string kp = vciemu::EmulatedAdapter::defaultSerial(1);
-        QCOMPARE(kp.substr(0, 3), std::string("M5E"));
-        QCOMPARE(kp.substr(8, 3), std::string("XJ7"));
-        const std::string ec = vciemu::EmulatedAdapter::defaultSerial(3);
-        QCOMPARE(ec.substr(0, 4), std::string("M5EC"));
-        QVERIFY(ec.substr(8, 3) != "XJ7");
-        QVERIFY(vciemu::EmulatedAdapter::defaultSerial(5) != kp); // unique per adapter
-    }
 };
 
 QTEST_GUILESS_MAIN(TestEmulator)
