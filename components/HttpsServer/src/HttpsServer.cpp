@@ -31,20 +31,6 @@ constexpr std::size_t kMaxDownload = std::size_t(256) << 20;
 constexpr int kDownloadDeadlineMs = 10 * 60 * 1000;
 constexpr std::size_t kMaxSerial = 64;
 
-std::string serviceBase()
-{
-    // Tests and the demo point the library at an emulator on another port.
-    std::string base = BuildConfig::kMainApiBase;
-    if (const char* env = std::getenv("BRINDLEWICK_MAIN_API_BASE")) {
-        const std::string value = env;
-        if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0)
-            base = value;
-    }
-    if (base.empty() || base.back() != '/')
-        base += '/';
-    return base;
-}
-
 std::string urlEncode(const std::string& text)
 {
     static const char* const hex = "0123456789ABCDEF";
@@ -197,7 +183,7 @@ int signIn(const std::string& url, const Json::Value& request, std::string& toke
 } // namespace
 
 struct HttpsServer::Private {
-    std::string base = serviceBase();
+    std::string base = BuildConfig::mainApiBase();
     std::mutex mutex; // guards worker
     std::thread worker;
     std::atomic<unsigned> downloadStatus{HttpsServer::kDownloadFailed};

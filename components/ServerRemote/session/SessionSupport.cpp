@@ -18,28 +18,11 @@
 #include <cstring>
 
 namespace remote::session {
-namespace {
-
-std::string serviceBase()
-{
-    // Tests point the libraries at an emulator on another port.
-    std::string base = BuildConfig::kMainApiBase;
-    if (const char* env = std::getenv("BRINDLEWICK_MAIN_API_BASE")) {
-        const std::string value = env;
-        if (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0)
-            base = value;
-    }
-    if (base.empty() || base.back() != '/')
-        base += '/';
-    return base;
-}
-
-} // namespace
 
 bool relayFromDirectory(const std::string& serial, std::string& relay)
 {
     relay.clear();
-    std::string url = serviceBase() + "api/remote/relay";
+    std::string url = BuildConfig::mainApiBase() + "api/remote/relay";
     if (!serial.empty()) {
         if (!validSerial(serial))
             return false;
