@@ -1,7 +1,6 @@
-// The language store, the language marker file and the autostart entry.
+// The language store and the language marker file. The autostart entry is
+// tested through the settings rules (tst_settings_rules).
 #include "app/kit/SettingsStore.h"
-
-#include "platform/Autostart.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -135,25 +134,6 @@ private slots:
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("SaveLanguageSetting.ini")));
         QCOMPARE(readLanguageMarker(dir.path()), -2);
         QCOMPARE(readLanguageMarker(dir.filePath(QStringLiteral("no-such-folder"))), -2);
-    }
-
-    void autostartRoundTrip()
-    {
-        QTemporaryDir dir;
-        platform::setAutostartDirectory(dir.path().toStdString());
-
-        QVERIFY(readAutostartEntry().empty());
-        const std::string value = autostartCommandLine();
-        const std::string exe = QCoreApplication::applicationFilePath().toStdString();
-        QCOMPARE(value, exe + " -z");
-
-        QVERIFY(writeAutostartEntry(value));
-        QCOMPARE(readAutostartEntry(), value);
-
-        removeAutostartEntry();
-        QVERIFY(readAutostartEntry().empty());
-        removeAutostartEntry(); // a missing entry is not an error
-        QVERIFY(readAutostartEntry().empty());
     }
 };
 

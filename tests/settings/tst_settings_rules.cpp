@@ -213,7 +213,7 @@ private slots:
         QVERIFY(applyAutostart(true));
         const std::string entry = readAutostartEntry();
         QCOMPARE(entry, autostartCommandLine());
-        QVERIFY(QString::fromStdString(entry).endsWith(QStringLiteral(" -z")));
+        QCOMPARE(QString::fromStdString(entry), QCoreApplication::applicationFilePath() + QStringLiteral(" -z"));
         const QString file = env.path() + QStringLiteral("/config/autostart/Brindlewick.desktop");
         QVERIFY(QFileInfo::exists(file));
         const QDateTime written = QFileInfo(file).lastModified();
