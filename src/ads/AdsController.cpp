@@ -1,6 +1,7 @@
 #include "ads/AdsController.h"
 
 #include "app/kit/CarouselImageWindow.h"
+#include "app/kit/Pictures.h"
 #include "app/kit/GlobalServerUrl.h"
 #include "app/kit/SettingsStore.h"
 
@@ -38,7 +39,8 @@ void AdsController::attach(SubsystemHost& host)
     QWidget* page = host.pageHost(kDevicePageIndex);
     m_carousel = new CarouselImageWindow(page);
     m_carousel->setFixedHeight(kCarouselHeight);
-    m_carousel->setImages({QPixmap(QString::fromLatin1(kBundledPicture))});
+    // By suffix: Qt's format detection would load every image plugin while the window comes up.
+    m_carousel->setImages({loadPicture(QString::fromLatin1(kBundledPicture))});
     // A picture opens its own page; the maker's product page when it names none.
     m_fallbackPage = m_carousel->productPage();
     m_carousel->setProductPage(QUrl());
@@ -73,7 +75,7 @@ void AdsController::show(const QList<AdItem>& items)
     QList<QPixmap> pictures;
     QList<AdItem> shown;
     for (const AdItem& item : items) {
-        QPixmap picture(item.imageFile);
+        const QPixmap picture = loadPicture(item.imageFile);
         if (picture.isNull())
             continue; // a file that does not decode is not shown
         pictures << picture;

@@ -1,6 +1,7 @@
 #include "app/kit/CarouselImageWindow.h"
 
 #include "BuildConfig.h"
+#include "app/kit/Pictures.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -26,7 +27,7 @@ const QString kIndicatorStyle = QStringLiteral("QPushButton{border-image:url(:/i
 
 CarouselImageWindow::CarouselImageWindow(QWidget* parent)
     : QWidget(parent)
-    , m_background(QStringLiteral(":/Resources/CarouselImageBack.png"))
+    , m_background(loadPicture(QStringLiteral(":/Resources/CarouselImageBack.png")))
     , m_productPage(QString::fromLatin1(BuildConfig::kMakerWebsite))
     , m_indicators(new QButtonGroup(this))
     , m_fade(new QTimeLine(kFadeMs, this))
