@@ -136,12 +136,14 @@ int main(int argc, char** argv)
     // 2. Hand-over. The new version's own start first: program start to confirmation.
     std::vector<double> ownStart;
     std::vector<double> handOver;
+    ReleaseInstaller setup; // installs the current release into fresh folders
+    setup.setRunningVersion(QString());
     const ReleaseInstaller installer;
     for (int i = 0; i < rounds; ++i) {
         const QString install = work.filePath(QStringLiteral("install%1").arg(i));
         const QString next = work.filePath(QStringLiteral("next%1").arg(i));
-        if (!installer.unpack(QStringLiteral(BW_RELEASE_ARCHIVE), install).isEmpty()
-            || !installer.unpack(QStringLiteral(BW_RELEASE_NEXT_ARCHIVE), next).isEmpty()) {
+        if (!setup.unpack(QStringLiteral(BW_RELEASE_ARCHIVE), install).isEmpty()
+            || !setup.unpack(QStringLiteral(BW_RELEASE_NEXT_ARCHIVE), next).isEmpty()) {
             std::fprintf(stderr, "cannot unpack the release archives\n");
             return 2;
         }

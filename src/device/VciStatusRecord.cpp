@@ -58,11 +58,10 @@ QString normalizeVersion(const QString& text)
 
 namespace {
 
+// The bus's view of a key: the map's value (last clean line, CRs removed).
 QString fieldText(const blocks::StatusText& text, blocks::StatusKey k)
 {
-    if (text.holdsSeparator(k))
-        return QString();
-    const std::string_view v = text.value(k);
+    const std::string v = text.mapValue(k);
     return QString::fromUtf8(v.data(), static_cast<int>(v.size())).trimmed();
 }
 

@@ -1,5 +1,7 @@
 #include "update/ReleaseInstaller.h"
 
+#include "update/AppVersion.h"
+#include "update/ProgramVersion.h"
 #include "update/UpdateLog.h"
 
 #include "app/kit/SafeUnpacker.h"
@@ -12,6 +14,7 @@
 
 ReleaseInstaller::ReleaseInstaller(const QByteArray& publicKey)
     : m_publicKey(publicKey)
+    , m_runningVersion(QString::fromLatin1(update::programVersion()))
 {
 }
 
@@ -65,8 +68,19 @@ QString ReleaseInstaller::unpack(const QString& archive, const QString& folder, 
     unpacker.setLimits(limits);
     update::Manifest checked;
     const QByteArray key = m_publicKey;
-    const SafeUnpacker::Result result = unpacker.unpack(archive, folder,
-        [&checked, key](const QString& fresh) { return update::ReleaseCheck::verifyFolder(fresh, key, &checked); });
+    const QString running = m_runningVersion;
+    const SafeUnpacker::Result result = unpacker.unpack(archive, folder, [&checked, key, running](const QString& fresh) {
+        const QString refusal = update::ReleaseCheck::verifyFolder(fresh, key, &checked);
+        if (!refusal.isEmpty() || running.isEmpty())
+            return refusal;
+        // A genuine but older release would take the program back to a
+        // version with the faults a later one fixed.
+        if (!update::serverIsNewer(running, checked.version)) {
+            qCWarning(lcUpdate).noquote() << "release" << checked.version << "is not newer than the running" << running;
+            return tr("The release %1 is not newer than the installed version %2.").arg(checked.version, running);
+        }
+        return QString();
+    });
     if (!result.ok()) {
         qCWarning(lcUpdate) << "release archive refused:" << result.detail;
         cleanUp(archive, folder);

@@ -33,11 +33,16 @@ public:
     explicit ReleaseInstaller(const QByteArray& publicKey = update::ReleaseCheck::buildPublicKey());
     // Another bound on the unpacked size (tests).
     void setMaxUnpackedSize(qint64 bytes) { m_maxUnpacked = bytes; }
+    // The version a release must be newer than: the running program's unless
+    // set. Empty takes any signed version, for unpacking into a folder that is
+    // not the running program's (setting up an installation).
+    void setRunningVersion(const QString& version) { m_runningVersion = version; }
 
     // Unpacks the archive into a fresh `folder` with the safe unpacker and
     // checks the signed manifest and every file before the folder is put in
-    // place. Empty text on success; otherwise the user's message, and the
-    // folder and the archive are gone.
+    // place. A release whose version is not above the running version is
+    // refused like a damaged one. Empty text on success; otherwise the user's
+    // message, and the folder and the archive are gone.
     QString unpack(const QString& archive, const QString& folder, update::Manifest* manifest = nullptr) const;
     // Copies the release's upgrader over the program folder's.
     QString copyUpgrader(const QString& folder, const QString& appDir) const;
@@ -59,5 +64,6 @@ public:
 
 private:
     QByteArray m_publicKey;
+    QString m_runningVersion;
     qint64 m_maxUnpacked = kMaxUnpackedSize;
 };

@@ -176,6 +176,29 @@ private slots:
         QCOMPARE(AppShared::instance()->deviceInfo().key, QString());
     }
 
+    void recordAndBusReadTheTextTheirOwnWay()
+    {
+        // A key written twice: the record keeps the first line, the bus the
+        // last; a second line that holds "=" is no pair to the bus.
+        fillBlock(m_block, "SN = FIRST\r\nkey = K1\r\nSN = SECOND\r\nkey = K2\r\nkey = K=3\r\n");
+        VciStatusRecord r;
+        QVERIFY(readVciStatus(r));
+        QCOMPARE(QByteArray(r.SN), QByteArray("FIRST"));
+        QCOMPARE(QByteArray(r.key), QByteArray("K1"));
+        QCOMPARE(AppShared::instance()->deviceInfo().SN, QStringLiteral("SECOND"));
+        QCOMPARE(AppShared::instance()->deviceInfo().key, QStringLiteral("K2"));
+
+        // A CR that ends the text without its LF belongs to the record's value;
+        // the bus drops every CR.
+        StatusReading reading = interpret("connType = USB\r\nkey = K4\r");
+        QCOMPARE(QByteArray(reading.record.key), QByteArray("K4\r"));
+        QCOMPARE(reading.info.key, QStringLiteral("K4"));
+        reading = interpret("key = K4\r\nSN = S\r");
+        QCOMPARE(QByteArray(reading.record.key), QByteArray("K4"));
+        QCOMPARE(QByteArray(reading.record.SN), QByteArray("S\r"));
+        QCOMPARE(reading.info.SN, QStringLiteral("S"));
+    }
+
     void readFillsDeviceInfoAndEmitsSerialChangeBeforeStatus()
     {
         // Not a QSignalSpy: it records in the emitting thread, and the key

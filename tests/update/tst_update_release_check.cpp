@@ -192,9 +192,15 @@ private slots:
     void buildArchive()
     {
         QTemporaryDir dir;
-        const ReleaseInstaller installer;
+        ReleaseInstaller installer;
         update::Manifest manifest;
         const QString target = dir.filePath(QStringLiteral("unpacked"));
+        // Genuine but not newer than the running program: refused, nothing kept.
+        QFile::copy(QStringLiteral(BW_RELEASE_ARCHIVE), dir.filePath(QStringLiteral("same.zip")));
+        const QString same = installer.unpack(dir.filePath(QStringLiteral("same.zip")), target);
+        QVERIFY(same.contains(QStringLiteral(BW_PROJECT_VERSION)));
+        QVERIFY(!QFileInfo::exists(target));
+        installer.setRunningVersion(QStringLiteral("1.0.0.9"));
         QCOMPARE(installer.unpack(QStringLiteral(BW_RELEASE_ARCHIVE), target, &manifest), QString());
         QCOMPARE(manifest.version, QStringLiteral(BW_PROJECT_VERSION));
         QVERIFY(QFileInfo::exists(target + QStringLiteral("/Upgrade2")));
@@ -205,6 +211,27 @@ private slots:
         QVERIFY(!stranger.unpack(dir.filePath(QStringLiteral("copy.zip")), dir.filePath(QStringLiteral("x"))).isEmpty());
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("copy.zip")))); // a refused archive goes
+    }
+
+    // A release signed with the right key but older than what runs (an
+    // attacker replaying an old, faulty release) is refused.
+    void olderSignedReleaseIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString release = dir.filePath(QStringLiteral("release"));
+        makeRelease(release, key); // version 1.0.2.0
+        const QString archive = dir.filePath(QStringLiteral("BrindlewickInstall.zip"));
+        ReleaseInstaller installer(key.publicKey());
+        const QString target = dir.filePath(QStringLiteral("BrindlewickSerial"));
+        for (const char* running : {"1.0.2.0", "1.0.10.0", "1.1.0.0"}) {
+            QVERIFY(zipFolder(release, archive));
+            installer.setRunningVersion(QString::fromLatin1(running));
+            QVERIFY2(!installer.unpack(archive, target).isEmpty(), running);
+            QVERIFY(!QFileInfo::exists(target));
+        }
+        QVERIFY(zipFolder(release, archive));
+        installer.setRunningVersion(QStringLiteral("1.0.1.9"));
+        QCOMPARE(installer.unpack(archive, target), QString());
     }
 
     void archiveRefusals_data()

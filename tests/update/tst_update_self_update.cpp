@@ -114,7 +114,8 @@ private:
     void installCurrent()
     {
         SafeUnpacker::removeTree(installDir);
-        const ReleaseInstaller installer;
+        ReleaseInstaller installer;
+        installer.setRunningVersion(QString()); // a fresh installation, not an update of this program
         QCOMPARE(installer.unpack(QStringLiteral(BW_RELEASE_ARCHIVE), installDir), QString());
         QFile::remove(installDir + QStringLiteral("/manifest.txt"));
         QFile::remove(installDir + QStringLiteral("/manifest.sig"));

@@ -115,6 +115,10 @@
         <source>The program folder %1 cannot be written. Run the update as a user who may change it.</source>
         <translation>The program folder %1 cannot be written. Run the update as a user who may change it.</translation>
     </message>
+    <message>
+        <source>The release %1 is not newer than the installed version %2.</source>
+        <translation>The release %1 is not newer than the installed version %2.</translation>
+    </message>
 </context>
 <context>
     <name>UpdatePage</name>

@@ -115,6 +115,10 @@
         <source>The program folder %1 cannot be written. Run the update as a user who may change it.</source>
         <translation>No se puede escribir en la carpeta del programa %1. Ejecute la actualización con un usuario que pueda modificarla.</translation>
     </message>
+    <message>
+        <source>The release %1 is not newer than the installed version %2.</source>
+        <translation>La versión %1 no es más reciente que la versión instalada %2.</translation>
+    </message>
 </context>
 <context>
     <name>UpdatePage</name>

@@ -121,11 +121,14 @@ StatusText::StatusText(std::string_view text)
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos)
+        const bool ended = end != std::string_view::npos;
+        if (!ended)
             end = text.size();
         std::string_view line = text.substr(start, end - start);
         start = end + 1;
-        if (!line.empty() && line.back() == '\r')
+        // CR LF ends a value; a CR at the very end of the text, with no LF
+        // after it, is part of the value.
+        if (ended && !line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         const std::size_t at = line.find(kSeparator);
         if (at == std::string_view::npos || at == 0)
@@ -134,16 +137,37 @@ StatusText::StatusText(std::string_view text)
         for (std::size_t k = 0; k < kStatusKeyCount; ++k) {
             if (kStatusKeys[k].name != name)
                 continue;
+            const std::string_view value = line.substr(at + kSeparator.size());
+            const bool separator = value.find('=') != std::string_view::npos;
             if (!((m_present >> k) & 1u)) {
-                const std::string_view value = line.substr(at + kSeparator.size());
                 m_values[k] = value;
                 m_present |= 1u << k;
-                if (value.find('=') != std::string_view::npos)
+                if (separator)
                     m_separator |= 1u << k;
+            }
+            // A line holding a second "=" is no key=value pair to the map;
+            // of the others, the last one stands.
+            if (!separator) {
+                m_mapValues[k] = value;
+                m_mapPresent |= 1u << k;
             }
             break;
         }
     }
+}
+
+std::string StatusText::mapValue(StatusKey k) const
+{
+    const std::string_view v = m_mapValues[index(k)];
+    std::string out;
+    out.reserve(v.size());
+    for (char c : v)
+        if (c != '\r')
+            out.push_back(c);
+    const std::size_t b = out.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return std::string();
+    return out.substr(b, out.find_last_not_of(" \t") - b + 1);
 }
 
 std::uint32_t StatusText::number(StatusKey k) const

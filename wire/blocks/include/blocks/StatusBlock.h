@@ -99,7 +99,10 @@ void storeStatusText(unsigned char* block, std::size_t size, std::string_view te
 std::string_view blockText(const unsigned char* block, std::size_t size);
 
 // One parse of a status text. Keys count only at the start of a line, so a
-// value can never pose as another key. The first line of a key wins.
+// value can never pose as another key. The text is read two ways, as the
+// manager has always read it: the fixed record takes the first line of a key
+// (value()), the key/value map behind the bus takes the last line that holds
+// no second "=" (mapValue()).
 class StatusText {
 public:
     // Keeps views into `text`, which must outlive this object.
@@ -108,8 +111,9 @@ public:
 
     bool empty() const { return m_empty; }
     bool has(StatusKey k) const { return (m_present >> index(k)) & 1u; }
-    // The value as written, up to its CR LF (a lone LF also ends it); "" when
-    // the key is missing. A view into the parsed text.
+    // The first line's value as written, up to its CR LF (a lone LF also ends
+    // it; a CR at the very end of the text stays in the value); "" when the key
+    // is missing. A view into the parsed text.
     std::string_view value(StatusKey k) const { return m_values[index(k)]; }
     // Whether the value itself holds another "=" (a plain key=value reader
     // cannot tell such a line apart from a broken one).
@@ -117,12 +121,18 @@ public:
     // status and vbatt as numbers: base 10, anything that is not a number or
     // does not fit in 32 bits gives 0.
     std::uint32_t number(StatusKey k) const;
+    // The map's value: the last line of the key without a second "=", every
+    // CR removed, blanks trimmed; "" when there is none.
+    std::string mapValue(StatusKey k) const;
+    bool inMap(StatusKey k) const { return (m_mapPresent >> index(k)) & 1u; }
 
 private:
     static constexpr std::size_t index(StatusKey k) { return static_cast<std::size_t>(k); }
 
     std::array<std::string_view, kStatusKeyCount> m_values{};
+    std::array<std::string_view, kStatusKeyCount> m_mapValues{};
     std::uint32_t m_present = 0;
+    std::uint32_t m_mapPresent = 0;
     std::uint32_t m_separator = 0;
     bool m_empty = true;
 };
