@@ -16,11 +16,14 @@ mkdir -p "$BRINDLEWICK_DATA_ROOT" "$BRINDLEWICK_REGISTRY_ROOT" "$ROOT/build/run"
 echo "Logs: $BRINDLEWICK_LOG_DIR/Brindlewick.log and $BRINDLEWICK_LOG_DIR/BrindlewickService.log"
 
 pids=()
-# The manager starts BrindlewickService itself; this run stops it again at the end.
+# The manager starts BrindlewickService itself, detached; this run stops the
+# service it started at the end, and no other: the service inherits this mark.
+export BRINDLEWICK_RUN_MARK="run.sh-$$-$(date +%s%N)"
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for p in $(pgrep -f BrindlewickService); do
-        [ "$(readlink "/proc/$p/exe")" = "$BIN/BrindlewickService" ] && kill "$p" 2>/dev/null
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "BRINDLEWICK_RUN_MARK=$BRINDLEWICK_RUN_MARK" \
+            && kill "$p" 2>/dev/null
     done
     true
 }

@@ -1,5 +1,6 @@
 // One service per user and block prefix: an exclusive lock on a file that the
-// system releases when the process ends, however it ends.
+// system releases when the process ends, however it ends. A clean end also
+// removes the file.
 #pragma once
 
 #include <string>
@@ -28,6 +29,7 @@ private:
     void* m_handle = nullptr; // opened without sharing: the open handle is the lock
 #else
     int m_fd = -1;
+    std::string m_path;
 #endif
 };
 

@@ -3,6 +3,9 @@
 #include "support/AdapterProcesses.h"
 #include "support/TestBlocks.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 #include "platform/SharedMemory.h"
 
 #include <QElapsedTimer>
@@ -168,6 +171,11 @@ private slots:
         QVERIFY(second.process().waitForFinished(2000));
         QCOMPARE(second.process().exitCode(), 3);
         QCOMPARE(svc.process().state(), QProcess::Running);
+        // The refused copy leaves the holder's lock file as it was.
+        const QString lockFile = m_dir.filePath(QString::fromLatin1(m_prefix) + ".lock");
+        QFile held(lockFile);
+        QVERIFY(held.open(QIODevice::ReadOnly));
+        QCOMPARE(held.readAll().trimmed().toLongLong(), svc.process().processId());
 
         svc.kill();
         // The blocks outlive the killed service; a clear marks what the new one writes.
@@ -183,9 +191,11 @@ private slots:
         QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
         QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 1000);
 
-        // A clean stop removes both blocks.
+        // A clean stop removes both blocks and the lock file.
+        QVERIFY(QFileInfo::exists(lockFile));
         again.stop();
         QCOMPARE(again.process().exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(lockFile));
         platform::SharedMemory m;
         QVERIFY(!m.open(kStatusBlock, kBlockBytes));
         QVERIFY(!m.open(kCommandBlock, kBlockBytes));
