@@ -403,11 +403,19 @@ private slots:
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
 
+        // Off ends the registration at once (the library object is destroyed)
+        // and no round makes one; On registers again.
+        QCOMPARE(h.library.alive.load(), 1);
         h.engine->setRemoteDisabled(true);
+        QVERIFY(!h.engine->state().relayRegistration());
+        QCOMPARE(h.library.alive.load(), 0);
         h.engine->state().setCodeRefreshed(true);
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
         h.engine->setRemoteDisabled(false);
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
+        QVERIFY(h.engine->state().relayRegistration());
 
         // A B-end's record shows the partner's adapter: never registered from here.
         h.engine->state().setRelayRegistration(nullptr);
@@ -417,14 +425,14 @@ private slots:
         h.later(5000);
         h.engine->refresh();
         QCOMPARE(h.adapter.gets, gets);
-        QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
         h.engine->p2pCloseListen();
         h.engine->registrationRound();
-        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(6));
     }
 
     // Code upkeep and the code area: a stored persistent code is applied, an
-    // adapter without code gets the default on USB, "NotSupported" is -1.
+    // adapter without code gets a fresh one on USB, "NotSupported" is -1.
     void codeUpkeep()
     {
         Harness h;
@@ -436,10 +444,18 @@ private slots:
         QCOMPARE(shown.text, QStringLiteral("045678"));
         QVERIFY(shown.buttonsVisible);
 
+        // Two adapters without a code each get their own fresh code, never a
+        // fixed one that anybody knowing a serial could connect with.
         Harness empty;
+        Harness otherEmpty;
         empty.engine->refresh();
-        QCOMPARE(empty.adapter.key, std::string(kDefaultCode));
-        QCOMPARE(empty.engine->state().remoteCode(), 583920);
+        otherEmpty.engine->refresh();
+        const QString given = QString::fromStdString(empty.adapter.key);
+        QVERIFY(isTemporaryCodeShape(given));
+        QVERIFY(isTemporaryCodeShape(QString::fromStdString(otherEmpty.adapter.key)));
+        QVERIFY(empty.adapter.key != otherEmpty.adapter.key);
+        QVERIFY(given != QLatin1String("583920"));
+        QCOMPARE(empty.engine->state().remoteCode(), given.toInt());
 
         Harness noKeyModel;
         noKeyModel.device.portNumber = QStringLiteral("M3aK");
@@ -461,14 +477,15 @@ private slots:
         QCOMPARE(old.adapter.gets, gets);
     }
 
-    // The toggle: a persistent code of fewer than six digits applies the
-    // default and writes nothing; six digits are stored as text.
+    // The toggle: a persistent code of fewer than six digits applies a fresh
+    // temporary code and writes nothing; six digits are stored as text.
     void persistentCode()
     {
         Harness h;
         const QString file = h.dir.filePath(QStringLiteral("longTimeCode.ini"));
         h.engine->applyCode(true, QStringLiteral("12345"));
-        QCOMPARE(h.adapter.key, std::string(kDefaultCode));
+        QVERIFY(isTemporaryCodeShape(QString::fromStdString(h.adapter.key)));
+        QVERIFY(h.adapter.key != "583920");
         QVERIFY(!QFile::exists(file));
         QCOMPARE(h.toasts.back(), QStringLiteral("Successfully modified"));
 

@@ -9,7 +9,10 @@
 #include "remote/RemoteController.h"
 #include "remote/RemotePages.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -169,11 +172,24 @@ private slots:
         QCOMPARE(session->role->text(), QStringLiteral("Remote server"));
         QCOMPARE(session->location->text(), QStringLiteral("Guangzhou"));
         QTRY_VERIFY(session->duration->text().startsWith(QLatin1String("00:00:")));
+        // The byte counters read as bare sizes.
+        if (auto relay = f.library->lastRelay.lock()) {
+            std::lock_guard<std::mutex> lock(relay->mutex);
+            relay->reading.bytesB = 1024;
+            relay->reading.bytesC = 1048576;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(session->bytesB->text(), QStringLiteral("1KB"), 8000);
+        QTRY_COMPARE(session->bytesC->text(), QStringLiteral("1MB"));
 
+        // The end's confirmation holds the whole program until answered.
         QTest::mouseClick(session->end, Qt::LeftButton);
         QVERIFY(session->confirm->isVisible());
+        QCOMPARE(session->confirm->windowModality(), Qt::ApplicationModal);
+        QVERIFY(session->confirm->isWindow());
+        QCOMPARE(QApplication::activeModalWidget(), session->confirm);
         QTest::mouseClick(session->confirmNo, Qt::LeftButton);
         QVERIFY(!session->confirm->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
         QTest::mouseClick(session->end, Qt::LeftButton);
         QTest::mouseClick(session->confirmYes, Qt::LeftButton);
@@ -217,11 +233,21 @@ private slots:
         QVERIFY(page->copyCode->isVisible());
         QVERIFY(page->remoteSwitch->styleSheet().contains(QLatin1String("229, 0, 18")));
 
+        // The show/hide control is an eye: its name and icon follow the echo mode.
+        const QImage openEye = QIcon(QStringLiteral(":/image/Remote/show.png")).pixmap(20, 20).toImage();
+        const QImage closedEye = QIcon(QStringLiteral(":/image/Remote/EyeInvisible.png")).pixmap(20, 20).toImage();
+        QVERIFY(!openEye.isNull() && !closedEye.isNull() && openEye != closedEye);
+        QVERIFY(page->showCode->text().isEmpty());
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), openEye);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Password);
         QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_NotShow"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), closedEye);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Normal);
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), openEye);
 
         QTest::mouseClick(page->remoteSwitch, Qt::LeftButton);
         QCOMPARE(page->remoteSwitch->text(), QStringLiteral("Remote On"));
