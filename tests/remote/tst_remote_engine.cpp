@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 using namespace remote;
 
 namespace {
@@ -38,6 +40,7 @@ struct Harness {
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
     QTemporaryDir dir;
     std::unique_ptr<RemoteEngine> engine;
+    std::function<void()> duringWait; // runs in each of the engine's waits
 
     Harness()
     {
@@ -55,6 +58,8 @@ struct Harness {
         };
         h.sleep = [this](std::chrono::milliseconds ms) {
             now += ms;
+            if (duringWait)
+                duringWait();
             return true;
         };
         h.sendRecord = [this](RecordEvent e, const QString& sn) { records.emplace_back(e, sn); };
@@ -429,6 +434,24 @@ private slots:
         h.engine->p2pCloseListen();
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(6));
+    }
+
+    // "Remote Off" while a round waits for the relay's answer: the
+    // registration being made is not kept, so nothing stays reachable.
+    void switchedOffWhileRegistering()
+    {
+        Harness h;
+        h.engine->refresh();
+        QVERIFY(h.engine->state().remoteCode() > 0);
+        h.library.clientStatus = BW_CLIENT_PENDING;
+        h.duringWait = [&h] {
+            if (!h.engine->state().remoteDisabled())
+                h.engine->setRemoteDisabled(true);
+        };
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(1));
+        QVERIFY(!h.engine->state().relayRegistration());
+        QCOMPARE(h.library.alive.load(), 0);
     }
 
     // Code upkeep and the code area: a stored persistent code is applied, an

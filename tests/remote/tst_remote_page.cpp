@@ -199,6 +199,35 @@ private slots:
         QVERIFY(page->connectButton->isEnabled());
     }
 
+    // A session lost while its end is being confirmed takes the modal
+    // confirmation with it, so nothing is left blocking the program.
+    void lostSessionTakesItsConfirmation()
+    {
+        Fixture f;
+        f.host.show();
+        f.host.showPage(RemoteController::kRemotePageIndex);
+        RemotePage* page = f.controller->remotePage();
+        QTRY_VERIFY(page->isVisible() || !f.host.isVisible());
+        page->partnerSerial->setText(kPartner);
+        QTest::mouseClick(page->connectButton, Qt::LeftButton);
+        QTest::keyClicks(page->partnerCode, QStringLiteral("123456"));
+        QTest::mouseClick(page->confirm, Qt::LeftButton);
+        QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
+        SessionPage* session = f.controller->sessionPage();
+        QTRY_VERIFY(session->isVisible());
+        QTest::mouseClick(session->end, Qt::LeftButton);
+        QCOMPARE(QApplication::activeModalWidget(), session->confirm);
+
+        auto relay = f.library->lastRelay.lock();
+        QVERIFY(relay);
+        relay->state = 1; // the relay reports the session gone
+        relay.reset();
+        QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
+        QTRY_VERIFY(!session->confirm->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QTRY_COMPARE(f.recordCount(RecordEvent::End), 1);
+    }
+
     // A B-end attempt with this PC's own adapter plugged in is refused.
     void localAdapterRefusesRelay()
     {
