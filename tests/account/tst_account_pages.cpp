@@ -410,7 +410,7 @@ private slots:
         // The location line carries its pin icon.
         const QLabel* pin = card->findChild<QLabel*>(QStringLiteral("label_ServiceVendorPosIcon"));
         QVERIFY(pin);
-        QVERIFY(pin->pixmap() && !pin->pixmap()->isNull());
+        QVERIFY(!pin->pixmap(Qt::ReturnByValue).isNull());
         QVERIFY(!pin->isHidden());
         // The pop-up shows the server's markup as text.
         m_host->window.show();
