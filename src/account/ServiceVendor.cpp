@@ -45,10 +45,8 @@ ServiceVendor::ServiceVendor(int index, const account::TechnicianCard& card, QWi
     m_position = cardLabel(this, "label_ServiceVendorPos", QStringLiteral("color:#1F2A36;font-size:13px;"));
     m_phone = cardLabel(this, "label_ServiceVendorPhone", QStringLiteral("color:#1F2A36;font-size:13px;"));
     auto* icon = new QLabel(this);
-    const QPixmap location(QStringLiteral(":/image/Remote/location.png"));
-    if (!location.isNull())
-        icon->setPixmap(location.scaled(14, 14, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    icon->setVisible(!location.isNull());
+    icon->setObjectName(QStringLiteral("label_ServiceVendorPosIcon"));
+    icon->setPixmap(QPixmap(QStringLiteral(":/image/Remote/location.png")));
     layout->addWidget(m_name);
     layout->addWidget(m_describe);
     auto* bottom = new QHBoxLayout;

@@ -112,7 +112,7 @@ bool CodeFile::write(const QString& sn, const QString& code) const
 
 QString persistentCodeFor(const QString& fieldText)
 {
-    return checkCode(fieldText).isEmpty() ? fieldText : QString::fromLatin1(kDefaultCode);
+    return checkCode(fieldText).isEmpty() ? fieldText : temporaryCode();
 }
 
 } // namespace remote

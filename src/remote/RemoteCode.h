@@ -7,10 +7,6 @@
 
 namespace remote {
 
-// The code a device gets when the user asks for a persistent code without
-// typing six digits, and when the device has none at all.
-constexpr const char* kDefaultCode = "583920";
-
 // Six decimal digits from the system's cryptographic source; a leading 0
 // becomes 1, so the code reads the same as text and as a number.
 QString temporaryCode();
@@ -46,7 +42,8 @@ private:
 };
 
 // What the persistent-code toggle applies for the text in the code field:
-// six digits as they are, anything else the default code (not stored).
+// six digits as they are, anything else a fresh temporary code (not stored),
+// so no adapter ever carries a code that everybody knows.
 QString persistentCodeFor(const QString& fieldText);
 
 } // namespace remote

@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -379,8 +380,12 @@ void RemoteController::Solt_EstabConnRes(QString strSN)
 void RemoteController::ClickButton_exitRemote()
 {
     if (SessionPage* page = sessionPage()) {
-        page->confirm->show();
-        page->confirm->raise();
+        QWidget* box = page->confirm;
+        box->adjustSize();
+        box->move(page->mapToGlobal(page->rect().center()) - QPoint(box->width() / 2, box->height() / 2));
+        box->show();
+        box->raise();
+        box->activateWindow();
     }
 }
 
@@ -531,7 +536,9 @@ void RemoteController::Slot_Password_displayOrhide()
     const bool hidden = page->codeField->echoMode() != QLineEdit::Normal;
     page->codeField->setEchoMode(hidden ? QLineEdit::Normal : QLineEdit::Password);
     page->showCode->setObjectName(hidden ? QStringLiteral("Btn_Remote_Show") : QStringLiteral("Btn_Remote_NotShow"));
-    page->showCode->setText(hidden ? RemotePage::tr("Hide") : RemotePage::tr("Show"));
+    page->showCode->setIcon(QIcon(hidden ? QStringLiteral(":/image/Remote/show.png")
+                                         : QStringLiteral(":/image/Remote/EyeInvisible.png")));
+    page->showCode->setToolTip(hidden ? RemotePage::tr("Hide") : RemotePage::tr("Show"));
 }
 
 void RemoteController::ClickButton_CopySn()
@@ -649,6 +656,10 @@ void RemoteController::refreshSessionPage()
     if (!m_session)
         return;
     const remote::RemoteSnapshot s = m_engine->state().snapshot();
+    // A session that ended by itself takes its pending confirmation along:
+    // a modal window asking about it would block the program for nothing.
+    if (!s.remoteActive && m_session->confirm->isVisible())
+        m_session->confirm->hide();
     const remote::DeviceView device = m_env.device();
     const remote::Role role = remote::sessionRole(s.hasListener, s.hasClient, s.hasRegistration);
     setLabel(m_session->role,
@@ -670,7 +681,7 @@ void RemoteController::refreshSessionPage()
         if (label->styleSheet() != style)
             label->setStyleSheet(style);
     }
-    setLabel(m_session->bytesB, QStringLiteral("B: ") + remote::byteText(s.figures.bytesB));
-    setLabel(m_session->bytesC, QStringLiteral("C: ") + remote::byteText(s.figures.bytesC));
+    setLabel(m_session->bytesB, remote::byteText(s.figures.bytesB));
+    setLabel(m_session->bytesC, remote::byteText(s.figures.bytesC));
     setLabel(m_session->peer, s.figures.peerText.isEmpty() ? QStringLiteral("--") : s.figures.peerText);
 }

@@ -318,9 +318,17 @@ void RemoteEngine::registrationRound()
         } else {
             qCInfo(lcRemote) << "registered" << device.sn << "at the relay" << QString::fromStdString(s.relayAddress);
         }
-        m_state.setRelayRegistration(registration);
+        // Switched off while the relay was answering: the new registration goes too.
+        if (m_state.keepRegistrationUnlessDisabled(registration) == registration && registration)
+            qCInfo(lcRemote) << "remote assistance was switched off; registration of" << device.sn << "ended";
     }
     m_state.setCodeRefreshed(false);
+}
+
+void RemoteEngine::setRemoteDisabled(bool disabled)
+{
+    if (m_state.setRemoteDisabled(disabled))
+        qCInfo(lcRemote) << "remote assistance switched off; relay registration ended";
 }
 
 // ---- Verification code ----------------------------------------------------
@@ -375,11 +383,12 @@ bool RemoteEngine::codeUpkeep(const DeviceView& device)
         }
         std::string answer;
         m_hooks.getRemoteKey(device, answer);
-        // USB or cable: an adapter without a code gets the default one.
+        // USB or cable: an adapter without a code gets a fresh temporary one
+        // (never a fixed default, which anyone knowing a serial could use).
         const bool directLink = device.connType == 0 || device.connType == 1;
         const bool askable = device.portNumber != QLatin1String("M3aK") && device.portNumber != QLatin1String("M37C");
         if (answer.empty() && s.remoteCode == 0 && directLink && askable) {
-            m_hooks.setRemoteKey(device, kDefaultCode);
+            m_hooks.setRemoteKey(device, temporaryCode().toStdString());
             m_hooks.getRemoteKey(device, answer);
         }
         const std::int32_t code = codeFromAnswer(answer);

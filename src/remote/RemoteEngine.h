@@ -119,8 +119,9 @@ public:
     // need a repaint.
     bool refresh();
 
-    // The remote switch.
-    void setRemoteDisabled(bool disabled) { m_state.setRemoteDisabled(disabled); }
+    // The remote switch. Off also ends the relay registration at once, so no
+    // B-end reaches the adapter until it is switched on again.
+    void setRemoteDisabled(bool disabled);
 
 private:
     bool wait(int ms) { return m_hooks.sleep(std::chrono::milliseconds(ms)); }

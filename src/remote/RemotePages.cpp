@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -112,6 +113,9 @@ RemotePage::RemotePage(QWidget* parent)
     codeField->setText(QStringLiteral("--"));
     codeField->setMinimumWidth(260);
     showCode = button(local, "Btn_Remote_Show", false);
+    showCode->setIcon(QIcon(QStringLiteral(":/image/Remote/show.png")));
+    showCode->setIconSize(QSize(20, 20));
+    showCode->setFlat(true);
     copyCode = button(local, "Btn_CodeCopy", false);
     localGrid->addWidget(m_codeCaption, 2, 0);
     localGrid->addWidget(codeField, 2, 1, 1, 2);
@@ -192,7 +196,8 @@ void RemotePage::retranslate()
     m_codeCaption->setText(tr("Verification code:"));
     copySerial->setText(tr("Copy"));
     copyCode->setText(tr("Copy"));
-    showCode->setText(codeField->echoMode() == QLineEdit::Normal ? tr("Hide") : tr("Show"));
+    // The eye shows the state; its words are the tool tip.
+    showCode->setToolTip(codeField->echoMode() == QLineEdit::Normal ? tr("Hide") : tr("Show"));
     m_partnerTitle->setText(tr("Connect to a partner's device"));
     m_partnerCaption->setText(tr("Partner SN:"));
     m_doipCaption->setText(tr("DoIP:"));
@@ -263,7 +268,11 @@ SessionPage::SessionPage(QWidget* parent)
     endRow->addStretch(1);
     outer->addLayout(endRow);
 
+    // Its own frameless window, application-modal: nothing else of the
+    // program takes input while the end of the session is being confirmed.
     confirm = card(this, "widget_Exit_Remote_Confirm");
+    confirm->setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    confirm->setWindowModality(Qt::ApplicationModal);
     confirm->setStyleSheet(QStringLiteral("QWidget#widget_Exit_Remote_Confirm{background-color:#FFFFFF;"
                                           "border:1px solid #E50012;border-radius:6px;}"));
     auto* confirmLayout = new QHBoxLayout(confirm);
@@ -275,7 +284,6 @@ SessionPage::SessionPage(QWidget* parent)
     confirmLayout->addWidget(confirmYes);
     confirmLayout->addWidget(confirmNo);
     confirm->hide();
-    outer->addWidget(confirm);
     outer->addStretch(1);
     retranslate();
 }

@@ -64,6 +64,15 @@ RemoteState::Handle RemoteState::setRelayRegistration(Handle h)
     return h;
 }
 
+RemoteState::Handle RemoteState::keepRegistrationUnlessDisabled(Handle h)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_remoteDisabled)
+        return h;
+    m_relayRegistration.swap(h);
+    return h;
+}
+
 RemoteState::Handle RemoteState::p2pListener() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -129,10 +138,14 @@ bool RemoteState::remoteDisabled() const
     return m_remoteDisabled;
 }
 
-void RemoteState::setRemoteDisabled(bool on)
+RemoteState::Handle RemoteState::setRemoteDisabled(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_remoteDisabled = on;
+    Handle gone;
+    if (on)
+        gone.swap(m_relayRegistration);
+    return gone;
 }
 
 bool RemoteState::remoteActive() const

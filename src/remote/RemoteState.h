@@ -66,6 +66,10 @@ public:
     bool takeActiveSession(const Handle& h);
     Handle relayRegistration() const;
     Handle setRelayRegistration(Handle h);
+    // Keeps `h` as the registration unless remote assistance was switched off
+    // meanwhile; returns what the caller must destroy (the replaced object,
+    // or `h` itself when it was not kept).
+    Handle keepRegistrationUnlessDisabled(Handle h);
     Handle p2pListener() const;
     Handle setP2pListener(Handle h);
     Handle p2pClient() const;
@@ -76,7 +80,9 @@ public:
     QString persistentCode() const;
     void setPersistentCode(const QString& code);
     bool remoteDisabled() const;
-    void setRemoteDisabled(bool on);
+    // Switching off also takes the registration out (returned, for the caller
+    // to destroy), so the adapter stops being reachable at once.
+    Handle setRemoteDisabled(bool on);
     bool remoteActive() const;
     void setRemoteActive(bool on);
     bool deviceControlRole() const;

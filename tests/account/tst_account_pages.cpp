@@ -407,6 +407,11 @@ private slots:
         QVERIFY(card);
         QCOMPARE(card->findChild<QLabel*>(QStringLiteral("label_ServiceVendorName"))->text(),
             QStringLiteral("AutoDiag Levante"));
+        // The location line carries its pin icon.
+        const QLabel* pin = card->findChild<QLabel*>(QStringLiteral("label_ServiceVendorPosIcon"));
+        QVERIFY(pin);
+        QVERIFY(!pin->pixmap(Qt::ReturnByValue).isNull());
+        QVERIFY(!pin->isHidden());
         // The pop-up shows the server's markup as text.
         m_host->window.show();
         QTest::mouseClick(card->descriptionLabel(), Qt::LeftButton);

@@ -30,6 +30,8 @@
 #include <QNetworkReply>
 #include <QtTest>
 
+#include <atomic>
+#include <cstdio>
 #include <thread>
 
 using namespace remote;
@@ -46,7 +48,9 @@ QString text(const char* field, std::size_t size)
 
 // The C-end: this PC's adapter from its status block, its code through
 // MT7628Config, the relay from the directory, registered every round. Prints
-// "registered" once; runs until killed (at most two minutes).
+// "registered" each time a registration is made; the lines "off" and "on" on
+// its input work the remote switch ("off" is printed once it took effect).
+// Runs until killed (at most two minutes).
 int runCEnd()
 {
     std::unique_ptr<RemoteLibrary> library = loadRemoteLibraries(QFile::encodeName(testBinary("")).toStdString());
@@ -82,8 +86,24 @@ int runCEnd()
     Timing timing;
     timing.keyQueryPeriod = 200;
     RemoteEngine engine(*library, h, timing);
+    std::atomic<int> switchTo{-1}; // -1 nothing asked, 0 on, 1 off
+    std::thread input([&switchTo] {
+        char line[16];
+        while (std::fgets(line, sizeof line, stdin))
+            switchTo = qstrncmp(line, "off", 3) == 0 ? 1 : 0;
+    });
+    input.detach();
     bool told = false;
     for (int round = 0; round < 600; ++round) {
+        const int asked = switchTo.exchange(-1);
+        if (asked >= 0) {
+            engine.setRemoteDisabled(asked == 1);
+            if (asked == 1) {
+                std::printf("off\n");
+                std::fflush(stdout);
+            }
+            told = false;
+        }
         engine.refresh();
         engine.registrationRound();
         if (!told && engine.state().relayRegistration()) {
@@ -91,7 +111,7 @@ int runCEnd()
             std::fflush(stdout);
             told = true;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        std::this_thread::sleep_for(std::chrono::milliseconds(asked >= 0 ? 0 : 200));
     }
     return 0;
 }
@@ -199,6 +219,29 @@ private slots:
         QCOMPARE(list.at(1).toObject().value(QLatin1String("sn")).toString(), QString::fromLatin1(kSerial));
     }
 
+    // "Remote Off" on the C-end ends its registration at once: a B-end with
+    // the right code is refused right after, and reaches the adapter again
+    // once the C-end switches back on.
+    void remoteOffRefusesSessions()
+    {
+        m_cEnd.write("off\n");
+        QVERIFY(waitForCEnd("off"));
+        m_engine->relayAttempt(QString::fromLatin1(kSerial), kCode, 0);
+        QCOMPARE(lastToast(), QStringLiteral("VCI is not online"));
+        QVERIFY(!m_engine->attemptFinished(QString::fromLatin1(kSerial)));
+        QCOMPARE(records().size(), 2);
+
+        m_cEnd.write("on\n");
+        QVERIFY(waitForCEnd("registered"));
+        m_engine->relayAttempt(QString::fromLatin1(kSerial), kCode, 0);
+        QCOMPARE(lastToast(), QStringLiteral("connection established successfully"));
+        QVERIFY(m_engine->attemptFinished(QString::fromLatin1(kSerial)));
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
+        QCOMPARE(m_engine->endSession(QString::fromLatin1(kSerial)), int(PageRemote));
+        QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(), 8000);
+        QCOMPARE(records().size(), 4);
+    }
+
     // The C-end goes away mid-session: the B-end's watch ends the session and
     // records its end once.
     void lostSessionEndsOnce()
@@ -212,11 +255,11 @@ private slots:
         for (int i = 0; i < 3; ++i)
             m_engine->refresh();
         const QJsonArray list = records();
-        QCOMPARE(list.size(), 4);
-        QCOMPARE(list.at(2).toObject().value(QLatin1String("event")).toString(), QStringLiteral("start"));
-        QCOMPARE(list.at(3).toObject().value(QLatin1String("event")).toString(), QStringLiteral("end"));
+        QCOMPARE(list.size(), 6);
+        QCOMPARE(list.at(4).toObject().value(QLatin1String("event")).toString(), QStringLiteral("start"));
+        QCOMPARE(list.at(5).toObject().value(QLatin1String("event")).toString(), QStringLiteral("end"));
         QCOMPARE(m_engine->endSession(QString::fromLatin1(kSerial)), int(PageRemote));
-        QCOMPARE(records().size(), 4);
+        QCOMPARE(records().size(), 6);
     }
 
     // A record with another pattern's authorization is refused and not kept.
@@ -224,7 +267,7 @@ private slots:
     {
         QVERIFY(!SessionRecordClient(m_cloud.httpBase(), QByteArray("not-the-pattern:{sn}:{event}"))
                      .post(QString::fromLatin1(kSerial), RecordEvent::Start));
-        QCOMPARE(records().size(), 4);
+        QCOMPARE(records().size(), 6);
         QVERIFY(!SessionRecordClient(QStringLiteral("http://127.0.0.1:1/")).post(QString::fromLatin1(kSerial), RecordEvent::End));
     }
 
@@ -247,8 +290,22 @@ private:
         m_cEnd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_cEnd.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--c-end")});
         QVERIFY(m_cEnd.waitForStarted(5000));
-        QByteArray out;
-        QTRY_VERIFY_WITH_TIMEOUT((out += m_cEnd.readAllStandardOutput(), out.contains("registered")), 10000);
+        QVERIFY(waitForCEnd("registered"));
+    }
+
+    // Waits for the C-end to print `word` (bounded); what came before it is used up.
+    bool waitForCEnd(const char* word)
+    {
+        for (int i = 0; i < 150; ++i) {
+            m_cEndOut += m_cEnd.readAllStandardOutput();
+            const int at = m_cEndOut.indexOf(word);
+            if (at >= 0) {
+                m_cEndOut.remove(0, at + int(qstrlen(word)));
+                return true;
+            }
+            m_cEnd.waitForReadyRead(100);
+        }
+        return false;
     }
 
     QString lastToast()
@@ -279,6 +336,7 @@ private:
     ServiceProcess m_serviceC;
     ServiceProcess m_serviceB;
     QProcess m_cEnd;
+    QByteArray m_cEndOut;
     std::unique_ptr<RemoteLibrary> m_library;
     std::unique_ptr<RemoteEngine> m_engine;
     std::mutex m_mutex;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 using namespace remote;
 
 namespace {
@@ -38,6 +40,7 @@ struct Harness {
     std::chrono::steady_clock::time_point now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
     QTemporaryDir dir;
     std::unique_ptr<RemoteEngine> engine;
+    std::function<void()> duringWait; // runs in each of the engine's waits
 
     Harness()
     {
@@ -55,6 +58,8 @@ struct Harness {
         };
         h.sleep = [this](std::chrono::milliseconds ms) {
             now += ms;
+            if (duringWait)
+                duringWait();
             return true;
         };
         h.sendRecord = [this](RecordEvent e, const QString& sn) { records.emplace_back(e, sn); };
@@ -403,11 +408,19 @@ private slots:
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
 
+        // Off ends the registration at once (the library object is destroyed)
+        // and no round makes one; On registers again.
+        QCOMPARE(h.library.alive.load(), 1);
         h.engine->setRemoteDisabled(true);
+        QVERIFY(!h.engine->state().relayRegistration());
+        QCOMPARE(h.library.alive.load(), 0);
         h.engine->state().setCodeRefreshed(true);
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
         h.engine->setRemoteDisabled(false);
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
+        QVERIFY(h.engine->state().relayRegistration());
 
         // A B-end's record shows the partner's adapter: never registered from here.
         h.engine->state().setRelayRegistration(nullptr);
@@ -417,14 +430,32 @@ private slots:
         h.later(5000);
         h.engine->refresh();
         QCOMPARE(h.adapter.gets, gets);
-        QCOMPARE(h.library.clientConnects.size(), std::size_t(4));
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
         h.engine->p2pCloseListen();
         h.engine->registrationRound();
-        QCOMPARE(h.library.clientConnects.size(), std::size_t(5));
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(6));
+    }
+
+    // "Remote Off" while a round waits for the relay's answer: the
+    // registration being made is not kept, so nothing stays reachable.
+    void switchedOffWhileRegistering()
+    {
+        Harness h;
+        h.engine->refresh();
+        QVERIFY(h.engine->state().remoteCode() > 0);
+        h.library.clientStatus = BW_CLIENT_PENDING;
+        h.duringWait = [&h] {
+            if (!h.engine->state().remoteDisabled())
+                h.engine->setRemoteDisabled(true);
+        };
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(1));
+        QVERIFY(!h.engine->state().relayRegistration());
+        QCOMPARE(h.library.alive.load(), 0);
     }
 
     // Code upkeep and the code area: a stored persistent code is applied, an
-    // adapter without code gets the default on USB, "NotSupported" is -1.
+    // adapter without code gets a fresh one on USB, "NotSupported" is -1.
     void codeUpkeep()
     {
         Harness h;
@@ -436,10 +467,18 @@ private slots:
         QCOMPARE(shown.text, QStringLiteral("045678"));
         QVERIFY(shown.buttonsVisible);
 
+        // Two adapters without a code each get their own fresh code, never a
+        // fixed one that anybody knowing a serial could connect with.
         Harness empty;
+        Harness otherEmpty;
         empty.engine->refresh();
-        QCOMPARE(empty.adapter.key, std::string(kDefaultCode));
-        QCOMPARE(empty.engine->state().remoteCode(), 583920);
+        otherEmpty.engine->refresh();
+        const QString given = QString::fromStdString(empty.adapter.key);
+        QVERIFY(isTemporaryCodeShape(given));
+        QVERIFY(isTemporaryCodeShape(QString::fromStdString(otherEmpty.adapter.key)));
+        QVERIFY(empty.adapter.key != otherEmpty.adapter.key);
+        QVERIFY(given != QLatin1String("583920"));
+        QCOMPARE(empty.engine->state().remoteCode(), given.toInt());
 
         Harness noKeyModel;
         noKeyModel.device.portNumber = QStringLiteral("M3aK");
@@ -461,14 +500,15 @@ private slots:
         QCOMPARE(old.adapter.gets, gets);
     }
 
-    // The toggle: a persistent code of fewer than six digits applies the
-    // default and writes nothing; six digits are stored as text.
+    // The toggle: a persistent code of fewer than six digits applies a fresh
+    // temporary code and writes nothing; six digits are stored as text.
     void persistentCode()
     {
         Harness h;
         const QString file = h.dir.filePath(QStringLiteral("longTimeCode.ini"));
         h.engine->applyCode(true, QStringLiteral("12345"));
-        QCOMPARE(h.adapter.key, std::string(kDefaultCode));
+        QVERIFY(isTemporaryCodeShape(QString::fromStdString(h.adapter.key)));
+        QVERIFY(h.adapter.key != "583920");
         QVERIFY(!QFile::exists(file));
         QCOMPARE(h.toasts.back(), QStringLiteral("Successfully modified"));
 

@@ -9,7 +9,10 @@
 #include "remote/RemoteController.h"
 #include "remote/RemotePages.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -169,11 +172,24 @@ private slots:
         QCOMPARE(session->role->text(), QStringLiteral("Remote server"));
         QCOMPARE(session->location->text(), QStringLiteral("Guangzhou"));
         QTRY_VERIFY(session->duration->text().startsWith(QLatin1String("00:00:")));
+        // The byte counters read as bare sizes.
+        if (auto relay = f.library->lastRelay.lock()) {
+            std::lock_guard<std::mutex> lock(relay->mutex);
+            relay->reading.bytesB = 1024;
+            relay->reading.bytesC = 1048576;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(session->bytesB->text(), QStringLiteral("1KB"), 8000);
+        QTRY_COMPARE(session->bytesC->text(), QStringLiteral("1MB"));
 
+        // The end's confirmation holds the whole program until answered.
         QTest::mouseClick(session->end, Qt::LeftButton);
         QVERIFY(session->confirm->isVisible());
+        QCOMPARE(session->confirm->windowModality(), Qt::ApplicationModal);
+        QVERIFY(session->confirm->isWindow());
+        QCOMPARE(QApplication::activeModalWidget(), session->confirm);
         QTest::mouseClick(session->confirmNo, Qt::LeftButton);
         QVERIFY(!session->confirm->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
         QTest::mouseClick(session->end, Qt::LeftButton);
         QTest::mouseClick(session->confirmYes, Qt::LeftButton);
@@ -181,6 +197,35 @@ private slots:
         QTRY_COMPARE(f.recordCount(RecordEvent::End), 1);
         QCOMPARE(f.controller->navigationPage(), int(RemoteController::kRemotePageIndex));
         QVERIFY(page->connectButton->isEnabled());
+    }
+
+    // A session lost while its end is being confirmed takes the modal
+    // confirmation with it, so nothing is left blocking the program.
+    void lostSessionTakesItsConfirmation()
+    {
+        Fixture f;
+        f.host.show();
+        f.host.showPage(RemoteController::kRemotePageIndex);
+        RemotePage* page = f.controller->remotePage();
+        QTRY_VERIFY(page->isVisible() || !f.host.isVisible());
+        page->partnerSerial->setText(kPartner);
+        QTest::mouseClick(page->connectButton, Qt::LeftButton);
+        QTest::keyClicks(page->partnerCode, QStringLiteral("123456"));
+        QTest::mouseClick(page->confirm, Qt::LeftButton);
+        QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
+        SessionPage* session = f.controller->sessionPage();
+        QTRY_VERIFY(session->isVisible());
+        QTest::mouseClick(session->end, Qt::LeftButton);
+        QCOMPARE(QApplication::activeModalWidget(), session->confirm);
+
+        auto relay = f.library->lastRelay.lock();
+        QVERIFY(relay);
+        relay->state = 1; // the relay reports the session gone
+        relay.reset();
+        QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
+        QTRY_VERIFY(!session->confirm->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QTRY_COMPARE(f.recordCount(RecordEvent::End), 1);
     }
 
     // A B-end attempt with this PC's own adapter plugged in is refused.
@@ -217,11 +262,21 @@ private slots:
         QVERIFY(page->copyCode->isVisible());
         QVERIFY(page->remoteSwitch->styleSheet().contains(QLatin1String("229, 0, 18")));
 
+        // The show/hide control is an eye: its name and icon follow the echo mode.
+        const QImage openEye = QIcon(QStringLiteral(":/image/Remote/show.png")).pixmap(20, 20).toImage();
+        const QImage closedEye = QIcon(QStringLiteral(":/image/Remote/EyeInvisible.png")).pixmap(20, 20).toImage();
+        QVERIFY(!openEye.isNull() && !closedEye.isNull() && openEye != closedEye);
+        QVERIFY(page->showCode->text().isEmpty());
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), openEye);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Password);
         QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_NotShow"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), closedEye);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Normal);
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(page->showCode->icon().pixmap(20, 20).toImage(), openEye);
 
         QTest::mouseClick(page->remoteSwitch, Qt::LeftButton);
         QCOMPARE(page->remoteSwitch->text(), QStringLiteral("Remote On"));

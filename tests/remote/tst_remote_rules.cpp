@@ -67,8 +67,13 @@ private slots:
         QCOMPARE(file.read(QStringLiteral("M5EA0002XJ7B0002")), QString());
 
         QCOMPARE(persistentCodeFor(QStringLiteral("654321")), QStringLiteral("654321"));
-        QCOMPARE(persistentCodeFor(QStringLiteral("65432")), QStringLiteral("583920"));
-        QCOMPARE(persistentCodeFor(QStringLiteral("Remote")), QStringLiteral("583920"));
+        // Anything else gets a fresh code: six digits, another one each time.
+        const QString shortField = persistentCodeFor(QStringLiteral("65432"));
+        const QString wordField = persistentCodeFor(QStringLiteral("Remote"));
+        QVERIFY(isTemporaryCodeShape(shortField));
+        QVERIFY(isTemporaryCodeShape(wordField));
+        QVERIFY(shortField != wordField);
+        QVERIFY(shortField != QLatin1String("583920") && wordField != QLatin1String("583920"));
     }
 
     void fieldChecks_data()

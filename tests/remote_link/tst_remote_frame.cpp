@@ -62,6 +62,12 @@ private slots:
         QCOMPARE(reg.serial, std::string("M5EA0001XJ7B0001"));
         QCOMPARE(reg.key, std::string("KX0001"));
         QCOMPARE(reg.code, 123456u);
+        QVERIFY(!reg.checkable);
+        RegisterMsg offered{"M5EA0001XJ7B0001", "KX0001", 123456};
+        offered.checkable = true;
+        QVERIFY(parseRegister(one(encodeRegister(offered)), reg, nullptr));
+        QVERIFY(reg.checkable);
+        QCOMPARE(reg.code, 123456u);
 
         LookupMsg lookup;
         QVERIFY(parseLookup(one(encodeLookup({"ABC123"})), lookup, nullptr));
@@ -198,6 +204,8 @@ private slots:
         const std::string v = std::string(1, static_cast<char>(kProtocolVersion));
         // Trailing bytes, a cut field, a serial with a blank, one too long, a key with a blank.
         QVERIFY(!parseRegister(one(raw(1, v + text("SN1") + text("K") + u32(1) + "x")), reg, &error));
+        QVERIFY(error.find("flags") != std::string::npos);
+        QVERIFY(!parseRegister(one(raw(1, v + text("SN1") + text("K") + u32(1) + "\x01x")), reg, &error));
         QVERIFY(error.find("trailing") != std::string::npos);
         QVERIFY(!parseRegister(one(raw(1, v + text("SN1") + text("K") + "\x00\x01")), reg, &error));
         QVERIFY(error.find("cut short") != std::string::npos);

@@ -15,7 +15,32 @@ using namespace remote;
 
 namespace {
 const char* const kSerial = "M5EA0001XJ7B0001";
+
+std::string checkableRegister(const char* serial, const char* key, std::uint32_t code)
+{
+    RegisterMsg m{serial, key, code};
+    m.checkable = true;
+    return encodeRegister(m);
 }
+
+// Serves the relay's adapter check as a C-end whose adapter shows `serial`
+// and `key`: the relay opens a stream and asks for the status.
+bool answerCheck(RawRelayClient& c, const char* serial, const char* key)
+{
+    Frame f;
+    StreamMsg open;
+    StreamMsg ask;
+    if (!c.next(f) || !parseStream(f, open, nullptr) || f.type != Type::Open)
+        return false;
+    if (!c.next(f) || !parseStream(f, ask, nullptr) || f.type != Type::Data || ask.stream != open.stream
+        || std::string(ask.data).find("\"op\":\"status\"") == std::string::npos)
+        return false;
+    const std::string reply = std::string("{\"ok\":true,\"serial\":\"") + serial + "\",\"key\":\"" + key + "\"}\n";
+    std::string out;
+    appendData(out, open.stream, reply.data(), reply.size());
+    return c.send(out);
+}
+} // namespace
 
 class RemoteRelayTest : public QObject {
     Q_OBJECT
@@ -174,6 +199,98 @@ private slots:
         QVERIFY(b.connect(m_relay.port()));
         QVERIFY(b.send(encodeConnect({"LATEST1", 222222})));
         QCOMPARE(b.ackStatus(), int(kStatusOk));
+    }
+
+    // Squatting: a serial registered first by someone with another key is
+    // taken over by the registration its adapter vouches for (the relay asks
+    // the adapter through the C-end's link), which then keeps it. A check the
+    // adapter does not pass counts as no check.
+    void checkedAdapterTakesTheSerialFromASquatter()
+    {
+        RawRelayClient squatter;
+        QVERIFY(squatter.connect(m_relay.port()));
+        QVERIFY(squatter.send(encodeRegister({"SQUAT1", "WRONG", 111111})));
+        QCOMPARE(squatter.ackStatus(), int(kStatusOk));
+
+        // A second squatter offers the check but its "adapter" shows another key.
+        RawRelayClient liar;
+        QVERIFY(liar.connect(m_relay.port()));
+        QVERIFY(liar.send(checkableRegister("SQUAT1", "LIAR", 333333)));
+        QCOMPARE(liar.ackStatus(), int(kStatusChecking));
+        QVERIFY(answerCheck(liar, "SQUAT1", "KX0001"));
+        QCOMPARE(liar.ackStatus(), int(kStatusRefused));
+
+        RawRelayClient owner;
+        QVERIFY(owner.connect(m_relay.port()));
+        QVERIFY(owner.send(checkableRegister("SQUAT1", "KX0001", 222222)));
+        QCOMPARE(owner.ackStatus(), int(kStatusChecking));
+        QVERIFY(answerCheck(owner, "SQUAT1", "KX0001"));
+        QCOMPARE(owner.ackStatus(), int(kStatusOk));
+        Frame f;
+        EndMsg end;
+        QVERIFY(squatter.next(f));
+        QVERIFY(parseEnd(f, end, nullptr));
+        QCOMPARE(end.reason, EndReason::Replaced);
+
+        // The squatter's code opens nothing any more, the adapter's does.
+        RawRelayClient wrong;
+        QVERIFY(wrong.connect(m_relay.port()));
+        QVERIFY(wrong.send(encodeConnect({"SQUAT1", 111111})));
+        QCOMPARE(wrong.ackStatus(), int(kStatusWrongCode));
+        RawRelayClient b;
+        QVERIFY(b.connect(m_relay.port()));
+        QVERIFY(b.send(encodeConnect({"SQUAT1", 222222})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+
+        // Back again, with or without a check, the squatter is refused at once.
+        RawRelayClient again;
+        QVERIFY(again.connect(m_relay.port()));
+        QVERIFY(again.send(encodeRegister({"SQUAT1", "WRONG", 111111})));
+        QCOMPARE(again.ackStatus(), int(kStatusRefused));
+        RawRelayClient checkedAgain;
+        QVERIFY(checkedAgain.connect(m_relay.port()));
+        QVERIFY(checkedAgain.send(checkableRegister("SQUAT1", "WRONG", 111111)));
+        QCOMPARE(checkedAgain.ackStatus(), int(kStatusRefused));
+        // Nor does the adapter's own key without the check replace a checked registration.
+        RawRelayClient unchecked;
+        QVERIFY(unchecked.connect(m_relay.port()));
+        QVERIFY(unchecked.send(encodeRegister({"SQUAT1", "KX0001", 444444})));
+        QCOMPARE(unchecked.ackStatus(), int(kStatusRefused));
+        QVERIFY(!owner.closedWithin(300));
+    }
+
+    // A C-end that offers the check and never answers it, or answers with
+    // garbage, is registered unchecked once the serial is free, never hangs
+    // the relay.
+    void unansweredOrGarbledChecksCountAsNone()
+    {
+        RawRelayClient garbled;
+        QVERIFY(garbled.connect(m_relay.port()));
+        QVERIFY(garbled.send(checkableRegister("GARBLE1", "K1", 121212)));
+        QCOMPARE(garbled.ackStatus(), int(kStatusChecking));
+        Frame f;
+        QVERIFY(garbled.next(f));
+        QCOMPARE(f.type, Type::Open);
+        StreamMsg open;
+        QVERIFY(parseStream(f, open, nullptr));
+        std::string junk;
+        const std::string bytes(40, '\xff');
+        appendData(junk, open.stream, bytes.data(), bytes.size());
+        appendData(junk, open.stream, "}{\n", 3);
+        QVERIFY(garbled.send(junk));
+        QCOMPARE(garbled.ackStatus(), int(kStatusOk));
+
+        RawRelayClient silent;
+        QVERIFY(silent.connect(m_relay.port()));
+        QVERIFY(silent.send(checkableRegister("SILENT1", "K1", 131313)));
+        QCOMPARE(silent.ackStatus(), int(kStatusChecking));
+        RawRelayClient lookup;
+        QVERIFY(lookup.connect(m_relay.port()));
+        QVERIFY(lookup.send(encodeLookup({"SILENT1"})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOffline)); // not registered while the check runs
+        QCOMPARE(silent.ackStatus(6000), int(kStatusOk));   // the check's time ran out
+        QVERIFY(lookup.send(encodeLookup({"SILENT1"})));
+        QCOMPARE(lookup.ackStatus(), int(kStatusOk));
     }
 
     void wrongCodesLockTheSerial()

@@ -182,6 +182,33 @@ private slots:
         QVERIFY(misuse.readAllStandardError().contains("usage"));
     }
 
+    // Someone who knows the serial registers it first with another key: the
+    // adapter's own C-end still takes it over (its adapter answers the
+    // relay's check through the link), the B-end reaches the adapter with
+    // its code, and the squatter cannot come back.
+    void squatterCannotKeepTheAdapterOut()
+    {
+        RawRelayClient squatter;
+        QVERIFY(squatter.connect(m_relay.port()));
+        QVERIFY(squatter.send(remote::encodeRegister({kSerial, "SQUATTER", 999999})));
+        QCOMPARE(squatter.ackStatus(), int(remote::kStatusOk));
+
+        PeerProcess cEnd;
+        QVERIFY(startRegistered(cEnd));
+        QVERIFY(squatter.closedWithin(3000));
+        QVERIFY(enableAdapter());
+        void* session = m_libs.connect("127.0.0.1", kSerial, "--", kCode);
+        QVERIFY(session);
+        SessionGuard guard{m_libs.destroy, session};
+        QTRY_VERIFY2_WITH_TIMEOUT(m_libs.status(session) == BW_RELAY_CONNECTED, describe(session).constData(), 8000);
+        QVERIFY(cEnd.waitFor(QStringLiteral("session with"), 5000));
+
+        RawRelayClient again;
+        QVERIFY(again.connect(m_relay.port()));
+        QVERIFY(again.send(remote::encodeRegister({kSerial, "SQUATTER", 999999})));
+        QCOMPARE(again.ackStatus(), int(remote::kStatusRefused));
+    }
+
     void relaySessionFromStartToEnd()
     {
         PeerProcess cEnd;

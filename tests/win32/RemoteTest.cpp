@@ -52,7 +52,7 @@ TEST_CASE(registration_and_lookup_through_the_relay)
     char relay[BW_REMOTE_ADDRESS_SIZE] = {};
     CHECK_EQ(relayAddress(relay), 0);
     CHECK_EQ(std::string(relay), std::string("127.0.0.1"));
-    void* registration = connect(relay, static_cast<uint16_t>(relayPort), serial.c_str(), "", 583920, key.c_str());
+    void* registration = connect(relay, static_cast<uint16_t>(relayPort), serial.c_str(), "", 314159, key.c_str());
     CHECK(registration != nullptr);
     CHECK(th::waitFor([&] { return status(registration) == BW_CLIENT_CONNECTED; }, 15000));
 
@@ -61,16 +61,16 @@ TEST_CASE(registration_and_lookup_through_the_relay)
     auto lookup = server.resolveFunction<int (*)(const char*, const char*, char*)>("ServerRemote_Lookup");
     CHECK(lookup != nullptr);
     char found[BW_REMOTE_ADDRESS_SIZE] = {};
-    CHECK_EQ(lookup(serial.c_str(), "583920", found), 0);
+    CHECK_EQ(lookup(serial.c_str(), "314159", found), 0);
     CHECK_EQ(std::string(found), std::string("127.0.0.1"));
     std::memset(found, 'x', sizeof found);
-    CHECK_EQ(lookup("M5EA0009XJ7B9999", "583920", found), 0);
+    CHECK_EQ(lookup("M5EA0009XJ7B9999", "314159", found), 0);
     CHECK_EQ(std::string(found), std::string()); // not registered: not online
 
     destroy(registration);
     CHECK(th::waitFor([&] {
         char again[BW_REMOTE_ADDRESS_SIZE] = {};
-        return lookup(serial.c_str(), "583920", again) == 0 && again[0] == '\0';
+        return lookup(serial.c_str(), "314159", again) == 0 && again[0] == '\0';
     }, 10000));
 }
 

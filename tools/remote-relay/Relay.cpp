@@ -1,5 +1,7 @@
 #include "Relay.h"
 
+#include "Mt7628Protocol.h"
+
 #include <openssl/crypto.h>
 #include <openssl/ssl.h>
 
@@ -11,6 +13,15 @@ namespace relay {
 namespace {
 constexpr std::size_t kHighWater = 1 << 20;
 constexpr int kMaxLookupsPerLink = 16;
+// The stream the relay opens to a C-end's adapter for the check, and the
+// most it reads of the answer.
+constexpr std::uint32_t kCheckStream = 1;
+constexpr std::size_t kMaxCheckReply = 16 * 1024;
+
+bool sameText(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
 
 std::string stamp()
 {
@@ -227,6 +238,122 @@ bool Relay::handleConnect(Client& c, const remote::ConnectMsg& m)
     return true;
 }
 
+bool Relay::handleRegister(Client& c, const remote::RegisterMsg& m)
+{
+    using remote::Type;
+    auto refuse = [&](const char* text) {
+        send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, text}));
+        c.closing = true;
+        return true;
+    };
+    if (m.code == 0)
+        return refuse("no code"); // 0 is "no code yet" on the C-end: nobody could connect with it
+    if (c.role == Role::CEnd) {
+        // The same link renews its registration with a new code.
+        c.code = m.code;
+        send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusOk, "registered"}));
+        return true;
+    }
+    auto it = m_registered.find(m.serial);
+    if (it != m_registered.end() && it->second->proven && !sameText(it->second->key, m.key)) {
+        log("registration of " + m.serial + " from " + c.address + " refused: a checked adapter holds it");
+        return refuse("registered with another key");
+    }
+    c.role = Role::CEnd;
+    c.serial = m.serial;
+    c.key = m.key;
+    c.code = m.code;
+    if (!m.checkable) {
+        admit(c, false);
+        return true;
+    }
+    // Ask the adapter behind this link for its serial and key before the
+    // registration counts: the C-end connects the stream to the adapter it
+    // serves, as it would for a B-end.
+    c.checking = true;
+    c.checkDeadline = Clock::now() + std::chrono::milliseconds(m_options.checkTimeoutMs);
+    c.checkReply.clear();
+    send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusChecking, "checking"}));
+    send(c, remote::encodeOpen(kCheckStream));
+    Json::Value request(Json::objectValue);
+    request["op"] = mt7628::op::kStatus;
+    const std::string line = mt7628::encodeFrame(request);
+    remote::appendData(c.out, kCheckStream, line.data(), line.size());
+    return true;
+}
+
+bool Relay::admit(Client& c, bool proven)
+{
+    using remote::Type;
+    auto it = m_registered.find(c.serial);
+    if (it != m_registered.end() && it->second != &c) {
+        // The latest registration wins with the adapter's own key; a checked
+        // one also wins over an unchecked one with another key, so whoever
+        // registers a serial first cannot keep its adapter out. An unchecked
+        // registration never replaces a checked one.
+        Client& old = *it->second;
+        const bool sameKey = sameText(old.key, c.key);
+        const bool allowed = (proven || !old.proven) && (sameKey || (proven && !old.proven));
+        if (!allowed) {
+            const char* why = sameKey ? "a checked adapter holds it" : "registered with another key";
+            log("registration of " + c.serial + " from " + c.address + " refused: " + why);
+            send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, why}));
+            c.closing = true;
+            c.role = Role::None;
+            return false;
+        }
+        if (!sameKey)
+            log("registration of " + c.serial + " from " + old.address + " replaced by the checked adapter from "
+                + c.address);
+        endSession(old, "registration replaced");
+        send(old, remote::encodeEnd(remote::EndMsg{remote::EndReason::Replaced, "registered elsewhere"}));
+        old.closing = true;
+        old.role = Role::None;
+    }
+    c.role = Role::CEnd;
+    c.proven = proven;
+    m_registered[c.serial] = &c;
+    log("adapter " + c.serial + " registered from " + c.address + (proven ? " (checked)" : " (unchecked)"));
+    send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusOk, "registered"}));
+    return true;
+}
+
+void Relay::checkAnswer(Client& c, const remote::Frame& f, const remote::StreamMsg& m)
+{
+    if (m.stream != kCheckStream)
+        return;
+    if (f.type == remote::Type::Close) {
+        finishCheck(c, false); // the C-end could not reach the adapter
+        return;
+    }
+    c.checkReply.append(m.data.data(), m.data.size());
+    const std::size_t lineEnd = c.checkReply.find('\n');
+    if (lineEnd == std::string::npos) {
+        if (c.checkReply.size() > kMaxCheckReply)
+            finishCheck(c, false);
+        return;
+    }
+    Json::Value reply;
+    std::string serial;
+    std::string key;
+    const bool passed = mt7628::decodeFrame(c.checkReply.substr(0, lineEnd + 1), reply) && mt7628::replyOk(reply)
+        && mt7628::getString(reply, "serial", serial) && mt7628::getString(reply, "key", key) && serial == c.serial
+        && sameText(key, c.key);
+    finishCheck(c, passed);
+}
+
+void Relay::finishCheck(Client& c, bool passed)
+{
+    c.checking = false;
+    std::string().swap(c.checkReply);
+    send(c, remote::encodeClose(kCheckStream));
+    if (!passed)
+        log("adapter check of " + c.serial + " from " + c.address + " failed");
+    // A failed check leaves an unchecked registration, as from a C-end that
+    // offers none.
+    admit(c, passed);
+}
+
 bool Relay::handle(Client& c, const remote::Frame& f)
 {
     using remote::Type;
@@ -236,42 +363,10 @@ bool Relay::handle(Client& c, const remote::Frame& f)
     switch (f.type) {
     case Type::Register: {
         remote::RegisterMsg m;
-        if (!remote::parseRegister(f, m, &error) || c.role == Role::BEnd || (c.role == Role::CEnd && m.serial != c.serial))
+        if (!remote::parseRegister(f, m, &error) || c.role == Role::BEnd || c.checking
+            || (c.role == Role::CEnd && (m.serial != c.serial || !sameText(m.key, c.key))))
             break;
-        if (m.code == 0) {
-            // 0 is "no code yet" on the C-end: nobody could connect with it.
-            send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, "no code"}));
-            c.closing = true;
-            return true;
-        }
-        auto it = m_registered.find(m.serial);
-        if (it != m_registered.end() && it->second != &c) {
-            // The latest registration wins, but only with the adapter's own
-            // key: someone who knows a serial alone cannot take it over.
-            Client& old = *it->second;
-            const bool sameKey = old.key.size() == m.key.size()
-                && CRYPTO_memcmp(old.key.data(), m.key.data(), m.key.size()) == 0;
-            if (!sameKey) {
-                log("registration of " + m.serial + " from " + c.address + " refused: another key holds it");
-                send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusRefused, "registered with another key"}));
-                c.closing = true;
-                return true;
-            }
-            endSession(old, "registration replaced");
-            send(old, remote::encodeEnd(remote::EndMsg{remote::EndReason::Replaced, "registered elsewhere"}));
-            old.closing = true;
-            old.role = Role::None;
-        }
-        const bool renewed = c.role == Role::CEnd;
-        c.role = Role::CEnd;
-        c.serial = m.serial;
-        c.key = m.key;
-        c.code = m.code;
-        m_registered[m.serial] = &c;
-        if (!renewed)
-            log("adapter " + m.serial + " registered from " + c.address);
-        send(c, remote::encodeAck(Type::RegisterAck, remote::AckMsg{remote::kStatusOk, "registered"}));
-        return true;
+        return handleRegister(c, m);
     }
     case Type::Lookup: {
         remote::LookupMsg m;
@@ -308,6 +403,10 @@ bool Relay::handle(Client& c, const remote::Frame& f)
         remote::StreamMsg m;
         if (!remote::parseStream(f, m, &error))
             break;
+        if (c.checking && f.type != Type::Open) {
+            checkAnswer(c, f, m);
+            return true;
+        }
         // Streams are opened by the B-end only; frames of an ended session are dropped.
         if (f.type == Type::Open && c.role != Role::BEnd) {
             error = "OPEN from a C-end";
@@ -417,6 +516,8 @@ void Relay::run(const std::atomic<bool>& stop)
         for (auto& c : m_clients) {
             if (!c->channel)
                 continue;
+            if (c->checking && now > c->checkDeadline)
+                finishCheck(*c, false);
             if (now > c->deadline) {
                 log("link from " + c->address + (c->greeted ? " silent too long" : " sent no valid first frame in time"));
                 drop(*c, "time-out");

@@ -37,6 +37,8 @@ struct Options {
     // Links from one source address (a workshop behind one NAT address has
     // a few; one host must not take every slot).
     std::size_t maxPerAddress = 256;
+    // How long a C-end that offered the adapter check has to answer it.
+    int checkTimeoutMs = 4000;
 };
 
 using Clock = std::chrono::steady_clock;
@@ -76,6 +78,12 @@ private:
         std::int32_t delay = -1; // its own round trip as it reports it
         std::uint64_t bytesIn = 0; // stream bytes it sent through the relay
         std::uint64_t bytesInAtPairing = 0;
+        // Adapter check of a registration: the relay asks the adapter behind
+        // the C-end, through its own link, for its serial and key.
+        bool proven = false;   // the adapter answered with this serial and key
+        bool checking = false; // the check runs; not registered yet
+        Clock::time_point checkDeadline{};
+        std::string checkReply;
     };
     struct Failures {
         std::deque<Clock::time_point> times;
@@ -86,6 +94,12 @@ private:
     void serve(Client& c, bool readable);
     bool handle(Client& c, const remote::Frame& f);
     bool handleConnect(Client& c, const remote::ConnectMsg& m);
+    bool handleRegister(Client& c, const remote::RegisterMsg& m);
+    // Registers c for its serial, replacing the holder where the rules allow;
+    // false (and a refusal sent) when they do not.
+    bool admit(Client& c, bool proven);
+    void checkAnswer(Client& c, const remote::Frame& f, const remote::StreamMsg& m);
+    void finishCheck(Client& c, bool passed);
     void send(Client& c, const std::string& frame);
     bool flush(Client& c);
     void endSession(Client& c, const char* why);

@@ -33,6 +33,9 @@ struct Client {
     std::string peerText;
     std::shared_ptr<Link> link;
     std::thread thread;
+    // The relay checks the adapter through the link before the registration
+    // counts (its answer to REGISTER was "checking").
+    bool checking = false;
 
     void setPeer(const std::string& text)
     {
@@ -55,12 +58,22 @@ bool Client::handshakeRelay(Channel& channel, FrameReader& reader)
     std::string error;
     Frame frame;
     AckMsg ack;
-    if (!channel.writeAll(encodeRegister(RegisterMsg{serial, key, code}), session::kAnswerTimeoutMs)
+    // Offers the relay's adapter check: a registration the adapter itself
+    // vouches for wins over one made by someone who only knows the serial.
+    RegisterMsg request{serial, key, code};
+    request.checkable = true;
+    if (!channel.writeAll(encodeRegister(request), session::kAnswerTimeoutMs)
         || !readFrame(channel, reader, frame, session::kAnswerTimeoutMs, &error, &stop)
         || frame.type != Type::RegisterAck || !parseAck(frame, ack, &error)) {
         setPeer("no answer from the relay");
         status = BW_CLIENT_FAILED;
         return false;
+    }
+    if (ack.status == kStatusChecking) {
+        // The status stays pending until the relay's final answer.
+        checking = true;
+        setPeer("checking");
+        return true;
     }
     if (ack.status != kStatusOk) {
         setPeer(ack.text);
@@ -132,8 +145,9 @@ void Client::run()
     options.resolveTarget = [wanted] { return session::adapterAddressFor(wanted); };
     auto tunnel = std::make_shared<Link>(std::move(channel), options);
     tunnel->adoptReader(std::move(reader));
-    // Through the relay, streams are taken only while a B-end is paired.
-    tunnel->allowStreamsNow(!viaRelay);
+    // Through the relay, streams are taken only while a B-end is paired, or
+    // while the relay checks the adapter.
+    tunnel->allowStreamsNow(!viaRelay || checking);
     {
         std::lock_guard<std::mutex> lock(mutex);
         link = tunnel;
@@ -158,6 +172,19 @@ void Client::run()
             AckMsg ack;
             if (!parseAck(f, ack, &why))
                 return false;
+            if (viaRelay && checking) {
+                // The relay's verdict after its adapter check.
+                checking = false;
+                l->allowStreamsNow(false);
+                if (ack.status != kStatusOk) {
+                    setPeer(ack.text);
+                    status = BW_CLIENT_REFUSED;
+                    return false;
+                }
+                setPeer("registered");
+                status = BW_CLIENT_CONNECTED;
+                return true;
+            }
             if (viaRelay)
                 return ack.status == kStatusOk; // a renewed registration
             if (ack.status != kStatusOk) {

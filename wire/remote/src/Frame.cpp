@@ -5,6 +5,9 @@
 namespace remote {
 namespace {
 
+// REGISTER's optional flags byte: the C-end serves the relay's adapter check.
+constexpr std::uint8_t kRegisterCheckable = 1;
+
 // ---- Writing ------------------------------------------------------------
 class Writer {
 public:
@@ -111,6 +114,7 @@ public:
         m_pos = m_data.size();
         return r;
     }
+    bool atEnd() const { return m_pos == m_data.size(); }
     // The payload must end here.
     bool end()
     {
@@ -224,6 +228,8 @@ std::string encodeRegister(const RegisterMsg& m)
     w.text(m.serial);
     w.text(m.key);
     w.u32(m.code);
+    if (m.checkable)
+        w.u8(kRegisterCheckable);
     return w.done();
 }
 
@@ -326,8 +332,19 @@ bool parseRegister(const Frame& f, RegisterMsg& m, std::string* error)
     if (!expect(f, Type::Register, error))
         return false;
     Reader r(f, error);
-    return version(r) && r.text(m.serial, kMaxSerial, "serial") && checkSerial(r, m.serial)
-        && r.text(m.key, kMaxKey, "key") && checkKey(r, m.key) && r.u32(m.code) && checkCode(r, m.code) && r.end();
+    if (!version(r) || !r.text(m.serial, kMaxSerial, "serial") || !checkSerial(r, m.serial)
+        || !r.text(m.key, kMaxKey, "key") || !checkKey(r, m.key) || !r.u32(m.code) || !checkCode(r, m.code))
+        return false;
+    m.checkable = false;
+    if (r.atEnd())
+        return true;
+    std::uint8_t flags = 0;
+    if (!r.u8(flags))
+        return false;
+    if (flags != kRegisterCheckable)
+        return r.fail("unknown registration flags");
+    m.checkable = true;
+    return r.end();
 }
 
 bool parseLookup(const Frame& f, LookupMsg& m, std::string* error)

@@ -51,6 +51,7 @@ enum class Type : std::uint8_t {
 // Status codes carried by the *Ack frames (those of RemoteApi.h's relay enum).
 enum : std::int32_t {
     kStatusOk = 0,
+    kStatusChecking = 1, // REGISTER_ACK: the relay asks the adapter through the link first
     kStatusOffline = 4,
     kStatusWrongCode = 5,
     kStatusBusy = 6,
@@ -77,6 +78,8 @@ struct RegisterMsg {
     std::string serial;
     std::string key;
     std::uint32_t code = 0;
+    // The C-end serves the relay's adapter check (a trailing flags byte, 1).
+    bool checkable = false;
 };
 struct LookupMsg {
     std::string serial;
