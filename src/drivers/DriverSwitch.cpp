@@ -93,8 +93,8 @@ bool setDriverEnabled(VehicleDriver& driver, bool enable, QString* why)
 
 void stopPackageServer(const VehicleDriver& driver)
 {
-    callExport(packageLibrary(DriverFiles::installFolder(driver.info), QStringLiteral("vciServer")), "Stop", false,
-        nullptr);
+    const QString folder = DriverFiles::installFolder(driver.info);
+    callExport(packageLibrary(folder, QStringLiteral("vciServer")), "Stop", false, nullptr);
 }
 
 } // namespace drivers

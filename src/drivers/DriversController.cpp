@@ -234,7 +234,8 @@ void DriversController::uninstallDriver(const QString& key)
         return;
     // The English text is the source, so that it reads right and carries its
     // %1 without a catalogue too; the key tells the translation apart.
-    if (!confirm(tr("Confirm to uninstall %1 driver?", "ConfirmToUninstallDriver").arg(m_map.value(key).info.englishName)))
+    const QString name = m_map.value(key).info.englishName;
+    if (!confirm(tr("Confirm to uninstall %1 driver?", "ConfirmToUninstallDriver").arg(name)))
         return;
     if (m_page)
         m_page->showWorking(key);
@@ -245,8 +246,8 @@ void DriversController::enableDriver(const QString& key, bool enable)
 {
     if (!m_map.contains(key) || m_pending.contains(key) || !m_operationsEnabled)
         return;
-    if (!enable
-        && !confirm(tr("Confirm to disable %1 driver?", "ConfirmToDisableDriver").arg(m_map.value(key).info.englishName)))
+    const QString name = m_map.value(key).info.englishName;
+    if (!enable && !confirm(tr("Confirm to disable %1 driver?", "ConfirmToDisableDriver").arg(name)))
         return;
     if (m_page)
         m_page->showWorking(key);

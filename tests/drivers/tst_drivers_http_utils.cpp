@@ -356,11 +356,13 @@ private slots:
 
     void plainNamesPassBothRules()
     {
-        for (const QString& name : {QString::fromUtf8("Espa\xC3\xB1" "a.zip"), QString::fromUtf8("\xE6\x97\xA5\xE4\xBA\xA7.zip"),
-                 QString::fromUtf8("\xF0\x9F\x98\x80 drivers.zip"), QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D.zip")}) {
+        // Spanish, Chinese, an emoji (a surrogate pair) and Hebrew.
+        const QStringList plain{QStringLiteral("Espa\u00F1a.zip"), QStringLiteral("\u65E5\u4EA7.zip"),
+            QString::fromUtf8("\xF0\x9F\x98\x80 drivers.zip"), QStringLiteral("\u05E9\u05DC\u05D5\u05DD.zip")};
+        for (const QString& name : plain) {
             QVERIFY2(SafeUnpacker::safeEntryName(name), qPrintable(name));
-            FakeReply reply{QUrl(QStringLiteral("http://localhost/f/") + QString::fromLatin1(QUrl::toPercentEncoding(name))),
-                QByteArray()};
+            const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(name));
+            FakeReply reply{QUrl(QStringLiteral("http://localhost/f/") + encoded), QByteArray()};
             QCOMPARE(HttpUtils::suggestedFileName(&reply), name);
         }
         // Windows' device names, also with a superscript digit, in both.

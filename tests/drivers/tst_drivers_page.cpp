@@ -106,10 +106,9 @@ private slots:
 
             const QPixmap logo = page()->item(it.key())->logo()->pixmap(Qt::ReturnByValue);
             QVERIFY(!logo.isNull());
-            const QImage expected = loadPicture(it->englishImage)
-                                        .scaled(QSize(40, 40) * logo.devicePixelRatio(), Qt::KeepAspectRatio,
-                                            Qt::SmoothTransformation)
-                                        .toImage();
+            const QSize shown = QSize(40, 40) * logo.devicePixelRatio();
+            const QImage expected
+                = loadPicture(it->englishImage).scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation).toImage();
             QCOMPARE(logo.toImage().convertToFormat(expected.format()), expected);
         }
     }

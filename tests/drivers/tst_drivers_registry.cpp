@@ -201,7 +201,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder));
         QFile library(drivers::packageLibrary(folder, QStringLiteral("VciSwitch")));
         QVERIFY(library.open(QIODevice::WriteOnly));
-        library.write("\x7f" "ELF truncated by a bad download");
+        library.write(QByteArray("\x7f") + "ELF truncated by a bad download");
         library.close();
         QVERIFY(DriverRegistry::recordInstall(driver, QDir::toNativeSeparators(folder), QStringLiteral("V1.0")));
         QVERIFY(DriverRegistry::writeEnabled(driver, true));
