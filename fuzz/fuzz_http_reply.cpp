@@ -5,10 +5,12 @@
 // data callback gets the body unchanged and a file name that is safe to join
 // to a folder: not empty, never "." or "..", at most 255 UTF-8 bytes, and
 // without separators, reserved characters, control or bidirectional
-// control characters or a broken surrogate pair. sanitizeFileName on any
-// text either rejects it or gives such a name.
+// control characters or a broken surrogate pair, and nothing the archive
+// entries' character rule refuses. sanitizeFileName on any text either
+// rejects it or gives such a name.
 #include "FuzzSupport.h"
 
+#include <app/kit/FileNameRule.h>
 #include <drivers/HttpUtils.h>
 #include <support/FakeReply.h>
 
@@ -52,6 +54,7 @@ void checkFileName(const QString& name, const QString& from)
     }
     if (wellFormed(from))
         BW_FUZZ_CHECK(wellFormed(name));
+    BW_FUZZ_CHECK(filename::firstNonPlain(name) < 0);
     const QString folder = QStringLiteral("/srv/downloads");
     const QString joined = QDir::cleanPath(folder + QLatin1Char('/') + name);
     BW_FUZZ_CHECK(joined.startsWith(folder + QLatin1Char('/')) && joined.count(QLatin1Char('/')) == 3);

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's own pictures into src/resources (SVG by hand, PNG/GIF/ICO
-through ImageMagick). Run it after changing a drawing; the results are committed."""
-import os, subprocess, tempfile, math
+through ImageMagick). Run it after changing a drawing; the results are committed.
+`make-art.py drivers` writes only the drivers page's make badges (SVG, no
+ImageMagick needed); the build renders them into the pictures the page loads."""
+import os, subprocess, sys, tempfile, math
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'src', 'resources')
 BLUE = '#2B8FCF'
@@ -48,7 +50,71 @@ def mark(size):
 def placed(size, x, y):
     return f'<g transform="translate({x} {y})">{mark_body(size)}</g>'
 
+# The drivers page's make badges: the make's name on a tile of its colour over
+# a light emblem shape. One SVG per picture name of the driver table; the
+# build renders each into image/Drivers/<name>.png and <name>_en.png.
+DRIVER_BADGES = [
+    # picture name, label, tile colour, emblem
+    ('J2534', 'J2534', '#2B8FCF', 'chip'),
+    ('J0500', 'J0500', '#2E7D6B', 'chip'),
+    ('VW', 'VW', '#1D3E8A', 'ring'),
+    ('Porsche', 'PORSCHE', '#8E1B1B', 'shield'),
+    ('Ford', 'FORD', '#1B3A8C', 'oval'),
+    ('Mazda', 'MAZDA', '#4A4F55', 'oval'),
+    ('BENZ', 'BENZ', '#3C4650', 'ring'),
+    ('JLR', 'JLR', '#1E5B3A', 'shield'),
+    ('BMW', 'BMW', '#1C69D4', 'ring'),
+    ('GM', 'GM', '#2557A7', 'square'),
+    ('VOLVO', 'VOLVO', '#2E4A62', 'ring'),
+    ('Toyota', 'TOYOTA', '#C4161C', 'oval'),
+    ('Honda', 'HONDA', '#B50F0F', 'square'),
+    ('NISSAN', 'NISSAN', '#6B7077', 'ring'),
+    ('RENAULT', 'RENAULT', '#B88A00', 'diamond'),
+    ('PSA', 'PSA', '#2C5AA0', 'chevron'),
+    ('MITSUBISHI', 'MMC', '#D0101B', 'diamond'),
+    ('Mahindra', 'M&amp;M', '#A50E2A', 'chevron'),
+    ('TATA', 'TATA', '#2A5DA8', 'oval'),
+    ('FORCE', 'FORCE', '#2F6E3B', 'shield'),
+    ('Suzuki', 'SUZUKI', '#1B4C9B', 'square'),
+    ('AshokLeyland', 'AL', '#1A5FAA', 'chevron'),
+    ('SAIC', 'SAIC', '#A6192E', 'square'),
+    ('SUBARU', 'SUBARU', '#143E8C', 'oval'),
+]
+
+def driver_badge(label, colour, emblem):
+    light = 'fill="#FFFFFF" fill-opacity="0.18"'
+    line = 'fill="none" stroke="#FFFFFF" stroke-opacity="0.28" stroke-width="5"'
+    shapes = {
+        'ring': f'<circle cx="40" cy="40" r="29" {line}/>',
+        'oval': f'<ellipse cx="40" cy="40" rx="33" ry="21" {line}/>',
+        'square': f'<rect x="11" y="11" width="58" height="58" rx="10" {line}/>',
+        'shield': f'<path d="M40 7 L69 16 V38 C69 56 55 66 40 73 C25 66 11 56 11 38 V16 Z" {light}/>',
+        'diamond': f'<path d="M40 5 L75 40 L40 75 L5 40 Z" {light}/>',
+        'chevron': f'<path d="M6 34 L40 14 L74 34 V48 L40 28 L6 48 Z M6 54 L40 34 L74 54 V66 L40 46 L6 66 Z" {light}/>',
+        'chip': f'<rect x="16" y="18" width="48" height="44" rx="5" {light}/>' + ''.join(
+            f'<rect x="{x}" y="8" width="4" height="10" {light}/><rect x="{x}" y="62" width="4" height="10" {light}/>'
+            for x in (24, 34, 44, 54)),
+    }
+    shown = label.replace('&amp;', '&')
+    # Advances of DejaVu Sans Bold capitals in em (M and W are the wide ones):
+    # the label fits 62 of the 80 pixels.
+    em = sum(0.99 if ch in 'MW' else 0.86 if ch in '&' else 0.76 for ch in shown)
+    size = min(24.0, round(62.0 / em, 1))
+    baseline = round(40 + size * 0.36, 1)
+    return svg(80, 80,
+        f'<rect x="1" y="1" width="78" height="78" rx="16" fill="{colour}"/>' + shapes[emblem] +
+        f'<text x="40" y="{baseline}" text-anchor="middle" font-family="DejaVu Sans" font-weight="bold" '
+        f'font-size="{size}" fill="#FFFFFF">{label}</text>')
+
+def driver_badges():
+    for name, label, colour, emblem in DRIVER_BADGES:
+        write(f'image/Drivers/{name}.svg', driver_badge(label, colour, emblem))
+
 def main():
+    if sys.argv[1:] == ['drivers']:
+        driver_badges()
+        return
+    driver_badges()
     raster(mark(256), 'image/Icon/Brindlewick.png', '64x64')
     ico = os.path.join(ROOT, 'Brindlewick.ico')
     big = os.path.join(ROOT, 'image/Icon/Brindlewick.png')

@@ -1,6 +1,7 @@
 #include "drivers/DriverItem.h"
 
-#include <QFile>
+#include "app/kit/Pictures.h"
+
 #include <limits>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -82,11 +83,16 @@ namespace {
 
 using driverstyle::Look;
 
-// The driver's picture; a tile with its initials when the program carries none.
-QPixmap logoOf(const DriverInfo& info)
+// The driver's picture (the make's badge, 80 pixels, shown at 40); a tile
+// with its initials only if a build ever lacks it.
+QPixmap logoOf(const DriverInfo& info, qreal ratio)
 {
-    if (QFile::exists(info.englishImage))
-        return QPixmap(info.englishImage).scaled(40, 40, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const QPixmap picture = loadPicture(info.englishImage);
+    if (!picture.isNull()) {
+        QPixmap shown = picture.scaled(QSize(40, 40) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        shown.setDevicePixelRatio(ratio);
+        return shown;
+    }
     QPixmap pixmap(40, 40);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
@@ -155,7 +161,7 @@ DriverItem::DriverItem(QWidget* parent)
 
 void DriverItem::show(const VehicleDriver& driver)
 {
-    m_logo->setPixmap(logoOf(driver.info));
+    m_logo->setPixmap(logoOf(driver.info, m_logo->devicePixelRatioF()));
     m_title->setText(driver.info.englishName);
     const QString newest = driver.serverVersion();
     QString subtitle = driver.installed()

@@ -39,6 +39,7 @@ public:
     void hideProgress();
     void setActionsEnabled(bool enabled);
 
+    QLabel* logo() const { return m_logo; }
     QPushButton* actionButton() const { return m_action; }
     QLabel* statusLabel() const { return m_status; }
     QProgressBar* progressBar() const { return m_progress; }

@@ -111,9 +111,17 @@ DriverOperations::Outcome DriverOperations::uninstall(VehicleDriver& driver)
 {
     Outcome outcome;
     outcome.message = tr("UninstallFailed");
+    bool modeLeft = false;
     if (driver.enabled && driver.installed()) {
         QString why;
-        if (!drivers::setDriverEnabled(driver, false, &why)) {
+        const drivers::SwitchResult switched = drivers::switchDriver(driver, false, &why);
+        if (switched == drivers::SwitchResult::ModeLibraryBroken) {
+            // A damaged package must not stay forever: it goes, and the
+            // technician learns that the adapter may still be in its mode.
+            qCWarning(lcDrivers).noquote() << driver.key << "uninstalled without switching the adapter back:" << why;
+            drivers::stopPackageServer(driver);
+            modeLeft = true;
+        } else if (switched != drivers::SwitchResult::Done) {
             outcome.detail = why;
             return outcome;
         }
@@ -150,7 +158,10 @@ DriverOperations::Outcome DriverOperations::uninstall(VehicleDriver& driver)
     driver.installVersion.clear();
     driver.enabled = true;
     outcome.ok = true;
-    outcome.message.clear();
+    outcome.message = modeLeft
+        ? tr("The driver was uninstalled, but the adapter's mode could not be switched back: the driver's mode "
+             "library is damaged.")
+        : QString();
     qCInfo(lcDrivers).noquote() << driver.key << "uninstalled";
     return outcome;
 }

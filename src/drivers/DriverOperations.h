@@ -44,7 +44,10 @@ public:
     Outcome setEnabled(VehicleDriver& driver, bool enable);
     // Disables, ends the make's server (then waits 3 s for it to let go of
     // its files), then removes the driver's value, or folder and package
-    // key when no other driver of the package stays enabled.
+    // key when no other driver of the package stays enabled. A mode library
+    // that refuses stops it; one that will not load does not (the package
+    // is damaged and would stay forever): the uninstall goes on and its
+    // message says the adapter's mode was not switched back.
     Outcome uninstall(VehicleDriver& driver);
 
     // The make whose own diagnostic software is installed while its driver

@@ -62,7 +62,7 @@ QString packageLibrary(const QString& folder, const QString& name)
     return folder + QLatin1Char('/') + name + QLatin1String(kLibrarySuffix);
 }
 
-bool setDriverEnabled(VehicleDriver& driver, bool enable, QString* why)
+SwitchResult switchDriver(VehicleDriver& driver, bool enable, QString* why)
 {
     if (DriverRegistry::modeMustChange(driver, enable)) {
         // The libraries come from the install key's own folder below the data
@@ -73,17 +73,28 @@ bool setDriverEnabled(VehicleDriver& driver, bool enable, QString* why)
         if (mode == Call::Refused || mode == Call::Broken) {
             qCWarning(lcDrivers).noquote() << driver.key << (enable ? "not enabled:" : "not disabled:")
                                            << (why ? *why : QString());
-            return false;
+            return mode == Call::Refused ? SwitchResult::Refused : SwitchResult::ModeLibraryBroken;
         }
         callExport(packageLibrary(folder, QStringLiteral("vciServer")), enable ? "start" : "Stop", false, nullptr);
     }
     if (!DriverRegistry::writeEnabled(driver, enable)) {
         if (why)
             *why = QStringLiteral("cannot write ") + DriverRegistry::packageKey(driver.info.installKey);
-        return false;
+        return SwitchResult::NotRecorded;
     }
     qCInfo(lcDrivers).noquote() << driver.key << (enable ? "enabled" : "disabled");
-    return true;
+    return SwitchResult::Done;
+}
+
+bool setDriverEnabled(VehicleDriver& driver, bool enable, QString* why)
+{
+    return switchDriver(driver, enable, why) == SwitchResult::Done;
+}
+
+void stopPackageServer(const VehicleDriver& driver)
+{
+    const QString folder = DriverFiles::installFolder(driver.info);
+    callExport(packageLibrary(folder, QStringLiteral("vciServer")), "Stop", false, nullptr);
 }
 
 } // namespace drivers

@@ -53,9 +53,12 @@ void DriversController::attach(SubsystemHost& host)
     m_host = &host;
     host.buildOnFirstShow(kDriversPageIndex, [this](QWidget* pageHost) { createPage(pageHost); });
     connect(this, &DriversController::workerDone, this, &DriversController::onWorkerDone, Qt::QueuedConnection);
-    // Code 3: the drivers page was shown; it reloads.
+    // Code 3: the drivers page was shown; it reloads. Code 1: another adapter
+    // (or none) is connected; a page already built follows it.
     connect(AppShared::instance(), &AppShared::signal, this, [this](SharedSignal code, const QVariant&) {
         if (code == DriversPageShown)
+            loadDeviceDrivers();
+        else if (code == SerialChanged && m_page && m_serial() != m_listedSerial)
             loadDeviceDrivers();
     });
 }
@@ -99,6 +102,7 @@ void DriversController::loadDeviceDrivers()
 {
     DriverView* view = page();
     const int generation = ++m_generation;
+    m_listedSerial = m_serial();
     m_map = DriverRegistry::load();
     if (m_model() == QLatin1String(kModelWithoutDrivers)) {
         if (view)
@@ -106,9 +110,9 @@ void DriversController::loadDeviceDrivers()
         emit listShown(false);
         return;
     }
-    if (m_serial().isEmpty()) {
-        emit AppShared::instance()->signal(DriversLocalOnly, QString());
+    if (m_listedSerial.isEmpty()) {
         showLocal(tr("Connect the adapter to see the drivers the server offers."));
+        emit AppShared::instance()->signal(DriversLocalOnly, QString());
         return;
     }
     m_http->get(drivers::catalogueRequest(apiBase()),
@@ -228,7 +232,10 @@ void DriversController::uninstallDriver(const QString& key)
 {
     if (!m_map.contains(key) || m_pending.contains(key) || !m_operationsEnabled)
         return;
-    if (!confirm(tr("ConfirmToUninstallDriver").arg(m_map.value(key).info.englishName)))
+    // The English text is the source, so that it reads right and carries its
+    // %1 without a catalogue too; the key tells the translation apart.
+    const QString name = m_map.value(key).info.englishName;
+    if (!confirm(tr("Confirm to uninstall %1 driver?", "ConfirmToUninstallDriver").arg(name)))
         return;
     if (m_page)
         m_page->showWorking(key);
@@ -239,7 +246,8 @@ void DriversController::enableDriver(const QString& key, bool enable)
 {
     if (!m_map.contains(key) || m_pending.contains(key) || !m_operationsEnabled)
         return;
-    if (!enable && !confirm(tr("ConfirmToDisableDriver").arg(m_map.value(key).info.englishName)))
+    const QString name = m_map.value(key).info.englishName;
+    if (!enable && !confirm(tr("Confirm to disable %1 driver?", "ConfirmToDisableDriver").arg(name)))
         return;
     if (m_page)
         m_page->showWorking(key);

@@ -91,6 +91,7 @@ private:
     QSet<QString> m_pending;
     QString m_apiBase;
     std::function<QString()> m_serial;
+    QString m_listedSerial; // the adapter the list was last built for (empty: none)
     std::function<QString()> m_model;
     std::function<QString()> m_chooseArchive;
     SafeUnpacker m_unpacker;

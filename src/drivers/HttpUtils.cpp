@@ -1,6 +1,7 @@
 #include "drivers/HttpUtils.h"
 
 #include "BuildConfig.h"
+#include "app/kit/FileNameRule.h"
 #include "drivers/DriversLog.h"
 #include "drivers/Sha256.h"
 
@@ -42,19 +43,6 @@ QStringList knownServerHosts()
             hosts << host;
     }
     return hosts;
-}
-
-bool isReservedDeviceName(const QString& name)
-{
-    static const QRegularExpression reserved(
-        QStringLiteral("^(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])$"), QRegularExpression::CaseInsensitiveOption);
-    const QString stem = name.section(QLatin1Char('.'), 0, 0).trimmed();
-    return reserved.match(stem).hasMatch();
-}
-
-bool isDirectionMark(char16_t u)
-{
-    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F || u == 0x061C;
 }
 
 // Removes dots and blanks at the end, and at the start too when `leading`.
@@ -513,21 +501,28 @@ QString HttpUtils::sanitizeFileName(const QString& name)
 {
     // Character by character, not by regular expression: a name with a broken
     // surrogate pair is no valid UTF-16, and PCRE matches nothing in it.
+    // The characters by the rule archive entries follow (app/kit/FileNameRule.h):
+    // controls become '_', invisible characters (bidi overrides make
+    // "piz.exe" look like "exe.zip") are dropped.
     static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
     QString cleaned;
     cleaned.reserve(name.size());
-    for (const QChar c : name) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || forbidden.contains(c))
+    for (int i = 0; i < name.size(); ++i) {
+        const bool pair = name.at(i).isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        const char32_t c = pair ? QChar::surrogateToUcs4(name.at(i), name.at(i + 1)) : name.at(i).unicode();
+        const filename::CharKind kind = filename::classify(c);
+        if (kind == filename::CharKind::Control || forbidden.contains(name.at(i)))
             cleaned += QLatin1Char('_');
-        else if (!isDirectionMark(u)) // marks and overrides make "exe.zip" look like "piz.exe"
-            cleaned += c;
+        else if (kind == filename::CharKind::Plain)
+            cleaned += pair ? name.mid(i, 2) : QString(name.at(i));
+        if (pair)
+            ++i;
     }
     // No hidden files, no "." or "..", and no trailing dots or blanks (Windows drops them).
     trimDotsAndBlanks(cleaned, true);
     if (cleaned.isEmpty())
         return QString();
-    if (isReservedDeviceName(cleaned))
+    if (filename::reservedOnWindows(cleaned))
         cleaned.prepend(QLatin1Char('_'));
     if (cleaned.size() <= kMaxFileNameLength && cleaned.toUtf8().size() <= kMaxFileNameBytes)
         return cleaned;

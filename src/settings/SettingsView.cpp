@@ -468,7 +468,7 @@ void SettingsView::setSupportProgress(int percent, const QString& step)
     if (percent < 0)
         subtitle->setText(tr("SupportFileTip"));
     else
-        subtitle->setText(tr("SupportFileProgress").arg(step).arg(percent));
+        subtitle->setText(tr("%1... %2%", "SupportFileProgress").arg(step).arg(percent));
     updateRowHeights();
 }
 

@@ -429,7 +429,12 @@ std::wstring CHvHttp::CharToWchar(const std::string& text, unsigned int codePage
         if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<std::size_t>(-1))
             continue;
         if (errno == EILSEQ || errno == EINVAL) {
-            // An invalid sequence becomes one replacement character.
+            // An invalid sequence becomes one replacement character. The
+            // converter may still hold the character before it (CP1255 and
+            // CP1258 wait for a combining mark): flush that first, so it comes
+            // out before the replacement and no later mark combines with it
+            // across the bad byte.
+            iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
             ++in;
             --inLeft;
             if (outLeft >= sizeof(wchar_t)) {

@@ -34,6 +34,9 @@ zip_of('absolute.zip', ['/tmp/evil.txt'])
 zip_of('backslash.zip', ['..\\evil.txt'])
 zip_of('drive.zip', ['C:/evil.txt'])
 zip_of('reserved.zip', ['aux.txt'])
+zip_of('override.zip', ['ok.txt', 'invoice\u202egpj.exe'])
+zip_of('isolate.zip', ['docs/read\u2067me.txt'])
+zip_of('zerowidth.zip', ['VciSwitch\u200b.dll'])
 zip_of('symlink.zip', ['ok.txt', ('link', stat.S_IFLNK | 0o777, '/etc/passwd')])
 zip_of('device.zip', [('tty', stat.S_IFCHR | 0o666, '')])
 zip_of('many.zip', ['f%d' % i for i in range(6)])
@@ -153,6 +156,10 @@ private slots:
         QTest::newRow("backslash ..") << "backslash.zip" << int(F::UnsafeName) << "unsafe";
         QTest::newRow("drive") << "drive.zip" << int(F::UnsafeName) << "unsafe";
         QTest::newRow("reserved name") << "reserved.zip" << int(F::UnsafeName) << "aux.txt";
+        // Shown with '?' in place of the override, so the message reads as stored.
+        QTest::newRow("right-to-left override") << "override.zip" << int(F::UnsafeName) << "invoice?gpj.exe";
+        QTest::newRow("bidi isolate") << "isolate.zip" << int(F::UnsafeName) << "docs/read?me.txt";
+        QTest::newRow("zero-width space") << "zerowidth.zip" << int(F::UnsafeName) << "VciSwitch?.dll";
         QTest::newRow("zip symlink") << "symlink.zip" << int(F::Link) << "holds a link: link";
         QTest::newRow("7z symlink") << "link.7z" << int(F::Link) << "holds a link: lnk";
         QTest::newRow("device") << "device.zip" << int(F::SpecialFile) << "device";

@@ -2,6 +2,8 @@
 // fake replies (no network).
 #include "drivers/HttpUtils.h"
 
+#include "app/kit/SafeUnpacker.h"
+
 #include "BuildConfig.h"
 #include "support/FakeReply.h"
 
@@ -307,6 +309,70 @@ private slots:
         QCOMPARE(name, expected);
         QVERIFY(!name.contains('/') && !name.contains('\\') && name != ".." && !name.isEmpty());
         QVERIFY(name.toUtf8().size() <= 255);
+    }
+
+    // A downloaded file's name and an archive's entry follow one character
+    // rule: what the download drops or replaces, the unpacker refuses.
+    void downloadAndArchiveNamesFollowOneRule_data()
+    {
+        QTest::addColumn<QString>("character");
+        QTest::addColumn<QString>("downloaded"); // the name "a<character>b.zip" becomes
+        const auto row = [](const char* name, char32_t c, const char* downloaded) {
+            // Not fromUcs4 alone: it takes a leading U+FEFF for a byte order mark and drops it.
+            const QString text = c > 0xFFFF ? QString::fromUcs4(&c, 1) : QString(QChar(char16_t(c)));
+            QTest::newRow(name) << text << QString::fromLatin1(downloaded);
+        };
+        row("right-to-left override", 0x202E, "ab.zip");
+        row("left-to-right embedding", 0x202A, "ab.zip");
+        row("first strong isolate", 0x2068, "ab.zip");
+        row("pop directional isolate", 0x2069, "ab.zip");
+        row("right-to-left mark", 0x200F, "ab.zip");
+        row("Arabic letter mark", 0x061C, "ab.zip");
+        row("zero-width space", 0x200B, "ab.zip");
+        row("word joiner", 0x2060, "ab.zip");
+        row("byte order mark", 0xFEFF, "ab.zip");
+        row("soft hyphen", 0x00AD, "ab.zip");
+        row("Hangul filler", 0x3164, "ab.zip");
+        row("tag letter", 0xE0041, "ab.zip");
+        row("line separator", 0x2028, "a_b.zip");
+        row("C1 control", 0x0085, "a_b.zip");
+        row("escape", 0x001B, "a_b.zip");
+        row("delete", 0x007F, "a_b.zip");
+    }
+    void downloadAndArchiveNamesFollowOneRule()
+    {
+        QFETCH(QString, character);
+        QFETCH(QString, downloaded);
+        const QString name = QStringLiteral("a") + character + QStringLiteral("b.zip");
+        QVERIFY(!character.isEmpty());
+        FakeReply reply{QUrl(QStringLiteral("http://localhost:18080/files/Kestrix_BMW.zip")), QByteArray()};
+        reply.withHeader("Content-Disposition", "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(name));
+        QCOMPARE(HttpUtils::suggestedFileName(&reply), downloaded);
+        QVERIFY(!SafeUnpacker::safeEntryName(name));
+        QVERIFY(!SafeUnpacker::safeEntryName(QStringLiteral("drivers/") + name));
+        // Visible text around it is fine for both.
+        QVERIFY(SafeUnpacker::safeEntryName(QStringLiteral("drivers/ab.zip")));
+    }
+
+    void plainNamesPassBothRules()
+    {
+        // Spanish, Chinese, an emoji (a surrogate pair) and Hebrew.
+        const QStringList plain{QStringLiteral("Espa\u00F1a.zip"), QStringLiteral("\u65E5\u4EA7.zip"),
+            QString::fromUtf8("\xF0\x9F\x98\x80 drivers.zip"), QStringLiteral("\u05E9\u05DC\u05D5\u05DD.zip")};
+        for (const QString& name : plain) {
+            QVERIFY2(SafeUnpacker::safeEntryName(name), qPrintable(name));
+            const QString encoded = QString::fromLatin1(QUrl::toPercentEncoding(name));
+            FakeReply reply{QUrl(QStringLiteral("http://localhost/f/") + encoded), QByteArray()};
+            QCOMPARE(HttpUtils::suggestedFileName(&reply), name);
+        }
+        // Windows' device names, also with a superscript digit, in both.
+        for (const char* device : {"COM\xC2\xB9.zip", "conout$.txt", "LPT0"}) {
+            const QString name = QString::fromUtf8(device);
+            QVERIFY2(!SafeUnpacker::safeEntryName(name), qPrintable(name));
+            FakeReply reply{QUrl(QStringLiteral("http://localhost/f/x.zip")), QByteArray()};
+            reply.withHeader("Content-Disposition", "attachment; filename*=UTF-8''" + QUrl::toPercentEncoding(name));
+            QCOMPARE(HttpUtils::suggestedFileName(&reply), QStringLiteral("_") + name);
+        }
     }
 
     void fallbackNameCarriesTimeAndType()

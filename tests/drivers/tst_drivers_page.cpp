@@ -1,15 +1,19 @@
 // The drivers page through its controller on the offscreen platform: the
-// catalogue from the cloud emulator in all 24 rows, the "Local Driver"
-// section when the server cannot be reached and "Retry", an install and an
+// catalogue from the cloud emulator in all 24 rows with their make pictures,
+// the "Local Driver" section when the server cannot be reached and "Retry",
+// the list following the adapter as it comes and goes, an install and an
 // uninstall clicked through (without an adapter the enable step fails and
-// the row shows "Disabled"), and local archives refused with a clear toast.
+// the row shows "Disabled"), the confirm texts without a catalogue, and
+// local archives refused with a clear toast.
 #include "../device/TestHost.h"
 #include "CloudEmulator.h"
 #include "support/TestEnvironment.h"
 
 #include "app/kit/DialogSeam.h"
+#include "app/kit/Pictures.h"
 #include "device/AppShared.h"
 #include "drivers/DriverItem.h"
+#include "drivers/DriverTable.h"
 #include "drivers/DriverView.h"
 #include "drivers/DriversController.h"
 
@@ -82,6 +86,33 @@ private slots:
         QCOMPARE(page()->item("Kestrix_FORCE")->subtitle(), page()->item("Kestrix_TATA")->subtitle());
     }
 
+    // Every row shows its make's own picture, not a drawn stand-in; both
+    // pictures of the table exist for every row, and no two makes share one.
+    void everyRowShowsItsMakePicture()
+    {
+        QVERIFY(reload());
+        QSet<QByteArray> seen;
+        const auto& rows = DriverTable::rows();
+        for (auto it = rows.constBegin(); it != rows.constEnd(); ++it) {
+            for (const QString& path : {it->chineseImage, it->englishImage}) {
+                const QImage picture = loadPicture(path).toImage();
+                QVERIFY2(!picture.isNull(), qPrintable(path + QStringLiteral(" is missing")));
+                QCOMPARE(picture.size(), QSize(80, 80));
+            }
+            const QImage picture = loadPicture(it->englishImage).toImage().convertToFormat(QImage::Format_ARGB32);
+            const QByteArray pixels(reinterpret_cast<const char*>(picture.constBits()), int(picture.sizeInBytes()));
+            QVERIFY2(!seen.contains(pixels), qPrintable(it->englishImage + QStringLiteral(" repeats another make's")));
+            seen.insert(pixels);
+
+            const QPixmap logo = page()->item(it.key())->logo()->pixmap(Qt::ReturnByValue);
+            QVERIFY(!logo.isNull());
+            const QSize shown = QSize(40, 40) * logo.devicePixelRatio();
+            const QImage expected
+                = loadPicture(it->englishImage).scaled(shown, Qt::KeepAspectRatio, Qt::SmoothTransformation).toImage();
+            QCOMPARE(logo.toImage().convertToFormat(expected.format()), expected);
+        }
+    }
+
     void unreachableServerShowsLocalDrivers()
     {
         m_controller.setApiBase(QStringLiteral("http://127.0.0.1:1/"));
@@ -112,6 +143,65 @@ private slots:
         QVERIFY(announced);
         QVERIFY(reload());
         QCOMPARE(page()->driverCount(), 24);
+    }
+
+    // The page follows the adapter: unplugged, it lists the installed
+    // drivers and says so on the bus (code 10); plugged in, the catalogue.
+    void listFollowsTheAdapter()
+    {
+        QVERIFY(reload());
+        QCOMPARE(page()->driverCount(), 24);
+        QSignalSpy bus(AppShared::instance(), &AppShared::signal);
+        QSignalSpy shown(&m_controller, &DriversController::listShown);
+        QString serial;
+        m_controller.setAdapterProbe([&serial] { return serial; });
+        emit AppShared::instance()->signal(SerialChanged, QVariant::fromValue(DeviceInfo()));
+        QCOMPARE(shown.size(), 1); // the registry alone: at once
+        QCOMPARE(shown.first().first().toBool(), false);
+        QCOMPARE(page()->sectionTitle(), QStringLiteral("Local Driver"));
+        int announcements = 0;
+        for (const QList<QVariant>& call : bus)
+            announcements += call.at(0).value<SharedSignal>() == DriversLocalOnly ? 1 : 0;
+        QCOMPARE(announcements, 1);
+
+        // Another status read of the same (absent) adapter changes nothing.
+        emit AppShared::instance()->signal(SerialChanged, QVariant::fromValue(DeviceInfo()));
+        QCOMPARE(shown.size(), 1);
+
+        serial = QStringLiteral("M5EA0001XJ7B0001");
+        emit AppShared::instance()->signal(SerialChanged, QVariant::fromValue(DeviceInfo()));
+        QTRY_COMPARE_WITH_TIMEOUT(shown.size(), 2, 15000);
+        QCOMPARE(shown.last().first().toBool(), true);
+        QCOMPARE(page()->driverCount(), 24);
+        m_controller.setAdapterProbe([] { return QStringLiteral("M5EA0001XJ7B0001"); });
+    }
+
+    // Without a catalogue the confirm questions still read right and carry
+    // the driver's name, with no QString::arg warning.
+    void confirmTextsWithoutACatalogue()
+    {
+        QCoreApplication::removeTranslator(&m_translator);
+        static QStringList warnings;
+        warnings.clear();
+        static QtMessageHandler previous = nullptr;
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtWarningMsg)
+                warnings << text;
+            if (previous)
+                previous(type, context, text);
+        });
+        DialogSeam::answerAlways(0);
+        m_controller.uninstallDriver(QStringLiteral("Kestrix_BMW"));
+        m_controller.enableDriver(QStringLiteral("Kestrix_GM"), false);
+        const QList<DialogSeam::Request> asked = DialogSeam::requests();
+        DialogSeam::clear();
+        qInstallMessageHandler(previous);
+        QCoreApplication::installTranslator(&m_translator);
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.at(0).text, QStringLiteral("Confirm to uninstall BMW driver?"));
+        QCOMPARE(asked.at(1).text, QStringLiteral("Confirm to disable GM driver?"));
+        QVERIFY2(warnings.filter(QStringLiteral("QString::arg")).isEmpty(), qPrintable(warnings.join(u'\n')));
+        QCOMPARE(m_controller.pendingOperations(), 0);
     }
 
     // No adapter is connected: the package installs, enabling it fails.

@@ -1,10 +1,13 @@
 // The drivers' registry records and folders: the install state read back,
 // the shared-package rules, a package installed from an archive (and one for
-// another package refused), and the uninstall folder check that never
-// deletes outside the install key's folder.
+// another package refused), the uninstall folder check that never deletes
+// outside the install key's folder, and an uninstall that a damaged mode
+// library does not block.
 #include "app/kit/SafeUnpacker.h"
 #include "drivers/DriverFiles.h"
+#include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
+#include "drivers/DriverSwitch.h"
 
 #include "platform/Registry.h"
 #include "support/TestEnvironment.h"
@@ -178,6 +181,42 @@ private slots:
         QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/GM"), "GM"), R::Refused);
         QCOMPARE(DriverFiles::removeInstallFolder(outside, "GM"), R::Refused);
         QVERIFY(QFile::exists(outside + QStringLiteral("/VciSwitch.dll")));
+    }
+
+    // A package whose VciSwitch is there but will not load: disabling is
+    // refused (the adapter's mode is unknown), uninstalling still removes
+    // files and records and says that the mode was not switched back.
+    void damagedModeLibraryDoesNotBlockUninstall_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("package of its own") << "Kestrix_VW";
+        QTest::newRow("last enabled driver of a shared package") << "Kestrix_Toyota";
+    }
+    void damagedModeLibraryDoesNotBlockUninstall()
+    {
+        QFETCH(QString, key);
+        DriverMap map = DriverRegistry::load();
+        VehicleDriver& driver = map[key];
+        const QString folder = DriverFiles::installFolder(driver.info);
+        QVERIFY(QDir().mkpath(folder));
+        QFile library(drivers::packageLibrary(folder, QStringLiteral("VciSwitch")));
+        QVERIFY(library.open(QIODevice::WriteOnly));
+        library.write(QByteArray("\x7f") + "ELF truncated by a bad download");
+        library.close();
+        QVERIFY(DriverRegistry::recordInstall(driver, QDir::toNativeSeparators(folder), QStringLiteral("V1.0")));
+        QVERIFY(DriverRegistry::writeEnabled(driver, true));
+
+        DriverOperations operations(SafeUnpacker(), [](std::chrono::milliseconds) { return true; });
+        QVERIFY(!operations.setEnabled(driver, false).ok);
+        QVERIFY(DriverRegistry::load()[key].enabled);
+
+        const DriverOperations::Outcome outcome = operations.uninstall(driver);
+        QVERIFY2(outcome.ok, qPrintable(outcome.detail));
+        QVERIFY2(outcome.message.contains(QStringLiteral("could not be switched back")), qPrintable(outcome.message));
+        QVERIFY(!QFileInfo::exists(folder));
+        QVERIFY(!DriverRegistry::installedPackages().contains(driver.info.installKey));
+        QVERIFY(!DriverRegistry::load()[key].installed());
+        QVERIFY(!driver.installed());
     }
 };
 

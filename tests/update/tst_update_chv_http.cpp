@@ -159,6 +159,13 @@ private slots:
         // Converters that wait for a combining mark still give the last character.
         QCOMPARE(CHvHttp::CharToWchar("Vi\xEAt", 1258), std::wstring(L"Vi\u00EAt"));
         QCOMPARE(CHvHttp::CharToWchar("\xF9\xEC", 1255), std::wstring(L"\u05E9\u05DC"));
+        // A bad byte (0xFF) after a letter that waits for its mark: the letter
+        // first, then the replacement, and a mark after it stays a mark of its
+        // own instead of joining the letter before the bad byte.
+        QCOMPARE(CHvHttp::CharToWchar("\xF9\xD1", 1255), std::wstring(L"\uFB2A")); // shin with its dot
+        QCOMPARE(CHvHttp::CharToWchar("\xF9\xFF", 1255), std::wstring(L"\u05E9\uFFFD"));
+        QCOMPARE(CHvHttp::CharToWchar("\xF9\xFF\xD1", 1255), std::wstring(L"\u05E9\uFFFD\u05C1"));
+        QCOMPARE(CHvHttp::CharToWchar("\xE0\xFF\xC8\xE1", 1255), std::wstring(L"\u05D0\uFFFD\u05B8\u05D1"));
         // A broken sequence becomes one replacement character, the rest survives.
         QCOMPARE(CHvHttp::CharToWchar("a\xFF"
                                       "b",

@@ -1,5 +1,6 @@
 #include "app/kit/SafeUnpacker.h"
 
+#include "app/kit/FileNameRule.h"
 #include "app/kit/KitLog.h"
 
 #include <QDir>
@@ -29,25 +30,20 @@ QString pathKey(const QString& path)
     return kPathCase == Qt::CaseInsensitive ? path.toLower() : path;
 }
 
-// Names Windows maps to devices, with any extension.
-bool reservedOnWindows(const QString& part)
+// A name fit for a message: control and invisible characters (a bidi
+// override would turn the message around) shown as '?', cut at 200.
+QString printable(const QString& text)
 {
-    static const QStringList names = {QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
-        QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
-    const QString stem = part.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
-    if (names.contains(stem))
-        return true;
-    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
-        && stem.at(3) >= QLatin1Char('0') && stem.at(3) <= QLatin1Char('9');
-}
-
-// A name fit for a message: control characters shown as '?', cut at 200.
-QString printable(QString text)
-{
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
-            c = QLatin1Char('?');
-    return text.size() > 200 ? text.left(200) + QStringLiteral("...") : text;
+    QString shown;
+    int i = 0;
+    while (i < text.size() && shown.size() < 200) {
+        const int width
+            = text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
+        const QString one = text.mid(i, width);
+        shown += filename::firstNonPlain(one) < 0 ? one : QStringLiteral("?");
+        i += width;
+    }
+    return i < text.size() ? shown + QStringLiteral("...") : shown;
 }
 
 // What the "Attributes" text of a listing says about the kind of entry:
@@ -194,9 +190,10 @@ bool SafeUnpacker::safeEntryName(const QString& path)
 {
     if (path.isEmpty() || path.size() > 1024)
         return false;
-    for (QChar c : path)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char(':'))
-            return false; // ':' is a drive or an NTFS stream
+    // Controls, bidi overrides and other invisible characters: the same
+    // rule as a downloaded file's name.
+    if (filename::firstNonPlain(path) >= 0 || path.contains(QLatin1Char(':')))
+        return false; // ':' is a drive or an NTFS stream
     if (path.startsWith(QLatin1Char('/')) || path.startsWith(QLatin1Char('\\')))
         return false;
     bool named = false;
@@ -206,7 +203,7 @@ bool SafeUnpacker::safeEntryName(const QString& path)
         // ".." climbs out; Windows drops trailing dots and blanks, so "a." and
         // "a" would be one file there.
         if (part == QLatin1String("..") || part.endsWith(QLatin1Char('.')) || part.endsWith(QLatin1Char(' '))
-            || reservedOnWindows(part))
+            || filename::reservedOnWindows(part))
             return false;
         named = true;
     }

@@ -6,15 +6,15 @@
     <message>
         <location filename="../../drivers/DriverCatalogue.cpp" line="+156"/>
         <source>The server&apos;s driver list could not be read.</source>
-        <translation>The server&apos;s driver list could not be read.&lt;/source&gt;
-        &lt;translation&gt;The server&apos;s driver list could not be read.&lt;/translation&gt;
-    &lt;/message&gt;
-&lt;/context&gt;
-&lt;context&gt;
-    &lt;name&gt;DriverDetail&lt;/name&gt;
-    &lt;message&gt;
-        &lt;location filename="../../drivers/DriverItem.cpp" line="+260"/&gt;
-        &lt;source&gt;Version</translation>
+        <translation>The server&apos;s driver list could not be read.</translation>
+    </message>
+</context>
+<context>
+    <name>DriverDetail</name>
+    <message>
+        <location filename="../../drivers/DriverItem.cpp" line="+260"/>
+        <source>Version</source>
+        <translation>Version</translation>
     </message>
     <message>
         <location line="+11"/>
@@ -37,30 +37,30 @@
     <message>
         <location filename="../../drivers/DriverFiles.cpp" line="+69"/>
         <source>This driver has no package to install.</source>
-        <translation>This driver has no package to install.&lt;/source&gt;
-        &lt;translation&gt;This driver has no package to install.&lt;/translation&gt;
-    &lt;/message&gt;
-    &lt;message&gt;
-        &lt;location line="+9"/&gt;
-        &lt;source&gt;The package&apos;s manifest cannot be read.&lt;/source&gt;
-        &lt;translation&gt;The package&apos;s manifest cannot be read.&lt;/translation&gt;
-    &lt;/message&gt;
-    &lt;message&gt;
-        &lt;location line="+2"/&gt;
-        &lt;source&gt;The archive holds the %1 package, not %2.&lt;/source&gt;
-        &lt;translation&gt;The archive holds the %1 package, not %2.&lt;/translation&gt;
-    &lt;/message&gt;
-    &lt;message&gt;
-        &lt;location line="+11"/&gt;
-        &lt;source&gt;The driver could not be recorded in the registry.&lt;/source&gt;
-        &lt;translation&gt;The driver could not be recorded in the registry.&lt;/translation&gt;
-    &lt;/message&gt;
-&lt;/context&gt;
-&lt;context&gt;
-    &lt;name&gt;DriverItem&lt;/name&gt;
-    &lt;message&gt;
-        &lt;location filename="../../drivers/DriverItem.cpp" line="-111"/&gt;
-        &lt;source&gt;Installed: %1</translation>
+        <translation>This driver has no package to install.</translation>
+    </message>
+    <message>
+        <location line="+9"/>
+        <source>The package&apos;s manifest cannot be read.</source>
+        <translation>The package&apos;s manifest cannot be read.</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>The archive holds the %1 package, not %2.</source>
+        <translation>The archive holds the %1 package, not %2.</translation>
+    </message>
+    <message>
+        <location line="+11"/>
+        <source>The driver could not be recorded in the registry.</source>
+        <translation>The driver could not be recorded in the registry.</translation>
+    </message>
+</context>
+<context>
+    <name>DriverItem</name>
+    <message>
+        <location filename="../../drivers/DriverItem.cpp" line="-111"/>
+        <source>Installed: %1</source>
+        <translation>Installed: %1</translation>
     </message>
     <message>
         <location line="+1"/>
@@ -121,6 +121,11 @@
         <source>UninstallFailed</source>
         <translation>Uninstall failed</translation>
     </message>
+    <message>
+        <location line="+0"/>
+        <source>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</source>
+        <translation>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</translation>
+    </message>
 </context>
 <context>
     <name>DriverView</name>
@@ -174,12 +179,14 @@
     </message>
     <message>
         <location line="+14"/>
-        <source>ConfirmToUninstallDriver</source>
+        <source>Confirm to uninstall %1 driver?</source>
+        <comment>ConfirmToUninstallDriver</comment>
         <translation>Confirm to uninstall %1 driver?</translation>
     </message>
     <message>
         <location line="+11"/>
-        <source>ConfirmToDisableDriver</source>
+        <source>Confirm to disable %1 driver?</source>
+        <comment>ConfirmToDisableDriver</comment>
         <translation>Confirm to disable %1 driver?</translation>
     </message>
     <message>

@@ -121,6 +121,11 @@
         <source>UninstallFailed</source>
         <translation>No se pudo desinstalar</translation>
     </message>
+    <message>
+        <location line="+0"/>
+        <source>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</source>
+        <translation>El driver se desinstaló, pero no se pudo devolver el adaptador a su modo: la biblioteca de modo del driver está dañada.</translation>
+    </message>
 </context>
 <context>
     <name>DriverView</name>
@@ -174,12 +179,14 @@
     </message>
     <message>
         <location line="+14"/>
-        <source>ConfirmToUninstallDriver</source>
+        <source>Confirm to uninstall %1 driver?</source>
+        <comment>ConfirmToUninstallDriver</comment>
         <translation>¿Confirma que desea desinstalar el driver %1?</translation>
     </message>
     <message>
         <location line="+11"/>
-        <source>ConfirmToDisableDriver</source>
+        <source>Confirm to disable %1 driver?</source>
+        <comment>ConfirmToDisableDriver</comment>
         <translation>¿Confirma que desea desactivar el driver %1?</translation>
     </message>
     <message>

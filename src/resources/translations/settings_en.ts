@@ -80,7 +80,8 @@
         <translation>Save the logs and the adapter status in one file for the support team (passwords and codes are left out)</translation>
     </message>
     <message>
-        <source>SupportFileProgress</source>
+        <source>%1... %2%</source>
+        <comment>SupportFileProgress</comment>
         <translation>%1... %2%</translation>
     </message>
     <message>

@@ -80,7 +80,8 @@
         <translation>Guarde los registros y el estado del adaptador en un archivo para el equipo de soporte (sin contraseñas ni códigos)</translation>
     </message>
     <message>
-        <source>SupportFileProgress</source>
+        <source>%1... %2%</source>
+        <comment>SupportFileProgress</comment>
         <translation>%1... %2%</translation>
     </message>
     <message>
