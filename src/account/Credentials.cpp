@@ -190,7 +190,7 @@ public:
         if (why.isEmpty())
             why = QStringLiteral("the keyring did not keep them");
         qCWarning(lcAccount).noquote() << "remembered credentials: the keyring refused them (" << why
-                                        << "); kept in the owner-only file" << m_file.path();
+                                       << "); kept in the owner-only file" << m_file.path();
         return m_file.save(credentials, error);
     }
 

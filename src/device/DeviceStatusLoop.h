@@ -17,7 +17,7 @@ struct DeviceStatusSnapshot {
     QString voltageText;  // "0V", "12.34V"
     QString voltageColor; // "rgb(255, 0, 0)" or "rgb(52, 199, 89)"
     bool deviceAbsent = true;
-    QString lastSerial; // serial of the last adapter seen, kept while absent
+    QString lastSerial;      // serial of the last adapter seen, kept while absent
     bool internetOk = false; // the account library's internet state of the last pass
 };
 

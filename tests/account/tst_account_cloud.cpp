@@ -23,8 +23,8 @@
 #include <HttpsServer.h>
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>

@@ -53,10 +53,10 @@ account::RememberedCredentials sample()
 } // namespace
 
 // Skips the case unless this run's keyring is in `state`.
-#define REQUIRE_KEYRING(state)                                                                                     \
-    do {                                                                                                           \
-        if (m_state != QLatin1String(state))                                                                       \
-            QSKIP("needs another keyring state than this run's");                                                 \
+#define REQUIRE_KEYRING(state)                                                                                         \
+    do {                                                                                                               \
+        if (m_state != QLatin1String(state))                                                                           \
+            QSKIP("needs another keyring state than this run's");                                                      \
     } while (false)
 
 class TestAccountKeyring : public QObject {
@@ -70,8 +70,8 @@ class TestAccountKeyring : public QObject {
     {
         const QString path = account::FileCredentialStore::defaultPath();
         QVERIFY(QFile::exists(path));
-        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
-            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
         QCOMPARE(QFile::permissions(path) & others, QFileDevice::Permissions());
         QVERIFY(QFile::permissions(path) & QFileDevice::ReadOwner);
         std::unique_ptr<account::CredentialStore> again = account::openCredentialStore();

@@ -357,7 +357,8 @@ private slots:
         QVERIFY(m_controller->statusPass(true)); // a pass's own repaint request is kept
         QVERIFY(registered.wait(5000));
         QCOMPARE(m_service->calls().filter(QStringLiteral("add-adapter M5EA0001XJ7B0001 ")).size(), 1);
-        QVERIFY2(m_service->calls().filter(QStringLiteral("add-adapter")).first().endsWith(QStringLiteral(" key=KX0042")),
+        QVERIFY2(
+            m_service->calls().filter(QStringLiteral("add-adapter")).first().endsWith(QStringLiteral(" key=KX0042")),
             qPrintable(m_service->calls().join(QLatin1Char('|'))));
         QCOMPARE(m_service->calls().filter(QStringLiteral(" key=KX0042")).size(), 4); // added, three values
         QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QStringLiteral("M5EA0001XJ7B0001")));
