@@ -678,8 +678,11 @@ void AccountController::ClickButton_VendorSearch()
 bool AccountController::statusPass(bool changed)
 {
     AppShared* shared = AppShared::instance();
-    const QString serial = shared->currentSerial();
-    const QString key = shared->remoteKey();
+    // The adapter's own key from its status record: it stays the same for the
+    // adapter's life, unlike the remote verification code, which the user changes.
+    const DeviceInfo info = shared->deviceInfo();
+    const QString serial = info.SN;
+    const QString key = info.key;
     if (key.isEmpty() || !m_schedule.begin(serial, QDateTime::currentMSecsSinceEpoch()))
         return changed;
     QString model = shared->deviceProfile().modelCode;

@@ -153,17 +153,70 @@ bool FileCredentialStore::save(const RememberedCredentials& credentials, QString
     return true;
 }
 
+namespace {
+
+// The keyring, with the owner-only file behind it: a save the keyring refuses
+// (locked or gone meanwhile) goes to the file, which then holds the newest
+// record and is read first; the next save the keyring takes removes it, so
+// the passwords do not stay on disk once the keyring works again.
+class KeyringWithFileStore : public CredentialStore {
+public:
+    KeyringWithFileStore(std::unique_ptr<KeychainCredentialStore> keyring, QString path)
+        : m_keyring(std::move(keyring))
+        , m_file(std::move(path))
+    {
+    }
+
+    bool load(RememberedCredentials& credentials, QString* error) override
+    {
+        if (!m_file.path().isEmpty() && QFileInfo::exists(m_file.path())) {
+            qCInfo(lcAccount) << "remembered credentials: read from the owner-only file" << m_file.path();
+            return m_file.load(credentials, error);
+        }
+        return m_keyring->load(credentials, error);
+    }
+
+    bool save(const RememberedCredentials& credentials, QString* error) override
+    {
+        QString why;
+        // Read back: a keyring whose unlock prompt could not be shown may call
+        // a write done that it did not keep.
+        RememberedCredentials kept;
+        if (m_keyring->save(credentials, &why) && m_keyring->load(kept, &why) && kept == credentials) {
+            if (!m_file.path().isEmpty() && QFileInfo::exists(m_file.path()) && !QFile::remove(m_file.path()))
+                qCWarning(lcAccount) << "cannot remove" << m_file.path() << "after the keyring took the credentials";
+            return true;
+        }
+        if (why.isEmpty())
+            why = QStringLiteral("the keyring did not keep them");
+        qCWarning(lcAccount).noquote() << "remembered credentials: the keyring refused them (" << why
+                                       << "); kept in the owner-only file" << m_file.path();
+        return m_file.save(credentials, error);
+    }
+
+    QString describe() const override { return m_keyring->describe(); }
+
+private:
+    std::unique_ptr<KeychainCredentialStore> m_keyring;
+    FileCredentialStore m_file;
+};
+
+} // namespace
+
 std::unique_ptr<CredentialStore> openCredentialStore()
 {
     QString why;
+    const QString path = FileCredentialStore::defaultPath();
     if (KeychainCredentialStore::available(&why)) {
         qCInfo(lcAccount) << "remembered credentials: system keyring";
         const QString name = instance::name();
-        return std::make_unique<KeychainCredentialStore>(QStringLiteral("Brindlewick"),
-            name.isEmpty() ? QStringLiteral("UserConfig") : QStringLiteral("UserConfig-") + name);
+        return std::make_unique<KeyringWithFileStore>(
+            std::make_unique<KeychainCredentialStore>(QStringLiteral("Brindlewick"),
+                name.isEmpty() ? QStringLiteral("UserConfig") : QStringLiteral("UserConfig-") + name),
+            path);
     }
-    const QString path = FileCredentialStore::defaultPath();
-    qCInfo(lcAccount) << "remembered credentials: no keyring (" << why << "), using" << path;
+    qCInfo(lcAccount).noquote() << "remembered credentials: the keyring cannot keep them (" << why
+                                << "); kept in the owner-only file" << path;
     if (path.isEmpty())
         return nullptr;
     return std::make_unique<FileCredentialStore>(path);

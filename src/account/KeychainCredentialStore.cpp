@@ -1,6 +1,7 @@
 #include "account/KeychainCredentialStore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -202,16 +203,29 @@ bool KeychainCredentialStore::available(QString* why, const QString& service)
         return false;
     }
 #endif
-    const std::shared_ptr<JobResult> job = runBounded(service, QStringLiteral("availability-probe"), nullptr);
-    if (!job) {
+    // A write read back, not a read: a keyring without a default collection,
+    // or with a locked one, answers reads with "no such entry" and may report
+    // a write whose unlock or create prompt could not be shown as done.
+    const QByteArray probe = QByteArray::number(QDateTime::currentMSecsSinceEpoch());
+    const QString key = QStringLiteral("availability-probe");
+    const std::shared_ptr<JobResult> written = runBounded(service, key, &probe);
+    if (!written || written->error != QKeychain::NoError) {
+        if (why)
+            *why = written ? written->errorString : QStringLiteral("the keyring did not answer");
+        return false;
+    }
+    const std::shared_ptr<JobResult> read = runBounded(service, key, nullptr);
+    if (!read) {
         if (why)
             *why = QStringLiteral("the keyring did not answer");
         return false;
     }
-    if (job->error == QKeychain::NoError || job->error == QKeychain::EntryNotFound)
+    if (read->error == QKeychain::NoError && read->data == probe)
         return true;
     if (why)
-        *why = job->errorString;
+        *why = read->error == QKeychain::NoError || read->errorString.isEmpty()
+            ? QStringLiteral("the keyring did not keep an entry")
+            : read->errorString;
     return false;
 }
 

@@ -21,7 +21,8 @@ public:
     bool save(const RememberedCredentials& credentials, QString* error = nullptr) override;
     QString describe() const override;
 
-    // True when a keyring answers (an entry or "no such entry"); the reason otherwise.
+    // True when the keyring takes an entry (a small probe entry is written);
+    // the reason otherwise: no keyring, no default collection, a locked one.
     static bool available(QString* why = nullptr, const QString& service = QStringLiteral("Brindlewick"));
 
     // The record as the entry holds it, and back (tests).

@@ -150,6 +150,7 @@ void Kestrix::attachSubsystems()
 {
     auto deviceLink = std::make_unique<DeviceController>(*mt7628Config);
     device = deviceLink.get();
+    device->setInternetProbe([] { return HttpsServer::InternetOk(); });
     connect(device, &DeviceController::SignalSetDisableRemoteStatus, this, &Kestrix::SignalSetDisableRemoteStatus);
     subsystems.push_back(std::move(deviceLink));
 

@@ -37,7 +37,7 @@ DeviceController::DeviceController(MT7628Config& cfg, QObject* parent)
               if (m_hint)
                   m_hint->wake();
           },
-          [this](bool noDevice) { emit SignalSetDisableRemoteStatus(noDevice); }})
+          [this](bool noDevice) { emit SignalSetDisableRemoteStatus(noDevice); }, {}})
 {
     m_ops.reboot = [this](const std::string& ip) { return m_cfg.RebootVci(ip.c_str()); };
     m_ops.buzz = [this](const std::string& ip) { return m_cfg.RequestBuzz(ip.c_str()); };

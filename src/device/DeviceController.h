@@ -74,6 +74,8 @@ public:
     // Seams, to be set before the loops run.
     void setAdapterOps(AdapterOps ops);
     void setAdapterProbe(AdapterProbe probe);
+    // The account library's internet state, recorded by every status pass.
+    void setInternetProbe(std::function<bool()> probe) { m_loop.setInternetProbe(std::move(probe)); }
     void setCommandBlockName(const std::string& name);
     void setHintIniPath(const QString& path);
 

@@ -76,6 +76,12 @@ bool DeviceStatusLoop::runCycle(bool changed)
         m_hooks.wakeHintLoop();
     if (m_hooks.setDisableRemoteStatus)
         m_hooks.setDisableRemoteStatus(noDevice);
+    // Asked outside the lock: the probe may take a moment.
+    const bool online = m_hooks.internetOk && m_hooks.internetOk();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_internetOk = online;
+    }
     return changed;
 }
 
@@ -88,6 +94,7 @@ DeviceStatusSnapshot DeviceStatusLoop::snapshot() const
     s.voltageColor = m_voltageColor;
     s.deviceAbsent = m_deviceAbsent;
     s.lastSerial = m_lastSerial;
+    s.internetOk = m_internetOk;
     return s;
 }
 
@@ -95,4 +102,10 @@ QString DeviceStatusLoop::voltageText() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_voltageText;
+}
+
+bool DeviceStatusLoop::internetOk() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_internetOk;
 }

@@ -17,7 +17,8 @@ struct DeviceStatusSnapshot {
     QString voltageText;  // "0V", "12.34V"
     QString voltageColor; // "rgb(255, 0, 0)" or "rgb(52, 199, 89)"
     bool deviceAbsent = true;
-    QString lastSerial; // serial of the last adapter seen, kept while absent
+    QString lastSerial;      // serial of the last adapter seen, kept while absent
+    bool internetOk = false; // the account library's internet state of the last pass
 };
 
 class DeviceStatusLoop {
@@ -28,18 +29,26 @@ public:
         std::function<void()> clearSelectedSerial;  // command block offset 9..24
         std::function<void()> wakeHintLoop;
         std::function<void(bool noDevice)> setDisableRemoteStatus;
+        // The account library's internet state (HttpsServer::InternetOk);
+        // none means offline.
+        std::function<bool()> internetOk;
     };
 
     DeviceStatusLoop();
     explicit DeviceStatusLoop(Hooks hooks);
 
-    // Steps 2 to 7 of a pass. `changed` says whether the shown page or a show
-    // request changed; the result says whether the page must be repainted.
+    // Steps 2 to 7 of a pass (step 7 records the internet state, which the
+    // remote checks read from the snapshot). `changed` says whether the shown
+    // page or a show request changed; the result says whether the page must
+    // be repainted.
     // Plugging an adapter back in yields exactly one repaint for that pass.
     bool runCycle(bool changed);
 
     DeviceStatusSnapshot snapshot() const;
     QString voltageText() const;
+    bool internetOk() const;
+    // Set before the loop runs.
+    void setInternetProbe(std::function<bool()> probe) { m_hooks.internetOk = std::move(probe); }
 
     static QString voltageTextFor(std::uint32_t millivolts);
     static QString voltageColorFor(std::uint32_t millivolts);
@@ -56,4 +65,5 @@ private:
     QString m_voltageColor;
     bool m_deviceAbsent = false;
     QString m_lastSerial;
+    bool m_internetOk = false;
 };

@@ -39,9 +39,11 @@ const char* const kPersistent = QT_TRANSLATE_NOOP("Remote", "Persistent verifica
 const char* const kTemporary = QT_TRANSLATE_NOOP("Remote", "Temporary verification code");
 const char* const kNotSupportedText = QT_TRANSLATE_NOOP("Remote", "Remote is not supported");
 
-remote::DeviceView viewOf(const VciStatusRecord& r)
+remote::DeviceView viewOf(const DeviceStatusSnapshot& snapshot)
 {
+    const VciStatusRecord& r = snapshot.record;
     remote::DeviceView v;
+    v.internetOk = snapshot.internetOk;
     v.sn = QString::fromLatin1(r.SN, static_cast<int>(qstrnlen(r.SN, sizeof r.SN)));
     v.vciIP.assign(r.vciIP, qstrnlen(r.vciIP, sizeof r.vciIP));
     v.key.assign(r.key, qstrnlen(r.key, sizeof r.key));
@@ -64,7 +66,7 @@ RemoteController::Environment RemoteController::systemEnvironment(DeviceControll
     env.library = loadRemoteLibraries(programFolder().toStdString());
     if (!env.library->available())
         qCWarning(lcRemote) << "remote-session libraries incomplete:" << QString::fromStdString(env.library->problem());
-    env.device = [&device] { return viewOf(device.snapshot().record); };
+    env.device = [&device] { return viewOf(device.snapshot()); };
     env.postMode = [&device](std::uint8_t mode) { device.commandBlock().postMode(mode); };
     env.getRemoteKey = [&config](const remote::DeviceView& d, std::string& key) {
         return config.GetRemoteKey(d.sn.toLatin1().constData(), d.vciIP, key);

@@ -308,7 +308,7 @@ void RemoteEngine::registrationRound()
     if (s.relayAddress.empty() || s.remoteCode == 0 || s.remoteCode == -1 || (s.hasRegistration && !s.codeRefreshed))
         return;
     const DeviceView device = m_hooks.device();
-    if (!s.hasClient && !s.deviceControlRole && device.present()) {
+    if (!s.hasClient && !s.deviceControlRole && device.present() && device.internetOk) {
         std::shared_ptr<RemoteHandle> registration = m_library.connectClient(
             s.relayAddress, relayPort(), device.sn.toStdString(), std::string(), s.remoteCode, device.key);
         const int status = registration ? waitClientStatus(*registration) : BW_CLIENT_FAILED;
@@ -399,7 +399,7 @@ bool RemoteEngine::codeUpkeep(const DeviceView& device)
         if (code == 0)
             m_state.setRelayRegistration(nullptr);
     }
-    if (m_state.relayAddress().empty()) {
+    if (m_state.relayAddress().empty() && device.internetOk) {
         const std::string relay = m_library.relayAddress();
         if (!relay.empty())
             m_state.setRelayAddress(relay);

@@ -32,6 +32,8 @@ struct DeviceView {
     QString portNumber;
     QString testIP;
     int connType = -1; // ConnType: USB 0, RJ45 1, WIFI 2, ROUTE 3
+    // The internet state the status pass recorded: the relay is not asked while offline.
+    bool internetOk = true;
     bool present() const { return !sn.isEmpty(); }
 };
 

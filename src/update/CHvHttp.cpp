@@ -193,13 +193,32 @@ std::string CHvHttp::SendHttpOrHttpsRequest(
             && GetJsonIntegerValue(root, "status", 0) == 401)
             unauthorized = true;
     }
-    if (unauthorized) {
+    if (unauthorized && m_repeatOnUnauthorized && !CarriesCredentials(method, body)) {
         if (RemainingMs() <= kRetryDelayMs)
             Fail(HTTP_ERROR_TIMEOUT);
         std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
         answer = sendOnce();
     }
     return answer;
+}
+
+bool CHvHttp::CarriesCredentials(HttpRequest method, const std::string& body)
+{
+    if (method == HTTP_GET || body.empty())
+        return false;
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    builder.settings_["stackLimit"] = 64;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    const std::string sent(body.c_str()); // what goes out: up to the first NUL
+    if (!reader->parse(sent.data(), sent.data() + sent.size(), &root, &errors) || !root.isObject())
+        return false;
+    for (const char* name : {"password", "newPassword", "oldPassword", "code"}) {
+        if (root.isMember(name))
+            return true;
+    }
+    return false;
 }
 
 std::string CHvHttp::SendHttpRequest(const std::string& host, const std::string& path, unsigned short port,

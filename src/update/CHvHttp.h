@@ -62,7 +62,10 @@ public:
     CHvHttp& operator=(const CHvHttp&) = delete;
 
     // Sends one request and returns the whole answer body. An answer of 401,
-    // or a 200 whose JSON "status" is 401, is sent once more after 120 ms.
+    // or a 200 whose JSON "status" is 401, is sent once more after 120 ms,
+    // unless repeats are off (SetRepeatOnUnauthorized) or the request carries
+    // credentials (CarriesCredentials): a refused password or code sent twice
+    // would count twice towards the service's lock-out.
     // Throws HttpInterfaceError on transport failures; HTTP error statuses are
     // not failures (see GetRespCode).
     std::string SendHttpOrHttpsRequest(
@@ -77,6 +80,14 @@ public:
     {
         m_maxAnswerSize = bytes;
     }
+    // Whether a 401 answer is sent once more (on by default).
+    void SetRepeatOnUnauthorized(bool repeat)
+    {
+        m_repeatOnUnauthorized = repeat;
+    }
+    // True for a POST whose body is a JSON object with a "password",
+    // "newPassword", "oldPassword" or "code" member: never repeated.
+    static bool CarriesCredentials(HttpRequest method, const std::string& body);
 
     // GET of a file straight to disk, never held in memory: the body goes to
     // "<path>.part", which is renamed to `path` when the answer is a complete
@@ -165,6 +176,7 @@ private:
     std::map<std::string, std::string> m_postFields;
     int m_deadlineMs = kDeadlineMs;
     std::size_t m_maxAnswerSize = kMaxAnswerSize;
+    bool m_repeatOnUnauthorized = true;
     const BodySink* m_sink = nullptr;
     mutable std::chrono::steady_clock::time_point m_deadline;
 };

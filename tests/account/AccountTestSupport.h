@@ -95,13 +95,13 @@ public:
         record(QStringLiteral("reset ") + email);
         return resetResult;
     }
-    void addAdapter(const QString&, const QString& serial, const QString& model) override
+    void addAdapter(const QString& key, const QString& serial, const QString& model) override
     {
-        record(QStringLiteral("add-adapter %1 %2").arg(serial, model));
+        record(QStringLiteral("add-adapter %1 %2 key=%3").arg(serial, model, key));
     }
-    unsigned adapterValue(const QString&, const QString& name, const QString& language, QString& value) override
+    unsigned adapterValue(const QString& key, const QString& name, const QString& language, QString& value) override
     {
-        record(QStringLiteral("value %1 %2").arg(name, language));
+        record(QStringLiteral("value %1 %2 key=%3").arg(name, language, key));
         if (valueStatus == 0)
             value = name + QStringLiteral("-value");
         return valueStatus;

@@ -2,25 +2,33 @@
 // TLS, through the real HttpsServer: registration with the code from the
 // service's outbox, sign-in with the credentials remembered in the file
 // store, the directory fetched with the token, the password reset, the
-// automatic sign-in of the next start, and the adapter's registration.
+// automatic sign-in of the next start, the lock-out after wrong passwords,
+// and the adapter's registration under the key its status record carries
+// (the adapter emulator and the background service publish it).
 #include "AccountTestSupport.h"
 #include "CloudEmulator.h"
 #include "TestTls.h"
+#include "support/AdapterProcesses.h"
+#include "support/TestBlocks.h"
 #include "support/TestEnvironment.h"
 
 #include "account/AccountController.h"
 #include "account/AccountPages.h"
 #include "account/AdapterRegistration.h"
 #include "account/ServiceVendor.h"
+#include "device/AppShared.h"
+#include "device/VciStatusRecord.h"
 #include "update/CHvHttp.h"
 
 #include <HttpsServer.h>
 
 #include <QCheckBox>
 #include <QJsonArray>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestAccountCloud : public QObject {
@@ -145,17 +153,97 @@ private slots:
         QVERIFY(m_controller->signedIn());
     }
 
-    void adapterRegistration()
+    void fiveWrongPasswordsLockAtTheFifth()
+    {
+        // The service locks an account after five failed sign-ins; each wrong
+        // password typed must count once, so the first four leave the user a
+        // try and only the sixth attempt meets the lock.
+        const QString email = QStringLiteral("bloqueo@taller.example");
+        QCOMPARE(m_server->GetEmailAuthCode(email.toStdString(), false), 200);
+        QCOMPARE(m_server->EmailUserRegister(email.toStdString(), "secret1", lastCode(email).toStdString()), 200);
+        QFile::remove(account::FileCredentialStore::defaultPath()); // no automatic sign-in of the first case's user
+        startController();
+        EmailSignInPage* signIn = m_controller->emailSignInPage();
+        const int before = m_cloud.requestCount(QStringLiteral("/api/account/login"));
+        for (int attempt = 1; attempt <= 5; ++attempt) {
+            signIn->email->setText(email);
+            signIn->password->setText(QStringLiteral("wrong-%1").arg(attempt));
+            click(signIn->signIn, "email-sign-in");
+            QCOMPARE(m_host->toasts.last(), QStringLiteral("Login failure, email or password is incorrect!"));
+            QCOMPARE(m_cloud.requestCount(QStringLiteral("/api/account/login")), before + attempt);
+        }
+        QVERIFY(!m_controller->signedIn());
+        // Now locked: even the right password is refused, and the page says why.
+        signIn->password->setText(QStringLiteral("secret1"));
+        click(signIn->signIn, "email-sign-in");
+        QCOMPARE(m_host->toasts.last(), QStringLiteral("Too many failed sign-ins. Please try again later."));
+        QCOMPARE(m_cloud.requestCount(QStringLiteral("/api/account/login")), before + 6);
+        QVERIFY(!m_controller->signedIn());
+    }
+
+    void theResultsFollowTheServiceStatus()
+    {
+        // Each call's result is the status the service answered for it.
+        QCOMPARE(m_server->GetEmailAuthCode("cuenta@taller.example", false), 400); // has an account
+        QCOMPARE(m_server->GetEmailAuthCode("nadie@taller.example", true), 404);   // has none
+        QCOMPARE(m_server->GetEmailAuthCode("not an address", false), 422);
+        QCOMPARE(m_server->EmailUserResetPassword("cuenta@taller.example", "secret9", "000000"), 400);
+        QCOMPARE(m_server->EmailUserResetPassword("nadie@taller.example", "secret9", "000000"), 404);
+        QCOMPARE(m_server->EmailUserRegister("nuevo@taller.example", "secret9", "000000"), 401);
+        std::string token;
+        QCOMPARE(m_server->UserLoginEmailResult("nadie@taller.example", "secret9", token), 401);
+        QVERIFY(token.empty());
+    }
+
+    void theAdapterIsRegisteredUnderTheKeyItPublishes()
     {
         std::unique_ptr<AccountService> service = httpsAccountService(*m_server);
-        account::AdapterRegistration result;
         if (!service->internetOk())
             QSKIP("the internet check says offline on this machine; registration waits for it by design");
-        QVERIFY(account::registerAdapter(*service, QStringLiteral("KEY-0001"), QStringLiteral("M5EA0001XJ7B0001"),
-            QStringLiteral("M5"), QStringLiteral("es"), result));
-        QVERIFY(!result.registeredAt.isEmpty());
-        QVERIFY(!result.warrantyUntil.isEmpty());
-        QVERIFY(!result.serviceLevel.isEmpty());
+        QFile::remove(account::FileCredentialStore::defaultPath());
+        // The adapter emulator behind the real service, which writes the status block.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        useUniqueShmPrefix("account-cloud");
+        const QString base = QStringLiteral("127.0.%1.").arg(150 + QCoreApplication::applicationPid() % 100);
+        EmulatorProcess emulator;
+        QVERIFY2(emulator.start({QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--plug"),
+                     QStringLiteral("1"), QStringLiteral("--base-address"), base + QStringLiteral("1")}),
+            qPrintable(emulator.errorText()));
+        qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(emulator.port()));
+        QCOMPARE(emulator.command(QStringLiteral("remotekey 1 583920")), QStringLiteral("OK"));
+        ServiceProcess adapterService;
+        QVERIFY(adapterService.start(ServiceProcess::arguments(
+            base + QStringLiteral("1-1"), emulator.port(), dir.filePath(QStringLiteral("service.lock")))));
+
+        // The status record as the status loop reads it: it carries the adapter's key.
+        VciStatusRecord record;
+        QTRY_VERIFY_WITH_TIMEOUT(readVciStatus(record) && record.SN[0] && record.key[0], 15000);
+        const QString key = QString::fromLatin1(record.key);
+        AppShared* shared = AppShared::instance();
+        QCOMPARE(shared->deviceInfo().key, key);
+        // The remote verification code is something else.
+        QTRY_COMPARE_WITH_TIMEOUT(shared->remoteKey(), QStringLiteral("583920"), 10000);
+        QVERIFY(key != shared->remoteKey());
+
+        startController();
+        QSignalSpy registered(m_controller.get(), &AccountController::adapterRegistered);
+        m_controller->statusPass(false);
+        QVERIFY(registered.wait(20000));
+        QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QString::fromLatin1(record.SN)));
+
+        // The service knows the adapter by its key, not by the code.
+        std::string value;
+        QCOMPARE(m_server->keyGetValue(key.toStdString(), "registeredAt", "en", value), 0u);
+        QVERIFY(!value.empty());
+        std::string none;
+        QCOMPARE(m_server->keyGetValue("583920", "registeredAt", "en", none), 404u);
+
+        m_controller.reset();
+        adapterService.stop();
+        emulator.stop();
+        platform::SharedMemory::remove(kStatusBlock);
+        platform::SharedMemory::remove(kCommandBlock);
     }
 };
 

@@ -328,8 +328,9 @@ private slots:
         start();
         AppShared* shared = AppShared::instance();
         shared->resetForTests();
+        // The remote verification code is known at once and is not the adapter's key.
         shared->setRemoteKeyFetcher([](const std::string&, const std::string&, std::string& key) {
-            key = "KEY-0001";
+            key = "583920";
             return true;
         });
         QVERIFY(!m_controller->statusPass(false)); // no adapter: nothing to do, no repaint
@@ -339,6 +340,12 @@ private slots:
         info.vciIP = QStringLiteral("127.0.0.1");
         shared->publish(info);
         QTRY_VERIFY_WITH_TIMEOUT(!shared->remoteKey().isEmpty(), 5000);
+        // A status record without the adapter's key: nothing to register under.
+        m_controller->statusPass(false);
+        QTest::qWait(100);
+        QVERIFY(m_service->calls().isEmpty());
+        info.key = QStringLiteral("KX0042");
+        shared->publish(info);
 
         m_service->online = false; // offline: tried, nothing kept, tried again after 2 s
         m_controller->statusPass(false);
@@ -350,6 +357,10 @@ private slots:
         QVERIFY(m_controller->statusPass(true)); // a pass's own repaint request is kept
         QVERIFY(registered.wait(5000));
         QCOMPARE(m_service->calls().filter(QStringLiteral("add-adapter M5EA0001XJ7B0001 ")).size(), 1);
+        QVERIFY2(
+            m_service->calls().filter(QStringLiteral("add-adapter")).first().endsWith(QStringLiteral(" key=KX0042")),
+            qPrintable(m_service->calls().join(QLatin1Char('|'))));
+        QCOMPARE(m_service->calls().filter(QStringLiteral(" key=KX0042")).size(), 4); // added, three values
         QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QStringLiteral("M5EA0001XJ7B0001")));
         QVERIFY(m_controller->emailCentrePage()->adapter->text().contains(QStringLiteral("warrantyUntil-value")));
 

@@ -310,9 +310,9 @@ private slots:
         QVERIFY(account::registerAdapter(
             service, QStringLiteral("K"), QStringLiteral("SN1"), QStringLiteral("M5"), QStringLiteral("es"), result));
         QCOMPARE(service.calls(),
-            QStringList({QStringLiteral("internet"), QStringLiteral("add-adapter SN1 M5"),
-                QStringLiteral("value registeredAt es"), QStringLiteral("value warrantyUntil es"),
-                QStringLiteral("value serviceLevel es")}));
+            QStringList({QStringLiteral("internet"), QStringLiteral("add-adapter SN1 M5 key=K"),
+                QStringLiteral("value registeredAt es key=K"), QStringLiteral("value warrantyUntil es key=K"),
+                QStringLiteral("value serviceLevel es key=K")}));
         QCOMPARE(result.registeredAt, QStringLiteral("registeredAt-value"));
         QCOMPARE(result.text(),
             QStringLiteral("Adapter SN1: registered registeredAt-value, warranty until warrantyUntil-value, "

@@ -32,6 +32,8 @@ struct LoopRig {
     int cleared = 0;
     int wakes = 0;
     QList<bool> remoteDisabled;
+    std::atomic<bool> online{false};
+    std::atomic<int> internetAsks{0};
     DeviceStatusLoop loop;
 
     LoopRig()
@@ -40,7 +42,11 @@ struct LoopRig {
                                            return next.SN[0] != '\0';
                                        },
             [this] { return usbEthernet; }, [this] { ++cleared; }, [this] { ++wakes; },
-            [this](bool b) { remoteDisabled << b; }})
+            [this](bool b) { remoteDisabled << b; },
+            [this] {
+                ++internetAsks;
+                return online.load();
+            }})
     {
         clearRecord(next);
     }
@@ -130,6 +136,40 @@ private slots:
         QCOMPARE(s.voltageText, QStringLiteral("12.34V"));
         QCOMPARE(rig.wakes, 3);
         QVERIFY(!rig.loop.runCycle(false));
+    }
+
+    // Every pass records the account library's internet state, with or
+    // without an adapter, and the snapshot the remote checks read carries it.
+    void everyPassRecordsTheInternetState()
+    {
+        LoopRig rig;
+        QVERIFY(!rig.loop.snapshot().internetOk); // nothing recorded before the first pass
+        rig.online = true;
+        rig.loop.runCycle(false); // no adapter
+        QCOMPARE(rig.internetAsks.load(), 1);
+        QVERIFY(rig.loop.snapshot().internetOk);
+        rig.next = record("M5EA0001XJ7B0001", 12340);
+        rig.loop.runCycle(false);
+        QVERIFY(rig.loop.internetOk());
+        rig.online = false;
+        // Nothing shown changed: no repaint, but the state is still recorded.
+        QVERIFY(!rig.loop.runCycle(false));
+        QCOMPARE(rig.internetAsks.load(), 3);
+        QVERIFY(!rig.loop.snapshot().internetOk);
+        QVERIFY(!rig.loop.internetOk());
+
+        // Without a probe the state is offline.
+        DeviceStatusLoop::Hooks hooks;
+        hooks.read = [](VciStatusRecord& r) {
+            clearRecord(r);
+            return false;
+        };
+        DeviceStatusLoop bare(hooks);
+        bare.runCycle(false);
+        QVERIFY(!bare.snapshot().internetOk);
+        bare.setInternetProbe([] { return true; });
+        bare.runCycle(false);
+        QVERIFY(bare.snapshot().internetOk);
     }
 
     void routeLinkClearsSelectionOnlyWithTheUsbEthernetAdapter()

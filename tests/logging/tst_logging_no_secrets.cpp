@@ -38,6 +38,7 @@ const Secret kSecrets[] = {
     {"wrong router password", "wrongpass1"},
     {"Wi-Fi password saved by the router page", "shop-2024!"},
     {"account password", "secret1"},
+    {"account password of the keyring tests", "p4ss-Kq7-never-logged"},
     {"verification code", "123456"},
     {"bearer token", "Bearer t"},
 };

@@ -364,6 +364,32 @@ private slots:
         QCOMPARE(h.engine->state().figures().delayC, -1);
     }
 
+    // While the status pass records no internet, the relay is neither looked
+    // up nor registered with; once online again both happen.
+    void offlineLeavesTheRelayAlone()
+    {
+        Harness h;
+        h.device.internetOk = false;
+        h.adapter.key = "222333";
+        h.engine->refresh();
+        QCOMPARE(h.engine->state().remoteCode(), 222333); // the adapter is still asked for its code
+        QCOMPARE(h.library.relayAddressCalls.load(), 0);
+        QVERIFY(h.engine->state().relayAddress().empty());
+
+        h.device.internetOk = true;
+        h.later(2000);
+        h.engine->refresh();
+        QCOMPARE(h.library.relayAddressCalls.load(), 1);
+        QCOMPARE(h.engine->state().relayAddress(), std::string("127.0.0.9"));
+
+        h.device.internetOk = false; // offline with a relay known: no registration attempt
+        h.engine->registrationRound();
+        QVERIFY(h.library.clientConnects.empty());
+        h.device.internetOk = true;
+        h.engine->registrationRound();
+        QCOMPARE(h.library.clientConnects.size(), std::size_t(1));
+    }
+
     // Registration: only with a relay address and a code; a refused answer drops
     // the object; a standing registration is renewed only when the code changed.
     void registrationRound()

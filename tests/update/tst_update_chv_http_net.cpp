@@ -122,6 +122,40 @@ private slots:
             QCOMPARE(json(out)["method"].toString(), QStringLiteral("GET"));
     }
 
+    void aRefusedPasswordOrCodeIsNeverSentAgain_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<int>("sent");
+        QTest::newRow("password") << QStringLiteral("{\"email\":\"a@b.example\",\"password\":\"x1\"}") << 1;
+        QTest::newRow("new password and code")
+            << QStringLiteral("{\"email\":\"a@b.example\",\"newPassword\":\"x1\",\"code\":\"123456\"}") << 1;
+        QTest::newRow("code only") << QStringLiteral("{\"phone\":\"13800000000\",\"code\":\"1\"}") << 1;
+        // No credentials (a nested "password" is not one of the request's): the one repeat stays.
+        QTest::newRow("no credentials") << QStringLiteral("{\"sn\":\"X\",\"meta\":{\"password\":1}}") << 2;
+        QTest::newRow("not JSON") << QStringLiteral("password=x1") << 2;
+    }
+
+    void aRefusedPasswordOrCodeIsNeverSentAgain()
+    {
+        QFETCH(QString, body);
+        QFETCH(int, sent);
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 401}, {"count", -1},
+            {"body", "{\"status\":401,\"errorKey\":\"LoginFailed\"}"}}));
+        const Outcome out = send(url("api/echo"), HTTP_POST, "Content-Type: application/json", body.toStdString());
+        QCOMPARE(out.error, 0);
+        QCOMPARE(out.status, 401u);
+        QCOMPARE(m_cloud.requestCount("/api/echo"), sent);
+
+        // A caller can switch the repeat off for any request.
+        QVERIFY(m_cloud.reset());
+        QVERIFY(m_cloud.control({{"path", "/api/echo"}, {"status", 401}, {"count", -1}, {"body", "{}"}}));
+        CHvHttp http;
+        http.SetRepeatOnUnauthorized(false);
+        http.SendHttpOrHttpsRequest(url("api/echo").toStdString(), HTTP_GET, std::string(), std::string());
+        QCOMPARE(http.GetRespCode(), 401u);
+        QCOMPARE(m_cloud.requestCount("/api/echo"), 1);
+    }
+
     void errorStatusesAreAnswersNotExceptions()
     {
         const std::string html = "<html><body>Internal error</body></html>";

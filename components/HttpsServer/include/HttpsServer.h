@@ -57,6 +57,8 @@ public:
     // The code, registration and reset calls answer 200, the failures named
     // below, 0 when the service cannot be reached, or the service's HTTP
     // status for anything else (422 malformed, 429 too many requests).
+    // Calls that carry a password or a code are sent once, never repeated:
+    // each attempt counts once towards the service's lock-out.
 
     // Phone sign-in: 200 when the SMS was sent.
     int GetSMSAuthCode(std::string& phone);
@@ -79,8 +81,9 @@ public:
 
     // Device records.
     bool SetVCIStatus_SN(const std::string& sn, int status);
-    // Registers the adapter under its key (first and second: what the
-    // caller knows of it, e.g. serial and model).
+    // Registers the adapter under its key, the "key" of its status record,
+    // which stays the same for the adapter's life (first and second: what
+    // the caller knows of it, e.g. serial and model).
     void AddVci(const std::string& key, const std::string& first, const std::string& second);
     // One value the service keeps for a registered adapter ("registeredAt",
     // "warrantyUntil", "serviceLevel"). 0 with the answer in value; 1 when

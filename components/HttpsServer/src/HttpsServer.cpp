@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -129,6 +128,9 @@ Answer postJson(const std::string& url, const Json::Value& request)
         CHvHttp http;
         http.SetDeadline(kQueryDeadlineMs);
         http.SetMaxAnswerSize(kMaxJsonAnswer);
+        // A 401 here is the service's answer (wrong password or code), not a
+        // passing state: sent again it would count as a second failed attempt.
+        http.SetRepeatOnUnauthorized(false);
         const std::string body = http.SendHttpOrHttpsRequest(
             url, HTTP_POST, "Content-Type: application/json", Json::writeString(writer, request));
         Json::CharReaderBuilder builder;
@@ -144,16 +146,14 @@ Answer postJson(const std::string& url, const Json::Value& request)
     return out;
 }
 
-// The result code of a code, registration or reset call: 200, the failure
-// the caller tells apart (`known`, by its key), 0 unreachable, else the
-// service's status.
-int resultCode(const Answer& answer, std::initializer_list<std::pair<const char*, int>> known)
+// The result code of a code, registration or reset call: 200 on the
+// service's yes, else the HTTP status it answered (400, 404, 422, 429, ...,
+// each route's meaning in docs/account-service.md), 0 when it could not be
+// reached or answered 200 without a yes.
+int resultCode(const Answer& answer)
 {
     if (answer.ok())
         return 200;
-    for (const auto& [key, code] : known)
-        if (answer.errorKey() == key)
-            return code;
     return answer.status == 200 ? 0 : answer.status;
 }
 
@@ -172,7 +172,7 @@ int signIn(const std::string& url, const Json::Value& request, std::string& toke
     token.clear();
     const Answer answer = postJson(url, request);
     if (!answer.ok())
-        return resultCode(answer, {});
+        return resultCode(answer);
     const std::string issued = textMember(answer.body, "token");
     if (!plainToken(issued))
         return 0;
@@ -242,7 +242,7 @@ int HttpsServer::GetSMSAuthCode(std::string& phone)
 {
     Json::Value request;
     request["phone"] = phone;
-    return resultCode(postJson(d->base + "api/account/sms-code", request), {});
+    return resultCode(postJson(d->base + "api/account/sms-code", request));
 }
 
 bool HttpsServer::UserLogin(std::string& phone, std::string& code, std::string& token)
@@ -258,8 +258,7 @@ int HttpsServer::GetEmailAuthCode(const std::string& email, bool forExistingAcco
     Json::Value request;
     request["email"] = email;
     request["existing"] = forExistingAccount;
-    return resultCode(postJson(d->base + "api/account/email-code", request),
-        {{"EmailRegistered", kResultAlreadyRegistered}, {"EmailNotRegistered", kResultNotRegistered}});
+    return resultCode(postJson(d->base + "api/account/email-code", request));
 }
 
 int HttpsServer::EmailUserRegister(const std::string& email, const std::string& password, const std::string& code)
@@ -268,7 +267,7 @@ int HttpsServer::EmailUserRegister(const std::string& email, const std::string& 
     request["email"] = email;
     request["password"] = password;
     request["code"] = code;
-    return resultCode(postJson(d->base + "api/account/register", request), {});
+    return resultCode(postJson(d->base + "api/account/register", request));
 }
 
 bool HttpsServer::UserLoginEmail(const std::string& email, const std::string& password, std::string& token)
@@ -290,7 +289,7 @@ int HttpsServer::EmailUserResetPassword(const std::string& email, const std::str
     request["email"] = email;
     request["newPassword"] = newPassword;
     request["code"] = code;
-    return resultCode(postJson(d->base + "api/account/reset-password", request), {{"CodeInvalid", kResultCodeRejected}});
+    return resultCode(postJson(d->base + "api/account/reset-password", request));
 }
 
 bool HttpsServer::SetVCIStatus_SN(const std::string& sn, int status)
