@@ -3,8 +3,10 @@
 //    relay -> C-end -> target) against the same exchange made directly;
 //  - throughput of one stream through the relay against a direct connection;
 //  - the relay's memory per idle session and its CPU while 200 sessions
-//    ping once a second.
-// Usage: remote_bench [--rounds N] [--megabytes N] [--sessions N] [--idle-seconds N]
+//    ping once a second;
+//  - the relay's peak memory while one client floods it with PINGs and
+//    reads nothing.
+// Usage: remote_bench [--rounds N] [--megabytes N] [--sessions N] [--idle-seconds N] [--flood-megabytes N]
 #include "RemoteTestSupport.h"
 
 #include "TestTls.h"
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -219,6 +222,7 @@ int main(int argc, char** argv)
     int megabytes = 512;
     int sessions = 200;
     int idleSeconds = 10;
+    int floodMegabytes = 256;
     for (int i = 1; i + 1 < argc; i += 2) {
         const QByteArray a = argv[i];
         const int v = std::atoi(argv[i + 1]);
@@ -230,6 +234,8 @@ int main(int argc, char** argv)
             sessions = v;
         else if (a == "--idle-seconds")
             idleSeconds = v;
+        else if (a == "--flood-megabytes")
+            floodMegabytes = v;
     }
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("run"));
@@ -333,6 +339,38 @@ int main(int argc, char** argv)
     std::printf("relay CPU with %d sessions pinging once a second: %.2f %% of one core over %d s\n", sessions,
         100.0 * cpu / idleSeconds, idleSeconds);
     links.clear();
+
+    // A PING flood from a client that reads nothing: the relay's peak
+    // resident memory, sampled every 10 ms, until it drops the client or
+    // the flood is sent. Reading the relay's log so far keeps its pipe from
+    // filling (the relay would wait on it).
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    relay.log();
+    const long floodBefore = rssKiB(relay.pid());
+    std::atomic<bool> flooding{true};
+    std::atomic<long> peak{floodBefore};
+    std::thread sampler([&] {
+        while (flooding) {
+            peak = std::max(peak.load(), rssKiB(relay.pid()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    std::string pings;
+    while (pings.size() < (1u << 20))
+        pings += remote::encodePing(remote::Type::Ping, {1, -1});
+    RawRelayClient flood;
+    int sent = 0;
+    const auto f0 = Clock::now();
+    if (flood.connect(relay.port()))
+        while (sent < floodMegabytes && flood.send(pings))
+            ++sent;
+    const bool dropped = flood.closedWithin(5000);
+    const double floodSeconds = std::chrono::duration<double>(Clock::now() - f0).count();
+    flooding = false;
+    sampler.join();
+    std::printf("PING flood of %d MiB, never read: %d MiB sent in %.1f s, %s; relay RSS %ld KiB before, peak %ld KiB\n",
+        floodMegabytes, sent, floodSeconds, dropped ? "the relay dropped the client" : "the client was NOT dropped",
+        floodBefore, peak.load());
     remote::disableVirtualAdapter();
     return 0;
 }

@@ -18,7 +18,9 @@ class RelayProcess {
 public:
     ~RelayProcess() { stop(); }
     // Starts remote-relay on 127.0.0.1 and an ephemeral port; false with errorText().
-    bool start(const QString& cert, const QString& key, const QStringList& extra = QStringList());
+    // descriptorLimit > 0 starts it with that RLIMIT_NOFILE (soft and hard).
+    bool start(const QString& cert, const QString& key, const QStringList& extra = QStringList(),
+        int descriptorLimit = 0);
     void stop();
     quint16 port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }

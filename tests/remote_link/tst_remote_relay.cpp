@@ -1,15 +1,25 @@
 // remote-relay as a process, driven by bare TLS clients: registration,
 // lookup, pairing and forwarding, the refusals (offline, wrong code, lockout,
-// busy) and bad input (garbage, oversized and cut frames, no TLS at all).
+// busy), bad input (garbage, oversized and cut frames, no TLS at all) and
+// hostile or broken links (floods, silence, lookups in bulk, descriptors
+// running out).
 #include "RemoteTestSupport.h"
 
 #include "TestTls.h"
 #include "support/TestEnvironment.h"
 
 #include "remote/Frame.h"
+#include "remote/Net.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QtTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <vector>
 
 using namespace remote;
 
@@ -40,6 +50,84 @@ bool answerCheck(RawRelayClient& c, const char* serial, const char* key)
     appendData(out, open.stream, reply.data(), reply.size());
     return c.send(out);
 }
+
+// User plus system CPU time of a process in clock ticks, -1 when unknown.
+long long cpuTicks(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray line = f.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+// The share of one core a process used over a window of about windowMs.
+double cpuShare(qint64 pid, int windowMs)
+{
+    const long long before = cpuTicks(pid);
+    QElapsedTimer t;
+    t.start();
+    QTest::qWait(windowMs);
+    const long long after = cpuTicks(pid);
+    if (before < 0 || after < 0)
+        return -1;
+    return double(after - before) / double(::sysconf(_SC_CLK_TCK)) / (double(t.elapsed()) / 1000.0);
+}
+
+QList<int> openDescriptors(qint64 pid)
+{
+    QList<int> fds;
+    for (const QString& name : QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        fds << name.toInt();
+    return fds;
+}
+
+// Whether the relay's log shows `text` at least `times` times within timeoutMs
+// (reading the log takes a while, so no QTRY, which counts rounds, not time).
+bool logShows(RelayProcess& relay, const char* text, int times, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        if (relay.log().count(text) >= times)
+            return true;
+    } while (t.elapsed() < timeoutMs);
+    return false;
+}
+
+// Plain TCP connections that the kernel completes whether or not the relay
+// accepts them; closed when the holder goes.
+struct PlainLinks {
+    std::vector<net::Socket> sockets;
+    ~PlainLinks() { closeAll(); }
+    bool open(quint16 port, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            std::string error;
+            const net::Socket s = net::connectTcp("127.0.0.1", port, 3000, &error);
+            if (s == net::kNoSocket)
+                return false;
+            sockets.push_back(s);
+        }
+        return true;
+    }
+    void closeAll()
+    {
+        for (const net::Socket s : sockets)
+            net::closeSocket(s);
+        sockets.clear();
+    }
+};
+
+int lookupStatus(quint16 port, const std::string& serial)
+{
+    RawRelayClient l;
+    if (!l.connect(port) || !l.send(encodeLookup({serial})))
+        return -100;
+    return l.ackStatus();
+}
 } // namespace
 
 class RemoteRelayTest : public QObject {
@@ -52,7 +140,8 @@ private slots:
         qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
         QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey(),
                      {QStringLiteral("--hello-timeout-ms"), QStringLiteral("1000"),
-                         QStringLiteral("--max-wrong-address"), QStringLiteral("1000")}),
+                         QStringLiteral("--max-wrong-address"), QStringLiteral("1000"),
+                         QStringLiteral("--session-silence-ms"), QStringLiteral("30000")}),
             qPrintable(m_relay.errorText()));
     }
 
@@ -404,6 +493,185 @@ private slots:
         silent.connectToHost(QStringLiteral("127.0.0.1"), m_relay.port());
         QVERIFY(silent.waitForConnected(3000));
         QTRY_VERIFY_WITH_TIMEOUT(silent.state() == QAbstractSocket::UnconnectedState, 5000);
+    }
+
+    void linksThatDoNotReadAreDropped()
+    {
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--session-silence-ms"), QStringLiteral("60000")}),
+            qPrintable(relay.errorText()));
+        // Pings, 1 MiB at a time, from clients that never read the answers.
+        std::string pings;
+        while (pings.size() < (1u << 20))
+            pings += encodePing(Type::Ping, {1, -1});
+        auto flood = [&](RawRelayClient& c) {
+            for (int i = 0; i < 128 && c.send(pings); ++i) {
+            }
+        };
+        RawRelayClient alone;
+        QVERIFY(alone.connect(relay.port()));
+        flood(alone);
+        QVERIFY(alone.closedWithin(5000));
+
+        // In a session: the B-end that floods is dropped, the C-end hears the
+        // end and stays registered.
+        RawRelayClient c;
+        QVERIFY(c.connect(relay.port()));
+        QVERIFY(c.send(encodeRegister({"FLOOD1", "K", 313131})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        RawRelayClient b;
+        QVERIFY(b.connect(relay.port()));
+        QVERIFY(b.send(encodeConnect({"FLOOD1", 313131})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+        Frame f;
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::Session);
+        flood(b);
+        QVERIFY(b.closedWithin(5000));
+        EndMsg end;
+        QVERIFY(c.next(f));
+        QVERIFY(parseEnd(f, end, nullptr));
+        QCOMPARE(end.reason, EndReason::PeerLeft);
+        QCOMPARE(lookupStatus(relay.port(), "FLOOD1"), int(kStatusOk));
+
+        // What waited for each of them stayed within its limit plus one frame:
+        // 64 KiB outside a session, 1 MiB of stream frames + 256 KiB in one.
+        const QString log = QString::fromLatin1(relay.log());
+        auto it = QRegularExpression(QStringLiteral("does not read \\((\\d+) bytes waiting\\)")).globalMatch(log);
+        QList<qulonglong> waiting;
+        while (it.hasNext())
+            waiting << it.next().captured(1).toULongLong();
+        QCOMPARE(waiting.size(), 2);
+        QVERIFY2(waiting[0] < (64u << 10) + kMaxData + 5, qPrintable(log));
+        QVERIFY2(waiting[1] < (1u << 20) + (256u << 10) + kMaxData + 5, qPrintable(log));
+    }
+
+    void aSilentEndEndsTheSessionOnBothSides()
+    {
+        // Default limits: both ends ping every second, so a few silent
+        // seconds mean a frozen end.
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(relay.errorText()));
+        auto pair = [&](RawRelayClient& c, RawRelayClient& b, const char* serial) {
+            Frame f;
+            return c.connect(relay.port()) && c.send(encodeRegister({serial, "K", 121212}))
+                && c.ackStatus() == kStatusOk && b.connect(relay.port()) && b.send(encodeConnect({serial, 121212}))
+                && b.ackStatus() == kStatusOk && c.next(f) && f.type == Type::Session;
+        };
+        // The live side pings every half second and waits at most 5 s for END.
+        auto endWithin5s = [](RawRelayClient& live) {
+            QElapsedTimer t;
+            t.start();
+            Frame f;
+            std::uint64_t stamp = 0;
+            while (t.elapsed() < 5000) {
+                if (!live.send(encodePing(Type::Ping, {++stamp, 1})))
+                    return false;
+                QElapsedTimer slice;
+                slice.start();
+                while (slice.elapsed() < 500 && live.next(f, 100)) {
+                    EndMsg end;
+                    if (f.type == Type::End)
+                        return parseEnd(f, end, nullptr) && end.reason == EndReason::PeerLeft;
+                }
+            }
+            return false;
+        };
+        {
+            // The C-end freezes: the B-end hears the end; the C-end's link and
+            // registration are gone.
+            RawRelayClient c;
+            RawRelayClient b;
+            QVERIFY(pair(c, b, "FROZENC1"));
+            QVERIFY(endWithin5s(b));
+            QVERIFY(c.closedWithin(3000));
+            QCOMPARE(lookupStatus(relay.port(), "FROZENC1"), int(kStatusOffline));
+        }
+        {
+            // The B-end freezes: the C-end hears the end and stays registered.
+            RawRelayClient c;
+            RawRelayClient b;
+            QVERIFY(pair(c, b, "FROZENB1"));
+            QVERIFY(endWithin5s(c));
+            QVERIFY(b.closedWithin(3000));
+            QCOMPARE(lookupStatus(relay.port(), "FROZENB1"), int(kStatusOk));
+        }
+        QVERIFY(relay.log().contains("silent too long in a session"));
+    }
+
+    void lookupsAreLimitedPerAddress()
+    {
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--max-lookups-address"), QStringLiteral("5")}),
+            qPrintable(relay.errorText()));
+        RawRelayClient c;
+        QVERIFY(c.connect(relay.port()));
+        QVERIFY(c.send(encodeRegister({"SEEN1", "K", 656565})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        QCOMPARE(lookupStatus(relay.port(), "SEEN1"), int(kStatusOk));
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(lookupStatus(relay.port(), "UNSEEN" + std::to_string(i)), int(kStatusOffline));
+        // Beyond the limit every lookup from this address is refused, on a new
+        // link or the same, the registered serial too: nothing to learn.
+        QCOMPARE(lookupStatus(relay.port(), "SEEN1"), int(kStatusWrongCode));
+        QCOMPARE(lookupStatus(relay.port(), "UNSEEN9"), int(kStatusWrongCode));
+        // Connecting with the code is not affected.
+        RawRelayClient b;
+        QVERIFY(b.connect(relay.port()));
+        QVERIFY(b.send(encodeConnect({"SEEN1", 656565})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+        QVERIFY(relay.log().contains("lookups from 127.0.0.1 locked out"));
+    }
+
+    void runningOutOfDescriptorsNeitherSpinsNorStops()
+    {
+        // A descriptor limit far below the default link caps.
+        RelayProcess relay;
+        QVERIFY2(relay.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--hello-timeout-ms"), QStringLiteral("60000")}, 64),
+            qPrintable(relay.errorText()));
+        const qint64 pid = relay.pid();
+        // More connections than the limit allows: the relay refuses those
+        // beyond its caps instead of running out, and does not spin.
+        PlainLinks links;
+        QVERIFY(links.open(relay.port(), 80));
+        QVERIFY(logShows(relay, "refused: too many links", 60, 10000));
+        QVERIFY(openDescriptors(pid).size() < 64);
+        const double busy = cpuShare(pid, 1000);
+        QVERIFY2(busy >= 0 && busy < 0.25, qPrintable(QString::number(busy)));
+
+        // The limit drops below what it holds (as other files may take the
+        // room): accepting fails, the relay waits instead of spinning ...
+        const QList<int> held = openDescriptors(pid);
+        int lowestFree = 0;
+        while (held.contains(lowestFree))
+            ++lowestFree;
+        rlimit tight{};
+        tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+        tight.rlim_max = 64;
+        QCOMPARE(::prlimit(static_cast<pid_t>(pid), RLIMIT_NOFILE, &tight, nullptr), 0);
+        PlainLinks more;
+        QVERIFY(more.open(relay.port(), 4));
+        QVERIFY(logShows(relay, "out of descriptors", 1, 10000));
+        const double waiting = cpuShare(pid, 1000);
+        QVERIFY2(waiting >= 0 && waiting < 0.25, qPrintable(QString::number(waiting)));
+
+        // ... and serves again once descriptors are free.
+        rlimit back{};
+        back.rlim_cur = 64;
+        back.rlim_max = 64;
+        QCOMPARE(::prlimit(static_cast<pid_t>(pid), RLIMIT_NOFILE, &back, nullptr), 0);
+        links.closeAll();
+        more.closeAll();
+        bool served = false;
+        for (int i = 0; i < 60 && !served; ++i) {
+            served = lookupStatus(relay.port(), "ANY1") == kStatusOffline;
+            if (!served)
+                QTest::qWait(50);
+        }
+        QVERIFY(served);
     }
 
     void untrustedCertificatesAreRefusedByClients()

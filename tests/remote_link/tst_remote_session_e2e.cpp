@@ -27,6 +27,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <signal.h>
 #include <unistd.h>
 
 namespace {
@@ -302,9 +303,28 @@ private slots:
         m_libs.destroy(&dummy);
     }
 
-    void killedEndsAreNoticed()
+    void killedAndFrozenEndsAreNoticed_data()
     {
-        // The C-end dies: the B-end's session ends within a few seconds.
+        QTest::addColumn<bool>("freeze");
+        QTest::newRow("killed") << false;
+        // Stopped: its sockets stay open and nothing more comes from it.
+        QTest::newRow("frozen") << true;
+    }
+
+    void killedAndFrozenEndsAreNoticed()
+    {
+        QFETCH(bool, freeze);
+        auto end = [freeze](PeerProcess& p) {
+            if (freeze)
+                ::kill(static_cast<pid_t>(p.pid()), SIGSTOP);
+            else
+                p.kill();
+        };
+        auto resume = [freeze](PeerProcess& p) {
+            if (freeze)
+                ::kill(static_cast<pid_t>(p.pid()), SIGCONT);
+        };
+        // The C-end goes: the B-end's session ends within 5 s.
         {
             PeerProcess cEnd;
             QVERIFY(startRegistered(cEnd));
@@ -314,11 +334,12 @@ private slots:
             QTRY_VERIFY2_WITH_TIMEOUT(m_libs.status(session) == BW_RELAY_CONNECTED, describe(session).constData(), 8000);
             QElapsedTimer t;
             t.start();
-            cEnd.kill();
+            end(cEnd);
             QTRY_COMPARE_WITH_TIMEOUT(m_libs.status(session), int(BW_RELAY_DISCONNECTED), 5000);
-            qInfo("B-end saw the end %lld ms after the C-end was killed", t.elapsed());
+            qInfo("B-end saw the end %lld ms after the C-end went", t.elapsed());
+            resume(cEnd);
         }
-        // The B-end dies: the C-end's session ends, its registration stays.
+        // The B-end goes: the C-end's session ends within 5 s, its registration stays.
         PeerProcess cEnd;
         QVERIFY(startRegistered(cEnd));
         PeerProcess bEnd;
@@ -330,12 +351,13 @@ private slots:
         QVERIFY(cEnd.waitFor(QStringLiteral("session with"), 5000));
         QElapsedTimer t;
         t.start();
-        bEnd.kill();
+        end(bEnd);
         const int before = cEnd.lines().count(QStringLiteral("registered"));
         QTRY_VERIFY_WITH_TIMEOUT(cEnd.waitFor(QStringLiteral("registered"), 100)
                 && cEnd.lines().count(QStringLiteral("registered")) > before,
             5000);
-        qInfo("C-end saw the end %lld ms after the B-end was killed", t.elapsed());
+        qInfo("C-end saw the end %lld ms after the B-end went", t.elapsed());
+        resume(bEnd);
         removeAdapter(m_bPrefix + "killed_");
     }
 

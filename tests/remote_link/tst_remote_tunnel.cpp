@@ -98,6 +98,8 @@ struct Pair {
         for (int fd : fds)
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
         LinkOptions bOptions;
+        bOptions.idleTimeoutMs = cOptions.idleTimeoutMs;
+        bOptions.pingMs = cOptions.pingMs;
         cOptions.targetIp = "127.0.0.1";
         cOptions.targetPort = targetPort;
         b = std::make_unique<Link>(std::make_unique<Channel>(fds[0], nullptr), bOptions);
@@ -281,6 +283,20 @@ private slots:
             QVERIFY(t.elapsed() >= 400 && t.elapsed() < 3000);
             ::close(fds[1]);
         }
+        // A frozen peer (its socket open, nothing sent) with the default
+        // limits: the link ends within 5 s.
+        {
+            int fds[2];
+            ::socketpair(AF_UNIX, SOCK_STREAM, 0, fds);
+            ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+            Link link(std::make_unique<Channel>(fds[0], nullptr), {});
+            std::atomic<int> ended{-1};
+            std::thread runner([&] { ended = static_cast<int>(link.run([](const Frame&) { return true; })); });
+            QTRY_VERIFY_WITH_TIMEOUT(ended >= 0, 5000);
+            runner.join();
+            QCOMPARE(ended.load(), static_cast<int>(Link::Ended::Timeout));
+            ::close(fds[1]);
+        }
         // A control frame the handler refuses, and a closed peer.
         {
             int fds[2];
@@ -296,6 +312,54 @@ private slots:
             Link closed(std::make_unique<Channel>(::dup(fds[0]), nullptr), {});
             QCOMPARE(closed.run([](const Frame&) { return true; }), Link::Ended::PeerClosed);
         }
+    }
+
+    void holdingOffReadingIsNotSilence()
+    {
+        // The local client sends and reads nothing back for several idle
+        // times: both ends stop reading each other (back-pressure) and must
+        // not take that for a lost link.
+        EchoServer echo;
+        LinkOptions options;
+        options.pingMs = 100;
+        options.idleTimeoutMs = 400;
+        Pair pair(echo.port(), options);
+        const net::Socket s = dial(pair.listenPort);
+        std::string data(64 << 20, 'x');
+        std::size_t sent = 0;
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 1500 && sent < data.size()) {
+            net::PollFd p{};
+            p.fd = s;
+            p.events = POLLOUT;
+            net::pollSockets(&p, 1, 50);
+            const long w = net::sendSome(s, data.data() + sent, std::min<std::size_t>(data.size() - sent, 1 << 16));
+            if (w < 0)
+                break;
+            sent += static_cast<std::size_t>(w);
+        }
+        QVERIFY(sent > 0 && sent < data.size()); // the pipe filled up
+        std::string all;
+        char buf[65536];
+        QElapsedTimer r;
+        r.start();
+        while (all.size() < sent && r.elapsed() < 20000) {
+            net::PollFd p{};
+            p.fd = s;
+            p.events = POLLIN;
+            net::pollSockets(&p, 1, 50);
+            const long n = net::recvSome(s, buf, sizeof buf);
+            if (n < 0)
+                break;
+            all.append(buf, static_cast<std::size_t>(n));
+        }
+        net::closeSocket(s);
+        QCOMPARE(all.size(), sent);
+        // The link is still up.
+        const net::Socket again = dial(pair.listenPort);
+        QCOMPARE(roundTrip(again, "again"), std::string("again"));
+        net::closeSocket(again);
     }
 
     void stopEndsTheLinkAtOnce()

@@ -11,7 +11,12 @@
 
 namespace relay {
 namespace {
+// Back-pressure: a link is not read while its partner has this much waiting.
 constexpr std::size_t kHighWater = 1 << 20;
+// What may wait for a link beyond forwarded streams: its answers (acks,
+// pongs, a session's start and end). A client that reads takes them as they
+// come; one whose answers pile up to this does not read.
+constexpr std::size_t kAnswerRoom = 64 << 10;
 constexpr int kMaxLookupsPerLink = 16;
 // The stream the relay opens to a C-end's adapter for the check, and the
 // most it reads of the answer.
@@ -22,6 +27,16 @@ bool sameText(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
+
+// Descriptors kept out of the link caps (standard streams, the listener,
+// what OpenSSL and the C library open).
+constexpr std::size_t kDescriptorHeadroom = 32;
+// accept() out of descriptors leaves the listener readable: it is left out
+// of poll() this long.
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(250);
+// A link held back by its partner hears a ping from the relay this often,
+// so its end knows the relay is there while its own pings wait unread.
+constexpr auto kHeldBackPing = std::chrono::seconds(1);
 
 std::string stamp()
 {
@@ -72,16 +87,50 @@ bool Relay::open(std::string* error)
     if (m_listener == remote::net::kNoSocket)
         return false;
     m_port = remote::net::localPort(m_listener);
+    // Every link is a descriptor: the caps stay below the process's limit,
+    // so accept() does not run out in normal operation.
+    const std::size_t limit = remote::net::raiseDescriptorLimit();
+    if (limit)
+        m_options.maxClients = std::min(m_options.maxClients,
+            limit > 2 * kDescriptorHeadroom ? limit - kDescriptorHeadroom : limit / 2);
+    m_options.maxClients = std::max<std::size_t>(m_options.maxClients, 1);
+    m_options.maxPerAddress = std::min(m_options.maxPerAddress, std::max<std::size_t>(m_options.maxClients / 4, 1));
+    log("at most " + std::to_string(m_options.maxClients) + " links, " + std::to_string(m_options.maxPerAddress)
+        + " from one address (descriptor limit " + (limit ? std::to_string(limit) : std::string("none")) + ")");
     return true;
+}
+
+std::size_t Relay::queueLimit(const Client& c)
+{
+    // In a session a link also takes up to kHighWater of its partner's
+    // stream frames (plus the frames of the read that crossed it).
+    // A link keeps that room until the stream frames queued for it are
+    // written, also when its session ended meanwhile.
+    return c.partner || c.streamsQueued ? kHighWater + 4 * kAnswerRoom : kAnswerRoom;
+}
+
+bool Relay::heldBack(const Client& c)
+{
+    return c.partner && queued(*c.partner) >= kHighWater;
 }
 
 void Relay::accept()
 {
     for (int i = 0; i < 64; ++i) {
         std::string address;
-        const remote::net::Socket s = remote::net::acceptTcp(m_listener, &address);
-        if (s == remote::net::kNoSocket)
+        bool exhausted = false;
+        const remote::net::Socket s = remote::net::acceptTcp(m_listener, &address, &exhausted);
+        if (s == remote::net::kNoSocket) {
+            if (exhausted) {
+                // The connection stays in the backlog until a descriptor is free.
+                m_acceptPausedUntil = Clock::now() + kAcceptBackoff;
+                if (!m_exhaustedLogged)
+                    log("out of descriptors: new links wait");
+                m_exhaustedLogged = true;
+            }
             return;
+        }
+        m_exhaustedLogged = false;
         if (m_clients.size() >= m_options.maxClients) {
             remote::net::closeSocket(s);
             log("connection from " + address + " refused: too many links");
@@ -106,7 +155,11 @@ void Relay::accept()
         c->id = m_nextId++;
         c->channel = std::make_unique<remote::Channel>(s, ssl);
         c->address = address;
-        c->deadline = Clock::now() + std::chrono::milliseconds(m_options.helloTimeoutMs);
+        const auto now = Clock::now();
+        c->deadline = now + std::chrono::milliseconds(m_options.helloTimeoutMs);
+        c->heard = now;
+        c->wrote = now;
+        c->pinged = now;
         m_clients.push_back(std::move(c));
     }
 }
@@ -126,8 +179,10 @@ bool Relay::flush(Client& c)
         if (n == 0)
             break;
         c.outPos += static_cast<std::size_t>(n);
+        c.wrote = Clock::now();
     }
     if (c.outPos >= c.out.size()) {
+        c.streamsQueued = false;
         // Idle links give their buffers back.
         if (c.out.capacity() > 4096)
             std::string().swap(c.out);
@@ -376,6 +431,17 @@ bool Relay::handle(Client& c, const remote::Frame& f)
             c.closing = true;
             return true;
         }
+        // Lookups are counted per source address like wrong codes, so
+        // reconnecting does not turn them into a serial oracle.
+        const auto now = Clock::now();
+        if (locked(m_lookups, c.address, now)) {
+            send(c, remote::encodeAck(Type::LookupAck, remote::AckMsg{remote::kStatusWrongCode, "too many lookups"}));
+            c.closing = true;
+            return true;
+        }
+        fail(m_lookups, c.address, m_options.maxLookupsPerAddress, now);
+        if (locked(m_lookups, c.address, now))
+            log("lookups from " + c.address + " locked out: too many");
         const bool online = m_registered.count(m.serial) != 0;
         send(c, remote::encodeAck(Type::LookupAck,
                     remote::AckMsg{online ? remote::kStatusOk : remote::kStatusOffline, online ? "online" : "offline"}));
@@ -418,6 +484,7 @@ bool Relay::handle(Client& c, const remote::Frame& f)
         }
         if (c.partner) {
             c.bytesIn += m.data.size();
+            c.partner->streamsQueued = true;
             std::string& out = c.partner->out;
             const char head[5] = {static_cast<char>((f.payload.size() + 1) >> 24),
                 static_cast<char>((f.payload.size() + 1) >> 16), static_cast<char>((f.payload.size() + 1) >> 8),
@@ -457,9 +524,37 @@ void Relay::serve(Client& c, bool readable)
 {
     if (!c.channel)
         return;
+    // Handles the whole frames the reader holds while the link's own queue
+    // has room (the rest wait); false when the link is gone or refused.
+    auto take = [&]() -> bool {
+        remote::Frame f;
+        while (!c.closing && queued(c) < queueLimit(c)) {
+            const auto r = c.reader.next(f);
+            if (r == remote::FrameReader::Result::NeedMore)
+                return true;
+            if (r == remote::FrameReader::Result::Error) {
+                log("link from " + c.address + " refused: " + c.reader.error());
+                send(c, remote::encodeEnd(remote::EndMsg{remote::EndReason::Protocol, "bad frame"}));
+                const std::string serial = c.serial;
+                endSession(c, "the other end sent a bad frame");
+                if (c.role == Role::CEnd && m_registered.count(serial) && m_registered[serial] == &c)
+                    m_registered.erase(serial);
+                c.role = Role::None;
+                c.closing = true;
+                return false;
+            }
+            if (!handle(c, f) || !c.channel)
+                return false;
+        }
+        return true;
+    };
     if (readable && !c.closing) {
         for (int round = 0; round < 8; ++round) {
-            if (c.partner && c.partner->out.size() - c.partner->outPos >= kHighWater)
+            if (!take())
+                break;
+            if (!c.channel)
+                return;
+            if (c.closing || heldBack(c) || queued(c) >= queueLimit(c))
                 break;
             const long n = c.channel->read(&m_buffer[0], m_buffer.size());
             if (n < 0) {
@@ -468,48 +563,40 @@ void Relay::serve(Client& c, bool readable)
             }
             if (n == 0)
                 break;
+            c.heard = Clock::now();
             c.reader.feed(m_buffer.data(), static_cast<std::size_t>(n));
-            remote::Frame f;
-            bool go = true;
-            while (go && !c.closing) {
-                const auto r = c.reader.next(f);
-                if (r == remote::FrameReader::Result::NeedMore)
-                    break;
-                if (r == remote::FrameReader::Result::Error) {
-                    log("link from " + c.address + " refused: " + c.reader.error());
-                    send(c, remote::encodeEnd(remote::EndMsg{remote::EndReason::Protocol, "bad frame"}));
-                    const std::string serial = c.serial;
-                    endSession(c, "the other end sent a bad frame");
-                    if (c.role == Role::CEnd && m_registered.count(serial) && m_registered[serial] == &c)
-                        m_registered.erase(serial);
-                    c.role = Role::None;
-                    c.closing = true;
-                    break;
-                }
-                go = handle(c, f);
-                if (!c.channel)
-                    return;
-            }
-            const auto idle = std::chrono::milliseconds(c.greeted ? m_options.idleTimeoutMs : m_options.helloTimeoutMs);
-            if (c.greeted)
-                c.deadline = Clock::now() + idle;
-            if (c.closing)
-                break;
         }
+        if (!c.channel)
+            return;
+        if (!c.closing)
+            take();
+        if (!c.channel)
+            return;
         c.reader.shrink();
     }
-    if (!flush(c)) {
-        drop(c, "link lost while sending");
-        return;
-    }
-    if (c.partner && !flush(*c.partner))
-        drop(*c.partner, "link lost while sending");
+    // A link that lets its queue fill up does not read: it is dropped rather
+    // than given more memory (answers to a flood of pings, say).
+    auto writeOut = [this](Client& x) {
+        if (!flush(x)) {
+            drop(x, "link lost while sending");
+        } else if (queued(x) >= queueLimit(x)) {
+            log("link from " + x.address + " dropped: it does not read (" + std::to_string(queued(x))
+                + " bytes waiting)");
+            drop(x, "does not read");
+        }
+    };
+    Client* partner = c.partner;
+    writeOut(c);
+    if (partner && partner->channel)
+        writeOut(*partner);
 }
 
 void Relay::run(const std::atomic<bool>& stop)
 {
     std::vector<remote::net::PollFd> fds;
     std::vector<Client*> owners;
+    const auto idle = std::chrono::milliseconds(m_options.idleTimeoutMs);
+    const auto silence = std::chrono::milliseconds(m_options.sessionSilenceMs);
     while (!stop) {
         const auto now = Clock::now();
         // Time-outs, finished closes, and buffers of dropped links.
@@ -518,10 +605,27 @@ void Relay::run(const std::atomic<bool>& stop)
                 continue;
             if (c->checking && now > c->checkDeadline)
                 finishCheck(*c, false);
-            if (now > c->deadline) {
-                log("link from " + c->address + (c->greeted ? " silent too long" : " sent no valid first frame in time"));
+            if (heldBack(*c)) {
+                c->heard = now;
+                if (now - c->pinged >= kHeldBackPing) {
+                    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+                    send(*c, remote::encodePing(remote::Type::Ping,
+                                 remote::PingMsg{static_cast<std::uint64_t>(ms.count()), -1}));
+                    c->pinged = now;
+                }
+            }
+            if (queued(*c) == 0)
+                c->wrote = now;
+            if (!c->greeted && now > c->deadline) {
+                log("link from " + c->address + " sent no valid first frame in time");
                 drop(*c, "time-out");
-            } else if (c->closing && c->outPos >= c->out.size()) {
+            } else if (c->greeted && now - c->heard > (c->partner ? silence : idle)) {
+                log("link from " + c->address + " silent too long" + (c->partner ? " in a session" : ""));
+                drop(*c, "the other end went silent");
+            } else if (now - c->wrote > idle) {
+                log("link from " + c->address + " takes none of its bytes");
+                drop(*c, "the other end stopped reading");
+            } else if (c->closing && queued(*c) == 0) {
                 drop(*c, "closed");
             }
         }
@@ -533,14 +637,16 @@ void Relay::run(const std::atomic<bool>& stop)
         owners.clear();
         remote::net::PollFd p{};
         p.fd = m_listener;
-        p.events = POLLIN;
+        // Out of descriptors, the listener would stay readable: left out a while.
+        const bool acceptPaused = now < m_acceptPausedUntil;
+        p.events = acceptPaused ? 0 : POLLIN;
         fds.push_back(p);
         owners.push_back(nullptr);
         bool pending = false;
         for (auto& c : m_clients) {
             p.fd = c->channel->fd();
             p.events = 0;
-            const bool blocked = c->partner && c->partner->out.size() - c->partner->outPos >= kHighWater;
+            const bool blocked = heldBack(*c);
             if (!blocked || c->channel->wantsWrite())
                 p.events |= POLLIN;
             if (c->outPos < c->out.size() || c->channel->wantsWrite())
@@ -550,7 +656,11 @@ void Relay::run(const std::atomic<bool>& stop)
             fds.push_back(p);
             owners.push_back(c.get());
         }
-        const int n = remote::net::pollSockets(fds.data(), fds.size(), pending ? 0 : 500);
+        int timeout = 500;
+        if (acceptPaused)
+            timeout = static_cast<int>(std::min<long long>(timeout,
+                std::chrono::duration_cast<std::chrono::milliseconds>(m_acceptPausedUntil - now).count() + 1));
+        const int n = remote::net::pollSockets(fds.data(), fds.size(), pending ? 0 : timeout);
         if (n < 0) {
             log("poll failed");
             return;

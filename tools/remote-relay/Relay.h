@@ -30,9 +30,17 @@ struct Options {
     int maxWrongPerAddress = 10;
     int windowSeconds = 600;
     int lockoutSeconds = 600;
-    // Hand-shake plus first frame, and silence on a link, before it is dropped.
+    // Lookups from one source address within the window before that address
+    // is refused lookups for the lockout time.
+    int maxLookupsPerAddress = 100;
+    // Hand-shake plus first frame, and silence on a link, before it is
+    // dropped; a link in a session (both ends ping every second) is dropped
+    // after the shorter session silence. A link that takes none of the bytes
+    // waiting for it for the idle time is dropped as well.
     int helloTimeoutMs = 10000;
     int idleTimeoutMs = 30000;
+    int sessionSilenceMs = 3000;
+    // Both caps are lowered at open() to fit the process's descriptor limit.
     std::size_t maxClients = 4096;
     // Links from one source address (a workshop behind one NAT address has
     // a few; one host must not take every slot).
@@ -71,9 +79,13 @@ private:
         remote::FrameReader reader;
         std::string out;
         std::size_t outPos = 0;
-        Clock::time_point deadline; // hello or idle limit
+        Clock::time_point deadline; // hello limit
+        Clock::time_point heard;    // last bytes from it (or last held back by its partner)
+        Clock::time_point wrote;    // last time its queue moved or was empty
+        Clock::time_point pinged;   // last ping the relay sent it while holding it back
         bool greeted = false;       // a first valid frame arrived
         bool closing = false;       // drop once `out` is written
+        bool streamsQueued = false; // `out` holds stream frames of a session
         int lookups = 0;
         std::int32_t delay = -1; // its own round trip as it reports it
         std::uint64_t bytesIn = 0; // stream bytes it sent through the relay
@@ -89,6 +101,14 @@ private:
         std::deque<Clock::time_point> times;
         Clock::time_point lockedUntil{};
     };
+
+    // Bytes waiting to be written to a link, and how many it may have: a
+    // link whose queue reaches its limit does not read and is dropped.
+    static std::size_t queued(const Client& c) { return c.out.size() - c.outPos; }
+    static std::size_t queueLimit(const Client& c);
+    // Whether the relay holds off reading a link because its partner has a
+    // full queue (not the link's own fault, so its silence does not count).
+    static bool heldBack(const Client& c);
 
     void accept();
     void serve(Client& c, bool readable);
@@ -117,6 +137,9 @@ private:
     std::map<std::string, Client*> m_registered; // by serial
     std::map<std::string, Failures> m_serialFailures;
     std::map<std::string, Failures> m_addressFailures;
+    std::map<std::string, Failures> m_lookups; // by source address
+    Clock::time_point m_acceptPausedUntil{};    // out of descriptors: accept later
+    bool m_exhaustedLogged = false;
     std::string m_buffer;
 };
 

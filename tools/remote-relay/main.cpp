@@ -20,11 +20,15 @@ void onSignal(int)
 const char* kUsage =
     "usage: remote-relay --cert FILE --key FILE [--port N] [--bind ADDR]\n"
     "                    [--max-wrong-serial N] [--max-wrong-address N] [--lockout-s N]\n"
-    "                    [--idle-timeout-ms N] [--hello-timeout-ms N] [--max-links-per-address N]\n"
+    "                    [--max-lookups-address N] [--idle-timeout-ms N] [--hello-timeout-ms N]\n"
+    "                    [--session-silence-ms N] [--max-links-per-address N]\n"
     "  --port      TLS port (default 11923; 0 picks a free one)\n"
     "  --bind      IPv4 address to listen on (default 0.0.0.0)\n"
     "  wrong codes: N within 10 minutes lock a serial (default 5) or a source\n"
-    "  address (default 10) for --lockout-s seconds (default 600)\n";
+    "  address (default 10) for --lockout-s seconds (default 600); so do N lookups\n"
+    "  from one address (default 100)\n"
+    "  a link silent for --idle-timeout-ms (default 30000), or in a session for\n"
+    "  --session-silence-ms (default 3000), is dropped\n";
 
 bool number(const char* text, long min, long max, long& out)
 {
@@ -66,6 +70,10 @@ int main(int argc, char** argv)
             options.maxWrongPerAddress = static_cast<int>(n);
         } else if (arg == "--lockout-s" && number(value, 1, 86400, n)) {
             options.lockoutSeconds = static_cast<int>(n);
+        } else if (arg == "--max-lookups-address" && number(value, 1, 100000, n)) {
+            options.maxLookupsPerAddress = static_cast<int>(n);
+        } else if (arg == "--session-silence-ms" && number(value, 1000, 600000, n)) {
+            options.sessionSilenceMs = static_cast<int>(n);
         } else if (arg == "--idle-timeout-ms" && number(value, 1000, 3600000, n)) {
             options.idleTimeoutMs = static_cast<int>(n);
         } else if (arg == "--hello-timeout-ms" && number(value, 500, 600000, n)) {

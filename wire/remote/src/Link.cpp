@@ -286,6 +286,8 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
         p.events = 0;
         if (localBacklog < kHighWater || m_peer->wantsWrite())
             p.events |= POLLIN;
+        else
+            lastHeard = Clock::now(); // not reading: the peer's silence cannot be told
         if (peerBacklog > 0 || m_peer->wantsWrite())
             p.events |= POLLOUT;
         fds.push_back(p);

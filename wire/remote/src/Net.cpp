@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -227,7 +228,7 @@ std::uint16_t localPort(Socket s)
     return ntohs(addr.sin_port);
 }
 
-Socket acceptTcp(Socket listener, std::string* peerIp)
+Socket acceptTcp(Socket listener, std::string* peerIp, bool* exhausted)
 {
     sockaddr_in addr;
 #ifdef _WIN32
@@ -236,6 +237,14 @@ Socket acceptTcp(Socket listener, std::string* peerIp)
     socklen_t len = sizeof addr;
 #endif
     const Socket s = ::accept(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (exhausted) {
+        const int e = s == kNoSocket ? lastError() : 0;
+#ifdef _WIN32
+        *exhausted = e == WSAEMFILE || e == WSAENOBUFS;
+#else
+        *exhausted = e == EMFILE || e == ENFILE || e == ENOBUFS || e == ENOMEM;
+#endif
+    }
     if (s == kNoSocket)
         return s;
     setNonBlocking(s);
@@ -246,6 +255,26 @@ Socket acceptTcp(Socket listener, std::string* peerIp)
         *peerIp = text;
     }
     return s;
+}
+
+std::size_t raiseDescriptorLimit()
+{
+#ifdef _WIN32
+    return 0; // sockets are handles without a per-process cap
+#else
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
+        return 0;
+    if (lim.rlim_cur < lim.rlim_max) {
+        rlimit raised = lim;
+        raised.rlim_cur = lim.rlim_max;
+        if (::setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            lim = raised;
+    }
+    if (lim.rlim_cur == RLIM_INFINITY)
+        return 0;
+    return static_cast<std::size_t>(lim.rlim_cur);
+#endif
 }
 
 void closeSocket(Socket s)

@@ -2,7 +2,9 @@
 // listening socket (the B-end's virtual adapter address) travel as streams
 // (OPEN, DATA, CLOSE) to the other end, which connects each to its adapter's
 // module port (the C-end). Pings measure the round trip every second; a link
-// on which nothing arrives for the idle time counts as lost.
+// on which nothing arrives for the idle time counts as lost (the time this
+// end holds off reading, while its own streams have a full queue, does not
+// count).
 //
 // run() is the link's event loop (one poll() over the link, the listeners and
 // the streams) on the caller's thread; everything else may be called from
@@ -32,7 +34,8 @@ struct LinkOptions {
     // stream); without it targetIp is used.
     std::function<std::string()> resolveTarget;
     int pingMs = 1000;
-    int idleTimeoutMs = 10000;
+    // Four pings missed: a frozen or cut-off peer is noticed within 5 s.
+    int idleTimeoutMs = 4000;
     std::size_t maxStreams = 64;
 };
 

@@ -42,9 +42,14 @@ bool connectResult(Socket s);
 Socket listenTcp(const std::string& ip, std::uint16_t port, std::string* error, int backlog = 16);
 // The port a socket is bound to, 0 on failure.
 std::uint16_t localPort(Socket s);
-// A non-blocking accepted socket with TCP_NODELAY, or kNoSocket. `peerIp` gets the peer's address.
-Socket acceptTcp(Socket listener, std::string* peerIp = nullptr);
+// A non-blocking accepted socket with TCP_NODELAY, or kNoSocket. `peerIp` gets the peer's address;
+// `exhausted` (optional) tells whether the failure was the process or system running out of
+// descriptors or buffers, which leaves the listener readable.
+Socket acceptTcp(Socket listener, std::string* peerIp = nullptr, bool* exhausted = nullptr);
 void closeSocket(Socket s);
+// How many descriptors this process may hold (the soft limit), after raising
+// the soft limit to the hard one; 0 when there is no such limit.
+std::size_t raiseDescriptorLimit();
 
 // > 0 bytes moved, 0 when the call would block, -1 on end of stream or failure.
 long sendSome(Socket s, const char* data, std::size_t size);
