@@ -114,7 +114,7 @@ BENCHMARK(BM_StatusOwnerAlive);
 // One pass of the status loop when nothing changed (the idle cost per second).
 void BM_IdleStatusPass(benchmark::State& state)
 {
-    DeviceStatusLoop loop(DeviceStatusLoop::Hooks{{}, [] { return false; }, {}, {}, {}});
+    DeviceStatusLoop loop(DeviceStatusLoop::Hooks{{}, [] { return false; }, {}, {}, {}, {}});
     loop.runCycle(false);
     for (auto _ : state)
         benchmark::DoNotOptimize(loop.runCycle(false));
