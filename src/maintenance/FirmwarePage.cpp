@@ -138,7 +138,10 @@ void FirmwarePage::showQuerying()
 
 void FirmwarePage::showVersions(const FirmwareUpdate& update)
 {
-    bool anyUpdate = false;
+    // Update all flashes every image not yet done, also one that is already
+    // current (a technician re-flashes an image that way); it needs the
+    // server's answer for at least one of them.
+    bool anyToFlash = false;
     for (Image which : {Image::System, Image::Application, Image::Can}) {
         const FirmwareUpdate::ImageState& s = update.image(which);
         Row& row = m_rows[static_cast<int>(which)];
@@ -148,10 +151,11 @@ void FirmwarePage::showVersions(const FirmwareUpdate& update)
         row.date->setText(tr("Publish date: ") + publishDay(s.latest.updatedDate));
         switch (s.query) {
         case FirmwareUpdate::Query::Latest:
+            anyToFlash = anyToFlash || !s.done;
             setResult(row.result, tr("Congrats,it is already the latest version!"), kGrey);
             break;
         case FirmwareUpdate::Query::UpdateAvailable:
-            anyUpdate = anyUpdate || !s.done;
+            anyToFlash = anyToFlash || !s.done;
             setResult(row.result, tr("New version update is available!"), kBlue);
             break;
         case FirmwareUpdate::Query::Failed:
@@ -164,7 +168,7 @@ void FirmwarePage::showVersions(const FirmwareUpdate& update)
         }
     }
     m_none->setVisible(!update.hasImages());
-    m_updateAll->setEnabled(anyUpdate);
+    m_updateAll->setEnabled(anyToFlash);
 }
 
 void FirmwarePage::startRun(const FirmwareUpdate& update)
