@@ -12,15 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace {
-
-const char* const kModifyOn = "border-radius:17px;font-size:16px;color: rgb(255, 255, 255);"
-                              "background-color: rgb(2, 167, 240);";
-const char* const kModifyOff = "border-radius:17px;font-size:16px;color: rgb(255, 255, 255);"
-                               "background-color: rgb(215, 215, 215);";
-
-} // namespace
-
 RouterPage::RouterPage(QWidget* parent)
     : QWidget(parent)
 {
@@ -177,8 +168,10 @@ void RouterPage::showWifiSettings(const QString& name, const QString& password)
 
 void RouterPage::setEditing(bool editing)
 {
+    // The theme draws the modify button like its neighbours, darker while pressed.
     m_modify->setChecked(editing);
-    m_modify->setStyleSheet(QLatin1String(editing ? kModifyOn : kModifyOff));
+    // The password is shown only while it is being edited.
+    m_password->setEchoMode(editing ? QLineEdit::Normal : QLineEdit::Password);
     for (QLineEdit* field : {m_name, m_password}) {
         field->setReadOnly(!editing);
         // The style sheet greys read-only fields: apply it to the new state.

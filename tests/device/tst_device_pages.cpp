@@ -245,7 +245,6 @@ private slots:
 
         clickRow(0);
         QVERIFY(page->selectButton()->isEnabled());
-        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectEnabledStyle));
         QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kClickedStyle));
         page->selectButton()->click();
         QCOMPARE(offset9(), QByteArray("M5EC0000XJ70001A"));
@@ -284,7 +283,7 @@ private slots:
         QCOMPARE(offset9(), QByteArray(16, '\0'));
         QCOMPARE(connectedRows(), 0);
         QCOMPARE(m_ctl->selectedSerial(), QString());
-        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectDisabledStyle));
+        QVERIFY(!page->selectButton()->isEnabled());
     }
 
     void selectWithoutARowWritesNothing()

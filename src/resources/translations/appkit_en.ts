@@ -85,4 +85,11 @@
         <translation>The unpacked files do not match the archive&apos;s list: %1</translation>
     </message>
 </context>
+<context>
+    <name>MessageYesNo</name>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+</context>
 </TS>

@@ -85,4 +85,11 @@
         <translation>Los ficheros descomprimidos no coinciden con la lista del archivo: %1</translation>
     </message>
 </context>
+<context>
+    <name>MessageYesNo</name>
+    <message>
+        <source>Warning</source>
+        <translation>Advertencia</translation>
+    </message>
+</context>
 </TS>
