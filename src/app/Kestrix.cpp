@@ -92,7 +92,10 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     // The back buttons of other pages that lead to the settings page, also
     // on pages built after start-up.
     settingsSubsystem->adoptBackButtons(this);
-    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this] { settingsSubsystem->adoptBackButtons(this); });
+    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this](int index) {
+        settingsSubsystem->adoptBackButtons(this);
+        Accessibility::nameFieldsByPlaceholder(ui->Tab_Stack->widget(index));
+    });
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
             ? QString::fromLatin1(AppConstants::kLanguageEnglish)
             : QString::fromLatin1(AppConstants::kLanguageSpanish));
@@ -409,6 +412,7 @@ void Kestrix::describeFrameControls()
     Accessibility::describe(ui->label_Logo, tr("Brindlewick web site"), tr("Opens the maker's web site"));
     for (QPushButton* back : findChildren<QPushButton*>(QRegularExpression(QStringLiteral("^Btn_Return_(2|8|11|12)$"))))
         back->setText(QStringLiteral("\u2039 ") + tr("Back to settings"));
+    Accessibility::nameFieldsByPlaceholder(ui->Tab_Stack);
 }
 
 // Pages 2, 8, 11 and 12 lead back to the settings page by a link at their
@@ -419,8 +423,12 @@ void Kestrix::placeSettingsBackButtons()
     for (int index : {2, 8, 9, 11, 12}) {
         QWidget* host = ui->Tab_Stack->widget(index);
         const QString name = QStringLiteral("Btn_Return_%1").arg(index);
-        if (!host || host->findChild<QPushButton*>(name))
+        if (!host)
             continue;
+        if (QPushButton* own = host->findChild<QPushButton*>(name)) {
+            Accessibility::keepFocusFrame(own); // its own style sheet would hide the theme's
+            continue;
+        }
         auto* row = new QWidget(host);
         row->setObjectName(QStringLiteral("widget_BackRow_%1").arg(index));
         auto* rowLayout = new QHBoxLayout(row);

@@ -10,6 +10,7 @@ MoreVciPage::MoreVciPage(QWidget* parent)
     , ui(new Ui::MoreVciPageClass)
 {
     ui->setupUi(this);
+    ui->listWidget_VCI->setAccessibleName(ui->label_MoreVciTitle->text());
     connect(ui->Label_RefreshLanVCIList, &QPushButton::clicked, this, &MoreVciPage::refreshRequested);
     connect(ui->Btn_MoreVciBack, &QPushButton::clicked, this, &MoreVciPage::backRequested);
     setSelectEnabled(false);
@@ -70,7 +71,9 @@ void MoreVciPage::setSelectEnabled(bool enabled)
 
 void MoreVciPage::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        ui->listWidget_VCI->setAccessibleName(ui->label_MoreVciTitle->text());
+    }
     QWidget::changeEvent(event);
 }

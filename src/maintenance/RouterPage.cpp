@@ -63,6 +63,9 @@ RouterPage::RouterPage(QWidget* parent)
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("lineEdit_WIFI_Code"));
     m_password->setMaxLength(63);
+    // Screen readers announce each field by its caption.
+    m_nameCaption->setBuddy(m_name);
+    m_passwordCaption->setBuddy(m_password);
     grid->addWidget(m_nameCaption, 0, 0);
     grid->addWidget(m_name, 0, 1);
     grid->addWidget(m_passwordCaption, 1, 0);

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QWidget>
@@ -50,6 +52,27 @@ void keepFocusFrame(QWidget* control)
         control->setStyleSheet(own + frame);
     else
         control->setStyleSheet(type + QLatin1Char('{') + own + QLatin1Char('}') + frame);
+}
+
+void nameFieldsByPlaceholder(QWidget* root)
+{
+    if (!root)
+        return;
+    static const char* const kGivenName = "bwNameFromPlaceholder";
+    for (QLineEdit* field : root->findChildren<QLineEdit*>()) {
+        const bool given = field->property(kGivenName).toBool();
+        if (!given && !field->accessibleName().isEmpty())
+            continue;
+        bool labelled = false;
+        if (QWidget* parent = field->parentWidget()) {
+            for (QLabel* label : parent->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+                labelled = labelled || label->buddy() == field;
+        }
+        if (labelled || field->placeholderText().isEmpty())
+            continue;
+        field->setAccessibleName(field->placeholderText());
+        field->setProperty(kGivenName, true);
+    }
 }
 
 } // namespace Accessibility

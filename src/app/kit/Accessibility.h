@@ -26,4 +26,9 @@ void setDialogKeys(QDialog* dialog, QPushButton* confirm, QPushButton* cancel);
 // widget's class first.
 void keepFocusFrame(QWidget* control);
 
+// A text field with neither a name nor a label for it is announced by its
+// placeholder ("E-mail address"), as browsers do. Runs again after a language
+// change and replaces only the names it gave itself.
+void nameFieldsByPlaceholder(QWidget* root);
+
 } // namespace Accessibility
