@@ -351,6 +351,14 @@ private slots:
         QCOMPARE(m_host->currentPage(), int(DeviceController::kMoreVciPageIndex));
         QVERIFY(m_host->pageBuilt(DeviceController::kMoreVciPageIndex));
         QTRY_COMPARE(m_ctl->moreVciPage()->rowCount(), 1);
+
+        // Enter on a row chooses it as a click does; Back returns to the device page.
+        MoreVciPage* page = m_ctl->moreVciPage();
+        page->list()->setCurrentRow(0);
+        QTest::keyClick(page->list(), Qt::Key_Return);
+        QVERIFY(page->selectButton()->isEnabled());
+        page->backButton()->click();
+        QCOMPARE(m_host->currentPage(), int(DeviceController::kDevicePageIndex));
     }
 
     void spanishCatalogueCoversThePage()
