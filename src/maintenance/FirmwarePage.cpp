@@ -49,7 +49,6 @@ FirmwarePage::FirmwarePage(QWidget* parent)
     layout->setContentsMargins(24, 16, 24, 16);
     m_heading = new QLabel(this);
     m_heading->setObjectName(QStringLiteral("lbl_FirmwareTitle"));
-    m_heading->setStyleSheet(QStringLiteral("font-size: 16px; font-weight: bold;"));
     layout->addWidget(m_heading);
     m_none = new QLabel(this);
     m_none->setObjectName(QStringLiteral("lbl_NoSystem"));
@@ -90,7 +89,7 @@ FirmwarePage::FirmwarePage(QWidget* parent)
     m_updateAll->setObjectName(QStringLiteral("Btn_upAll"));
     for (QPushButton* b : {m_back, m_updateAll}) {
         b->setCursor(Qt::PointingHandCursor);
-        b->setMinimumSize(140, 34);
+        b->setMinimumSize(110, 34);
     }
     buttons->addWidget(m_back);
     buttons->addStretch(1);
