@@ -58,7 +58,7 @@
     </message>
     <message>
         <source>Settings</source>
-        <translation>Configuración</translation>
+        <translation>Ajustes</translation>
     </message>
     <message>
         <source>Logs, start-up, updates, language and account</source>
