@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTranslator>
+#include <QAccessible>
 #include <QtTest>
 
 #include <functional>
@@ -347,6 +348,9 @@ private slots:
         QButtonGroup* group = carousel.indicatorGroup();
         QCOMPARE(group->buttons().size(), 3);
         QCOMPARE(group->checkedId(), 0);
+        // The indicators show no text; a screen reader names each.
+        QCOMPARE(QAccessible::queryAccessibleInterface(group->button(1))->text(QAccessible::Name),
+            QStringLiteral("Picture 2 of 3"));
         QVERIFY(carousel.switchTimer()->isActive());
 
         carousel.onImageChangeTimeout();

@@ -92,4 +92,15 @@
         <translation>Warning</translation>
     </message>
 </context>
+<context>
+    <name>CarouselImageWindow</name>
+    <message>
+        <source>Picture %1 of %2</source>
+        <translation>Picture %1 of %2</translation>
+    </message>
+    <message>
+        <source>Shows this picture</source>
+        <translation>Shows this picture</translation>
+    </message>
+</context>
 </TS>

@@ -92,4 +92,15 @@
         <translation>Advertencia</translation>
     </message>
 </context>
+<context>
+    <name>CarouselImageWindow</name>
+    <message>
+        <source>Picture %1 of %2</source>
+        <translation>Imagen %1 de %2</translation>
+    </message>
+    <message>
+        <source>Shows this picture</source>
+        <translation>Muestra esta imagen</translation>
+    </message>
+</context>
 </TS>
