@@ -126,14 +126,19 @@ void RouterPage::changeEvent(QEvent* event)
 void RouterPage::showAccessPoints(const std::vector<std::string>& names, const std::string& joined)
 {
     m_list->clear();
+    // Tab goes Refresh, each row's Connect, then the adapter's fields and buttons.
+    QWidget* previous = m_refresh;
     for (std::size_t i = 0; i < names.size(); ++i) {
         auto* item = new RouterItem(static_cast<int>(i), QString::fromStdString(names[i]), m_list);
         item->setJoined(!joined.empty() && names[i] == joined);
         auto* entry = new QListWidgetItem(m_list);
         entry->setSizeHint(QSize(0, 44));
         m_list->setItemWidget(entry, item);
+        setTabOrder(previous, item->connectButton());
+        previous = item->connectButton();
         emit rowCreated(item);
     }
+    setTabOrder(previous, m_name);
     m_empty->setVisible(names.empty());
 }
 

@@ -126,6 +126,18 @@ private slots:
         QVERIFY(!page->passwordField()->text().isEmpty());
         QCOMPARE(password->text(QAccessible::Value), QString(page->passwordField()->text().size(), QLatin1Char('*')));
         QCOMPARE(password->text(QAccessible::Name), QStringLiteral("Password:"));
+        // Tab goes from Refresh through the rows' Connect buttons to the adapter's fields.
+        const auto nextStop = [page](QWidget* from) {
+            QWidget* w = from->nextInFocusChain();
+            while (w != from && (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(page)))
+                w = w->nextInFocusChain();
+            return w;
+        };
+        QWidget* next = nextStop(page->refreshButton());
+        QCOMPARE(next, static_cast<QWidget*>(page->row(0)->connectButton()));
+        next = nextStop(next);
+        QCOMPARE(next, static_cast<QWidget*>(page->row(1)->connectButton()));
+        QCOMPARE(nextStop(next), static_cast<QWidget*>(page->nameField()));
         // Modify sits in the row as large as its neighbours.
         QCOMPARE(page->modifyButton()->size(), page->resetButton()->size());
 
