@@ -55,6 +55,15 @@ VCIItem* MoreVciPage::addRow(const QString& serial)
     auto* widget = new VCIItem(ui->listWidget_VCI->count() - 1, serial);
     item->setSizeHint(QSize(0, 56));
     ui->listWidget_VCI->setItemWidget(item, widget);
+    // Tab goes list, each row's disconnect button, Back, Select.
+    const int count = ui->listWidget_VCI->count();
+    QWidget* previous = count > 1 ? row(count - 2)->findChild<QPushButton*>(QStringLiteral("Btn_VCIDisconnect"))
+                                  : static_cast<QWidget*>(ui->listWidget_VCI);
+    if (auto* disconnect = widget->findChild<QPushButton*>(QStringLiteral("Btn_VCIDisconnect"))) {
+        if (previous)
+            setTabOrder(previous, disconnect);
+        setTabOrder(disconnect, ui->Btn_MoreVciBack);
+    }
     return widget;
 }
 

@@ -278,6 +278,13 @@ private slots:
         QCOMPARE(connectedRows(), 1);
         QVERIFY(page->row(1)->isConnected());
 
+        // Tab reaches the connected row's red button between the list and Back.
+        QWidget* stop = page->list();
+        do
+            stop = stop->nextInFocusChain();
+        while (!(stop->focusPolicy() & Qt::TabFocus) || !stop->isVisibleTo(page));
+        QCOMPARE(stop, static_cast<QWidget*>(page->row(1)->findChild<QPushButton*>("Btn_VCIDisconnect")));
+
         // The red button disconnects.
         page->row(1)->findChild<QPushButton*>("Btn_VCIDisconnect")->click();
         QCOMPARE(offset9(), QByteArray(16, '\0'));
