@@ -184,6 +184,7 @@ void PhoneCentrePage::retranslate()
 {
     title->setText(tr("User centre"));
     signOut->setText(tr("Sign out"));
+    nickname->setAccessibleName(tr("Change nickname")); // shows the nickname, which may be empty
 }
 
 NicknamePage::NicknamePage(QWidget* parent)

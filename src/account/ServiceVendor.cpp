@@ -150,6 +150,7 @@ void ServiceVendorPage::changeEvent(QEvent* event)
 void ServiceVendorPage::retranslate()
 {
     m_title->setText(tr("Remote technicians"));
+    list->setAccessibleName(m_title->text());
     search->setPlaceholderText(tr("Phone, name or address"));
     find->setText(tr("Search"));
     back->setText(tr("< Back"));

@@ -8,6 +8,7 @@
 #include "app/SingleInstance.h"
 #include "app/StatusThread.h"
 #include "app/SysTrayIconWidget.h"
+#include "app/kit/Accessibility.h"
 #include "app/kit/AppConstants.h"
 #include "app/kit/InternetCheck.h"
 #include "app/kit/LazyPages.h"
@@ -34,11 +35,13 @@
 #include "HttpsServer.h"
 #include "MT7628Config.h"
 
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -85,10 +88,14 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     messageBox = new TMessageBox(this);
     messageBox->hide();
     attachSubsystems();
+    placeSettingsBackButtons();
     // The back buttons of other pages that lead to the settings page, also
     // on pages built after start-up.
     settingsSubsystem->adoptBackButtons(this);
-    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this] { settingsSubsystem->adoptBackButtons(this); });
+    connect(ui->Tab_Stack, &QStackedWidget::currentChanged, this, [this](int index) {
+        settingsSubsystem->adoptBackButtons(this);
+        Accessibility::nameFieldsByPlaceholder(ui->Tab_Stack->widget(index));
+    });
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
             ? QString::fromLatin1(AppConstants::kLanguageEnglish)
             : QString::fromLatin1(AppConstants::kLanguageSpanish));
@@ -391,6 +398,60 @@ void Kestrix::buildNavigation()
     });
 }
 
+// The navigation and title buttons show pictures only: screen readers and
+// keyboard users get their names and what they do from here.
+void Kestrix::describeFrameControls()
+{
+    Accessibility::describe(ui->Btn_Device, tr("Device"), tr("Shows the connected adapter"));
+    Accessibility::describe(ui->Btn_Drivers, tr("Drivers"), tr("Installs and switches the vehicle drivers"));
+    Accessibility::describe(ui->Btn_Remote, tr("Remote"), tr("Lends the adapter to a technician or reaches another"));
+    Accessibility::describe(ui->Btn_Kestrix, tr("Diagnosis"), tr("Starts the diagnosis of a vehicle make"));
+    Accessibility::describe(ui->Btn_Setting, tr("Settings"), tr("Logs, start-up, updates, language and account"));
+    Accessibility::describe(ui->Btn_RepairData, tr("Repair data"), tr("Repair information of the vehicle makes"));
+    Accessibility::describe(ui->Btn_Min, tr("Minimise"), tr("Minimises the window"));
+    Accessibility::describe(ui->Btn_Close, tr("Close"), tr("Hides the window; the program keeps running in the tray"));
+    Accessibility::describe(ui->label_Logo, tr("Brindlewick web site"), tr("Opens the maker's web site"));
+    for (QPushButton* back : findChildren<QPushButton*>(QRegularExpression(QStringLiteral("^Btn_Return_(2|8|11|12)$"))))
+        back->setText(QStringLiteral("\u2039 ") + tr("Back to settings"));
+    Accessibility::nameFieldsByPlaceholder(ui->Tab_Stack);
+}
+
+// Pages 2, 8, 11 and 12 lead back to the settings page by a link at their
+// top, as the update page (9) does; the settings subsystem connects them by
+// name. A page built by a subsystem keeps its own controls below the link.
+void Kestrix::placeSettingsBackButtons()
+{
+    for (int index : {2, 8, 9, 11, 12}) {
+        QWidget* host = ui->Tab_Stack->widget(index);
+        const QString name = QStringLiteral("Btn_Return_%1").arg(index);
+        if (!host)
+            continue;
+        if (QPushButton* own = host->findChild<QPushButton*>(name)) {
+            Accessibility::keepFocusFrame(own); // its own style sheet would hide the theme's
+            continue;
+        }
+        auto* row = new QWidget(host);
+        row->setObjectName(QStringLiteral("widget_BackRow_%1").arg(index));
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(24, 16, 24, 0);
+        auto* back = new QPushButton(row);
+        back->setObjectName(name);
+        back->setCursor(Qt::PointingHandCursor);
+        back->setFlat(true);
+        rowLayout->addWidget(back);
+        rowLayout->addStretch(1);
+        auto* layout = qobject_cast<QBoxLayout*>(host->layout());
+        if (layout) {
+            layout->insertWidget(0, row);
+        } else if (!host->layout()) {
+            layout = new QVBoxLayout(host);
+            layout->setContentsMargins(0, 0, 0, 0);
+            layout->addWidget(row);
+            layout->addStretch(1);
+        }
+    }
+}
+
 void Kestrix::makeSelfConnections()
 {
     connect(this, &Kestrix::SignalsUpdateThread, this, &Kestrix::SlotsUpdateThread);
@@ -453,6 +514,7 @@ void Kestrix::applyLanguage(const QString& language)
 
     translator = LanguageTheme::replaceTranslator(translator, LanguageTheme::translationResource(language));
     ui->retranslateUi(this);
+    describeFrameControls();
     if (loading)
         loading->tipsLabel()->setText(tr("Executing"));
 

@@ -169,6 +169,8 @@ private:
 
     void buildFrame();
     void buildNavigation();
+    void describeFrameControls();
+    void placeSettingsBackButtons();
     void makeSelfConnections();
     void attachSubsystems();
     void applyLanguage(const QString& language);

@@ -100,8 +100,14 @@ void DeviceController::createMoreVciPage(QWidget* host)
         return;
     m_more = placePage<MoreVciPage>(host);
     connect(m_more->list(), &QListWidget::itemClicked, this, &DeviceController::Slot_SelectStatus);
+    // Enter on the current row chooses it as a click does (keyboard users).
+    connect(m_more->list(), &QListWidget::itemActivated, this, &DeviceController::Slot_SelectStatus);
     connect(m_more->selectButton(), &QPushButton::clicked, this, &DeviceController::SlotsClickItem);
     connect(m_more, &MoreVciPage::refreshRequested, this, &DeviceController::requestDeviceList);
+    connect(m_more, &MoreVciPage::backRequested, this, [this] {
+        if (m_host)
+            m_host->showPage(kDevicePageIndex);
+    });
 }
 
 MoreVciPage* DeviceController::moreVciPage()

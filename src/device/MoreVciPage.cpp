@@ -3,21 +3,16 @@
 #include "device/VCIItem.h"
 #include "ui_MoreVciPage.h"
 
-#include <QMouseEvent>
-
-const char* const MoreVciPage::kSelectEnabledStyle
-    = "background-color: rgb(2, 167, 240);color: rgb(255, 255, "
-      "255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
-const char* const MoreVciPage::kSelectDisabledStyle
-    = "background-color: rgb(215, 215, 215);color: rgb(255, 255, "
-      "255);border-radius:5px;font-size:17px;font-family:Microsoft YaHei UI;";
+#include <QPushButton>
 
 MoreVciPage::MoreVciPage(QWidget* parent)
     : QWidget(parent)
     , ui(new Ui::MoreVciPageClass)
 {
     ui->setupUi(this);
-    ui->Label_RefreshLanVCIList->installEventFilter(this);
+    ui->listWidget_VCI->setAccessibleName(ui->label_MoreVciTitle->text());
+    connect(ui->Label_RefreshLanVCIList, &QPushButton::clicked, this, &MoreVciPage::refreshRequested);
+    connect(ui->Btn_MoreVciBack, &QPushButton::clicked, this, &MoreVciPage::backRequested);
     setSelectEnabled(false);
 }
 
@@ -34,9 +29,13 @@ QPushButton* MoreVciPage::selectButton() const
 {
     return ui->Btn_SelectVCI;
 }
-QLabel* MoreVciPage::refreshControl() const
+QPushButton* MoreVciPage::refreshControl() const
 {
     return ui->Label_RefreshLanVCIList;
+}
+QPushButton* MoreVciPage::backButton() const
+{
+    return ui->Btn_MoreVciBack;
 }
 
 int MoreVciPage::rowCount() const
@@ -56,6 +55,15 @@ VCIItem* MoreVciPage::addRow(const QString& serial)
     auto* widget = new VCIItem(ui->listWidget_VCI->count() - 1, serial);
     item->setSizeHint(QSize(0, 56));
     ui->listWidget_VCI->setItemWidget(item, widget);
+    // Tab goes list, each row's disconnect button, Back, Select.
+    const int count = ui->listWidget_VCI->count();
+    QWidget* previous = count > 1 ? row(count - 2)->findChild<QPushButton*>(QStringLiteral("Btn_VCIDisconnect"))
+                                  : static_cast<QWidget*>(ui->listWidget_VCI);
+    if (auto* disconnect = widget->findChild<QPushButton*>(QStringLiteral("Btn_VCIDisconnect"))) {
+        if (previous)
+            setTabOrder(previous, disconnect);
+        setTabOrder(disconnect, ui->Btn_MoreVciBack);
+    }
     return widget;
 }
 
@@ -68,21 +76,13 @@ void MoreVciPage::clearRows()
 void MoreVciPage::setSelectEnabled(bool enabled)
 {
     ui->Btn_SelectVCI->setEnabled(enabled);
-    ui->Btn_SelectVCI->setStyleSheet(QLatin1String(enabled ? kSelectEnabledStyle : kSelectDisabledStyle));
-}
-
-bool MoreVciPage::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == ui->Label_RefreshLanVCIList && event->type() == QEvent::MouseButtonPress
-        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        emit refreshRequested();
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void MoreVciPage::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::LanguageChange)
+    if (event->type() == QEvent::LanguageChange) {
         ui->retranslateUi(this);
+        ui->listWidget_VCI->setAccessibleName(ui->label_MoreVciTitle->text());
+    }
     QWidget::changeEvent(event);
 }

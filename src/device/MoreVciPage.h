@@ -1,10 +1,9 @@
 // The device list page: the adapters the background service sees, the
-// select button and the refresh control. Selection rules live in DeviceController.
+// refresh, back and select buttons. Selection rules live in DeviceController.
 #pragma once
 
 #include <QWidget>
 
-class QLabel;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -22,24 +21,22 @@ public:
 
     QListWidget* list() const;
     QPushButton* selectButton() const;
-    QLabel* refreshControl() const;
+    QPushButton* refreshControl() const;
+    QPushButton* backButton() const;
 
     int rowCount() const;
     VCIItem* row(int index) const;
     VCIItem* addRow(const QString& serial);
     void clearRows();
-    // Blue when a row can be selected, grey otherwise.
+    // The theme greys the button while no row can be selected.
     void setSelectEnabled(bool enabled);
 
-    static const char* const kSelectEnabledStyle;
-    static const char* const kSelectDisabledStyle;
-
 signals:
-    // Left press on the refresh control.
+    // The refresh button was pressed (mouse or keyboard).
     void refreshRequested();
+    void backRequested();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:

@@ -2,6 +2,8 @@
 
 #include "maintenance/RouterSetup.h"
 
+#include "app/kit/Accessibility.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +35,8 @@ CWifiPasswordInput::CWifiPasswordInput(const QString& routerName, QWidget* paren
     m_password->setValidator(new QRegularExpressionValidator(
         QRegularExpression(QString::fromLatin1(RouterSetup::kPasswordPattern)), m_password));
     m_password->setMinimumWidth(280);
+    m_password->setAccessibleName(tr("Router password"));
+    m_password->setAccessibleDescription(routerName);
     layout->addWidget(m_password);
 
     auto* buttons = new QHBoxLayout;
@@ -40,7 +44,6 @@ CWifiPasswordInput::CWifiPasswordInput(const QString& routerName, QWidget* paren
     m_cancel->setObjectName(QStringLiteral("Btn_WifiPasswordCancel"));
     m_confirm = new QPushButton(tr("Confirm"), this);
     m_confirm->setObjectName(QStringLiteral("Btn_WifiPasswordConfirm"));
-    m_confirm->setDefault(true);
     for (QPushButton* b : {m_cancel, m_confirm}) {
         b->setCursor(Qt::PointingHandCursor);
         b->setMinimumSize(110, 32);
@@ -49,6 +52,12 @@ CWifiPasswordInput::CWifiPasswordInput(const QString& routerName, QWidget* paren
     buttons->addWidget(m_cancel);
     buttons->addWidget(m_confirm);
     layout->addLayout(buttons);
+
+    // Enter confirms, Escape cancels; Tab goes field, Cancel, Confirm.
+    Accessibility::setDialogKeys(this, m_confirm, m_cancel);
+    setTabOrder(m_password, m_cancel);
+    setTabOrder(m_cancel, m_confirm);
+    m_password->setFocus();
 
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_confirm, &QPushButton::clicked, this, [this] {

@@ -1,5 +1,6 @@
 #include "maintenance/FirmwareController.h"
 
+#include "app/kit/InternetCheck.h"
 #include "app/kit/PlacePage.h"
 
 #include "maintenance/FirmwarePage.h"
@@ -66,6 +67,9 @@ void FirmwareController::completeHooks()
             return -1;
         };
     }
+    // The window's own internet check (the system's answer, then a name and an echo).
+    if (!m_hooks.internetOk)
+        m_hooks.internetOk = [] { return internetReachable(); };
     m_hooks.report = [this](const SignalsUpgradeInfo_struct& info) { emit SignalsUpgradeInfo(info); };
     m_tempDir = QDir::tempPath();
     m_programDir = QCoreApplication::applicationDirPath();
@@ -133,8 +137,7 @@ void FirmwareController::Firmware_Init()
     m_workers.start("firmware-query", [this] {
         VciStatusRecord record{};
         m_hooks.readStatus(record);
-        // Without a server (tests) the hooks answer for it.
-        m_update->queryVersions(record, !m_server || HttpsServer::InternetOk());
+        m_update->queryVersions(record, m_hooks.internetOk());
         m_vciIP = record.vciIP;
         m_serial = record.SN;
         m_running = false;

@@ -49,7 +49,6 @@ FirmwarePage::FirmwarePage(QWidget* parent)
     layout->setContentsMargins(24, 16, 24, 16);
     m_heading = new QLabel(this);
     m_heading->setObjectName(QStringLiteral("lbl_FirmwareTitle"));
-    m_heading->setStyleSheet(QStringLiteral("font-size: 16px; font-weight: bold;"));
     layout->addWidget(m_heading);
     m_none = new QLabel(this);
     m_none->setObjectName(QStringLiteral("lbl_NoSystem"));
@@ -90,7 +89,7 @@ FirmwarePage::FirmwarePage(QWidget* parent)
     m_updateAll->setObjectName(QStringLiteral("Btn_upAll"));
     for (QPushButton* b : {m_back, m_updateAll}) {
         b->setCursor(Qt::PointingHandCursor);
-        b->setMinimumSize(140, 34);
+        b->setMinimumSize(110, 34);
     }
     buttons->addWidget(m_back);
     buttons->addStretch(1);
@@ -138,7 +137,10 @@ void FirmwarePage::showQuerying()
 
 void FirmwarePage::showVersions(const FirmwareUpdate& update)
 {
-    bool anyUpdate = false;
+    // Update all flashes every image not yet done, also one that is already
+    // current (a technician re-flashes an image that way); it needs the
+    // server's answer for at least one of them.
+    bool anyToFlash = false;
     for (Image which : {Image::System, Image::Application, Image::Can}) {
         const FirmwareUpdate::ImageState& s = update.image(which);
         Row& row = m_rows[static_cast<int>(which)];
@@ -148,10 +150,11 @@ void FirmwarePage::showVersions(const FirmwareUpdate& update)
         row.date->setText(tr("Publish date: ") + publishDay(s.latest.updatedDate));
         switch (s.query) {
         case FirmwareUpdate::Query::Latest:
+            anyToFlash = anyToFlash || !s.done;
             setResult(row.result, tr("Congrats,it is already the latest version!"), kGrey);
             break;
         case FirmwareUpdate::Query::UpdateAvailable:
-            anyUpdate = anyUpdate || !s.done;
+            anyToFlash = anyToFlash || !s.done;
             setResult(row.result, tr("New version update is available!"), kBlue);
             break;
         case FirmwareUpdate::Query::Failed:
@@ -164,7 +167,7 @@ void FirmwarePage::showVersions(const FirmwareUpdate& update)
         }
     }
     m_none->setVisible(!update.hasImages());
-    m_updateAll->setEnabled(anyUpdate);
+    m_updateAll->setEnabled(anyToFlash);
 }
 
 void FirmwarePage::startRun(const FirmwareUpdate& update)

@@ -63,6 +63,8 @@ public:
         // SHA-256 of a file as lower-case hex; empty when it cannot be read.
         std::function<std::string(const std::string& path)> fileSha256;
         std::function<void(const SignalsUpgradeInfo_struct&)> report;
+        // Whether the internet can be reached; asked before the version query.
+        std::function<bool()> internetOk;
     };
 
     struct ImageState {

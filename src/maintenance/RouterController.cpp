@@ -258,7 +258,7 @@ void RouterController::Btn_Save_Router_clicked()
 void RouterController::Btn_Route_Restor_clicked()
 {
     RouteResultTip(tr("Resetting, please wait..."), 6000);
-    m_page->setEditing(false); // also gives the modify button its grey style
+    m_page->setEditing(false); // also releases the modify button and masks the password
     m_page->nameField()->clear();
     m_page->passwordField()->clear();
     emit signalSendRouteCmd(route_cmd::kReset, 0, QString(), QString());

@@ -12,15 +12,6 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-namespace {
-
-const char* const kModifyOn = "border-radius:17px;font-size:16px;color: rgb(255, 255, 255);"
-                              "background-color: rgb(2, 167, 240);";
-const char* const kModifyOff = "border-radius:17px;font-size:16px;color: rgb(255, 255, 255);"
-                               "background-color: rgb(215, 215, 215);";
-
-} // namespace
-
 RouterPage::RouterPage(QWidget* parent)
     : QWidget(parent)
 {
@@ -72,6 +63,9 @@ RouterPage::RouterPage(QWidget* parent)
     m_password = new QLineEdit(this);
     m_password->setObjectName(QStringLiteral("lineEdit_WIFI_Code"));
     m_password->setMaxLength(63);
+    // Screen readers announce each field by its caption.
+    m_nameCaption->setBuddy(m_name);
+    m_passwordCaption->setBuddy(m_password);
     grid->addWidget(m_nameCaption, 0, 0);
     grid->addWidget(m_name, 0, 1);
     grid->addWidget(m_passwordCaption, 1, 0);
@@ -132,14 +126,19 @@ void RouterPage::changeEvent(QEvent* event)
 void RouterPage::showAccessPoints(const std::vector<std::string>& names, const std::string& joined)
 {
     m_list->clear();
+    // Tab goes Refresh, each row's Connect, then the adapter's fields and buttons.
+    QWidget* previous = m_refresh;
     for (std::size_t i = 0; i < names.size(); ++i) {
         auto* item = new RouterItem(static_cast<int>(i), QString::fromStdString(names[i]), m_list);
         item->setJoined(!joined.empty() && names[i] == joined);
         auto* entry = new QListWidgetItem(m_list);
         entry->setSizeHint(QSize(0, 44));
         m_list->setItemWidget(entry, item);
+        setTabOrder(previous, item->connectButton());
+        previous = item->connectButton();
         emit rowCreated(item);
     }
+    setTabOrder(previous, m_name);
     m_empty->setVisible(names.empty());
 }
 
@@ -177,8 +176,10 @@ void RouterPage::showWifiSettings(const QString& name, const QString& password)
 
 void RouterPage::setEditing(bool editing)
 {
+    // The theme draws the modify button like its neighbours, darker while pressed.
     m_modify->setChecked(editing);
-    m_modify->setStyleSheet(QLatin1String(editing ? kModifyOn : kModifyOff));
+    // The password is shown only while it is being edited.
+    m_password->setEchoMode(editing ? QLineEdit::Normal : QLineEdit::Password);
     for (QLineEdit* field : {m_name, m_password}) {
         field->setReadOnly(!editing);
         // The style sheet greys read-only fields: apply it to the new state.

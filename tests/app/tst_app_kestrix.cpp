@@ -1,12 +1,15 @@
 // Drives the real main window offscreen: frame, navigation, page routing of
 // the status thread, hide/show through close, tray and another start, the
-// toast, timers and language switching.
+// toast, timers, language switching, the back links to the settings page and
+// what screen readers and keyboard users get from every page.
 #include "support/TestEnvironment.h"
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
 #include "app/kit/TMessageBox.h"
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
@@ -222,6 +225,97 @@ private slots:
         QVERIFY(internet->text() == QString::fromUtf8("En l\u00ednea") || internet->text() == "Ninguno");
     }
 
+    // Each of the five back buttons sits on the page of its number and leads
+    // to the settings page.
+    void backButtonsLeadToSettings()
+    {
+        for (int index : {2, 8, 9, 11, 12}) {
+            window->ensurePageBuilt(index);
+            QWidget* page = stack()->widget(index);
+            auto* back = page->findChild<QPushButton*>(QStringLiteral("Btn_Return_%1").arg(index));
+            QVERIFY2(back, qPrintable(QStringLiteral("no back button on page %1").arg(index)));
+            QCOMPARE(window->findChildren<QPushButton*>(back->objectName()).size(), 1);
+            stack()->setCurrentIndex(index);
+            QVERIFY(back->isVisible());
+            QVERIFY(!back->text().isEmpty());
+            back->click();
+            QCOMPARE(stack()->currentIndex(), 21);
+            QCOMPARE(window->currentPageRequest(), 21);
+        }
+    }
+
+    // Every control a user can operate, on every page, has a name a screen
+    // reader announces, in English and in Spanish.
+    void everyControlHasAnAccessibleName()
+    {
+        for (int index = 0; index < stack()->count(); ++index)
+            window->ensurePageBuilt(index);
+        for (const bool spanish : {false, true}) {
+            if (spanish)
+                window->ClickButton_SwitchSpanish();
+            else
+                window->ClickButton_SwitchEnglish();
+            QStringList unnamed;
+            for (int index = 0; index < stack()->count(); ++index) {
+                stack()->setCurrentIndex(index);
+                QCoreApplication::processEvents();
+                for (QWidget* control : operableControls()) {
+                    QAccessibleInterface* info = QAccessible::queryAccessibleInterface(control);
+                    if (!info || info->text(QAccessible::Name).trimmed().isEmpty())
+                        unnamed << describe(index, control);
+                }
+            }
+            unnamed.removeDuplicates();
+            QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1Char('\n'))));
+        }
+        // The navigation shows pictures only: its names come from the catalogue.
+        QAccessibleInterface* device = QAccessible::queryAccessibleInterface(button("Btn_Device"));
+        QCOMPARE(device->text(QAccessible::Name), QStringLiteral("Dispositivo"));
+        QVERIFY(!device->text(QAccessible::Description).isEmpty());
+        window->ClickButton_SwitchEnglish();
+        QCOMPARE(device->text(QAccessible::Name), QStringLiteral("Device"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(button("Btn_Close"))->text(QAccessible::Name),
+            QStringLiteral("Close"));
+    }
+
+    // Tab alone reaches every control of every page, the navigation and the
+    // title buttons included.
+    void tabReachesEveryControl()
+    {
+        QApplication::setActiveWindow(window.get());
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QStringList missed;
+        for (int index = 0; index < stack()->count(); ++index) {
+            window->ensurePageBuilt(index);
+            stack()->setCurrentIndex(index);
+            QCoreApplication::processEvents();
+            QList<QWidget*> expected;
+            for (QWidget* control : operableControls())
+                if (control->isEnabled() && (control->focusPolicy() & Qt::TabFocus) && !control->focusProxy())
+                    expected << control;
+            button("Btn_Device")->setFocus(Qt::TabFocusReason);
+            QSet<QWidget*> reached;
+            for (int step = 0; step < 4 * expected.size() + 8; ++step) {
+                QWidget* focused = QApplication::focusWidget();
+                if (!focused)
+                    break;
+                reached.insert(focused);
+                QTest::keyClick(focused, Qt::Key_Tab);
+            }
+            for (QWidget* control : expected)
+                if (!reached.contains(control))
+                    missed << describe(index, control);
+        }
+        QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QLatin1Char('\n'))));
+        // The navigation buttons themselves take the focus.
+        // The navigation is one stop, like a tab bar: Tab reaches the page
+        // shown, the arrow keys move to the others.
+        button("Btn_Device")->click();
+        button("Btn_Device")->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button("Btn_Device"), Qt::Key_Down);
+        QCOMPARE(QApplication::focusWidget(), button("Btn_Drivers"));
+    }
+
     void draggingOnlyAboveTheTitleArea()
     {
         window->move(100, 100);
@@ -246,6 +340,27 @@ private slots:
     }
 
 private:
+    // Visible widgets of the window a user can operate: buttons and anything
+    // that takes the keyboard focus.
+    QList<QWidget*> operableControls() const
+    {
+        QList<QWidget*> controls;
+        for (QWidget* w : window->findChildren<QWidget*>()) {
+            if (!w->isVisible())
+                continue;
+            if (qobject_cast<QAbstractButton*>(w) || (w->focusPolicy() & Qt::TabFocus))
+                controls << w;
+        }
+        return controls;
+    }
+
+    static QString describe(int page, QWidget* control)
+    {
+        return QStringLiteral("page %1: %2 %3")
+            .arg(page)
+            .arg(QLatin1String(control->metaObject()->className()), control->objectName());
+    }
+
     QStackedWidget* stack() const { return window->findChild<QStackedWidget*>("Tab_Stack"); }
     QPushButton* button(const char* name) const { return window->findChild<QPushButton*>(name); }
 

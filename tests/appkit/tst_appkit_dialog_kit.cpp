@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTranslator>
+#include <QAccessible>
 #include <QtTest>
 
 #include <functional>
@@ -46,6 +47,13 @@ void whenModal(std::function<void(QWidget*)> action)
         }
     });
     poll->start(10);
+}
+
+// Presses Return or Escape where the keyboard user is: the dialog's focus.
+void pressKey(QWidget* dialog, const QString& name)
+{
+    QWidget* target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
+    QTest::keyClick(target, name == QLatin1String("Key_Return") ? Qt::Key_Return : Qt::Key_Escape);
 }
 
 void sendMouse(
@@ -171,6 +179,8 @@ private slots:
                                 << "Btn_Cancel" << 0;
         QTest::newRow("closed by the window system") << "No" << QString() << 0;
         QTest::newRow("no cancel text: confirm only") << QString() << "Btn_Confirm" << 1;
+        QTest::newRow("Enter confirms") << "No" << "Key_Return" << 1;
+        QTest::newRow("Escape cancels") << "No" << "Key_Escape" << 0;
     }
 
     void alertAnswers()
@@ -185,6 +195,8 @@ private slots:
             text = modal->findChild<QLabel*>(QStringLiteral("label_Text"))->text();
             if (action.isEmpty())
                 modal->close();
+            else if (action.startsWith(QLatin1String("Key_")))
+                pressKey(modal, action);
             else
                 QTest::mouseClick(modal->findChild<QPushButton*>(action), Qt::LeftButton);
         });
@@ -228,6 +240,9 @@ private slots:
         QTest::addColumn<bool>("expected");
         QTest::newRow("yes") << QStringLiteral("pushButton_Yes") << true;
         QTest::newRow("no") << QStringLiteral("pushButton_No") << false;
+        // The keys answer through the buttons: the signal and `answer` follow them.
+        QTest::newRow("Enter") << QStringLiteral("Key_Return") << true;
+        QTest::newRow("Escape") << QStringLiteral("Key_Escape") << false;
     }
 
     void yesNoAnswers()
@@ -240,7 +255,10 @@ private slots:
         QString shownText;
         whenModal([&](QWidget* modal) {
             shownText = modal->findChild<QLabel*>(QStringLiteral("label_MesSesTxt"))->text();
-            QTest::mouseClick(modal->findChild<QPushButton*>(button), Qt::LeftButton);
+            if (button.startsWith(QLatin1String("Key_")))
+                pressKey(modal, button);
+            else
+                QTest::mouseClick(modal->findChild<QPushButton*>(button), Qt::LeftButton);
         });
         box.exec();
         QCOMPARE(box.answer, expected);
@@ -330,6 +348,9 @@ private slots:
         QButtonGroup* group = carousel.indicatorGroup();
         QCOMPARE(group->buttons().size(), 3);
         QCOMPARE(group->checkedId(), 0);
+        // The indicators show no text; a screen reader names each.
+        QCOMPARE(QAccessible::queryAccessibleInterface(group->button(1))->text(QAccessible::Name),
+            QStringLiteral("Picture 2 of 3"));
         QVERIFY(carousel.switchTimer()->isActive());
 
         carousel.onImageChangeTimeout();

@@ -245,7 +245,6 @@ private slots:
 
         clickRow(0);
         QVERIFY(page->selectButton()->isEnabled());
-        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectEnabledStyle));
         QCOMPARE(page->row(0)->markStyle(), QString::fromLatin1(VCIItem::kClickedStyle));
         page->selectButton()->click();
         QCOMPARE(offset9(), QByteArray("M5EC0000XJ70001A"));
@@ -279,12 +278,19 @@ private slots:
         QCOMPARE(connectedRows(), 1);
         QVERIFY(page->row(1)->isConnected());
 
+        // Tab reaches the connected row's red button between the list and Back.
+        QWidget* stop = page->list();
+        do
+            stop = stop->nextInFocusChain();
+        while (!(stop->focusPolicy() & Qt::TabFocus) || !stop->isVisibleTo(page));
+        QCOMPARE(stop, static_cast<QWidget*>(page->row(1)->findChild<QPushButton*>("Btn_VCIDisconnect")));
+
         // The red button disconnects.
         page->row(1)->findChild<QPushButton*>("Btn_VCIDisconnect")->click();
         QCOMPARE(offset9(), QByteArray(16, '\0'));
         QCOMPARE(connectedRows(), 0);
         QCOMPARE(m_ctl->selectedSerial(), QString());
-        QCOMPARE(page->selectButton()->styleSheet(), QString::fromLatin1(MoreVciPage::kSelectDisabledStyle));
+        QVERIFY(!page->selectButton()->isEnabled());
     }
 
     void selectWithoutARowWritesNothing()
@@ -352,6 +358,14 @@ private slots:
         QCOMPARE(m_host->currentPage(), int(DeviceController::kMoreVciPageIndex));
         QVERIFY(m_host->pageBuilt(DeviceController::kMoreVciPageIndex));
         QTRY_COMPARE(m_ctl->moreVciPage()->rowCount(), 1);
+
+        // Enter on a row chooses it as a click does; Back returns to the device page.
+        MoreVciPage* page = m_ctl->moreVciPage();
+        page->list()->setCurrentRow(0);
+        QTest::keyClick(page->list(), Qt::Key_Return);
+        QVERIFY(page->selectButton()->isEnabled());
+        page->backButton()->click();
+        QCOMPARE(m_host->currentPage(), int(DeviceController::kDevicePageIndex));
     }
 
     void spanishCatalogueCoversThePage()

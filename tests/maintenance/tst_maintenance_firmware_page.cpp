@@ -2,8 +2,10 @@
 // query off the GUI thread, and a whole update-all run shown on the page.
 #include "../device/TestHost.h"
 
+#include "app/kit/InternetCheck.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/FirmwarePage.h"
+#include "platform/Network.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -11,6 +13,9 @@
 
 #include <cstring>
 #include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using firmware::Image;
 
@@ -20,11 +25,25 @@ class TestFirmwarePage : public QObject {
     QTemporaryDir m_dir;
     std::atomic<int> m_downloads{0};
     std::atomic<int> m_upgraders{0};
+    std::atomic<int> m_queries{0};
+
+    static bool icmpSocketsPermitted()
+    {
+        for (int type : {SOCK_DGRAM, SOCK_RAW}) {
+            const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
+            if (fd >= 0) {
+                ::close(fd);
+                return true;
+            }
+        }
+        return false;
+    }
 
     FirmwareUpdate::Hooks hooks()
     {
         FirmwareUpdate::Hooks h;
-        h.queryLatest = [](const std::string& type, const std::string&, LatestFirmware& out) {
+        h.queryLatest = [this](const std::string& type, const std::string&, LatestFirmware& out) {
+            ++m_queries;
             out.versionNo = type == "M5093K_E508FirmWare" ? "MT7628 V2.0.1" : "V9.0.0"; // CAN is current
             out.updatedDate = "2026-11-30";
             out.url = type;
@@ -55,10 +74,98 @@ class TestFirmwarePage : public QObject {
             return true;
         };
         h.sleep = [](std::chrono::milliseconds) { return true; }; // the adapter is back at once
+        h.internetOk = [] { return true; };
         return h;
     }
 
 private slots:
+    void init()
+    {
+        m_downloads = 0;
+        m_upgraders = 0;
+        m_queries = 0;
+    }
+
+    void cleanup()
+    {
+        platform::setConnectivityProbe(nullptr);
+        InternetCheck::setResolver(nullptr);
+        InternetCheck::clearResolveCache();
+    }
+
+    // Update all is offered with every image already current, and flashes
+    // all three again.
+    void updateAllReflashesCurrentImages()
+    {
+        FirmwareUpdate::Hooks h = hooks();
+        h.queryLatest = [this](const std::string& type, const std::string& current, LatestFirmware& out) {
+            ++m_queries;
+            out.versionNo = current;
+            out.url = type;
+            return true;
+        };
+        TestHost host;
+        FirmwareController ctl(h);
+        ctl.setFolders(m_dir.path(), m_dir.path());
+        ctl.attach(host);
+        ctl.Firmware_Init();
+        FirmwarePage* page = ctl.page();
+        for (Image which : {Image::System, Image::Application, Image::Can})
+            QTRY_COMPARE(page->resultText(which), QStringLiteral("Congrats,it is already the latest version!"));
+        QTRY_VERIFY(page->updateAllButton()->isEnabled());
+
+        page->updateAllButton()->click();
+        QTRY_VERIFY(!ctl.running());
+        QTRY_VERIFY(page->backButton()->isEnabled());
+        QCOMPARE(m_upgraders.load(), 3);
+        QVERIFY(!page->updateAllButton()->isEnabled()); // nothing left to flash in this run
+        ctl.stop();
+    }
+
+    // Without its own check the query asks the window's internet check: the
+    // system's answer, else the probe host's address and one echo to it.
+    void versionQueryFollowsTheWindowsInternetCheck()
+    {
+        FirmwareUpdate::Hooks h = hooks();
+        h.internetOk = nullptr;
+        TestHost host;
+        FirmwareController ctl(h);
+        ctl.setFolders(m_dir.path(), m_dir.path());
+        ctl.attach(host);
+        FirmwarePage* page = nullptr;
+        const QString failed
+            = QStringLiteral("Sorry, unable to retrieve the current version information. Please try again later.");
+
+        // No connection and a name that does not resolve: nothing is asked.
+        platform::setConnectivityProbe([] { return false; });
+        InternetCheck::setResolver([](const std::string&) { return std::string(); });
+        ctl.Firmware_Init();
+        page = ctl.page();
+        QTRY_COMPARE(page->resultText(Image::System), failed);
+        QTRY_VERIFY(!ctl.running());
+        QCOMPARE(page->resultText(Image::Can), failed);
+        QCOMPARE(m_queries.load(), 0);
+        QVERIFY(!page->updateAllButton()->isEnabled()); // no download address to flash from
+
+        // The system reports a connection: the server is asked for all three.
+        platform::setConnectivityProbe([] { return true; });
+        ctl.Firmware_Init();
+        QTRY_COMPARE(m_queries.load(), 3);
+        QTRY_COMPARE(page->resultText(Image::System), QStringLiteral("New version update is available!"));
+        QTRY_VERIFY(!ctl.running());
+
+        // The second opinion: the probe host resolves and answers the echo.
+        if (!icmpSocketsPermitted())
+            QSKIP("ICMP sockets are not permitted here");
+        platform::setConnectivityProbe([] { return false; });
+        InternetCheck::setResolver([](const std::string&) { return std::string("127.0.0.1"); });
+        InternetCheck::clearResolveCache();
+        ctl.Firmware_Init();
+        QTRY_COMPARE(m_queries.load(), 6);
+        QTRY_VERIFY(!ctl.running());
+        ctl.stop();
+    }
+
     void queryThenUpdateAllFromThePage()
     {
         TestHost host;

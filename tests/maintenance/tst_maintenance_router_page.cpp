@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QAccessible>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include <cstring>
@@ -118,6 +120,40 @@ private slots:
         QCOMPARE(page->currentRouterText(), QStringLiteral("Bay-Lift"));
         QTRY_COMPARE(page->nameField()->text(), QStringLiteral("Kestrix_0001"));
         QVERIFY(page->nameField()->isReadOnly());
+        // The adapter's password reaches neither the eye nor a screen reader
+        // until the technician edits it.
+        QAccessibleInterface* password = QAccessible::queryAccessibleInterface(page->passwordField());
+        QVERIFY(!page->passwordField()->text().isEmpty());
+        QCOMPARE(password->text(QAccessible::Value), QString(page->passwordField()->text().size(), QLatin1Char('*')));
+        QCOMPARE(password->text(QAccessible::Name), QStringLiteral("Password:"));
+        // Tab goes from Refresh through the rows' Connect buttons to the adapter's fields.
+        const auto nextStop = [page](QWidget* from) {
+            QWidget* w = from->nextInFocusChain();
+            while (w != from && (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(page)))
+                w = w->nextInFocusChain();
+            return w;
+        };
+        QWidget* next = nextStop(page->refreshButton());
+        QCOMPARE(next, static_cast<QWidget*>(page->row(0)->connectButton()));
+        next = nextStop(next);
+        QCOMPARE(next, static_cast<QWidget*>(page->row(1)->connectButton()));
+        QCOMPARE(nextStop(next), static_cast<QWidget*>(page->nameField()));
+        // Modify sits in the row as large as its neighbours.
+        QCOMPARE(page->modifyButton()->size(), page->resetButton()->size());
+
+        // Escape leaves the join dialog without joining.
+        page->row(1)->connectButton()->click();
+        auto* escaped = page->findChild<CWifiPasswordInput*>();
+        QVERIFY(escaped);
+        QSignalSpy entered(escaped, &CWifiPasswordInput::passwordEntered);
+        QTest::keyClicks(escaped->passwordField(), QStringLiteral("typed"));
+        QTest::keyClick(escaped->passwordField(), Qt::Key_Escape);
+        QVERIFY(!escaped->isVisible());
+        QCOMPARE(escaped->result(), int(QDialog::Rejected));
+        QCOMPARE(entered.count(), 0);
+        escaped->deleteLater();
+        QTRY_VERIFY(!page->findChild<CWifiPasswordInput*>());
+        QTRY_VERIFY(page->row(1)->connectButton()->isEnabled()); // a press is held off for 500 ms
 
         // Join Bay-Office: only the characters a router password may hold get typed.
         page->row(1)->connectButton()->click();
@@ -128,7 +164,7 @@ private slots:
         QApplication::sendEvent(dialog->passwordField(), &accented);
         QTest::keyClicks(dialog->passwordField(), QStringLiteral("1"));
         QCOMPARE(dialog->passwordField()->text(), QStringLiteral("officepass1"));
-        dialog->confirmButton()->click();
+        QTest::keyClick(dialog->passwordField(), Qt::Key_Return); // Enter confirms
         QTRY_VERIFY(page->row(1)->joined());
         QVERIFY(!page->row(0)->joined());
         QCOMPARE(page->currentRouterText(), QStringLiteral("Bay-Office"));
@@ -137,6 +173,7 @@ private slots:
         // Save: refused below 8 characters, sent at 8.
         page->modifyButton()->click();
         QVERIFY(!page->nameField()->isReadOnly());
+        QCOMPARE(password->text(QAccessible::Value), page->passwordField()->text()); // shown while edited
         page->nameField()->setText(QStringLiteral("Bay-VCI"));
         page->passwordField()->setText(QStringLiteral("1234567"));
         const int callsBefore = module.calls;
@@ -145,6 +182,7 @@ private slots:
         page->passwordField()->setText(QStringLiteral("12345678"));
         page->saveButton()->click();
         QVERIFY(page->nameField()->isReadOnly());
+        QCOMPARE(password->text(QAccessible::Value), QStringLiteral("********"));
         QTRY_COMPARE(module.calls, callsBefore + 1);
         QTRY_COMPARE(ctl.setup().wifiInfo(), std::string("Bay-VCI\t12345678"));
 

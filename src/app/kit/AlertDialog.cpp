@@ -1,5 +1,7 @@
 #include "app/kit/AlertDialog.h"
 
+#include "app/kit/Accessibility.h"
+
 #include "app/kit/DialogSeam.h"
 
 #include <QFont>
@@ -79,6 +81,9 @@ AlertDialog::AlertDialog(QWidget* parent)
 
     connect(m_confirm, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Enter confirms, Escape cancels (also with a single button: closing is 0).
+    Accessibility::setDialogKeys(this, m_confirm, nullptr);
+    setTabOrder(m_confirm, m_cancel);
 }
 
 void AlertDialog::setTitle(const QString& title)
@@ -97,6 +102,9 @@ void AlertDialog::setButtons(const QString& confirmText, int confirmStyle, const
     m_confirm->setStyleSheet(buttonStyleSheet(confirmStyle));
     m_cancel->setText(cancelText);
     m_cancel->setStyleSheet(buttonStyleSheet(cancelStyle));
+    Accessibility::keepFocusFrame(m_confirm);
+    Accessibility::keepFocusFrame(m_cancel);
+    m_confirm->setFocus();
     if (cancelText.isEmpty()) {
         m_cancel->hide();
         m_confirm->setFixedWidth(kSingleButtonWidth);

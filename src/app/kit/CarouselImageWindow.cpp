@@ -1,11 +1,13 @@
 #include "app/kit/CarouselImageWindow.h"
 
 #include "BuildConfig.h"
+#include "app/kit/Accessibility.h"
 #include "app/kit/Pictures.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDesktopServices>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
@@ -109,6 +111,23 @@ void CarouselImageWindow::rebuildIndicators()
         m_indicators->button(m_current)->setChecked(true);
     }
     m_indicatorRow->addStretch(1);
+    nameIndicators();
+}
+
+void CarouselImageWindow::nameIndicators()
+{
+    const QList<QAbstractButton*> buttons = m_indicators->buttons();
+    for (QAbstractButton* button : buttons) {
+        const int number = m_indicators->id(button) + 1;
+        Accessibility::describe(button, tr("Picture %1 of %2").arg(number).arg(buttons.size()), tr("Shows this picture"));
+    }
+}
+
+void CarouselImageWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        nameIndicators();
+    QWidget::changeEvent(event);
 }
 
 void CarouselImageWindow::setImageOpacity(double opacity)

@@ -52,8 +52,12 @@ protected:
     void hideEvent(QHideEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
+    void changeEvent(QEvent* event) override;
+
 private:
     void rebuildIndicators();
+    // The indicators show no text: their names say which picture they show.
+    void nameIndicators();
     void showImage(int index);
     void ensureScaled();
 

@@ -1,5 +1,6 @@
 #include "app/kit/MessageYesNo.h"
 
+#include "app/kit/Accessibility.h"
 #include "app/kit/DialogSeam.h"
 #include "ui_MessageYesNo.h"
 
@@ -14,6 +15,14 @@ MessageYesNo::MessageYesNo(QString text, QWidget* parent)
     ui->label_MesSesTxt->setText(text);
     connect(ui->pushButton_Yes, &QPushButton::clicked, this, &MessageYesNo::ClickButtonYes);
     connect(ui->pushButton_No, &QPushButton::clicked, this, &MessageYesNo::ClickButtonNo);
+    // Enter confirms and Escape cancels through the buttons, so `answer` and
+    // SignalClick follow the keys too; the focus frame stays visible.
+    Accessibility::setDialogKeys(this, ui->pushButton_Yes, ui->pushButton_No);
+    Accessibility::keepFocusFrame(ui->pushButton_Yes);
+    Accessibility::keepFocusFrame(ui->pushButton_No);
+    setTabOrder(ui->pushButton_No, ui->pushButton_Yes);
+    ui->pushButton_Yes->setFocus();
+    ui->label_Icon->setAccessibleName(tr("Warning"));
 }
 
 MessageYesNo::~MessageYesNo()

@@ -317,6 +317,10 @@
         <source>Sign out</source>
         <translation>Sign out</translation>
     </message>
+    <message>
+        <source>Change nickname</source>
+        <translation>Change nickname</translation>
+    </message>
 </context>
 <context>
     <name>PhoneSignInPage</name>

@@ -317,6 +317,10 @@
         <source>Sign out</source>
         <translation>Cerrar sesión</translation>
     </message>
+    <message>
+        <source>Change nickname</source>
+        <translation>Cambiar apodo</translation>
+    </message>
 </context>
 <context>
     <name>PhoneSignInPage</name>

@@ -24,6 +24,82 @@
         <source>none</source>
         <translation>None</translation>
     </message>
+    <message>
+        <source>Device</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <source>Shows the connected adapter</source>
+        <translation>Shows the connected adapter</translation>
+    </message>
+    <message>
+        <source>Drivers</source>
+        <translation>Drivers</translation>
+    </message>
+    <message>
+        <source>Installs and switches the vehicle drivers</source>
+        <translation>Installs and switches the vehicle drivers</translation>
+    </message>
+    <message>
+        <source>Remote</source>
+        <translation>Remote</translation>
+    </message>
+    <message>
+        <source>Lends the adapter to a technician or reaches another</source>
+        <translation>Lends the adapter to a technician or reaches another</translation>
+    </message>
+    <message>
+        <source>Diagnosis</source>
+        <translation>Diagnosis</translation>
+    </message>
+    <message>
+        <source>Starts the diagnosis of a vehicle make</source>
+        <translation>Starts the diagnosis of a vehicle make</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Logs, start-up, updates, language and account</source>
+        <translation>Logs, start-up, updates, language and account</translation>
+    </message>
+    <message>
+        <source>Repair data</source>
+        <translation>Repair data</translation>
+    </message>
+    <message>
+        <source>Repair information of the vehicle makes</source>
+        <translation>Repair information of the vehicle makes</translation>
+    </message>
+    <message>
+        <source>Minimise</source>
+        <translation>Minimise</translation>
+    </message>
+    <message>
+        <source>Minimises the window</source>
+        <translation>Minimises the window</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Hides the window; the program keeps running in the tray</source>
+        <translation>Hides the window; the program keeps running in the tray</translation>
+    </message>
+    <message>
+        <source>Brindlewick web site</source>
+        <translation>Brindlewick web site</translation>
+    </message>
+    <message>
+        <source>Opens the maker&apos;s web site</source>
+        <translation>Opens the maker&apos;s web site</translation>
+    </message>
+    <message>
+        <source>Back to settings</source>
+        <translation>Back to settings</translation>
+    </message>
 </context>
 <context>
     <name>KestrixClass</name>

@@ -85,4 +85,22 @@
         <translation>The unpacked files do not match the archive&apos;s list: %1</translation>
     </message>
 </context>
+<context>
+    <name>MessageYesNo</name>
+    <message>
+        <source>Warning</source>
+        <translation>Warning</translation>
+    </message>
+</context>
+<context>
+    <name>CarouselImageWindow</name>
+    <message>
+        <source>Picture %1 of %2</source>
+        <translation>Picture %1 of %2</translation>
+    </message>
+    <message>
+        <source>Shows this picture</source>
+        <translation>Shows this picture</translation>
+    </message>
+</context>
 </TS>

@@ -85,4 +85,22 @@
         <translation>Los ficheros descomprimidos no coinciden con la lista del archivo: %1</translation>
     </message>
 </context>
+<context>
+    <name>MessageYesNo</name>
+    <message>
+        <source>Warning</source>
+        <translation>Advertencia</translation>
+    </message>
+</context>
+<context>
+    <name>CarouselImageWindow</name>
+    <message>
+        <source>Picture %1 of %2</source>
+        <translation>Imagen %1 de %2</translation>
+    </message>
+    <message>
+        <source>Shows this picture</source>
+        <translation>Muestra esta imagen</translation>
+    </message>
+</context>
 </TS>

@@ -151,6 +151,10 @@
         <source>Select</source>
         <translation>Select</translation>
     </message>
+    <message>
+        <source>Back</source>
+        <translation>Back</translation>
+    </message>
 </context>
 <context>
     <name>VCIItem</name>

@@ -151,6 +151,10 @@
         <source>Select</source>
         <translation>Seleccionar</translation>
     </message>
+    <message>
+        <source>Back</source>
+        <translation>Volver</translation>
+    </message>
 </context>
 <context>
     <name>VCIItem</name>

@@ -19,6 +19,10 @@
         <source>Confirm</source>
         <translation>Confirm</translation>
     </message>
+    <message>
+        <source>Router password</source>
+        <translation>Router password</translation>
+    </message>
 </context>
 <context>
     <name>FirmwareController</name>

@@ -19,6 +19,10 @@
         <source>Confirm</source>
         <translation>Confirmar</translation>
     </message>
+    <message>
+        <source>Router password</source>
+        <translation>Contraseña del router</translation>
+    </message>
 </context>
 <context>
     <name>FirmwareController</name>
