@@ -64,6 +64,13 @@ first_line() { # file: waits up to 20 s for the first line a program prints
     done
     return 1
 }
+listening_line() { # file: waits up to 20 s for the relay's "listening on" line (it may log before it)
+    for _ in $(seq 200); do
+        grep -m1 "listening on" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
 ADAPTER_BASE=127.0.113.1
 "$NATIVE/bin/vci-emulator" --adapters 2 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
     --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
@@ -91,7 +98,7 @@ export BW_TEST_ADAPTER_BASE=$ADAPTER_BASE
 export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \([0-9]*\).*/\1/p')
 export BW_TEST_VCI_CONTROL_PORT=$(echo "$VCI_LINE" | sed -n 's/.*control port \([0-9]*\).*/\1/p')
 export BW_TEST_CLOUD_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*http=\([0-9]*\).*/\1/p')
-RELAY_LINE=$(first_line "$W/remote-relay.out") || { echo "test-win32: remote-relay did not start" >&2; cat "$W/remote-relay.out" >&2; exit 1; }
+RELAY_LINE=$(listening_line "$W/remote-relay.out") || { echo "test-win32: remote-relay did not start" >&2; cat "$W/remote-relay.out" >&2; exit 1; }
 export BRINDLEWICK_RELAY_PORT=${RELAY_LINE##*:}
 export BRINDLEWICK_CA_FILE="Z:$TLS/ca.pem"
 export BRINDLEWICK_MAIN_API_BASE="http://127.0.0.1:$BW_TEST_CLOUD_PORT/"
