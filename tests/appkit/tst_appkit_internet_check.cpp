@@ -3,6 +3,8 @@
 // name query or an echo anywhere but to loopback.
 #include "app/kit/InternetCheck.h"
 
+#include "support/LoopbackServers.h"
+
 #include "BuildConfig.h"
 #include "platform/Network.h"
 
@@ -16,18 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-bool icmpSocketsPermitted()
-{
-    for (int type : {SOCK_DGRAM, SOCK_RAW}) {
-        const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
-        if (fd >= 0) {
-            ::close(fd);
-            return true;
-        }
-    }
-    return false;
-}
 
 // A stand-in resolver that counts its calls and remembers the host asked for.
 struct FakeResolver {

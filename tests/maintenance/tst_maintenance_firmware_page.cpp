@@ -1,5 +1,6 @@
 // The firmware subsystem in a stand-in window: the page it builds, the
 // query off the GUI thread, and a whole update-all run shown on the page.
+#include "support/LoopbackServers.h"
 #include "../device/TestHost.h"
 
 #include "app/kit/InternetCheck.h"
@@ -26,18 +27,6 @@ class TestFirmwarePage : public QObject {
     std::atomic<int> m_downloads{0};
     std::atomic<int> m_upgraders{0};
     std::atomic<int> m_queries{0};
-
-    static bool icmpSocketsPermitted()
-    {
-        for (int type : {SOCK_DGRAM, SOCK_RAW}) {
-            const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
-            if (fd >= 0) {
-                ::close(fd);
-                return true;
-            }
-        }
-        return false;
-    }
 
     FirmwareUpdate::Hooks hooks()
     {

@@ -4,6 +4,10 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 quint16 closedLoopbackPort()
 {
     QTcpServer probe;
@@ -58,4 +62,16 @@ const std::vector<HostileCase>& hostileCases()
         {"redirect loop", "loop", HostileFault::RedirectLoop},
     };
     return cases;
+}
+
+bool icmpSocketsPermitted()
+{
+    for (int type : {SOCK_DGRAM, SOCK_RAW}) {
+        const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
+        if (fd >= 0) {
+            ::close(fd);
+            return true;
+        }
+    }
+    return false;
 }

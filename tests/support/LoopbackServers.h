@@ -10,6 +10,10 @@
 // A loopback port nobody listens on (it was free a moment ago).
 quint16 closedLoopbackPort();
 
+// Whether this process may open an ICMP socket (datagram or raw), which the
+// echo needs; containers often allow neither.
+bool icmpSocketsPermitted();
+
 // Python's http.server serving one folder, the way a plain web server answers
 // (no JSON errors, no Content-Disposition).
 class PythonHttpServer {

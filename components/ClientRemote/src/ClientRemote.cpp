@@ -44,6 +44,8 @@ struct Client {
     }
     void run();
     bool handshakeRelay(Channel& channel, FrameReader& reader);
+    // The relay's answer to a registration: connected, or refused with its reason.
+    bool takeRegistration(const AckMsg& ack);
     bool handshakeP2p(Channel& channel, FrameReader& reader);
 };
 
@@ -75,6 +77,11 @@ bool Client::handshakeRelay(Channel& channel, FrameReader& reader)
         setPeer("checking");
         return true;
     }
+    return takeRegistration(ack);
+}
+
+bool Client::takeRegistration(const AckMsg& ack)
+{
     if (ack.status != kStatusOk) {
         setPeer(ack.text);
         status = BW_CLIENT_REFUSED;
@@ -176,14 +183,7 @@ void Client::run()
                 // The relay's verdict after its adapter check.
                 checking = false;
                 l->allowStreamsNow(false);
-                if (ack.status != kStatusOk) {
-                    setPeer(ack.text);
-                    status = BW_CLIENT_REFUSED;
-                    return false;
-                }
-                setPeer("registered");
-                status = BW_CLIENT_CONNECTED;
-                return true;
+                return takeRegistration(ack);
             }
             if (viaRelay)
                 return ack.status == kStatusOk; // a renewed registration
