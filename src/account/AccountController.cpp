@@ -71,8 +71,16 @@ void AccountController::attach(SubsystemHost& host)
         if (code == OpenPhoneSignIn)
             ClickButton_UserLogInMain();
     });
-    if (auto* stack = host.frame()->findChild<QStackedWidget*>(QStringLiteral("Tab_Stack")))
+    if (auto* stack = host.frame()->findChild<QStackedWidget*>(QStringLiteral("Tab_Stack"))) {
         connect(stack, &QStackedWidget::currentChanged, this, &AccountController::refreshDirectoryButton);
+        m_currentPage = stack->currentIndex();
+        connect(stack, &QStackedWidget::currentChanged, this, [this](int index) {
+            const bool accountPage = m_currentPage >= PagePhoneCentre && m_currentPage <= PagePhoneSignIn;
+            if ((index == PageEmailSignIn || index == PagePhoneSignIn) && m_currentPage >= 0 && !accountPage)
+                m_signInReturn = m_currentPage;
+            m_currentPage = index;
+        });
+    }
     host.frame()->installEventFilter(this);
 
     // The remembered credentials (a keyring may take a while to answer) and
@@ -142,6 +150,8 @@ void AccountController::connectPages()
     connect(m_directory->find, &QPushButton::clicked, this, &AccountController::ClickButton_VendorSearch);
     connect(m_directory->search, &QLineEdit::returnPressed, this, &AccountController::ClickButton_VendorSearch);
     connect(m_directory->back, &QPushButton::clicked, this, [this] { showPage(1); });
+    for (QPushButton* back : {m_emailSignIn->back, m_phoneSignIn->back})
+        connect(back, &QPushButton::clicked, this, [this] { showPage(m_signInReturn); });
 }
 
 bool AccountController::eventFilter(QObject* watched, QEvent* event)

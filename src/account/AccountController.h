@@ -186,6 +186,10 @@ private:
     ChangePasswordPage* m_changePassword = nullptr;
     EmailSignInPage* m_emailSignIn = nullptr;
     ServiceVendorPage* m_directory = nullptr;
+    // The window's page now, and where the sign-in pages' back button leads:
+    // the last page outside the account pages (the settings page by default).
+    int m_currentPage = -1;
+    int m_signInReturn = 21;
 
     // Shared with the workers.
     std::mutex m_storeMutex; // the store and the save order

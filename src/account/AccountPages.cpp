@@ -139,6 +139,8 @@ PhoneSignInPage::PhoneSignInPage(QWidget* parent)
     layout->addLayout(fieldWithButton(code, getCode));
     layout->addWidget(hint);
     layout->addWidget(signIn);
+    back = makeBackButton(body, "Btn_LogInPhone_Return");
+    layout->addWidget(back, 0, Qt::AlignLeft);
     retranslate();
 }
 
@@ -150,6 +152,7 @@ void PhoneSignInPage::retranslate()
     if (getCode->isEnabled())
         getCode->setText(tr("Get verification code"));
     signIn->setText(tr("Sign in"));
+    back->setText(tr("< Back"));
 }
 
 void PhoneSignInPage::showCountdown(int seconds)
@@ -403,6 +406,8 @@ EmailSignInPage::EmailSignInPage(QWidget* parent)
     links->addStretch(1);
     links->addWidget(toReset);
     layout->addLayout(links);
+    back = makeBackButton(body, "Btn_LogInEmail_Return");
+    layout->addWidget(back, 0, Qt::AlignLeft);
     for (QLineEdit* field : {email, password})
         connect(field, &QLineEdit::textChanged, this, &EmailSignInPage::refreshAction);
     retranslate();
@@ -423,4 +428,5 @@ void EmailSignInPage::retranslate()
     signIn->setText(tr("Sign in"));
     toRegister->setText(tr("Create an account"));
     toReset->setText(tr("Forgot your password?"));
+    back->setText(tr("< Back"));
 }

@@ -44,6 +44,7 @@ public:
     QPushButton* getCode; // Btn_Get_Pass_2
     QPushButton* signIn;  // Btn_User_Login_2
     QLabel* hint;         // label_LoginHint
+    QPushButton* back;    // Btn_LogInPhone_Return, to the page the user came from
 };
 
 class PhoneCentrePage : public AccountPage {
@@ -145,4 +146,5 @@ public:
     QPushButton* signIn;   // Btn_UserLogInEmail
     QLabel* toRegister;    // lbl_TurnRegister
     QLabel* toReset;       // lbl_TurnResetPW
+    QPushButton* back;     // Btn_LogInEmail_Return, to the page the user came from
 };

@@ -1,5 +1,6 @@
 #include "drivers/DriverItem.h"
 
+#include "app/kit/Accessibility.h"
 #include "app/kit/Pictures.h"
 
 #include <limits>
@@ -186,6 +187,8 @@ void DriverItem::show(const VehicleDriver& driver)
         m_status->setText(tr("Disabled"));
         m_status->setStyleSheet(QStringLiteral("QLabel { color: %1 }").arg(driverstyle::labelColour(5)));
     }
+    // The row's own style sheet would hide the theme's focus frame.
+    Accessibility::keepFocusFrame(m_action);
     // Nothing to download without an address.
     m_action->setEnabled(!driver.downloadUrl().isEmpty());
     m_action->setVisible(button && !m_busy);
@@ -278,6 +281,8 @@ void DriverDetail::show(const VehicleDriver& driver)
     m_enable->setStyleSheet(driverstyle::button(Look::Outlined, driver.enabled ? 5 : 3));
     m_uninstall->setText(tr("Uninstall"));
     m_uninstall->setStyleSheet(driverstyle::button(Look::Light, 5));
+    Accessibility::keepFocusFrame(m_enable);
+    Accessibility::keepFocusFrame(m_uninstall);
     m_enable->setVisible(driver.installed());
     m_uninstall->setVisible(driver.installed());
 }

@@ -2,6 +2,8 @@
 
 #include "drivers/DriverItem.h"
 
+#include "app/kit/Accessibility.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -84,6 +86,9 @@ void DriverView::addSection()
     m_localInstall = new QPushButton(m_section);
     m_localInstall->setObjectName(QStringLiteral("Btn_InstallLocalDriver"));
     m_localInstall->setStyleSheet(driverstyle::link(QStringLiteral("5px 0px"), QStringLiteral("43, 143, 207")));
+    // Their own style sheets would hide the theme's focus frame.
+    Accessibility::keepFocusFrame(m_retry);
+    Accessibility::keepFocusFrame(m_localInstall);
     m_localInstall->setCursor(Qt::PointingHandCursor);
     m_localInstall->setEnabled(m_operationsEnabled);
     layout->addWidget(m_localInstall);

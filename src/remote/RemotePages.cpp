@@ -1,5 +1,7 @@
 #include "remote/RemotePages.h"
 
+#include "app/kit/Accessibility.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -196,6 +198,11 @@ void RemotePage::retranslate()
     m_codeCaption->setText(tr("Verification code:"));
     copySerial->setText(tr("Copy"));
     copyCode->setText(tr("Copy"));
+    // Both read "Copy"; a screen reader must tell them apart.
+    Accessibility::describe(copySerial, tr("Copy serial number"),
+        tr("Copies this PC's device serial number to the clipboard"));
+    Accessibility::describe(copyCode, tr("Copy verification code"),
+        tr("Copies the verification code to the clipboard"));
     // The eye shows the state; its words are the tool tip.
     showCode->setToolTip(codeField->echoMode() == QLineEdit::Normal ? tr("Hide") : tr("Show"));
     m_partnerTitle->setText(tr("Connect to a partner's device"));

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressDialog>
 #include <QTimer>
@@ -59,7 +60,9 @@ void GUI_Upgrade::slot_update(QString urlstr)
         m_progress->setMinimumDuration(0);
         // Wider than the product's 300 x 80: the Spanish lines were clipped there.
         m_progress->setFixedSize(360, 96);
+        m_progress->installEventFilter(this);
     }
+    m_running = true;
     m_progress->setWindowTitle(tr("Please wait"));
     m_firstLine = tr("Ready to download the new program") + QStringLiteral("...");
     m_progress->setRange(0, 100);
@@ -82,6 +85,7 @@ void GUI_Upgrade::slot_update(QString urlstr)
     });
     connect(server, &HttpServer::finished, this, [this, archive](bool ok) {
         if (!ok) {
+            m_running = false;
             m_firstLine = tr("File download failure") + QStringLiteral("!!!");
             if (m_progress)
                 m_progress->setLabelText(m_firstLine);
@@ -97,6 +101,19 @@ void GUI_Upgrade::slot_update(QString urlstr)
         server->downloadFileFromServer(urlstr, archive, -1);
         server->deleteLater();
     });
+}
+
+bool GUI_Upgrade::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_progress || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key != Qt::Key_Escape && key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    // Hiding a running download would leave it going unseen.
+    if (!m_running)
+        m_progress->hide();
+    return true;
 }
 
 void GUI_Upgrade::runBlocking(const std::function<void()>& job)
@@ -116,6 +133,7 @@ void GUI_Upgrade::runBlocking(const std::function<void()>& job)
 void GUI_Upgrade::failInstall(const QString& message, int ms, const QString& archive, const QString& folder)
 {
     ReleaseInstaller::cleanUp(archive, folder);
+    m_running = false;
     if (m_progress)
         m_progress->hide();
     if (m_toast)

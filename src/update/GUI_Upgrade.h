@@ -37,6 +37,12 @@ signals:
     void sig_updateFailed();
     void sig_handedOver();
 
+protected:
+    // The progress dialog's keys: while the release downloads or installs,
+    // which cannot be stopped, Enter and Escape leave it up; after a failure
+    // both close it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void setSecondLine(qint64 received, qint64 total);
     void failInstall(const QString& message, int ms, const QString& archive, const QString& folder);
@@ -49,4 +55,5 @@ private:
     QByteArray m_publicKey;
     QString m_archive;
     QString m_firstLine;
+    bool m_running = false;
 };

@@ -268,6 +268,43 @@ private slots:
         QCOMPARE(m_names.last(), QString());
     }
 
+    // Both sign-in pages lead back, by keyboard too, to the page the user
+    // came from, past the registration page visited in between.
+    void signInPagesLeadBackWhereTheUserCameFrom()
+    {
+        start();
+        m_host->window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_host->window));
+        EmailSignInPage* email = m_controller->emailSignInPage();
+        QCOMPARE(email->back->text(), QStringLiteral("< Back"));
+
+        m_host->showPage(21);
+        emit AppShared::instance()->signal(OpenPhoneSignIn, QVariant());
+        QCOMPARE(m_host->stack->currentIndex(), int(AccountController::PageEmailSignIn));
+        email->back->setFocus();
+        QTest::keyClick(email->back, Qt::Key_Space);
+        QCOMPARE(m_host->stack->currentIndex(), 21);
+
+        m_host->showPage(1);
+        emit AppShared::instance()->signal(OpenPhoneSignIn, QVariant());
+        QTest::mouseClick(email->toRegister, Qt::LeftButton);
+        QCOMPARE(m_host->stack->currentIndex(), int(AccountController::PageRegister));
+        QTest::mouseClick(m_controller->registerPage()->back, Qt::LeftButton);
+        QCOMPARE(m_host->stack->currentIndex(), int(AccountController::PageEmailSignIn));
+        QTest::mouseClick(email->back, Qt::LeftButton);
+        QCOMPARE(m_host->stack->currentIndex(), 1);
+
+        m_controller->setPhoneSignInMode(true);
+        m_host->showPage(3);
+        emit AppShared::instance()->signal(OpenPhoneSignIn, QVariant());
+        QCOMPARE(m_host->stack->currentIndex(), int(AccountController::PagePhoneSignIn));
+        PhoneSignInPage* phone = m_controller->phoneSignInPage();
+        QVERIFY(phone->back->isVisible());
+        phone->back->setFocus();
+        QTest::keyClick(phone->back, Qt::Key_Space);
+        QCOMPARE(m_host->stack->currentIndex(), 3);
+    }
+
     void phonePagesThroughTheSeam()
     {
         start();

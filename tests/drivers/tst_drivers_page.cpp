@@ -3,12 +3,14 @@
 // the "Local Driver" section when the server cannot be reached and "Retry",
 // the list following the adapter as it comes and goes, an install and an
 // uninstall clicked through (without an adapter the enable step fails and
-// the row shows "Disabled"), the confirm texts without a catalogue, and
-// local archives refused with a clear toast.
+// the row shows "Disabled"), the confirm texts without a catalogue, the
+// keyboard (focus frame on the row buttons, Enter and Escape in the confirm
+// dialog), and local archives refused with a clear toast.
 #include "../device/TestHost.h"
 #include "CloudEmulator.h"
 #include "support/TestEnvironment.h"
 
+#include "app/kit/Accessibility.h"
 #include "app/kit/DialogSeam.h"
 #include "app/kit/Pictures.h"
 #include "device/AppShared.h"
@@ -17,12 +19,57 @@
 #include "drivers/DriverView.h"
 #include "drivers/DriversController.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTranslator>
 #include <QtTest>
+
+namespace {
+
+// Presses `key` in the modal dialog as soon as one is up, where the keyboard
+// user is (the dialog's focus). A dialog that has not closed a few seconds
+// later is rejected so that the test fails instead of hanging.
+void pressInModal(Qt::Key key)
+{
+    auto* poll = new QTimer;
+    auto* ticks = new int(0);
+    QObject::connect(poll, &QTimer::timeout, [poll, ticks, key] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && *ticks >= 0) {
+            QTest::keyClick(modal->focusWidget() ? modal->focusWidget() : modal, key);
+            *ticks = -1;
+            return;
+        }
+        if (*ticks < 0 && !modal) {
+            poll->deleteLater();
+            delete ticks;
+            return;
+        }
+        if (qAbs(*ticks) > 500) {
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+            poll->deleteLater();
+            delete ticks;
+            return;
+        }
+        *ticks += *ticks < 0 ? -1 : 1;
+    });
+    poll->start(10);
+}
+
+bool showsFocusFrame(const QPushButton* button)
+{
+    const QString sheet = button->styleSheet();
+    const int frame = sheet.lastIndexOf(QStringLiteral("QPushButton:focus{border:2px solid %1;}")
+                                            .arg(QLatin1String(Accessibility::kFocusColour)));
+    // Last, so that none of the button's own rules covers it.
+    return frame >= 0 && sheet.indexOf(QLatin1Char('{'), sheet.indexOf(QLatin1Char('}'), frame)) < 0;
+}
+
+} // namespace
 
 class TestDriversPage : public QObject {
     Q_OBJECT
@@ -223,6 +270,36 @@ private slots:
         DialogSeam::clear();
         QCOMPARE(page()->item("Kestrix_NISSAN")->actionButton()->text(), QStringLiteral("Install"));
         QVERIFY(!m_controller.drivers().value("Kestrix_NISSAN").installed());
+        QCOMPARE(m_controller.pendingOperations(), 0);
+    }
+
+    // Every row button keeps its focus frame through its state changes, and
+    // the confirm dialog answers Escape (nothing happens) and Enter (it runs).
+    void keyboardUsersSeeTheFocusAndAnswerTheConfirm()
+    {
+        DriverItem* row = page()->item("Kestrix_NISSAN");
+        DriverDetail* detail = page()->detail("Kestrix_NISSAN");
+        QVERIFY(row && detail);
+        QVERIFY2(showsFocusFrame(row->actionButton()), qPrintable(row->actionButton()->styleSheet()));
+        QVERIFY(showsFocusFrame(detail->enableButton()));
+        QVERIFY(showsFocusFrame(detail->uninstallButton()));
+        QVERIFY(showsFocusFrame(page()->retryButton()));
+        QVERIFY(showsFocusFrame(page()->localInstallButton()));
+        QVERIFY(reload()); // the rows set their style sheets again
+        row = page()->item("Kestrix_NISSAN");
+        QVERIFY(row && showsFocusFrame(row->actionButton()));
+        QVERIFY(showsFocusFrame(page()->detail("Kestrix_NISSAN")->enableButton()));
+
+        QVERIFY(!DialogSeam::active());
+        pressInModal(Qt::Key_Escape);
+        m_controller.enableDriver(QStringLiteral("Kestrix_NISSAN"), false);
+        QCOMPARE(m_controller.pendingOperations(), 0);
+
+        QSignalSpy done(&m_controller, &DriversController::operationFinished);
+        pressInModal(Qt::Key_Return);
+        m_controller.enableDriver(QStringLiteral("Kestrix_NISSAN"), false);
+        QCOMPARE(m_controller.pendingOperations(), 1);
+        QVERIFY(done.wait(30000));
         QCOMPARE(m_controller.pendingOperations(), 0);
     }
 

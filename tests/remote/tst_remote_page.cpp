@@ -9,6 +9,7 @@
 #include "remote/RemoteController.h"
 #include "remote/RemotePages.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QIcon>
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -124,6 +126,35 @@ private slots:
         QVERIFY(!f.find<QPushButton>("Btn_service_vendor")->isVisible());
         QVERIFY(f.find<QPushButton>("Btn_Remote_Connect")->isVisible());
         QCOMPARE(f.find<QComboBox>("comboBox_DoIp")->currentText(), QStringLiteral("DoIP Off"));
+    }
+
+    // The two "Copy" buttons are announced apart, in English and in Spanish.
+    void copyButtonsAreToldApart()
+    {
+        Fixture f;
+        f.host.show();
+        f.host.showPage(RemoteController::kRemotePageIndex);
+        RemotePage* page = f.controller->remotePage();
+        const auto announced = [](QWidget* control, QAccessible::Text what) {
+            QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+            return face ? face->text(what) : QString();
+        };
+        QCOMPARE(page->copySerial->text(), page->copyCode->text());
+        QCOMPARE(announced(page->copySerial, QAccessible::Name), QStringLiteral("Copy serial number"));
+        QCOMPARE(announced(page->copyCode, QAccessible::Name), QStringLiteral("Copy verification code"));
+        const QString serialWhat = announced(page->copySerial, QAccessible::Description);
+        const QString codeWhat = announced(page->copyCode, QAccessible::Description);
+        QVERIFY(!serialWhat.isEmpty() && !codeWhat.isEmpty() && serialWhat != codeWhat);
+
+        QTranslator spanish;
+        QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
+        QCoreApplication::installTranslator(&spanish); // the page hears of it from a posted event
+        QTRY_COMPARE(announced(page->copySerial, QAccessible::Name), QStringLiteral("Copiar número de serie"));
+        QCOMPARE(announced(page->copyCode, QAccessible::Name), QStringLiteral("Copiar código de verificación"));
+        QCOMPARE(announced(page->copyCode, QAccessible::Description),
+            QStringLiteral("Copia al portapapeles el código de verificación"));
+        QCoreApplication::removeTranslator(&spanish);
+        QTRY_COMPARE(announced(page->copySerial, QAccessible::Name), QStringLiteral("Copy serial number"));
     }
 
     // Serial and code are checked before anything starts; a good pair opens the

@@ -2,7 +2,8 @@
 // archives: the check gives the "New" tag (bus code 6), the newer archive
 // is downloaded, checked and installed into a private program folder where
 // the new version starts and confirms; a tampered archive changes nothing; a
-// killed upgrader is rolled back; an unwritable folder gets its message.
+// killed upgrader is rolled back; an unwritable folder gets its message; the
+// progress dialog keeps up through Enter and Escape until a failure.
 #include "update/CHvHttp.h"
 #include "update/Drive.h"
 #include "update/GUI_Upgrade.h"
@@ -225,10 +226,25 @@ private slots:
         QCOMPARE(controller.updateButton()->styleSheet(), UpdatePage::busyStyle());
         QVERIFY(controller.upgradeDialog());
         QSignalSpy failed(controller.upgradeDialog(), &GUI_Upgrade::sig_updateFailed);
+        // The download cannot be stopped: the keys leave its dialog up.
+        QProgressDialog* dialog = controller.upgradeDialog()->progressDialog();
+        QVERIFY(dialog->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QVERIFY(dialog->isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, 20000);
         QVERIFY(controller.updateButton()->isEnabled());
         QCOMPARE(controller.updateButton()->styleSheet(), UpdatePage::availableStyle());
-        QVERIFY(controller.upgradeDialog()->progressDialog()->labelText().startsWith(QLatin1String("File download failure!!!")));
+        QVERIFY(dialog->labelText().startsWith(QLatin1String("File download failure!!!")));
+        // The failure read, Escape closes the message; Enter does on the next try.
+        QVERIFY(dialog->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QVERIFY(!dialog->isVisible());
+        controller.ClickButton_Software_Update();
+        QVERIFY(dialog->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 2, 20000);
+        QTest::keyClick(dialog, Qt::Key_Return);
+        QVERIFY(!dialog->isVisible());
         controller.stop();
         QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
             QJsonObject{{QStringLiteral("url"), QStringLiteral("{FILES}app/BrindlewickInstall.zip")}}));

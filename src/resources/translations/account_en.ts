@@ -281,6 +281,11 @@
         <source>Forgot your password?</source>
         <translation>Forgot your password?</translation>
     </message>
+    <message>
+        <location line="+1"/>
+        <source>&lt; Back</source>
+        <translation>&lt; Back</translation>
+    </message>
 </context>
 <context>
     <name>NicknamePage</name>
@@ -354,6 +359,11 @@
         <location line="+5"/>
         <source>S</source>
         <translation>S</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>&lt; Back</source>
+        <translation>&lt; Back</translation>
     </message>
 </context>
 <context>

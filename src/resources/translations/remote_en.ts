@@ -301,6 +301,26 @@
         <translation>Copy</translation>
     </message>
     <message>
+        <location line="+1"/>
+        <source>Copy serial number</source>
+        <translation>Copy serial number</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copies this PC&apos;s device serial number to the clipboard</source>
+        <translation>Copies this PC&apos;s device serial number to the clipboard</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copy verification code</source>
+        <translation>Copy verification code</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copies the verification code to the clipboard</source>
+        <translation>Copies the verification code to the clipboard</translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Connect to a partner&apos;s device</source>
         <translation>Connect to a partner&apos;s device</translation>

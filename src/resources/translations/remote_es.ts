@@ -301,6 +301,26 @@
         <translation>Copiar</translation>
     </message>
     <message>
+        <location line="+1"/>
+        <source>Copy serial number</source>
+        <translation>Copiar número de serie</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copies this PC&apos;s device serial number to the clipboard</source>
+        <translation>Copia al portapapeles el número de serie del dispositivo de este PC</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copy verification code</source>
+        <translation>Copiar código de verificación</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Copies the verification code to the clipboard</source>
+        <translation>Copia al portapapeles el código de verificación</translation>
+    </message>
+    <message>
         <location line="+2"/>
         <source>Connect to a partner&apos;s device</source>
         <translation>Conectar con el dispositivo de un socio</translation>
