@@ -61,7 +61,11 @@ private:
     QScopedPointer<TestEnvironment> m_env;
 
 private slots:
-    void init() { m_env.reset(new TestEnvironment); } // a fresh registry and data root per case
+    void init() // a fresh registry and data root per case
+    {
+        m_env.reset();
+        m_env.reset(new TestEnvironment);
+    }
 
     void installStateIsReadFromTheRegistry()
     {

@@ -113,7 +113,16 @@ QByteArray useUniqueShmPrefix(const char* tag)
     return prefix;
 }
 
+namespace {
+QString startTempPath()
+{
+    static const QString path = QDir::tempPath();
+    return path;
+}
+} // namespace
+
 TestEnvironment::TestEnvironment()
+    : m_dir(startTempPath() + QStringLiteral("/bwtest-env-XXXXXX"))
 {
     const QString root = m_dir.path();
     for (const char* sub : {"config", "data", "registry", "tmp"})

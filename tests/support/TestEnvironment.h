@@ -14,6 +14,8 @@ QByteArray useUniqueShmPrefix(const char* tag);
 
 class TestEnvironment {
 public:
+    // The private folder is made in the temporary folder the process started
+    // with, never inside another environment's (which may go first).
     TestEnvironment();
 
     // Child processes inherit the environment, so they share the private state.
