@@ -22,7 +22,7 @@ export BRINDLEWICK_RUN_MARK="run.sh-$$-$(date +%s%N)"
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for p in $(pgrep -f BrindlewickService); do
-        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "BRINDLEWICK_RUN_MARK=$BRINDLEWICK_RUN_MARK" \
+        { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "BRINDLEWICK_RUN_MARK=$BRINDLEWICK_RUN_MARK" \
             && kill "$p" 2>/dev/null
     done
     true
