@@ -210,6 +210,25 @@ private slots:
         QCOMPARE(again.ackStatus(), int(remote::kStatusRefused));
     }
 
+    // A relay that refuses more lookups from this address leaves the lookup
+    // failed, not the adapter "offline".
+    void refusedLookupIsAFailure()
+    {
+        RelayProcess strict;
+        QVERIFY2(strict.start(m_tls.serverCert(), m_tls.serverKey(),
+                     {QStringLiteral("--max-lookups-address"), QStringLiteral("1")}),
+            qPrintable(strict.errorText()));
+        const QByteArray port = qgetenv("BRINDLEWICK_RELAY_PORT");
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(strict.port()));
+        char relay[BW_REMOTE_ADDRESS_SIZE] = "x";
+        const int first = m_libs.lookup("NOSUCHSERIAL1", "1", relay);
+        const int second = m_libs.lookup("NOSUCHSERIAL2", "1", relay);
+        qputenv("BRINDLEWICK_RELAY_PORT", port);
+        QCOMPARE(first, 0);
+        QCOMPARE(second, 1);
+        QCOMPARE(QByteArray(relay), QByteArray());
+    }
+
     void relaySessionFromStartToEnd()
     {
         PeerProcess cEnd;

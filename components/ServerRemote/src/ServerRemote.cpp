@@ -137,6 +137,10 @@ BW_REMOTE_EXPORT int ServerRemote_Lookup(const char* sn, const char* codeText, c
         || !parseAck(frame, ack, &error) || frame.type != Type::LookupAck)
         return 1;
     channel->writeAll(encodeEnd(EndMsg{EndReason::Closing, "lookup done"}), 500);
+    // A relay that refuses this address more lookups has said nothing about
+    // the adapter: a failed lookup, not "offline".
+    if (ack.status != kStatusOk && ack.status != kStatusOffline)
+        return 1;
     if (ack.status == kStatusOk)
         session::copyText(relayOut, BW_REMOTE_ADDRESS_SIZE, relay);
     return 0;
