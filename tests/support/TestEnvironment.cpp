@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 
 #include <string>
 
@@ -128,6 +129,11 @@ TestEnvironment::TestEnvironment()
     for (const char* sub : {"config", "data", "registry", "tmp"})
         QDir(root).mkpath(QLatin1String(sub));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + "/config"));
+    // QSettings takes the user folder from XDG_CONFIG_HOME once per process;
+    // without this every later environment's settings would land in the
+    // first one's folder, after it was removed.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root + QStringLiteral("/config"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, root + QStringLiteral("/config"));
     qputenv("BRINDLEWICK_DATA_ROOT", QFile::encodeName(root + "/data"));
     qputenv("BRINDLEWICK_REGISTRY_ROOT", QFile::encodeName(root + "/registry"));
     qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
