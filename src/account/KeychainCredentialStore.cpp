@@ -1,5 +1,7 @@
 #include "account/KeychainCredentialStore.h"
 
+#include "app/kit/PostCall.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
@@ -86,9 +88,7 @@ std::shared_ptr<JobResult> runBounded(const QString& service, const QString& key
     }
     const QByteArray copy = data ? *data : QByteArray();
     const bool write = data != nullptr;
-    QMetaObject::invokeMethod(
-        app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); },
-        Qt::QueuedConnection);
+    appkit::postCall(app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); });
     std::unique_lock<std::mutex> lock(result->mutex);
     if (!result->done.wait_for(
             lock, std::chrono::milliseconds(KeychainCredentialStore::kWaitMs), [&] { return result->finished; }))

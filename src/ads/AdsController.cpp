@@ -2,6 +2,7 @@
 
 #include "app/kit/CarouselImageWindow.h"
 #include "app/kit/Pictures.h"
+#include "app/kit/PostCall.h"
 #include "app/kit/GlobalServerUrl.h"
 #include "app/kit/SettingsStore.h"
 
@@ -65,7 +66,7 @@ void AdsController::refresh()
     m_workers.start("ads", [this, lang] {
         AdFeed feed = m_feed();
         const QList<AdItem> items = feed.refresh(lang, &m_stopping);
-        QMetaObject::invokeMethod(this, [this, items] { show(items); }, Qt::QueuedConnection);
+        appkit::postCall(this, [this, items] { show(items); });
     });
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/kit/MessageYesNo.h"
 #include "app/kit/PlacePage.h"
+#include "app/kit/PostCall.h"
 
 #include <MT7628Config.h>
 
@@ -264,8 +265,7 @@ void DeviceController::startOperation(Operation op)
     // gone by then, and stop() joins the worker before that can happen.
     m_workers.start("device-operation", [this, call, ip, op] {
         const bool ok = call(ip);
-        QMetaObject::invokeMethod(
-            this, [this, op, ok] { operationFinished(op, ok); }, Qt::QueuedConnection);
+        appkit::postCall(this, [this, op, ok] { operationFinished(op, ok); });
     });
 }
 
