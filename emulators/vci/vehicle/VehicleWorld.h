@@ -1,0 +1,34 @@
+// The vehicle side of one emulated adapter: the OBD connector's two CAN buses
+// (pins 6/14 and pins 3/11) with the simulated vehicle's ECUs on them, and
+// the control commands that change the vehicle. Created on the emulator's
+// shared scheduler; scheduler thread only unless said otherwise.
+#pragma once
+
+#include "CanBus.h"
+#include "Scheduler.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vehicle {
+
+enum class Pins { P6_14 = 0, P3_11 = 1 };
+
+class VehicleWorld {
+public:
+    // `vehicleFile`: a vehicle description (docs/vehicle-simulation.md); empty
+    // for the default vehicle. false with *error on a file that breaks the rules.
+    static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error);
+    virtual ~VehicleWorld() = default;
+
+    virtual CanBus& bus(Pins pins) = 0;
+
+    // One control command's words (after "vehicle N"), one answer line:
+    // "OK ..." or "ERR ...". docs/vci-emulator.md lists them.
+    virtual std::string control(const std::vector<std::string>& words) = 0;
+    // A JSON object describing the vehicle state, for "dump".
+    virtual std::string dumpJson() const = 0;
+};
+
+} // namespace vehicle
