@@ -22,6 +22,7 @@ constexpr Micros kPendingEvery = 2000000; // responsePending repeated well withi
 constexpr std::size_t kMaxQueuedAnswers = 8;
 constexpr std::size_t kMaxTesterMessages = 32;
 constexpr std::uint32_t kDefaultLoadId = 0x600;
+constexpr std::size_t kMaxAnswerLine = 1024;
 
 const char* pinsName(int pins)
 {
@@ -428,6 +429,19 @@ public:
 
     std::string control(const std::vector<std::string>& w) override
     {
+        // The answer echoes the caller's words: it stays one printable line.
+        std::string answer = dispatch(w);
+        if (answer.size() > kMaxAnswerLine)
+            answer.resize(kMaxAnswerLine);
+        for (char& c : answer) {
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+                c = '?';
+        }
+        return answer;
+    }
+
+    std::string dispatch(const std::vector<std::string>& w)
+    {
         if (w.empty())
             return "ERR no vehicle command (dtc, set, ecu, rate, load, tester, info)";
         const std::string& cmd = w[0];
@@ -597,7 +611,7 @@ private:
         std::string error;
         if (!node->logic.setValue(w[2], w[3], &error))
             return "ERR " + error;
-        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3];
+        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3].substr(0, 64);
     }
 
     std::string ecuPower(const std::vector<std::string>& w)
