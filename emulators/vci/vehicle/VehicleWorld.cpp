@@ -379,6 +379,13 @@ public:
 
     void received(const CanFrame&, Micros) override {}
 
+    void stateChanged(NodeState state) override
+    {
+        // Like the ECUs, the scripted tester's controller restarts after bus-off.
+        if (state == NodeState::BusOff && m_node)
+            m_timers.at(m_s.now() + 100000, [this] { followBusRate(); });
+    }
+
 private:
     struct Message {
         CanFrame frame;
