@@ -275,6 +275,9 @@ private slots:
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x04})), show({0x44}));
         QCOMPARE(show(rig.engine({0x19, 0x01, 0xFF})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x00}));
         QVERIFY(rig.control("dtc engine add X123").rfind("ERR", 0) == 0);
+        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0302 010")), QStringLiteral("OK engine P0302 status 0x0A"));
+        QVERIFY(rig.control("dtc engine add P0302 0x100").rfind("ERR", 0) == 0);
+        QVERIFY(rig.control("dtc engine add P0302 -1").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("dtc nobody clear").rfind("ERR no ECU", 0) == 0);
         QVERIFY(rig.control("dtc transmission clear").rfind("OK", 0) == 0);
         QCOMPARE(show(rig.ask(0x7E1, 0x7E9, {0x19, 0x01, 0xFF})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x00}));
