@@ -701,6 +701,18 @@ struct PassThruSession::Impl {
     void onState(Channel& c, vehicle::NodeState s)
     {
         c.state = s;
+        if (s == vehicle::NodeState::BusOff) {
+            // The controller dropped its queue: what was waiting is not sent.
+            std::vector<std::uint64_t> jobs;
+            for (const RawTx& t : c.onBus)
+                jobs.push_back(t.job);
+            for (const RawTx& t : c.waiting)
+                jobs.push_back(t.job);
+            c.onBus.clear();
+            c.waiting.clear();
+            for (std::uint64_t j : jobs)
+                jobProgress(j, false);
+        }
         m_outbox.pushBus(c.id, s == vehicle::NodeState::Active ? 0u : s == vehicle::NodeState::ErrorPassive ? 1u : 2u);
     }
 
