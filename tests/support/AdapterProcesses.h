@@ -24,6 +24,7 @@ public:
     quint16 port() const { return m_port; }
     quint16 controlPort() const { return m_controlPort; }
     quint16 passthruPort() const { return m_passthruPort; }
+    qint64 pid() const { return m_process.processId(); }
     QString errorText() const { return m_error; }
 
 private:
