@@ -73,6 +73,7 @@ void check(long status, const std::string& what)
         throw Failure{what + ": " + lastError() + " (status " + std::to_string(status) + ")"};
 }
 
+#ifndef _WIN32
 // The FunctionLibrary member of the registration file (a JSON object of
 // texts and numbers, docs/j2534.md).
 std::string functionLibraryFrom(const std::string& json)
@@ -117,6 +118,7 @@ std::string functionLibraryFrom(const std::string& json)
     }
     return pos < json.size() ? out : std::string();
 }
+#endif
 
 // Where an application finds the library: the registration, else the one
 // beside this program.
