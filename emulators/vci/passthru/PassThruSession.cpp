@@ -816,10 +816,10 @@ struct PassThruSession::Impl {
                     m.protocolId = ch->protocol;
                     m.rxStatus = fl->extended ? CAN_29BIT_ID : 0;
                     m.timestamp = std::uint64_t(at);
+                    if (payload.size() + 4 > passthru::kMaxData)
+                        return; // longer than a J2534 message carries: never delivered cut short
                     putId(m.data, fl->rxId);
                     m.data.insert(m.data.end(), payload.begin(), payload.end());
-                    if (m.data.size() > passthru::kMaxData)
-                        m.data.resize(passthru::kMaxData);
                     m.extraDataIndex = std::uint32_t(m.data.size());
                     deliver(*ch, std::move(m));
                 }
