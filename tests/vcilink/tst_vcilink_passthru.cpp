@@ -287,6 +287,37 @@ private slots:
         QCOMPARE(d.open()->status, 0u);
     }
 
+    void vehicleCommandsReachTheAdaptersVehicle()
+    {
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 info")).startsWith(QStringLiteral("OK")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 nonsense")).startsWith(QStringLiteral("ERR")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 2 info")).startsWith(QStringLiteral("ERR no such adapter")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1")).startsWith(QStringLiteral("ERR")));
+        const QString before = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        QVERIFY(!before.isEmpty());
+
+        // The vehicle is not swapped under a session.
+        Client a;
+        QVERIFY(a.connectTo(m_emu.passthruPort()));
+        QCOMPARE(a.open()->status, 0u);
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use diesel-van")).startsWith(QStringLiteral("ERR")));
+        a.socket.abort();
+        QTRY_COMPARE(stateCode(), 1);
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use no-such-vehicle")).startsWith(QStringLiteral("ERR")));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use diesel-van")), QStringLiteral("OK"));
+        const QString after = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        QVERIFY2(after != before, qPrintable(after));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use default")), QStringLiteral("OK"));
+    }
+
+    void aBadVehicleFileStopsTheStart()
+    {
+        EmulatorProcess bad;
+        QVERIFY(!bad.start({QStringLiteral("--base-address"), QStringLiteral("127.0.119.9"), QStringLiteral("--vehicle"),
+            QStringLiteral("/nonexistent/vehicle.json")}));
+        QVERIFY2(bad.errorText().contains(QStringLiteral("--vehicle")), qPrintable(bad.errorText()));
+    }
+
     // A client that sends requests without end and reads nothing is held
     // back by TCP once its unread replies reach the emulator's bound; it gets
     // every reply when it reads.
