@@ -262,7 +262,7 @@ void PassThruEndpoint::drain()
         serve(socket);
 }
 
-void PassThruEndpoint::endSession()
+void PassThruEndpoint::dropSession()
 {
     if (!m_host)
         return;
@@ -277,6 +277,15 @@ void PassThruEndpoint::endSession()
         m_adapter.state().status = 1;
 }
 
+void PassThruEndpoint::endSession(const QString& why)
+{
+    if (!m_holder)
+        return;
+    qInfo("adapter %d: pass-thru session of %s ended: %s", m_adapter.state().index, qPrintable(holderAddress()),
+        qPrintable(why));
+    endConnection(m_holder);
+}
+
 void PassThruEndpoint::endConnection(QTcpSocket* socket)
 {
     const auto it = m_connections.find(socket);
@@ -284,7 +293,7 @@ void PassThruEndpoint::endConnection(QTcpSocket* socket)
         return;
     m_connections.erase(it);
     if (socket == m_holder)
-        endSession();
+        dropSession();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();

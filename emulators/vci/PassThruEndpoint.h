@@ -48,6 +48,9 @@ public:
     QString lastError() const { return m_lastError; }
 
     bool sessionOpen() const { return m_holder != nullptr; }
+    // Closes the holder's connection (its session ends), e.g. when the
+    // adapter's occupation is released; `why` goes to the emulator's log.
+    void endSession(const QString& why);
     // "address:port" of the session's holder, empty when none.
     QString holderAddress() const;
     // {"port","listening","open","client","clientName","channels":[...]} (asks the scheduler).
@@ -69,7 +72,7 @@ private:
     void refuse(Connection& c, std::uint32_t tag, passthru::Type type, std::uint32_t status, const std::string& text);
     // Closes a connection at once; the holder's session ends with it.
     void endConnection(QTcpSocket* socket);
-    void endSession();
+    void dropSession();
     void openSession(Connection& c);
 
     EmulatedAdapter& m_adapter;

@@ -277,9 +277,20 @@ private slots:
         Client c;
         QVERIFY(c.connectTo(m_emu.passthruPort()));
         QCOMPARE(c.open()->status, 0u);
+        // Releasing the adapter's occupation (the manager's button) ends the session.
+        QTcpSocket module;
+        module.connectToHost(QString::fromLatin1(kAddress), m_emu.port());
+        QVERIFY(module.waitForConnected(3000));
+        module.write("{\"op\":\"release\"}\n");
+        QVERIFY(module.waitForReadyRead(3000));
+        QVERIFY(c.closedByPeer());
+        QCOMPARE(stateCode(), 1);
+        Client again;
+        QVERIFY(again.connectTo(m_emu.passthruPort()));
+        QCOMPARE(again.open()->status, 0u);
         // The boot loader runs no pass-thru either.
         QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 on")), QStringLiteral("OK"));
-        QVERIFY(c.closedByPeer());
+        QVERIFY(again.closedByPeer());
         Client d;
         QVERIFY(!d.connectTo(m_emu.passthruPort()));
         QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 off")), QStringLiteral("OK"));
