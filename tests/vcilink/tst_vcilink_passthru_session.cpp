@@ -126,7 +126,8 @@ struct Rig {
         return n;
     }
     // An ECU answering ISO 15765 requests on rx/tx with `answer`.
-    Node* ecu(CanBus& bus, std::uint32_t rx, std::uint32_t tx, Bytes answer, std::uint8_t stMin = 0)
+    Node* ecu(CanBus& bus, std::uint32_t rx, std::uint32_t tx, Bytes answer, std::uint8_t stMin = 0,
+        bool extended = false, bool fd = false)
     {
         Node* n = node(bus);
         on([&] {
@@ -135,6 +136,8 @@ struct Rig {
             k.txId = tx;
             k.rxId = rx;
             k.stMin = stMin;
+            k.extended = extended;
+            k.fd = fd;
             vehicle::IsoTpLink::Callbacks cb;
             cb.received = [n](const Bytes& m, Micros) {
                 n->requests.push_back(m);
@@ -563,6 +566,50 @@ private slots:
         QCOMPARE(frames[0].frame.data[1], std::uint8_t(8));
         QCOMPARE(frames[0].frame.data[2], std::uint8_t(0xF5));
         QCOMPARE(r.received(ch).back().data.size(), std::size_t(104));
+    }
+
+    void canFdAndExtendedIdentifiersOnThePinSelectedBus()
+    {
+        Rig r;
+        r.open();
+        // Raw CAN FD on pins 3/11, both identifier kinds.
+        const std::uint32_t fd = r.connect(CAN_FD_PS, CAN_ID_BOTH).value;
+        QCOMPARE(r.set(fd, FD_CAN_DATA_PHASE_RATE, 3000000), std::uint32_t(ERR_INVALID_BAUDRATE));
+        QCOMPARE(r.ioctl(fd, GET_CONFIG, {{FD_CAN_DATA_PHASE_RATE, 0}}).pairs.at(0).value, 2000000u);
+        QCOMPARE(r.set(fd, J1962_PINS, 0x030B), 0u);
+        Node* tester = r.node(*r.bus311);
+        QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(10, 1), CAN_29BIT_ID)}).status,
+            std::uint32_t(ERR_INVALID_MSG)); // 10 is not a CAN FD length
+        QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(12, 1), CAN_29BIT_ID), msg(CAN_FD_PS, 0x123, {5})}).status,
+            0u);
+        auto heard = r.heard(tester);
+        QCOMPARE(heard.size(), std::size_t(2));
+        QVERIFY(heard[0].frame.fd && heard[0].frame.brs && heard[0].frame.extended);
+        QCOMPARE(int(heard[0].frame.length), 12);
+        QVERIFY(!heard[1].frame.extended);
+        QCOMPARE(r.filter(fd, PASS_FILTER, msg(CAN_FD_PS, 0, {}), msg(CAN_FD_PS, 0, {})).status, 0u);
+        r.send(tester, 0x18DAF110, {1, 2}, true);
+        QTRY_COMPARE(r.received(fd).size(), std::size_t(1));
+        QCOMPARE(r.received(fd)[0].rxStatus, std::uint32_t(CAN_29BIT_ID));
+        QCOMPARE(idOf(r.received(fd)[0]), 0x18DAF110u);
+
+        // ISO 15765 with 29-bit identifiers and CAN FD frames on pins 6/14.
+        const std::uint32_t iso = r.connect(ISO15765_FD_PS, CAN_29BIT_ID).value;
+        QCOMPARE(r.set(iso, J1962_PINS, 0x060E), 0u);
+        Bytes answer(300);
+        for (std::size_t i = 0; i < answer.size(); ++i)
+            answer[i] = std::uint8_t(i);
+        r.ecu(*r.bus614, 0x18DA10F1, 0x18DAF110, answer, 0, true, true);
+        QCOMPARE(r.flowControl(iso, ISO15765_FD_PS, 0x18DAF110, 0x18DA10F1).status,
+            std::uint32_t(ERR_INVALID_MSG)); // an 11-bit filter on a 29-bit channel
+        QCOMPARE(r.flowControl(iso, ISO15765_FD_PS, 0x18DAF110, 0x18DA10F1, CAN_29BIT_ID).status, 0u);
+        QCOMPARE(r.write(iso, {msg(ISO15765_FD_PS, 0x18DA10F1, Bytes(20, 0x22), CAN_29BIT_ID)}).status, 0u);
+        QTRY_COMPARE(r.received(iso).size(), std::size_t(3)); // TxDone, first frame, answer
+        const auto got = r.received(iso);
+        QCOMPARE(got[0].rxStatus, std::uint32_t(TX_MSG_TYPE | TX_INDICATION | CAN_29BIT_ID));
+        QCOMPARE(got[1].rxStatus, std::uint32_t(START_OF_MESSAGE | CAN_29BIT_ID));
+        QCOMPARE(got[2].rxStatus, std::uint32_t(CAN_29BIT_ID));
+        QCOMPARE(Bytes(got[2].data.begin() + 4, got[2].data.end()), answer);
     }
 
     void functionalSingleFramesNeedNoFlowControl()
