@@ -9,6 +9,7 @@
 #include <QMetaObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <mutex>
 
@@ -132,6 +133,11 @@ void PassThruEndpoint::onNewConnection()
         // being served hold the client back through TCP.
         socket->setReadBufferSize(64 * 1024);
         m_connections[socket].socket = socket;
+        QTimer::singleShot(kOpenWaitMs, socket, [this, socket] {
+            const auto it = m_connections.find(socket);
+            if (it != m_connections.end() && !it->second.opened)
+                endConnection(socket);
+        });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { drain(); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { endConnection(socket); });

@@ -36,6 +36,9 @@ public:
     static constexpr qint64 kMaxPendingReplyBytes = 256 * 1024;
     static constexpr int kMaxInFlight = 64;
     static constexpr int kMaxConnections = 8;
+    // A connection that has not sent OPEN by then is closed, so idle
+    // connections cannot keep the holder out.
+    static constexpr int kOpenWaitMs = 3000;
 
     PassThruEndpoint(EmulatedAdapter& adapter, std::shared_ptr<VehicleSlot> vehicle, const QHostAddress& address,
         quint16 port, QObject* parent = nullptr);

@@ -220,6 +220,24 @@ private slots:
         QVERIFY(m_emu.command(QStringLiteral("list")).contains(QStringLiteral("plugged")));
     }
 
+    void idleConnectionsCannotKeepTheHolderOut()
+    {
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 0; i < 8; ++i) {
+            idle.push_back(std::make_unique<Client>());
+            QVERIFY(idle.back()->connectTo(m_emu.passthruPort()));
+        }
+        Client late; // beyond the adapter's connections: closed at once
+        QVERIFY(late.connectTo(m_emu.passthruPort()));
+        QVERIFY(late.closedByPeer(2000));
+        // Connections that never send OPEN are let go after a few seconds.
+        for (auto& c : idle)
+            QVERIFY(c->closedByPeer(10000));
+        Client holder;
+        QVERIFY(holder.connectTo(m_emu.passthruPort()));
+        QCOMPARE(holder.open()->status, 0u);
+    }
+
     void theVehicleAnswersThroughThePort()
     {
         Client a;
