@@ -134,7 +134,9 @@ class TestPassThruPort : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress)}), qPrintable(m_emu.errorText()));
+        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress), QStringLiteral("--reboot-ms"),
+                     QStringLiteral("300")}),
+            qPrintable(m_emu.errorText()));
         QVERIFY(m_emu.passthruPort() != 0);
         QVERIFY(m_emu.passthruPort() != m_emu.port());
     }
@@ -314,6 +316,13 @@ private slots:
         QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 off")), QStringLiteral("OK"));
         QVERIFY(d.connectTo(m_emu.passthruPort()));
         QCOMPARE(d.open()->status, 0u);
+        // A reboot ends it too; the port is back with the adapter.
+        QCOMPARE(m_emu.command(QStringLiteral("reboot 1")), QStringLiteral("OK"));
+        QVERIFY(d.closedByPeer());
+        QCOMPARE(stateCode(), 1);
+        Client e;
+        QTRY_VERIFY(e.connectTo(m_emu.passthruPort()));
+        QCOMPARE(e.open()->status, 0u);
     }
 
     void vehicleCommandsReachTheAdaptersVehicle()

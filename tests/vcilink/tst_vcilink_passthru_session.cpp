@@ -710,6 +710,29 @@ private slots:
         QVERIFY(r.received(ch).empty());
     }
 
+    void aClientThatDoesNotReadLosesMessagesAndIsToldHowMany()
+    {
+        Rig r(4); // room for 4 received messages
+        r.open();
+        const std::uint32_t ch = r.connect(CAN).value;
+        Node* tester = r.node(*r.bus614);
+        QCOMPARE(r.filter(ch, PASS_FILTER, msg(CAN, 0, {}), msg(CAN, 0, {})).status, 0u);
+        for (std::uint8_t i = 0; i < 10; ++i)
+            r.send(tester, 0x100 + i, {i});
+        r.elapse(10000);
+        const auto got = r.received(ch);
+        QCOMPARE(got.size(), std::size_t(4));
+        QCOMPARE(idOf(got[3]), 0x103u); // the first ones are kept
+        std::uint32_t lost = 0;
+        for (const auto& e : r.events)
+            if (e.type == Type::Lost && e.channel == ch)
+                lost += e.value;
+        QCOMPARE(lost, 6u);
+        // Read: room again.
+        r.send(tester, 0x200, {1});
+        QTRY_COMPARE(r.received(ch).size(), std::size_t(5));
+    }
+
     void theOutboxIsBoundedAndSaysWhatItDropped()
     {
         PassThruOutbox box(4);
