@@ -435,6 +435,16 @@ private slots:
         QCOMPARE(copies[1].data, (Bytes{0, 0, 7, 0xE0, 2, 1, 0x0C}));
         QCOMPARE(copies[0].timestamp, std::uint64_t(heard[0].at));
         QCOMPARE(copies[1].timestamp, std::uint64_t(heard[1].at));
+
+        // A long write goes back to back: each frame starts as the last one ends.
+        std::vector<Message> many(40, msg(CAN, 0x7E0, {8, 7, 6, 5, 4, 3, 2, 1}));
+        QCOMPARE(r.write(ch, many).value, 40u);
+        const auto burst = r.heard(tester);
+        QCOMPARE(burst.size(), std::size_t(42));
+        Micros frameTime = 0;
+        r.on([&] { frameTime = r.bus614->frameTime(burst.back().frame); });
+        for (std::size_t i = 3; i < burst.size(); ++i)
+            QVERIFY2(std::abs(burst[i].at - burst[i - 1].at - frameTime) <= 1, "a gap between frames of one write");
     }
 
     void aChannelAtTheWrongRateGoesBusOffAndRecovers()
@@ -644,6 +654,20 @@ private slots:
         for (int i = 1; i < 10; ++i)
             QCOMPARE(r.periodic(ch, msg(CAN, 0x700 + i, {1}), 1000).status, 0u);
         QCOMPARE(r.periodic(ch, msg(CAN, 0x7FF, {1}), 1000).status, std::uint32_t(ERR_EXCEEDED_LIMIT));
+        QCOMPARE(r.ioctl(ch, CLEAR_PERIODIC_MSGS).status, 0u);
+        std::size_t cleared = r.heard(tester).size();
+        r.elapse(60000);
+        QVERIFY(r.heard(tester).size() <= cleared + PassThruSession::kMaxOnBus); // already with the controller
+        std::vector<std::uint32_t> ids;
+        for (int i = 0; i < 10; ++i) {
+            const passthru::Reply started = r.periodic(ch, msg(CAN, 0x700 + i, {1}), 1000);
+            QCOMPARE(started.status, 0u);
+            ids.push_back(started.value);
+        }
+        QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, {2, 0x3E, 0}), 20).status, std::uint32_t(ERR_EXCEEDED_LIMIT));
+        QCOMPARE(r.stop(Type::StopPeriodic, ch, p.value).status, std::uint32_t(ERR_INVALID_MSG_ID)); // cleared
+        QCOMPARE(r.stop(Type::StopPeriodic, ch, ids[3]).status, 0u);
+        QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, {2, 0x3E, 0}), 20).status, 0u);
 
         // The session ends: nothing more goes on the bus, at once.
         std::size_t atEnd = 0;
