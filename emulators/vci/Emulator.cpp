@@ -17,7 +17,7 @@ const char* kHelp
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
       " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
-      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N load NAME|PATH | quit"
+      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N use NAME|PATH | quit"
       "   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
@@ -138,7 +138,9 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
     bool vehicleOk = true;
     m_scheduler->call([&] { vehicleOk = first->world(&why) != nullptr; });
     if (!vehicleOk) {
-        *error = QStringLiteral("--vehicle %1: %2").arg(options.vehicle, QString::fromStdString(why));
+        *error = (options.vehicle.isEmpty() ? QStringLiteral("the default vehicle: ")
+                                             : QStringLiteral("--vehicle %1: ").arg(options.vehicle))
+            + QString::fromStdString(why);
         return false;
     }
     for (int i = 1; i <= options.adapters; ++i) {
@@ -426,7 +428,7 @@ Json::Value Emulator::vehicleDump(AdapterEndpoint* e)
     return v;
 }
 
-// "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N load
+// "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N use
 // NAME|PATH" replaces the vehicle while no pass-thru session holds the adapter.
 QString Emulator::vehicleCommand(const QStringList& w, int arg)
 {
@@ -446,9 +448,9 @@ QString Emulator::vehicleCommand(const QStringList& w, int arg)
         AdapterEndpoint* e = endpoint(i);
         std::shared_ptr<VehicleSlot> slot = e->vehicle();
         std::string answer;
-        if (words[0] == "load") {
+        if (words[0] == "use") {
             if (words.size() != 2)
-                answer = "ERR expected vehicle N load NAME|PATH";
+                answer = "ERR expected vehicle N use NAME|PATH";
             else if (e->passThru()->sessionOpen())
                 answer = "ERR a pass-thru session holds adapter " + std::to_string(i) + "; load the vehicle after it ends";
             else

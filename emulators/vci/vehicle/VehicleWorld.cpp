@@ -229,7 +229,8 @@ private:
         if (!m_out.empty())
             m_out.pop_front();
         if (reset) {
-            startReset(at);
+            // Not from inside the link's own callback: the reset destroys it.
+            m_timers.at(at, [this, at] { startReset(at); });
             return;
         }
         pump();
