@@ -1,15 +1,17 @@
 // Bytes from the bus into a simulated ECU: ISO-TP frames into the ECU's
 // link and whole requests into its UDS / OBD-II logic, in any order and at
-// any time. Every answer is nothing, a positive answer to the service or a
+// any time; and control commands into the vehicle. Every answer is nothing, a positive answer to the service or a
 // negative response with its code; a functional request never gets a "not
 // supported" answer; reassembled messages have the announced length within
-// 4095 bytes (docs/vehicle-simulation.md).
+// 4095 bytes; a control command answers one line, OK or ERR
+// (docs/vehicle-simulation.md).
 #include "FuzzSupport.h"
 
 #include <CanBus.h>
 #include <EcuLogic.h>
 #include <IsoTp.h>
 #include <Scheduler.h>
+#include <VehicleWorld.h>
 
 using namespace vehicle;
 
@@ -63,6 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     cb.firstFrame = [&](std::uint32_t length, Micros) { announced = length; };
     cb.received = [&](const Bytes& m, Micros) { messages.push_back(m); };
     IsoTpLink link(scheduler, bus, node, c, cb);
+    std::unique_ptr<VehicleWorld> world;
 
     Micros now = 0;
     while (!in.empty()) {
@@ -72,6 +75,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Bytes bytes;
         for (std::size_t i = 0; i < length && !in.empty(); ++i)
             bytes.push_back(in.byte());
+        if (op & 4) {
+            // A control command: one answer line, "OK ..." or "ERR ...".
+            if (!world)
+                world = VehicleWorld::create(scheduler, vehicle);
+            std::vector<std::string> words;
+            std::string word;
+            for (std::uint8_t b : bytes) {
+                if (b == ' ') {
+                    if (!word.empty())
+                        words.push_back(word);
+                    word.clear();
+                } else {
+                    word += char(b);
+                }
+            }
+            if (!word.empty())
+                words.push_back(word);
+            const std::string answer = world->control(words);
+            BW_FUZZ_CHECK(answer.rfind("OK ", 0) == 0 || answer.rfind("ERR ", 0) == 0);
+            BW_FUZZ_CHECK(answer.find('\n') == std::string::npos);
+            continue;
+        }
         if (op & 1) {
             // A CAN frame heard by the ECU's ISO-TP link.
             CanFrame f;

@@ -239,6 +239,30 @@ private slots:
         QVERIFY(idle);
     }
 
+    void busOffNodeCannotSend()
+    {
+        // Alone on the bus nothing is acknowledged: the node ends bus-off.
+        Rig rig;
+        Node tester;
+        rig.on([&] {
+            tester.attach(rig.s, *rig.bus, cfg(0x7E0, 0x7E8));
+            QVERIFY(tester.link->send({0x3E, 0x00}));
+        });
+        QVERIFY(rig.waitFor([&] { return rig.bus->nodeState(tester.id) == NodeState::BusOff; }));
+        // The pending frame is reported once it is clear it will not leave;
+        // a new message is refused at once and leaves the link idle.
+        QVERIFY(rig.waitFor([&] { return !tester.sent.empty(); }));
+        QCOMPARE(tester.sent[0].first, IsoTpResult::BusOff);
+        bool accepted = true, busy = true;
+        rig.on([&] {
+            accepted = tester.link->send(pattern(100));
+            busy = tester.link->busy();
+        });
+        QVERIFY(!accepted);
+        QVERIFY(!busy);
+        QCOMPARE(tester.sent.size(), size_t(1));
+    }
+
     void flowControlWaitAndOverflow()
     {
         Rig rig;

@@ -22,6 +22,7 @@ constexpr Micros kPendingEvery = 2000000; // responsePending repeated well withi
 constexpr std::size_t kMaxQueuedAnswers = 8;
 constexpr std::size_t kMaxTesterMessages = 32;
 constexpr std::uint32_t kDefaultLoadId = 0x600;
+constexpr std::size_t kMaxAnswerLine = 1024;
 
 const char* pinsName(int pins)
 {
@@ -32,9 +33,19 @@ bool parseNumber(const std::string& s, std::uint64_t max, std::uint64_t* out, in
 {
     if (s.empty() || s.size() > 20 || s[0] == '-' || s[0] == '+' || s[0] == ' ')
         return false;
+    // Base 0 means decimal or 0x-hexadecimal (never octal: "010" is ten).
+    std::string digits = s;
+    if (base == 0) {
+        const bool hexadecimal = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+        base = hexadecimal ? 16 : 10;
+        if (hexadecimal)
+            digits = s.substr(2);
+    }
+    if (digits.empty() || digits.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        return false;
     errno = 0;
     char* end = nullptr;
-    const unsigned long long v = std::strtoull(s.c_str(), &end, base);
+    const unsigned long long v = std::strtoull(digits.c_str(), &end, base);
     if (errno || *end || v > max)
         return false;
     *out = v;
@@ -378,6 +389,13 @@ public:
 
     void received(const CanFrame&, Micros) override {}
 
+    void stateChanged(NodeState state) override
+    {
+        // Like the ECUs, the scripted tester's controller restarts after bus-off.
+        if (state == NodeState::BusOff && m_node)
+            m_timers.at(m_s.now() + 100000, [this] { followBusRate(); });
+    }
+
 private:
     struct Message {
         CanFrame frame;
@@ -427,6 +445,19 @@ public:
     const VehicleSpec& spec() const override { return m_spec; }
 
     std::string control(const std::vector<std::string>& w) override
+    {
+        // The answer echoes the caller's words: it stays one printable line.
+        std::string answer = dispatch(w);
+        if (answer.size() > kMaxAnswerLine)
+            answer.resize(kMaxAnswerLine);
+        for (char& c : answer) {
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+                c = '?';
+        }
+        return answer;
+    }
+
+    std::string dispatch(const std::vector<std::string>& w)
     {
         if (w.empty())
             return "ERR no vehicle command (dtc, set, ecu, rate, load, tester, info)";
@@ -597,7 +628,7 @@ private:
         std::string error;
         if (!node->logic.setValue(w[2], w[3], &error))
             return "ERR " + error;
-        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3];
+        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3].substr(0, 64);
     }
 
     std::string ecuPower(const std::vector<std::string>& w)
