@@ -45,15 +45,17 @@ bool EmulatorProcess::start(const QStringList& args)
             break;
         out += m_process.readAllStandardOutput();
     }
-    const auto match = QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)"))
-                           .match(QString::fromLatin1(out));
+    const auto match
+        = QRegularExpression(QStringLiteral("protocol port (\\d+), (?:pass-thru port (\\d+), )?control port (\\d+)"))
+              .match(QString::fromLatin1(out));
     if (!match.hasMatch()) {
         m_error = QStringLiteral("vci-emulator is not ready: ") + QString::fromLocal8Bit(out)
             + QString::fromLocal8Bit(m_process.readAllStandardError());
         return false;
     }
     m_port = static_cast<quint16>(match.captured(1).toUInt());
-    m_controlPort = static_cast<quint16>(match.captured(2).toUInt());
+    m_passThruPort = static_cast<quint16>(match.captured(2).toUInt());
+    m_controlPort = static_cast<quint16>(match.captured(3).toUInt());
     return true;
 }
 
