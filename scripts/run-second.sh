@@ -73,7 +73,7 @@ if [ "$1" = "--pair" ]; then
     "$BIN/cloud-emulator" --http-port 0 --relay 127.0.0.1 >"$RUN/cloud.log" 2>&1 & pids+=($!)
     cport=$(wait_line "$RUN/cloud.log" 'http=' | grep -oE 'http=[0-9]+' | cut -d= -f2)
     export BRINDLEWICK_MAIN_API_BASE=http://127.0.0.1:$cport/ BRINDLEWICK_MAPPING_BASE=http://127.0.0.1:$cport/
-    "$BIN/vci-emulator" --no-stdin --base-address 127.0.100.1 --port 0 --control-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
+    "$BIN/vci-emulator" --no-stdin --base-address 127.0.100.1 --port 0 --control-port 0 --passthru-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
     vport=$(wait_line "$RUN/vci.log" 'protocol port' | grep -oE 'protocol port [0-9]+' | grep -oE '[0-9]+')
     export BRINDLEWICK_MT7628_PORT=$vport
 

@@ -73,7 +73,7 @@ listening_line() { # file: waits up to 20 s for the relay's "listening on" line 
 }
 ADAPTER_BASE=127.0.113.1
 "$NATIVE/bin/vci-emulator" --adapters 2 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
-    --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
+    --passthru-port 0 --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
 QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 --relay 127.0.0.1 >"$W/cloud-emulator.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
@@ -96,6 +96,7 @@ VCI_LINE=$(first_line "$W/vci-emulator.out") || { echo "test-win32: vci-emulator
 CLOUD_LINE=$(first_line "$W/cloud-emulator.out") || { echo "test-win32: cloud-emulator did not start" >&2; cat "$W/cloud-emulator.out" >&2; exit 1; }
 export BW_TEST_ADAPTER_BASE=$ADAPTER_BASE
 export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \([0-9]*\).*/\1/p')
+export BW_PASSTHRU_PORT=$(echo "$VCI_LINE" | sed -n 's/.*pass-thru port \([0-9]*\).*/\1/p')
 export BW_TEST_VCI_CONTROL_PORT=$(echo "$VCI_LINE" | sed -n 's/.*control port \([0-9]*\).*/\1/p')
 export BW_TEST_CLOUD_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*http=\([0-9]*\).*/\1/p')
 RELAY_LINE=$(listening_line "$W/remote-relay.out") || { echo "test-win32: remote-relay did not start" >&2; cat "$W/remote-relay.out" >&2; exit 1; }

@@ -166,13 +166,13 @@ int main(int argc, char** argv)
     emulator.start(bin + QStringLiteral("/vci-emulator"),
         {QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--base-address"), base + QLatin1Char('1'),
             QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
-            QStringLiteral("--no-stdin")});
+            QStringLiteral("--passthru-port"), QStringLiteral("0"), QStringLiteral("--no-stdin")});
     QByteArray banner;
     QElapsedTimer t;
     t.start();
     while (!banner.contains("ready\n") && t.elapsed() < 10000 && emulator.waitForReadyRead(500))
         banner += emulator.readAllStandardOutput();
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("protocol port (\\d+), control port (\\d+)"))
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("protocol port (\\d+), .*control port (\\d+)"))
                                           .match(QString::fromUtf8(banner));
     if (!m.hasMatch()) {
         std::fprintf(stderr, "cannot start %s/vci-emulator\n", qPrintable(bin));

@@ -146,7 +146,8 @@ int main(int argc, char** argv)
     emulator.start(bin + QStringLiteral("/vci-emulator"),
         {QStringLiteral("--base-address"), address, QStringLiteral("--port"), QStringLiteral("0"),
             QStringLiteral("--control-port"), QStringLiteral("0"), QStringLiteral("--flash-ms"), QStringLiteral("300"),
-            QStringLiteral("--reboot-ms"), QStringLiteral("500"), QStringLiteral("--no-stdin")});
+            QStringLiteral("--reboot-ms"), QStringLiteral("500"), QStringLiteral("--passthru-port"), QStringLiteral("0"),
+            QStringLiteral("--no-stdin")});
     QByteArray banner;
     QElapsedTimer t;
     t.start();

@@ -29,6 +29,25 @@ AdapterEndpoint::AdapterEndpoint(AdapterState state, quint16 port, int rebootMs,
     connect(&m_flash, &QTimer::timeout, this, &AdapterEndpoint::finishWrite);
 }
 
+void AdapterEndpoint::enablePassThru(std::shared_ptr<VehicleSlot> vehicle, quint16 port)
+{
+    m_vehicle = vehicle;
+    m_passThru = new PassThruEndpoint(m_adapter, std::move(vehicle), m_address, port, this);
+    if (listening() && !m_adapter.state().bootloader)
+        m_passThru->start();
+}
+
+void AdapterEndpoint::setBootloader(bool on)
+{
+    m_adapter.state().bootloader = on;
+    if (!m_passThru)
+        return;
+    if (on)
+        m_passThru->stop();
+    else if (listening())
+        m_passThru->start();
+}
+
 bool AdapterEndpoint::listening() const
 {
     return m_server && m_server->isListening();
@@ -67,11 +86,17 @@ void AdapterEndpoint::startListening()
             m_port, qPrintable(m_lastError));
         delete m_server;
         m_server = nullptr;
+        return;
     }
+    if (m_passThru && !m_adapter.state().bootloader && !m_passThru->start())
+        m_lastError = m_passThru->lastError();
 }
 
 void AdapterEndpoint::stopListening()
 {
+    // Unplugged or restarting: the pass-thru session ends with the adapter.
+    if (m_passThru)
+        m_passThru->stop();
     if (m_server) {
         m_server->close();
         m_server->deleteLater();

@@ -5,6 +5,7 @@
 
 #include "EmulatedAdapter.h"
 #include "Mt7628Protocol.h"
+#include "PassThruEndpoint.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -31,6 +32,14 @@ public:
     static constexpr int kMaxClients = 16;
 
     AdapterEndpoint(AdapterState state, quint16 port, int rebootMs, int uploadIdleMs, QObject* parent = nullptr);
+
+    // Gives the adapter its pass-thru port and vehicle; it listens there
+    // whenever it listens on the protocol port and is not in the boot loader.
+    void enablePassThru(std::shared_ptr<VehicleSlot> vehicle, quint16 port);
+    PassThruEndpoint* passThru() const { return m_passThru; }
+    std::shared_ptr<VehicleSlot> vehicle() const { return m_vehicle; }
+    // The boot loader runs no pass-thru: entering it ends the session.
+    void setBootloader(bool on);
 
     // Plugged: listening (unless rebooting). Unplugged: connections refused.
     bool plug();
@@ -88,6 +97,8 @@ private:
     QTimer m_uploadIdle; // a client that stops sending mid-image loses its session
     QTimer m_flash;      // the write of a checked image
     QString m_lastError;
+    PassThruEndpoint* m_passThru = nullptr;
+    std::shared_ptr<VehicleSlot> m_vehicle;
 };
 
 } // namespace vciemu

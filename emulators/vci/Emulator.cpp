@@ -1,9 +1,11 @@
 #include "Emulator.h"
 
 #include <QHostAddress>
+#include <QTcpServer>
 
 #include <algorithm>
 
+#include <json/reader.h>
 #include <json/writer.h>
 
 namespace vciemu {
@@ -15,7 +17,8 @@ const char* kHelp
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
       " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
-      " | ap N remove SSID | mode N original|MAKE | quit   (N: number, list or all)";
+      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N load NAME|PATH | quit"
+      "   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
 {
@@ -35,6 +38,24 @@ bool parseOnOff(const QString& s, bool* on)
 Emulator::Emulator(QObject* parent)
     : QObject(parent)
 {
+}
+
+Emulator::~Emulator()
+{
+    // Sessions end (posted to the scheduler) with their endpoints; the
+    // vehicles go after them on the scheduler thread, then the clock stops.
+    std::vector<std::shared_ptr<VehicleSlot>> vehicles;
+    for (const auto& e : m_endpoints)
+        if (e->vehicle())
+            vehicles.push_back(e->vehicle());
+    m_endpoints.clear();
+    if (m_scheduler) {
+        m_scheduler->call([&vehicles] {
+            for (const auto& v : vehicles)
+                v->reset();
+        });
+        m_scheduler->stop();
+    }
 }
 
 QString Emulator::addressFor(const QString& base, int index)
@@ -96,6 +117,30 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
         *error = QStringLiteral("bad --plug selection: %1").arg(options.plug);
         return false;
     }
+    m_passthruPort = options.passthruPort;
+    if (m_passthruPort == 0) {
+        // One free port for every adapter, found on the first one's address.
+        QTcpServer probe;
+        if (probe.listen(QHostAddress(options.baseAddress), 0))
+            m_passthruPort = probe.serverPort();
+        if (m_passthruPort == 0) {
+            *error = QStringLiteral("no free pass-thru port on %1").arg(options.baseAddress);
+            return false;
+        }
+    }
+    m_scheduler = std::make_unique<vehicle::Scheduler>();
+    m_scheduler->start();
+    const std::string vehicleFile = options.vehicle.toStdString();
+    // The vehicle file is checked once at start (as adapter 1's vehicle);
+    // the others' vehicles are made when first needed.
+    auto first = std::make_shared<VehicleSlot>(*m_scheduler, vehicleFile);
+    std::string why;
+    bool vehicleOk = true;
+    m_scheduler->call([&] { vehicleOk = first->world(&why) != nullptr; });
+    if (!vehicleOk) {
+        *error = QStringLiteral("--vehicle %1: %2").arg(options.vehicle, QString::fromStdString(why));
+        return false;
+    }
     for (int i = 1; i <= options.adapters; ++i) {
         AdapterState s;
         s.index = i;
@@ -107,10 +152,13 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
         s.flashMs = options.flashMs;
         m_endpoints.push_back(std::make_unique<AdapterEndpoint>(
             std::move(s), options.port, options.rebootMs, options.uploadIdleMs, this));
+        m_endpoints.back()->enablePassThru(
+            i == 1 ? first : std::make_shared<VehicleSlot>(*m_scheduler, vehicleFile), m_passthruPort);
     }
     for (int i : plugged) {
-        if (!endpoint(i)->plug()) {
-            *error = QStringLiteral("adapter %1: %2").arg(i).arg(endpoint(i)->lastError());
+        AdapterEndpoint* e = endpoint(i);
+        if (!e->plug() || (!e->rebooting() && !e->passThru()->listening())) {
+            *error = QStringLiteral("adapter %1: %2").arg(i).arg(e->lastError());
             return false;
         }
     }
@@ -162,6 +210,8 @@ QString Emulator::execute(const QString& line)
             d["silent"] = e->silent();
             d["rebooting"] = e->rebooting();
             d["uploading"] = e->uploading();
+            d["passthru"] = e->passThru() ? e->passThru()->dump() : Json::Value(Json::nullValue);
+            d["vehicle"] = vehicleDump(e.get());
             all.append(d);
         }
         Json::Value root(Json::objectValue);
@@ -170,6 +220,9 @@ QString Emulator::execute(const QString& line)
         b["indentation"] = "";
         return QString::fromStdString(Json::writeString(b, root));
     }
+
+    if (cmd == QLatin1String("vehicle"))
+        return vehicleCommand(w, arg);
 
     static const QStringList kPerAdapter = {QStringLiteral("plug"), QStringLiteral("unplug"), QStringLiteral("reboot"),
         QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
@@ -252,7 +305,7 @@ QString Emulator::execute(const QString& line)
         for (int i : targets) {
             AdapterEndpoint* e = endpoint(i);
             if (cmd == QLatin1String("bootloader"))
-                e->adapter().state().bootloader = on;
+                e->setBootloader(on);
             else if (cmd == QLatin1String("silent"))
                 e->setSilent(on);
             else if (cmd == QLatin1String("remote"))
@@ -346,6 +399,80 @@ QString Emulator::execute(const QString& line)
         return QStringLiteral("OK");
     }
     return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
+}
+
+} // namespace vciemu
+
+namespace vciemu {
+
+Json::Value Emulator::vehicleDump(AdapterEndpoint* e)
+{
+    std::shared_ptr<VehicleSlot> slot = e->vehicle();
+    if (!slot || !m_scheduler)
+        return Json::Value(Json::nullValue);
+    std::string json;
+    m_scheduler->call([&json, slot] {
+        if (vehicle::VehicleWorld* w = slot->existing())
+            json = w->dumpJson();
+    });
+    if (json.empty())
+        return Json::Value(Json::nullValue); // not made yet: nothing has needed it
+    Json::Value v;
+    Json::CharReaderBuilder b;
+    std::unique_ptr<Json::CharReader> r(b.newCharReader());
+    std::string errors;
+    if (!r->parse(json.data(), json.data() + json.size(), &v, &errors))
+        return Json::Value(json);
+    return v;
+}
+
+// "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N load
+// NAME|PATH" replaces the vehicle while no pass-thru session holds the adapter.
+QString Emulator::vehicleCommand(const QStringList& w, int arg)
+{
+    if (w.size() <= arg)
+        return QStringLiteral("ERR missing adapter number");
+    std::vector<int> targets;
+    if (!parseSelection(w[arg], count(), &targets) || targets.empty())
+        return QStringLiteral("ERR no such adapter: %1").arg(w[arg]);
+    std::vector<std::string> words;
+    for (int i = arg + 1; i < w.size(); ++i)
+        words.push_back(w[i].toStdString());
+    if (words.empty())
+        return QStringLiteral("ERR missing vehicle command");
+    QStringList answers;
+    bool allOk = true;
+    for (int i : targets) {
+        AdapterEndpoint* e = endpoint(i);
+        std::shared_ptr<VehicleSlot> slot = e->vehicle();
+        std::string answer;
+        if (words[0] == "load") {
+            if (words.size() != 2)
+                answer = "ERR expected vehicle N load NAME|PATH";
+            else if (e->passThru()->sessionOpen())
+                answer = "ERR a pass-thru session holds adapter " + std::to_string(i) + "; load the vehicle after it ends";
+            else
+                m_scheduler->call([&] {
+                    std::string why;
+                    answer = slot->load(words[1], &why) ? std::string("OK") : "ERR " + why;
+                });
+        } else {
+            m_scheduler->call([&] {
+                std::string why;
+                vehicle::VehicleWorld* world = slot->world(&why);
+                answer = world ? world->control(words) : "ERR " + why;
+            });
+        }
+        if (answer.rfind("OK", 0) != 0)
+            allOk = false;
+        answers << QString::fromStdString(answer);
+    }
+    if (answers.size() == 1)
+        return answers.first();
+    QStringList numbered;
+    for (std::size_t k = 0; k < targets.size(); ++k)
+        numbered << QStringLiteral("%1: %2").arg(targets[k]).arg(answers[int(k)]);
+    return (allOk ? QStringLiteral("OK ") : QStringLiteral("ERR ")) + numbered.join(QStringLiteral("; "));
 }
 
 } // namespace vciemu

@@ -2,6 +2,9 @@
 #pragma once
 
 #include "AdapterEndpoint.h"
+#include "VehicleSlot.h"
+
+#include "vehicle/Scheduler.h"
 
 #include <QObject>
 #include <QString>
@@ -20,12 +23,15 @@ struct EmulatorOptions {
     int rebootMs = 4000;
     int flashMs = 2000;       // how long writing an image takes (per adapter: "flashms")
     int uploadIdleMs = 10000; // an upload with no bytes for this long is dropped
+    quint16 passthruPort = 7630; // pass-thru port of every adapter
+    QString vehicle;             // vehicle file or name for every adapter; empty: the default vehicle
 };
 
 class Emulator : public QObject {
     Q_OBJECT
 public:
     explicit Emulator(QObject* parent = nullptr);
+    ~Emulator() override;
 
     // Creates the adapters and plugs the chosen ones; false with a message on
     // bad options.
@@ -36,6 +42,8 @@ public:
     QString execute(const QString& line);
 
     int count() const { return static_cast<int>(m_endpoints.size()); }
+    // The pass-thru port every adapter listens on (the one picked for option 0).
+    quint16 passthruPort() const { return m_passthruPort; }
     AdapterEndpoint* endpoint(int index) const; // 1-based, nullptr when out of range
 
     // Parses "all", "none", "2", "1,3,5-7" against count adapters.
@@ -47,6 +55,13 @@ signals:
     void quitRequested();
 
 private:
+    QString vehicleCommand(const QStringList& words, int arg);
+    Json::Value vehicleDump(AdapterEndpoint* e);
+
+    // The one vehicle clock of the emulator; every adapter's vehicle and
+    // pass-thru session runs on it.
+    std::unique_ptr<vehicle::Scheduler> m_scheduler;
+    quint16 m_passthruPort = 0;
     std::vector<std::unique_ptr<AdapterEndpoint>> m_endpoints;
 };
 

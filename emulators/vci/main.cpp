@@ -65,9 +65,15 @@ int main(int argc, char** argv)
     QCommandLineOption uploadIdleOpt(QStringLiteral("upload-idle-ms"),
         QStringLiteral("An upload with no bytes for this long is dropped (default 10000)."), QStringLiteral("MS"),
         QStringLiteral("10000"));
+    QCommandLineOption passthruOpt(QStringLiteral("passthru-port"),
+        QStringLiteral("Pass-thru port of every adapter, 0 picks a free one (default 7630)."), QStringLiteral("PORT"),
+        QStringLiteral("7630"));
+    QCommandLineOption vehicleOpt(QStringLiteral("vehicle"),
+        QStringLiteral("Vehicle of every adapter: a name of the shipped vehicles or a vehicle file (default: the default vehicle)."),
+        QStringLiteral("NAME|PATH"));
     QCommandLineOption noStdinOpt(QStringLiteral("no-stdin"), QStringLiteral("Do not read commands from stdin."));
-    parser.addOptions(
-        {adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, flashOpt, uploadIdleOpt, noStdinOpt});
+    parser.addOptions({adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, flashOpt, uploadIdleOpt,
+        passthruOpt, vehicleOpt, noStdinOpt});
     parser.process(app);
 
     auto number = [&](const QCommandLineOption& o, int min, int max, int* out) {
@@ -85,13 +91,16 @@ int main(int argc, char** argv)
     vciemu::EmulatorOptions options;
     int port = 0;
     int controlPort = 0;
+    int passthruPort = 0;
     if (!number(adaptersOpt, 1, 1000, &options.adapters) || !number(portOpt, 0, 65535, &port)
-        || !number(controlOpt, 0, 65535, &controlPort) || !number(rebootOpt, 0, 600000, &options.rebootMs)
+        || !number(controlOpt, 0, 65535, &controlPort) || !number(passthruOpt, 0, 65535, &passthruPort) || !number(rebootOpt, 0, 600000, &options.rebootMs)
         || !number(flashOpt, 0, 600000, &options.flashMs) || !number(uploadIdleOpt, 1, 600000, &options.uploadIdleMs))
         return 2;
     options.plug = parser.value(plugOpt);
     options.baseAddress = parser.value(baseOpt);
     options.port = static_cast<quint16>(port);
+    options.passthruPort = static_cast<quint16>(passthruPort);
+    options.vehicle = parser.value(vehicleOpt);
     if (options.port == 0)
         options.port = pickPort(options.baseAddress);
     if (options.port == 0) {
@@ -145,8 +154,8 @@ int main(int argc, char** argv)
         });
     }
 
-    std::printf("vci-emulator: %d adapter(s) from %s, protocol port %u, control port %u\n", options.adapters,
-        qPrintable(options.baseAddress), options.port, control.port());
+    std::printf("vci-emulator: %d adapter(s) from %s, protocol port %u, pass-thru port %u, control port %u\n",
+        options.adapters, qPrintable(options.baseAddress), options.port, emulator.passthruPort(), control.port());
     for (int i = 1; i <= emulator.count(); ++i) {
         const auto& s = emulator.endpoint(i)->adapter().state();
         std::printf("adapter %d %s %s %s\n", i, s.ip.c_str(), s.serial.c_str(),

@@ -29,7 +29,8 @@ bool EmulatorProcess::start(const QStringList& args)
 {
     m_process.setProgram(testBinary("vci-emulator"));
     m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"),
-                               QStringLiteral("0"), QStringLiteral("--no-stdin")}
+                               QStringLiteral("0"), QStringLiteral("--passthru-port"), QStringLiteral("0"),
+                               QStringLiteral("--no-stdin")}
         + args);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start();
@@ -46,7 +47,7 @@ bool EmulatorProcess::start(const QStringList& args)
         out += m_process.readAllStandardOutput();
     }
     const auto match
-        = QRegularExpression(QStringLiteral("protocol port (\\d+), (?:pass-thru port (\\d+), )?control port (\\d+)"))
+        = QRegularExpression(QStringLiteral("protocol port (\\d+), pass-thru port (\\d+), control port (\\d+)"))
               .match(QString::fromLatin1(out));
     if (!match.hasMatch()) {
         m_error = QStringLiteral("vci-emulator is not ready: ") + QString::fromLocal8Bit(out)
@@ -54,7 +55,7 @@ bool EmulatorProcess::start(const QStringList& args)
         return false;
     }
     m_port = static_cast<quint16>(match.captured(1).toUInt());
-    m_passThruPort = static_cast<quint16>(match.captured(2).toUInt());
+    m_passthruPort = static_cast<quint16>(match.captured(2).toUInt());
     m_controlPort = static_cast<quint16>(match.captured(3).toUInt());
     return true;
 }

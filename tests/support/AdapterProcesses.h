@@ -23,15 +23,15 @@ public:
 
     quint16 port() const { return m_port; }
     quint16 controlPort() const { return m_controlPort; }
-    // The pass-thru port from the first line; 0 when the emulator named none.
-    quint16 passThruPort() const { return m_passThruPort; }
+    quint16 passthruPort() const { return m_passthruPort; }
+    qint64 pid() const { return m_process.processId(); }
     QString errorText() const { return m_error; }
 
 private:
     QProcess m_process;
     quint16 m_port = 0;
     quint16 m_controlPort = 0;
-    quint16 m_passThruPort = 0;
+    quint16 m_passthruPort = 0;
     QString m_error;
 };
 

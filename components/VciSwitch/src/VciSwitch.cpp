@@ -3,10 +3,9 @@
 #include "MT7628Config.h"
 #include "Mt7628Protocol.h"
 
-#include <blocks/StatusBlock.h>
+#include <blocks/PublishedAdapter.h>
 #include <driverpkg/Manifest.h>
 #include <driverpkg/OemSoftware.h>
-#include <platform/SharedMemory.h>
 
 #include <cstring>
 #include <string>
@@ -34,21 +33,10 @@ std::string packageFolder()
     return driverpkg::moduleFolder(reinterpret_cast<const void*>(&packageFolder));
 }
 
-// The selected adapter's address from the status block, "" when there is
-// none. The text counts only while its writer (the service) holds the
-// block's ownership lock: a dead service's last text names no adapter.
+// The selected adapter's address from the status block, "" when there is none.
 std::string adapterAddress()
 {
-    platform::SharedMemory block;
-    if (!block.open(blocks::kStatusBlockName, blocks::kStatusBlockSize) || !block.ownerAlive())
-        return {};
-    unsigned char copy[blocks::kStatusBlockSize];
-    std::memcpy(copy, block.data(), sizeof copy);
-    if (block.faulted())
-        return {};
-    const std::string_view text = blocks::blockText(copy, sizeof copy);
-    const blocks::StatusText status(text);
-    return std::string(status.value(blocks::StatusKey::vciIP));
+    return blocks::readPublishedAdapter().address;
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "CanFrame.h"
 #include "Scheduler.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -58,6 +59,17 @@ public:
 
     // Bits the frame occupies on the bus, interframe space included.
     static std::uint32_t frameBits(const CanFrame& frame);
+    // The same split by phase: CAN FD with bit rate switch sends `data` bits
+    // at the data rate, the rest at the nominal rate.
+    struct PhaseBits {
+        std::uint32_t nominal = 0;
+        std::uint32_t data = 0;
+    };
+    static PhaseBits phaseBits(const CanFrame& frame);
+    // The node's transmit error counter (0 for an unknown node).
+    int transmitErrors(NodeId node) const;
+    // Frames waiting in the node's transmit queue.
+    std::size_t queued(NodeId node) const;
     // Duration of the frame on this bus, µs.
     Micros frameTime(const CanFrame& frame) const;
     // Share of the last second the bus was busy, 0..1.

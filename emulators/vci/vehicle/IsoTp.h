@@ -17,6 +17,7 @@ struct IsoTpConfig {
     std::uint32_t rxId = 0;          // identifier this end listens to
     bool extended = false;           // 29-bit identifiers
     bool fd = false;                 // CAN FD frames (up to 64 bytes)
+    bool brs = true;                 // FD frames switch to the data rate
     bool pad = true;                 // pad frames to 8 (FD: the next valid length)
     std::uint8_t padValue = 0xCC;
     std::uint8_t blockSize = 0;      // sent in our flow control frames
@@ -50,7 +51,17 @@ public:
     // being sent already or the length is out of range.
     bool send(const std::vector<std::uint8_t>& payload);
     bool busy() const;
+    // Whether a multi-frame message is being received.
+    bool receiving() const;
+    // Stops any send and reception in progress, without callbacks.
     void abort();
+
+    // Largest message: 4095 bytes on classic CAN; with FD the first frame's
+    // 32-bit length allows more, bounded here.
+    static constexpr std::uint32_t kMaxClassicMessage = 4095;
+    static constexpr std::uint32_t kMaxFdMessage = 65536;
+    // STmin as sent in a flow control frame, in µs (reserved values: 127 ms).
+    static Micros stMinMicros(std::uint8_t stMin);
 
     // Feed every frame the node hears; returns true when it belonged to this link.
     bool onFrame(const CanFrame& frame, Micros at);

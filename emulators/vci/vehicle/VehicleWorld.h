@@ -6,6 +6,7 @@
 
 #include "CanBus.h"
 #include "Scheduler.h"
+#include "VehicleData.h"
 
 #include <memory>
 #include <string>
@@ -19,7 +20,10 @@ class VehicleWorld {
 public:
     // `vehicleFile`: a vehicle description (docs/vehicle-simulation.md); empty
     // for the default vehicle. false with *error on a file that breaks the rules.
+    // A name of a shipped vehicle ("default", see resolveVehicleFile) works too.
     static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error);
+    // From a description already read.
+    static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const VehicleSpec& spec);
     virtual ~VehicleWorld() = default;
 
     virtual CanBus& bus(Pins pins) = 0;
@@ -29,6 +33,9 @@ public:
     virtual std::string control(const std::vector<std::string>& words) = 0;
     // A JSON object describing the vehicle state, for "dump".
     virtual std::string dumpJson() const = 0;
+
+    // The vehicle as described by its file.
+    virtual const VehicleSpec& spec() const = 0;
 };
 
 } // namespace vehicle

@@ -23,6 +23,14 @@ inline constexpr std::size_t kMaxIoctlPairs = 64;
 inline constexpr std::size_t kMaxChannels = 4;
 inline constexpr std::size_t kMaxFilters = 10;
 inline constexpr std::size_t kMaxPeriodic = 10;
+inline constexpr std::uint32_t kMinPeriodMs = 5;          // START_PERIODIC interval
+inline constexpr std::uint32_t kMaxPeriodMs = 65535;
+// A msg on the wire: ProtocolID, RxStatus, TxFlags, Timestamp, ExtraDataIndex, DataSize.
+inline constexpr std::size_t kMessageHeaderSize = 26;
+// The J2534 status of a WRITE that timed out: its reply also carries the number sent.
+inline constexpr std::uint32_t kStatusTimeout = 0x09;
+// BUS event states.
+inline constexpr std::uint32_t kBusActive = 0, kBusErrorPassive = 1, kBusOff = 2;
 
 enum class Type : std::uint8_t {
     Open = 0x01,
@@ -72,7 +80,7 @@ struct IoctlRequest { std::uint32_t channel = 0, ioctlId = 0; std::vector<Config
 
 // ---- Replies (adapter -> library) ------------------------------------------
 // status 0: the result fields of the request's type are set; otherwise `text`
-// says what happened.
+// says what happened (and for a WRITE that timed out, `value` is the number sent).
 struct Reply {
     Type request = Type::Open;
     std::uint32_t status = 0;
@@ -99,7 +107,12 @@ struct Frame {
     std::vector<std::uint8_t> payload;
 };
 
-// ---- Encoding: each returns the complete frame bytes. ----------------------
+// ---- Encoding ----------------------------------------------------------------
+// Each returns the complete frame bytes, or nothing when the content breaks a
+// limit (a message over kMaxData, no or too many messages or pairs, an
+// interval out of range, a frame over kMaxLength): split WRITE and RX by
+// messageWireSize() first. Texts are cut to kMaxText bytes on a character
+// boundary, bytes that are not UTF-8 replaced by '?' (wireText()).
 std::vector<std::uint8_t> encodeOpen(std::uint32_t tag, const OpenRequest&);
 std::vector<std::uint8_t> encodeConnect(std::uint32_t tag, const ConnectRequest&);
 std::vector<std::uint8_t> encodeDisconnect(std::uint32_t tag, const ChannelRequest&);
@@ -114,10 +127,19 @@ std::vector<std::uint8_t> encodeRx(const RxEvent&);
 std::vector<std::uint8_t> encodeLost(const LostEvent&);
 std::vector<std::uint8_t> encodeBus(const BusEvent&);
 
+// Bytes of one message inside a frame (kMessageHeaderSize + data).
+std::size_t messageWireSize(const Message&);
+// A text as the wire carries it: well-formed UTF-8 of at most kMaxText bytes.
+std::string wireText(const std::string&);
+bool wellFormedUtf8(const std::string&);
+// A request, a reply to a request, or an event.
+bool knownType(std::uint8_t type);
+
 // ---- Decoding ---------------------------------------------------------------
 // Splits frames off a byte stream: feed() appends received bytes, next()
-// returns the next whole frame. A length out of range makes the reader
-// broken() for good (the connection must be closed); error() says why.
+// returns the next whole frame. A length out of range or an unknown type makes
+// the reader broken() for good (the connection must be closed); error() says
+// why. It never holds more than one frame beyond what was fed and not taken.
 class FrameReader {
 public:
     void feed(const std::uint8_t* data, std::size_t size);
@@ -132,8 +154,11 @@ private:
     std::string m_error;
 };
 
-// Payload decoders: false (with *error set) when the payload is short, long,
-// or breaks a limit of docs/passthru-protocol.md.
+// Payload decoders: false (with *error set) when the frame has another type,
+// the payload is short, long, or breaks a limit of docs/passthru-protocol.md
+// (counts, data sizes, texts of at most 256 bytes of UTF-8, the periodic
+// interval, the flow-control marker, the bus state, tag 0 in events). The
+// output may be null.
 bool decodeOpen(const Frame&, OpenRequest*, std::string* error);
 bool decodeConnect(const Frame&, ConnectRequest*, std::string* error);
 bool decodeDisconnect(const Frame&, ChannelRequest*, std::string* error);

@@ -1,0 +1,724 @@
+#include "passthru/PassThruWire.h"
+
+#include <algorithm>
+
+namespace passthru {
+namespace {
+
+// ---- Writing ------------------------------------------------------------
+class Writer {
+public:
+    Writer(std::uint8_t type, std::uint32_t tag)
+        : m_out(4, 0)
+    {
+        u8(type);
+        u32(tag);
+    }
+    void u8(std::uint8_t v) { m_out.push_back(v); }
+    void u16(std::uint16_t v)
+    {
+        m_out.push_back(static_cast<std::uint8_t>(v >> 8));
+        m_out.push_back(static_cast<std::uint8_t>(v));
+    }
+    void u32(std::uint32_t v)
+    {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            m_out.push_back(static_cast<std::uint8_t>(v >> shift));
+    }
+    void u64(std::uint64_t v)
+    {
+        u32(static_cast<std::uint32_t>(v >> 32));
+        u32(static_cast<std::uint32_t>(v));
+    }
+    void str(const std::string& s)
+    {
+        const std::string t = wireText(s);
+        u16(static_cast<std::uint16_t>(t.size()));
+        m_out.insert(m_out.end(), t.begin(), t.end());
+    }
+    // A message whose data is too long makes the whole frame unencodable.
+    void msg(const Message& m)
+    {
+        if (m.data.size() > kMaxData) {
+            m_bad = true;
+            return;
+        }
+        u32(m.protocolId);
+        u32(m.rxStatus);
+        u32(m.txFlags);
+        u64(m.timestamp);
+        u32(m.extraDataIndex);
+        u16(static_cast<std::uint16_t>(m.data.size()));
+        m_out.insert(m_out.end(), m.data.begin(), m.data.end());
+    }
+    void fail() { m_bad = true; }
+    std::vector<std::uint8_t> done()
+    {
+        const std::size_t body = m_out.size() - 4;
+        if (m_bad || body > kMaxLength)
+            return {};
+        for (int i = 0; i < 4; ++i)
+            m_out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(body >> (24 - 8 * i));
+        return std::move(m_out);
+    }
+
+private:
+    std::vector<std::uint8_t> m_out;
+    bool m_bad = false;
+};
+
+// ---- Reading --------------------------------------------------------------
+class Reader {
+public:
+    Reader(const Frame& f, std::string* error)
+        : m_data(f.payload)
+        , m_error(error)
+    {
+    }
+    bool u8(std::uint8_t& v)
+    {
+        if (!need(1))
+            return false;
+        v = m_data[m_pos++];
+        return true;
+    }
+    bool u16(std::uint16_t& v)
+    {
+        if (!need(2))
+            return false;
+        v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
+        m_pos += 2;
+        return true;
+    }
+    bool u32(std::uint32_t& v)
+    {
+        if (!need(4))
+            return false;
+        v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | m_data[m_pos++];
+        return true;
+    }
+    bool u64(std::uint64_t& v)
+    {
+        std::uint32_t hi = 0;
+        std::uint32_t lo = 0;
+        if (!u32(hi) || !u32(lo))
+            return false;
+        v = (std::uint64_t(hi) << 32) | lo;
+        return true;
+    }
+    bool str(std::string& s)
+    {
+        std::uint16_t n = 0;
+        if (!u16(n))
+            return false;
+        if (n > kMaxText)
+            return fail("text of " + std::to_string(n) + " bytes (at most 256)");
+        if (!need(n))
+            return false;
+        s.assign(reinterpret_cast<const char*>(m_data.data() + m_pos), n);
+        m_pos += n;
+        if (!wellFormedUtf8(s))
+            return fail("text is not UTF-8");
+        return true;
+    }
+    bool msg(Message& m)
+    {
+        std::uint16_t n = 0;
+        if (!u32(m.protocolId) || !u32(m.rxStatus) || !u32(m.txFlags) || !u64(m.timestamp)
+            || !u32(m.extraDataIndex) || !u16(n))
+            return false;
+        if (n > kMaxData)
+            return fail("message of " + std::to_string(n) + " data bytes (at most 4128)");
+        if (!need(n))
+            return false;
+        m.data.assign(m_data.begin() + static_cast<std::ptrdiff_t>(m_pos),
+            m_data.begin() + static_cast<std::ptrdiff_t>(m_pos + n));
+        m_pos += n;
+        return true;
+    }
+    bool count(std::uint16_t& n, std::size_t min, std::size_t max, const char* what)
+    {
+        if (!u16(n))
+            return false;
+        if (n < min || n > max)
+            return fail(std::to_string(n) + " " + what + " (" + std::to_string(min) + " .. " + std::to_string(max)
+                + ")");
+        return true;
+    }
+    // The payload must be used up exactly.
+    bool end()
+    {
+        if (m_pos != m_data.size())
+            return fail(std::to_string(m_data.size() - m_pos) + " trailing bytes");
+        return true;
+    }
+    bool fail(const std::string& why)
+    {
+        if (m_error)
+            *m_error = why;
+        return false;
+    }
+
+private:
+    bool need(std::size_t n)
+    {
+        if (m_data.size() - m_pos < n)
+            return fail("payload too short");
+        return true;
+    }
+
+    const std::vector<std::uint8_t>& m_data;
+    std::string* m_error;
+    std::size_t m_pos = 0;
+};
+
+bool expectType(const Frame& f, Type t, std::string* error)
+{
+    if (f.type == static_cast<std::uint8_t>(t))
+        return true;
+    if (error)
+        *error = "frame of type " + std::to_string(f.type) + " where " + std::to_string(static_cast<int>(t))
+            + " was expected";
+    return false;
+}
+
+bool isRequest(std::uint8_t t) { return t >= 0x01 && t <= 0x0A; }
+
+// Events carry tag 0: no request's reply can be mistaken for one.
+bool expectEvent(const Frame& f, Type t, std::string* error)
+{
+    if (!expectType(f, t, error))
+        return false;
+    if (f.tag == 0)
+        return true;
+    if (error)
+        *error = "event with tag " + std::to_string(f.tag);
+    return false;
+}
+
+} // namespace
+
+bool wellFormedUtf8(const std::string& s)
+{
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t len = 0;
+        std::uint32_t cp = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (s.size() - i < len)
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF
+            || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string wireText(const std::string& s)
+{
+    std::string out;
+    out.reserve(std::min(s.size(), kMaxText));
+    std::size_t i = 0;
+    while (i < s.size()) {
+        // Length of the sequence starting here if it is well-formed, else 0.
+        std::size_t len = 1;
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c >= 0x80) {
+            len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+            if (len && (s.size() - i < len || !wellFormedUtf8(s.substr(i, len))))
+                len = 0;
+        }
+        const std::string piece = len ? s.substr(i, len) : std::string("?");
+        if (out.size() + piece.size() > kMaxText)
+            break;
+        out += piece;
+        i += len ? len : 1;
+    }
+    return out;
+}
+
+std::size_t messageWireSize(const Message& m) { return kMessageHeaderSize + m.data.size(); }
+
+bool knownType(std::uint8_t type)
+{
+    if (isRequest(type) || isRequest(static_cast<std::uint8_t>(type & ~kReplyBit)))
+        return true;
+    return type >= 0x40 && type <= 0x42;
+}
+
+// ---- Encoding -----------------------------------------------------------------
+std::vector<std::uint8_t> encodeOpen(std::uint32_t tag, const OpenRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Open), tag);
+    w.u16(r.version);
+    w.str(r.client);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeConnect(std::uint32_t tag, const ConnectRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Connect), tag);
+    w.u32(r.protocolId);
+    w.u32(r.flags);
+    w.u32(r.baudRate);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeDisconnect(std::uint32_t tag, const ChannelRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Disconnect), tag);
+    w.u32(r.channel);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeWrite(std::uint32_t tag, const WriteRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Write), tag);
+    if (r.messages.empty() || r.messages.size() > kMaxMessagesPerFrame)
+        w.fail();
+    w.u32(r.channel);
+    w.u32(r.timeoutMs);
+    w.u16(static_cast<std::uint16_t>(r.messages.size()));
+    for (const Message& m : r.messages)
+        w.msg(m);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeStartPeriodic(std::uint32_t tag, const StartPeriodicRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::StartPeriodic), tag);
+    if (r.intervalMs < kMinPeriodMs || r.intervalMs > kMaxPeriodMs)
+        w.fail();
+    w.u32(r.channel);
+    w.u32(r.intervalMs);
+    w.msg(r.message);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeStop(Type type, std::uint32_t tag, const StopRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(type), tag);
+    if (type != Type::StopPeriodic && type != Type::StopFilter)
+        w.fail();
+    w.u32(r.channel);
+    w.u32(r.id);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeStartFilter(std::uint32_t tag, const StartFilterRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::StartFilter), tag);
+    w.u32(r.channel);
+    w.u32(r.filterType);
+    w.u8(r.flowControl ? 1 : 0);
+    w.msg(r.mask);
+    w.msg(r.pattern);
+    if (r.flowControl)
+        w.msg(*r.flowControl);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeIoctl(std::uint32_t tag, const IoctlRequest& r)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Ioctl), tag);
+    if (r.pairs.size() > kMaxIoctlPairs)
+        w.fail();
+    w.u32(r.channel);
+    w.u32(r.ioctlId);
+    w.u16(static_cast<std::uint16_t>(r.pairs.size()));
+    for (const ConfigPair& p : r.pairs) {
+        w.u32(p.parameter);
+        w.u32(p.value);
+    }
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeVersion(std::uint32_t tag)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Version), tag);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeReply(std::uint32_t tag, const Reply& r)
+{
+    Writer w(static_cast<std::uint8_t>(static_cast<std::uint8_t>(r.request) | kReplyBit), tag);
+    if (!isRequest(static_cast<std::uint8_t>(r.request)))
+        w.fail();
+    w.u32(r.status);
+    if (r.status != 0) {
+        w.str(r.text);
+        if (r.request == Type::Write && r.status == kStatusTimeout)
+            w.u32(r.value);
+        return w.done();
+    }
+    switch (r.request) {
+    case Type::Open:
+        w.str(r.firmwareVersion);
+        w.str(r.serial);
+        w.u32(r.supplyMv);
+        break;
+    case Type::Version:
+        w.str(r.firmwareVersion);
+        w.str(r.serial);
+        break;
+    case Type::Connect:
+    case Type::Write:
+    case Type::StartPeriodic:
+    case Type::StartFilter:
+        w.u32(r.value);
+        break;
+    case Type::Ioctl:
+        if (r.pairs.size() > kMaxIoctlPairs)
+            w.fail();
+        w.u16(static_cast<std::uint16_t>(r.pairs.size()));
+        for (const ConfigPair& p : r.pairs) {
+            w.u32(p.parameter);
+            w.u32(p.value);
+        }
+        break;
+    default:
+        break;
+    }
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeRx(const RxEvent& e)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Rx), 0);
+    if (e.messages.empty() || e.messages.size() > kMaxMessagesPerFrame)
+        w.fail();
+    w.u32(e.channel);
+    w.u16(static_cast<std::uint16_t>(e.messages.size()));
+    for (const Message& m : e.messages)
+        w.msg(m);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeLost(const LostEvent& e)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Lost), 0);
+    w.u32(e.channel);
+    w.u32(e.count);
+    return w.done();
+}
+
+std::vector<std::uint8_t> encodeBus(const BusEvent& e)
+{
+    Writer w(static_cast<std::uint8_t>(Type::Bus), 0);
+    if (e.state > kBusOff)
+        w.fail();
+    w.u32(e.channel);
+    w.u32(e.state);
+    return w.done();
+}
+
+// ---- Stream -------------------------------------------------------------------
+void FrameReader::feed(const std::uint8_t* data, std::size_t size)
+{
+    if (broken() || !data || size == 0)
+        return;
+    // Drop what was consumed before growing, so the buffer holds at most the
+    // frame being assembled plus the new bytes.
+    if (m_offset > 0 && (m_offset >= m_buffer.size() / 2 || m_offset == m_buffer.size())) {
+        m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<std::ptrdiff_t>(m_offset));
+        m_offset = 0;
+    }
+    m_buffer.insert(m_buffer.end(), data, data + size);
+}
+
+std::optional<Frame> FrameReader::next()
+{
+    if (broken() || buffered() < 4 + 1)
+        return std::nullopt;
+    const std::uint8_t* p = m_buffer.data() + m_offset;
+    const std::uint32_t length = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16)
+        | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+    if (length < kMinLength || length > kMaxLength) {
+        m_error = "frame length " + std::to_string(length) + " out of range (5 .. 16384)";
+        return std::nullopt;
+    }
+    if (!knownType(p[4])) {
+        m_error = "unknown frame type " + std::to_string(p[4]);
+        return std::nullopt;
+    }
+    if (buffered() < 4 + std::size_t(length))
+        return std::nullopt;
+    Frame f;
+    f.type = p[4];
+    f.tag = (std::uint32_t(p[5]) << 24) | (std::uint32_t(p[6]) << 16) | (std::uint32_t(p[7]) << 8) | p[8];
+    f.payload.assign(p + kHeaderSize, p + 4 + length);
+    m_offset += 4 + std::size_t(length);
+    if (m_offset == m_buffer.size()) {
+        m_buffer.clear();
+        m_offset = 0;
+    }
+    return f;
+}
+
+// ---- Decoding ---------------------------------------------------------------
+bool decodeOpen(const Frame& f, OpenRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::Open, error))
+        return false;
+    Reader in(f, error);
+    OpenRequest out;
+    if (!in.u16(out.version) || !in.str(out.client) || !in.end())
+        return false;
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeConnect(const Frame& f, ConnectRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::Connect, error))
+        return false;
+    Reader in(f, error);
+    ConnectRequest out;
+    if (!in.u32(out.protocolId) || !in.u32(out.flags) || !in.u32(out.baudRate) || !in.end())
+        return false;
+    if (r)
+        *r = out;
+    return true;
+}
+
+bool decodeDisconnect(const Frame& f, ChannelRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::Disconnect, error))
+        return false;
+    Reader in(f, error);
+    ChannelRequest out;
+    if (!in.u32(out.channel) || !in.end())
+        return false;
+    if (r)
+        *r = out;
+    return true;
+}
+
+bool decodeWrite(const Frame& f, WriteRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::Write, error))
+        return false;
+    Reader in(f, error);
+    WriteRequest out;
+    std::uint16_t n = 0;
+    if (!in.u32(out.channel) || !in.u32(out.timeoutMs) || !in.count(n, 1, kMaxMessagesPerFrame, "messages"))
+        return false;
+    out.messages.resize(n);
+    for (Message& m : out.messages)
+        if (!in.msg(m))
+            return false;
+    if (!in.end())
+        return false;
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeStartPeriodic(const Frame& f, StartPeriodicRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::StartPeriodic, error))
+        return false;
+    Reader in(f, error);
+    StartPeriodicRequest out;
+    if (!in.u32(out.channel) || !in.u32(out.intervalMs) || !in.msg(out.message) || !in.end())
+        return false;
+    if (out.intervalMs < kMinPeriodMs || out.intervalMs > kMaxPeriodMs)
+        return in.fail("interval " + std::to_string(out.intervalMs) + " ms (5 .. 65535)");
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeStop(const Frame& f, StopRequest* r, std::string* error)
+{
+    if (f.type != static_cast<std::uint8_t>(Type::StopPeriodic) && !expectType(f, Type::StopFilter, error))
+        return false;
+    Reader in(f, error);
+    StopRequest out;
+    if (!in.u32(out.channel) || !in.u32(out.id) || !in.end())
+        return false;
+    if (r)
+        *r = out;
+    return true;
+}
+
+bool decodeStartFilter(const Frame& f, StartFilterRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::StartFilter, error))
+        return false;
+    Reader in(f, error);
+    StartFilterRequest out;
+    std::uint8_t hasFc = 0;
+    if (!in.u32(out.channel) || !in.u32(out.filterType) || !in.u8(hasFc))
+        return false;
+    if (hasFc > 1)
+        return in.fail("flow-control marker " + std::to_string(hasFc) + " (0 or 1)");
+    if (!in.msg(out.mask) || !in.msg(out.pattern))
+        return false;
+    if (hasFc) {
+        out.flowControl.emplace();
+        if (!in.msg(*out.flowControl))
+            return false;
+    }
+    if (!in.end())
+        return false;
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeIoctl(const Frame& f, IoctlRequest* r, std::string* error)
+{
+    if (!expectType(f, Type::Ioctl, error))
+        return false;
+    Reader in(f, error);
+    IoctlRequest out;
+    std::uint16_t n = 0;
+    if (!in.u32(out.channel) || !in.u32(out.ioctlId) || !in.count(n, 0, kMaxIoctlPairs, "parameters"))
+        return false;
+    out.pairs.resize(n);
+    for (ConfigPair& p : out.pairs)
+        if (!in.u32(p.parameter) || !in.u32(p.value))
+            return false;
+    if (!in.end())
+        return false;
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeVersion(const Frame& f, std::string* error)
+{
+    if (!expectType(f, Type::Version, error))
+        return false;
+    Reader in(f, error);
+    return in.end();
+}
+
+bool decodeReply(const Frame& f, Reply* r, std::string* error)
+{
+    const auto request = static_cast<std::uint8_t>(f.type & ~kReplyBit);
+    Reader in(f, error);
+    if (!(f.type & kReplyBit) || !isRequest(request))
+        return in.fail("frame of type " + std::to_string(f.type) + " is no reply");
+    Reply out;
+    out.request = static_cast<Type>(request);
+    if (!in.u32(out.status))
+        return false;
+    if (out.status != 0) {
+        if (!in.str(out.text))
+            return false;
+        if (out.request == Type::Write && out.status == kStatusTimeout && !in.u32(out.value))
+            return false;
+    } else {
+        switch (out.request) {
+        case Type::Open:
+            if (!in.str(out.firmwareVersion) || !in.str(out.serial) || !in.u32(out.supplyMv))
+                return false;
+            break;
+        case Type::Version:
+            if (!in.str(out.firmwareVersion) || !in.str(out.serial))
+                return false;
+            break;
+        case Type::Connect:
+        case Type::Write:
+        case Type::StartPeriodic:
+        case Type::StartFilter:
+            if (!in.u32(out.value))
+                return false;
+            break;
+        case Type::Ioctl: {
+            std::uint16_t n = 0;
+            if (!in.count(n, 0, kMaxIoctlPairs, "parameters"))
+                return false;
+            out.pairs.resize(n);
+            for (ConfigPair& p : out.pairs)
+                if (!in.u32(p.parameter) || !in.u32(p.value))
+                    return false;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (!in.end())
+        return false;
+    if (r)
+        *r = std::move(out);
+    return true;
+}
+
+bool decodeRx(const Frame& f, RxEvent* e, std::string* error)
+{
+    if (!expectEvent(f, Type::Rx, error))
+        return false;
+    Reader in(f, error);
+    RxEvent out;
+    std::uint16_t n = 0;
+    if (!in.u32(out.channel) || !in.count(n, 1, kMaxMessagesPerFrame, "messages"))
+        return false;
+    out.messages.resize(n);
+    for (Message& m : out.messages)
+        if (!in.msg(m))
+            return false;
+    if (!in.end())
+        return false;
+    if (e)
+        *e = std::move(out);
+    return true;
+}
+
+bool decodeLost(const Frame& f, LostEvent* e, std::string* error)
+{
+    if (!expectEvent(f, Type::Lost, error))
+        return false;
+    Reader in(f, error);
+    LostEvent out;
+    if (!in.u32(out.channel) || !in.u32(out.count) || !in.end())
+        return false;
+    if (e)
+        *e = out;
+    return true;
+}
+
+bool decodeBus(const Frame& f, BusEvent* e, std::string* error)
+{
+    if (!expectEvent(f, Type::Bus, error))
+        return false;
+    Reader in(f, error);
+    BusEvent out;
+    if (!in.u32(out.channel) || !in.u32(out.state) || !in.end())
+        return false;
+    if (out.state > kBusOff)
+        return in.fail("bus state " + std::to_string(out.state) + " (0 .. 2)");
+    if (e)
+        *e = out;
+    return true;
+}
+
+} // namespace passthru
