@@ -138,7 +138,9 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
     bool vehicleOk = true;
     m_scheduler->call([&] { vehicleOk = first->world(&why) != nullptr; });
     if (!vehicleOk) {
-        *error = QStringLiteral("--vehicle %1: %2").arg(options.vehicle, QString::fromStdString(why));
+        *error = (options.vehicle.isEmpty() ? QStringLiteral("the default vehicle: ")
+                                             : QStringLiteral("--vehicle %1: ").arg(options.vehicle))
+            + QString::fromStdString(why);
         return false;
     }
     for (int i = 1; i <= options.adapters; ++i) {
