@@ -115,9 +115,9 @@ private slots:
         QVERIFY2(m_emulator.start({QStringLiteral("--base-address"), address, QStringLiteral("--plug"),
                      QStringLiteral("1"), QStringLiteral("--passthru-port"), QStringLiteral("0")}),
             qPrintable(m_emulator.errorText()));
-        QVERIFY(m_emulator.passThruPort() != 0);
+        QVERIFY(m_emulator.passthruPort() != 0);
         qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emulator.port()));
-        qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passThruPort()));
+        qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passthruPort()));
         QVERIFY(m_service.start(ServiceProcess::arguments(
             address, m_emulator.port(), m_dir.filePath(QStringLiteral("service.lock")))));
         QVERIFY2(m_library.load(libraryPath()), ::dlerror());
