@@ -56,6 +56,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// The programs started, ended by fail() as well.
+std::vector<pid_t> g_children;
+
 [[noreturn]] void fail(const char* format, ...)
 {
     va_list args;
@@ -64,6 +67,10 @@ using Clock = std::chrono::steady_clock;
     std::vfprintf(stderr, format, args);
     std::fprintf(stderr, "\n");
     va_end(args);
+    for (pid_t pid : g_children) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
     std::exit(2);
 }
 
@@ -108,6 +115,7 @@ public:
         if (posix_spawn(&m_pid, argv[0].c_str(), &actions, nullptr, args.data(), envp.data()) != 0)
             fail("cannot start %s", argv[0].c_str());
         posix_spawn_file_actions_destroy(&actions);
+        g_children.push_back(m_pid);
         ::close(out[1]);
         m_out = out[0];
     }
@@ -151,17 +159,23 @@ public:
         ::kill(m_pid, SIGTERM);
         for (int i = 0; i < 50; ++i) {
             if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                m_pid = -1;
+                forget();
                 return;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
+        forget();
     }
 
 private:
+    void forget()
+    {
+        g_children.erase(std::remove(g_children.begin(), g_children.end(), m_pid), g_children.end());
+        m_pid = -1;
+    }
+
     pid_t m_pid = -1;
     int m_out = -1;
     std::string m_text;
@@ -197,18 +211,6 @@ std::string control(int port, const std::string& line)
     }
     ::close(fd);
     return answer;
-}
-
-// The first number after `"key":` in a JSON text (the emulator's dump).
-std::optional<double> jsonNumber(const std::string& text, const std::string& key, std::size_t from = 0)
-{
-    const std::size_t at = text.find("\"" + key + "\"", from);
-    if (at == std::string::npos)
-        return std::nullopt;
-    std::size_t colon = text.find(':', at);
-    if (colon == std::string::npos)
-        return std::nullopt;
-    return std::strtod(text.c_str() + colon + 1, nullptr);
 }
 
 // ---------------------------------------------------------------- /proc
@@ -439,11 +441,12 @@ struct J2534 {
         check(Ioctl(channel, SET_CONFIG, &list, nullptr), what);
     }
 
-    unsigned long getConfig(unsigned long channel, unsigned long parameter)
+    std::optional<unsigned long> getConfig(unsigned long channel, unsigned long parameter)
     {
         SCONFIG pair{parameter, 0};
         SCONFIG_LIST list{1, &pair};
-        check(Ioctl(channel, GET_CONFIG, &list, nullptr), "GET_CONFIG");
+        if (Ioctl(channel, GET_CONFIG, &list, nullptr) != STATUS_NOERROR)
+            return std::nullopt;
         return pair.Value;
     }
 };
@@ -531,9 +534,45 @@ struct EngineEcu {
     std::uint32_t request = 0x7E0;
     std::uint32_t response = 0x7E8;
     double answerDelayUs = 0;
-    bool padded = true;
-    std::uint8_t pad = 0xAA;
+    bool padded = true;     // the vehicle file's default
+    std::uint8_t pad = 0xCC; // the vehicle file's default
+    int blockSize = 0;
+    int stMin = 0;
 };
+
+// The engine ECU's entry of the shipped default vehicle (bin/vehicles/default.json).
+EngineEcu readEngine(const std::string& file)
+{
+    std::ifstream in(file);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t at = text.find("\"name\": \"engine\"");
+    if (at == std::string::npos)
+        fail("no engine ECU in %s", file.c_str());
+    // Its members run up to the next ECU's name.
+    const std::string engine = text.substr(at, text.find("\"name\"", at + 10) - at);
+    EngineEcu ecu;
+    std::smatch m;
+    const auto hex = [](const std::string& v) { return static_cast<std::uint32_t>(std::stoul(v, nullptr, 16)); };
+    if (std::regex_search(engine, m, std::regex("\"requestId\":\\s*\"0x([0-9A-Fa-f]+)\"")))
+        ecu.request = hex(m[1]);
+    if (std::regex_search(engine, m, std::regex("\"responseId\":\\s*\"0x([0-9A-Fa-f]+)\"")))
+        ecu.response = hex(m[1]);
+    if (!std::regex_search(engine, m, std::regex("\"answerDelayUs\":\\s*(\\d+)")))
+        fail("the engine ECU of %s has no answerDelayUs", file.c_str());
+    ecu.answerDelayUs = std::stod(m[1]);
+    if (std::regex_search(engine, m, std::regex("\"padding\":\\s*(true|false)")))
+        ecu.padded = m[1] == "true";
+    if (std::regex_search(engine, m, std::regex("\"padValue\":\\s*\"0x([0-9A-Fa-f]+)\"")))
+        ecu.pad = std::uint8_t(hex(m[1]));
+    if (std::regex_search(engine, m, std::regex("\"blockSize\":\\s*(\\d+)")))
+        ecu.blockSize = std::stoi(m[1]);
+    if (std::regex_search(engine, m, std::regex("\"stMin\":\\s*(\\d+)")))
+        ecu.stMin = std::stoi(m[1]);
+    return ecu;
+}
+
+// The identifier the load generator sends with.
+constexpr std::uint32_t kLoadId = 0x600;
 
 // ---------------------------------------------------------------- measures
 
@@ -545,7 +584,7 @@ void measureReadVin(Link& link, const EngineEcu& ecu, const Options& options)
     j.check(j.Connect(link.device, ISO15765, 0, 500000, &channel), "Connect ISO15765");
     flowFilter(j, channel, ecu.request, ecu.response);
     j.setConfig(channel, {{ISO15765_BS, 0}, {ISO15765_STMIN, 0}}, "SET_CONFIG BS/STmin");
-    const std::uint8_t testerPad = std::uint8_t(j.getConfig(channel, ISO15765_PAD_VALUE));
+    const std::uint8_t testerPad = std::uint8_t(j.getConfig(channel, ISO15765_PAD_VALUE).value_or(0));
 
     std::vector<double> latencies;
     std::vector<std::uint8_t> answer;
@@ -592,9 +631,14 @@ void measureTransfer(Link& link, const EngineEcu& ecu, const Options& options)
     unsigned long channel = 0;
     j.check(j.Connect(link.device, ISO15765, 0, 500000, &channel), "Connect ISO15765");
     flowFilter(j, channel, ecu.request, ecu.response);
-    // The transmit side uses BS 0 / STmin 0 whatever the ECU's flow control says.
-    j.setConfig(channel, {{BS_TX, 0}, {STMIN_TX, 0}}, "SET_CONFIG BS_TX/STMIN_TX");
-    const std::uint8_t testerPad = std::uint8_t(j.getConfig(channel, ISO15765_PAD_VALUE));
+    // The transmit side uses BS 0 / STmin 0 whatever the ECU's flow control
+    // says (the default vehicle's ECUs ask for the same).
+    std::vector<SCONFIG> tx{{BS_TX, 0}, {STMIN_TX, 0}};
+    SCONFIG_LIST txList{2, tx.data()};
+    if (j.Ioctl(channel, SET_CONFIG, &txList, nullptr) != STATUS_NOERROR)
+        std::printf("b  BS_TX/STMIN_TX not set: the ECU's flow control (BS %d, STmin %d) applies\n", ecu.blockSize,
+            ecu.stMin);
+    const std::uint8_t testerPad = std::uint8_t(j.getConfig(channel, ISO15765_PAD_VALUE).value_or(0));
 
     // WriteDataByIdentifier with a 4092-byte record: 4095 bytes of message.
     std::vector<std::uint8_t> payload{0x2E, 0xF1, 0x99};
@@ -617,7 +661,7 @@ void measureTransfer(Link& link, const EngineEcu& ecu, const Options& options)
     j.check(j.Disconnect(channel), "Disconnect");
 
     std::vector<Frame> frames = isoTpFrames(ecu.request, payload, true, testerPad);
-    Frame flow{ecu.response, {0x30, 0x00, 0x00}};
+    Frame flow{ecu.response, {0x30, std::uint8_t(ecu.blockSize), std::uint8_t(ecu.stMin)}};
     if (ecu.padded)
         flow.data.resize(8, ecu.pad);
     frames.insert(frames.begin() + 1, flow);
@@ -630,21 +674,26 @@ void measureTransfer(Link& link, const EngineEcu& ecu, const Options& options)
         median / 1000, share, 4095 * 8 / median * 1000, percentile(times, 100) / 1000, times.size());
 }
 
-// c: a bus at full load for the given time, everything read through ReadMsgs.
+// c: a bus at full load for the given time, everything read through
+// ReadMsgs. The generator's frames carry its counter (8 bytes, big-endian),
+// so a gap is a lost frame; its last counter is its count.
 void measureFullLoad(Link& link, const Options& options)
 {
     J2534& j = link.j;
     unsigned long channel = 0;
     j.check(j.Connect(link.device, CAN, 0, 500000, &channel), "Connect CAN");
-    passFilter(j, channel, CAN, 0, true);
-    const std::string before = control(link.controlPort, "dump");
-    const std::string started = control(link.controlPort, "vehicle 1 load 6-14 100");
+    passFilter(j, channel, CAN, kLoadId, false);
+    char command[64];
+    std::snprintf(command, sizeof command, "vehicle 1 load 6-14 100 0x%X", kLoadId);
+    const std::string started = control(link.controlPort, command);
     if (started.rfind("OK", 0) != 0)
         fail("vehicle 1 load 6-14 100: %s", started.c_str());
     std::vector<PASSTHRU_MSG> batch(64);
-    unsigned long long received = 0, backwards = 0, overflows = 0;
-    unsigned long previous = 0;
-    const auto stopAt = Clock::now() + std::chrono::seconds(options.loadSeconds);
+    unsigned long long received = 0, backwards = 0, overflows = 0, gaps = 0, lostInGaps = 0;
+    unsigned long previousStamp = 0;
+    std::optional<std::uint64_t> first, last;
+    const auto begin = Clock::now();
+    const auto stopAt = begin + std::chrono::seconds(options.loadSeconds);
     bool stopped = false;
     auto quietSince = Clock::now();
     for (;;) {
@@ -653,18 +702,29 @@ void measureFullLoad(Link& link, const Options& options)
             stopped = true;
             quietSince = Clock::now();
         }
-        unsigned long count = batch.size();
+        unsigned long count = static_cast<unsigned long>(batch.size());
         const long status = j.ReadMsgs(channel, batch.data(), &count, 50);
         if (status == ERR_BUFFER_OVERFLOW)
             ++overflows;
         else if (status != STATUS_NOERROR && status != ERR_BUFFER_EMPTY && status != ERR_TIMEOUT)
             j.check(status, "ReadMsgs");
         for (unsigned long i = 0; i < count; ++i) {
-            if (batch[i].RxStatus & TX_MSG_TYPE)
+            const PASSTHRU_MSG& m = batch[i];
+            if ((m.RxStatus & TX_MSG_TYPE) || m.DataSize != 12 || idOf(m) != kLoadId)
                 continue;
-            if (received > 0 && batch[i].Timestamp < previous)
+            if (received > 0 && m.Timestamp < previousStamp)
                 ++backwards;
-            previous = batch[i].Timestamp;
+            previousStamp = m.Timestamp;
+            std::uint64_t counter = 0;
+            for (int b = 0; b < 8; ++b)
+                counter = counter << 8 | m.Data[4 + b];
+            if (!first)
+                first = counter;
+            else if (last && counter != *last + 1) {
+                ++gaps;
+                lostInGaps += counter > *last ? counter - *last - 1 : 0;
+            }
+            last = counter;
             ++received;
         }
         if (count > 0)
@@ -672,15 +732,18 @@ void measureFullLoad(Link& link, const Options& options)
         else if (stopped && Clock::now() - quietSince > std::chrono::milliseconds(500))
             break;
     }
-    const std::string after = control(link.controlPort, "dump");
     j.check(j.Disconnect(channel), "Disconnect");
-    const double sent = jsonNumber(after, "generated").value_or(NAN) - jsonNumber(before, "generated").value_or(0);
-    const double lost = sent - double(received);
-    std::printf("c  %d s at 100 %% load: generator sent %.0f frames, ReadMsgs returned %llu (%.0f frames/s)\n",
-        options.loadSeconds, sent, received, double(received) / options.loadSeconds);
-    report(lost == 0 && backwards == 0 && overflows == 0,
-        "c  full load: %.0f frames lost (goal 0), %llu timestamps backwards (goal 0), %llu overflow reports", lost,
-        backwards, overflows);
+    const double seconds = std::chrono::duration<double>(quietSince - begin).count();
+    const unsigned long long sent = last ? *last + 1 : 0;
+    const unsigned long long lost = sent - received;
+    std::printf("c  %d s at 100 %% load: the generator sent %llu frames (its last counter + 1), ReadMsgs returned "
+                "%llu (%.0f frames/s), first counter %llu\n",
+        options.loadSeconds, sent, received, double(received) / seconds,
+        static_cast<unsigned long long>(first.value_or(0)));
+    report(received > 0 && lost == 0 && backwards == 0 && overflows == 0,
+        "c  full load: %llu frames lost (goal 0; %llu gaps holding %llu), %llu timestamps backwards (goal 0), "
+        "%llu overflow reports",
+        lost, gaps, lostInGaps, backwards, overflows);
 }
 
 // d: a 100 ms periodic message, its period taken from the loop-back copies'
@@ -806,8 +869,7 @@ int main(int argc, char** argv)
     }
     link.j.check(status, "PassThruOpen");
 
-    EngineEcu ecu;
-    // TODO(vehicle): read the engine ECU's addresses, answer delay and padding from the vehicle file.
+    const EngineEcu ecu = readEngine(bin + "/vehicles/default.json");
     if (options.only.find('a') != std::string::npos)
         measureReadVin(link, ecu, options);
     if (options.only.find('b') != std::string::npos)

@@ -430,6 +430,7 @@ Json::Value Emulator::vehicleDump(AdapterEndpoint* e)
 
 // "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N load
 // NAME|PATH" replaces the vehicle while no pass-thru session holds the adapter.
+// The vehicle's own "load 6-14|3-11 PERCENT [ID]" (a bus's load) has more words.
 QString Emulator::vehicleCommand(const QStringList& w, int arg)
 {
     if (w.size() <= arg)
@@ -448,7 +449,7 @@ QString Emulator::vehicleCommand(const QStringList& w, int arg)
         AdapterEndpoint* e = endpoint(i);
         std::shared_ptr<VehicleSlot> slot = e->vehicle();
         std::string answer;
-        if (words[0] == "load") {
+        if (words[0] == "load" && words.size() <= 2) {
             if (words.size() != 2)
                 answer = "ERR expected vehicle N load NAME|PATH";
             else if (e->passThru()->sessionOpen())
