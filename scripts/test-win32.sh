@@ -105,3 +105,24 @@ export BRINDLEWICK_CA_FILE="Z:$TLS/ca.pem"
 export BRINDLEWICK_MAIN_API_BASE="http://127.0.0.1:$BW_TEST_CLOUD_PORT/"
 
 ( cd "$W" && ctest --output-on-failure --timeout 300 )
+
+# The 32-bit J2534 DLL as a Windows application uses it, under wine32 against
+# an emulator of its own: the C ABI check, then j2534-tool's commands.
+if [ "${SKIP_I686:-0}" != 1 ] && [ -x /usr/lib/wine/wine ]; then
+    WINE32=/usr/lib/wine/wine
+    "$NATIVE/bin/vci-emulator" --base-address 127.0.114.1 --port 0 --control-port 0 --passthru-port 0 \
+        --no-stdin >"$W32/vci-emulator.out" 2>&1 &
+    EMULATORS="$EMULATORS $!"
+    PT_LINE=$(first_line "$W32/vci-emulator.out") || { echo "test-win32: vci-emulator did not start" >&2; exit 1; }
+    ADAPTER=127.0.114.1:$(echo "$PT_LINE" | sed -n 's/.*pass-thru port \([0-9]*\).*/\1/p')
+    DLL="Z:$W32/bin/BrindlewickJ2534.dll"
+    echo "test-win32: BrindlewickJ2534.dll (i686) under wine32 against $ADAPTER"
+    timeout 120 "$WINE32" "$W32/bin/j2534-abi-check.exe" "$DLL" "$ADAPTER"
+    for cmd in info vin dtc clear "watch --rate 100 --count 3"; do
+        # shellcheck disable=SC2086 # $cmd is the command and its options
+        timeout 120 "$WINE32" "$W32/bin/j2534-tool.exe" --library "$DLL" --device "$ADAPTER" $cmd >"$W32/j2534-tool.out" 2>&1 \
+            || { echo "test-win32: j2534-tool.exe $cmd failed" >&2; cat "$W32/j2534-tool.out" >&2; exit 1; }
+    done
+    grep -q "rpm" "$W32/j2534-tool.out" || { echo "test-win32: j2534-tool.exe watch showed no rpm" >&2; exit 1; }
+    echo "test-win32: j2534-tool.exe info, vin, dtc, clear and watch passed"
+fi

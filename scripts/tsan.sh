@@ -18,7 +18,9 @@ TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net tst_cloud_https_server tst_maintenance_router_setup
  platform_NamedEventTest platform_SharedMemoryTest
  tst_remote_state tst_remote_engine tst_remote_tunnel tst_settings_enet tst_ads_feed
- tst_account_pages tst_account_cloud tst_account_keyring"
+ tst_account_pages tst_account_cloud tst_account_keyring
+ tst_vehicle_bus tst_vehicle_isotp tst_vehicle_ecu
+ tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
     -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1

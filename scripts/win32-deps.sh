@@ -120,6 +120,18 @@ build_openssl() {
     touch "$PREFIX/.openssl-$version"
 }
 
+# wine32: J2534 04.04 applications on Windows are 32-bit, and so is our pass-thru
+# DLL; Debian's wine64 cannot run it. Installed once (about 2.5 minutes with
+# its i386 libraries on the CI machine); SKIP_WINE32=1 leaves it out.
+ensure_wine32() {
+    [ -x /usr/lib/wine/wine ] && return
+    echo "win32-deps: installing wine32 (the i386 architecture and its libraries)"
+    $SUDO dpkg --add-architecture i386
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq wine32:i386 >/dev/null
+}
+
 build_jsoncpp
+case "$HOST" in i686-*) [ "${SKIP_WINE32:-0}" = 1 ] || ensure_wine32 ;; esac
 # SKIP_OPENSSL=1: a build without the remote-session link (the i686 check).
 [ "${SKIP_OPENSSL:-0}" = 1 ] || build_openssl

@@ -186,6 +186,9 @@ void AdapterEndpoint::serve(QTcpSocket* socket)
             reply = m_adapter.beginUpload(request, m_upload != nullptr, kind, length);
         else
             reply = m_adapter.handle(request, rebootRequested);
+        // Releasing the adapter's occupation ends the pass-thru session that occupies it.
+        if (op == mt7628::op::kRelease && m_passThru)
+            m_passThru->endSession(QStringLiteral("the adapter's occupation was released"));
         const std::string frame = mt7628::encodeFrame(reply);
         socket->write(frame.data(), static_cast<qint64>(frame.size()));
         if (op == mt7628::op::kUploadBegin && mt7628::replyOk(reply)) {

@@ -17,7 +17,7 @@ const char* kHelp
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
       " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
-      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N load NAME|PATH | quit"
+      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N use NAME|PATH | quit"
       "   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
@@ -428,9 +428,8 @@ Json::Value Emulator::vehicleDump(AdapterEndpoint* e)
     return v;
 }
 
-// "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N load
+// "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N use
 // NAME|PATH" replaces the vehicle while no pass-thru session holds the adapter.
-// The vehicle's own "load 6-14|3-11 PERCENT [ID]" (a bus's load) has more words.
 QString Emulator::vehicleCommand(const QStringList& w, int arg)
 {
     if (w.size() <= arg)
@@ -449,9 +448,9 @@ QString Emulator::vehicleCommand(const QStringList& w, int arg)
         AdapterEndpoint* e = endpoint(i);
         std::shared_ptr<VehicleSlot> slot = e->vehicle();
         std::string answer;
-        if (words[0] == "load" && words.size() <= 2) {
+        if (words[0] == "use") {
             if (words.size() != 2)
-                answer = "ERR expected vehicle N load NAME|PATH";
+                answer = "ERR expected vehicle N use NAME|PATH";
             else if (e->passThru()->sessionOpen())
                 answer = "ERR a pass-thru session holds adapter " + std::to_string(i) + "; load the vehicle after it ends";
             else

@@ -9,6 +9,7 @@
 #include <QMetaObject>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <mutex>
 
@@ -135,6 +136,11 @@ void PassThruEndpoint::onNewConnection()
         // being served hold the client back through TCP.
         socket->setReadBufferSize(64 * 1024);
         m_connections[socket].socket = socket;
+        QTimer::singleShot(kOpenWaitMs, socket, [this, socket] {
+            const auto it = m_connections.find(socket);
+            if (it != m_connections.end() && !it->second.opened)
+                endConnection(socket);
+        });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
         connect(socket, &QTcpSocket::bytesWritten, this, [this] { drain(); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { endConnection(socket); });
@@ -265,7 +271,7 @@ void PassThruEndpoint::drain()
         serve(socket);
 }
 
-void PassThruEndpoint::endSession()
+void PassThruEndpoint::dropSession()
 {
     if (!m_host)
         return;
@@ -280,6 +286,15 @@ void PassThruEndpoint::endSession()
         m_adapter.state().status = 1;
 }
 
+void PassThruEndpoint::endSession(const QString& why)
+{
+    if (!m_holder)
+        return;
+    qInfo("adapter %d: pass-thru session of %s ended: %s", m_adapter.state().index, qPrintable(holderAddress()),
+        qPrintable(why));
+    endConnection(m_holder);
+}
+
 void PassThruEndpoint::endConnection(QTcpSocket* socket)
 {
     const auto it = m_connections.find(socket);
@@ -287,7 +302,7 @@ void PassThruEndpoint::endConnection(QTcpSocket* socket)
         return;
     m_connections.erase(it);
     if (socket == m_holder)
-        endSession();
+        dropSession();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();

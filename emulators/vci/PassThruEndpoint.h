@@ -36,6 +36,9 @@ public:
     static constexpr qint64 kMaxPendingReplyBytes = 256 * 1024;
     static constexpr int kMaxInFlight = 64;
     static constexpr int kMaxConnections = 8;
+    // A connection that has not sent OPEN by then is closed, so idle
+    // connections cannot keep the holder out.
+    static constexpr int kOpenWaitMs = 3000;
 
     PassThruEndpoint(EmulatedAdapter& adapter, std::shared_ptr<VehicleSlot> vehicle, const QHostAddress& address,
         quint16 port, QObject* parent = nullptr);
@@ -48,6 +51,9 @@ public:
     QString lastError() const { return m_lastError; }
 
     bool sessionOpen() const { return m_holder != nullptr; }
+    // Closes the holder's connection (its session ends), e.g. when the
+    // adapter's occupation is released; `why` goes to the emulator's log.
+    void endSession(const QString& why);
     // "address:port" of the session's holder, empty when none.
     QString holderAddress() const;
     // {"port","listening","open","client","clientName","channels":[...]} (asks the scheduler).
@@ -69,7 +75,7 @@ private:
     void refuse(Connection& c, std::uint32_t tag, passthru::Type type, std::uint32_t status, const std::string& text);
     // Closes a connection at once; the holder's session ends with it.
     void endConnection(QTcpSocket* socket);
-    void endSession();
+    void dropSession();
     void openSession(Connection& c);
 
     EmulatedAdapter& m_adapter;

@@ -134,7 +134,9 @@ class TestPassThruPort : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress)}), qPrintable(m_emu.errorText()));
+        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress), QStringLiteral("--reboot-ms"),
+                     QStringLiteral("300")}),
+            qPrintable(m_emu.errorText()));
         QVERIFY(m_emu.passthruPort() != 0);
         QVERIFY(m_emu.passthruPort() != m_emu.port());
     }
@@ -220,6 +222,24 @@ private slots:
         QVERIFY(m_emu.command(QStringLiteral("list")).contains(QStringLiteral("plugged")));
     }
 
+    void idleConnectionsCannotKeepTheHolderOut()
+    {
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 0; i < 8; ++i) {
+            idle.push_back(std::make_unique<Client>());
+            QVERIFY(idle.back()->connectTo(m_emu.passthruPort()));
+        }
+        Client late; // beyond the adapter's connections: closed at once
+        QVERIFY(late.connectTo(m_emu.passthruPort()));
+        QVERIFY(late.closedByPeer(2000));
+        // Connections that never send OPEN are let go after a few seconds.
+        for (auto& c : idle)
+            QVERIFY(c->closedByPeer(10000));
+        Client holder;
+        QVERIFY(holder.connectTo(m_emu.passthruPort()));
+        QCOMPARE(holder.open()->status, 0u);
+    }
+
     void theVehicleAnswersThroughThePort()
     {
         Client a;
@@ -263,8 +283,8 @@ private slots:
         QCOMPARE(answer->data[6], std::uint8_t(0x90));
     }
 
-    // "vehicle N load" with a bus, a share and an identifier drives the
-    // vehicle's load generator; with one word it replaces the vehicle.
+    // "vehicle N load" drives the vehicle's load generator; "vehicle N use"
+    // replaces the vehicle.
     void vehicleLoadCommandsReachTheirTargets()
     {
         QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 load 6-14 100 0x600")),
@@ -277,8 +297,8 @@ private slots:
         QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 load 6-14 0")), QStringLiteral("OK 6-14 load generator stopped"));
         QCOMPARE(generator(), 0);
         QVERIFY(m_emu.command(QStringLiteral("vehicle 1 load 6-14 101")).startsWith(QLatin1String("ERR")));
-        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 load default")), QStringLiteral("OK"));
-        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 load")).startsWith(QLatin1String("ERR expected vehicle N load")));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use default")), QStringLiteral("OK"));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use")).startsWith(QLatin1String("ERR expected vehicle N use")));
     }
 
     void unpluggingEndsTheSessionAndStopsThePort()
@@ -295,14 +315,63 @@ private slots:
         Client c;
         QVERIFY(c.connectTo(m_emu.passthruPort()));
         QCOMPARE(c.open()->status, 0u);
+        // Releasing the adapter's occupation (the manager's button) ends the session.
+        QTcpSocket module;
+        module.connectToHost(QString::fromLatin1(kAddress), m_emu.port());
+        QVERIFY(module.waitForConnected(3000));
+        module.write("{\"op\":\"release\"}\n");
+        QVERIFY(module.waitForReadyRead(3000));
+        QVERIFY(c.closedByPeer());
+        QCOMPARE(stateCode(), 1);
+        Client again;
+        QVERIFY(again.connectTo(m_emu.passthruPort()));
+        QCOMPARE(again.open()->status, 0u);
         // The boot loader runs no pass-thru either.
         QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 on")), QStringLiteral("OK"));
-        QVERIFY(c.closedByPeer());
+        QVERIFY(again.closedByPeer());
         Client d;
         QVERIFY(!d.connectTo(m_emu.passthruPort()));
         QCOMPARE(m_emu.command(QStringLiteral("bootloader 1 off")), QStringLiteral("OK"));
         QVERIFY(d.connectTo(m_emu.passthruPort()));
         QCOMPARE(d.open()->status, 0u);
+        // A reboot ends it too; the port is back with the adapter.
+        QCOMPARE(m_emu.command(QStringLiteral("reboot 1")), QStringLiteral("OK"));
+        QVERIFY(d.closedByPeer());
+        QCOMPARE(stateCode(), 1);
+        Client e;
+        QTRY_VERIFY(e.connectTo(m_emu.passthruPort()));
+        QCOMPARE(e.open()->status, 0u);
+    }
+
+    void vehicleCommandsReachTheAdaptersVehicle()
+    {
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 info")).startsWith(QStringLiteral("OK")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 nonsense")).startsWith(QStringLiteral("ERR")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 2 info")).startsWith(QStringLiteral("ERR no such adapter")));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1")).startsWith(QStringLiteral("ERR")));
+        const QString before = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        QVERIFY(!before.isEmpty());
+
+        // The vehicle is not swapped under a session.
+        Client a;
+        QVERIFY(a.connectTo(m_emu.passthruPort()));
+        QCOMPARE(a.open()->status, 0u);
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use diesel-van")).startsWith(QStringLiteral("ERR")));
+        a.socket.abort();
+        QTRY_COMPARE(stateCode(), 1);
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use no-such-vehicle")).startsWith(QStringLiteral("ERR")));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use diesel-van")), QStringLiteral("OK"));
+        const QString after = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        QVERIFY2(after != before, qPrintable(after));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use default")), QStringLiteral("OK"));
+    }
+
+    void aBadVehicleFileStopsTheStart()
+    {
+        EmulatorProcess bad;
+        QVERIFY(!bad.start({QStringLiteral("--base-address"), QStringLiteral("127.0.119.9"), QStringLiteral("--vehicle"),
+            QStringLiteral("/nonexistent/vehicle.json")}));
+        QVERIFY2(bad.errorText().contains(QStringLiteral("--vehicle")), qPrintable(bad.errorText()));
     }
 
     // A client that sends requests without end and reads nothing is held

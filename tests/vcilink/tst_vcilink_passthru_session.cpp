@@ -126,7 +126,8 @@ struct Rig {
         return n;
     }
     // An ECU answering ISO 15765 requests on rx/tx with `answer`.
-    Node* ecu(CanBus& bus, std::uint32_t rx, std::uint32_t tx, Bytes answer, std::uint8_t stMin = 0)
+    Node* ecu(CanBus& bus, std::uint32_t rx, std::uint32_t tx, Bytes answer, std::uint8_t stMin = 0,
+        bool extended = false, bool fd = false)
     {
         Node* n = node(bus);
         on([&] {
@@ -135,6 +136,8 @@ struct Rig {
             k.txId = tx;
             k.rxId = rx;
             k.stMin = stMin;
+            k.extended = extended;
+            k.fd = fd;
             vehicle::IsoTpLink::Callbacks cb;
             cb.received = [n](const Bytes& m, Micros) {
                 n->requests.push_back(m);
@@ -432,6 +435,16 @@ private slots:
         QCOMPARE(copies[1].data, (Bytes{0, 0, 7, 0xE0, 2, 1, 0x0C}));
         QCOMPARE(copies[0].timestamp, std::uint64_t(heard[0].at));
         QCOMPARE(copies[1].timestamp, std::uint64_t(heard[1].at));
+
+        // A long write goes back to back: each frame starts as the last one ends.
+        std::vector<Message> many(40, msg(CAN, 0x7E0, {8, 7, 6, 5, 4, 3, 2, 1}));
+        QCOMPARE(r.write(ch, many).value, 40u);
+        const auto burst = r.heard(tester);
+        QCOMPARE(burst.size(), std::size_t(42));
+        Micros frameTime = 0;
+        r.on([&] { frameTime = r.bus614->frameTime(burst.back().frame); });
+        for (std::size_t i = 3; i < burst.size(); ++i)
+            QVERIFY2(std::abs(burst[i].at - burst[i - 1].at - frameTime) <= 1, "a gap between frames of one write");
     }
 
     void aChannelAtTheWrongRateGoesBusOffAndRecovers()
@@ -565,6 +578,50 @@ private slots:
         QCOMPARE(r.received(ch).back().data.size(), std::size_t(104));
     }
 
+    void canFdAndExtendedIdentifiersOnThePinSelectedBus()
+    {
+        Rig r;
+        r.open();
+        // Raw CAN FD on pins 3/11, both identifier kinds.
+        const std::uint32_t fd = r.connect(CAN_FD_PS, CAN_ID_BOTH).value;
+        QCOMPARE(r.set(fd, FD_CAN_DATA_PHASE_RATE, 3000000), std::uint32_t(ERR_INVALID_BAUDRATE));
+        QCOMPARE(r.ioctl(fd, GET_CONFIG, {{FD_CAN_DATA_PHASE_RATE, 0}}).pairs.at(0).value, 2000000u);
+        QCOMPARE(r.set(fd, J1962_PINS, 0x030B), 0u);
+        Node* tester = r.node(*r.bus311);
+        QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(10, 1), CAN_29BIT_ID)}).status,
+            std::uint32_t(ERR_INVALID_MSG)); // 10 is not a CAN FD length
+        QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(12, 1), CAN_29BIT_ID), msg(CAN_FD_PS, 0x123, {5})}).status,
+            0u);
+        auto heard = r.heard(tester);
+        QCOMPARE(heard.size(), std::size_t(2));
+        QVERIFY(heard[0].frame.fd && heard[0].frame.brs && heard[0].frame.extended);
+        QCOMPARE(int(heard[0].frame.length), 12);
+        QVERIFY(!heard[1].frame.extended);
+        QCOMPARE(r.filter(fd, PASS_FILTER, msg(CAN_FD_PS, 0, {}), msg(CAN_FD_PS, 0, {})).status, 0u);
+        r.send(tester, 0x18DAF110, {1, 2}, true);
+        QTRY_COMPARE(r.received(fd).size(), std::size_t(1));
+        QCOMPARE(r.received(fd)[0].rxStatus, std::uint32_t(CAN_29BIT_ID));
+        QCOMPARE(idOf(r.received(fd)[0]), 0x18DAF110u);
+
+        // ISO 15765 with 29-bit identifiers and CAN FD frames on pins 6/14.
+        const std::uint32_t iso = r.connect(ISO15765_FD_PS, CAN_29BIT_ID).value;
+        QCOMPARE(r.set(iso, J1962_PINS, 0x060E), 0u);
+        Bytes answer(300);
+        for (std::size_t i = 0; i < answer.size(); ++i)
+            answer[i] = std::uint8_t(i);
+        r.ecu(*r.bus614, 0x18DA10F1, 0x18DAF110, answer, 0, true, true);
+        QCOMPARE(r.flowControl(iso, ISO15765_FD_PS, 0x18DAF110, 0x18DA10F1).status,
+            std::uint32_t(ERR_INVALID_MSG)); // an 11-bit filter on a 29-bit channel
+        QCOMPARE(r.flowControl(iso, ISO15765_FD_PS, 0x18DAF110, 0x18DA10F1, CAN_29BIT_ID).status, 0u);
+        QCOMPARE(r.write(iso, {msg(ISO15765_FD_PS, 0x18DA10F1, Bytes(20, 0x22), CAN_29BIT_ID)}).status, 0u);
+        QTRY_COMPARE(r.received(iso).size(), std::size_t(3)); // TxDone, first frame, answer
+        const auto got = r.received(iso);
+        QCOMPARE(got[0].rxStatus, std::uint32_t(TX_MSG_TYPE | TX_INDICATION | CAN_29BIT_ID));
+        QCOMPARE(got[1].rxStatus, std::uint32_t(START_OF_MESSAGE | CAN_29BIT_ID));
+        QCOMPARE(got[2].rxStatus, std::uint32_t(CAN_29BIT_ID));
+        QCOMPARE(Bytes(got[2].data.begin() + 4, got[2].data.end()), answer);
+    }
+
     void functionalSingleFramesNeedNoFlowControl()
     {
         Rig r;
@@ -597,6 +654,20 @@ private slots:
         for (int i = 1; i < 10; ++i)
             QCOMPARE(r.periodic(ch, msg(CAN, 0x700 + i, {1}), 1000).status, 0u);
         QCOMPARE(r.periodic(ch, msg(CAN, 0x7FF, {1}), 1000).status, std::uint32_t(ERR_EXCEEDED_LIMIT));
+        QCOMPARE(r.ioctl(ch, CLEAR_PERIODIC_MSGS).status, 0u);
+        std::size_t cleared = r.heard(tester).size();
+        r.elapse(60000);
+        QVERIFY(r.heard(tester).size() <= cleared + PassThruSession::kMaxOnBus); // already with the controller
+        std::vector<std::uint32_t> ids;
+        for (int i = 0; i < 10; ++i) {
+            const passthru::Reply started = r.periodic(ch, msg(CAN, 0x700 + i, {1}), 1000);
+            QCOMPARE(started.status, 0u);
+            ids.push_back(started.value);
+        }
+        QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, {2, 0x3E, 0}), 20).status, std::uint32_t(ERR_EXCEEDED_LIMIT));
+        QCOMPARE(r.stop(Type::StopPeriodic, ch, p.value).status, std::uint32_t(ERR_INVALID_MSG_ID)); // cleared
+        QCOMPARE(r.stop(Type::StopPeriodic, ch, ids[3]).status, 0u);
+        QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, {2, 0x3E, 0}), 20).status, 0u);
 
         // The session ends: nothing more goes on the bus, at once.
         std::size_t atEnd = 0;
@@ -661,6 +732,29 @@ private slots:
         QCOMPARE(r.ioctl(ch, CLEAR_RX_BUFFER).status, 0u);
         QCOMPARE(r.outbox.messages(), std::size_t(0));
         QVERIFY(r.received(ch).empty());
+    }
+
+    void aClientThatDoesNotReadLosesMessagesAndIsToldHowMany()
+    {
+        Rig r(4); // room for 4 received messages
+        r.open();
+        const std::uint32_t ch = r.connect(CAN).value;
+        Node* tester = r.node(*r.bus614);
+        QCOMPARE(r.filter(ch, PASS_FILTER, msg(CAN, 0, {}), msg(CAN, 0, {})).status, 0u);
+        for (std::uint8_t i = 0; i < 10; ++i)
+            r.send(tester, 0x100 + i, {i});
+        r.elapse(10000);
+        const auto got = r.received(ch);
+        QCOMPARE(got.size(), std::size_t(4));
+        QCOMPARE(idOf(got[3]), 0x103u); // the first ones are kept
+        std::uint32_t lost = 0;
+        for (const auto& e : r.events)
+            if (e.type == Type::Lost && e.channel == ch)
+                lost += e.value;
+        QCOMPARE(lost, 6u);
+        // Read: room again.
+        r.send(tester, 0x200, {1});
+        QTRY_COMPARE(r.received(ch).size(), std::size_t(5));
     }
 
     void theOutboxIsBoundedAndSaysWhatItDropped()

@@ -13,7 +13,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <sstream>
 
 using namespace vehicle;
 
@@ -116,9 +115,16 @@ struct Rig {
     std::string control(const std::string& line)
     {
         std::vector<std::string> words;
-        std::istringstream in(line);
-        for (std::string w; in >> w;)
-            words.push_back(w);
+        // Split at spaces only, as the control port does, so other bytes stay in the words.
+        std::string word;
+        for (char c : line + " ") {
+            if (c != ' ') {
+                word += c;
+            } else if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+        }
         std::string answer;
         s.call([&] { answer = world->control(words); });
         return answer;
@@ -411,6 +417,11 @@ private slots:
         QVERIFY2(info.startsWith(QStringLiteral("OK vehicle \"Brindlewick test hatchback")) && info.contains(QLatin1String(kVin))
                      && info.contains(QStringLiteral("engine(6-14, on, 3 DTC)")),
                  qPrintable(info));
+        // Words are echoed in one printable line, whatever they hold.
+        for (const char* odd : {"fly\nOK", "set engine F1A0 a\r\nOK\x01", "dtc \x1b[2J add P0301"}) {
+            const std::string a = rig.control(odd);
+            QVERIFY2(std::none_of(a.begin(), a.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }), odd);
+        }
         for (const char* bad : {"", "fly", "rate 6-14 50000", "rate 6-14 500000 300000", "rate 2-7 500000",
                                 "load 6-14 101", "load 3-11 50 XYZ", "tester 6-14 add 7E0 0 0102", "tester 6-14 add 7E0 10 010",
                                 "tester 6-14 add 7E0 10 010203040506070809", "ecu engine sleep", "set engine"}) {

@@ -59,11 +59,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("not json") << QByteArray("{\"name\": ") << "not valid JSON";
+        QTest::newRow("not json") << QByteArray("{\"name\": ") << "not valid JSON: Line 1, Column 10: ";
         QTest::newRow("trailing") << QByteArray::fromStdString(vehicleText() + "x") << "not valid JSON";
         QTest::newRow("comment") << QByteArray::fromStdString("// car\n" + vehicleText()) << "not valid JSON";
         QTest::newRow("duplicate key") << QByteArray::fromStdString(vehicleText(R"(, "pins": "3-11")")) << "not valid JSON";
-        QTest::newRow("deep") << QByteArray(200, '[') << "not valid JSON";
+        QTest::newRow("deep") << QByteArray(200, '[') << "nested deeper than 8 levels";
+        // Well-formed but nested deeper than any vehicle needs.
+        QTest::newRow("deep valid") << QByteArray::fromStdString(vehicleText(R"(, "dids": {"0001": {"hex": [[[[[[[[[[1]]]]]]]]]]}})"))
+                                    << "nested deeper than 8 levels";
         QTest::newRow("array root") << QByteArray("[]") << "one JSON object";
         QTest::newRow("too large") << QByteArray::fromStdString(vehicleText(", \"x\": \"" + std::string(300000, 'a') + "\"")) << "larger than 256 KiB";
         QTest::newRow("missing vin") << QByteArray(R"({"name": "t", "ecus": []})") << "\"vin\" is missing";

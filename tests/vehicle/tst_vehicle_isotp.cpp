@@ -172,6 +172,40 @@ private slots:
         QCOMPARE(tester.sent[0].second, frames.back().at);
     }
 
+    void fullSpeedTransferKeepsTheBusBusy()
+    {
+        // BS 0 and STmin 0: after the flow control every consecutive frame
+        // starts the moment the previous one's interframe space ends, so
+        // the transfer runs at the bus's full rate.
+        Rig rig;
+        Node tester, ecu, sniffer;
+        const Bytes message = pattern(4095);
+        Micros started = 0;
+        rig.on([&] {
+            tester.attach(rig.s, *rig.bus, cfg(0x7E0, 0x7E8));
+            ecu.attach(rig.s, *rig.bus, cfg(0x7E8, 0x7E0));
+            sniffer.attach(rig.s, *rig.bus, std::nullopt);
+            QVERIFY(!tester.link->send(Bytes()));
+            QVERIFY(!tester.link->send(pattern(4096))); // classic CAN stops at 4095
+            started = rig.s.now();
+            QVERIFY(tester.link->send(message));
+        });
+        QVERIFY(rig.waitFor([&] { return !ecu.messages.empty(); }));
+        std::vector<Seen> frames;
+        rig.on([&] { frames = sniffer.heard; });
+        QVERIFY(ecu.messages[0] == message);
+        QCOMPARE(frames.size(), size_t(1 + 1 + 585)); // FF, FC, CFs
+        Micros busy = 0;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            busy += rig.bus->frameTime(frames[i].frame);
+            if (i >= 3) // CF after CF
+                QCOMPARE(frames[i].at - frames[i - 1].at, rig.bus->frameTime(frames[i].frame));
+        }
+        // Only the two answer turn-arounds (FF -> FC -> first CF) are idle.
+        const Micros total = frames.back().at + 6 - started;
+        QVERIFY2(total - busy < 50, qPrintable(QStringLiteral("%1 of %2 µs idle").arg(total - busy).arg(total)));
+    }
+
     void stMinEncodings()
     {
         QCOMPARE(IsoTpLink::stMinMicros(0x00), Micros(0));
@@ -203,6 +237,30 @@ private slots:
         bool idle = false;
         rig.on([&] { idle = !tester.link->busy(); });
         QVERIFY(idle);
+    }
+
+    void busOffNodeCannotSend()
+    {
+        // Alone on the bus nothing is acknowledged: the node ends bus-off.
+        Rig rig;
+        Node tester;
+        rig.on([&] {
+            tester.attach(rig.s, *rig.bus, cfg(0x7E0, 0x7E8));
+            QVERIFY(tester.link->send({0x3E, 0x00}));
+        });
+        QVERIFY(rig.waitFor([&] { return rig.bus->nodeState(tester.id) == NodeState::BusOff; }));
+        // The pending frame is reported once it is clear it will not leave;
+        // a new message is refused at once and leaves the link idle.
+        QVERIFY(rig.waitFor([&] { return !tester.sent.empty(); }));
+        QCOMPARE(tester.sent[0].first, IsoTpResult::BusOff);
+        bool accepted = true, busy = true;
+        rig.on([&] {
+            accepted = tester.link->send(pattern(100));
+            busy = tester.link->busy();
+        });
+        QVERIFY(!accepted);
+        QVERIFY(!busy);
+        QCOMPARE(tester.sent.size(), size_t(1));
     }
 
     void flowControlWaitAndOverflow()
@@ -341,6 +399,24 @@ private slots:
         }
         // SF(24), FF(64), CF(64), CF(64), last CF: 200-62-126 = 12 bytes + PCI = 13 -> 16.
         QCOMPARE(lengths, (std::vector<int>{24, 64, 64, 64, 16}));
+
+        // A first frame announcing more than the receiver takes (32-bit
+        // length, 1 MiB) is answered with flow control overflow.
+        rig.on([&] {
+            a.heard.clear();
+            CanFrame ff;
+            ff.id = 0x7E2;
+            ff.fd = true;
+            ff.brs = true;
+            ff.length = 64;
+            const Bytes head = {0x10, 0x00, 0x00, 0x10, 0x00, 0x00};
+            std::copy(head.begin(), head.end(), ff.data.begin());
+            QVERIFY(rig.bus->send(a.id, ff));
+        });
+        QVERIFY(rig.waitFor([&] { return !a.heard.empty(); }));
+        QCOMPARE(a.heard[0].frame.id, 0x7EAu);
+        QCOMPARE(a.heard[0].frame.data[0], std::uint8_t(0x32));
+        QCOMPARE(d.messages.size(), size_t(2));
     }
 };
 

@@ -73,6 +73,7 @@ void check(long status, const std::string& what)
         throw Failure{what + ": " + lastError() + " (status " + std::to_string(status) + ")"};
 }
 
+#ifndef _WIN32
 // The FunctionLibrary member of the registration file (a JSON object of
 // texts and numbers, docs/j2534.md).
 std::string functionLibraryFrom(const std::string& json)
@@ -117,6 +118,7 @@ std::string functionLibraryFrom(const std::string& json)
     }
     return pos < json.size() ? out : std::string();
 }
+#endif
 
 // Where an application finds the library: the registration, else the one
 // beside this program.
@@ -244,12 +246,12 @@ public:
         auto it = m_byPins.find(pins);
         if (it == m_byPins.end()) {
             unsigned long ch = 0;
-            check(api.Connect(m_device, protocol, 0, pins ? 0 : 500000, &ch),
+            check(api.Connect(m_device, protocol, 0, 500000, &ch),
                 std::string("cannot connect ISO15765 on pins ") + (pins == 0x030B ? "3/11" : "6/14"));
             m_channels.push_back(ch);
             if (pins) {
-                SCONFIG cfg[2] = {{J1962_PINS, pins}, {DATA_RATE, 500000}};
-                SCONFIG_LIST list{2, cfg};
+                SCONFIG cfg[1] = {{J1962_PINS, pins}};
+                SCONFIG_LIST list{1, cfg};
                 check(api.Ioctl(ch, SET_CONFIG, &list, nullptr), "cannot select pins 3/11");
             }
             it = m_byPins.emplace(pins, ch).first;

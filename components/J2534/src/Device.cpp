@@ -179,15 +179,6 @@ void Device::removeChannel(const std::shared_ptr<Channel>& channel)
     m_arrivals.notify_all();
 }
 
-void Device::clearQueue(Channel& channel)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    channel.queue.clear();
-    channel.queuedBytes = 0;
-    channel.lostHere = 0;
-    channel.lostAdapter = 0;
-}
-
 Device::Taken Device::take(Channel& channel, std::size_t count, unsigned long timeoutMs)
 {
     Taken out;

@@ -84,8 +84,6 @@ public:
 
     void addChannel(const std::shared_ptr<Channel>& channel);
     void removeChannel(const std::shared_ptr<Channel>& channel);
-    // Empties the channel's queue and its loss counts.
-    void clearQueue(Channel& channel);
 
     // Takes up to *count messages, waiting up to timeoutMs for that many.
     // The status follows PassThruReadMsgs; *count is what was taken.

@@ -816,10 +816,10 @@ struct PassThruSession::Impl {
                     m.protocolId = ch->protocol;
                     m.rxStatus = fl->extended ? CAN_29BIT_ID : 0;
                     m.timestamp = std::uint64_t(at);
+                    if (payload.size() + 4 > passthru::kMaxData)
+                        return; // longer than a J2534 message carries: never delivered cut short
                     putId(m.data, fl->rxId);
                     m.data.insert(m.data.end(), payload.begin(), payload.end());
-                    if (m.data.size() > passthru::kMaxData)
-                        m.data.resize(passthru::kMaxData);
                     m.extraDataIndex = std::uint32_t(m.data.size());
                     deliver(*ch, std::move(m));
                 }
@@ -937,6 +937,7 @@ struct PassThruSession::Impl {
             return replyFail(rq, fail(ERR_INVALID_MSG_ID, "no periodic message " + std::to_string(rq.stop.id)));
         m_scheduler.cancel(it->second.timer);
         c->periodic.erase(it);
+        dropQueuedPeriodic(*c, rq.stop.id);
         replyOk(rq);
     }
 
@@ -945,6 +946,16 @@ struct PassThruSession::Impl {
         for (auto& p : c.periodic)
             m_scheduler.cancel(p.second.timer);
         c.periodic.clear();
+        dropQueuedPeriodic(c, 0);
+    }
+
+    // A stopped periodic message sends nothing more, not even a copy waiting
+    // for the bus (0: every periodic message).
+    static void dropQueuedPeriodic(Channel& c, std::uint32_t id)
+    {
+        c.waiting.erase(std::remove_if(c.waiting.begin(), c.waiting.end(),
+                            [id](const RawTx& t) { return t.periodic != 0 && (id == 0 || t.periodic == id); }),
+            c.waiting.end());
     }
 
     // ---- filters ------------------------------------------------------------

@@ -56,7 +56,11 @@ public:
 
     // Limits of one channel beyond those of the protocol.
     static constexpr std::size_t kMaxTxQueue = 4096; // messages waiting to be sent
-    static constexpr std::size_t kMaxOnBus = 16;     // frames handed to the bus at once
+    // Frames handed to the bus's queue at once, like a controller's transmit
+    // mailboxes: the next goes in as one leaves, so frames still follow each
+    // other without a gap, and what the client stops or clears has rarely
+    // reached the bus yet.
+    static constexpr std::size_t kMaxOnBus = 2;
 
     PassThruSession(vehicle::Scheduler& scheduler, BusProvider buses, PassThruOutbox& outbox);
     ~PassThruSession();

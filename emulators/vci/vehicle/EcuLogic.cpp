@@ -213,7 +213,7 @@ bool EcuLogic::setValue(const std::string& name, const std::string& value, std::
         char* end = nullptr;
         const double v = std::strtod(value.c_str(), &end);
         if (value.empty() || *end || !std::isfinite(v) || v < -1000 || v > 100000)
-            return bad("not a number: " + value);
+            return bad("not a number: " + value.substr(0, 32));
         m_overrides[name] = v;
         return true;
     }
@@ -239,7 +239,7 @@ bool EcuLogic::setValue(const std::string& name, const std::string& value, std::
         m_didOverrides[id] = bytes;
         return true;
     }
-    return bad("unknown value " + name + " (rpm, speed, coolant, load, maf, throttle, intake, map, timing, fuel, voltage, baro, ambient, runtime, or a DID such as F190)");
+    return bad("unknown value " + name.substr(0, 32) + " (rpm, speed, coolant, load, maf, throttle, intake, map, timing, fuel, voltage, baro, ambient, runtime, or a DID such as F190)");
 }
 
 std::uint8_t EcuLogic::session(Micros now)

@@ -82,32 +82,46 @@ struct IsoTpLink::Impl {
         f.extended = config.extended;
         f.fd = config.fd;
         f.brs = config.fd && config.brs;
+        n = std::min(n, txDl());
         std::size_t length = n;
         if (config.fd)
             length = (config.pad && n < 8) ? 8 : fdLengthFor(n); // FD lengths above 8 are padded anyway
         else if (config.pad)
             length = 8;
+        length = std::max(length, n);
         f.length = std::uint8_t(length);
-        std::copy(bytes, bytes + n, f.data.begin());
-        std::fill(f.data.begin() + n, f.data.begin() + length, config.padValue);
+        for (std::size_t i = 0; i < length; ++i)
+            f.data[i] = i < n ? bytes[i] : config.padValue;
         return f;
     }
 
     bool put(const CanFrame& f) { return bus.send(node, f); }
 
-    // Sends one of our frames whose confirmation drives the next step.
-    void putTracked(const CanFrame& f)
+    // Sends one of our frames whose confirmation drives the next step;
+    // false when the bus refuses it (bus-off, queue full).
+    bool putTracked(const CanFrame& f)
     {
-        if (!put(f)) {
-            finishTx(IsoTpResult::BusOff);
-            return;
-        }
+        if (!put(f))
+            return false;
         pending = f;
         cancel(asTimer);
         asTimer = scheduler.after(kNAs, [this] {
             asTimer = 0;
             finishTx(bus.nodeState(node) == NodeState::BusOff ? IsoTpResult::BusOff : IsoTpResult::Aborted);
         });
+        return true;
+    }
+
+    // The first frame of a message: refused at once, without callbacks,
+    // when the bus does not take it.
+    bool start(const CanFrame& f, Tx state)
+    {
+        tx = state;
+        if (putTracked(f))
+            return true;
+        tx = Tx::Idle;
+        txData.clear();
+        return false;
     }
 
     void sendFlow(std::uint8_t status)
@@ -147,17 +161,13 @@ struct IsoTpLink::Impl {
         if (n <= 7 && (n + 1 <= txDl())) {
             buf[0] = std::uint8_t(n);
             std::copy(payload.begin(), payload.end(), buf + 1);
-            tx = Tx::SingleSent;
-            putTracked(makeFrame(buf, n + 1));
-            return true;
+            return start(makeFrame(buf, n + 1), Tx::SingleSent);
         }
         if (config.fd && n <= txDl() - 2) {
             buf[0] = 0;
             buf[1] = std::uint8_t(n);
             std::copy(payload.begin(), payload.end(), buf + 2);
-            tx = Tx::SingleSent;
-            putTracked(makeFrame(buf, n + 2));
-            return true;
+            return start(makeFrame(buf, n + 2), Tx::SingleSent);
         }
         std::size_t header;
         if (n <= 4095) {
@@ -177,9 +187,7 @@ struct IsoTpLink::Impl {
         std::copy(payload.begin(), payload.begin() + long(chunk), buf + header);
         txPos = chunk;
         txSn = 1;
-        tx = Tx::FirstSent;
-        putTracked(makeFrame(buf, txDl()));
-        return true;
+        return start(makeFrame(buf, txDl()), Tx::FirstSent);
     }
 
     void waitForFlow()
@@ -202,7 +210,8 @@ struct IsoTpLink::Impl {
         txSn = std::uint8_t((txSn + 1) & 0x0F);
         ++txInBlock;
         tx = Tx::CfSent;
-        putTracked(makeFrame(buf, n + 1));
+        if (!putTracked(makeFrame(buf, n + 1)))
+            finishTx(IsoTpResult::BusOff);
     }
 
     void onTransmitted(const CanFrame& f, Micros at)

@@ -48,7 +48,8 @@ public:
     const IsoTpConfig& config() const;
 
     // Starts sending a message of 1..4095 bytes (FD: more); false when one is
-    // being sent already or the length is out of range.
+    // being sent already, the length is out of range or the bus refuses the
+    // first frame (bus-off).
     bool send(const std::vector<std::uint8_t>& payload);
     bool busy() const;
     // Whether a multi-frame message is being received.

@@ -340,6 +340,28 @@ void parseRoot(const Json::Value& root, VehicleSpec* spec)
     *spec = std::move(s);
 }
 
+// JsonCpp's multi-line error text as one line: "Line 2, Column 7: Missing ','".
+std::string oneLine(const std::string& text)
+{
+    std::string out;
+    bool space = false;
+    for (char c : text) {
+        if (c == '\n' || c == '\r' || c == ' ' || c == '\t') {
+            space = !out.empty();
+            continue;
+        }
+        if (c == '*' && out.empty())
+            continue;
+        if (space) {
+            // The location and the message are separate lines.
+            out += (out.back() >= '0' && out.back() <= '9' && out.find(':') == std::string::npos) ? ": " : " ";
+            space = false;
+        }
+        out += (static_cast<unsigned char>(c) < 0x20) ? '?' : c;
+    }
+    return out;
+}
+
 bool isDir(const std::string& path)
 {
     struct stat st;
@@ -412,9 +434,7 @@ bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error
         std::string errs;
         try {
             if (!reader->parse(text.data(), text.data() + text.size(), &root, &errs)) {
-                while (!errs.empty() && (errs.back() == '\n' || errs.back() == ' '))
-                    errs.pop_back();
-                problem = "not valid JSON: " + errs;
+                problem = "not valid JSON: " + oneLine(errs);
             } else {
                 parseRoot(root, spec);
             }
@@ -422,7 +442,10 @@ bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error
             problem = f.message;
         } catch (const std::exception& e) {
             // JsonCpp throws when the nesting exceeds the stack limit.
-            problem = std::string("not valid JSON: ") + e.what();
+            const std::string what = e.what();
+            problem = what.find("stackLimit") != std::string::npos
+                ? "nested deeper than " + std::to_string(kMaxVehicleJsonDepth) + " levels"
+                : "not valid JSON: " + oneLine(what);
         }
     }
     if (problem.empty())

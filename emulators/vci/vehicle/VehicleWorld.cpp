@@ -22,6 +22,7 @@ constexpr Micros kPendingEvery = 2000000; // responsePending repeated well withi
 constexpr std::size_t kMaxQueuedAnswers = 8;
 constexpr std::size_t kMaxTesterMessages = 32;
 constexpr std::uint32_t kDefaultLoadId = 0x600;
+constexpr std::size_t kMaxAnswerLine = 1024;
 
 const char* pinsName(int pins)
 {
@@ -229,7 +230,8 @@ private:
         if (!m_out.empty())
             m_out.pop_front();
         if (reset) {
-            startReset(at);
+            // Not from inside the link's own callback: the reset destroys it.
+            m_timers.at(at, [this, at] { startReset(at); });
             return;
         }
         pump();
@@ -377,6 +379,13 @@ public:
 
     void received(const CanFrame&, Micros) override {}
 
+    void stateChanged(NodeState state) override
+    {
+        // Like the ECUs, the scripted tester's controller restarts after bus-off.
+        if (state == NodeState::BusOff && m_node)
+            m_timers.at(m_s.now() + 100000, [this] { followBusRate(); });
+    }
+
 private:
     struct Message {
         CanFrame frame;
@@ -426,6 +435,19 @@ public:
     const VehicleSpec& spec() const override { return m_spec; }
 
     std::string control(const std::vector<std::string>& w) override
+    {
+        // The answer echoes the caller's words: it stays one printable line.
+        std::string answer = dispatch(w);
+        if (answer.size() > kMaxAnswerLine)
+            answer.resize(kMaxAnswerLine);
+        for (char& c : answer) {
+            if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E)
+                c = '?';
+        }
+        return answer;
+    }
+
+    std::string dispatch(const std::vector<std::string>& w)
     {
         if (w.empty())
             return "ERR no vehicle command (dtc, set, ecu, rate, load, tester, info)";
@@ -596,7 +618,7 @@ private:
         std::string error;
         if (!node->logic.setValue(w[2], w[3], &error))
             return "ERR " + error;
-        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3];
+        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3].substr(0, 64);
     }
 
     std::string ecuPower(const std::vector<std::string>& w)
