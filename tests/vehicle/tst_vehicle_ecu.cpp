@@ -275,6 +275,9 @@ private slots:
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x04})), show({0x44}));
         QCOMPARE(show(rig.engine({0x19, 0x01, 0xFF})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x00}));
         QVERIFY(rig.control("dtc engine add X123").rfind("ERR", 0) == 0);
+        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0302 010")), QStringLiteral("OK engine P0302 status 0x0A"));
+        QVERIFY(rig.control("dtc engine add P0302 0x100").rfind("ERR", 0) == 0);
+        QVERIFY(rig.control("dtc engine add P0302 -1").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("dtc nobody clear").rfind("ERR no ECU", 0) == 0);
         QVERIFY(rig.control("dtc transmission clear").rfind("OK", 0) == 0);
         QCOMPARE(show(rig.ask(0x7E1, 0x7E9, {0x19, 0x01, 0xFF})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x00}));
@@ -382,6 +385,43 @@ private slots:
         QVERIFY(rig.control("set engine rpm fast").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("set engine warp 1").rfind("ERR", 0) == 0);
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x09, 0x0A})), show(cat({0x49, 0x0A, 0x01}, cat(ascii("ECM-EngineControl"), {0, 0, 0}))));
+    }
+
+    void timersOfTheEcuFollowSimulatedTime()
+    {
+        // The ECU logic on its own, at chosen times: no waiting.
+        VehicleSpec v;
+        std::string error;
+        QVERIFY(loadVehicleFile(resolveVehicleFile("default", &error), &v, &error));
+        EcuLogic ecu(v.ecus[0], v, 0);
+        const auto at = [&](const Bytes& request, Micros t) { return show(ecu.handle(request, false, t).answer); };
+        const Micros s = 1000000;
+        QCOMPARE(at({0x10, 0x03}, 0), show({0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}));
+        // S3: requests keep the session; 5 s without one fall back to default.
+        QCOMPARE(at({0x3E, 0x00}, 4 * s), show({0x7E, 0x00}));
+        QCOMPARE(at({0x22, 0xF1, 0x86}, 8 * s), show({0x62, 0xF1, 0x86, 0x03}));
+        QCOMPARE(at({0x22, 0xF1, 0x86}, 13 * s + 1), show({0x62, 0xF1, 0x86, 0x01}));
+        // Lock-out: 10 s after the third wrong key seeds come again.
+        QCOMPARE(at({0x10, 0x03}, 14 * s), show({0x50, 0x03, 0x00, 0x32, 0x01, 0xF4}));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(int(ecu.handle({0x27, 0x01}, false, 14 * s).answer.size()), 6);
+            ecu.handle({0x27, 0x02, 0, 0, 0, 0}, false, 14 * s);
+        }
+        QCOMPARE(at({0x27, 0x01}, 18 * s), show({0x7F, 0x27, 0x37}));
+        QCOMPARE(at({0x3E, 0x00}, 22 * s), show({0x7E, 0x00}));
+        QCOMPARE(at({0x27, 0x01}, 24 * s - 1), show({0x7F, 0x27, 0x37}));
+        // The routine: busy while it runs (3 s), its result after.
+        const Bytes seed = ecu.handle({0x27, 0x01}, false, 24 * s).answer;
+        QCOMPARE(int(seed.size()), 6);
+        const std::uint32_t sv = std::uint32_t(seed[2]) << 24 | std::uint32_t(seed[3]) << 16 | std::uint32_t(seed[4]) << 8 | seed[5];
+        const std::uint32_t k = documentedKey(sv, 0x5A3C96E1);
+        QCOMPARE(at({0x27, 0x02, std::uint8_t(k >> 24), std::uint8_t(k >> 16), std::uint8_t(k >> 8), std::uint8_t(k)}, 24 * s), show({0x67, 0x02}));
+        const EcuLogic::Reply start = ecu.handle({0x31, 0x01, 0x02, 0x01}, false, 25 * s);
+        QCOMPARE(show(start.answer), show({0x7F, 0x31, 0x78}));
+        QCOMPARE(start.laterAfter, 3 * s);
+        QCOMPARE(at({0x31, 0x03, 0x02, 0x01}, 27 * s), show({0x7F, 0x31, 0x21}));
+        QCOMPARE(at({0x31, 0x01, 0x02, 0x01}, 27 * s), show({0x7F, 0x31, 0x22})); // already running
+        QCOMPARE(at({0x31, 0x03, 0x02, 0x01}, 28 * s).left(14), show({0x71, 0x03, 0x02, 0x01, 0x00}));
     }
 
     void liveModelBehavesLikeAnEngine()

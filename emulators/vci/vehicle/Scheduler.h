@@ -10,7 +10,7 @@
 
 namespace vehicle {
 
-using Micros = std::int64_t; // µs since the scheduler started
+using Micros = std::int64_t; // µs since the scheduler was made
 
 class Scheduler {
 public:

@@ -33,9 +33,19 @@ bool parseNumber(const std::string& s, std::uint64_t max, std::uint64_t* out, in
 {
     if (s.empty() || s.size() > 20 || s[0] == '-' || s[0] == '+' || s[0] == ' ')
         return false;
+    // Base 0 means decimal or 0x-hexadecimal (never octal: "010" is ten).
+    std::string digits = s;
+    if (base == 0) {
+        const bool hexadecimal = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+        base = hexadecimal ? 16 : 10;
+        if (hexadecimal)
+            digits = s.substr(2);
+    }
+    if (digits.empty() || digits.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        return false;
     errno = 0;
     char* end = nullptr;
-    const unsigned long long v = std::strtoull(s.c_str(), &end, base);
+    const unsigned long long v = std::strtoull(digits.c_str(), &end, base);
     if (errno || *end || v > max)
         return false;
     *out = v;
