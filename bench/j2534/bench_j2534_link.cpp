@@ -144,8 +144,7 @@ public:
         m_out = -1;
         std::thread([fd] {
             char buffer[4096];
-            while (::read(fd, buffer, sizeof buffer) > 0) {
-            }
+            while (::read(fd, buffer, sizeof buffer) > 0) { }
             ::close(fd);
         }).detach();
     }
@@ -216,7 +215,7 @@ std::string control(int port, const std::string& line)
 // ---------------------------------------------------------------- /proc
 
 struct CpuSample {
-    double seconds = 0;         // user + system of every thread
+    double seconds = 0;             // user + system of every thread
     unsigned long long wakeups = 0; // voluntary + involuntary context switches of every thread
 };
 
@@ -326,7 +325,8 @@ double busMicros(const std::vector<Frame>& frames, double bitrate)
 // The ISO 15765-2 frames of one message: single frame, or first frame and
 // consecutive frames (classic CAN, normal addressing), each padded to 8 bytes
 // with `pad` when `padded`.
-std::vector<Frame> isoTpFrames(std::uint32_t id, const std::vector<std::uint8_t>& message, bool padded, std::uint8_t pad)
+std::vector<Frame> isoTpFrames(
+    std::uint32_t id, const std::vector<std::uint8_t>& message, bool padded, std::uint8_t pad)
 {
     std::vector<Frame> frames;
     const auto finish = [&](std::vector<std::uint8_t> bytes) {
@@ -340,7 +340,8 @@ std::vector<Frame> isoTpFrames(std::uint32_t id, const std::vector<std::uint8_t>
         finish(sf);
         return frames;
     }
-    std::vector<std::uint8_t> ff{std::uint8_t(0x10 | ((message.size() >> 8) & 0x0F)), std::uint8_t(message.size() & 0xFF)};
+    std::vector<std::uint8_t> ff{
+        std::uint8_t(0x10 | ((message.size() >> 8) & 0x0F)), std::uint8_t(message.size() & 0xFF)};
     ff.insert(ff.end(), message.begin(), message.begin() + 6);
     finish(ff);
     std::uint8_t sequence = 1;
@@ -451,8 +452,8 @@ struct J2534 {
     }
 };
 
-PASSTHRU_MSG message(unsigned long protocol, std::uint32_t id, const std::vector<std::uint8_t>& payload,
-    unsigned long txFlags = 0)
+PASSTHRU_MSG message(
+    unsigned long protocol, std::uint32_t id, const std::vector<std::uint8_t>& payload, unsigned long txFlags = 0)
 {
     PASSTHRU_MSG m;
     std::memset(&m, 0, sizeof m);
@@ -534,7 +535,7 @@ struct EngineEcu {
     std::uint32_t request = 0x7E0;
     std::uint32_t response = 0x7E8;
     double answerDelayUs = 0;
-    bool padded = true;     // the vehicle file's default
+    bool padded = true;      // the vehicle file's default
     std::uint8_t pad = 0xCC; // the vehicle file's default
     int blockSize = 0;
     int stMin = 0;
@@ -619,8 +620,9 @@ void measureReadVin(Link& link, const EngineEcu& ecu, const Options& options)
     std::printf("a  F190: %zu-byte answer in %zu frames; bus time of the %zu frames %.0f us + answer delay %.0f us "
                 "= %.0f us\n",
         answer.size(), response.size(), frames.size(), bus, ecu.answerDelayUs, floor);
-    report(p50 - floor <= 1000, "a  F190 latency p50 %.0f us (%+.0f us over the floor; goal <= +1000 us), p99 %.0f us, "
-                                "n=%zu",
+    report(p50 - floor <= 1000,
+        "a  F190 latency p50 %.0f us (%+.0f us over the floor; goal <= +1000 us), p99 %.0f us, "
+        "n=%zu",
         p50, p50 - floor, p99, latencies.size());
 }
 
@@ -636,8 +638,8 @@ void measureTransfer(Link& link, const EngineEcu& ecu, const Options& options)
     std::vector<SCONFIG> tx{{BS_TX, 0}, {STMIN_TX, 0}};
     SCONFIG_LIST txList{2, tx.data()};
     if (j.Ioctl(channel, SET_CONFIG, &txList, nullptr) != STATUS_NOERROR)
-        std::printf("b  BS_TX/STMIN_TX not set: the ECU's flow control (BS %d, STmin %d) applies\n", ecu.blockSize,
-            ecu.stMin);
+        std::printf(
+            "b  BS_TX/STMIN_TX not set: the ECU's flow control (BS %d, STmin %d) applies\n", ecu.blockSize, ecu.stMin);
     const std::uint8_t testerPad = std::uint8_t(j.getConfig(channel, ISO15765_PAD_VALUE).value_or(0));
 
     // WriteDataByIdentifier with a 4092-byte record: 4095 bytes of message.
@@ -669,8 +671,9 @@ void measureTransfer(Link& link, const EngineEcu& ecu, const Options& options)
     const double median = percentile(times, 50);
     const double share = bus / median * 100;
     std::printf("b  4095 bytes: %zu frames need %.1f ms on the bus back to back\n", frames.size(), bus / 1000);
-    report(share >= 90, "b  ISO-TP 4095 bytes: median %.1f ms = %.1f %% of the bus's throughput (goal >= 90 %%), "
-                        "%.1f kbit/s of payload, worst %.1f ms, n=%zu",
+    report(share >= 90,
+        "b  ISO-TP 4095 bytes: median %.1f ms = %.1f %% of the bus's throughput (goal >= 90 %%), "
+        "%.1f kbit/s of payload, worst %.1f ms, n=%zu",
         median / 1000, share, 4095 * 8 / median * 1000, percentile(times, 100) / 1000, times.size());
 }
 
@@ -760,7 +763,8 @@ void measurePeriodic(Link& link, const Options& options, int loadPercent)
     j.setConfig(channel, {{LOOPBACK, 1}}, "SET_CONFIG LOOPBACK");
     passFilter(j, channel, CAN, 0x6F1, false);
     if (loadPercent > 0) {
-        const std::string answer = control(link.controlPort, "vehicle 1 load 6-14 " + std::to_string(loadPercent) + " 0x700");
+        const std::string answer
+            = control(link.controlPort, "vehicle 1 load 6-14 " + std::to_string(loadPercent) + " 0x700");
         if (answer.rfind("OK", 0) != 0)
             fail("bus load for the periodic message: %s", answer.c_str());
     }
@@ -788,15 +792,17 @@ void measurePeriodic(Link& link, const Options& options, int loadPercent)
     std::vector<double> errors, arrivalErrors;
     for (std::size_t i = 1; i < stamps.size(); ++i) {
         errors.push_back(std::fabs(double(stamps[i] - stamps[i - 1]) - 100000.0));
-        arrivalErrors.push_back(std::fabs(
-            std::chrono::duration<double, std::micro>(arrivals[i] - arrivals[i - 1]).count() - 100000.0));
+        arrivalErrors.push_back(
+            std::fabs(std::chrono::duration<double, std::micro>(arrivals[i] - arrivals[i - 1]).count() - 100000.0));
     }
     if (errors.empty())
         fail("no loop-back copies of the periodic message");
-    std::printf("d  periodic 100 ms, bus %d %% loaded: arrival in the library p99 %.0f us off the period, max %.0f us\n",
+    std::printf(
+        "d  periodic 100 ms, bus %d %% loaded: arrival in the library p99 %.0f us off the period, max %.0f us\n",
         loadPercent, percentile(arrivalErrors, 99), percentile(arrivalErrors, 100));
-    report(percentile(errors, 99) <= 1000, "d  periodic 100 ms, bus %d %% loaded: period error on the bus p99 %.0f us "
-                                           "(goal <= 1000 us), p50 %.0f us, max %.0f us, n=%zu",
+    report(percentile(errors, 99) <= 1000,
+        "d  periodic 100 ms, bus %d %% loaded: period error on the bus p99 %.0f us "
+        "(goal <= 1000 us), p50 %.0f us, max %.0f us, n=%zu",
         loadPercent, percentile(errors, 99), percentile(errors, 50), percentile(errors, 100), errors.size());
 }
 
@@ -835,8 +841,9 @@ void measureIdle(Link& link, const Options& options)
     if (status != ERR_BUFFER_EMPTY && status != STATUS_NOERROR)
         j.check(status, "ReadMsgs after the quiet minute");
     j.check(j.Disconnect(channel), "Disconnect");
-    report(open <= 0.1, "e  idle channel: library + emulator %.3f %% of one core over %d s (goal <= 0.1 %%); with the "
-                        "service's questions %.3f %%, without the channel %.3f %%",
+    report(open <= 0.1,
+        "e  idle channel: library + emulator %.3f %% of one core over %d s (goal <= 0.1 %%); with the "
+        "service's questions %.3f %%, without the channel %.3f %%",
         open, options.idleSeconds, withService, baseline);
 }
 
@@ -872,7 +879,8 @@ int main(int argc, char** argv)
         "--no-stdin", "--base-address", link.address, "--plug", "1"});
     const std::string banner = link.emulator.readUntil("ready\n", 15);
     std::smatch match;
-    if (!std::regex_search(banner, match, std::regex("protocol port (\\d+), pass-thru port (\\d+), control port (\\d+)")))
+    if (!std::regex_search(
+            banner, match, std::regex("protocol port (\\d+), pass-thru port (\\d+), control port (\\d+)")))
         fail("the emulator did not start: %s", banner.c_str());
     const std::string modulePort = match[1];
     link.passThruPort = std::stoi(match[2]);

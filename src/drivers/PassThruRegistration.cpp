@@ -118,8 +118,8 @@ bool removeRegistration(QString* why)
 {
     QString fileWhy;
     const bool fileGone = removeDiscoveryFile(&fileWhy);
-    const bool keyGone = !Registry::keyExists(kHive, kPassThruKey, kView)
-        || Registry::deleteKey(kHive, kPassThruKey, kView);
+    const bool keyGone
+        = !Registry::keyExists(kHive, kPassThruKey, kView) || Registry::deleteKey(kHive, kPassThruKey, kView);
     if (!keyGone)
         say(why, QStringLiteral("cannot remove HKLM\\") + QLatin1String(kPassThruKey));
     else if (!fileGone)
@@ -162,8 +162,9 @@ bool registerPackageLibrary(const DriverInfo& info, QString* why)
     if (!file.isFile() || file.isSymLink()) {
         QString removeWhy;
         removeRegistration(&removeWhy);
-        say(why, QStringLiteral("the %1 package holds no %2; the pass-thru library is not registered")
-                     .arg(info.installKey, file.fileName()));
+        say(why,
+            QStringLiteral("the %1 package holds no %2; the pass-thru library is not registered")
+                .arg(info.installKey, file.fileName()));
         qCWarning(lcDrivers).noquote() << (why ? *why : QString()) << removeWhy;
         return false;
     }

@@ -118,8 +118,8 @@ private slots:
         QVERIFY(m_emulator.passthruPort() != 0);
         qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emulator.port()));
         qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passthruPort()));
-        QVERIFY(m_service.start(ServiceProcess::arguments(
-            address, m_emulator.port(), m_dir.filePath(QStringLiteral("service.lock")))));
+        QVERIFY(m_service.start(
+            ServiceProcess::arguments(address, m_emulator.port(), m_dir.filePath(QStringLiteral("service.lock")))));
         QVERIFY2(m_library.load(libraryPath()), ::dlerror());
 
         m_cfg = std::make_unique<MT7628Config>();

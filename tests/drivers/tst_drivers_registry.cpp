@@ -306,10 +306,11 @@ private slots:
         QCOMPARE(file.value("FunctionLibrary").toString(), library);
 #endif
         const QList<QPair<const char*, int>> protocols{{"CAN", 1}, {"ISO15765", 1}, {"CAN_PS", 1}, {"ISO15765_PS", 1},
-            {"J1850VPW", 0}, {"J1850PWM", 0}, {"ISO9141", 0}, {"ISO14230", 0}, {"SCI_A_ENGINE", 0},
-            {"SCI_A_TRANS", 0}, {"SCI_B_ENGINE", 0}, {"SCI_B_TRANS", 0}};
+            {"J1850VPW", 0}, {"J1850PWM", 0}, {"ISO9141", 0}, {"ISO14230", 0}, {"SCI_A_ENGINE", 0}, {"SCI_A_TRANS", 0},
+            {"SCI_B_ENGINE", 0}, {"SCI_B_TRANS", 0}};
         for (const auto& protocol : protocols) {
-            const auto value = Registry::readDword(RegistryHive::LocalMachine, key, protocol.first, RegistryView::Force32);
+            const auto value
+                = Registry::readDword(RegistryHive::LocalMachine, key, protocol.first, RegistryView::Force32);
             QVERIFY2(value && int(*value) == protocol.second, protocol.first);
 #ifndef Q_OS_WIN
             QVERIFY2(file.value(QLatin1String(protocol.first)) == QJsonValue(protocol.second), protocol.first);

@@ -160,8 +160,8 @@ private slots:
         };
         QTemporaryDir pt;
         QVERIFY(unpack(QStringLiteral("J2534_0404"), pt));
-        void* library = dlopen(QFile::encodeName(pt.filePath(QStringLiteral("BrindlewickJ2534.so"))).constData(),
-            RTLD_NOW | RTLD_LOCAL);
+        void* library = dlopen(
+            QFile::encodeName(pt.filePath(QStringLiteral("BrindlewickJ2534.so"))).constData(), RTLD_NOW | RTLD_LOCAL);
         QVERIFY2(library, dlerror());
         for (const char* name : {"PassThruOpen", "PassThruClose", "PassThruConnect", "PassThruDisconnect",
                  "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruStartPeriodicMsg", "PassThruStopPeriodicMsg",
