@@ -11,6 +11,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +107,14 @@ int main(int argc, char** argv)
     if (options.port == 0) {
         std::fprintf(stderr, "vci-emulator: cannot bind %s\n", qPrintable(options.baseAddress));
         return 1;
+    }
+
+    // Every adapter listens on two ports (protocol and pass-thru): up to 1000
+    // adapters need more descriptors than the usual soft limit of 1024.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
 
     vciemu::Emulator emulator;

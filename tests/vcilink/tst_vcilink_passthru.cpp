@@ -105,6 +105,28 @@ struct Client {
     }
 };
 
+// The kernel's timer on the emulator's end of a connection (from
+// /proc/net/tcp): 2 is the keep-alive timer, `ticks` its time left (1/100 s).
+bool keepAliveTimer(quint16 serverPort, quint16 clientPort, int* ticks)
+{
+    QFile f(QStringLiteral("/proc/net/tcp"));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    // kAddress (127.0.119.1) as the kernel prints it.
+    const QString local = QStringLiteral("0177007F:%1").arg(serverPort, 4, 16, QLatin1Char('0')).toUpper();
+    const QString remote = QStringLiteral(":%1").arg(clientPort, 4, 16, QLatin1Char('0')).toUpper();
+    for (const QByteArray& raw : f.readAll().split('\n')) {
+        const QStringList w = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
+        if (w.size() < 6 || w[1] != local || !w[2].endsWith(remote))
+            continue;
+        const QStringList timer = w[5].split(QLatin1Char(':'));
+        bool ok = false;
+        *ticks = timer.value(1).toInt(&ok, 16);
+        return ok && timer.value(0) == QLatin1String("02");
+    }
+    return false;
+}
+
 long rssKiB(qint64 pid)
 {
     QFile f(QStringLiteral("/proc/%1/status").arg(pid));
@@ -158,6 +180,10 @@ private slots:
         QVERIFY(passthru().value(QStringLiteral("open")).toBool());
         QCOMPARE(passthru().value(QStringLiteral("clientName")).toString(), QStringLiteral("test"));
         QVERIFY(passthru().value(QStringLiteral("client")).toString().startsWith(QStringLiteral("127.0.0.1:")));
+        // The adapter watches its holder with TCP keep-alive: probes after 2 s idle.
+        int ticks = -1;
+        QVERIFY(keepAliveTimer(m_emu.passthruPort(), a.socket.localPort(), &ticks));
+        QVERIFY2(ticks >= 0 && ticks <= 200, qPrintable(QString::number(ticks)));
 
         // A second client is told the adapter is in use, and let go.
         Client b;

@@ -413,8 +413,8 @@ struct PassThruSession::Impl {
     }
 
     // ---- messages -------------------------------------------------------
-    // Checks a message for the channel; *frame gets its CAN frame (raw CAN,
-    // or the identifier and payload of an ISO 15765 message).
+    // Checks a message against the channel's protocol, identifier kind and
+    // length rules; *extended tells whether it has a 29-bit identifier.
     Failure checkMessage(const Channel& c, const Message& m, bool* extended) const
     {
         if (m.protocolId != c.protocol)
