@@ -4,6 +4,7 @@
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverSwitch.h"
 #include "drivers/DriversLog.h"
+#include "drivers/PassThruRegistration.h"
 #include "drivers/Sha256.h"
 
 #include <driverpkg/OemSoftware.h>
@@ -87,12 +88,25 @@ DriverOperations::Outcome DriverOperations::installArchive(const QString& archiv
     outcome.ok = true;
     qCInfo(lcDrivers).noquote() << driver.key << "installed from" << QFileInfo(archive).fileName()
                                 << "version" << driver.installVersion << "in" << clock.elapsed() << "ms";
+    // The library is there whether or not the adapter switches: it is
+    // registered with the files, before enabling.
+    QString registerWhy;
+    const bool registered = drivers::registerPackageLibrary(driver.info, &registerWhy);
     QString why;
     if (!drivers::setDriverEnabled(driver, true, &why)) {
         outcome.message = tr("DriverEnableFailTip");
         outcome.detail = why;
+    } else if (!registered) {
+        outcome.message = passThruNotRegistered();
+        outcome.detail = registerWhy;
     }
     return outcome;
+}
+
+QString DriverOperations::passThruNotRegistered()
+{
+    return tr("The driver is installed, but J2534 applications cannot find its pass-thru library: it could not be "
+              "registered.");
 }
 
 DriverOperations::Outcome DriverOperations::setEnabled(VehicleDriver& driver, bool enable)
@@ -102,6 +116,10 @@ DriverOperations::Outcome DriverOperations::setEnabled(VehicleDriver& driver, bo
     outcome.ok = drivers::setDriverEnabled(driver, enable, &why);
     if (!outcome.ok) {
         outcome.message = enable ? tr("DriverEnableFailTip") : tr("DriverDisableFailTip");
+        outcome.detail = why;
+    } else if (enable && !drivers::registerPackageLibrary(driver.info, &why)) {
+        // Enabling also repairs a registration that went missing.
+        outcome.message = passThruNotRegistered();
         outcome.detail = why;
     }
     return outcome;
@@ -153,6 +171,9 @@ DriverOperations::Outcome DriverOperations::uninstall(VehicleDriver& driver)
             outcome.detail = QStringLiteral("cannot remove ") + DriverRegistry::packageKey(driver.info.installKey);
             return outcome;
         }
+        // The library went with the folder: applications must not find it any more.
+        if (!drivers::unregisterPackageLibrary(driver.info, &why))
+            outcome.detail = why;
     }
     driver.installPath.clear();
     driver.installVersion.clear();

@@ -44,7 +44,8 @@ public:
     Outcome setEnabled(VehicleDriver& driver, bool enable);
     // Disables, ends the make's server (then waits 3 s for it to let go of
     // its files), then removes the driver's value, or folder and package
-    // key when no other driver of the package stays enabled. A mode library
+    // key when no other driver of the package stays enabled (with them the
+    // registration of the pass-thru library the package carries). A mode library
     // that refuses stops it; one that will not load does not (the package
     // is damaged and would stay forever): the uninstall goes on and its
     // message says the adapter's mode was not switched back.
@@ -55,6 +56,9 @@ public:
     static QString makeWithoutDriver();
     // Whether the pass-thru driver's package ("J2534_0404") is installed.
     static bool passThruInstalled();
+
+    // The message when the pass-thru library could not be registered.
+    static QString passThruNotRegistered();
 
 private:
     Outcome installArchive(const QString& archive, VehicleDriver& driver);

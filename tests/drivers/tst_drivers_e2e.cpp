@@ -11,7 +11,9 @@
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
 #include "drivers/HttpUtils.h"
+#include "drivers/PassThruRegistration.h"
 
+#include <platform/Library.h>
 #include <platform/Registry.h>
 
 #include <QDir>
@@ -24,6 +26,7 @@
 
 using platform::Registry;
 using platform::RegistryHive;
+using platform::RegistryView;
 
 class TestDriversEndToEnd : public QObject {
     Q_OBJECT
@@ -127,7 +130,8 @@ private slots:
     }
 
     // Two drivers of the pass-thru package: the first enabled switches, the
-    // second only writes its value; uninstalling one keeps the package.
+    // second only writes its value; uninstalling one keeps the package. The
+    // package's J2534 library is registered while it is installed.
     void sharedPackageAndLocalArchive()
     {
         QTemporaryDir pick;
@@ -143,6 +147,17 @@ private slots:
         QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
         QVERIFY(QFile::exists(local)); // a picked file is the technician's
         QCOMPARE(mode(), QStringLiteral("J2534"));
+        // The registered library is the installed package's, and it loads.
+        const auto registered = Registry::readString(
+            RegistryHive::LocalMachine, drivers::kPassThruKey, "FunctionLibrary", RegistryView::Force32);
+        QVERIFY(registered);
+        const QString library = QDir::fromNativeSeparators(QString::fromStdString(*registered));
+        QCOMPARE(library, DriverFiles::installFolder(volvo.info) + QStringLiteral("/BrindlewickJ2534.so"));
+        platform::Library loaded;
+        QVERIFY2(loaded.load(QFile::encodeName(library).toStdString()), loaded.errorString().c_str());
+        QVERIFY(loaded.resolve("PassThruOpen"));
+        loaded.unload();
+        QVERIFY(QFileInfo::exists(drivers::passThruDiscoveryFile()));
         VehicleDriver toyota = m_map.value("Kestrix_Toyota");
         DriverRegistry::readInstall(toyota);
         QVERIFY(toyota.installed());
@@ -160,6 +175,8 @@ private slots:
         QCOMPARE(mode(), QStringLiteral("original"));
         QVERIFY(!keyExists(QStringLiteral("J2534_0404")));
         QVERIFY(!QFileInfo::exists(DriverFiles::installFolder(toyota.info)));
+        QVERIFY(!Registry::keyExists(RegistryHive::LocalMachine, drivers::kPassThruKey, RegistryView::Force32));
+        QVERIFY(!QFileInfo::exists(drivers::passThruDiscoveryFile()));
         QVERIFY(!DriverOperations::passThruInstalled());
         QCOMPARE(DriverOperations::makeWithoutDriver(), QStringLiteral("Honda"));
         Registry::deleteKey(RegistryHive::LocalMachine, "SOFTWARE\\Honda");

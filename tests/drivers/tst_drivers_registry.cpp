@@ -1,24 +1,30 @@
 // The drivers' registry records and folders: the install state read back,
 // the shared-package rules, a package installed from an archive (and one for
 // another package refused), the uninstall folder check that never deletes
-// outside the install key's folder, and an uninstall that a damaged mode
-// library does not block.
+// outside the install key's folder, an uninstall that a damaged mode
+// library does not block, and the registration of the pass-thru library
+// (registry key in the 32-bit view and the Linux discovery file) following
+// the pass-thru package through install, enable, disable and uninstall.
 #include "app/kit/SafeUnpacker.h"
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverSwitch.h"
+#include "drivers/PassThruRegistration.h"
 
 #include "platform/Registry.h"
 #include "support/TestEnvironment.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
 
 using platform::Registry;
 using platform::RegistryHive;
+using platform::RegistryView;
 
 namespace {
 
@@ -36,8 +42,9 @@ QString makeFolder(const QString& path)
     return path;
 }
 
-// A package zip with a manifest, made by 7-Zip from a staged folder.
-bool makePackage(const QString& zip, const QString& package, const QString& version)
+// A package zip with a manifest, made by 7-Zip from a staged folder; `extra`
+// files are added with a few bytes each.
+bool makePackage(const QString& zip, const QString& package, const QString& version, const QStringList& extra = {})
 {
     QTemporaryDir stage;
     QFile manifest(stage.filePath(QStringLiteral("manifest.json")));
@@ -46,10 +53,41 @@ bool makePackage(const QString& zip, const QString& package, const QString& vers
     manifest.write(QStringLiteral("{\"make\":\"J2534\",\"package\":\"%1\",\"version\":\"%2\"}").arg(package, version).toUtf8());
     manifest.close();
     makeFolder(stage.path());
+    QStringList files{"manifest.json", "VciSwitch.dll"};
+    for (const QString& name : extra) {
+        QFile file(stage.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write("library") != 7)
+            return false;
+        files << name;
+    }
     QProcess p;
     p.setWorkingDirectory(stage.path());
-    p.start(SafeUnpacker::defaultToolPath(), {"a", "-tzip", zip, "manifest.json", "VciSwitch.dll"});
+    p.start(SafeUnpacker::defaultToolPath(), QStringList{"a", "-tzip", zip} + files);
     return p.waitForFinished(30000) && p.exitCode() == 0;
+}
+
+#ifdef Q_OS_WIN
+const QString kPassThruLibrary = QStringLiteral("BrindlewickJ2534.dll");
+#else
+const QString kPassThruLibrary = QStringLiteral("BrindlewickJ2534.so");
+#endif
+
+bool passThruKeyExists(RegistryView view = RegistryView::Force32)
+{
+    return Registry::keyExists(RegistryHive::LocalMachine, drivers::kPassThruKey, view);
+}
+
+QJsonObject discoveryFile()
+{
+    QFile file(drivers::passThruDiscoveryFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+bool discoveryFileExists()
+{
+    return QFileInfo::exists(drivers::passThruDiscoveryFile());
 }
 
 } // namespace
@@ -221,6 +259,152 @@ private slots:
         QVERIFY(!DriverRegistry::installedPackages().contains(driver.info.installKey));
         QVERIFY(!DriverRegistry::load()[key].installed());
         QVERIFY(!driver.installed());
+    }
+
+    // The pass-thru package's library is registered where J2534 applications
+    // look (the 32-bit view's key and, on Linux, the discovery file), naming
+    // the library in the install folder; it stays while any driver of the
+    // package is installed, disabled or not, and goes with the last one.
+    void passThruLibraryIsRegisteredWhileItsPackageIsInstalled()
+    {
+        if (SafeUnpacker::defaultToolPath().isEmpty())
+            QSKIP("7-Zip is not installed (scripts/deps.sh installs p7zip-full)");
+        QTemporaryDir downloads;
+        const QString zip = downloads.filePath(QStringLiteral("J2534_0404_V1.3.zip"));
+        QVERIFY(makePackage(zip, QStringLiteral("J2534_0404"), QStringLiteral("V1.3"), {kPassThruLibrary, "j2534.h"}));
+        DriverMap map = DriverRegistry::load();
+        VehicleDriver& volvo = map["Kestrix_VOLVO"];
+        VehicleDriver& toyota = map["Kestrix_Toyota"];
+        DriverOperations operations(SafeUnpacker(), [](std::chrono::milliseconds) { return true; });
+        QVERIFY(!passThruKeyExists());
+
+        DriverOperations::Outcome out = operations.installLocal(zip, volvo);
+        QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
+        const QString library = DriverFiles::installFolder(volvo.info) + QLatin1Char('/') + kPassThruLibrary;
+        QVERIFY(QFile::exists(library));
+        const std::string key = drivers::kPassThruKey;
+        const auto text = [&key](const char* name) {
+            return QString::fromStdString(
+                Registry::readString(RegistryHive::LocalMachine, key, name, RegistryView::Force32).value_or("-"));
+        };
+        QCOMPARE(text("Name"), QStringLiteral("Brindlewick J2534"));
+        QCOMPARE(text("Vendor"), QStringLiteral("Brindlewick"));
+        QCOMPARE(text("FunctionLibrary"), QDir::toNativeSeparators(library));
+        // Only in the 32-bit view: a 64-bit reader finds it below WOW6432Node.
+        QVERIFY(!passThruKeyExists(RegistryView::Force64));
+        QCOMPARE(QString::fromStdString(Registry::readString(RegistryHive::LocalMachine,
+                     "SOFTWARE\\WOW6432Node\\PassThruSupport.04.04\\Brindlewick J2534", "FunctionLibrary",
+                     RegistryView::Force64)
+                                            .value_or("-")),
+            QDir::toNativeSeparators(library));
+        const QJsonObject file = discoveryFile();
+#ifndef Q_OS_WIN
+        QCOMPARE(drivers::passThruDiscoveryFile(),
+            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/j2534/04.04/brindlewick-j2534.json"));
+        QCOMPARE(file.value("Name").toString(), QStringLiteral("Brindlewick J2534"));
+        QCOMPARE(file.value("Vendor").toString(), QStringLiteral("Brindlewick"));
+        QCOMPARE(file.value("FunctionLibrary").toString(), library);
+#endif
+        const QList<QPair<const char*, int>> protocols{{"CAN", 1}, {"ISO15765", 1}, {"CAN_PS", 1}, {"ISO15765_PS", 1},
+            {"J1850VPW", 0}, {"J1850PWM", 0}, {"ISO9141", 0}, {"ISO14230", 0}, {"SCI_A_ENGINE", 0}, {"SCI_A_TRANS", 0},
+            {"SCI_B_ENGINE", 0}, {"SCI_B_TRANS", 0}};
+        for (const auto& protocol : protocols) {
+            const auto value
+                = Registry::readDword(RegistryHive::LocalMachine, key, protocol.first, RegistryView::Force32);
+            QVERIFY2(value && int(*value) == protocol.second, protocol.first);
+#ifndef Q_OS_WIN
+            QVERIFY2(file.value(QLatin1String(protocol.first)) == QJsonValue(protocol.second), protocol.first);
+#endif
+        }
+
+        // A second driver of the package, disabling one: the library stays known.
+        VehicleDriver reread = toyota;
+        DriverRegistry::readInstall(reread);
+        QVERIFY(operations.setEnabled(reread, true).ok);
+        QVERIFY(operations.setEnabled(volvo, false).ok);
+        QVERIFY(passThruKeyExists());
+        QVERIFY(discoveryFileExists() || drivers::passThruDiscoveryFile().isEmpty());
+        // Enabling writes a registration that went missing again.
+        QVERIFY(Registry::deleteKey(RegistryHive::LocalMachine, key, RegistryView::Force32));
+        QFile::remove(drivers::passThruDiscoveryFile());
+        out = operations.setEnabled(volvo, true);
+        QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
+        QCOMPARE(text("FunctionLibrary"), QDir::toNativeSeparators(library));
+        QVERIFY(discoveryFileExists() || drivers::passThruDiscoveryFile().isEmpty());
+
+        // Uninstalling one of two keeps it; the last one takes it away.
+        QVERIFY(operations.uninstall(reread).ok);
+        QVERIFY(QFile::exists(library));
+        QVERIFY(passThruKeyExists());
+        QVERIFY(discoveryFileExists() || drivers::passThruDiscoveryFile().isEmpty());
+        out = operations.uninstall(volvo);
+        QVERIFY2(out.ok && out.detail.isEmpty(), qPrintable(out.detail));
+        QVERIFY(!QFile::exists(library));
+        QVERIFY(!passThruKeyExists());
+        QVERIFY(!discoveryFileExists());
+    }
+
+    // Key and file are written together or not at all; a package that should
+    // carry the library and does not takes an older registration away rather
+    // than leave it naming a missing file; other packages register nothing.
+    void passThruRegistrationIsWholeOrAbsent_data()
+    {
+        QTest::addColumn<QString>("blocked");
+        QTest::newRow("registry key cannot be written")
+            << QStringLiteral("registry/HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/PassThruSupport.04.04");
+#ifndef Q_OS_WIN
+        QTest::newRow("discovery folder cannot be made") << QStringLiteral("config/j2534");
+#endif
+    }
+    void passThruRegistrationIsWholeOrAbsent()
+    {
+        QFETCH(QString, blocked);
+        if (SafeUnpacker::defaultToolPath().isEmpty())
+            QSKIP("7-Zip is not installed (scripts/deps.sh installs p7zip-full)");
+        QTemporaryDir downloads;
+        const QString zip = downloads.filePath(QStringLiteral("J2534_0404_V1.3.zip"));
+        QVERIFY(makePackage(zip, QStringLiteral("J2534_0404"), QStringLiteral("V1.3"), {kPassThruLibrary}));
+        DriverMap map = DriverRegistry::load();
+        DriverOperations operations(SafeUnpacker(), [](std::chrono::milliseconds) { return true; });
+
+        // A file where a folder must go.
+        const QString root = qEnvironmentVariable("BRINDLEWICK_REGISTRY_ROOT") + QStringLiteral("/..");
+        const QString obstacle = QDir(root).absoluteFilePath(blocked);
+        QVERIFY(QDir().mkpath(QFileInfo(obstacle).absolutePath()));
+        QFile block(obstacle);
+        QVERIFY(block.open(QIODevice::WriteOnly));
+        block.close();
+        DriverOperations::Outcome out = operations.installLocal(zip, map["Kestrix_J2534"]);
+        QVERIFY2(out.ok, qPrintable(out.detail)); // installed and enabled all the same
+        QVERIFY(map["Kestrix_J2534"].enabled);
+        QCOMPARE(out.message, DriverOperations::passThruNotRegistered());
+        QVERIFY(!out.detail.isEmpty());
+        QVERIFY(!passThruKeyExists());
+        QVERIFY(!discoveryFileExists());
+
+        // Cleared, enabling registers it.
+        QVERIFY(QFile::remove(obstacle));
+        out = operations.setEnabled(map["Kestrix_J2534"], true);
+        QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
+        QVERIFY(passThruKeyExists());
+
+        // The same package again, without the library: nothing names it any more.
+        const QString broken = downloads.filePath(QStringLiteral("J2534_0404_V1.4.zip"));
+        QVERIFY(makePackage(broken, QStringLiteral("J2534_0404"), QStringLiteral("V1.4")));
+        out = operations.installLocal(broken, map["Kestrix_J2534"]);
+        QVERIFY(out.ok);
+        QCOMPARE(out.message, DriverOperations::passThruNotRegistered());
+        QVERIFY2(out.detail.contains(kPassThruLibrary), qPrintable(out.detail));
+        QVERIFY(!passThruKeyExists());
+        QVERIFY(!discoveryFileExists());
+
+        // The 05.00 package registers nothing, whatever it holds.
+        const QString other = downloads.filePath(QStringLiteral("J2534_0500_V1.0.zip"));
+        QVERIFY(makePackage(other, QStringLiteral("J2534_0500"), QStringLiteral("V1.0"), {kPassThruLibrary}));
+        out = operations.installLocal(other, map["Kestrix_J0500"]);
+        QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
+        QVERIFY(!passThruKeyExists());
+        QVERIFY(!discoveryFileExists());
     }
 };
 

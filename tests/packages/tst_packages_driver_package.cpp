@@ -1,7 +1,8 @@
 // Driver packages end to end below the manager: the built archives as the
 // cloud emulator serves them, their manifest rules, the probes for a make's
 // own software, VciSwitch switching the emulated adapter's mode from a
-// package folder, and vciServer starting and stopping the stand-in server.
+// package folder, vciServer starting and stopping the stand-in server, and
+// the pass-thru package carrying the J2534 library and its header.
 #include "CloudEmulator.h"
 #include "support/AdapterProcesses.h"
 #include "support/TestBlocks.h"
@@ -19,6 +20,7 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QtTest>
 
 #include <dlfcn.h>
@@ -139,6 +141,44 @@ private slots:
         for (const char* name : {"VciSwitch.so", "vciServer.so"})
             QVERIFY2(QFile::exists(unpacked.path() + "/pkg/" + name), name);
         QVERIFY(QFileInfo(unpacked.path() + "/pkg/BMW_DiagSer").isExecutable());
+    }
+
+    // "J2534_0404" carries a loadable J2534 library with every function of
+    // the API and the application header as in the sources; "J2534_0500"
+    // neither.
+    void passThruPackageCarriesTheLibrary()
+    {
+        const QDir packages(QFileInfo(testBinary("cloud-emulator")).dir().filePath(QStringLiteral("../packages")));
+        const auto unpack = [&packages](const QString& package, QTemporaryDir& into) {
+            const QStringList zips = packages.entryList({package + QStringLiteral("_*.zip")});
+            if (zips.size() != 1)
+                return false;
+            return QProcess::execute(QStringLiteral("7za"),
+                       {QStringLiteral("x"), packages.filePath(zips.first()), "-o" + into.path(), QStringLiteral("-y"),
+                           QStringLiteral("-bd"), QStringLiteral("-bso0")})
+                == 0;
+        };
+        QTemporaryDir pt;
+        QVERIFY(unpack(QStringLiteral("J2534_0404"), pt));
+        void* library = dlopen(
+            QFile::encodeName(pt.filePath(QStringLiteral("BrindlewickJ2534.so"))).constData(), RTLD_NOW | RTLD_LOCAL);
+        QVERIFY2(library, dlerror());
+        for (const char* name : {"PassThruOpen", "PassThruClose", "PassThruConnect", "PassThruDisconnect",
+                 "PassThruReadMsgs", "PassThruWriteMsgs", "PassThruStartPeriodicMsg", "PassThruStopPeriodicMsg",
+                 "PassThruStartMsgFilter", "PassThruStopMsgFilter", "PassThruSetProgrammingVoltage",
+                 "PassThruReadVersion", "PassThruGetLastError", "PassThruIoctl"})
+            QVERIFY2(dlsym(library, name), name);
+        dlclose(library);
+        QFile header(pt.filePath(QStringLiteral("j2534.h")));
+        QFile source(QStringLiteral(BW_J2534_HEADER));
+        QVERIFY(header.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+        QCOMPARE(header.readAll(), source.readAll());
+
+        QTemporaryDir other;
+        QVERIFY(unpack(QStringLiteral("J2534_0500"), other));
+        QVERIFY(QFile::exists(other.filePath(QStringLiteral("VciSwitch.so"))));
+        QVERIFY(!QFile::exists(other.filePath(QStringLiteral("BrindlewickJ2534.so"))));
+        QVERIFY(!QFile::exists(other.filePath(QStringLiteral("j2534.h"))));
     }
 
     void manifestRefusesWhatItCannotTrust_data()

@@ -309,6 +309,26 @@ private slots:
         QCOMPARE(answer->data[6], std::uint8_t(0x90));
     }
 
+    // "vehicle N load" drives the vehicle's load generator; "vehicle N use"
+    // replaces the vehicle.
+    void vehicleLoadCommandsReachTheirTargets()
+    {
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 load 6-14 100 0x600")),
+            QStringLiteral("OK 6-14 load 100 % with 0x600"));
+        const auto generator = [this] {
+            const QJsonArray buses
+                = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("buses")).toArray();
+            return buses.at(0).toObject().value(QStringLiteral("generatorPercent")).toInt(-1);
+        };
+        QCOMPARE(generator(), 100);
+        QCOMPARE(
+            m_emu.command(QStringLiteral("vehicle 1 load 6-14 0")), QStringLiteral("OK 6-14 load generator stopped"));
+        QCOMPARE(generator(), 0);
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 load 6-14 101")).startsWith(QLatin1String("ERR")));
+        QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use default")), QStringLiteral("OK"));
+        QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use")).startsWith(QLatin1String("ERR expected vehicle N use")));
+    }
+
     void unpluggingEndsTheSessionAndStopsThePort()
     {
         Client a;

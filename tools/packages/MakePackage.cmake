@@ -1,7 +1,8 @@
 # One driver package: cmake -DPACKAGE= -DMAKE= -DVERSION= -DPRODUCT= -DSERVER=
 #   -DSERVER_PROGRAM= -DLIBRARIES=a,b -DSTAGE= -DOUTPUT= -P MakePackage.cmake
-# Stages the files in STAGE and zips them (fixed time stamps, so the same
-# sources give the same archive and the same SHA-256).
+# LIBRARIES: the files copied in as they are (libraries, and the pass-thru
+# package's header). Stages the files in STAGE and zips them (fixed time
+# stamps, so the same sources give the same archive and the same SHA-256).
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
 file(WRITE ${STAGE}/manifest.json "{

@@ -126,6 +126,11 @@
         <source>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</source>
         <translation>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</translation>
     </message>
+    <message>
+        <location line="+0"/>
+        <source>The driver is installed, but J2534 applications cannot find its pass-thru library: it could not be registered.</source>
+        <translation>The driver is installed, but J2534 applications cannot find its pass-thru library: it could not be registered.</translation>
+    </message>
 </context>
 <context>
     <name>DriverView</name>

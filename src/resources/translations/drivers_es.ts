@@ -126,6 +126,11 @@
         <source>The driver was uninstalled, but the adapter&apos;s mode could not be switched back: the driver&apos;s mode library is damaged.</source>
         <translation>El driver se desinstaló, pero no se pudo devolver el adaptador a su modo: la biblioteca de modo del driver está dañada.</translation>
     </message>
+    <message>
+        <location line="+0"/>
+        <source>The driver is installed, but J2534 applications cannot find its pass-thru library: it could not be registered.</source>
+        <translation>El controlador está instalado, pero las aplicaciones J2534 no encuentran su biblioteca pass-thru: no se pudo registrar.</translation>
+    </message>
 </context>
 <context>
     <name>DriverView</name>
