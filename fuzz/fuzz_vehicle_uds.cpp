@@ -17,12 +17,12 @@ using namespace vehicle;
 
 namespace {
 
-VehicleSpec vehicleUnderTest()
+VehicleDescription vehicleUnderTest()
 {
-    VehicleSpec v;
+    VehicleDescription v;
     v.name = "fuzz";
     v.vin = "WBWHB71J7P5123456";
-    EcuSpec e;
+    EcuDescription e;
     e.name = "engine";
     e.requestId = 0x7E0;
     e.responseId = 0x7E8;
@@ -47,7 +47,7 @@ struct Sink : CanListener {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::Input in(data, size);
-    const VehicleSpec vehicle = vehicleUnderTest();
+    const VehicleDescription vehicle = vehicleUnderTest();
     EcuLogic logic(vehicle.ecus[0], vehicle, 0);
 
     // The scheduler is never started: timers are only recorded.

@@ -390,7 +390,7 @@ private slots:
     void timersOfTheEcuFollowSimulatedTime()
     {
         // The ECU logic on its own, at chosen times: no waiting.
-        VehicleSpec v;
+        VehicleDescription v;
         std::string error;
         QVERIFY(loadVehicleFile(resolveVehicleFile("default", &error), &v, &error));
         EcuLogic ecu(v.ecus[0], v, 0);

@@ -32,15 +32,15 @@ private slots:
             std::string error;
             const std::string path = resolveVehicleFile(name, &error);
             QVERIFY2(!path.empty(), error.c_str());
-            VehicleSpec spec;
-            QVERIFY2(loadVehicleFile(path, &spec, &error), error.c_str());
-            QVERIFY(validVin(spec.vin));
-            QVERIFY(spec.ecus.size() >= 3);
+            VehicleDescription description;
+            QVERIFY2(loadVehicleFile(path, &description, &error), error.c_str());
+            QVERIFY(validVin(description.vin));
+            QVERIFY(description.ecus.size() >= 3);
             // Both buses carry ECUs.
-            QVERIFY(std::any_of(spec.ecus.begin(), spec.ecus.end(), [](const EcuSpec& e) { return e.pins == 0; }));
-            QVERIFY(std::any_of(spec.ecus.begin(), spec.ecus.end(), [](const EcuSpec& e) { return e.pins == 1; }));
+            QVERIFY(std::any_of(description.ecus.begin(), description.ecus.end(), [](const EcuDescription& e) { return e.pins == 0; }));
+            QVERIFY(std::any_of(description.ecus.begin(), description.ecus.end(), [](const EcuDescription& e) { return e.pins == 1; }));
         }
-        VehicleSpec def;
+        VehicleDescription def;
         std::string error;
         QVERIFY(loadVehicleFile(resolveVehicleFile(std::string(), &error), &def, &error));
         QCOMPARE(QString::fromStdString(def.ecus[0].name), QStringLiteral("engine"));
@@ -96,24 +96,24 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, reason);
-        VehicleSpec spec;
-        spec.name = "untouched";
+        VehicleDescription description;
+        description.name = "untouched";
         std::string error;
-        QVERIFY(!parseVehicle(text.toStdString(), &spec, &error));
+        QVERIFY(!parseVehicle(text.toStdString(), &description, &error));
         QVERIFY2(QString::fromStdString(error).contains(reason), error.c_str());
-        QCOMPARE(QString::fromStdString(spec.name), QStringLiteral("untouched"));
+        QCOMPARE(QString::fromStdString(description.name), QStringLiteral("untouched"));
     }
 
     void fieldsAreRead()
     {
-        VehicleSpec spec;
+        VehicleDescription description;
         std::string error;
         QVERIFY2(parseVehicle(vehicleText(R"(, "extended": false, "padValue": "0xAA", "stMin": "0xF3",
             "dtcs": [{"code": "U012187", "status": 9}], "dids": {"0102": {"hex": "0a 0B"}, "f1a0": "EU6"})",
                                           R"("fuel": "diesel", "buses": {"3-11": {"bitrate": "250000", "dataBitrate": 2000000}}, )"),
-                              &spec, &error),
+                              &description, &error),
                  error.c_str());
-        const EcuSpec& e = spec.ecus[0];
+        const EcuDescription& e = description.ecus[0];
         QCOMPARE(e.responseId, 2024u);
         QCOMPARE(int(e.padValue), 0xAA);
         QCOMPARE(int(e.stMin), 0xF3);
@@ -122,10 +122,10 @@ private slots:
         QCOMPARE(int(e.dtcs[0].status), 9);
         QVERIFY(e.dids.at(0x0102) == (Bytes{0x0A, 0x0B}));
         QVERIFY(e.dids.at(0xF1A0) == (Bytes{'E', 'U', '6'}));
-        QVERIFY(spec.diesel);
-        QCOMPARE(spec.rates[1].bitrate, 250000u);
-        QCOMPARE(spec.rates[1].dataBitrate, 2000000u);
-        QCOMPARE(spec.rates[0].bitrate, 500000u); // default
+        QVERIFY(description.diesel);
+        QCOMPARE(description.rates[1].bitrate, 250000u);
+        QCOMPARE(description.rates[1].dataBitrate, 2000000u);
+        QCOMPARE(description.rates[0].bitrate, 500000u); // default
         std::uint32_t code = 0;
         QVERIFY(parseDtcCode("C0035", &code));
         QCOMPARE(code, 0x403500u);

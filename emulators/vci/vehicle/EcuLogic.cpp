@@ -163,9 +163,9 @@ double LiveModel::value(const std::string& name, Micros now) const
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-EcuLogic::EcuLogic(const EcuSpec& spec, const VehicleSpec& vehicle, Micros origin)
-    : m_spec(spec), m_vin(vehicle.vin), m_diesel(vehicle.diesel), m_live(vehicle.diesel, vehicle.ambientC, origin),
-      m_dtcs(spec.dtcs), m_seedState(hash32(spec.requestId ^ spec.securityConstant))
+EcuLogic::EcuLogic(const EcuDescription& description, const VehicleDescription& vehicle, Micros origin)
+    : m_description(description), m_vin(vehicle.vin), m_diesel(vehicle.diesel), m_live(vehicle.diesel, vehicle.ambientC, origin),
+      m_dtcs(description.dtcs), m_seedState(hash32(description.requestId ^ description.securityConstant))
 {
 }
 
@@ -266,7 +266,7 @@ EcuLogic::Reply EcuLogic::handle(const Bytes& request, bool functional, Micros n
         return {};
     const std::uint8_t sid = request[0];
     if (sid >= 0x01 && sid <= 0x0A) {
-        if (!m_spec.obd)
+        if (!m_description.obd)
             return functional ? Reply{} : only(negative(sid, ServiceNotSupported));
         return obd(request, functional, now);
     }
@@ -440,7 +440,7 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
             return only(negative(sid, RequestSequenceError));
         m_seedIssued = false;
         const std::uint32_t key = std::uint32_t(req[2]) << 24 | std::uint32_t(req[3]) << 16 | std::uint32_t(req[4]) << 8 | req[5];
-        if (key != keyFor(m_seed, m_spec.securityConstant)) {
+        if (key != keyFor(m_seed, m_description.securityConstant)) {
             if (++m_badKeys >= kMaxKeyAttempts) {
                 m_badKeys = 0;
                 m_lockedUntil = now + kLockout;
@@ -458,7 +458,7 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
         if (sub < 1 || sub > 3)
             return only(negative(sid, SubFunctionNotSupported));
         const std::uint16_t id = std::uint16_t(req[2] << 8 | req[3]);
-        if (id != m_spec.routineId)
+        if (id != m_description.routineId)
             return only(negative(sid, RequestOutOfRange));
         if (current == Default)
             return only(negative(sid, ServiceNotSupportedInSession));
@@ -472,17 +472,17 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
                 return only(negative(sid, ConditionsNotCorrect)); // only with the vehicle standing
             if (m_routineEnd > now)
                 return only(negative(sid, ConditionsNotCorrect)); // already running
-            m_routineEnd = now + m_spec.routineMs * 1000;
+            m_routineEnd = now + m_description.routineMs * 1000;
             r.later = head;
             r.later.push_back(0x00); // routine info: completed
-            if (m_spec.routineMs * 1000 <= 0) {
+            if (m_description.routineMs * 1000 <= 0) {
                 r.answer = r.later;
                 r.later.clear();
                 return r;
             }
             // Slow: responsePending now, the result when the routine ends.
             r.answer = negative(sid, ResponsePending);
-            r.laterAfter = m_spec.routineMs * 1000;
+            r.laterAfter = m_description.routineMs * 1000;
             return r;
         }
         if (sub == 0x02)
@@ -519,24 +519,24 @@ bool EcuLogic::did(std::uint16_t id, Micros now, Bytes* out)
     case 0xF186:
         *out = {session(now)};
         return true;
-    case 0xF187: return textDid(m_spec.partNumber);
-    case 0xF188: return textDid(m_spec.softwareNumber);
-    case 0xF189: return textDid(m_spec.softwareVersion);
-    case 0xF18A: return textDid(m_spec.supplier);
-    case 0xF18B: return textDid(m_spec.manufacturingDate);
-    case 0xF18C: return textDid(m_spec.serialNumber);
+    case 0xF187: return textDid(m_description.partNumber);
+    case 0xF188: return textDid(m_description.softwareNumber);
+    case 0xF189: return textDid(m_description.softwareVersion);
+    case 0xF18A: return textDid(m_description.supplier);
+    case 0xF18B: return textDid(m_description.manufacturingDate);
+    case 0xF18C: return textDid(m_description.serialNumber);
     case 0xF190: return textDid(m_vin);
-    case 0xF191: return textDid(m_spec.hardwareNumber);
-    case 0xF197: return textDid(m_spec.systemName);
+    case 0xF191: return textDid(m_description.hardwareNumber);
+    case 0xF197: return textDid(m_description.systemName);
     default:
         break;
     }
-    if (auto it = m_spec.dids.find(id); it != m_spec.dids.end()) {
+    if (auto it = m_description.dids.find(id); it != m_description.dids.end()) {
         *out = it->second;
         return true;
     }
     // An OBD ECU mirrors its mode 01 PIDs at F400-F4FF.
-    if (m_spec.obd && (id >> 8) == 0xF4) {
+    if (m_description.obd && (id >> 8) == 0xF4) {
         Bytes data;
         if (!pid(std::uint8_t(id), now, &data))
             return false;
@@ -662,7 +662,7 @@ EcuLogic::Reply EcuLogic::obd(const Bytes& req, bool functional, Micros now)
         switch (req[1]) {
         case 0x00: {
             std::uint32_t bits = (1u << (32 - 0x02)) | (1u << (32 - 0x0A));
-            if (!m_spec.calibrationId.empty())
+            if (!m_description.calibrationId.empty())
                 bits |= 1u << (32 - 0x04);
             r.answer = {0x49, 0x00, std::uint8_t(bits >> 24), std::uint8_t(bits >> 16), std::uint8_t(bits >> 8), std::uint8_t(bits)};
             return r;
@@ -672,16 +672,16 @@ EcuLogic::Reply EcuLogic::obd(const Bytes& req, bool functional, Micros now)
             r.answer.insert(r.answer.end(), m_vin.begin(), m_vin.end());
             return r;
         case 0x04: {
-            if (m_spec.calibrationId.empty())
+            if (m_description.calibrationId.empty())
                 return {};
             r.answer = {0x49, 0x04, 0x01};
-            const Bytes cal = fixedText(m_spec.calibrationId, 16);
+            const Bytes cal = fixedText(m_description.calibrationId, 16);
             r.answer.insert(r.answer.end(), cal.begin(), cal.end());
             return r;
         }
         case 0x0A: {
             r.answer = {0x49, 0x0A, 0x01};
-            const Bytes name = fixedText(m_spec.ecuName.empty() ? m_spec.name : m_spec.ecuName, 20);
+            const Bytes name = fixedText(m_description.ecuName.empty() ? m_description.name : m_description.ecuName, 20);
             r.answer.insert(r.answer.end(), name.begin(), name.end());
             return r;
         }

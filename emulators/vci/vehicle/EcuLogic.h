@@ -42,7 +42,7 @@ public:
 
     enum Session : std::uint8_t { Default = 0x01, Programming = 0x02, Extended = 0x03 };
 
-    EcuLogic(const EcuSpec& spec, const VehicleSpec& vehicle, Micros origin);
+    EcuLogic(const EcuDescription& description, const VehicleDescription& vehicle, Micros origin);
 
     Reply handle(const Bytes& request, bool functional, Micros now);
 
@@ -58,7 +58,7 @@ public:
     const std::map<std::string, double>& overrides() const { return m_overrides; }
     double live(const std::string& name, Micros now) const;
 
-    const EcuSpec& spec() const { return m_spec; }
+    const EcuDescription& description() const { return m_description; }
     std::uint8_t session(Micros now);
     bool unlocked() const { return m_unlocked; }
     // What a reset does to the state: default session, locked.
@@ -77,7 +77,7 @@ private:
     bool pid(std::uint8_t id, Micros now, Bytes* out);
     Bytes pidSupport(std::uint8_t base, Micros now);
 
-    EcuSpec m_spec;
+    EcuDescription m_description;
     std::string m_vin;
     bool m_diesel;
     LiveModel m_live;

@@ -136,7 +136,7 @@ BusRate busRate(const Json::Value& v, const std::string& where)
     return r;
 }
 
-EcuSpec ecu(const Json::Value& v, const std::string& where)
+EcuDescription ecu(const Json::Value& v, const std::string& where)
 {
     if (!v.isObject())
         fail(where, "expected an object");
@@ -145,7 +145,7 @@ EcuSpec ecu(const Json::Value& v, const std::string& where)
               "padValue", "blockSize", "stMin", "answerDelayUs", "resetMs", "securityConstant", "routine",
               "partNumber", "softwareNumber", "softwareVersion", "supplier", "manufacturingDate", "serialNumber",
               "hardwareNumber", "systemName", "ecuName", "calibrationId", "dids", "dtcs"});
-    EcuSpec e;
+    EcuDescription e;
     for (const char* required : {"name", "pins", "requestId", "responseId"}) {
         if (!v.isMember(required))
             fail(where, std::string("\"") + required + "\" is missing");
@@ -274,7 +274,7 @@ EcuSpec ecu(const Json::Value& v, const std::string& where)
     return e;
 }
 
-void parseRoot(const Json::Value& root, VehicleSpec* spec)
+void parseRoot(const Json::Value& root, VehicleDescription* description)
 {
     if (!root.isObject())
         fail("", "the file must hold one JSON object");
@@ -283,7 +283,7 @@ void parseRoot(const Json::Value& root, VehicleSpec* spec)
         if (!root.isMember(required))
             fail("", std::string("\"") + required + "\" is missing");
     }
-    VehicleSpec s;
+    VehicleDescription s;
     s.name = text(root["name"], "name");
     if (s.name.empty())
         fail("name", "must not be empty");
@@ -321,10 +321,10 @@ void parseRoot(const Json::Value& root, VehicleSpec* spec)
         fail("ecus", "more than " + std::to_string(kMaxEcus) + " ECUs");
     for (Json::ArrayIndex i = 0; i < ecus.size(); ++i) {
         const std::string where = "ecus[" + std::to_string(i) + "]";
-        EcuSpec e = ecu(ecus[i], where);
+        EcuDescription e = ecu(ecus[i], where);
         if (e.fd && s.rates[e.pins].dataBitrate == 0)
             fail(where, "uses CAN FD on a bus without a data bit rate");
-        for (const EcuSpec& other : s.ecus) {
+        for (const EcuDescription& other : s.ecus) {
             if (other.name == e.name)
                 fail(join(where, "name"), "\"" + e.name + "\" is used twice");
             if (other.pins != e.pins)
@@ -337,7 +337,7 @@ void parseRoot(const Json::Value& root, VehicleSpec* spec)
         }
         s.ecus.push_back(std::move(e));
     }
-    *spec = std::move(s);
+    *description = std::move(s);
 }
 
 // JsonCpp's multi-line error text as one line: "Line 2, Column 7: Missing ','".
@@ -419,7 +419,7 @@ std::string formatDtcCode(std::uint32_t code)
     return s;
 }
 
-bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error)
+bool parseVehicle(const std::string& text, VehicleDescription* description, std::string* error)
 {
     std::string problem;
     if (text.size() > kMaxVehicleFileBytes) {
@@ -436,7 +436,7 @@ bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error
             if (!reader->parse(text.data(), text.data() + text.size(), &root, &errs)) {
                 problem = "not valid JSON: " + oneLine(errs);
             } else {
-                parseRoot(root, spec);
+                parseRoot(root, description);
             }
         } catch (const Fail& f) {
             problem = f.message;
@@ -455,7 +455,7 @@ bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error
     return false;
 }
 
-bool loadVehicleFile(const std::string& path, VehicleSpec* spec, std::string* error)
+bool loadVehicleFile(const std::string& path, VehicleDescription* description, std::string* error)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in || !isFile(path)) {
@@ -471,12 +471,12 @@ bool loadVehicleFile(const std::string& path, VehicleSpec* spec, std::string* er
             break;
     }
     std::string problem;
-    if (!parseVehicle(text, spec, &problem)) {
+    if (!parseVehicle(text, description, &problem)) {
         if (error)
             *error = path + ": " + problem;
         return false;
     }
-    spec->file = path;
+    description->file = path;
     return true;
 }
 

@@ -19,7 +19,7 @@ struct DtcEntry {
     std::uint8_t status = 0; // ISO 14229 status bits
 };
 
-struct EcuSpec {
+struct EcuDescription {
     std::string name;           // control commands address the ECU by it
     int pins = 0;               // 0: pins 6/14, 1: pins 3/11
     std::uint32_t requestId = 0;
@@ -51,14 +51,14 @@ struct EcuSpec {
     std::vector<DtcEntry> dtcs;
 };
 
-struct VehicleSpec {
+struct VehicleDescription {
     std::string name;
     std::string description;
     std::string vin;
     bool diesel = false;
     double ambientC = 20.0;
     BusRate rates[2];
-    std::vector<EcuSpec> ecus;
+    std::vector<EcuDescription> ecus;
     std::string file; // where it was read from
 };
 
@@ -68,8 +68,8 @@ constexpr int kMaxVehicleJsonDepth = 8;
 
 // Parses a vehicle description; false with *error naming the problem (and
 // where it is) when the text breaks the rules.
-bool parseVehicle(const std::string& text, VehicleSpec* spec, std::string* error);
-bool loadVehicleFile(const std::string& path, VehicleSpec* spec, std::string* error);
+bool parseVehicle(const std::string& text, VehicleDescription* description, std::string* error);
+bool loadVehicleFile(const std::string& path, VehicleDescription* description, std::string* error);
 
 // The folder of the shipped vehicles: $BW_VEHICLE_DIR, else "vehicles" next
 // to the running program.

@@ -102,8 +102,8 @@ private:
 // in front of its EcuLogic.
 class EcuNode : public CanListener {
 public:
-    EcuNode(Scheduler& s, CanBus& bus, const EcuSpec& spec, const VehicleSpec& vehicle, Micros origin)
-        : logic(spec, vehicle, origin), m_s(s), m_bus(bus), m_timers(s)
+    EcuNode(Scheduler& s, CanBus& bus, const EcuDescription& description, const VehicleDescription& vehicle, Micros origin)
+        : logic(description, vehicle, origin), m_s(s), m_bus(bus), m_timers(s)
     {
         goOnline();
     }
@@ -121,22 +121,22 @@ public:
             return;
         m_timers.cancelAll();
         m_node = m_bus.attach(this, m_bus.rate());
-        const EcuSpec& spec = logic.spec();
+        const EcuDescription& description = logic.description();
         IsoTpConfig c;
-        c.txId = spec.responseId;
-        c.rxId = spec.requestId;
-        c.extended = spec.extended;
-        c.fd = spec.fd;
-        c.pad = spec.pad;
-        c.padValue = spec.padValue;
-        c.blockSize = spec.blockSize;
-        c.stMin = spec.stMin;
+        c.txId = description.responseId;
+        c.rxId = description.requestId;
+        c.extended = description.extended;
+        c.fd = description.fd;
+        c.pad = description.pad;
+        c.padValue = description.padValue;
+        c.blockSize = description.blockSize;
+        c.stMin = description.stMin;
         IsoTpLink::Callbacks cb;
         cb.received = [this](const Bytes& m, Micros at) { request(m, false, at); };
         cb.sent = [this](IsoTpResult r, Micros at) { answered(r, at); };
         m_phys = std::make_unique<IsoTpLink>(m_s, m_bus, m_node, c, cb);
-        if (spec.functionalId) {
-            c.rxId = spec.functionalId;
+        if (description.functionalId) {
+            c.rxId = description.functionalId;
             IsoTpLink::Callbacks fcb;
             fcb.received = [this](const Bytes& m, Micros at) { request(m, true, at); };
             m_func = std::make_unique<IsoTpLink>(m_s, m_bus, m_node, c, fcb);
@@ -163,8 +163,8 @@ public:
 
     void received(const CanFrame& f, Micros at) override
     {
-        const EcuSpec& spec = logic.spec();
-        if (m_func && f.id == spec.functionalId && f.extended == spec.extended) {
+        const EcuDescription& description = logic.description();
+        if (m_func && f.id == description.functionalId && f.extended == description.extended) {
             // Functional requests are single frames only.
             if (f.length > 0 && (f.data[0] >> 4) == 0)
                 m_func->onFrame(f, at);
@@ -200,7 +200,7 @@ private:
     void request(const Bytes& message, bool functional, Micros at)
     {
         EcuLogic::Reply r = logic.handle(message, functional, at);
-        const Micros delay = logic.spec().answerDelayUs;
+        const Micros delay = logic.description().answerDelayUs;
         if (r.reset && r.answer.empty()) {
             m_timers.at(at + delay, [this] { startReset(m_s.now()); });
             return;
@@ -251,7 +251,7 @@ private:
     // its reset time.
     void startReset(Micros at)
     {
-        const Micros quiet = logic.spec().resetMs * 1000;
+        const Micros quiet = logic.description().resetMs * 1000;
         logic.resetState();
         goOffline();
         m_resetting = true;
@@ -420,16 +420,16 @@ private:
 
 class World : public VehicleWorld {
 public:
-    World(Scheduler& s, const VehicleSpec& spec) : m_s(s), m_spec(spec)
+    World(Scheduler& s, const VehicleDescription& description) : m_s(s), m_description(description)
     {
         const Micros origin = s.now();
         for (int p = 0; p < 2; ++p) {
-            m_buses[p] = std::make_unique<CanBus>(s, pinsName(p), spec.rates[p]);
+            m_buses[p] = std::make_unique<CanBus>(s, pinsName(p), description.rates[p]);
             m_load[p] = std::make_unique<LoadNode>(s, *m_buses[p]);
             m_testers[p] = std::make_unique<TesterNode>(s, *m_buses[p]);
         }
-        for (const EcuSpec& e : spec.ecus)
-            m_ecus.push_back(std::make_unique<EcuNode>(s, *m_buses[e.pins], e, spec, origin));
+        for (const EcuDescription& e : description.ecus)
+            m_ecus.push_back(std::make_unique<EcuNode>(s, *m_buses[e.pins], e, description, origin));
     }
 
     ~World() override
@@ -442,7 +442,7 @@ public:
     }
 
     CanBus& bus(Pins pins) override { return *m_buses[int(pins)]; }
-    const VehicleSpec& spec() const override { return m_spec; }
+    const VehicleDescription& description() const override { return m_description; }
 
     std::string control(const std::vector<std::string>& w) override
     {
@@ -482,10 +482,10 @@ public:
     std::string dumpJson() const override
     {
         Json::Value root(Json::objectValue);
-        root["name"] = m_spec.name;
-        root["vin"] = m_spec.vin;
-        root["file"] = m_spec.file;
-        root["fuel"] = m_spec.diesel ? "diesel" : "petrol";
+        root["name"] = m_description.name;
+        root["vin"] = m_description.vin;
+        root["file"] = m_description.file;
+        root["fuel"] = m_description.diesel ? "diesel" : "petrol";
         Json::Value buses(Json::arrayValue);
         for (int p = 0; p < 2; ++p) {
             Json::Value b(Json::objectValue);
@@ -501,7 +501,7 @@ public:
         Json::Value ecus(Json::arrayValue);
         const Micros now = m_s.now();
         for (const auto& node : m_ecus) {
-            const EcuSpec& e = node->logic.spec();
+            const EcuDescription& e = node->logic.description();
             Json::Value j(Json::objectValue);
             j["name"] = e.name;
             j["pins"] = pinsName(e.pins);
@@ -542,14 +542,14 @@ private:
     EcuNode* findEcu(const std::string& key)
     {
         for (const auto& node : m_ecus) {
-            if (node->logic.spec().name == key)
+            if (node->logic.description().name == key)
                 return node.get();
         }
         std::uint32_t id = 0;
         bool extended = false;
         if (parseCanId(key, &id, &extended)) {
             for (const auto& node : m_ecus) {
-                if (node->logic.spec().requestId == id)
+                if (node->logic.description().requestId == id)
                     return node.get();
             }
         }
@@ -560,7 +560,7 @@ private:
     {
         std::string names;
         for (const auto& node : m_ecus)
-            names += (names.empty() ? "" : ", ") + node->logic.spec().name;
+            names += (names.empty() ? "" : ", ") + node->logic.description().name;
         return "ERR no ECU \"" + key.substr(0, 32) + "\" (" + names + ")";
     }
 
@@ -576,7 +576,7 @@ private:
     std::string info() const
     {
         std::ostringstream o;
-        o << "vehicle \"" << m_spec.name << "\" VIN " << m_spec.vin;
+        o << "vehicle \"" << m_description.name << "\" VIN " << m_description.vin;
         for (int p = 0; p < 2; ++p) {
             const BusRate r = m_buses[p]->rate();
             o << "; " << pinsName(p) << " " << r.bitrate << " bit/s";
@@ -588,7 +588,7 @@ private:
         }
         o << "; ECUs";
         for (const auto& node : m_ecus) {
-            o << " " << node->logic.spec().name << "(" << pinsName(node->logic.spec().pins) << ", "
+            o << " " << node->logic.description().name << "(" << pinsName(node->logic.description().pins) << ", "
               << (node->online() ? "on" : node->resetting() ? "resetting" : "off") << ", "
               << node->logic.dtcs().size() << " DTC)";
         }
@@ -604,7 +604,7 @@ private:
             return noEcu(w[1]);
         if (w[2] == "clear" && w.size() == 3) {
             node->logic.clearDtcs();
-            return "OK " + node->logic.spec().name + " trouble codes cleared";
+            return "OK " + node->logic.description().name + " trouble codes cleared";
         }
         if (w[2] != "add" || w.size() < 4 || w.size() > 5)
             return "ERR usage: dtc ECU add CODE [STATUS] | dtc ECU clear";
@@ -615,7 +615,7 @@ private:
         if (w.size() == 5 && !parseNumber(w[4], 0xFF, &status))
             return "ERR status is a byte (0..255, 0x.. for hex)";
         node->logic.addDtc(code, std::uint8_t(status));
-        return "OK " + node->logic.spec().name + " " + formatDtcCode(code) + " status " + hex(status, 2);
+        return "OK " + node->logic.description().name + " " + formatDtcCode(code) + " status " + hex(status, 2);
     }
 
     std::string set(const std::vector<std::string>& w)
@@ -628,7 +628,7 @@ private:
         std::string error;
         if (!node->logic.setValue(w[2], w[3], &error))
             return "ERR " + error;
-        return "OK " + node->logic.spec().name + " " + w[2] + " " + w[3].substr(0, 64);
+        return "OK " + node->logic.description().name + " " + w[2] + " " + w[3].substr(0, 64);
     }
 
     std::string ecuPower(const std::vector<std::string>& w)
@@ -642,7 +642,7 @@ private:
             node->goOnline();
         else
             node->goOffline();
-        return "OK " + node->logic.spec().name + " " + w[2];
+        return "OK " + node->logic.description().name + " " + w[2];
     }
 
     std::string rate(const std::vector<std::string>& w)
@@ -656,13 +656,13 @@ private:
         if (w.size() == 4 && (!parseNumber(w[3], 5000000, &data, 10) || (data != 0 && data < 1000000)))
             return "ERR the data bit rate is 0 (no CAN FD) or 1000000..5000000";
         for (const auto& node : m_ecus) {
-            if (node->logic.spec().pins == p && node->logic.spec().fd && data == 0)
-                return "ERR " + node->logic.spec().name + " talks CAN FD on this bus: it needs a data bit rate";
+            if (node->logic.description().pins == p && node->logic.description().fd && data == 0)
+                return "ERR " + node->logic.description().name + " talks CAN FD on this bus: it needs a data bit rate";
         }
         m_buses[p]->setRate(BusRate{std::uint32_t(bitrate), std::uint32_t(data)});
         // The vehicle's own nodes follow; a tester at the old rate now sees errors.
         for (const auto& node : m_ecus) {
-            if (node->logic.spec().pins == p)
+            if (node->logic.description().pins == p)
                 node->followBusRate();
         }
         m_load[p]->followBusRate();
@@ -726,7 +726,7 @@ private:
     }
 
     Scheduler& m_s;
-    VehicleSpec m_spec;
+    VehicleDescription m_description;
     std::unique_ptr<CanBus> m_buses[2];
     std::unique_ptr<LoadNode> m_load[2];
     std::unique_ptr<TesterNode> m_testers[2];
@@ -735,22 +735,22 @@ private:
 
 } // namespace
 
-std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const VehicleSpec& spec)
+std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const VehicleDescription& description)
 {
-    return std::make_unique<World>(scheduler, spec);
+    return std::make_unique<World>(scheduler, description);
 }
 
 std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error)
 {
     std::string problem;
     const std::string path = resolveVehicleFile(vehicleFile, &problem);
-    VehicleSpec spec;
-    if (path.empty() || !loadVehicleFile(path, &spec, &problem)) {
+    VehicleDescription description;
+    if (path.empty() || !loadVehicleFile(path, &description, &problem)) {
         if (error)
             *error = problem;
         return nullptr;
     }
-    return create(scheduler, spec);
+    return create(scheduler, description);
 }
 
 } // namespace vehicle

@@ -23,7 +23,7 @@ public:
     // A name of a shipped vehicle ("default", see resolveVehicleFile) works too.
     static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error);
     // From a description already read.
-    static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const VehicleSpec& spec);
+    static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const VehicleDescription& description);
     virtual ~VehicleWorld() = default;
 
     virtual CanBus& bus(Pins pins) = 0;
@@ -35,7 +35,7 @@ public:
     virtual std::string dumpJson() const = 0;
 
     // The vehicle as described by its file.
-    virtual const VehicleSpec& spec() const = 0;
+    virtual const VehicleDescription& description() const = 0;
 };
 
 } // namespace vehicle
