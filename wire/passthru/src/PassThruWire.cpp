@@ -148,6 +148,28 @@ public:
         return true;
     }
     // The payload must be used up exactly.
+    bool messages(std::vector<Message>& list, std::size_t min)
+    {
+        std::uint16_t n = 0;
+        if (!count(n, min, kMaxMessagesPerFrame, "messages"))
+            return false;
+        list.resize(n);
+        for (Message& m : list)
+            if (!msg(m))
+                return false;
+        return true;
+    }
+    bool pairs(std::vector<ConfigPair>& list)
+    {
+        std::uint16_t n = 0;
+        if (!count(n, 0, kMaxIoctlPairs, "parameters"))
+            return false;
+        list.resize(n);
+        for (ConfigPair& p : list)
+            if (!u32(p.parameter) || !u32(p.value))
+                return false;
+        return true;
+    }
     bool end()
     {
         if (m_pos != m_data.size())
@@ -480,136 +502,96 @@ std::optional<Frame> FrameReader::next()
 }
 
 // ---- Decoding ---------------------------------------------------------------
-bool decodeOpen(const Frame& f, OpenRequest* r, std::string* error)
+namespace {
+
+// What every decoder does around its own fields: the type check, the payload
+// read by `read` with nothing left over, and the result stored only when all
+// of it held.
+template <typename T, typename Read>
+bool decodeBody(const Frame& f, bool typeOk, T* target, std::string* error, Read read)
 {
-    if (!expectType(f, Type::Open, error))
+    if (!typeOk)
         return false;
     Reader in(f, error);
-    OpenRequest out;
-    if (!in.u16(out.version) || !in.str(out.client) || !in.end())
+    T out;
+    if (!read(in, out) || !in.end())
         return false;
-    if (r)
-        *r = std::move(out);
+    if (target)
+        *target = std::move(out);
     return true;
+}
+
+} // namespace
+
+bool decodeOpen(const Frame& f, OpenRequest* r, std::string* error)
+{
+    return decodeBody(f, expectType(f, Type::Open, error), r, error,
+        [](Reader& in, OpenRequest& out) { return in.u16(out.version) && in.str(out.client); });
 }
 
 bool decodeConnect(const Frame& f, ConnectRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::Connect, error))
-        return false;
-    Reader in(f, error);
-    ConnectRequest out;
-    if (!in.u32(out.protocolId) || !in.u32(out.flags) || !in.u32(out.baudRate) || !in.end())
-        return false;
-    if (r)
-        *r = out;
-    return true;
+    return decodeBody(f, expectType(f, Type::Connect, error), r, error, [](Reader& in, ConnectRequest& out) {
+        return in.u32(out.protocolId) && in.u32(out.flags) && in.u32(out.baudRate);
+    });
 }
 
 bool decodeDisconnect(const Frame& f, ChannelRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::Disconnect, error))
-        return false;
-    Reader in(f, error);
-    ChannelRequest out;
-    if (!in.u32(out.channel) || !in.end())
-        return false;
-    if (r)
-        *r = out;
-    return true;
+    return decodeBody(f, expectType(f, Type::Disconnect, error), r, error,
+        [](Reader& in, ChannelRequest& out) { return in.u32(out.channel); });
 }
 
 bool decodeWrite(const Frame& f, WriteRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::Write, error))
-        return false;
-    Reader in(f, error);
-    WriteRequest out;
-    std::uint16_t n = 0;
-    if (!in.u32(out.channel) || !in.u32(out.timeoutMs) || !in.count(n, 1, kMaxMessagesPerFrame, "messages"))
-        return false;
-    out.messages.resize(n);
-    for (Message& m : out.messages)
-        if (!in.msg(m))
-            return false;
-    if (!in.end())
-        return false;
-    if (r)
-        *r = std::move(out);
-    return true;
+    return decodeBody(f, expectType(f, Type::Write, error), r, error, [](Reader& in, WriteRequest& out) {
+        return in.u32(out.channel) && in.u32(out.timeoutMs) && in.messages(out.messages, 1);
+    });
 }
 
 bool decodeStartPeriodic(const Frame& f, StartPeriodicRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::StartPeriodic, error))
-        return false;
-    Reader in(f, error);
-    StartPeriodicRequest out;
-    if (!in.u32(out.channel) || !in.u32(out.intervalMs) || !in.msg(out.message) || !in.end())
-        return false;
-    if (out.intervalMs < kMinPeriodMs || out.intervalMs > kMaxPeriodMs)
-        return in.fail("interval " + std::to_string(out.intervalMs) + " ms (5 .. 65535)");
-    if (r)
-        *r = std::move(out);
-    return true;
+    return decodeBody(f, expectType(f, Type::StartPeriodic, error), r, error,
+        [](Reader& in, StartPeriodicRequest& out) {
+            if (!in.u32(out.channel) || !in.u32(out.intervalMs) || !in.msg(out.message))
+                return false;
+            if (out.intervalMs < kMinPeriodMs || out.intervalMs > kMaxPeriodMs)
+                return in.fail("interval " + std::to_string(out.intervalMs) + " ms (5 .. 65535)");
+            return true;
+        });
 }
 
 bool decodeStop(const Frame& f, StopRequest* r, std::string* error)
 {
-    if (f.type != static_cast<std::uint8_t>(Type::StopPeriodic) && !expectType(f, Type::StopFilter, error))
-        return false;
-    Reader in(f, error);
-    StopRequest out;
-    if (!in.u32(out.channel) || !in.u32(out.id) || !in.end())
-        return false;
-    if (r)
-        *r = out;
-    return true;
+    const bool typeOk
+        = f.type == static_cast<std::uint8_t>(Type::StopPeriodic) || expectType(f, Type::StopFilter, error);
+    return decodeBody(
+        f, typeOk, r, error, [](Reader& in, StopRequest& out) { return in.u32(out.channel) && in.u32(out.id); });
 }
 
 bool decodeStartFilter(const Frame& f, StartFilterRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::StartFilter, error))
-        return false;
-    Reader in(f, error);
-    StartFilterRequest out;
-    std::uint8_t hasFc = 0;
-    if (!in.u32(out.channel) || !in.u32(out.filterType) || !in.u8(hasFc))
-        return false;
-    if (hasFc > 1)
-        return in.fail("flow-control marker " + std::to_string(hasFc) + " (0 or 1)");
-    if (!in.msg(out.mask) || !in.msg(out.pattern))
-        return false;
-    if (hasFc) {
-        out.flowControl.emplace();
-        if (!in.msg(*out.flowControl))
+    return decodeBody(f, expectType(f, Type::StartFilter, error), r, error, [](Reader& in, StartFilterRequest& out) {
+        std::uint8_t hasFc = 0;
+        if (!in.u32(out.channel) || !in.u32(out.filterType) || !in.u8(hasFc))
             return false;
-    }
-    if (!in.end())
-        return false;
-    if (r)
-        *r = std::move(out);
-    return true;
+        if (hasFc > 1)
+            return in.fail("flow-control marker " + std::to_string(hasFc) + " (0 or 1)");
+        if (!in.msg(out.mask) || !in.msg(out.pattern))
+            return false;
+        if (hasFc) {
+            out.flowControl.emplace();
+            return in.msg(*out.flowControl);
+        }
+        return true;
+    });
 }
 
 bool decodeIoctl(const Frame& f, IoctlRequest* r, std::string* error)
 {
-    if (!expectType(f, Type::Ioctl, error))
-        return false;
-    Reader in(f, error);
-    IoctlRequest out;
-    std::uint16_t n = 0;
-    if (!in.u32(out.channel) || !in.u32(out.ioctlId) || !in.count(n, 0, kMaxIoctlPairs, "parameters"))
-        return false;
-    out.pairs.resize(n);
-    for (ConfigPair& p : out.pairs)
-        if (!in.u32(p.parameter) || !in.u32(p.value))
-            return false;
-    if (!in.end())
-        return false;
-    if (r)
-        *r = std::move(out);
-    return true;
+    return decodeBody(f, expectType(f, Type::Ioctl, error), r, error, [](Reader& in, IoctlRequest& out) {
+        return in.u32(out.channel) && in.u32(out.ioctlId) && in.pairs(out.pairs);
+    });
 }
 
 bool decodeVersion(const Frame& f, std::string* error)
@@ -652,16 +634,10 @@ bool decodeReply(const Frame& f, Reply* r, std::string* error)
             if (!in.u32(out.value))
                 return false;
             break;
-        case Type::Ioctl: {
-            std::uint16_t n = 0;
-            if (!in.count(n, 0, kMaxIoctlPairs, "parameters"))
+        case Type::Ioctl:
+            if (!in.pairs(out.pairs))
                 return false;
-            out.pairs.resize(n);
-            for (ConfigPair& p : out.pairs)
-                if (!in.u32(p.parameter) || !in.u32(p.value))
-                    return false;
             break;
-        }
         default:
             break;
         }
@@ -675,50 +651,25 @@ bool decodeReply(const Frame& f, Reply* r, std::string* error)
 
 bool decodeRx(const Frame& f, RxEvent* e, std::string* error)
 {
-    if (!expectEvent(f, Type::Rx, error))
-        return false;
-    Reader in(f, error);
-    RxEvent out;
-    std::uint16_t n = 0;
-    if (!in.u32(out.channel) || !in.count(n, 1, kMaxMessagesPerFrame, "messages"))
-        return false;
-    out.messages.resize(n);
-    for (Message& m : out.messages)
-        if (!in.msg(m))
-            return false;
-    if (!in.end())
-        return false;
-    if (e)
-        *e = std::move(out);
-    return true;
+    return decodeBody(f, expectEvent(f, Type::Rx, error), e, error,
+        [](Reader& in, RxEvent& out) { return in.u32(out.channel) && in.messages(out.messages, 1); });
 }
 
 bool decodeLost(const Frame& f, LostEvent* e, std::string* error)
 {
-    if (!expectEvent(f, Type::Lost, error))
-        return false;
-    Reader in(f, error);
-    LostEvent out;
-    if (!in.u32(out.channel) || !in.u32(out.count) || !in.end())
-        return false;
-    if (e)
-        *e = out;
-    return true;
+    return decodeBody(f, expectEvent(f, Type::Lost, error), e, error,
+        [](Reader& in, LostEvent& out) { return in.u32(out.channel) && in.u32(out.count); });
 }
 
 bool decodeBus(const Frame& f, BusEvent* e, std::string* error)
 {
-    if (!expectEvent(f, Type::Bus, error))
-        return false;
-    Reader in(f, error);
-    BusEvent out;
-    if (!in.u32(out.channel) || !in.u32(out.state) || !in.end())
-        return false;
-    if (out.state > kBusOff)
-        return in.fail("bus state " + std::to_string(out.state) + " (0 .. 2)");
-    if (e)
-        *e = out;
-    return true;
+    return decodeBody(f, expectEvent(f, Type::Bus, error), e, error, [](Reader& in, BusEvent& out) {
+        if (!in.u32(out.channel) || !in.u32(out.state))
+            return false;
+        if (out.state > kBusOff)
+            return in.fail("bus state " + std::to_string(out.state) + " (0 .. 2)");
+        return true;
+    });
 }
 
 } // namespace passthru
