@@ -371,6 +371,22 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
     return finish(call, STATUS_NOERROR);
 }
 
+// StopPeriodicMsg and StopMsgFilter: one id on one channel, ended on the adapter.
+long stopById(const char* function, unsigned long ChannelID, const char* idName, unsigned long id,
+    passthru::Type type, long badId, const char* noun)
+{
+    const std::string call = std::string(function) + "(ChannelID=" + std::to_string(ChannelID) + ", " + idName + "="
+        + std::to_string(id) + ")";
+    OpenChannel oc;
+    if (!findChannel(ChannelID, &oc))
+        return finish(call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
+    if (id > 0xFFFFFFFFul)
+        return finish(call, badId, std::string("no ") + noun + " " + std::to_string(id));
+    const passthru::StopRequest req{oc.channel->adapterId, static_cast<std::uint32_t>(id)};
+    return finish(call, oc.device->request(type,
+        [&](std::uint32_t tag) { return passthru::encodeStop(type, tag, req); }, replyWait()));
+}
+
 } // namespace
 
 extern "C" {
@@ -627,16 +643,8 @@ PTEXPORT long PTAPI PassThruStartPeriodicMsg(unsigned long ChannelID, PASSTHRU_M
 
 PTEXPORT long PTAPI PassThruStopPeriodicMsg(unsigned long ChannelID, unsigned long MsgID)
 {
-    const std::string call
-        = "PassThruStopPeriodicMsg(ChannelID=" + std::to_string(ChannelID) + ", MsgID=" + std::to_string(MsgID) + ")";
-    OpenChannel oc;
-    if (!findChannel(ChannelID, &oc))
-        return finish(call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
-    if (MsgID > 0xFFFFFFFFul)
-        return finish(call, ERR_INVALID_MSG_ID, "no periodic message " + std::to_string(MsgID));
-    const passthru::StopRequest req{oc.channel->adapterId, static_cast<std::uint32_t>(MsgID)};
-    return finish(call, oc.device->request(passthru::Type::StopPeriodic,
-        [&](std::uint32_t tag) { return passthru::encodeStop(passthru::Type::StopPeriodic, tag, req); }, replyWait()));
+    return stopById("PassThruStopPeriodicMsg", ChannelID, "MsgID", MsgID, passthru::Type::StopPeriodic,
+        ERR_INVALID_MSG_ID, "periodic message");
 }
 
 PTEXPORT long PTAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned long FilterType, PASSTHRU_MSG* pMaskMsg,
@@ -696,16 +704,8 @@ PTEXPORT long PTAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned lon
 
 PTEXPORT long PTAPI PassThruStopMsgFilter(unsigned long ChannelID, unsigned long FilterID)
 {
-    const std::string call
-        = "PassThruStopMsgFilter(ChannelID=" + std::to_string(ChannelID) + ", FilterID=" + std::to_string(FilterID) + ")";
-    OpenChannel oc;
-    if (!findChannel(ChannelID, &oc))
-        return finish(call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
-    if (FilterID > 0xFFFFFFFFul)
-        return finish(call, ERR_INVALID_FILTER_ID, "no filter " + std::to_string(FilterID));
-    const passthru::StopRequest req{oc.channel->adapterId, static_cast<std::uint32_t>(FilterID)};
-    return finish(call, oc.device->request(passthru::Type::StopFilter,
-        [&](std::uint32_t tag) { return passthru::encodeStop(passthru::Type::StopFilter, tag, req); }, replyWait()));
+    return stopById("PassThruStopMsgFilter", ChannelID, "FilterID", FilterID, passthru::Type::StopFilter,
+        ERR_INVALID_FILTER_ID, "filter");
 }
 
 PTEXPORT long PTAPI PassThruSetProgrammingVoltage(unsigned long DeviceID, unsigned long PinNumber, unsigned long Voltage)
