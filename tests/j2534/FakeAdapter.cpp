@@ -294,4 +294,6 @@ void FakeAdapter::serve(int fd)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (holder && m_session == fd)
         m_session = -1;
+    // As an adapter does: the session is over, so our side of the stream ends too.
+    ::shutdown(fd, SHUT_RDWR);
 }

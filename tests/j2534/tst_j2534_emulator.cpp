@@ -128,6 +128,14 @@ private slots:
         QCOMPARE(pt.Ioctl(device, READ_VBATT, nullptr, &mv), long(STATUS_NOERROR));
         QVERIFY2(mv > 9000 && mv < 16000, qPrintable(QString::number(mv)));
         QCOMPARE(pt.Close(device), long(STATUS_NOERROR));
+
+        // Close returns once the adapter has let the session go: an
+        // application that reopens at once is never told the adapter is in use.
+        for (int i = 0; i < 20; ++i) {
+            const unsigned long again = open();
+            QVERIFY2(again, pt.lastError().c_str());
+            QCOMPARE(pt.Close(again), long(STATUS_NOERROR));
+        }
     }
 
     // Raw CAN: the request's loop-back copy, then the engine's single-frame answer.

@@ -407,6 +407,16 @@ private slots:
     // every reply when it reads.
     void aClientThatNeverReadsIsHeldBack()
     {
+        // Made before connecting: building it takes seconds in a sanitizer build,
+        // longer than the emulator waits for a connection's OPEN.
+        std::vector<std::uint8_t> stream = passthru::encodeOpen(1, {passthru::kProtocolVersion, "flood"});
+        // 13.5 MB of requests, about 70 MB of replies: more than the system's
+        // socket buffers (at most 6 MB on the emulator's side) can hide.
+        constexpr int kRequests = 1500000;
+        for (int i = 0; i < kRequests; ++i) {
+            const auto v = passthru::encodeVersion(std::uint32_t(i + 2));
+            stream.insert(stream.end(), v.begin(), v.end());
+        }
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const int small = 4096;
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
@@ -416,14 +426,6 @@ private slots:
         a.sin_port = htons(m_emu.passthruPort());
         ::inet_pton(AF_INET, kAddress, &a.sin_addr);
         QCOMPARE(::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-        std::vector<std::uint8_t> stream = passthru::encodeOpen(1, {passthru::kProtocolVersion, "flood"});
-        // 13.5 MB of requests, about 70 MB of replies: more than the system's
-        // socket buffers (at most 6 MB on the emulator's side) can hide.
-        constexpr int kRequests = 1500000;
-        for (int i = 0; i < kRequests; ++i) {
-            const auto v = passthru::encodeVersion(std::uint32_t(i + 2));
-            stream.insert(stream.end(), v.begin(), v.end());
-        }
         const long before = rssKiB(m_emu.pid());
         std::size_t sent = 0;
         auto push = [&] {

@@ -74,15 +74,28 @@ Outcome Device::open(const std::string& clientName)
 
 void Device::close()
 {
+    bool wasConnected = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_closing = true;
-        if (m_connected)
-            failLocked("the device was closed");
+        wasConnected = m_connected;
         for (auto& entry : m_channels)
             entry.second->closed = true;
         m_channels.clear();
         m_arrivals.notify_all();
+    }
+    if (wasConnected) {
+        // The adapter ends the session when it reads the end of our stream and
+        // then closes its side: waiting for that (bounded) means the adapter
+        // is free again when Close returns, so an Open right after it works.
+        m_socket.shutdownSend();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_arrivals.wait_for(lock, std::chrono::milliseconds(kCloseWaitMs), [this] { return m_receiverEnded; });
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_connected)
+            failLocked("the device was closed");
     }
     m_socket.shutdown();
     if (m_receiver.joinable())
@@ -221,6 +234,15 @@ Device::Taken Device::take(Channel& channel, std::size_t count, unsigned long ti
 
 void Device::receiveLoop()
 {
+    struct Ended {
+        Device* device;
+        ~Ended()
+        {
+            std::lock_guard<std::mutex> lock(device->m_mutex);
+            device->m_receiverEnded = true;
+            device->m_arrivals.notify_all();
+        }
+    } ended{this};
     passthru::FrameReader reader;
     std::vector<std::uint8_t> buffer(64 * 1024);
     for (;;) {

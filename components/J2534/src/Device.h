@@ -34,6 +34,8 @@ inline constexpr std::size_t kQueueBytes = 16u * 1024 * 1024;
 inline constexpr int kConnectMs = 2000;
 inline constexpr int kReplyMs = 100;
 inline constexpr int kGraceMs = 2000;
+// How long Close waits for the adapter to end the session and close its side.
+inline constexpr int kCloseWaitMs = 1000;
 
 struct Channel {
     unsigned long id = 0;        // the application's ChannelID
@@ -128,6 +130,7 @@ private:
     std::condition_variable m_arrivals;
     bool m_connected = false;
     bool m_closing = false;
+    bool m_receiverEnded = false; // the receive thread has returned
     std::string m_reason;
     std::uint32_t m_nextTag = 1;
     std::map<std::uint32_t, Pending> m_pending;

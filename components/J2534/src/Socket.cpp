@@ -234,6 +234,18 @@ void Socket::shutdown()
 #endif
 }
 
+void Socket::shutdownSend()
+{
+    const auto s = static_cast<Native>(m_socket);
+    if (s == kNone)
+        return;
+#ifdef _WIN32
+    ::shutdown(s, SD_SEND);
+#else
+    ::shutdown(s, SHUT_WR);
+#endif
+}
+
 void Socket::close()
 {
     const auto s = static_cast<Native>(m_socket);

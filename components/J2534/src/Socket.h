@@ -26,6 +26,9 @@ public:
     long receive(std::uint8_t* data, std::size_t size, std::string* error);
     // Ends both directions: a thread blocked in receive() returns.
     void shutdown();
+    // Ends our direction only: the peer reads the end of the stream and can
+    // still answer with its own end.
+    void shutdownSend();
     void close();
 
     static bool isIpv4(const std::string& text);
