@@ -8,6 +8,11 @@ if(BW_WERROR)
 endif()
 # BW_SANITIZE: ON (or "address") for AddressSanitizer with
 # UndefinedBehaviorSanitizer, "thread" for ThreadSanitizer (see docs/fuzzing.md).
+# Sanitizer and fuzz builds keep line tables only (-g1): reports still name
+# files and lines, and the builds compile and link markedly faster.
+if(BW_SANITIZE OR BW_FUZZ)
+    target_compile_options(bw_options INTERFACE -g1)
+endif()
 if(BW_SANITIZE STREQUAL "thread")
     target_compile_options(bw_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
     target_link_options(bw_options INTERFACE -fsanitize=thread)
