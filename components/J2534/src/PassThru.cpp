@@ -371,6 +371,23 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
     return finish(call, STATUS_NOERROR);
 }
 
+// ReadMsgs and WriteMsgs: the call's trace text, the pointer checks and the
+// channel. A status other than STATUS_NOERROR ends the call with it.
+long messagesCall(const char* function, unsigned long ChannelID, const PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
+    unsigned long Timeout, std::string* call, OpenChannel* oc)
+{
+    *call = std::string(function) + "(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg)
+        + ", *pNumMsgs=" + (pNumMsgs ? std::to_string(*pNumMsgs) : std::string("NULL"))
+        + ", Timeout=" + std::to_string(Timeout) + ")";
+    if (!pMsg || !pNumMsgs)
+        return finish(*call, ERR_NULL_PARAMETER, pMsg ? "pNumMsgs is NULL" : "pMsg is NULL");
+    if (!findChannel(ChannelID, oc)) {
+        *pNumMsgs = 0;
+        return finish(*call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
+    }
+    return STATUS_NOERROR;
+}
+
 // StopPeriodicMsg and StopMsgFilter: one id on one channel, ended on the adapter.
 long stopById(const char* function, unsigned long ChannelID, const char* idName, unsigned long id,
     passthru::Type type, long badId, const char* noun)
@@ -530,16 +547,10 @@ PTEXPORT long PTAPI PassThruDisconnect(unsigned long ChannelID)
 PTEXPORT long PTAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
     unsigned long Timeout)
 {
-    std::string call = "PassThruReadMsgs(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg)
-        + ", *pNumMsgs=" + (pNumMsgs ? std::to_string(*pNumMsgs) : std::string("NULL"))
-        + ", Timeout=" + std::to_string(Timeout) + ")";
-    if (!pMsg || !pNumMsgs)
-        return finish(call, ERR_NULL_PARAMETER, pMsg ? "pNumMsgs is NULL" : "pMsg is NULL");
+    std::string call;
     OpenChannel oc;
-    if (!findChannel(ChannelID, &oc)) {
-        *pNumMsgs = 0;
-        return finish(call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
-    }
+    if (const long refused = messagesCall("PassThruReadMsgs", ChannelID, pMsg, pNumMsgs, Timeout, &call, &oc))
+        return refused;
     const unsigned long wanted = *pNumMsgs;
     if (wanted == 0)
         return finish(call, STATUS_NOERROR);
@@ -557,16 +568,10 @@ PTEXPORT long PTAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg
 PTEXPORT long PTAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
     unsigned long Timeout)
 {
-    std::string call = "PassThruWriteMsgs(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg)
-        + ", *pNumMsgs=" + (pNumMsgs ? std::to_string(*pNumMsgs) : std::string("NULL"))
-        + ", Timeout=" + std::to_string(Timeout) + ")";
-    if (!pMsg || !pNumMsgs)
-        return finish(call, ERR_NULL_PARAMETER, pMsg ? "pNumMsgs is NULL" : "pMsg is NULL");
+    std::string call;
     OpenChannel oc;
-    if (!findChannel(ChannelID, &oc)) {
-        *pNumMsgs = 0;
-        return finish(call, ERR_INVALID_CHANNEL_ID, noChannel(ChannelID));
-    }
+    if (const long refused = messagesCall("PassThruWriteMsgs", ChannelID, pMsg, pNumMsgs, Timeout, &call, &oc))
+        return refused;
     const unsigned long count = *pNumMsgs;
     if (j2534::trace::active())
         for (unsigned long i = 0; i < count && i < 4096; ++i)
