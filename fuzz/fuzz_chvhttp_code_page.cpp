@@ -6,7 +6,7 @@
 // a Unicode scalar value.
 #include "FuzzSupport.h"
 
-#include <update/CHvHttp.h>
+#include <http/CHvHttp.h>
 
 namespace {
 

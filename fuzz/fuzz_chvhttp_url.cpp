@@ -7,7 +7,7 @@
 // refusing the URL: SendHttpOrHttpsRequest turns both into the same error.)
 #include "FuzzSupport.h"
 
-#include <update/CHvHttp.h>
+#include <http/CHvHttp.h>
 
 #include <stdexcept>
 

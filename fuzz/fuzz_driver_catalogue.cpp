@@ -10,7 +10,7 @@
 // size limits.
 #include "FuzzSupport.h"
 
-#include <app/kit/SafeUnpacker.h>
+#include <kit/SafeUnpacker.h>
 #include <drivers/DriverCatalogue.h>
 
 #include <QJsonArray>

@@ -10,8 +10,8 @@
 // rejects it or gives such a name.
 #include "FuzzSupport.h"
 
-#include <app/kit/FileNameRule.h>
-#include <drivers/HttpUtils.h>
+#include <kit/FileNameRule.h>
+#include <kit/HttpUtils.h>
 #include <support/FakeReply.h>
 
 #include <QCoreApplication>

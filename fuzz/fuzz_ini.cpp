@@ -1,13 +1,13 @@
 // The INI files the manager reads: "VCIINFO.ini" of the hint loop
 // (src/device/HintLoop.cpp, section = adapter MAC, key SN), the settings
-// store's file (src/app/kit/SettingsStore.cpp, the language) and the
+// store's file (src/kit/SettingsStore.cpp, the language) and the
 // language marker "SaveLanguageSetting.ini". Whatever they hold: the hint
 // loop remembers an adapter it recognised (its next step does not write
 // again), the language is a text ("es" when none is stored) and a new choice
 // is kept for the next start, the marker is 0, 1 or -1 from its first byte.
 #include "FuzzSupport.h"
 
-#include <app/kit/SettingsStore.h>
+#include <kit/SettingsStore.h>
 #include <device/HintLoop.h>
 
 #include <QCoreApplication>

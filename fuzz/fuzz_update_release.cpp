@@ -8,7 +8,7 @@
 // same every time, an unreadable one is 0 and never newer.
 #include "FuzzSupport.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 #include "update/AppVersion.h"
 #include "update/ReleaseManifest.h"
 

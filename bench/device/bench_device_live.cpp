@@ -5,8 +5,8 @@
 //   - the delay from a voltage change in the emulator to the repainted label,
 //     worst of N changes.
 // Usage: bench_device_live [idle seconds, default 30] [changes, default 50]
-#include "app/kit/LazyPages.h"
-#include "app/kit/Subsystem.h"
+#include "kit/LazyPages.h"
+#include "kit/Subsystem.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 

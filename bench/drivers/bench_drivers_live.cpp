@@ -11,8 +11,8 @@
 #include "support/AdapterProcesses.h"
 #include "support/TestEnvironment.h"
 
-#include "app/kit/DialogSeam.h"
-#include "app/kit/LazyPages.h"
+#include "kit/DialogSeam.h"
+#include "kit/LazyPages.h"
 #include "device/AppShared.h"
 #include "device/VciStatusRecord.h"
 #include "drivers/DriverView.h"

@@ -9,8 +9,8 @@
 // Usage: bench_maintenance_live [idle seconds, default 30]
 #include "CloudEmulator.h"
 
-#include "app/kit/LazyPages.h"
-#include "app/kit/Subsystem.h"
+#include "kit/LazyPages.h"
+#include "kit/Subsystem.h"
 #include "device/DeviceController.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/FirmwarePage.h"

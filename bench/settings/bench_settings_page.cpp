@@ -10,8 +10,8 @@
 #include "settings/SettingsView.h"
 #include "settings/SystemLogFolders.h"
 
-#include "app/kit/LazyPages.h"
-#include "app/kit/Subsystem.h"
+#include "kit/LazyPages.h"
+#include "kit/Subsystem.h"
 
 #include "MT7628Config.h"
 

@@ -8,7 +8,7 @@
 //     3 s beyond its own start-up.
 // The exit code is 1 when a goal is missed.
 //   bench_update [--rounds N]
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 #include "update/HttpServer.h"
 #include "update/ReleaseInstaller.h"
 

@@ -4,9 +4,9 @@
 #include "account/AccountPages.h"
 #include "account/ServiceVendor.h"
 
-#include "app/kit/GlobalServerUrl.h"
-#include "app/kit/PlacePage.h"
-#include "app/kit/SettingsStore.h"
+#include "kit/GlobalServerUrl.h"
+#include "kit/PlacePage.h"
+#include "kit/SettingsStore.h"
 #include "device/AppShared.h"
 #include "device/DeviceProfile.h"
 

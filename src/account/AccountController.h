@@ -14,8 +14,8 @@
 #include "account/AdapterRegistration.h"
 #include "account/Credentials.h"
 #include "account/TechnicianDirectory.h"
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 #include <QPointer>

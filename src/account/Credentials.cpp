@@ -2,7 +2,7 @@
 
 #include "account/AccountLog.h"
 #include "account/KeychainCredentialStore.h"
-#include "app/kit/Instance.h"
+#include "kit/Instance.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "account/KeychainCredentialStore.h"
 
-#include "app/kit/PostCall.h"
+#include "kit/PostCall.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #include "account/TechnicianDirectory.h"
 
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

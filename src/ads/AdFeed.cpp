@@ -1,6 +1,6 @@
 #include "ads/AdFeed.h"
 
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,10 +1,10 @@
 #include "ads/AdsController.h"
 
-#include "app/kit/CarouselImageWindow.h"
-#include "app/kit/Pictures.h"
-#include "app/kit/PostCall.h"
-#include "app/kit/GlobalServerUrl.h"
-#include "app/kit/SettingsStore.h"
+#include "kit/CarouselImageWindow.h"
+#include "kit/Pictures.h"
+#include "kit/PostCall.h"
+#include "kit/GlobalServerUrl.h"
+#include "kit/SettingsStore.h"
 
 #include <QDesktopServices>
 #include <QLayout>

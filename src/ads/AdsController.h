@@ -4,8 +4,8 @@
 #pragma once
 
 #include "ads/AdFeed.h"
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 

@@ -2,8 +2,8 @@
 
 #include "app/Kestrix.h"
 #include "app/SingleInstance.h"
-#include "app/kit/AppConstants.h"
-#include "app/kit/Pictures.h"
+#include "kit/AppConstants.h"
+#include "kit/Pictures.h"
 
 #include "app/Logging.h"
 #include <QApplication>

@@ -9,8 +9,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 #include "maintenance/UpgradeReport.h"
 
 #include <atomic>

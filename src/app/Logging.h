@@ -2,7 +2,7 @@
 //
 // Naming rule: every subsystem has one category, "brindlewick.<folder>", where
 // <folder> is its folder below src/ (brindlewick.shell for src/app, whose
-// folder name says nothing in a log line; brindlewick.kit for src/app/kit).
+// folder name says nothing in a log line; brindlewick.kit for src/kit).
 // The category is declared in "<Subsystem>Log.h" in that folder and is
 // defined with Info as its lowest level: debug lines appear only when
 // QT_LOGGING_RULES asks for them ("brindlewick.device.debug=true").

@@ -1,6 +1,6 @@
 #include "app/SysTrayIconWidget.h"
 
-#include "app/kit/Pictures.h"
+#include "kit/Pictures.h"
 
 #include <QAction>
 #include <QCoreApplication>

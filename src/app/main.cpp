@@ -2,7 +2,7 @@
 #include "app/AppEntry.h"
 #include "app/LogSetup.h"
 #include "app/Logging.h"
-#include "app/kit/Instance.h"
+#include "kit/Instance.h"
 
 #include <BuildConfig.h>
 #include <platform/LogFile.h>

@@ -1,6 +1,6 @@
 #include "device/DeviceController.h"
 
-#include "app/kit/Instance.h"
+#include "kit/Instance.h"
 
 #include "device/DeviceLog.h"
 #include "device/DevicePage.h"
@@ -8,9 +8,9 @@
 #include "device/MoreVciPage.h"
 #include "device/VCIItem.h"
 
-#include "app/kit/MessageYesNo.h"
-#include "app/kit/PlacePage.h"
-#include "app/kit/PostCall.h"
+#include "kit/MessageYesNo.h"
+#include "kit/PlacePage.h"
+#include "kit/PostCall.h"
 
 #include <MT7628Config.h>
 

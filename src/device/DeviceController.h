@@ -14,8 +14,8 @@
 #include "device/DeviceStatusLoop.h"
 #include "device/HintLoop.h"
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 #include <QString>

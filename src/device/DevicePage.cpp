@@ -1,6 +1,6 @@
 #include "device/DevicePage.h"
 
-#include "app/kit/Pictures.h"
+#include "kit/Pictures.h"
 
 #include "device/DeviceProfile.h"
 #include "device/LinkDiagnosisLabel.h"

@@ -2,7 +2,7 @@
 
 #include "device/DeviceLog.h"
 
-#include "app/kit/WorkerGroup.h"
+#include "kit/WorkerGroup.h"
 
 #include <QSettings>
 

@@ -2,7 +2,7 @@
 
 #include "device/DeviceLog.h"
 
-#include "app/kit/AlertDialog.h"
+#include "kit/AlertDialog.h"
 
 #include <QEvent>
 

@@ -6,7 +6,7 @@
 
 #include "device/LinkDiagnosis.h"
 
-#include "app/kit/WorkerGroup.h"
+#include "kit/WorkerGroup.h"
 
 #include <QLabel>
 

@@ -2,7 +2,7 @@
 
 #include "device/DeviceProfile.h"
 
-#include "app/kit/Pictures.h"
+#include "kit/Pictures.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

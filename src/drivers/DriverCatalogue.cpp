@@ -1,6 +1,6 @@
 #include "drivers/DriverCatalogue.h"
 
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 
 #include <QJsonArray>
 #include <QRegularExpression>

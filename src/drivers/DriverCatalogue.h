@@ -3,7 +3,7 @@
 // into it, the display status, and the texts of versions, sizes and dates.
 #pragma once
 
-#include "drivers/ApiRequest.h"
+#include "kit/ApiRequest.h"
 #include "drivers/DriverTable.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "drivers/DriverFiles.h"
 
-#include "app/kit/AppConstants.h"
-#include "app/kit/SafeUnpacker.h"
+#include "kit/AppConstants.h"
+#include "kit/SafeUnpacker.h"
 #include "drivers/DriverRegistry.h"
 #include "platform/DataRoot.h"
 

@@ -1,7 +1,7 @@
 #include "drivers/DriverItem.h"
 
-#include "app/kit/Accessibility.h"
-#include "app/kit/Pictures.h"
+#include "kit/Accessibility.h"
+#include "kit/Pictures.h"
 
 #include <limits>
 #include <QHBoxLayout>

@@ -5,7 +5,7 @@
 #include "drivers/DriverSwitch.h"
 #include "drivers/DriversLog.h"
 #include "drivers/PassThruRegistration.h"
-#include "drivers/Sha256.h"
+#include "kit/Sha256.h"
 
 #include <driverpkg/OemSoftware.h>
 #include <platform/Process.h>

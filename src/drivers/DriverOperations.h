@@ -6,7 +6,7 @@
 // run them on a worker, one at a time.
 #pragma once
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 #include "drivers/DriverCatalogue.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "drivers/DriverRegistry.h"
 
-#include "app/kit/AppConstants.h"
+#include "kit/AppConstants.h"
 #include "platform/Registry.h"
 
 using platform::Registry;

@@ -2,7 +2,7 @@
 
 #include "drivers/DriverItem.h"
 
-#include "app/kit/Accessibility.h"
+#include "kit/Accessibility.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -5,12 +5,12 @@
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverView.h"
 #include "drivers/DriversLog.h"
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 
-#include "app/kit/AlertDialog.h"
-#include "app/kit/GlobalServerUrl.h"
-#include "app/kit/MessageYesNo.h"
-#include "app/kit/PlacePage.h"
+#include "kit/AlertDialog.h"
+#include "kit/GlobalServerUrl.h"
+#include "kit/MessageYesNo.h"
+#include "kit/PlacePage.h"
 #include "device/AppShared.h"
 
 #include "BuildConfig.h"

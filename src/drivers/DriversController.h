@@ -10,8 +10,8 @@
 #include "drivers/DriverCatalogue.h"
 #include "drivers/DriverOperations.h"
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 #include <QSet>

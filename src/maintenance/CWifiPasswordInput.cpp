@@ -2,7 +2,7 @@
 
 #include "maintenance/RouterSetup.h"
 
-#include "app/kit/Accessibility.h"
+#include "kit/Accessibility.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "maintenance/FirmwareController.h"
 
-#include "app/kit/InternetCheck.h"
-#include "app/kit/PlacePage.h"
+#include "kit/InternetCheck.h"
+#include "kit/PlacePage.h"
 
 #include "maintenance/FirmwarePage.h"
 #include "maintenance/FirmwareServerHooks.h"

@@ -6,8 +6,8 @@
 
 #include "maintenance/FirmwareUpdate.h"
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 

@@ -1,6 +1,6 @@
 #include "maintenance/RouterController.h"
 
-#include "app/kit/PlacePage.h"
+#include "kit/PlacePage.h"
 
 #include "maintenance/RouterItem.h"
 #include "maintenance/RouterPage.h"

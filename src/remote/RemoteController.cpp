@@ -5,8 +5,8 @@
 #include "remote/RemotePages.h"
 #include "remote/SessionFormat.h"
 
-#include "app/kit/Instance.h"
-#include "app/kit/PlacePage.h"
+#include "kit/Instance.h"
+#include "kit/PlacePage.h"
 #include "device/DeviceController.h"
 
 #include <MT7628Config.h>

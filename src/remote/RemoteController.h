@@ -8,8 +8,8 @@
 
 #include "remote/RemoteEngine.h"
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "remote/RemotePages.h"
 
-#include "app/kit/Accessibility.h"
+#include "kit/Accessibility.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -6,7 +6,7 @@
 // Requests made while a call runs wait for it; only the newest one is kept.
 #pragma once
 
-#include "app/kit/WorkerGroup.h"
+#include "kit/WorkerGroup.h"
 
 #include <QObject>
 #include <QString>

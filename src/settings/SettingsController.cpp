@@ -4,7 +4,7 @@
 #include "settings/SettingsLog.h"
 #include "settings/SettingsView.h"
 
-#include "app/kit/PlacePage.h"
+#include "kit/PlacePage.h"
 #include "device/AppShared.h"
 
 #include <QDir>

@@ -7,8 +7,8 @@
 
 #include "settings/SupportBundle.h"
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 #include "device/DeviceInfo.h"
 
 #include <QObject>

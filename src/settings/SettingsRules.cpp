@@ -1,8 +1,8 @@
 #include "settings/SettingsRules.h"
 
-#include "app/kit/AppConstants.h"
-#include "app/kit/SettingsStore.h"
-#include "app/kit/TraceFolders.h"
+#include "kit/AppConstants.h"
+#include "kit/SettingsStore.h"
+#include "kit/TraceFolders.h"
 
 #include <QFileInfo>
 

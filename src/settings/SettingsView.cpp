@@ -3,10 +3,10 @@
 #include "settings/EnetControl.h"
 #include "settings/SettingsLog.h"
 
-#include "app/kit/AlertDialog.h"
-#include "app/kit/AppConstants.h"
-#include "app/kit/SettingsStore.h"
-#include "app/kit/Switch.h"
+#include "kit/AlertDialog.h"
+#include "kit/AppConstants.h"
+#include "kit/SettingsStore.h"
+#include "kit/Switch.h"
 #include "device/AppShared.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 #include "settings/SecretScrubber.h"
 #include "settings/SettingsLog.h"
 
-#include "app/kit/AppConstants.h"
-#include "app/kit/SafeUnpacker.h"
+#include "kit/AppConstants.h"
+#include "kit/SafeUnpacker.h"
 #include "device/LinkDrivers.h"
 #include "device/VciStatusRecord.h"
 

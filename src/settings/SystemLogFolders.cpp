@@ -2,8 +2,8 @@
 
 #include "settings/SettingsLog.h"
 
-#include "app/kit/SafeUnpacker.h"
-#include "app/kit/TraceFolders.h"
+#include "kit/SafeUnpacker.h"
+#include "kit/TraceFolders.h"
 
 #include <QDir>
 #include <QFile>

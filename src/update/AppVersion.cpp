@@ -1,11 +1,11 @@
 #include "update/AppVersion.h"
 
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 #include "update/UpdateLog.h"
 
-#include "app/kit/AppConstants.h"
-#include "app/kit/GlobalServerUrl.h"
-#include "app/kit/SettingsStore.h"
+#include "kit/AppConstants.h"
+#include "kit/GlobalServerUrl.h"
+#include "kit/SettingsStore.h"
 
 #include <json/reader.h>
 

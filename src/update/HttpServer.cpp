@@ -2,7 +2,7 @@
 
 #include "update/UpdateLog.h"
 
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

@@ -4,7 +4,7 @@
 #include "update/ProgramVersion.h"
 #include "update/UpdateLog.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "update/UpdateLog.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 
 #include "ReleaseKey.h"
 

@@ -5,8 +5,8 @@
 // interrupted update.
 #pragma once
 
-#include "app/kit/Subsystem.h"
-#include "app/kit/WorkerGroup.h"
+#include "kit/Subsystem.h"
+#include "kit/WorkerGroup.h"
 #include "update/AppVersion.h"
 
 #include <QObject>

@@ -5,7 +5,7 @@
 
 #include "account/AccountService.h"
 #include "account/Credentials.h"
-#include "app/kit/Subsystem.h"
+#include "kit/Subsystem.h"
 
 #include <QStringList>
 #if defined(QT_WIDGETS_LIB)

@@ -18,7 +18,7 @@
 #include "account/ServiceVendor.h"
 #include "device/AppShared.h"
 #include "device/VciStatusRecord.h"
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <HttpsServer.h>
 

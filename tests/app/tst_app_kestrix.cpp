@@ -6,7 +6,7 @@
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
-#include "app/kit/TMessageBox.h"
+#include "kit/TMessageBox.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

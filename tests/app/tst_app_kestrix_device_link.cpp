@@ -6,7 +6,7 @@
 #include "support/TestEnvironment.h"
 
 #include "app/Kestrix.h"
-#include "app/kit/SettingsStore.h"
+#include "kit/SettingsStore.h"
 
 #include <QLabel>
 #include <QListWidget>

@@ -1,12 +1,12 @@
 // The dialog kit, driven offscreen through its public surface: the switch,
 // the question dialogs (real modal runs and the seam), the busy overlay and
 // the carousel. The toast is tested through the main window (tst_app_kestrix).
-#include "app/kit/AlertDialog.h"
-#include "app/kit/CarouselImageWindow.h"
-#include "app/kit/DialogSeam.h"
-#include "app/kit/Loading.h"
-#include "app/kit/MessageYesNo.h"
-#include "app/kit/Switch.h"
+#include "kit/AlertDialog.h"
+#include "kit/CarouselImageWindow.h"
+#include "kit/DialogSeam.h"
+#include "kit/Loading.h"
+#include "kit/MessageYesNo.h"
+#include "kit/Switch.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // The internet check: the system's answer first, then a bounded resolution of
 // the public host and one echo. Resolvers here are stand-ins: no test sends a
 // name query or an echo anywhere but to loopback.
-#include "app/kit/InternetCheck.h"
+#include "kit/InternetCheck.h"
 
 #include "support/LoopbackServers.h"
 

@@ -1,7 +1,7 @@
 // The start-up clean-up of the trace folders: the 96-hour rule counted from
 // local midnight of the last-access date, folder handling, and the run on a
 // detached thread over the real folder map.
-#include "app/kit/LogCleanup.h"
+#include "kit/LogCleanup.h"
 
 #include "platform/DataRoot.h"
 

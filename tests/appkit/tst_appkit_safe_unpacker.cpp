@@ -2,7 +2,7 @@
 // zipfile for what 7-Zip would not write, 7-Zip itself for 7z): good archives
 // replace the target, every hostile one is refused with its own reason and
 // leaves the target and its folder exactly as they were.
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 
 #include <QDir>
 #include <QFile>

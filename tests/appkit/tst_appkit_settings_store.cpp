@@ -1,6 +1,6 @@
 // The language store and the language marker file. The autostart entry is
 // tested through the settings rules (tst_settings_rules).
-#include "app/kit/SettingsStore.h"
+#include "kit/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

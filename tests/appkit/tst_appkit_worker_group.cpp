@@ -1,6 +1,6 @@
 // The worker group: a stop ends every wait at once and joins every worker,
 // finished workers do not pile up, and nothing starts after a stop.
-#include "app/kit/WorkerGroup.h"
+#include "kit/WorkerGroup.h"
 
 #include <QtTest>
 

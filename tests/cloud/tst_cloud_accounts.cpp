@@ -6,7 +6,7 @@
 #include "CloudEmulator.h"
 #include "TestTls.h"
 
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <HttpsServer.h>
 

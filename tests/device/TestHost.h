@@ -2,8 +2,8 @@
 // window's page count, lazily built pages, and recorded toasts and wake-ups.
 #pragma once
 
-#include "app/kit/LazyPages.h"
-#include "app/kit/Subsystem.h"
+#include "kit/LazyPages.h"
+#include "kit/Subsystem.h"
 
 #include <QStackedWidget>
 #include <QStringList>

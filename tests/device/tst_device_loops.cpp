@@ -3,7 +3,7 @@
 #include "device/DeviceStatusLoop.h"
 #include "device/HintLoop.h"
 
-#include "app/kit/WorkerGroup.h"
+#include "kit/WorkerGroup.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

@@ -4,7 +4,7 @@
 #include "support/FakeService.h"
 #include "support/TestBlocks.h"
 
-#include "app/kit/DialogSeam.h"
+#include "kit/DialogSeam.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "device/MoreVciPage.h"

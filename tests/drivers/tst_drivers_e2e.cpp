@@ -10,7 +10,7 @@
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 #include "drivers/PassThruRegistration.h"
 
 #include <platform/Library.h>

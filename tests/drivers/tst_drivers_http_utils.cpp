@@ -1,8 +1,8 @@
 // HttpUtils' completion rules, messages and file names, driven with finished
 // fake replies (no network).
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 
 #include "BuildConfig.h"
 #include "support/FakeReply.h"

@@ -1,6 +1,6 @@
 // HttpUtils against the cloud emulator (plain and TLS) and Python's
 // http.server on loopback ports chosen at run time.
-#include "drivers/HttpUtils.h"
+#include "kit/HttpUtils.h"
 
 #include "CloudEmulator.h"
 #include "GeneratedContent.h"

@@ -10,9 +10,9 @@
 #include "CloudEmulator.h"
 #include "support/TestEnvironment.h"
 
-#include "app/kit/Accessibility.h"
-#include "app/kit/DialogSeam.h"
-#include "app/kit/Pictures.h"
+#include "kit/Accessibility.h"
+#include "kit/DialogSeam.h"
+#include "kit/Pictures.h"
 #include "device/AppShared.h"
 #include "drivers/DriverItem.h"
 #include "drivers/DriverTable.h"

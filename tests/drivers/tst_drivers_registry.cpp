@@ -5,7 +5,7 @@
 // library does not block, and the registration of the pass-thru library
 // (registry key in the 32-bit view and the Linux discovery file) following
 // the pass-thru package through install, enable, disable and uninstall.
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"

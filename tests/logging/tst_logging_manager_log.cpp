@@ -2,7 +2,7 @@
 // the file, the copy on stderr.
 #include "app/LogSetup.h"
 #include "app/Logging.h"
-#include "app/kit/KitLog.h"
+#include "kit/KitLog.h"
 #include "device/DeviceLog.h"
 
 #include <platform/LogFile.h>

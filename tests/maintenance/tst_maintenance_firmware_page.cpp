@@ -3,7 +3,7 @@
 #include "support/LoopbackServers.h"
 #include "../device/TestHost.h"
 
-#include "app/kit/InternetCheck.h"
+#include "kit/InternetCheck.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/FirmwarePage.h"
 #include "platform/Network.h"

@@ -3,7 +3,7 @@
 // go, and that two instances' single-instance claims do not meet while a
 // second start of the same instance still finds the first.
 #include "app/SingleInstance.h"
-#include "app/kit/Instance.h"
+#include "kit/Instance.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -21,7 +21,7 @@ import xml.etree.ElementTree as ET
 
 LANGUAGES = ('en', 'es')
 # Folders whose texts have a catalogue of their own inside another area.
-AREA_FOLDERS = {'app/kit': 'appkit'}
+AREA_FOLDERS = {'kit': 'appkit'}
 
 TAG = re.compile(r'<\s*/?\s*[A-Za-z][A-Za-z0-9]*(?:\s[^<>]*)?/?\s*>')
 ENTITY = re.compile(r'&(?:#[0-9]+|#[xX][0-9A-Fa-f]+|[A-Za-z][A-Za-z0-9]*);')

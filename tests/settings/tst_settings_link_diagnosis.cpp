@@ -5,7 +5,7 @@
 #include "device/LinkDiagnosis.h"
 #include "device/LinkDiagnosisLabel.h"
 
-#include "app/kit/DialogSeam.h"
+#include "kit/DialogSeam.h"
 
 #include <QSignalSpy>
 #include <QtTest>

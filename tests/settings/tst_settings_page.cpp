@@ -11,9 +11,9 @@
 #include "settings/SettingsController.h"
 #include "settings/SettingsView.h"
 
-#include "app/kit/DialogSeam.h"
-#include "app/kit/SettingsStore.h"
-#include "app/kit/Switch.h"
+#include "kit/DialogSeam.h"
+#include "kit/SettingsStore.h"
+#include "kit/Switch.h"
 #include "device/AppShared.h"
 
 #include "MT7628Config.h"

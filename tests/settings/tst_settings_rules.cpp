@@ -6,8 +6,8 @@
 #include "settings/SettingsRules.h"
 #include "settings/SystemLogFolders.h"
 
-#include "app/kit/SettingsStore.h"
-#include "app/kit/TraceFolders.h"
+#include "kit/SettingsStore.h"
+#include "kit/TraceFolders.h"
 
 #include <QFile>
 #include <QSet>

@@ -10,7 +10,7 @@
 #include "settings/SettingsView.h"
 #include "settings/SupportBundle.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 
 #include "MT7628Config.h"
 

@@ -5,7 +5,7 @@
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
-#include "app/kit/Switch.h"
+#include "kit/Switch.h"
 #include "settings/SettingsController.h"
 #include "settings/SettingsView.h"
 

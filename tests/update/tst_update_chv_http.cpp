@@ -1,5 +1,5 @@
 // CHvHttp without a network: URL splitting, body fields, JSON helpers, text conversion.
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <json/json.h>
 

@@ -1,6 +1,6 @@
 // CHvHttp against the cloud emulator (plain and TLS) and against Python's
 // http.server, on loopback ports chosen at run time.
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include "CloudEmulator.h"
 #include "GeneratedContent.h"

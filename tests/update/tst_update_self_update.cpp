@@ -4,7 +4,7 @@
 // the new version starts and confirms; a tampered archive changes nothing; a
 // killed upgrader is rolled back; an unwritable folder gets its message; the
 // progress dialog keeps up through Enter and Escape until a failure.
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 #include "update/Drive.h"
 #include "update/GUI_Upgrade.h"
 #include "update/HttpServer.h"
@@ -12,7 +12,7 @@
 #include "update/UpdateController.h"
 #include "update/UpdatePage.h"
 
-#include "app/kit/SafeUnpacker.h"
+#include "kit/SafeUnpacker.h"
 #include "device/AppShared.h"
 
 #include "CloudEmulator.h"

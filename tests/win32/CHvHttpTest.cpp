@@ -5,7 +5,7 @@
 // the same time bounds.
 #include "Win32Checks.h"
 
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <json/json.h>
 

@@ -2,7 +2,7 @@
 
 #include "BuildConfig.h"
 #include "platform/Network.h"
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include <json/json.h>
 

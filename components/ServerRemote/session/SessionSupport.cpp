@@ -4,7 +4,7 @@
 #include "remote/Frame.h"
 #include "remote/Net.h"
 #include "remote/VirtualAdapter.h"
-#include "update/CHvHttp.h"
+#include "http/CHvHttp.h"
 
 #include "blocks/StatusBlock.h"
 #include "platform/SharedMemory.h"

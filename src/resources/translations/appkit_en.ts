@@ -4,7 +4,7 @@
 <context>
     <name>Form</name>
     <message>
-        <location filename="../../app/kit/Loading.ui" line="+73"/>
+        <location filename="../../kit/Loading.ui" line="+73"/>
         <source>Executing...</source>
         <translation>Executing...</translation>
     </message>
@@ -12,7 +12,7 @@
 <context>
     <name>MessageYesNoClass</name>
     <message>
-        <location filename="../../app/kit/MessageYesNo.ui" line="+115"/>
+        <location filename="../../kit/MessageYesNo.ui" line="+115"/>
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
@@ -25,7 +25,7 @@
 <context>
     <name>SafeUnpacker</name>
     <message>
-        <location filename="../../app/kit/SafeUnpacker.cpp" line="+151"/>
+        <location filename="../../kit/SafeUnpacker.cpp" line="+151"/>
         <source>The unpacking tool (7-Zip) was not found.</source>
         <translation>The unpacking tool (7-Zip) was not found.</translation>
     </message>
@@ -101,6 +101,29 @@
     <message>
         <source>Shows this picture</source>
         <translation>Shows this picture</translation>
+    </message>
+</context>
+<context>
+    <name>HttpUtils</name>
+    <message>
+        <location filename="../../kit/HttpUtils.cpp" line="+496"/>
+        <source>UnknownError</source>
+        <translation>Unknown error</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>CannotConnectServerRetryTip</source>
+        <translation>Can not connect to server, please check network connection</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>ServerError</source>
+        <translation>Server error</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>RequestFailedRetryTip</source>
+        <translation>Request failed, try again later</translation>
     </message>
 </context>
 </TS>

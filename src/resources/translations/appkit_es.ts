@@ -4,7 +4,7 @@
 <context>
     <name>Form</name>
     <message>
-        <location filename="../../app/kit/Loading.ui" line="+73"/>
+        <location filename="../../kit/Loading.ui" line="+73"/>
         <source>Executing...</source>
         <translation>Ejecutando...</translation>
     </message>
@@ -12,7 +12,7 @@
 <context>
     <name>MessageYesNoClass</name>
     <message>
-        <location filename="../../app/kit/MessageYesNo.ui" line="+115"/>
+        <location filename="../../kit/MessageYesNo.ui" line="+115"/>
         <source>Cancel</source>
         <translation>Cancelar</translation>
     </message>
@@ -25,7 +25,7 @@
 <context>
     <name>SafeUnpacker</name>
     <message>
-        <location filename="../../app/kit/SafeUnpacker.cpp" line="+151"/>
+        <location filename="../../kit/SafeUnpacker.cpp" line="+151"/>
         <source>The unpacking tool (7-Zip) was not found.</source>
         <translation>No se encontró la herramienta de descompresión (7-Zip).</translation>
     </message>
@@ -101,6 +101,29 @@
     <message>
         <source>Shows this picture</source>
         <translation>Muestra esta imagen</translation>
+    </message>
+</context>
+<context>
+    <name>HttpUtils</name>
+    <message>
+        <location filename="../../kit/HttpUtils.cpp" line="+496"/>
+        <source>UnknownError</source>
+        <translation>Error desconocido</translation>
+    </message>
+    <message>
+        <location line="+3"/>
+        <source>CannotConnectServerRetryTip</source>
+        <translation>No se puede conectar con el servidor, compruebe la conexión de red</translation>
+    </message>
+    <message>
+        <location line="+2"/>
+        <source>ServerError</source>
+        <translation>Error del servidor</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>RequestFailedRetryTip</source>
+        <translation>La solicitud ha fallado, inténtelo de nuevo más tarde</translation>
     </message>
 </context>
 </TS>

@@ -216,27 +216,4 @@
         <translation>No driver is detected:%1.Plz download.</translation>
     </message>
 </context>
-<context>
-    <name>HttpUtils</name>
-    <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="+496"/>
-        <source>UnknownError</source>
-        <translation>Unknown error</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>CannotConnectServerRetryTip</source>
-        <translation>Can not connect to server, please check network connection</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>ServerError</source>
-        <translation>Server error</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>RequestFailedRetryTip</source>
-        <translation>Request failed, try again later</translation>
-    </message>
-</context>
 </TS>

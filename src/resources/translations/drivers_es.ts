@@ -216,27 +216,4 @@
         <translation>No se ha detectado ningún driver de %1. Descárguelo, por favor.</translation>
     </message>
 </context>
-<context>
-    <name>HttpUtils</name>
-    <message>
-        <location filename="../../drivers/HttpUtils.cpp" line="+496"/>
-        <source>UnknownError</source>
-        <translation>Error desconocido</translation>
-    </message>
-    <message>
-        <location line="+3"/>
-        <source>CannotConnectServerRetryTip</source>
-        <translation>No se puede conectar con el servidor, compruebe la conexión de red</translation>
-    </message>
-    <message>
-        <location line="+2"/>
-        <source>ServerError</source>
-        <translation>Error del servidor</translation>
-    </message>
-    <message>
-        <location line="+1"/>
-        <source>RequestFailedRetryTip</source>
-        <translation>La solicitud ha fallado, inténtelo de nuevo más tarde</translation>
-    </message>
-</context>
 </TS>

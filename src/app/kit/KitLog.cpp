@@ -1,3 +1,0 @@
-#include "app/kit/KitLog.h"
-
-Q_LOGGING_CATEGORY(lcKit, "brindlewick.kit", QtInfoMsg)

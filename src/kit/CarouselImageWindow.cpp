@@ -1,0 +1,224 @@
+#include "kit/CarouselImageWindow.h"
+
+#include "BuildConfig.h"
+#include "kit/Accessibility.h"
+#include "kit/Pictures.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimeLine>
+#include <QVBoxLayout>
+
+namespace {
+// The fade is drawn in this many steps, and the time line ticks once per step
+// rather than at the animation framework's 60 Hz: blending two full pictures
+// is most of what an idle window on the device page costs.
+constexpr int kFadeSteps = 10;
+constexpr int kIndicatorSize = 12;
+constexpr int kIndicatorSpacing = 8;
+
+const QString kIndicatorStyle = QStringLiteral("QPushButton{border-image:url(:/image/AD_NoDisp.png);}"
+                                               "QPushButton:checked{border-image:url(:/image/AD_Disp.png);}");
+} // namespace
+
+CarouselImageWindow::CarouselImageWindow(QWidget* parent)
+    : QWidget(parent)
+    , m_background(loadPicture(QStringLiteral(":/Resources/CarouselImageBack.png")))
+    , m_productPage(QString::fromLatin1(BuildConfig::kMakerWebsite))
+    , m_indicators(new QButtonGroup(this))
+    , m_fade(new QTimeLine(kFadeMs, this))
+{
+    m_indicators->setExclusive(true);
+    connect(m_indicators, &QButtonGroup::idClicked, this, &CarouselImageWindow::onImageSwitchButtonClicked);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 10);
+    column->addStretch(1);
+    m_indicatorRow = new QHBoxLayout;
+    m_indicatorRow->setSpacing(kIndicatorSpacing);
+    column->addLayout(m_indicatorRow);
+
+    m_fade->setUpdateInterval(kFadeMs / kFadeSteps);
+    m_fade->setEasingCurve(QEasingCurve::Linear);
+    connect(m_fade, &QTimeLine::valueChanged, this, [this](qreal progress) {
+        setProperty("ImageOpacity", 1.0 - progress);
+    });
+    connect(m_fade, &QTimeLine::finished, this, [this] { setProperty("ImageOpacity", 0.0); });
+
+    m_switchTimer.setInterval(kSwitchIntervalMs);
+    connect(&m_switchTimer, &QTimer::timeout, this, &CarouselImageWindow::onImageChangeTimeout);
+    setCursor(Qt::PointingHandCursor);
+    // Every repaint covers the whole widget: the page behind it is not painted first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CarouselImageWindow::setImages(const QList<QPixmap>& images)
+{
+    m_fade->stop();
+    m_images = images;
+    m_scaledImages.clear();
+    m_previous = -1;
+    m_current = m_images.isEmpty() ? -1 : 0;
+    m_imageOpacity = 0.0;
+    rebuildIndicators();
+    if (m_images.size() > 1 && isVisible())
+        m_switchTimer.start();
+    else
+        m_switchTimer.stop();
+    update();
+}
+
+void CarouselImageWindow::addImage(const QPixmap& image)
+{
+    m_images.append(image);
+    m_scaledImages.clear();
+    if (m_current < 0)
+        m_current = 0;
+    rebuildIndicators();
+    if (m_images.size() > 1 && !m_switchTimer.isActive() && isVisible())
+        m_switchTimer.start();
+    update();
+}
+
+void CarouselImageWindow::rebuildIndicators()
+{
+    for (QAbstractButton* button : m_indicators->buttons()) {
+        m_indicators->removeButton(button);
+        delete button;
+    }
+    while (QLayoutItem* item = m_indicatorRow->takeAt(0))
+        delete item;
+
+    m_indicatorRow->addStretch(1);
+    // A single picture needs no indicator.
+    if (m_images.size() > 1) {
+        for (int i = 0; i < m_images.size(); ++i) {
+            auto* button = new QPushButton(this);
+            button->setObjectName(QStringLiteral("Btn_Carousel_%1").arg(i));
+            button->setCheckable(true);
+            button->setFixedSize(kIndicatorSize, kIndicatorSize);
+            button->setStyleSheet(kIndicatorStyle);
+            button->setFocusPolicy(Qt::NoFocus);
+            m_indicators->addButton(button, i);
+            m_indicatorRow->addWidget(button);
+        }
+        m_indicators->button(m_current)->setChecked(true);
+    }
+    m_indicatorRow->addStretch(1);
+    nameIndicators();
+}
+
+void CarouselImageWindow::nameIndicators()
+{
+    const QList<QAbstractButton*> buttons = m_indicators->buttons();
+    for (QAbstractButton* button : buttons) {
+        const int number = m_indicators->id(button) + 1;
+        Accessibility::describe(button, tr("Picture %1 of %2").arg(number).arg(buttons.size()), tr("Shows this picture"));
+    }
+}
+
+void CarouselImageWindow::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        nameIndicators();
+    QWidget::changeEvent(event);
+}
+
+void CarouselImageWindow::setImageOpacity(double opacity)
+{
+    const bool newStep = qRound(opacity * kFadeSteps) != qRound(m_imageOpacity * kFadeSteps);
+    m_imageOpacity = opacity;
+    if (newStep)
+        update();
+}
+
+// Pictures scaled to the widget once per size, so a repaint only copies them.
+void CarouselImageWindow::ensureScaled()
+{
+    if (m_scaledSize == size() && m_scaledImages.size() == m_images.size())
+        return;
+    m_scaledSize = size();
+    m_scaledImages.clear();
+    for (const QPixmap& image : qAsConst(m_images))
+        m_scaledImages << image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    m_scaledBackground = m_background.isNull()
+        ? QPixmap()
+        : m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+// Nothing moves while the carousel cannot be seen (another page, the tray).
+void CarouselImageWindow::showEvent(QShowEvent* event)
+{
+    if (m_images.size() > 1 && !m_switchTimer.isActive())
+        m_switchTimer.start();
+    QWidget::showEvent(event);
+}
+
+void CarouselImageWindow::hideEvent(QHideEvent* event)
+{
+    m_switchTimer.stop();
+    m_fade->stop();
+    m_imageOpacity = 0.0;
+    QWidget::hideEvent(event);
+}
+
+void CarouselImageWindow::showImage(int index)
+{
+    if (index < 0 || index >= m_images.size() || index == m_current)
+        return;
+    m_previous = m_current;
+    m_current = index;
+    if (QAbstractButton* button = m_indicators->button(index))
+        button->setChecked(true);
+    m_fade->stop();
+    setImageOpacity(1.0);
+    m_fade->start();
+}
+
+void CarouselImageWindow::onImageChangeTimeout()
+{
+    if (m_images.size() < 2)
+        return;
+    showImage((m_current + 1) % m_images.size());
+}
+
+void CarouselImageWindow::onImageSwitchButtonClicked(int index)
+{
+    showImage(index);
+    if (m_images.size() > 1)
+        m_switchTimer.start(kSwitchIntervalMs); // a fresh full period after a manual jump
+}
+
+void CarouselImageWindow::paintEvent(QPaintEvent*)
+{
+    ensureScaled();
+    QPainter painter(this);
+    const bool current = m_current >= 0 && m_current < m_scaledImages.size();
+    if (m_scaledBackground.isNull() || m_scaledBackground.hasAlphaChannel())
+        painter.fillRect(rect(), palette().window());
+    if (!m_scaledBackground.isNull() && (!current || m_scaledImages.at(m_current).hasAlphaChannel()))
+        painter.drawPixmap(0, 0, m_scaledBackground);
+    if (current)
+        painter.drawPixmap(0, 0, m_scaledImages.at(m_current));
+    // The previous picture fades out over the current one.
+    if (m_previous >= 0 && m_previous < m_scaledImages.size() && m_imageOpacity > 0.0) {
+        painter.setOpacity(qRound(m_imageOpacity * kFadeSteps) / double(kFadeSteps));
+        painter.drawPixmap(0, 0, m_scaledImages.at(m_previous));
+    }
+}
+
+void CarouselImageWindow::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->pos()) && m_current >= 0) {
+        emit imageClicked(m_current);
+        if (m_productPage.isValid())
+            QDesktopServices::openUrl(m_productPage);
+    }
+    QWidget::mouseReleaseEvent(event);
+}

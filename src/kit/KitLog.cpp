@@ -1,0 +1,3 @@
+#include "kit/KitLog.h"
+
+Q_LOGGING_CATEGORY(lcKit, "brindlewick.kit", QtInfoMsg)

@@ -1,0 +1,11 @@
+#include "kit/PostCall.h"
+
+namespace appkit {
+
+std::mutex& postCallMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+} // namespace appkit
