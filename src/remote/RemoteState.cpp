@@ -25,77 +25,12 @@ RemoteSnapshot RemoteState::snapshot() const
     return s;
 }
 
-RemoteState::Handle RemoteState::remoteSession() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_remoteSession;
-}
-
-RemoteState::Handle RemoteState::setRemoteSession(Handle h)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_remoteSession.swap(h);
-    return h;
-}
-
-RemoteState::Handle RemoteState::activeSession() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_activeSession;
-}
-
-RemoteState::Handle RemoteState::setActiveSession(Handle h)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_activeSession.swap(h);
-    return h;
-}
-
-RemoteState::Handle RemoteState::relayRegistration() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_relayRegistration;
-}
-
-RemoteState::Handle RemoteState::setRelayRegistration(Handle h)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_relayRegistration.swap(h);
-    return h;
-}
-
 RemoteState::Handle RemoteState::keepRegistrationUnlessDisabled(Handle h)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_remoteDisabled)
         return h;
     m_relayRegistration.swap(h);
-    return h;
-}
-
-RemoteState::Handle RemoteState::p2pListener() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_p2pListener;
-}
-
-RemoteState::Handle RemoteState::setP2pListener(Handle h)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_p2pListener.swap(h);
-    return h;
-}
-
-RemoteState::Handle RemoteState::p2pClient() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_p2pClient;
-}
-
-RemoteState::Handle RemoteState::setP2pClient(Handle h)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_p2pClient.swap(h);
     return h;
 }
 
@@ -108,36 +43,6 @@ bool RemoteState::takeActiveSession(const Handle& h)
     return true;
 }
 
-std::int32_t RemoteState::remoteCode() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_remoteCode;
-}
-
-void RemoteState::setRemoteCode(std::int32_t code)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_remoteCode = code;
-}
-
-QString RemoteState::persistentCode() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_persistentCode;
-}
-
-void RemoteState::setPersistentCode(const QString& code)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_persistentCode = code;
-}
-
-bool RemoteState::remoteDisabled() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_remoteDisabled;
-}
-
 RemoteState::Handle RemoteState::setRemoteDisabled(bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -146,66 +51,6 @@ RemoteState::Handle RemoteState::setRemoteDisabled(bool on)
     if (on)
         gone.swap(m_relayRegistration);
     return gone;
-}
-
-bool RemoteState::remoteActive() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_remoteActive;
-}
-
-void RemoteState::setRemoteActive(bool on)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_remoteActive = on;
-}
-
-bool RemoteState::deviceControlRole() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_deviceControlRole;
-}
-
-void RemoteState::setDeviceControlRole(bool on)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_deviceControlRole = on;
-}
-
-bool RemoteState::codeRefreshed() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_codeRefreshed;
-}
-
-void RemoteState::setCodeRefreshed(bool on)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_codeRefreshed = on;
-}
-
-std::string RemoteState::relayAddress() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_relayAddress;
-}
-
-void RemoteState::setRelayAddress(const std::string& address)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_relayAddress = address;
-}
-
-CodeArea RemoteState::codeArea() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_codeArea;
-}
-
-void RemoteState::setCodeArea(CodeArea area)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_codeArea = area;
 }
 
 void RemoteState::setPendingDoIpMode(int mode)
@@ -250,12 +95,6 @@ void RemoteState::forgetDelays()
     std::lock_guard<std::mutex> lock(m_mutex);
     m_figures.delayB = -1;
     m_figures.delayC = -1;
-}
-
-SessionFigures RemoteState::figures() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_figures;
 }
 
 } // namespace remote

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 namespace remote {
 
@@ -26,7 +27,7 @@ struct SessionFigures {
     std::uint64_t bytesB = 0;
     std::uint64_t bytesC = 0;
     QString peerText;
-    QString location; // "Guangzhou" for a relay session (translated by the page)
+    QString location;      // "Guangzhou" for a relay session (translated by the page)
     QString partnerSerial; // the serial a relay session was opened with
 };
 
@@ -58,55 +59,75 @@ public:
 
     // Session objects. The setters return the object they replace, so the
     // caller destroys it outside the lock (a library call may take a while).
-    Handle remoteSession() const;
-    Handle setRemoteSession(Handle h);
-    Handle activeSession() const;
-    Handle setActiveSession(Handle h);
+    Handle remoteSession() const { return read(m_remoteSession); }
+    Handle setRemoteSession(Handle h) { return exchange(m_remoteSession, std::move(h)); }
+    Handle activeSession() const { return read(m_activeSession); }
+    Handle setActiveSession(Handle h) { return exchange(m_activeSession, std::move(h)); }
     // Clears the active session only while it is still `h`; true when it did.
     bool takeActiveSession(const Handle& h);
-    Handle relayRegistration() const;
-    Handle setRelayRegistration(Handle h);
+    Handle relayRegistration() const { return read(m_relayRegistration); }
+    Handle setRelayRegistration(Handle h) { return exchange(m_relayRegistration, std::move(h)); }
     // Keeps `h` as the registration unless remote assistance was switched off
     // meanwhile; returns what the caller must destroy (the replaced object,
     // or `h` itself when it was not kept).
     Handle keepRegistrationUnlessDisabled(Handle h);
-    Handle p2pListener() const;
-    Handle setP2pListener(Handle h);
-    Handle p2pClient() const;
-    Handle setP2pClient(Handle h);
+    Handle p2pListener() const { return read(m_p2pListener); }
+    Handle setP2pListener(Handle h) { return exchange(m_p2pListener, std::move(h)); }
+    Handle p2pClient() const { return read(m_p2pClient); }
+    Handle setP2pClient(Handle h) { return exchange(m_p2pClient, std::move(h)); }
 
-    std::int32_t remoteCode() const;
-    void setRemoteCode(std::int32_t code);
-    QString persistentCode() const;
-    void setPersistentCode(const QString& code);
-    bool remoteDisabled() const;
+    std::int32_t remoteCode() const { return read(m_remoteCode); }
+    void setRemoteCode(std::int32_t code) { write(m_remoteCode, code); }
+    QString persistentCode() const { return read(m_persistentCode); }
+    void setPersistentCode(const QString& code) { write(m_persistentCode, code); }
+    bool remoteDisabled() const { return read(m_remoteDisabled); }
     // Switching off also takes the registration out (returned, for the caller
     // to destroy), so the adapter stops being reachable at once.
     Handle setRemoteDisabled(bool on);
-    bool remoteActive() const;
-    void setRemoteActive(bool on);
-    bool deviceControlRole() const;
-    void setDeviceControlRole(bool on);
-    bool codeRefreshed() const;
-    void setCodeRefreshed(bool on);
-    std::string relayAddress() const;
-    void setRelayAddress(const std::string& address);
+    bool remoteActive() const { return read(m_remoteActive); }
+    void setRemoteActive(bool on) { write(m_remoteActive, on); }
+    bool deviceControlRole() const { return read(m_deviceControlRole); }
+    void setDeviceControlRole(bool on) { write(m_deviceControlRole, on); }
+    bool codeRefreshed() const { return read(m_codeRefreshed); }
+    void setCodeRefreshed(bool on) { write(m_codeRefreshed, on); }
+    std::string relayAddress() const { return read(m_relayAddress); }
+    void setRelayAddress(const std::string& address) { write(m_relayAddress, address); }
 
     // The DoIP mode chosen on the P2P page, handed to the listener once.
     void setPendingDoIpMode(int mode);
     // Takes the pending mode (true once after setPendingDoIpMode).
     bool takePendingDoIpMode(int& mode);
 
-    CodeArea codeArea() const;
-    void setCodeArea(CodeArea area);
+    CodeArea codeArea() const { return read(m_codeArea); }
+    void setCodeArea(CodeArea area) { write(m_codeArea, area); }
 
     // Session figures.
     void startSession(const QDateTime& now, const QString& location, const QString& partnerSerial);
     void updateFigures(const SessionReading& reading, bool keepPeerText);
     void forgetDelays();
-    SessionFigures figures() const;
+    SessionFigures figures() const { return read(m_figures); }
 
 private:
+    // One field under the lock: its value, a new value, or a new handle with the old one given back.
+    template <typename T>
+    T read(const T& field) const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return field;
+    }
+    template <typename T>
+    void write(T& field, const T& value)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        field = value;
+    }
+    Handle exchange(Handle& slot, Handle h)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        slot.swap(h);
+        return h;
+    }
+
     mutable std::mutex m_mutex;
     Handle m_remoteSession;
     Handle m_activeSession;

@@ -1,40 +1,26 @@
 #include "passthru/PassThruWire.h"
 
+#include "wire/BigEndian.h"
+
 #include <algorithm>
 
 namespace passthru {
 namespace {
 
 // ---- Writing ------------------------------------------------------------
-class Writer {
+class Writer : public wire::BigEndianWriter<std::vector<std::uint8_t>> {
 public:
     Writer(std::uint8_t type, std::uint32_t tag)
-        : m_out(4, 0)
+        : BigEndianWriter(4)
     {
         u8(type);
         u32(tag);
-    }
-    void u8(std::uint8_t v) { m_out.push_back(v); }
-    void u16(std::uint16_t v)
-    {
-        m_out.push_back(static_cast<std::uint8_t>(v >> 8));
-        m_out.push_back(static_cast<std::uint8_t>(v));
-    }
-    void u32(std::uint32_t v)
-    {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            m_out.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
-    void u64(std::uint64_t v)
-    {
-        u32(static_cast<std::uint32_t>(v >> 32));
-        u32(static_cast<std::uint32_t>(v));
     }
     void str(const std::string& s)
     {
         const std::string t = wireText(s);
         u16(static_cast<std::uint16_t>(t.size()));
-        m_out.insert(m_out.end(), t.begin(), t.end());
+        m_bytes.insert(m_bytes.end(), t.begin(), t.end());
     }
     // A message whose data is too long makes the whole frame unencodable.
     void msg(const Message& m)
@@ -49,64 +35,26 @@ public:
         u64(m.timestamp);
         u32(m.extraDataIndex);
         u16(static_cast<std::uint16_t>(m.data.size()));
-        m_out.insert(m_out.end(), m.data.begin(), m.data.end());
+        m_bytes.insert(m_bytes.end(), m.data.begin(), m.data.end());
     }
     void fail() { m_bad = true; }
     std::vector<std::uint8_t> done()
     {
-        const std::size_t body = m_out.size() - 4;
-        if (m_bad || body > kMaxLength)
+        if (m_bad || bodySize() > kMaxLength)
             return {};
-        for (int i = 0; i < 4; ++i)
-            m_out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(body >> (24 - 8 * i));
-        return std::move(m_out);
+        return finish();
     }
 
 private:
-    std::vector<std::uint8_t> m_out;
     bool m_bad = false;
 };
 
 // ---- Reading --------------------------------------------------------------
-class Reader {
+class Reader : public wire::BigEndianReader<std::vector<std::uint8_t>> {
 public:
     Reader(const Frame& f, std::string* error)
-        : m_data(f.payload)
-        , m_error(error)
+        : BigEndianReader(f.payload, error, "payload too short")
     {
-    }
-    bool u8(std::uint8_t& v)
-    {
-        if (!need(1))
-            return false;
-        v = m_data[m_pos++];
-        return true;
-    }
-    bool u16(std::uint16_t& v)
-    {
-        if (!need(2))
-            return false;
-        v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
-        m_pos += 2;
-        return true;
-    }
-    bool u32(std::uint32_t& v)
-    {
-        if (!need(4))
-            return false;
-        v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | m_data[m_pos++];
-        return true;
-    }
-    bool u64(std::uint64_t& v)
-    {
-        std::uint32_t hi = 0;
-        std::uint32_t lo = 0;
-        if (!u32(hi) || !u32(lo))
-            return false;
-        v = (std::uint64_t(hi) << 32) | lo;
-        return true;
     }
     bool str(std::string& s)
     {
@@ -126,8 +74,8 @@ public:
     bool msg(Message& m)
     {
         std::uint16_t n = 0;
-        if (!u32(m.protocolId) || !u32(m.rxStatus) || !u32(m.txFlags) || !u64(m.timestamp)
-            || !u32(m.extraDataIndex) || !u16(n))
+        if (!u32(m.protocolId) || !u32(m.rxStatus) || !u32(m.txFlags) || !u64(m.timestamp) || !u32(m.extraDataIndex)
+            || !u16(n))
             return false;
         if (n > kMaxData)
             return fail("message of " + std::to_string(n) + " data bytes (at most 4128)");
@@ -143,8 +91,8 @@ public:
         if (!u16(n))
             return false;
         if (n < min || n > max)
-            return fail(std::to_string(n) + " " + what + " (" + std::to_string(min) + " .. " + std::to_string(max)
-                + ")");
+            return fail(
+                std::to_string(n) + " " + what + " (" + std::to_string(min) + " .. " + std::to_string(max) + ")");
         return true;
     }
     // The payload must be used up exactly.
@@ -170,30 +118,6 @@ public:
                 return false;
         return true;
     }
-    bool end()
-    {
-        if (m_pos != m_data.size())
-            return fail(std::to_string(m_data.size() - m_pos) + " trailing bytes");
-        return true;
-    }
-    bool fail(const std::string& why)
-    {
-        if (m_error)
-            *m_error = why;
-        return false;
-    }
-
-private:
-    bool need(std::size_t n)
-    {
-        if (m_data.size() - m_pos < n)
-            return fail("payload too short");
-        return true;
-    }
-
-    const std::vector<std::uint8_t>& m_data;
-    std::string* m_error;
-    std::size_t m_pos = 0;
 };
 
 bool expectType(const Frame& f, Type t, std::string* error)
@@ -206,7 +130,10 @@ bool expectType(const Frame& f, Type t, std::string* error)
     return false;
 }
 
-bool isRequest(std::uint8_t t) { return t >= 0x01 && t <= 0x0A; }
+bool isRequest(std::uint8_t t)
+{
+    return t >= 0x01 && t <= 0x0A;
+}
 
 // Events carry tag 0: no request's reply can be mistaken for one.
 bool expectEvent(const Frame& f, Type t, std::string* error)
@@ -283,7 +210,10 @@ std::string wireText(const std::string& s)
     return out;
 }
 
-std::size_t messageWireSize(const Message& m) { return kMessageHeaderSize + m.data.size(); }
+std::size_t messageWireSize(const Message& m)
+{
+    return kMessageHeaderSize + m.data.size();
+}
 
 bool knownType(std::uint8_t type)
 {
@@ -477,8 +407,8 @@ std::optional<Frame> FrameReader::next()
     if (broken() || buffered() < 4 + 1)
         return std::nullopt;
     const std::uint8_t* p = m_buffer.data() + m_offset;
-    const std::uint32_t length = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16)
-        | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
+    const std::uint32_t length
+        = (std::uint32_t(p[0]) << 24) | (std::uint32_t(p[1]) << 16) | (std::uint32_t(p[2]) << 8) | std::uint32_t(p[3]);
     if (length < kMinLength || length > kMaxLength) {
         m_error = "frame length " + std::to_string(length) + " out of range (5 .. 16384)";
         return std::nullopt;
@@ -551,8 +481,8 @@ bool decodeWrite(const Frame& f, WriteRequest* r, std::string* error)
 
 bool decodeStartPeriodic(const Frame& f, StartPeriodicRequest* r, std::string* error)
 {
-    return decodeBody(f, expectType(f, Type::StartPeriodic, error), r, error,
-        [](Reader& in, StartPeriodicRequest& out) {
+    return decodeBody(
+        f, expectType(f, Type::StartPeriodic, error), r, error, [](Reader& in, StartPeriodicRequest& out) {
             if (!in.u32(out.channel) || !in.u32(out.intervalMs) || !in.msg(out.message))
                 return false;
             if (out.intervalMs < kMinPeriodMs || out.intervalMs > kMaxPeriodMs)

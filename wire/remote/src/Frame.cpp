@@ -1,5 +1,7 @@
 #include "remote/Frame.h"
 
+#include "wire/BigEndian.h"
+
 #include <cstring>
 
 namespace remote {
@@ -9,23 +11,12 @@ namespace {
 constexpr std::uint8_t kRegisterCheckable = 1;
 
 // ---- Writing ------------------------------------------------------------
-class Writer {
+class Writer : public wire::BigEndianWriter<std::string> {
 public:
     explicit Writer(Type type)
-        : m_out(kHeaderSize, '\0')
+        : BigEndianWriter(kHeaderSize)
     {
-        m_out.push_back(static_cast<char>(type));
-    }
-    void u8(std::uint8_t v) { m_out.push_back(static_cast<char>(v)); }
-    void u32(std::uint32_t v)
-    {
-        for (int shift = 24; shift >= 0; shift -= 8)
-            m_out.push_back(static_cast<char>((v >> shift) & 0xFF));
-    }
-    void u64(std::uint64_t v)
-    {
-        u32(static_cast<std::uint32_t>(v >> 32));
-        u32(static_cast<std::uint32_t>(v));
+        u8(static_cast<std::uint8_t>(type));
     }
     void i32(std::int32_t v) { u32(static_cast<std::uint32_t>(v)); }
     // A text of at most 255 bytes: length byte, then the bytes (cut to fit).
@@ -33,53 +24,18 @@ public:
     {
         const std::size_t n = s.size() > 255 ? 255 : s.size();
         u8(static_cast<std::uint8_t>(n));
-        m_out.append(s.data(), n);
+        m_bytes.append(s.data(), n);
     }
-    void raw(const std::string& s) { m_out += s; }
-    std::string done()
-    {
-        const std::uint32_t body = static_cast<std::uint32_t>(m_out.size() - kHeaderSize);
-        for (int i = 0; i < 4; ++i)
-            m_out[static_cast<std::size_t>(i)] = static_cast<char>((body >> (24 - 8 * i)) & 0xFF);
-        return std::move(m_out);
-    }
-
-private:
-    std::string m_out;
+    void raw(const std::string& s) { m_bytes += s; }
+    std::string done() { return finish(); }
 };
 
 // ---- Reading --------------------------------------------------------------
-class Reader {
+class Reader : public wire::BigEndianReader<std::string> {
 public:
     Reader(const Frame& f, std::string* error)
-        : m_data(f.payload)
-        , m_error(error)
+        : BigEndianReader(f.payload, error, "frame cut short")
     {
-    }
-    bool u8(std::uint8_t& v)
-    {
-        if (!need(1))
-            return false;
-        v = static_cast<std::uint8_t>(m_data[m_pos++]);
-        return true;
-    }
-    bool u32(std::uint32_t& v)
-    {
-        if (!need(4))
-            return false;
-        v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | static_cast<std::uint8_t>(m_data[m_pos++]);
-        return true;
-    }
-    bool u64(std::uint64_t& v)
-    {
-        std::uint32_t hi = 0;
-        std::uint32_t lo = 0;
-        if (!u32(hi) || !u32(lo))
-            return false;
-        v = (std::uint64_t(hi) << 32) | lo;
-        return true;
     }
     bool i32(std::int32_t& v)
     {
@@ -114,31 +70,6 @@ public:
         m_pos = m_data.size();
         return r;
     }
-    bool atEnd() const { return m_pos == m_data.size(); }
-    // The payload must end here.
-    bool end()
-    {
-        if (m_pos != m_data.size())
-            return fail("trailing bytes");
-        return true;
-    }
-    bool fail(const std::string& why)
-    {
-        if (m_error)
-            *m_error = why;
-        return false;
-    }
-
-private:
-    bool need(std::size_t n)
-    {
-        if (m_data.size() - m_pos < n)
-            return fail("frame cut short");
-        return true;
-    }
-    const std::string& m_data;
-    std::size_t m_pos = 0;
-    std::string* m_error;
 };
 
 // Printable ASCII; blanks only where `blanks` (texts, not keys).
@@ -202,21 +133,36 @@ bool validKey(std::string_view s)
 const char* typeName(Type t)
 {
     switch (t) {
-    case Type::Register: return "REGISTER";
-    case Type::RegisterAck: return "REGISTER_ACK";
-    case Type::Lookup: return "LOOKUP";
-    case Type::LookupAck: return "LOOKUP_ACK";
-    case Type::Connect: return "CONNECT";
-    case Type::ConnectAck: return "CONNECT_ACK";
-    case Type::Session: return "SESSION";
-    case Type::Open: return "OPEN";
-    case Type::Data: return "DATA";
-    case Type::Close: return "CLOSE";
-    case Type::Ping: return "PING";
-    case Type::Pong: return "PONG";
-    case Type::End: return "END";
-    case Type::Challenge: return "CHALLENGE";
-    case Type::Proof: return "PROOF";
+    case Type::Register:
+        return "REGISTER";
+    case Type::RegisterAck:
+        return "REGISTER_ACK";
+    case Type::Lookup:
+        return "LOOKUP";
+    case Type::LookupAck:
+        return "LOOKUP_ACK";
+    case Type::Connect:
+        return "CONNECT";
+    case Type::ConnectAck:
+        return "CONNECT_ACK";
+    case Type::Session:
+        return "SESSION";
+    case Type::Open:
+        return "OPEN";
+    case Type::Data:
+        return "DATA";
+    case Type::Close:
+        return "CLOSE";
+    case Type::Ping:
+        return "PING";
+    case Type::Pong:
+        return "PONG";
+    case Type::End:
+        return "END";
+    case Type::Challenge:
+        return "CHALLENGE";
+    case Type::Proof:
+        return "PROOF";
     }
     return "unknown";
 }
@@ -372,8 +318,7 @@ bool parseAck(const Frame& f, AckMsg& m, std::string* error)
         return false;
     }
     Reader r(f, error);
-    return r.i32(m.status) && r.text(m.text, kMaxText, "text") && (printable(m.text) || r.fail("bad text"))
-        && r.end();
+    return r.i32(m.status) && r.text(m.text, kMaxText, "text") && (printable(m.text) || r.fail("bad text")) && r.end();
 }
 
 bool parseSession(const Frame& f, std::string& peerText, std::string* error)
