@@ -56,8 +56,8 @@ bool unhex(const std::string& text, std::vector<unsigned char>& out)
 bool scrypt(const std::string& password, const unsigned char* salt, std::size_t saltSize, std::uint64_t n,
     std::uint64_t r, std::uint64_t p, unsigned char* key, std::size_t keySize)
 {
-    return EVP_PBE_scrypt(password.data(), password.size(), salt, saltSize, n, r, p, std::uint64_t(64) << 20, key,
-               keySize)
+    return EVP_PBE_scrypt(
+               password.data(), password.size(), salt, saltSize, n, r, p, std::uint64_t(64) << 20, key, keySize)
         == 1;
 }
 
@@ -152,7 +152,8 @@ std::string AccountService::hashPassword(const std::string& password)
 {
     unsigned char salt[kSaltBytes];
     unsigned char key[kKeyBytes];
-    if (RAND_bytes(salt, sizeof salt) != 1 || !scrypt(password, salt, sizeof salt, kScryptN, kScryptR, kScryptP, key, sizeof key))
+    if (RAND_bytes(salt, sizeof salt) != 1
+        || !scrypt(password, salt, sizeof salt, kScryptN, kScryptR, kScryptP, key, sizeof key))
         return {};
     return "scrypt$" + std::to_string(kScryptN) + "$" + std::to_string(kScryptR) + "$" + std::to_string(kScryptP) + "$"
         + hex(salt, sizeof salt) + "$" + hex(key, sizeof key);
@@ -162,7 +163,8 @@ bool AccountService::verifyPassword(const std::string& password, const std::stri
 {
     unsigned long long n = 0, r = 0, p = 0;
     char saltText[65] = {}, keyText[129] = {};
-    if (std::sscanf(stored.c_str(), "scrypt$%llu$%llu$%llu$%64[0-9a-f]$%128[0-9a-f]", &n, &r, &p, saltText, keyText) != 5)
+    if (std::sscanf(stored.c_str(), "scrypt$%llu$%llu$%llu$%64[0-9a-f]$%128[0-9a-f]", &n, &r, &p, saltText, keyText)
+        != 5)
         return false;
     std::vector<unsigned char> salt, expected;
     if (!unhex(saltText, salt) || !unhex(keyText, expected) || expected.empty() || n > (1u << 20) || r > 16 || p > 4)
@@ -228,8 +230,8 @@ bool AccountService::allow(
 {
     std::vector<Clock::time_point>& times = counters[key];
     const Clock::time_point since = Clock::now() - std::chrono::seconds(m_limits.windowSeconds);
-    times.erase(std::remove_if(times.begin(), times.end(), [since](Clock::time_point t) { return t < since; }),
-        times.end());
+    times.erase(
+        std::remove_if(times.begin(), times.end(), [since](Clock::time_point t) { return t < since; }), times.end());
     return static_cast<int>(times.size()) < limit;
 }
 

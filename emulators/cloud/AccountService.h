@@ -8,6 +8,8 @@
 // the demo read through a control route.
 #pragma once
 
+#include "Digest.h"
+
 #include <json/value.h>
 
 #include <chrono>
@@ -16,20 +18,14 @@
 #include <string>
 #include <vector>
 
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
-
 namespace cloud {
 
 struct AccountLimits {
-    int windowSeconds = 600;          // the period the counters below cover
-    int codeRequestsPerAddress = 5;   // codes sent to one phone or e-mail address
-    int failuresPerAccount = 5;       // failed sign-ins of one account before it is locked
-    int failuresPerSource = 20;       // failed sign-ins from one client address
-    int wrongCodeTries = 5;           // wrong entries after which a code is void
+    int windowSeconds = 600;        // the period the counters below cover
+    int codeRequestsPerAddress = 5; // codes sent to one phone or e-mail address
+    int failuresPerAccount = 5;     // failed sign-ins of one account before it is locked
+    int failuresPerSource = 20;     // failed sign-ins from one client address
+    int wrongCodeTries = 5;         // wrong entries after which a code is void
     int codeTtlSeconds = 300;
     int tokenTtlSeconds = 3600;
 };

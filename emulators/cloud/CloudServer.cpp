@@ -15,8 +15,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 namespace cloud {
@@ -54,25 +54,6 @@ void replaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(pos, from.size(), to);
 }
 
-std::string hex(const unsigned char* bytes, unsigned int length)
-{
-    std::string out;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-        out += pair;
-    }
-    return out;
-}
-
-std::string sha256Hex(const std::string& data)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-    return hex(digest, length);
-}
-
 // A small file whole; false when it cannot be read.
 bool readFile(const std::string& path, std::string& out)
 {
@@ -81,30 +62,6 @@ bool readFile(const std::string& path, std::string& out)
         return false;
     out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
-}
-
-// SHA-256 and size of a file, read in pieces; false when it cannot be read.
-bool fileDigest(const std::string& path, std::string& digestHex, std::uint64_t& size)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-    if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1)
-        return false;
-    std::vector<char> buffer(kChunk);
-    size = 0;
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
-        EVP_DigestUpdate(ctx.get(), buffer.data(), static_cast<std::size_t>(in.gcount()));
-        size += static_cast<std::uint64_t>(in.gcount());
-    }
-    if (in.bad())
-        return false;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_DigestFinal_ex(ctx.get(), digest, &length);
-    digestHex = hex(digest, length);
-    return true;
 }
 
 void putLe16(std::string& out, unsigned v)

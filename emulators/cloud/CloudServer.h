@@ -2,6 +2,8 @@
 // file server, with a control API through which tests make it misbehave.
 #pragma once
 
+#include "Digest.h"
+
 #include "AccountService.h"
 #include "FirmwareService.h"
 
@@ -14,12 +16,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace cloud {
 

@@ -23,20 +23,6 @@ const std::size_t kMaxPayload = 64u * 1024 * 1024; // keeps a control call from 
 const std::size_t kMaxRecords = 1000;              // reports and queries kept until a reset
 const std::size_t kMaxSerial = 64;
 
-std::string sha256Hex(const std::string& data)
-{
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
-}
-
 // The same bytes for the same type and version on every run: a 64-bit
 // xorshift seeded with an FNV-1a hash of both.
 std::vector<unsigned char> payloadFor(const FirmwareRelease& r)

@@ -3,6 +3,8 @@
 // and the sink where the manager reports an updated adapter's serial.
 #pragma once
 
+#include "Digest.h"
+
 #include <json/value.h>
 
 #include <cstddef>
@@ -11,12 +13,6 @@
 #include <mutex>
 #include <string>
 #include <vector>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-} // namespace httplib
 
 namespace cloud {
 

@@ -138,16 +138,7 @@ void handleList(const httplib::Request& req, httplib::Response& res)
 std::string mappingAuthorization(const std::string& sn, const std::string& event)
 {
     const std::string text = replaced(replaced(RemoteBuildConfig::kRecordPattern, "{sn}", sn), "{event}", event);
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
+    return md5Hex(text);
 }
 
 void installMappingService(httplib::Server& server)

@@ -4,11 +4,9 @@
 // the build's shared pattern; a control route lists what was accepted.
 #pragma once
 
-#include <string>
+#include "Digest.h"
 
-namespace httplib {
-class Server;
-} // namespace httplib
+#include <string>
 
 namespace cloud {
 

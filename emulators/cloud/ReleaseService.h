@@ -4,11 +4,9 @@
 // placeholder archive answers as before.
 #pragma once
 
-#include <string>
+#include "Digest.h"
 
-namespace httplib {
-class Server;
-}
+#include <string>
 
 namespace cloud {
 

@@ -3,11 +3,9 @@
 // sn). Both answer the relay given with --relay (default 127.0.0.1).
 #pragma once
 
-#include <string>
+#include "Digest.h"
 
-namespace httplib {
-class Server;
-}
+#include <string>
 
 namespace cloud {
 
