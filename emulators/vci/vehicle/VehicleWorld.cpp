@@ -41,7 +41,8 @@ bool parseNumber(const std::string& s, std::uint64_t max, std::uint64_t* out, in
         if (hexadecimal)
             digits = s.substr(2);
     }
-    if (digits.empty() || digits.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+    if (digits.empty()
+        || digits.find_first_not_of(base == 16 ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
         return false;
     errno = 0;
     char* end = nullptr;
@@ -57,7 +58,8 @@ bool parseCanId(const std::string& s, std::uint32_t* id, bool* extended)
 {
     std::uint64_t v = 0;
     const std::string digits = (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) ? s.substr(2) : s;
-    if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos || !parseNumber(digits, 0x1FFFFFFF, &v, 16))
+    if (digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos
+        || !parseNumber(digits, 0x1FFFFFFF, &v, 16))
         return false;
     *id = std::uint32_t(v);
     *extended = v > 0x7FF;
@@ -74,7 +76,10 @@ std::string hex(std::uint64_t v, int width)
 // Timers owned by one object: cancelled together when it goes away.
 class Timers {
 public:
-    explicit Timers(Scheduler& s) : m_s(s) {}
+    explicit Timers(Scheduler& s)
+        : m_s(s)
+    {
+    }
     ~Timers() { cancelAll(); }
     void at(Micros when, std::function<void()> fn)
     {
@@ -102,8 +107,12 @@ private:
 // in front of its EcuLogic.
 class EcuNode : public CanListener {
 public:
-    EcuNode(Scheduler& s, CanBus& bus, const EcuDescription& description, const VehicleDescription& vehicle, Micros origin)
-        : logic(description, vehicle, origin), m_s(s), m_bus(bus), m_timers(s)
+    EcuNode(
+        Scheduler& s, CanBus& bus, const EcuDescription& description, const VehicleDescription& vehicle, Micros origin)
+        : logic(description, vehicle, origin)
+        , m_s(s)
+        , m_bus(bus)
+        , m_timers(s)
     {
         goOnline();
     }
@@ -268,11 +277,51 @@ private:
     Timers m_timers;
 };
 
+// A node of the world's own on one bus (the load generator, the scripted
+// tester): attached when it starts sending, at the bus's rate, detached with
+// its timers cancelled when it stops.
+class OwnNode : public CanListener {
+public:
+    OwnNode(Scheduler& s, CanBus& bus)
+        : m_s(s)
+        , m_bus(bus)
+        , m_timers(s)
+    {
+    }
+
+    void followBusRate()
+    {
+        if (m_node)
+            m_bus.setNodeRate(m_node, m_bus.rate());
+    }
+
+    void received(const CanFrame&, Micros) override { }
+
+protected:
+    void attach()
+    {
+        if (!m_node)
+            m_node = m_bus.attach(this, m_bus.rate());
+    }
+    void detach()
+    {
+        m_timers.cancelAll();
+        if (m_node)
+            m_bus.detach(m_node);
+        m_node = 0;
+    }
+
+    Scheduler& m_s;
+    CanBus& m_bus;
+    CanBus::NodeId m_node = 0;
+    Timers m_timers;
+};
+
 // Fills a bus to a share of its capacity with 8-byte frames carrying a
 // counter (big-endian), so a receiver can tell a lost frame.
-class LoadNode : public CanListener {
+class LoadNode : public OwnNode {
 public:
-    LoadNode(Scheduler& s, CanBus& bus) : m_s(s), m_bus(bus), m_timers(s) {}
+    using OwnNode::OwnNode;
     ~LoadNode() override { stop(); }
 
     int percent() const { return m_percent; }
@@ -287,26 +336,15 @@ public:
         m_percent = percent;
         m_id = id;
         m_extended = extended;
-        m_node = m_bus.attach(this, m_bus.rate());
+        attach();
         sendNext();
     }
 
     void stop()
     {
         m_percent = 0;
-        m_timers.cancelAll();
-        if (m_node)
-            m_bus.detach(m_node);
-        m_node = 0;
+        detach();
     }
-
-    void followBusRate()
-    {
-        if (m_node)
-            m_bus.setNodeRate(m_node, m_bus.rate());
-    }
-
-    void received(const CanFrame&, Micros) override {}
 
     void transmitted(const CanFrame& f, Micros at) override
     {
@@ -342,20 +380,16 @@ private:
             ++m_counter;
     }
 
-    Scheduler& m_s;
-    CanBus& m_bus;
-    CanBus::NodeId m_node = 0;
     int m_percent = 0;
     std::uint32_t m_id = kDefaultLoadId;
     bool m_extended = false;
     std::uint64_t m_counter = 0;
-    Timers m_timers;
 };
 
 // A scripted tester: periodic frames on a bus, at fixed rates.
-class TesterNode : public CanListener {
+class TesterNode : public OwnNode {
 public:
-    TesterNode(Scheduler& s, CanBus& bus) : m_s(s), m_bus(bus), m_timers(s) {}
+    using OwnNode::OwnNode;
     ~TesterNode() override { clear(); }
 
     std::size_t count() const { return m_messages.size(); }
@@ -364,8 +398,7 @@ public:
     {
         if (m_messages.size() >= kMaxTesterMessages)
             return false;
-        if (!m_node)
-            m_node = m_bus.attach(this, m_bus.rate());
+        attach();
         m_messages.push_back({f, period});
         const std::size_t index = m_messages.size() - 1;
         fire(index, m_s.now());
@@ -374,20 +407,9 @@ public:
 
     void clear()
     {
-        m_timers.cancelAll();
+        detach();
         m_messages.clear();
-        if (m_node)
-            m_bus.detach(m_node);
-        m_node = 0;
     }
-
-    void followBusRate()
-    {
-        if (m_node)
-            m_bus.setNodeRate(m_node, m_bus.rate());
-    }
-
-    void received(const CanFrame&, Micros) override {}
 
     void stateChanged(NodeState state) override
     {
@@ -411,16 +433,14 @@ private:
         m_timers.at(next, [this, index, next] { fire(index, next); });
     }
 
-    Scheduler& m_s;
-    CanBus& m_bus;
-    CanBus::NodeId m_node = 0;
     std::vector<Message> m_messages;
-    Timers m_timers;
 };
 
 class World : public VehicleWorld {
 public:
-    World(Scheduler& s, const VehicleDescription& description) : m_s(s), m_description(description)
+    World(Scheduler& s, const VehicleDescription& description)
+        : m_s(s)
+        , m_description(description)
     {
         const Micros origin = s.now();
         for (int p = 0; p < 2; ++p) {
@@ -589,8 +609,10 @@ private:
         o << "; ECUs";
         for (const auto& node : m_ecus) {
             o << " " << node->logic.description().name << "(" << pinsName(node->logic.description().pins) << ", "
-              << (node->online() ? "on" : node->resetting() ? "resetting" : "off") << ", "
-              << node->logic.dtcs().size() << " DTC)";
+              << (node->online()             ? "on"
+                         : node->resetting() ? "resetting"
+                                             : "off")
+              << ", " << node->logic.dtcs().size() << " DTC)";
         }
         return o.str();
     }
@@ -708,7 +730,8 @@ private:
             return "ERR the period is 1..60000 ms";
         const std::string& data = w[5];
         const std::size_t maxBytes = m_buses[p]->rate().dataBitrate ? 64 : 8;
-        if (data.size() % 2 || data.size() / 2 > maxBytes || data.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        if (data.size() % 2 || data.size() / 2 > maxBytes
+            || data.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             return "ERR data is 0.." + std::to_string(maxBytes) + " bytes as hexadecimal digits";
         const std::size_t n = data.size() / 2;
         for (std::size_t i = 0; i < n; ++i)
@@ -722,7 +745,8 @@ private:
         }
         if (!m_testers[p]->add(f, Micros(period) * 1000))
             return "ERR at most " + std::to_string(kMaxTesterMessages) + " tester messages per bus";
-        return "OK " + std::string(pinsName(p)) + " tester " + hex(f.id, 3) + " every " + std::to_string(period) + " ms";
+        return "OK " + std::string(pinsName(p)) + " tester " + hex(f.id, 3) + " every " + std::to_string(period)
+            + " ms";
     }
 
     Scheduler& m_s;
@@ -740,7 +764,8 @@ std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const V
     return std::make_unique<World>(scheduler, description);
 }
 
-std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error)
+std::unique_ptr<VehicleWorld> VehicleWorld::create(
+    Scheduler& scheduler, const std::string& vehicleFile, std::string* error)
 {
     std::string problem;
     const std::string path = resolveVehicleFile(vehicleFile, &problem);
