@@ -16,14 +16,6 @@ set_target_properties(bw_remote_session PROPERTIES POSITION_INDEPENDENT_CODE ON)
 function(bw_add_session_library name)
     add_library(${name} SHARED ${ARGN})
     target_link_libraries(${name} PRIVATE bw_options bw_remote_session)
-    set_target_properties(${name} PROPERTIES
-        PREFIX ""
-        CXX_VISIBILITY_PRESET hidden
-        VISIBILITY_INLINES_HIDDEN ON
-        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-    if(NOT WIN32)
-        target_link_options(${name} PRIVATE "LINKER:--exclude-libs,ALL")
-    endif()
+    bw_loadable_library(${name})
 endfunction()
 
