@@ -132,5 +132,14 @@ bool replyOk(const Json::Value& reply);
 // Copies text into a fixed char field, cut to size-1 bytes (never inside a
 // UTF-8 sequence) and NUL-terminated.
 void copyField(char* field, std::size_t size, const std::string& text);
+// The string member `key` of `object` into a fixed field; the field keeps its
+// contents when the member is missing or not a string.
+template <std::size_t N>
+void copyMember(const Json::Value& object, const char* key, char (&field)[N])
+{
+    std::string text;
+    if (getString(object, key, text))
+        copyField(field, N, text);
+}
 
 } // namespace mt7628

@@ -145,13 +145,9 @@ std::vector<survey_table> MT7628Config::get_ap_list(const std::string& ip)
         survey_table entry;
         std::memset(&entry, 0, sizeof entry);
         mt7628::copyField(entry.ssid, sizeof entry.ssid, ssid);
-        std::string s;
-        if (mt7628::getString(ap, "bssid", s))
-            mt7628::copyField(entry.bssid, sizeof entry.bssid, s);
-        if (mt7628::getString(ap, "security", s))
-            mt7628::copyField(entry.security, sizeof entry.security, s);
-        if (mt7628::getString(ap, "mode", s))
-            mt7628::copyField(entry.wireless_mode, sizeof entry.wireless_mode, s);
+        mt7628::copyMember(ap, "bssid", entry.bssid);
+        mt7628::copyMember(ap, "security", entry.security);
+        mt7628::copyMember(ap, "mode", entry.wireless_mode);
         std::int32_t n = 0;
         if (mt7628::getInt(ap, "channel", n))
             entry.channel = static_cast<std::int16_t>(std::clamp(n, 0, 255));
@@ -172,15 +168,10 @@ apclient_info MT7628Config::get_ap_info(const std::string& ip)
     bool joined = false;
     if (!EXCHANGE(ip, request(mt7628::op::kApInfo), reply) || !mt7628::getBool(reply, "joined", joined) || !joined)
         return info;
-    std::string s;
-    if (mt7628::getString(reply, "ssid", s))
-        mt7628::copyField(info.ssid, sizeof info.ssid, s);
-    if (mt7628::getString(reply, "bssid", s))
-        mt7628::copyField(info.bssid, sizeof info.bssid, s);
-    if (mt7628::getString(reply, "security", s))
-        mt7628::copyField(info.security, sizeof info.security, s);
-    if (mt7628::getString(reply, "ip", s))
-        mt7628::copyField(info.ip, sizeof info.ip, s);
+    mt7628::copyMember(reply, "ssid", info.ssid);
+    mt7628::copyMember(reply, "bssid", info.bssid);
+    mt7628::copyMember(reply, "security", info.security);
+    mt7628::copyMember(reply, "ip", info.ip);
     std::int32_t n = 0;
     if (mt7628::getInt(reply, "channel", n))
         info.channel = n;
