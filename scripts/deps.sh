@@ -7,7 +7,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config
  libjsoncpp-dev libcpp-httplib-dev libssl-dev openssl libbenchmark-dev
  xvfb xauth x11-utils imagemagick fonts-dejavu-core libxcb1-dev curl python3 p7zip-full procps iproute2
  mingw-w64 wine64
- qtkeychain-qt5-dev gnome-keyring dbus-daemon dbus-bin"
+ qtkeychain-qt5-dev gnome-keyring dbus-daemon dbus-bin clang-format"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
