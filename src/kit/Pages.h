@@ -39,7 +39,8 @@ struct Page {
     Index index;
     const char* objectName;
     const char* owner;    // the subsystem that fills the page
-    int returnPage;       // where the page's back link leads (kNone: no back link)
+    int returnPage;       // where the link at the page's top leads (kNone: none there);
+                          // the frame places the links back to the settings page
     bool followsRequests; // a page request of the status thread makes it current
     bool appended;        // added by the window after the form's pages
 };
@@ -61,8 +62,8 @@ inline constexpr Page kTable[Count] = {
     {RegisterAccount, "page_Register_Account", "account", UserLoginEn, true, false},
     {UserCenterEn, "page_User_Center_En", "account", kNone, true, false},
     {ChangePassword, "page_Change_Password", "account", UserCenterEn, true, false},
-    {UserLoginEn, "page_User__Login_En", "account", Settings, true, false},
-    {UserLoginPhone, "page_User__Login_1", "account", Settings, true, false},
+    {UserLoginEn, "page_User__Login_En", "account", kNone, true, false},
+    {UserLoginPhone, "page_User__Login_1", "account", kNone, true, false},
     {KestrixNoNet, "page_KestrixNoNet", "diagnosis", kNone, true, false},
     {Diag, "page_Diag", "diagnosis", kNone, false, false},
     {P2PConn, "page_P2P_Conn", "remote", kNone, true, false},

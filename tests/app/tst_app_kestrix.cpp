@@ -276,7 +276,7 @@ private slots:
         QVERIFY(page->findChildren<QLineEdit*>().size() > 0);
         auto* back = page->findChild<QPushButton*>(QStringLiteral("Btn_Return_%1").arg(Pages::ModifyName));
         QVERIFY(back);
-        QVERIFY(back->isVisible());
+        QTRY_VERIFY(back->isVisible());
         QVERIFY(back->text().contains(QStringLiteral("Back to settings")));
         window->ClickButton_SwitchSpanish();
         QVERIFY(!back->text().contains(QStringLiteral("Back to settings")));
