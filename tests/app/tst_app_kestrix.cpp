@@ -285,6 +285,18 @@ private slots:
         QVERIFY(stack()->widget(Pages::DetectionUpdate)->findChildren<QWidget*>().isEmpty());
     }
 
+    // The device page's router button reaches the router subsystem, which
+    // shows its page (built then) and says that no adapter is connected.
+    void deviceRouterButtonOpensTheRouterPage()
+    {
+        QVERIFY(stack()->widget(Pages::RouterConnect)->findChildren<QWidget*>().isEmpty());
+        emit button("Btn_Router_Connect")->clicked(); // disabled without an adapter
+        QCOMPARE(stack()->currentIndex(), int(Pages::RouterConnect));
+        QCOMPARE(window->currentPageRequest(), int(Pages::RouterConnect));
+        QVERIFY(!stack()->widget(Pages::RouterConnect)->findChildren<QWidget*>().isEmpty());
+        QTRY_VERIFY(window->toast()->isVisible());
+    }
+
     // A relay attempt of the remote subsystem shows the frame's busy overlay.
     void busyOverlayFollowsTheRemoteAttempt()
     {
