@@ -5,10 +5,10 @@
 //   - the delay from a voltage change in the emulator to the repainted label,
 //     worst of N changes.
 // Usage: bench_device_live [idle seconds, default 30] [changes, default 50]
-#include "kit/LazyPages.h"
-#include "kit/Subsystem.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
+#include "kit/Subsystem.h"
+#include "support/StandInHost.h"
 
 #include <MT7628Config.h>
 
@@ -18,7 +18,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStackedWidget>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
@@ -86,37 +85,17 @@ private:
     std::thread m_thread;
 };
 
-// The window as the controller sees it: a page stack and a wake-up that
-// reaches the pass thread.
-class BenchHost : public QWidget, public SubsystemHost {
+// The window as the controller sees it: a wake-up reaches the pass thread.
+class BenchHost : public StandInHost {
 public:
     BenchHost()
-        : m_stack(new QStackedWidget(this))
-        , m_pages(new LazyPages(m_stack))
     {
-        for (int i = 0; i <= DeviceController::kMoreVciPageIndex; ++i)
-            m_stack->addWidget(new QWidget);
+        onWake = [this] {
+            if (passes)
+                passes->wake();
+        };
     }
-    QWidget* frame() override { return this; }
-    QWidget* pageHost(int index) override { return m_stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
-    {
-        m_pages->add(index, std::move(build));
-    }
-    void ensurePage(int index) override { m_pages->ensure(index); }
-    void showPage(int index) override { m_stack->setCurrentIndex(index); }
-    void toast(const QString&, int) override { }
-    void wakeStatusPass() override
-    {
-        if (passes)
-            passes->wake();
-    }
-
     PassThread* passes = nullptr;
-
-private:
-    QStackedWidget* m_stack;
-    LazyPages* m_pages;
 };
 
 double cpuSeconds()

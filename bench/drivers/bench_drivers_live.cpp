@@ -11,12 +11,12 @@
 #include "support/AdapterProcesses.h"
 #include "support/TestEnvironment.h"
 
-#include "kit/DialogSeam.h"
-#include "kit/LazyPages.h"
 #include "device/AppShared.h"
 #include "device/VciStatusRecord.h"
 #include "drivers/DriverView.h"
 #include "drivers/DriversController.h"
+#include "kit/DialogSeam.h"
+#include "support/StandInHost.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,7 +25,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QStackedWidget>
 #include <QThread>
 #include <QTimer>
 
@@ -35,31 +34,10 @@
 
 namespace {
 
-class BenchHost : public QWidget, public SubsystemHost {
+// The window as the subsystem sees it, at the size of the drivers page's area.
+class BenchHost : public StandInHost {
 public:
-    BenchHost()
-        : m_stack(new QStackedWidget(this))
-        , m_pages(new LazyPages(m_stack))
-    {
-        for (int i = 0; i < 23; ++i)
-            m_stack->addWidget(new QWidget);
-        resize(738, 600);
-        m_stack->resize(738, 600);
-    }
-    QWidget* frame() override { return this; }
-    QWidget* pageHost(int index) override { return m_stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
-    {
-        m_pages->add(index, std::move(build));
-    }
-    void ensurePage(int index) override { m_pages->ensure(index); }
-    void showPage(int index) override { m_stack->setCurrentIndex(index); }
-    void toast(const QString&, int) override { }
-    void wakeStatusPass() override { }
-
-private:
-    QStackedWidget* m_stack;
-    LazyPages* m_pages;
+    BenchHost() { resize(738, 600); }
 };
 
 // The worst lateness of a 5 ms timer on the GUI thread while it runs.

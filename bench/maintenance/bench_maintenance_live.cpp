@@ -9,13 +9,13 @@
 // Usage: bench_maintenance_live [idle seconds, default 30]
 #include "CloudEmulator.h"
 
-#include "kit/LazyPages.h"
-#include "kit/Subsystem.h"
 #include "device/DeviceController.h"
+#include "kit/Subsystem.h"
 #include "maintenance/FirmwareController.h"
 #include "maintenance/FirmwarePage.h"
 #include "maintenance/FirmwareServerHooks.h"
 #include "maintenance/RouterController.h"
+#include "support/StandInHost.h"
 
 #include <HttpsServer.h>
 #include <MT7628Config.h>
@@ -25,7 +25,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -41,31 +40,7 @@
 
 namespace {
 
-class BenchHost : public QWidget, public SubsystemHost {
-public:
-    BenchHost()
-        : m_stack(new QStackedWidget(this))
-        , m_pages(new LazyPages(m_stack))
-    {
-        for (int i = 0; i < 23; ++i)
-            m_stack->addWidget(new QWidget);
-    }
-    QWidget* frame() override { return this; }
-    QWidget* pageHost(int index) override { return m_stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
-    {
-        m_pages->add(index, std::move(build));
-    }
-    void ensurePage(int index) override { m_pages->ensure(index); }
-    void showPage(int index) override { m_stack->setCurrentIndex(index); }
-    void toast(const QString&, int) override { }
-    void wakeStatusPass() override { }
-    int currentPage() const { return m_stack->currentIndex(); }
-
-private:
-    QStackedWidget* m_stack;
-    LazyPages* m_pages;
-};
+using BenchHost = StandInHost;
 
 double cpuSeconds()
 {
@@ -146,8 +121,8 @@ int main(int argc, char** argv)
     emulator.start(bin + QStringLiteral("/vci-emulator"),
         {QStringLiteral("--base-address"), address, QStringLiteral("--port"), QStringLiteral("0"),
             QStringLiteral("--control-port"), QStringLiteral("0"), QStringLiteral("--flash-ms"), QStringLiteral("300"),
-            QStringLiteral("--reboot-ms"), QStringLiteral("500"), QStringLiteral("--passthru-port"), QStringLiteral("0"),
-            QStringLiteral("--no-stdin")});
+            QStringLiteral("--reboot-ms"), QStringLiteral("500"), QStringLiteral("--passthru-port"),
+            QStringLiteral("0"), QStringLiteral("--no-stdin")});
     QByteArray banner;
     QElapsedTimer t;
     t.start();
@@ -204,8 +179,8 @@ int main(int argc, char** argv)
             QTimer::singleShot(idleSeconds * 1000, &loop, &QEventLoop::quit);
             loop.exec();
             const double cpu = cpuSeconds() - cpu0;
-            std::printf("idle, adapter connected, router page shown: %.3f s CPU in %.1f s = %.3f %% of one core\n",
-                cpu, wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
+            std::printf("idle, adapter connected, router page shown: %.3f s CPU in %.1f s = %.3f %% of one core\n", cpu,
+                wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
 
             firmware.Firmware_Init();
             if (!waitFor([&] { return !firmware.running() && firmware.page(); }, 20000)) {

@@ -10,8 +10,8 @@
 #include "settings/SettingsView.h"
 #include "settings/SystemLogFolders.h"
 
-#include "kit/LazyPages.h"
 #include "kit/Subsystem.h"
+#include "support/StandInHost.h"
 
 #include "MT7628Config.h"
 
@@ -19,7 +19,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
-#include <QStackedWidget>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -28,32 +27,10 @@
 
 namespace {
 
-// The window as the subsystem sees it: a stack of 23 pages built on first show.
-class BenchHost : public QWidget, public SubsystemHost {
+// The window as the subsystem sees it, at the size of the settings page's area.
+class BenchHost : public StandInHost {
 public:
-    BenchHost()
-        : m_stack(new QStackedWidget(this))
-        , m_pages(new LazyPages(m_stack))
-    {
-        resize(740, 600);
-        m_stack->resize(740, 600);
-        for (int i = 0; i < 23; ++i)
-            m_stack->addWidget(new QWidget);
-    }
-    QWidget* frame() override { return this; }
-    QWidget* pageHost(int index) override { return m_stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override
-    {
-        m_pages->add(index, std::move(build));
-    }
-    void ensurePage(int index) override { m_pages->ensure(index); }
-    void showPage(int index) override { m_stack->setCurrentIndex(index); }
-    void toast(const QString&, int) override { }
-    void wakeStatusPass() override { }
-
-private:
-    QStackedWidget* m_stack;
-    LazyPages* m_pages;
+    BenchHost() { resize(740, 600); }
 };
 
 void BM_SettingsPageFirstShow(benchmark::State& state)

@@ -4,11 +4,11 @@
 #include "account/AccountPages.h"
 #include "account/ServiceVendor.h"
 
+#include "device/AppShared.h"
+#include "device/DeviceProfile.h"
 #include "kit/GlobalServerUrl.h"
 #include "kit/PlacePage.h"
 #include "kit/SettingsStore.h"
-#include "device/AppShared.h"
-#include "device/DeviceProfile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -64,8 +64,10 @@ void AccountController::attach(SubsystemHost& host)
     connect(m_emailTimer, &QTimer::timeout, this, &AccountController::on_PauseCodeTimerEmail);
     connect(m_resetTimer, &QTimer::timeout, this, &AccountController::on_PauseCodeTimerPassWord);
 
-    buildPages(host);
-    connectPages();
+    // Built when first shown: a run that never opens an account page never builds one.
+    for (int index : {PageServiceVendor, PagePhoneCentre, PageNickname, PageResetPassword, PageRegister,
+             PageEmailCentre, PageChangePassword, PageEmailSignIn, PagePhoneSignIn})
+        host.buildOnFirstShow(index, [this, &host](QWidget*) { buildPages(host); });
     connect(this, &AccountController::SendMainDialog, this, &AccountController::SetUserInfo);
     connect(AppShared::instance(), &AppShared::signal, this, [this](SharedSignal code, const QVariant&) {
         if (code == OpenPhoneSignIn)
@@ -101,8 +103,16 @@ void AccountController::attach(SubsystemHost& host)
     });
 }
 
+void AccountController::ensurePages() const
+{
+    if (m_host && !m_emailSignIn)
+        m_host->ensurePage(PageEmailSignIn);
+}
+
 void AccountController::buildPages(SubsystemHost& host)
 {
+    if (m_emailSignIn)
+        return;
     m_directory = placePage<ServiceVendorPage>(host.pageHost(PageServiceVendor));
     m_phoneCentre = placePage<PhoneCentrePage>(host.pageHost(PagePhoneCentre));
     m_nickname = placePage<NicknamePage>(host.pageHost(PageNickname));
@@ -112,6 +122,13 @@ void AccountController::buildPages(SubsystemHost& host)
     m_changePassword = placePage<ChangePasswordPage>(host.pageHost(PageChangePassword));
     m_emailSignIn = placePage<EmailSignInPage>(host.pageHost(PageEmailSignIn));
     m_phoneSignIn = placePage<PhoneSignInPage>(host.pageHost(PagePhoneSignIn));
+    connectPages();
+    // What arrived before the pages existed.
+    showNameOnPages();
+    if (m_registered) {
+        m_emailCentre->adapter->setText(m_registration.text());
+        m_emailCentre->adapter->setVisible(true);
+    }
 }
 
 void AccountController::connectPages()
@@ -149,7 +166,8 @@ void AccountController::connectPages()
 
     connect(m_directory->find, &QPushButton::clicked, this, &AccountController::ClickButton_VendorSearch);
     connect(m_directory->search, &QLineEdit::returnPressed, this, &AccountController::ClickButton_VendorSearch);
-    connect(m_directory->back, &QPushButton::clicked, this, [this] { showPage(1); });
+    connect(m_directory->back, &QPushButton::clicked, this,
+        [this] { showPage(Pages::kTable[PageServiceVendor].returnPage); });
     for (QPushButton* back : {m_emailSignIn->back, m_phoneSignIn->back})
         connect(back, &QPushButton::clicked, this, [this] { showPage(m_signInReturn); });
 }
@@ -250,6 +268,7 @@ void AccountController::showPage(int index)
 
 void AccountController::showHint(const QString& text)
 {
+    ensurePages();
     QLabel* hint = m_phoneSignIn->hint;
     hint->setText(text);
     QPointer<QLabel> guard(hint);
@@ -275,6 +294,7 @@ void AccountController::ClickButton_UserLogInMain()
 
 void AccountController::ClickButton_GetAuthCode()
 {
+    ensurePages();
     const QString phone = m_phoneSignIn->phone->text();
     runFlow(
         QStringLiteral("sms-code"), [phone](AccountService& s) { return account::requestSmsCode(s, phone); },
@@ -292,6 +312,7 @@ void AccountController::ClickButton_GetAuthCode()
 
 void AccountController::on_PauseCodeTimer()
 {
+    ensurePages();
     if (m_phoneCountdown.tick()) {
         m_phoneSignIn->showCountdown(m_phoneCountdown.value());
         return;
@@ -302,6 +323,7 @@ void AccountController::on_PauseCodeTimer()
 
 void AccountController::ClickButton_UserSignIn()
 {
+    ensurePages();
     const QString phone = m_phoneSignIn->phone->text();
     const QString code = m_phoneSignIn->code->text();
     runFlow(
@@ -336,16 +358,25 @@ void AccountController::showSignedInName(const QString& name, const QString& acc
 {
     m_shownName = name;
     m_userName = account;
-    m_phoneCentre->shownName->setText(name);
-    m_phoneCentre->nickname->setText(name);
-    m_phoneCentre->userName->setText(account);
-    m_emailCentre->nickname->setText(name);
-    m_emailCentre->email->setText(account);
+    showNameOnPages();
     emit AppShared::instance()->signal(SignedInName, QVariant(name));
+}
+
+// The user centres show the name once they are built.
+void AccountController::showNameOnPages()
+{
+    if (!m_phoneCentre || m_shownName.isEmpty())
+        return;
+    m_phoneCentre->shownName->setText(m_shownName);
+    m_phoneCentre->nickname->setText(m_shownName);
+    m_phoneCentre->userName->setText(m_userName);
+    m_emailCentre->nickname->setText(m_shownName);
+    m_emailCentre->email->setText(m_userName);
 }
 
 void AccountController::Modify_nickname()
 {
+    ensurePages();
     const QString nickname = m_nickname->nickname->text().trimmed();
     const QString problem = account::nicknameProblem(nickname);
     if (!problem.isEmpty()) {
@@ -371,6 +402,7 @@ void AccountController::ClickButton_UserSignOut()
 
 void AccountController::signOutState()
 {
+    ensurePages();
     emit AppShared::instance()->signal(SignedInName, QVariant(QString()));
     m_phoneSignIn->phone->clear();
     m_phoneSignIn->code->clear();
@@ -387,6 +419,7 @@ void AccountController::signOutState()
 
 void AccountController::ClickButton_GetAuthCodeEmail()
 {
+    ensurePages();
     const QString email = m_register->email->text().trimmed();
     runFlow(
         QStringLiteral("registration-code"),
@@ -403,6 +436,7 @@ void AccountController::ClickButton_GetAuthCodeEmail()
 
 void AccountController::ClickButton_UserRegister()
 {
+    ensurePages();
     const QString email = m_register->email->text().trimmed();
     const QString code = m_register->code->text();
     const QString password = m_register->password->text();
@@ -424,6 +458,7 @@ void AccountController::ClickButton_UserRegister()
 
 void AccountController::ClickButton_UserLogInEmail()
 {
+    ensurePages();
     const QString email = m_emailSignIn->email->text().trimmed();
     const QString password = m_emailSignIn->password->text();
     const bool remember = m_emailSignIn->remember->isChecked();
@@ -448,6 +483,7 @@ void AccountController::ClickButton_UserLogInEmail()
 
 void AccountController::ClickButton_GetResetPasswordAuthCode()
 {
+    ensurePages();
     const QString email = m_reset->email->text().trimmed();
     runFlow(
         QStringLiteral("reset-code"), [email](AccountService& s) { return account::requestResetCode(s, email); },
@@ -463,6 +499,7 @@ void AccountController::ClickButton_GetResetPasswordAuthCode()
 
 void AccountController::ClickButton_UserResetPassword()
 {
+    ensurePages();
     const QString email = m_reset->email->text().trimmed();
     const QString code = m_reset->code->text();
     const QString password = m_reset->password->text();
@@ -484,6 +521,7 @@ void AccountController::ClickButton_UserResetPassword()
 
 void AccountController::Slot_Change_password()
 {
+    ensurePages();
     const QString email = m_emailCentre->email->text();
     m_changePassword->code->clear();
     m_changePassword->password->clear();
@@ -499,6 +537,7 @@ void AccountController::Slot_Change_password()
 
 void AccountController::Slot_Change_PW()
 {
+    ensurePages();
     const QString email = m_emailCentre->email->text();
     const QString code = m_changePassword->code->text();
     const QString password = m_changePassword->password->text();
@@ -541,6 +580,7 @@ void AccountController::RememberPasswordSlots(int state)
 
 void AccountController::on_PauseCodeTimerEmail()
 {
+    ensurePages();
     if (m_emailCountdown.tick()) {
         m_register->showCountdown(m_emailCountdown.value());
         return;
@@ -551,6 +591,7 @@ void AccountController::on_PauseCodeTimerEmail()
 
 void AccountController::on_PauseCodeTimerPassWord()
 {
+    ensurePages();
     if (m_resetCountdown.tick()) {
         m_reset->showCountdown(m_resetCountdown.value());
         return;
@@ -565,7 +606,8 @@ void AccountController::applyLoaded(const account::RememberedCredentials& loaded
 {
     m_remembered = loaded;
     m_credentialsLoaded = true;
-    {
+    if (loaded.remember || loaded.autoLogin) {
+        ensurePages();
         const QSignalBlocker rememberBlock(m_emailSignIn->remember);
         const QSignalBlocker autoBlock(m_emailSignIn->autoSignIn);
         if (loaded.remember) {
@@ -644,6 +686,7 @@ void AccountController::ClickButton_ShowServiceInfo()
 
 void AccountController::loadDirectory()
 {
+    ensurePages();
     if (m_running.contains(QStringLiteral("directory")) || m_workers.stopping())
         return;
     m_running.insert(QStringLiteral("directory"));
@@ -676,6 +719,7 @@ void AccountController::loadDirectory()
 
 void AccountController::ClickButton_VendorSearch()
 {
+    ensurePages();
     const QVector<account::TechnicianCard> found = account::filterCards(m_allCards, m_directory->search->text());
     m_directory->showCards(found);
     m_directory->setStatus(
@@ -713,8 +757,11 @@ bool AccountController::statusPass(bool changed)
         qCInfo(lcAccount) << "adapter" << serial << "registered with the account service";
         post([this, result] {
             m_registration = result;
-            m_emailCentre->adapter->setText(result.text());
-            m_emailCentre->adapter->setVisible(true);
+            m_registered = true;
+            if (m_emailCentre) {
+                m_emailCentre->adapter->setText(result.text());
+                m_emailCentre->adapter->setVisible(true);
+            }
             emit adapterRegistered();
         });
     });

@@ -14,6 +14,7 @@
 #include "account/AdapterRegistration.h"
 #include "account/Credentials.h"
 #include "account/TechnicianDirectory.h"
+#include "kit/Pages.h"
 #include "kit/Subsystem.h"
 #include "kit/WorkerGroup.h"
 
@@ -42,17 +43,16 @@ class ServiceVendorPage;
 class AccountController : public QObject, public Subsystem {
     Q_OBJECT
 public:
-    enum Page {
-        PageServiceVendor = 6,
-        PagePhoneCentre = 10,
-        PageNickname = 11,
-        PageResetPassword = 12,
-        PageRegister = 13,
-        PageEmailCentre = 14,
-        PageChangePassword = 15,
-        PageEmailSignIn = 16,
-        PagePhoneSignIn = 17,
-    };
+    // The account's pages in the window's page table.
+    static constexpr int PageServiceVendor = Pages::ServiceVendor;
+    static constexpr int PagePhoneCentre = Pages::UserCenter;
+    static constexpr int PageNickname = Pages::ModifyName;
+    static constexpr int PageResetPassword = Pages::RetrievePassword;
+    static constexpr int PageRegister = Pages::RegisterAccount;
+    static constexpr int PageEmailCentre = Pages::UserCenterEn;
+    static constexpr int PageChangePassword = Pages::ChangePassword;
+    static constexpr int PageEmailSignIn = Pages::UserLoginEn;
+    static constexpr int PagePhoneSignIn = Pages::UserLoginPhone;
     using StoreOpener = std::function<std::unique_ptr<account::CredentialStore>()>;
 
     explicit AccountController(
@@ -77,15 +77,51 @@ public:
     void setDirectoryBase(const QString& base) { m_directoryBase = base; }
     void setDirectoryGet(account::HttpGet get) { m_directoryGet = std::move(get); }
 
-    PhoneSignInPage* phoneSignInPage() const { return m_phoneSignIn; }
-    PhoneCentrePage* phoneCentrePage() const { return m_phoneCentre; }
-    NicknamePage* nicknamePage() const { return m_nickname; }
-    RegisterPage* registerPage() const { return m_register; }
-    ResetPasswordPage* resetPage() const { return m_reset; }
-    EmailCentrePage* emailCentrePage() const { return m_emailCentre; }
-    ChangePasswordPage* changePasswordPage() const { return m_changePassword; }
-    EmailSignInPage* emailSignInPage() const { return m_emailSignIn; }
-    ServiceVendorPage* directoryPage() const { return m_directory; }
+    PhoneSignInPage* phoneSignInPage() const
+    {
+        ensurePages();
+        return m_phoneSignIn;
+    }
+    PhoneCentrePage* phoneCentrePage() const
+    {
+        ensurePages();
+        return m_phoneCentre;
+    }
+    NicknamePage* nicknamePage() const
+    {
+        ensurePages();
+        return m_nickname;
+    }
+    RegisterPage* registerPage() const
+    {
+        ensurePages();
+        return m_register;
+    }
+    ResetPasswordPage* resetPage() const
+    {
+        ensurePages();
+        return m_reset;
+    }
+    EmailCentrePage* emailCentrePage() const
+    {
+        ensurePages();
+        return m_emailCentre;
+    }
+    ChangePasswordPage* changePasswordPage() const
+    {
+        ensurePages();
+        return m_changePassword;
+    }
+    EmailSignInPage* emailSignInPage() const
+    {
+        ensurePages();
+        return m_emailSignIn;
+    }
+    ServiceVendorPage* directoryPage() const
+    {
+        ensurePages();
+        return m_directory;
+    }
     QTimer* phoneCodeTimer() const { return m_phoneTimer; }
     QTimer* emailCodeTimer() const { return m_emailTimer; }
     QTimer* resetCodeTimer() const { return m_resetTimer; }
@@ -132,6 +168,9 @@ private slots:
     void drainResults();
 
 private:
+    // The pages are built together, the first time one of them is shown or
+    // something needs them.
+    void ensurePages() const;
     void buildPages(SubsystemHost& host);
     void connectPages();
     // Runs `flow` on a worker (one of each name at a time) and `apply` with its outcome on the GUI thread.
@@ -148,6 +187,7 @@ private:
     void autoSignIn();
     void saveCredentials();
     void showSignedInName(const QString& name, const QString& account);
+    void showNameOnPages();
     void signOutState();
     void refreshDirectoryButton();
     void loadDirectory();
@@ -172,6 +212,7 @@ private:
     QString m_directoryBase;
     account::HttpGet m_directoryGet;
     account::AdapterRegistration m_registration;
+    bool m_registered = false;
     QPointer<QPushButton> m_vendorButton;
 
     QTimer* m_phoneTimer = nullptr;
@@ -189,7 +230,7 @@ private:
     // The window's page now, and where the sign-in pages' back button leads:
     // the last page outside the account pages (the settings page by default).
     int m_currentPage = -1;
-    int m_signInReturn = 21;
+    int m_signInReturn = Pages::Settings;
 
     // Shared with the workers.
     std::mutex m_storeMutex; // the store and the save order

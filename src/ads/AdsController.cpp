@@ -1,9 +1,9 @@
 #include "ads/AdsController.h"
 
 #include "kit/CarouselImageWindow.h"
+#include "kit/GlobalServerUrl.h"
 #include "kit/Pictures.h"
 #include "kit/PostCall.h"
-#include "kit/GlobalServerUrl.h"
 #include "kit/SettingsStore.h"
 
 #include <QDesktopServices>
@@ -15,12 +15,13 @@
 namespace {
 
 const char* const kBundledPicture = ":/image/AD_Default.png";
-constexpr int kDevicePageIndex = 0; // page_Device
+constexpr int kDevicePageIndex = Pages::Device;
 constexpr int kCarouselHeight = 180;
 
 AdFeed defaultFeed()
 {
-    return AdFeed(globalServerUrl(), QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/ads"));
+    return AdFeed(
+        globalServerUrl(), QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/ads"));
 }
 
 } // namespace
@@ -61,8 +62,8 @@ void AdsController::refresh()
 {
     if (m_busy.exchange(true))
         return;
-    const QString lang = SettingsStore::instance().language() == QLatin1String("en") ? QStringLiteral("EN")
-                                                                                      : QStringLiteral("ES");
+    const QString lang
+        = SettingsStore::instance().language() == QLatin1String("en") ? QStringLiteral("EN") : QStringLiteral("ES");
     m_workers.start("ads", [this, lang] {
         AdFeed feed = m_feed();
         const QList<AdItem> items = feed.refresh(lang, &m_stopping);

@@ -1,7 +1,10 @@
 #include "app/LanguageTheme.h"
 
 #include <QApplication>
+#include <QColor>
 #include <QFile>
+#include <QLabel>
+#include <QPalette>
 #include <QTranslator>
 
 namespace LanguageTheme {
@@ -45,3 +48,18 @@ QTranslator* replaceTranslator(QTranslator* previous, const QString& resource)
 }
 
 } // namespace LanguageTheme
+
+void LanguageTheme::showInternetState(QLabel* label, bool online)
+{
+    const QString text
+        = online ? QCoreApplication::translate("Kestrix", "Online") : QCoreApplication::translate("Kestrix", "none");
+    const QColor colour = online ? QColor(52, 199, 89) : QColor(255, 0, 0);
+    if (label->text() != text) {
+        label->setText(text);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colour);
+        label->setPalette(palette);
+    }
+    label->setStyleSheet(
+        online ? QStringLiteral("color: rgb(52, 199, 89);") : QStringLiteral("color: rgb(255, 0, 0);"));
+}

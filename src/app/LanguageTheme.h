@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QLabel;
 class QTranslator;
 
 namespace LanguageTheme {
@@ -18,5 +19,9 @@ bool applyStyleSheet(const QString& resource);
 // and installs it. Returns the installed translator, or nullptr when loading
 // failed (the application then shows the untranslated texts).
 QTranslator* replaceTranslator(QTranslator* previous, const QString& resource);
+
+// The window's internet label: "Online" in green or "None" in red (the
+// window's catalogue), the palette following when the text changes.
+void showInternetState(QLabel* label, bool online);
 
 } // namespace LanguageTheme

@@ -1,8 +1,11 @@
-// Which page requests of the status thread move the page stack: every page but
-// the phone sign-in page (8), the diagnosis page (19) and the appended pages.
+// Which page requests of the status thread move the page stack: the pages the
+// page table marks as following requests (all but the phone sign-in page, the
+// diagnosis page and the appended pages).
 #pragma once
+
+#include "kit/Pages.h"
 
 inline bool pageRequestMovesStack(int request)
 {
-    return (request >= 0 && request <= 7) || (request >= 9 && request <= 18) || request == 20;
+    return Pages::followsRequests(request);
 }

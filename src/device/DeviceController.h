@@ -46,8 +46,8 @@ public:
     using AdapterProbe = std::function<bool(std::string& macText)>;
 
     // Page indexes of the window's page stack that this subsystem fills.
-    static constexpr int kDevicePageIndex = 0;
-    static constexpr int kMoreVciPageIndex = 4;
+    static constexpr int kDevicePageIndex = Pages::Device;
+    static constexpr int kMoreVciPageIndex = Pages::MoreVci;
 
     // `cfg` must outlive the controller.
     explicit DeviceController(MT7628Config& cfg, QObject* parent = nullptr);

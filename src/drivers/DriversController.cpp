@@ -7,11 +7,11 @@
 #include "drivers/DriversLog.h"
 #include "kit/HttpUtils.h"
 
+#include "device/AppShared.h"
 #include "kit/AlertDialog.h"
 #include "kit/GlobalServerUrl.h"
 #include "kit/MessageYesNo.h"
 #include "kit/PlacePage.h"
-#include "device/AppShared.h"
 
 #include "BuildConfig.h"
 
@@ -53,6 +53,7 @@ void DriversController::attach(SubsystemHost& host)
     m_host = &host;
     host.buildOnFirstShow(kDriversPageIndex, [this](QWidget* pageHost) { createPage(pageHost); });
     connect(this, &DriversController::workerDone, this, &DriversController::onWorkerDone, Qt::QueuedConnection);
+    connect(this, &DriversController::Sign_DriveInstallTip, this, &DriversController::Slot_DriveOfTip);
     // Code 3: the drivers page was shown; it reloads. Code 1: another adapter
     // (or none) is connected; a page already built follows it.
     connect(AppShared::instance(), &AppShared::signal, this, [this](SharedSignal code, const QVariant&) {
@@ -115,7 +116,8 @@ void DriversController::loadDeviceDrivers()
         emit AppShared::instance()->signal(DriversLocalOnly, QString());
         return;
     }
-    m_http->get(drivers::catalogueRequest(apiBase()),
+    m_http->get(
+        drivers::catalogueRequest(apiBase()),
         [this, generation](const QJsonValue& answer) { onCatalogue(generation, answer); },
         [this, generation](int code, const QString& message) {
             if (generation != m_generation)
@@ -210,10 +212,9 @@ void DriversController::installLocalDriver()
 {
     if (!m_operationsEnabled)
         return;
-    const QString archive = m_chooseArchive
-        ? m_chooseArchive()
-        : QFileDialog::getOpenFileName(m_host ? m_host->frame() : nullptr, tr("SelectDriverZipFile"), QString(),
-            QStringLiteral("*.zip;;*.*"));
+    const QString archive = m_chooseArchive ? m_chooseArchive()
+                                            : QFileDialog::getOpenFileName(m_host ? m_host->frame() : nullptr,
+                                                tr("SelectDriverZipFile"), QString(), QStringLiteral("*.zip;;*.*"));
     if (archive.isEmpty())
         return;
     const QString key = drivers::driverForArchive(QFileInfo(archive).fileName());
@@ -328,6 +329,15 @@ void DriversController::Slot_DriveOfTip()
         m_host->showPage(kDriversPageIndex);
         emit AppShared::instance()->signal(DriversPageShown, QString());
     }
+}
+
+void DriversController::SlotsDiagTimeout()
+{
+    if (m_passThruCheck != 1)
+        return;
+    m_passThruCheck = 2;
+    if (checkPassThruDriver() && m_host)
+        m_host->showPage(Pages::Diag);
 }
 
 bool DriversController::checkPassThruDriver()

@@ -26,7 +26,7 @@ class HttpUtils;
 class DriversController : public QObject, public Subsystem {
     Q_OBJECT
 public:
-    static constexpr int kDriversPageIndex = 22;
+    static constexpr int kDriversPageIndex = Pages::Drivers;
 
     explicit DriversController(QObject* parent = nullptr);
     ~DriversController() override;
@@ -64,12 +64,17 @@ public slots:
     // The pass-thru driver before diagnosis: true when it is installed; else
     // asks whether to open the drivers page and returns false.
     bool checkPassThruDriver();
+    // The diagnosis timer: once per run, the pass-thru driver check; the
+    // diagnosis page follows when the driver is there.
+    void SlotsDiagTimeout();
 
 signals:
     // The list was rebuilt (from the server's answer or the registry alone).
     void listShown(bool fromServer);
     // An operation ended and its rows show the registry again.
     void operationFinished(const QString& key, bool ok, const QString& message);
+    // Once, when the window has settled: the tip about a make's software without its driver.
+    void Sign_DriveInstallTip();
 
 private:
     // From a worker, delivered on the GUI thread.
@@ -79,13 +84,16 @@ private:
     void onCatalogue(int generation, const QJsonValue& answer);
     void showLocal(const QString& text);
     void onWorkerDone(const QString& key, bool ok, const QString& message);
-    void runOperation(const QString& key, std::function<DriverOperations::Outcome(DriverOperations&, VehicleDriver&)> job);
+    void runOperation(
+        const QString& key, std::function<DriverOperations::Outcome(DriverOperations&, VehicleDriver&)> job);
     void toast(const QString& text);
     bool confirm(const QString& text);
     QString apiBase() const;
 
     SubsystemHost* m_host = nullptr;
     DriverView* m_page = nullptr;
+    // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
+    int m_passThruCheck = 1;
     HttpUtils* m_http = nullptr;
     DriverMap m_map;
     QSet<QString> m_pending;

@@ -24,6 +24,8 @@ void LazyPages::ensure(int index)
     // Taken out first: a builder that shows its own page does not run twice.
     const std::function<void(QWidget*)> build = std::move(it->second);
     m_builders.erase(it);
-    if (QWidget* host = m_stack->widget(index))
+    if (QWidget* host = m_stack->widget(index)) {
         build(host);
+        emit pageBuilt(index);
+    }
 }

@@ -21,6 +21,10 @@ public:
     void ensure(int index);
     bool built(int index) const { return m_builders.find(index) == m_builders.end(); }
 
+signals:
+    // A page's content was just built (what the frame adds to every page follows).
+    void pageBuilt(int index);
+
 private:
     QStackedWidget* m_stack;
     std::map<int, std::function<void(QWidget*)>> m_builders; // pages still to build

@@ -1,9 +1,12 @@
-// The one surface every subsystem offers the main window, and the one the
-// window offers back. The window's constructor attaches a list of
-// subsystems, its status thread asks each for a pass, its GUI-thread slot
-// asks each to repaint, and its destructor stops them: the window wires
-// subsystems together, it does not drive their work.
+// The one surface every subsystem offers the main window, and the frame's few
+// services offered back. The window's constructor hands itself to the wiring
+// (src/app/SubsystemWiring), which makes each subsystem's controller and
+// attaches it; the status thread asks each for a pass, the GUI-thread slot
+// asks each to repaint, and the destructor stops them. The window does not
+// know any subsystem's steps. Pages are named by the table in kit/Pages.h.
 #pragma once
+
+#include "kit/Pages.h"
 
 #include <QString>
 
@@ -25,8 +28,12 @@ public:
     virtual void ensurePage(int index) = 0;
     // Shows a page and makes it the page the status thread keeps (GUI thread).
     virtual void showPage(int index) = 0;
+    // The page shown now (GUI thread).
+    virtual int currentPage() = 0;
     // A short message over the window (GUI thread).
     virtual void toast(const QString& text, int ms) = 0;
+    // The busy overlay over the page area while a long operation runs (GUI thread).
+    virtual void setBusy(bool busy) = 0;
     // Runs the next status pass now instead of at the end of its wait (any thread).
     virtual void wakeStatusPass() = 0;
 };
@@ -35,8 +42,9 @@ class Subsystem {
 public:
     virtual ~Subsystem() = default;
 
-    // GUI thread, once, from the window's constructor: place pages, connect
-    // the subsystem's reports to the host, start its workers.
+    // GUI thread, once, from the wiring: place pages (or register them to be
+    // built on first show), connect the subsystem's reports to the host,
+    // start its workers.
     virtual void attach(SubsystemHost& host) = 0;
     // Status thread, once per pass. `changed` says whether an earlier step of
     // the pass already asks for a repaint; the result says whether one is needed.

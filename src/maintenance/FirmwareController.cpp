@@ -105,7 +105,7 @@ void FirmwareController::createPage(QWidget* host)
     connect(m_page->updateAllButton(), &QPushButton::clicked, this, &FirmwareController::ClickButton_upAll);
     connect(m_page->backButton(), &QPushButton::clicked, this, [this] {
         if (m_host && !m_running)
-            m_host->showPage(0);
+            m_host->showPage(Pages::Device);
     });
 }
 

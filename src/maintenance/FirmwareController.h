@@ -20,7 +20,7 @@ class HttpsServer;
 class FirmwareController : public QObject, public Subsystem {
     Q_OBJECT
 public:
-    static constexpr int kFirmwarePageIndex = 3;
+    static constexpr int kFirmwarePageIndex = Pages::FirmwareUpdate;
 
     // `server` must outlive the controller.
     explicit FirmwareController(HttpsServer& server, QObject* parent = nullptr);

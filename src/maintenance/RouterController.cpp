@@ -82,7 +82,7 @@ void RouterController::createPage(QWidget* host)
     connect(m_page->backButton(), &QPushButton::clicked, this, [this] {
         m_pageShown = false;
         if (m_host)
-            m_host->showPage(0);
+            m_host->showPage(Pages::Device);
     });
     SlotsUpdateDeviceInfo();
 }
@@ -176,9 +176,8 @@ void RouterController::on_SendRouteCmd(int cmd, int itemindex, QString Str1, QSt
         runCommand("router-reset", [this] { m_setup->reset(); });
         return;
     case route_cmd::kSave:
-        runCommand("router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] {
-            m_setup->save(name, pw);
-        });
+        runCommand(
+            "router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] { m_setup->save(name, pw); });
         return;
     case route_cmd::kReadWifi:
         runCommand("router-wifi", [this] { m_setup->readWifiInfo(); });

@@ -25,7 +25,7 @@ class RouterPage;
 class RouterController : public QObject, public Subsystem {
     Q_OBJECT
 public:
-    static constexpr int kRouterPageIndex = 5;
+    static constexpr int kRouterPageIndex = Pages::RouterConnect;
 
     // `config` must outlive the controller.
     explicit RouterController(MT7628Config& config, QObject* parent = nullptr);

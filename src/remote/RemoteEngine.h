@@ -8,6 +8,7 @@
 // turns into queued signals.
 #pragma once
 
+#include "kit/Pages.h"
 #include "remote/RemoteLibrary.h"
 #include "remote/RemoteState.h"
 #include "remote/SessionRecord.h"
@@ -38,7 +39,7 @@ struct DeviceView {
 };
 
 // Page indexes of the main window used here.
-enum PageIndex { PageRemote = 1, PageSession = 7, PageP2P = 20 };
+enum PageIndex { PageRemote = Pages::Remote, PageSession = Pages::RemoteInfo, PageP2P = Pages::P2PConn };
 
 // Mode bytes of the command block.
 constexpr std::uint8_t kRemoteMode = 0x10;
@@ -49,14 +50,14 @@ constexpr const char* kNotSupported = "NotSupported";
 
 // Bounds of the waits (milliseconds).
 struct Timing {
-    int adapterWait = 6000;    // the virtual adapter appearing
+    int adapterWait = 6000; // the virtual adapter appearing
     int adapterPoll = 100;
-    int connectWait = 8000;    // a relay session's status
+    int connectWait = 8000; // a relay session's status
     int connectPoll = 10;
-    int clientWait = 5000;     // a registration or P2P link's first answer
+    int clientWait = 5000; // a registration or P2P link's first answer
     int clientPoll = 20;
-    int watchPeriod = 2000;    // session and P2P polls, at most one per period
-    int listenTries = 5;       // listener construction attempts
+    int watchPeriod = 2000; // session and P2P polls, at most one per period
+    int listenTries = 5;    // listener construction attempts
     int listenRetryDelay = 200;
     int applyTries = 3;        // set/read-back rounds of the verification code
     int keyQueryPeriod = 2000; // the code upkeep's key query
@@ -80,11 +81,11 @@ public:
         std::function<DeviceView()> device;
         std::function<bool(const DeviceView& device, std::string& key)> getRemoteKey;
         std::function<bool(const DeviceView& device, const std::string& key)> setRemoteKey;
-        std::function<void()> listenEnded;        // the listening panel goes
-        std::function<void(bool)> immobile;       // SignalImmobileInterface
+        std::function<void()> listenEnded;  // the listening panel goes
+        std::function<void(bool)> immobile; // SignalImmobileInterface
         std::function<std::chrono::steady_clock::time_point()> clock;
         std::function<QDateTime()> wallClock;
-        QString codeFilePath;                     // "longTimeCode.ini"
+        QString codeFilePath; // "longTimeCode.ini"
     };
 
     RemoteEngine(RemoteLibrary& library, Hooks hooks, Timing timing = Timing());

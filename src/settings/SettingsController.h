@@ -7,9 +7,9 @@
 
 #include "settings/SupportBundle.h"
 
+#include "device/DeviceInfo.h"
 #include "kit/Subsystem.h"
 #include "kit/WorkerGroup.h"
-#include "device/DeviceInfo.h"
 
 #include <QObject>
 #include <QStringList>
@@ -25,7 +25,7 @@ class SettingsView;
 class SettingsController : public QObject, public Subsystem {
     Q_OBJECT
 public:
-    static constexpr int kSettingsPageIndex = 21;
+    static constexpr int kSettingsPageIndex = Pages::Settings;
 
     explicit SettingsController(MT7628Config& config, QObject* parent = nullptr);
     ~SettingsController() override;

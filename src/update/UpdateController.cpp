@@ -42,11 +42,7 @@ void UpdateController::attach(SubsystemHost& host)
     m_drive = new Drive(frame);
     m_tip = frame->findChild<QLabel*>(QStringLiteral("lbl_upgradeTip"));
 
-    QWidget* host9 = host.pageHost(9);
-    m_page = new UpdatePage(version, host9);
-    auto* layout = new QVBoxLayout(host9);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_page);
+    host.buildOnFirstShow(Pages::DetectionUpdate, [this](QWidget* pageHost) { createPage(pageHost); });
 
     connect(this, &UpdateController::checkFinished, this, &UpdateController::applyCheck, Qt::QueuedConnection);
     // The settings page's "New" tag and the navigation bar's mark follow the style signal.
@@ -82,18 +78,37 @@ void UpdateController::stop()
     m_workers.stopAndJoin();
 }
 
+// Built the first time the page is shown: it starts with the last check's result.
+void UpdateController::createPage(QWidget* pageHost)
+{
+    m_page = new UpdatePage(QString::fromLatin1(update::programVersion()), pageHost);
+    auto* layout = new QVBoxLayout(pageHost);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_page);
+    connect(m_page->updateButton(), &QPushButton::clicked, this, &UpdateController::ClickButton_Software_Update);
+    if (m_checked)
+        m_page->showResult(m_info, m_newer);
+}
+
+UpdatePage* UpdateController::page() const
+{
+    if (m_host && !m_page)
+        m_host->ensurePage(Pages::DetectionUpdate);
+    return m_page;
+}
+
 QPushButton* UpdateController::updateButton() const
 {
-    return m_page ? m_page->updateButton() : nullptr;
+    return page() ? m_page->updateButton() : nullptr;
 }
 
 void UpdateController::checkAndShow()
 {
-    if (m_page && !m_upgrading)
+    if (page() && !m_upgrading)
         m_page->showChecking();
     startCheck();
     if (m_host)
-        m_host->showPage(9);
+        m_host->showPage(Pages::DetectionUpdate);
 }
 
 void UpdateController::startCheck()
@@ -107,6 +122,7 @@ void UpdateController::startCheck()
 void UpdateController::applyCheck(const AppVersionInfo& info)
 {
     m_info = info;
+    m_checked = true;
     const QString program = QString::fromLatin1(update::programVersion());
     const bool newer = !info.isEmpty() && update::serverIsNewer(program, info.versionNo);
     qCInfo(lcUpdate) << "version check: program" << program << "server"

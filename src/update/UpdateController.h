@@ -30,7 +30,8 @@ public:
     void stop() override;
 
     Drive* drive() const { return m_drive; }
-    UpdatePage* page() const { return m_page; }
+    // The update page, built on first show or when asked for here.
+    UpdatePage* page() const;
     QPushButton* updateButton() const;
     GUI_Upgrade* upgradeDialog() const { return m_upgrade; }
     // The result of the last finished check.
@@ -38,7 +39,7 @@ public:
     bool newerKnown() const { return m_newer; }
 
 public slots:
-    // Bus code 4: check now and show page 9.
+    // Bus code 4: check now and show the update page.
     void checkAndShow();
     // Starts a check on the worker now.
     void startCheck();
@@ -59,6 +60,7 @@ protected:
 
 private:
     void applyCheck(const AppVersionInfo& info);
+    void createPage(QWidget* pageHost);
 
     SubsystemHost* m_host = nullptr;
     Drive* m_drive = nullptr;
@@ -67,6 +69,7 @@ private:
     QLabel* m_tip = nullptr;
     QTimer* m_delay = nullptr;
     AppVersionInfo m_info;
+    bool m_checked = false; // a check finished
     bool m_newer = false;
     bool m_upgrading = false; // between the button press and the end of the dialog
     WorkerGroup m_workers;

@@ -9,10 +9,9 @@
 
 #include <QStringList>
 #if defined(QT_WIDGETS_LIB)
+#include "support/StandInHost.h"
+
 #include <QPushButton>
-#include <QStackedWidget>
-#include <QVBoxLayout>
-#include <QWidget>
 #endif
 
 #include <atomic>
@@ -156,45 +155,21 @@ private:
 };
 
 #if defined(QT_WIDGETS_LIB)
-// The window as the account subsystem sees it: a stack of 23 pages named
-// "Tab_Stack", a "Btn_service_vendor" button as the remote page has it.
-class FakeHost : public SubsystemHost {
+// The window as the account subsystem sees it: the shared stand-in host with
+// every page built as soon as it is registered, and a "Btn_service_vendor"
+// button on the remote page as the remote page has it.
+class FakeHost : public StandInHost {
 public:
     FakeHost()
+        : window(*this)
     {
-        window.resize(902, 652);
-        auto* layout = new QVBoxLayout(&window);
-        stack = new QStackedWidget(&window);
-        stack->setObjectName(QStringLiteral("Tab_Stack"));
-        layout->addWidget(stack);
-        for (int i = 0; i < 23; ++i)
-            stack->addWidget(new QWidget(stack));
-        vendorButton = new QPushButton(stack->widget(1));
+        buildAtOnce = true;
+        vendorButton = new QPushButton(stack->widget(Pages::Remote));
         vendorButton->setObjectName(QStringLiteral("Btn_service_vendor"));
         vendorButton->hide();
     }
-    QWidget* frame() override { return &window; }
-    QWidget* pageHost(int index) override { return stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override { build(stack->widget(index)); }
-    void ensurePage(int) override { }
-    void showPage(int index) override
-    {
-        stack->setCurrentIndex(index);
-        pageRequest = index;
-    }
-    void toast(const QString& text, int ms) override
-    {
-        toasts.append(text);
-        toastMs = ms;
-    }
-    void wakeStatusPass() override { ++wakes; }
 
-    QWidget window;
-    QStackedWidget* stack;
+    QWidget& window;
     QPushButton* vendorButton;
-    QStringList toasts;
-    int toastMs = 0;
-    int pageRequest = -1;
-    int wakes = 0;
 };
 #endif

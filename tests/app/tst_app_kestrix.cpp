@@ -6,7 +6,10 @@
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
+#include "kit/Loading.h"
 #include "kit/TMessageBox.h"
+#include "remote/RemoteController.h"
+#include "update/ProgramVersion.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -16,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -53,11 +57,12 @@ private slots:
         QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(window->minimumSize(), window->maximumSize());
 
-        // The subsystems address their pages by index.
-        QCOMPARE(stack()->count(), 23);
-        QCOMPARE(stack()->widget(21)->objectName(), QStringLiteral("SettingsView"));
-        QCOMPARE(stack()->widget(22)->objectName(), QStringLiteral("DriverView"));
-        QCOMPARE(stack()->currentIndex(), 0);
+        // The subsystems address their pages through the page table: the
+        // form's pages and the appended ones must sit where it says.
+        QCOMPARE(stack()->count(), int(Pages::Count));
+        for (int index = 0; index < stack()->count(); ++index)
+            QCOMPARE(stack()->widget(index)->objectName(), QLatin1String(Pages::kTable[index].objectName));
+        QCOMPARE(stack()->currentIndex(), int(Pages::Device));
 
         QPushButton* device = button("Btn_Device");
         QVERIFY(device->isChecked());
@@ -74,8 +79,8 @@ private slots:
             const char* button;
             int index;
         };
-        for (const Step& step :
-            {Step{"Btn_Drivers", 22}, Step{"Btn_Setting", 21}, Step{"Btn_Remote", 1}, Step{"Btn_Device", 0}}) {
+        for (const Step& step : {Step{"Btn_Drivers", Pages::Drivers}, Step{"Btn_Setting", Pages::Settings},
+                 Step{"Btn_Remote", Pages::Remote}, Step{"Btn_Device", Pages::Device}}) {
             QTest::mouseClick(button(step.button), Qt::LeftButton);
             QCOMPARE(stack()->currentIndex(), step.index);
             QCOMPARE(window->currentPageRequest(), step.index);
@@ -87,23 +92,26 @@ private slots:
     {
         QTest::addColumn<int>("request");
         QTest::addColumn<int>("expected");
-        // Starting from page 5: requests for 8, 19 and above 20 leave it there.
-        QTest::newRow("remote info") << 7 << 7;
-        QTest::newRow("phone sign-in") << 8 << 5;
-        QTest::newRow("detection update") << 9 << 9;
-        QTest::newRow("diagnosis") << 19 << 5;
-        QTest::newRow("p2p") << 20 << 20;
-        QTest::newRow("settings") << 21 << 5;
-        QTest::newRow("beyond") << 40 << 5;
+        // Starting from the router page: requests for the phone sign-in page,
+        // the diagnosis page, the appended pages and beyond leave it there.
+        const int from = Pages::RouterConnect;
+        QTest::newRow("remote info") << int(Pages::RemoteInfo) << int(Pages::RemoteInfo);
+        QTest::newRow("phone sign-in") << int(Pages::UserLogin) << from;
+        QTest::newRow("detection update") << int(Pages::DetectionUpdate) << int(Pages::DetectionUpdate);
+        QTest::newRow("diagnosis") << int(Pages::Diag) << from;
+        QTest::newRow("p2p") << int(Pages::P2PConn) << int(Pages::P2PConn);
+        QTest::newRow("settings") << int(Pages::Settings) << from;
+        QTest::newRow("beyond") << 40 << from;
+        QTest::newRow("negative") << -1 << from;
     }
 
     void pageRequestsRouteTheStack()
     {
         QFETCH(int, request);
         QFETCH(int, expected);
-        window->setPageRequest(5);
+        window->setPageRequest(Pages::RouterConnect);
         emit window->SignalsUpdateThread();
-        QCOMPARE(stack()->currentIndex(), 5);
+        QCOMPARE(stack()->currentIndex(), int(Pages::RouterConnect));
         window->setPageRequest(request);
         emit window->SignalsUpdateThread();
         QCOMPARE(stack()->currentIndex(), expected);
@@ -111,11 +119,11 @@ private slots:
 
     void statusThreadRoutesBackToTheRequestedPage()
     {
-        // A worker asked for page 3; the user then opens the drivers page. The
-        // status thread notices the page change and routes back within a pass.
-        window->setPageRequest(3);
-        stack()->setCurrentIndex(22);
-        QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), 3, 2500);
+        // A worker asked for the firmware page; the user then opens the drivers
+        // page. The status thread notices the page change and routes back within a pass.
+        window->setPageRequest(Pages::FirmwareUpdate);
+        stack()->setCurrentIndex(Pages::Drivers);
+        QTRY_COMPARE_WITH_TIMEOUT(stack()->currentIndex(), int(Pages::FirmwareUpdate), 2500);
     }
 
     void anotherStartShowsTheHiddenWindow()
@@ -136,9 +144,9 @@ private slots:
         QTest::mouseClick(button("Btn_Close"), Qt::LeftButton);
         QVERIFY(!window->isVisible());
         // Threads keep running while hidden: a page request is still applied.
-        window->setPageRequest(4);
+        window->setPageRequest(Pages::MoreVci);
         emit window->SignalsUpdateThread();
-        QCOMPARE(stack()->currentIndex(), 4);
+        QCOMPARE(stack()->currentIndex(), int(Pages::MoreVci));
 
         window->move(500, 400);
         tray->displayAction()->trigger();
@@ -209,15 +217,17 @@ private slots:
         auto* versions = window->findChild<QLabel*>("label_Versions");
         auto* internet = window->findChild<QLabel*>("label_Internet");
 
+        const QString version = QLatin1String(update::programVersion());
+        QVERIFY(!version.isEmpty());
         window->ClickButton_SwitchEnglish();
-        QCOMPARE(versions->text(), QStringLiteral("Version: 1.0.1.0"));
+        QCOMPARE(versions->text(), QStringLiteral("Version: ") + version);
         QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Display"));
         QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Exit"));
         QVERIFY(qApp->styleSheet().contains("device_en_"));
         QVERIFY(internet->text() == "Online" || internet->text() == "None");
 
         window->ClickButton_SwitchSpanish();
-        QCOMPARE(versions->text(), QStringLiteral("Versi\u00f3n: 1.0.1.0"));
+        QCOMPARE(versions->text(), QStringLiteral("Versi\u00f3n: ") + version);
         QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Pantalla"));
         QCOMPARE(window->trayWidget()->exitAction()->text(), QStringLiteral("Salida"));
         QVERIFY(qApp->styleSheet().contains("device_es_"));
@@ -225,12 +235,17 @@ private slots:
         QVERIFY(internet->text() == QString::fromUtf8("En l\u00ednea") || internet->text() == "Ninguno");
     }
 
-    // Each of the five back buttons sits on the page of its number and leads
-    // to the settings page.
+    // Each page whose table row returns to the settings page has its back
+    // button (named by its index), also the pages built on first show, and
+    // it leads to the settings page.
     void backButtonsLeadToSettings()
     {
-        for (int index : {2, 8, 9, 11, 12}) {
-            window->ensurePageBuilt(index);
+        int links = 0;
+        for (int index = 0; index < Pages::Count; ++index) {
+            if (Pages::kTable[index].returnPage != Pages::Settings)
+                continue;
+            ++links;
+            window->ensurePage(index);
             QWidget* page = stack()->widget(index);
             auto* back = page->findChild<QPushButton*>(QStringLiteral("Btn_Return_%1").arg(index));
             QVERIFY2(back, qPrintable(QStringLiteral("no back button on page %1").arg(index)));
@@ -239,9 +254,60 @@ private slots:
             QVERIFY(back->isVisible());
             QVERIFY(!back->text().isEmpty());
             back->click();
-            QCOMPARE(stack()->currentIndex(), 21);
-            QCOMPARE(window->currentPageRequest(), 21);
+            QCOMPARE(stack()->currentIndex(), int(Pages::Settings));
+            QCOMPARE(window->currentPageRequest(), int(Pages::Settings));
         }
+        QVERIFY(links > 0);
+    }
+
+    // The account and update pages are built the first time they are shown,
+    // with the frame's back link and the current language, and a language
+    // switch afterwards reaches them.
+    void pagesNotOpenedAreNotBuilt()
+    {
+        for (int index :
+            {Pages::UserLoginEn, Pages::ModifyName, Pages::DetectionUpdate, Pages::Settings, Pages::Drivers})
+            QVERIFY2(stack()->widget(index)->findChildren<QWidget*>().isEmpty(),
+                qPrintable(QStringLiteral("page %1 built at start").arg(index)));
+
+        window->ClickButton_SwitchEnglish();
+        window->showPage(Pages::ModifyName);
+        QWidget* page = stack()->widget(Pages::ModifyName);
+        QVERIFY(page->findChildren<QLineEdit*>().size() > 0);
+        auto* back = page->findChild<QPushButton*>(QStringLiteral("Btn_Return_%1").arg(Pages::ModifyName));
+        QVERIFY(back);
+        QTRY_VERIFY(back->isVisible());
+        QVERIFY(back->text().contains(QStringLiteral("Back to settings")));
+        window->ClickButton_SwitchSpanish();
+        QVERIFY(!back->text().contains(QStringLiteral("Back to settings")));
+        QCOMPARE(window->findChildren<QPushButton*>(back->objectName()).size(), 1);
+        // Only what was shown was built.
+        QVERIFY(stack()->widget(Pages::DetectionUpdate)->findChildren<QWidget*>().isEmpty());
+    }
+
+    // The device page's router button reaches the router subsystem, which
+    // shows its page (built then) and says that no adapter is connected.
+    void deviceRouterButtonOpensTheRouterPage()
+    {
+        QVERIFY(stack()->widget(Pages::RouterConnect)->findChildren<QWidget*>().isEmpty());
+        emit button("Btn_Router_Connect")->clicked(); // disabled without an adapter
+        QCOMPARE(stack()->currentIndex(), int(Pages::RouterConnect));
+        QCOMPARE(window->currentPageRequest(), int(Pages::RouterConnect));
+        QVERIFY(!stack()->widget(Pages::RouterConnect)->findChildren<QWidget*>().isEmpty());
+        QTRY_VERIFY(window->toast()->isVisible());
+    }
+
+    // A relay attempt of the remote subsystem shows the frame's busy overlay.
+    void busyOverlayFollowsTheRemoteAttempt()
+    {
+        auto* overlay = window->findChild<Loading*>();
+        auto* remote = window->subsystem<RemoteController>();
+        QVERIFY(overlay && remote);
+        QVERIFY(!overlay->isVisible());
+        emit remote->attemptRunning(true);
+        QVERIFY(overlay->isVisible());
+        emit remote->attemptRunning(false);
+        QVERIFY(!overlay->isVisible());
     }
 
     // Every control a user can operate, on every page, has a name a screen
@@ -249,7 +315,7 @@ private slots:
     void everyControlHasAnAccessibleName()
     {
         for (int index = 0; index < stack()->count(); ++index)
-            window->ensurePageBuilt(index);
+            window->ensurePage(index);
         for (const bool spanish : {false, true}) {
             if (spanish)
                 window->ClickButton_SwitchSpanish();
@@ -286,7 +352,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QStringList missed;
         for (int index = 0; index < stack()->count(); ++index) {
-            window->ensurePageBuilt(index);
+            window->ensurePage(index);
             stack()->setCurrentIndex(index);
             QCoreApplication::processEvents();
             QList<QWidget*> expected;

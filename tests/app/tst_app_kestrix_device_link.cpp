@@ -55,15 +55,15 @@ private slots:
     {
         window->findChild<QPushButton*>("Btn_More_VCI")->click();
         auto* stack = window->findChild<QStackedWidget*>("Tab_Stack");
-        QCOMPARE(stack->currentIndex(), 4);
+        QCOMPARE(stack->currentIndex(), int(Pages::MoreVci));
         auto* list = window->findChild<QListWidget*>(QStringLiteral("listWidget_VCI"));
         QVERIFY(list);
         QTRY_COMPARE_WITH_TIMEOUT(list->count(), 3, 3000);
         // The status thread keeps the requested page.
         QTest::qWait(1200);
-        QCOMPARE(stack->currentIndex(), 4);
+        QCOMPARE(stack->currentIndex(), int(Pages::MoreVci));
         window->findChild<QPushButton*>("Btn_Device")->click();
-        QCOMPARE(stack->currentIndex(), 0);
+        QCOMPARE(stack->currentIndex(), int(Pages::Device));
     }
 
     void killedServiceShowsNoneAndRecovers()

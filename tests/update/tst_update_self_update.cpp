@@ -12,11 +12,12 @@
 #include "update/UpdateController.h"
 #include "update/UpdatePage.h"
 
-#include "kit/SafeUnpacker.h"
 #include "device/AppShared.h"
+#include "kit/SafeUnpacker.h"
 
 #include "CloudEmulator.h"
 #include "TestTls.h"
+#include "support/StandInHost.h"
 #include "support/TestEnvironment.h"
 
 #include <QCryptographicHash>
@@ -40,32 +41,17 @@ namespace {
 
 const QString kUpgrader = QStringLiteral("Upgrade2");
 
-// The window's side of the subsystem surface, with the two widgets the
+// The shared stand-in window with the navigation bar's update mark the
 // controller looks for.
-class Host : public SubsystemHost {
+class Host : public StandInHost {
 public:
     Host()
+        : tip(new QLabel(this))
     {
-        frameWidget.resize(902, 652);
-        tip = new QLabel(&frameWidget);
         tip->setObjectName(QStringLiteral("lbl_upgradeTip"));
         tip->hide();
-        stack = new QStackedWidget(&frameWidget);
-        for (int i = 0; i < 23; ++i)
-            stack->addWidget(new QWidget(stack));
     }
-    QWidget* frame() override { return &frameWidget; }
-    QWidget* pageHost(int index) override { return stack->widget(index); }
-    void buildOnFirstShow(int index, std::function<void(QWidget*)> build) override { build(pageHost(index)); }
-    void ensurePage(int) override { }
-    void showPage(int index) override { stack->setCurrentIndex(index); }
-    void toast(const QString& text, int) override { toasts << text; }
-    void wakeStatusPass() override { }
-
-    QWidget frameWidget;
-    QLabel* tip = nullptr;
-    QStackedWidget* stack = nullptr;
-    QStringList toasts;
+    QLabel* tip;
 };
 
 QByteArray fileSum(const QString& path)
@@ -129,8 +115,8 @@ private:
         const QString archive = work.filePath(QStringLiteral("dl/BrindlewickInstall.zip"));
         QDir().mkpath(QFileInfo(archive).absolutePath());
         HttpServer server;
-        if (!server.downloadFileFromServer(cloud.httpHostBase() + QStringLiteral("files/app/BrindlewickInstall.zip"),
-                archive, 60000)) {
+        if (!server.downloadFileFromServer(
+                cloud.httpHostBase() + QStringLiteral("files/app/BrindlewickInstall.zip"), archive, 60000)) {
             *message = server.lastResult();
             return QString();
         }
@@ -152,7 +138,8 @@ private slots:
         installDir = work.filePath(QStringLiteral("Brindlewick"));
         releaseDir = work.filePath(QStringLiteral("served"));
         QDir().mkpath(releaseDir);
-        QVERIFY(QFile::copy(QStringLiteral(BW_RELEASE_NEXT_ARCHIVE), releaseDir + QStringLiteral("/BrindlewickInstall.zip")));
+        QVERIFY(QFile::copy(
+            QStringLiteral(BW_RELEASE_NEXT_ARCHIVE), releaseDir + QStringLiteral("/BrindlewickInstall.zip")));
         // The test CA is trusted through the variable, as in every TLS test.
         QVERIFY2(tls.create(), qPrintable(tls.lastError()));
         qputenv("BRINDLEWICK_CA_FILE", QFile::encodeName(tls.caFile()));
@@ -176,22 +163,23 @@ private slots:
             return QVariant();
         };
 
-        // The emulator announces V1.0.2.0; this program is 1.0.1.0.
+        // The emulator announces the next version; this program is the build's.
         controller.startCheck();
         QTRY_VERIFY_WITH_TIMEOUT(lastCode6().isValid(), 20000);
         QCOMPARE(lastCode6().toBool(), true);
-        QVERIFY(host.tip->isVisibleTo(&host.frameWidget));
+        QVERIFY(host.tip->isVisibleTo(&host));
         QVERIFY(controller.updateButton()->isEnabled());
         QCOMPARE(controller.page()->state(), UpdatePage::State::Newer);
 
         bus.clear();
-        QVERIFY(cloud.controlAt(QStringLiteral("app-version"), QJsonObject{{QStringLiteral("versionNo"), QStringLiteral(BW_PROJECT_VERSION)}}));
-        // Bus code 4 runs the check and shows page 9.
+        QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
+            QJsonObject{{QStringLiteral("versionNo"), QStringLiteral(BW_PROJECT_VERSION)}}));
+        // Bus code 4 runs the check and shows the update page.
         emit AppShared::instance()->signal(RunVersionCheck, QVariant());
-        QCOMPARE(host.stack->currentIndex(), 9);
+        QCOMPARE(host.currentPage(), int(Pages::DetectionUpdate));
         QTRY_VERIFY_WITH_TIMEOUT(lastCode6().isValid(), 20000);
         QCOMPARE(lastCode6().toBool(), false);
-        QVERIFY(!host.tip->isVisibleTo(&host.frameWidget));
+        QVERIFY(!host.tip->isVisibleTo(&host));
         QVERIFY(!controller.updateButton()->isEnabled());
         QCOMPARE(controller.page()->state(), UpdatePage::State::Current);
 
@@ -204,7 +192,8 @@ private slots:
         QCOMPARE(controller.page()->state(), UpdatePage::State::NoAnswer);
         controller.stop();
         QVERIFY(cloud.reset());
-        QVERIFY(cloud.controlAt(QStringLiteral("app-version"), QJsonObject{{QStringLiteral("versionNo"), QStringLiteral("V" BW_NEXT_VERSION)}}));
+        QVERIFY(cloud.controlAt(QStringLiteral("app-version"),
+            QJsonObject{{QStringLiteral("versionNo"), QStringLiteral("V" BW_NEXT_VERSION)}}));
     }
 
     // The update button: grey while it works, blue again after a failed download.
@@ -255,7 +244,8 @@ private slots:
         HttpServer server;
         QSignalSpy finished(&server, &HttpServer::finished);
         const QString target = work.filePath(QStringLiteral("missing.zip"));
-        QVERIFY(!server.downloadFileFromServer(cloud.httpHostBase() + QStringLiteral("files/app/NoSuchRelease.zip"), target, 10000));
+        QVERIFY(!server.downloadFileFromServer(
+            cloud.httpHostBase() + QStringLiteral("files/app/NoSuchRelease.zip"), target, 10000));
         QCOMPARE(server.lastResult(), QStringLiteral("Server response failure"));
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished.at(0).at(0).toBool(), false);
@@ -324,7 +314,8 @@ private slots:
         // The served archive with one file changed after signing.
         QTemporaryDir unpacked;
         QProcess sevenZip;
-        sevenZip.start(QStringLiteral("7z"), {QStringLiteral("x"), QStringLiteral("-o") + unpacked.path(), QStringLiteral(BW_RELEASE_NEXT_ARCHIVE)});
+        sevenZip.start(QStringLiteral("7z"),
+            {QStringLiteral("x"), QStringLiteral("-o") + unpacked.path(), QStringLiteral(BW_RELEASE_NEXT_ARCHIVE)});
         QVERIFY(sevenZip.waitForFinished(60000) && sevenZip.exitCode() == 0);
         {
             QFile upgrader(unpacked.filePath(kUpgrader));
@@ -334,7 +325,8 @@ private slots:
         const QString served = releaseDir + QStringLiteral("/BrindlewickInstall.zip");
         QFile::rename(served, served + QStringLiteral(".good"));
         sevenZip.setWorkingDirectory(unpacked.path());
-        sevenZip.start(QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-tzip"), served, QStringLiteral(".")});
+        sevenZip.start(
+            QStringLiteral("7z"), {QStringLiteral("a"), QStringLiteral("-tzip"), served, QStringLiteral(".")});
         QVERIFY(sevenZip.waitForFinished(120000) && sevenZip.exitCode() == 0);
 
         QString message;
@@ -365,7 +357,8 @@ private slots:
         // Kill the apply step after it has swapped a few files.
         const QString journal = installDir + QStringLiteral("/.bw-upgrade/journal");
         QTRY_VERIFY_WITH_TIMEOUT(readText(journal).count(QLatin1String("\nnew ")) >= 3, 30000);
-        const QString applyLine = readText(journal).section(QStringLiteral("apply "), 1).section(QLatin1Char('\n'), 0, 0);
+        const QString applyLine
+            = readText(journal).section(QStringLiteral("apply "), 1).section(QLatin1Char('\n'), 0, 0);
         killPid(applyLine.toLongLong());
         QTest::qWait(200);
         QVERIFY(folderSums(installDir) != before); // half-way
@@ -391,8 +384,9 @@ private slots:
             // Root writes anywhere; run the upgrader as a user who may not.
             for (const QString& dir : {env.path(), QFileInfo(work.path()).absolutePath(), work.path(), installDir,
                      folder, QFileInfo(folder).absolutePath()})
-                QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                        | QFileDevice::ReadOther | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+                QFile::setPermissions(dir,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                        | QFileDevice::ExeOther | QFileDevice::ReadGroup | QFileDevice::ExeGroup);
             upgrader.setProgram(QStringLiteral("setpriv"));
             upgrader.setArguments({QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
                 QStringLiteral("--clear-groups"), installDir + QLatin1Char('/') + kUpgrader, folder});

@@ -1,0 +1,26 @@
+// The main window's own furniture, apart from its behaviour: the navigation
+// group and the initial states of the frame's controls, the busy overlay, and
+// the names screen readers announce for the picture-only buttons. The texts
+// are the window's ("Kestrix" in the catalogues).
+#pragma once
+
+class Loading;
+class QWidget;
+
+namespace Ui {
+class KestrixClass;
+}
+
+namespace FrameChrome {
+
+// The six navigation buttons as one exclusive group of checkable buttons,
+// the settings button and the update mark placed, the hidden buttons hidden,
+// the page table's appended pages added to the stack.
+void setUp(Ui::KestrixClass& ui, QWidget* frame);
+// Busy overlay: hidden until a long operation shows it, over the page area.
+Loading* makeBusyOverlay(QWidget* frame);
+void setBusy(Loading* overlay, bool busy);
+// Names and descriptions of the frame's controls, in the current language.
+void describe(Ui::KestrixClass& ui);
+
+} // namespace FrameChrome
