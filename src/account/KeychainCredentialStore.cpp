@@ -1,4 +1,5 @@
 #include "account/KeychainCredentialStore.h"
+#include "platform/OsConventions.h"
 
 #include "kit/PostCall.h"
 
@@ -88,7 +89,8 @@ std::shared_ptr<JobResult> runBounded(const QString& service, const QString& key
     }
     const QByteArray copy = data ? *data : QByteArray();
     const bool write = data != nullptr;
-    appkit::postCall(app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); });
+    appkit::postCall(
+        app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); });
     std::unique_lock<std::mutex> lock(result->mutex);
     if (!result->done.wait_for(
             lock, std::chrono::milliseconds(KeychainCredentialStore::kWaitMs), [&] { return result->finished; }))
@@ -194,15 +196,13 @@ bool KeychainCredentialStore::save(const RememberedCredentials& credentials, QSt
 
 bool KeychainCredentialStore::available(QString* why, const QString& service)
 {
-#if !defined(_WIN32)
     // Without a session bus the Secret Service cannot answer; asking would
     // only start a bus of its own or wait.
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+    if (platform::keychainNeedsSessionBus() && qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
         if (why)
             *why = QStringLiteral("no session bus");
         return false;
     }
-#endif
     // A write read back, not a read: a keyring without a default collection,
     // or with a locked one, answers reads with "no such entry" and may report
     // a write whose unlock or create prompt could not be shown as done.

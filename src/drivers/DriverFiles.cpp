@@ -1,8 +1,9 @@
 #include "drivers/DriverFiles.h"
+#include "platform/OsConventions.h"
 
+#include "drivers/DriverRegistry.h"
 #include "kit/AppConstants.h"
 #include "kit/SafeUnpacker.h"
-#include "drivers/DriverRegistry.h"
 #include "platform/DataRoot.h"
 
 #include <QDir>
@@ -13,11 +14,7 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
+const Qt::CaseSensitivity kPathCase = platform::pathsCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
 
 bool plainName(const QString& name)
 {
@@ -29,8 +26,8 @@ bool plainName(const QString& name)
 
 QString DriverFiles::dataDirectory()
 {
-    QString dir = QDir::fromNativeSeparators(
-        QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
+    QString dir
+        = QDir::fromNativeSeparators(QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
     while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
     return dir;
@@ -77,7 +74,8 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
         if (manifest.present && !manifest.readable)
             return tr("The package's manifest cannot be read.");
         if (manifest.readable && manifest.package != driver.info.installKey)
-            return tr("The archive holds the %1 package, not %2.").arg(manifest.package.left(64), driver.info.installKey);
+            return tr("The archive holds the %1 package, not %2.")
+                .arg(manifest.package.left(64), driver.info.installKey);
         version = manifest.version;
         return QString();
     };
@@ -96,7 +94,8 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
     return result;
 }
 
-DriverFiles::Removal DriverFiles::removeInstallFolder(const QString& installPath, const QString& installKey, QString* why)
+DriverFiles::Removal DriverFiles::removeInstallFolder(
+    const QString& installPath, const QString& installKey, QString* why)
 {
     auto say = [why](Removal removal, const QString& text) {
         if (why)

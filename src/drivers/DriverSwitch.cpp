@@ -1,4 +1,5 @@
 #include "drivers/DriverSwitch.h"
+#include "platform/OsConventions.h"
 
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverRegistry.h"
@@ -10,11 +11,7 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-const char* const kLibrarySuffix = ".dll";
-#else
-const char* const kLibrarySuffix = ".so";
-#endif
+const char* const kLibrarySuffix = platform::sharedLibrarySuffix();
 
 enum class Call { Done, Refused, Skipped, Broken };
 
@@ -71,8 +68,8 @@ SwitchResult switchDriver(VehicleDriver& driver, bool enable, QString* why)
         const Call mode = callExport(packageLibrary(folder, QStringLiteral("VciSwitch")),
             enable ? "SetModeHalvern" : "SetModeOriginal", true, why);
         if (mode == Call::Refused || mode == Call::Broken) {
-            qCWarning(lcDrivers).noquote() << driver.key << (enable ? "not enabled:" : "not disabled:")
-                                           << (why ? *why : QString());
+            qCWarning(lcDrivers).noquote()
+                << driver.key << (enable ? "not enabled:" : "not disabled:") << (why ? *why : QString());
             return mode == Call::Refused ? SwitchResult::Refused : SwitchResult::ModeLibraryBroken;
         }
         callExport(packageLibrary(folder, QStringLiteral("vciServer")), enable ? "start" : "Stop", false, nullptr);

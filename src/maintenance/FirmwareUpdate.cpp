@@ -1,4 +1,5 @@
 #include "maintenance/FirmwareUpdate.h"
+#include "platform/OsConventions.h"
 
 #include "device/DeviceProfile.h"
 
@@ -113,11 +114,7 @@ bool FirmwareUpdate::hasImages() const
 
 std::string FirmwareUpdate::upgraderProgram(const std::string& programDir, Image which)
 {
-#ifdef _WIN32
-    return programDir + "/" + sequenceOf(which).upgrader + ".exe";
-#else
-    return programDir + "/" + sequenceOf(which).upgrader;
-#endif
+    return programDir + "/" + sequenceOf(which).upgrader + platform::programSuffix();
 }
 
 void FirmwareUpdate::say(int state, int progress, const QString& message) const

@@ -17,7 +17,7 @@ RouterController::RouterController(MT7628Config& config, QObject* parent)
     : QObject(parent)
     , m_module(std::make_unique<Mt7628RouterModule>(config))
 {
-    init([](VciStatusRecord& r) { return readVciStatus(r); });
+    init([](VciStatusRecord& r) { return recentVciStatus(r); });
 }
 
 RouterController::RouterController(
@@ -176,9 +176,8 @@ void RouterController::on_SendRouteCmd(int cmd, int itemindex, QString Str1, QSt
         runCommand("router-reset", [this] { m_setup->reset(); });
         return;
     case route_cmd::kSave:
-        runCommand("router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] {
-            m_setup->save(name, pw);
-        });
+        runCommand(
+            "router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] { m_setup->save(name, pw); });
         return;
     case route_cmd::kReadWifi:
         runCommand("router-wifi", [this] { m_setup->readWifiInfo(); });

@@ -3,10 +3,10 @@
 #include "settings/SecretScrubber.h"
 #include "settings/SettingsLog.h"
 
-#include "kit/AppConstants.h"
-#include "kit/SafeUnpacker.h"
 #include "device/LinkDrivers.h"
 #include "device/VciStatusRecord.h"
+#include "kit/AppConstants.h"
+#include "kit/SafeUnpacker.h"
 
 #include "platform/LogFile.h"
 #include "platform/NetAdapters.h"
@@ -43,25 +43,15 @@ QString readSmallText(const QString& path)
 QStringList systemUsbDevices()
 {
     QStringList lines;
-    const QString adapterPresent
-        = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560")) ? QStringLiteral("present")
-                                                                            : QStringLiteral("absent");
+    const QString adapterPresent = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560"))
+        ? QStringLiteral("present")
+        : QStringLiteral("absent");
     lines << QStringLiteral("adapter USB device A5A5:2560: ") + adapterPresent;
-#ifndef Q_OS_WIN
-    const QDir root(QString::fromStdString(platform::usbSysfsRoot()));
-    const QStringList devices = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : devices) {
-        const QString dir = root.filePath(name);
-        const QString vendor = readSmallText(dir + QStringLiteral("/idVendor"));
-        if (vendor.isEmpty())
-            continue;
+    const auto text = [](const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); };
+    for (const platform::UsbDeviceDetails& d : platform::usbDeviceDetails())
         lines << QStringLiteral("%1 %2:%3 %4 %5")
-                     .arg(name, vendor, readSmallText(dir + QStringLiteral("/idProduct")),
-                         readSmallText(dir + QStringLiteral("/manufacturer")),
-                         readSmallText(dir + QStringLiteral("/product")))
+                     .arg(text(d.name), text(d.vendorId), text(d.productId), text(d.manufacturer), text(d.product))
                      .trimmed();
-    }
-#endif
     return lines;
 }
 

@@ -25,8 +25,8 @@ std::string base()
     return "http://127.0.0.1:" + w32::required("BW_TEST_CLOUD_PORT") + "/";
 }
 
-Outcome send(const std::string& url, HttpRequest method = HTTP_GET, const std::string& header = "",
-    const std::string& body = "")
+Outcome send(
+    const std::string& url, HttpRequest method = HTTP_GET, const std::string& header = "", const std::string& body = "")
 {
     CHvHttp http;
     Outcome out;
@@ -64,8 +64,7 @@ int requestCount(const std::string& path)
 // A loopback port nobody listens on.
 unsigned short closedPort()
 {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
+    platform::startSockets();
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

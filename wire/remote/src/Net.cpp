@@ -1,5 +1,7 @@
 #include "remote/Net.h"
 
+#include "platform/Sockets.h"
+
 #include <chrono>
 #include <cstring>
 
@@ -80,15 +82,7 @@ std::string errorText(const char* what, int code)
 
 bool init()
 {
-#ifdef _WIN32
-    static const bool ok = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ok;
-#else
-    return true;
-#endif
+    return platform::startSockets();
 }
 
 bool isIpv4(const std::string& text)
@@ -136,7 +130,8 @@ bool connectResult(Socket s)
     return err == 0;
 }
 
-Socket connectTcp(const std::string& ip, std::uint16_t port, int timeoutMs, std::string* error, const std::atomic<bool>* stop)
+Socket connectTcp(
+    const std::string& ip, std::uint16_t port, int timeoutMs, std::string* error, const std::atomic<bool>* stop)
 {
     const Socket s = startConnect(ip, port, error);
     if (s == kNoSocket)
@@ -149,7 +144,9 @@ Socket connectTcp(const std::string& ip, std::uint16_t port, int timeoutMs, std:
             closeSocket(s);
             return kNoSocket;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                  .count();
         if (left <= 0) {
             if (error)
                 *error = "connect timed out";
@@ -370,8 +367,7 @@ void Waker::wake()
 void Waker::drain()
 {
     char buf[64];
-    while (recvSome(m_read, buf, sizeof buf) > 0) {
-    }
+    while (recvSome(m_read, buf, sizeof buf) > 0) { }
 }
 
 } // namespace remote::net
