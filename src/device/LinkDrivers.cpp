@@ -1,5 +1,4 @@
 #include "device/LinkDrivers.h"
-#include "platform/OsConventions.h"
 
 #include "device/ServiceWatch.h"
 
@@ -7,6 +6,7 @@
 #include "device/DeviceLog.h"
 
 #include <platform/NetAdapters.h>
+#include <platform/OsConventions.h>
 #include <platform/Process.h>
 #include <platform/ServiceControl.h>
 #include <platform/UsbDevices.h>

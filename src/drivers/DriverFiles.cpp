@@ -1,10 +1,10 @@
 #include "drivers/DriverFiles.h"
-#include "platform/OsConventions.h"
 
 #include "drivers/DriverRegistry.h"
 #include "kit/AppConstants.h"
 #include "kit/SafeUnpacker.h"
 #include "platform/DataRoot.h"
+#include "platform/OsConventions.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +26,8 @@ bool plainName(const QString& name)
 
 QString DriverFiles::dataDirectory()
 {
-    QString dir
-        = QDir::fromNativeSeparators(QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
+    QString dir = QDir::fromNativeSeparators(
+        QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
     while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
     return dir;
@@ -74,8 +74,7 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
         if (manifest.present && !manifest.readable)
             return tr("The package's manifest cannot be read.");
         if (manifest.readable && manifest.package != driver.info.installKey)
-            return tr("The archive holds the %1 package, not %2.")
-                .arg(manifest.package.left(64), driver.info.installKey);
+            return tr("The archive holds the %1 package, not %2.").arg(manifest.package.left(64), driver.info.installKey);
         version = manifest.version;
         return QString();
     };
@@ -94,8 +93,7 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
     return result;
 }
 
-DriverFiles::Removal DriverFiles::removeInstallFolder(
-    const QString& installPath, const QString& installKey, QString* why)
+DriverFiles::Removal DriverFiles::removeInstallFolder(const QString& installPath, const QString& installKey, QString* why)
 {
     auto say = [why](Removal removal, const QString& text) {
         if (why)

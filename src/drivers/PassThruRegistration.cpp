@@ -1,9 +1,9 @@
 #include "drivers/PassThruRegistration.h"
-#include "platform/OsConventions.h"
 
 #include "drivers/DriverFiles.h"
 #include "drivers/DriversLog.h"
 
+#include <platform/OsConventions.h>
 #include <platform/Registry.h>
 
 #include <QDir>

@@ -1,11 +1,11 @@
 #include "kit/LogCleanup.h"
-#include "platform/OsConventions.h"
 
 #include "kit/KitLog.h"
 #include "kit/TraceFolders.h"
 
 #include <platform/FileTimes.h>
 #include <platform/LogFile.h>
+#include <platform/OsConventions.h>
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,9 @@
 #include "kit/SafeUnpacker.h"
-#include "platform/OsConventions.h"
 
 #include "kit/FileNameRule.h"
 #include "kit/KitLog.h"
+
+#include <platform/OsConventions.h>
 
 #include <QDir>
 #include <QDirIterator>
@@ -409,8 +410,8 @@ SafeUnpacker::Result SafeUnpacker::verifyUnpacked(const QString& folder, const R
             folders.insert(pathKey(parent));
     }
     int filesFound = 0;
-    QDirIterator it(
-        folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+        QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -425,8 +426,7 @@ SafeUnpacker::Result SafeUnpacker::verifyUnpacked(const QString& folder, const R
         if (info.isDir()) {
             if (!folders.contains(pathKey(relative)))
                 return failure(Failure::Mismatch, relative);
-            QFile::setPermissions(
-                info.filePath(), info.permissions() | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(info.filePath(), info.permissions() | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             continue;
         }
         const Entry* entry = files.value(pathKey(relative));

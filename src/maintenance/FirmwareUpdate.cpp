@@ -1,7 +1,8 @@
 #include "maintenance/FirmwareUpdate.h"
-#include "platform/OsConventions.h"
 
 #include "device/DeviceProfile.h"
+
+#include <platform/OsConventions.h>
 
 #include <QCoreApplication>
 #include <QFile>

@@ -176,8 +176,9 @@ void RouterController::on_SendRouteCmd(int cmd, int itemindex, QString Str1, QSt
         runCommand("router-reset", [this] { m_setup->reset(); });
         return;
     case route_cmd::kSave:
-        runCommand(
-            "router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] { m_setup->save(name, pw); });
+        runCommand("router-save", [this, name = Str1.toStdString(), pw = Str2.toStdString()] {
+            m_setup->save(name, pw);
+        });
         return;
     case route_cmd::kReadWifi:
         runCommand("router-wifi", [this] { m_setup->readWifiInfo(); });

@@ -3,10 +3,10 @@
 #include "settings/SecretScrubber.h"
 #include "settings/SettingsLog.h"
 
-#include "device/LinkDrivers.h"
-#include "device/VciStatusRecord.h"
 #include "kit/AppConstants.h"
 #include "kit/SafeUnpacker.h"
+#include "device/LinkDrivers.h"
+#include "device/VciStatusRecord.h"
 
 #include "platform/LogFile.h"
 #include "platform/NetAdapters.h"
@@ -30,22 +30,14 @@ namespace {
 // A log file is rotated before 1 MiB; anything far larger is not ours.
 constexpr qint64 kMaxLogBytes = 8 * 1024 * 1024;
 
-QString readSmallText(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.read(256)).trimmed();
-}
-
 // The USB devices as the platform's sysfs tree shows them (POSIX), plus the
 // adapter's own USB id as the platform's probe answers it (every system).
 QStringList systemUsbDevices()
 {
     QStringList lines;
-    const QString adapterPresent = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560"))
-        ? QStringLiteral("present")
-        : QStringLiteral("absent");
+    const QString adapterPresent
+        = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560")) ? QStringLiteral("present")
+                                                                            : QStringLiteral("absent");
     lines << QStringLiteral("adapter USB device A5A5:2560: ") + adapterPresent;
     const auto text = [](const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); };
     for (const platform::UsbDeviceDetails& d : platform::usbDeviceDetails())
