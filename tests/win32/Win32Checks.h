@@ -5,9 +5,9 @@
 #include "../../platform/tests/TestHarness.h"
 #include "platform/Sockets.h"
 
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -87,8 +87,8 @@ public:
         si.cb = sizeof si;
         std::vector<char> buffer(line.begin(), line.end());
         buffer.push_back('\0');
-        if (::CreateProcessA(
-                nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_info)) {
+        if (::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                &si, &m_info)) {
             ::CloseHandle(m_info.hThread);
             m_started = true;
         }

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #ifdef _WIN32
-#include <mstcpip.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
@@ -26,25 +26,13 @@ namespace {
 #ifdef _WIN32
 using Native = SOCKET;
 const Native kNone = INVALID_SOCKET;
-int lastError()
-{
-    return ::WSAGetLastError();
-}
-std::string errorText(const char* what, int code)
-{
-    return std::string(what) + " failed (error " + std::to_string(code) + ")";
-}
+int lastError() { return ::WSAGetLastError(); }
+std::string errorText(const char* what, int code) { return std::string(what) + " failed (error " + std::to_string(code) + ")"; }
 #else
 using Native = int;
 constexpr Native kNone = -1;
-int lastError()
-{
-    return errno;
-}
-std::string errorText(const char* what, int code)
-{
-    return std::string(what) + ": " + std::strerror(code);
-}
+int lastError() { return errno; }
+std::string errorText(const char* what, int code) { return std::string(what) + ": " + std::strerror(code); }
 #endif
 
 void setBlocking(Native s, bool blocking)
@@ -69,10 +57,7 @@ void closeNative(Native s)
 
 } // namespace
 
-Socket::~Socket()
-{
-    close();
-}
+Socket::~Socket() { close(); }
 
 bool Socket::isIpv4(const std::string& text)
 {
@@ -120,9 +105,8 @@ bool Socket::connect(const std::string& ip, std::uint16_t port, int timeoutMs, i
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left
-                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
-                      .count();
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now()).count();
             if (left <= 0) {
                 *error = "no answer within " + std::to_string(timeoutMs / 1000.0).substr(0, 3) + " s";
                 closeNative(s);
@@ -152,12 +136,11 @@ bool Socket::connect(const std::string& ip, std::uint16_t port, int timeoutMs, i
         socklen_t len = sizeof err;
 #endif
         if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0 || err != 0) {
-            *error = err == 0
-                ? errorText("connect", lastError())
+            *error = err == 0 ? errorText("connect", lastError())
 #ifdef _WIN32
-                : (err == WSAECONNREFUSED ? std::string("connection refused") : errorText("connect", err));
+                              : (err == WSAECONNREFUSED ? std::string("connection refused") : errorText("connect", err));
 #else
-                : std::string(std::strerror(err));
+                              : std::string(std::strerror(err));
 #endif
             closeNative(s);
             return false;
