@@ -65,8 +65,8 @@ inline std::string emulatorCommand(const std::string& command)
     }
     if (s != INVALID_SOCKET)
         ::closesocket(s);
-    ::WSACleanup();
-    return answer;
+    return answer; // Winsock stays started for the process, as platform::startSockets leaves it
+
 }
 
 inline long long msSince(std::chrono::steady_clock::time_point start)
