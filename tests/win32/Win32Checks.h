@@ -5,8 +5,10 @@
 #include "../../platform/tests/TestHarness.h"
 #include "platform/Sockets.h"
 
+// Winsock before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <chrono>

@@ -6,8 +6,10 @@
 #include <cstring>
 
 #ifdef _WIN32
+// Winsock first: mstcpip.h needs its types.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <mstcpip.h>
 #else
 #include <arpa/inet.h>
