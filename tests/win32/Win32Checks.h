@@ -68,7 +68,6 @@ inline std::string emulatorCommand(const std::string& command)
     if (s != INVALID_SOCKET)
         ::closesocket(s);
     return answer; // Winsock stays started for the process, as platform::startSockets leaves it
-
 }
 
 inline long long msSince(std::chrono::steady_clock::time_point start)
@@ -89,8 +88,8 @@ public:
         si.cb = sizeof si;
         std::vector<char> buffer(line.begin(), line.end());
         buffer.push_back('\0');
-        if (::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                &si, &m_info)) {
+        if (::CreateProcessA(
+                nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_info)) {
             ::CloseHandle(m_info.hThread);
             m_started = true;
         }
