@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
-#ifndef _WIN32
-#include <csignal>
-#include <pthread.h>
-#endif
+#include "platform/StopRequests.h"
 
 namespace bwservice {
 
@@ -33,19 +30,12 @@ void Discovery::start()
     if (!m_threads.empty())
         return;
     m_stop = false;
-#ifndef _WIN32
-    // The workers take no signals: a stop request (SIGTERM, SIGINT, SIGHUP)
-    // then reaches the main thread and cuts its wait short.
-    sigset_t all;
-    sigset_t previous;
-    sigfillset(&all);
-    pthread_sigmask(SIG_SETMASK, &all, &previous);
-#endif
-    for (std::size_t i = 0; i < m_slots.size(); ++i)
-        m_threads.emplace_back(&Discovery::probeLoop, this, i);
-#ifndef _WIN32
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-#endif
+    // The workers take no signals: a stop request then reaches the main
+    // thread and cuts its wait short.
+    platform::startThreadsWithoutSignals([this] {
+        for (std::size_t i = 0; i < m_slots.size(); ++i)
+            m_threads.emplace_back(&Discovery::probeLoop, this, i);
+    });
 }
 
 void Discovery::stop()

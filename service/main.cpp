@@ -7,58 +7,14 @@
 #include "ServiceConfig.h"
 
 #include "platform/LogFile.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/Process.h"
+#include "platform/StopRequests.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 
 namespace {
 std::atomic<bool> g_stop{false};
-
-#ifdef _WIN32
-BOOL WINAPI onConsoleEvent(DWORD)
-{
-    g_stop = true;
-    return TRUE; // the main loop sees the flag within its poll interval and stops cleanly
-}
-
-long processId()
-{
-    return static_cast<long>(::GetCurrentProcessId());
-}
-
-void catchStopRequests()
-{
-    ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
-}
-#else
-void onSignal(int)
-{
-    g_stop = true;
-}
-
-long processId()
-{
-    return static_cast<long>(::getpid());
-}
-
-void catchStopRequests()
-{
-    struct sigaction sa { };
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-#endif
 
 void logLine(const char* level, const std::string& text)
 {
@@ -103,8 +59,8 @@ int main(int argc, char** argv)
         logFailure(error + " (is the runtime folder there and writable? set XDG_RUNTIME_DIR or --lock)");
         return 4;
     }
-    logLine("info", "starting, process " + std::to_string(processId()));
-    catchStopRequests();
+    logLine("info", "starting, process " + std::to_string(platform::currentProcessId()));
+    platform::catchStopRequests(g_stop);
 
     bwservice::Service service(config.options);
     if (!service.open(&error)) {

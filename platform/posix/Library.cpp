@@ -69,3 +69,17 @@ void* Library::resolve(const std::string& name)
 }
 
 } // namespace platform
+
+namespace platform {
+
+std::string moduleFolder(const void* address)
+{
+    Dl_info info{};
+    if (::dladdr(address, &info) == 0 || !info.dli_fname)
+        return {};
+    const std::string path = info.dli_fname;
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace platform

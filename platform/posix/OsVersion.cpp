@@ -1,6 +1,7 @@
 #include "../common/Detail.h"
 
 #include <cstdlib>
+#include <string>
 #include <sys/utsname.h>
 
 namespace platform::detail {
@@ -20,3 +21,13 @@ OsVersion systemOsVersion()
 }
 
 } // namespace platform::detail
+
+namespace platform {
+
+bool is64BitSystem()
+{
+    utsname name{};
+    return ::uname(&name) == 0 && std::string(name.machine).find("64") != std::string::npos;
+}
+
+} // namespace platform

@@ -376,3 +376,12 @@ RunStatus runAndWait(const std::string& program, const std::vector<std::string>&
 }
 
 } // namespace platform
+
+namespace platform {
+
+long currentProcessId()
+{
+    return static_cast<long>(::getpid());
+}
+
+} // namespace platform

@@ -3,6 +3,7 @@
 
 #include "../common/Detail.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -65,4 +66,44 @@ bool systemUsbDevicePresent(unsigned vendorId, unsigned productId)
 }
 
 } // namespace detail
+
+std::vector<UsbDeviceDetails> usbDeviceDetails()
+{
+    // At most 256 bytes of a small attribute file, without surrounding blanks.
+    const auto small = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        char buffer[256];
+        in.read(buffer, sizeof buffer);
+        std::string text(buffer, static_cast<std::size_t>(in.gcount()));
+        const char* blanks = " \t\n\r\v\f";
+        const std::size_t first = text.find_first_not_of(blanks);
+        if (first == std::string::npos)
+            return std::string();
+        return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    };
+    std::vector<UsbDeviceDetails> list;
+    const std::string root = usbSysfsRoot();
+    DIR* dir = ::opendir(root.c_str());
+    if (!dir)
+        return list;
+    while (const dirent* e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string device = root + "/" + e->d_name;
+        UsbDeviceDetails d;
+        d.vendorId = small(device + "/idVendor");
+        if (d.vendorId.empty())
+            continue;
+        d.name = e->d_name;
+        d.productId = small(device + "/idProduct");
+        d.manufacturer = small(device + "/manufacturer");
+        d.product = small(device + "/product");
+        list.push_back(std::move(d));
+    }
+    ::closedir(dir);
+    std::sort(
+        list.begin(), list.end(), [](const UsbDeviceDetails& a, const UsbDeviceDetails& b) { return a.name < b.name; });
+    return list;
+}
+
 } // namespace platform

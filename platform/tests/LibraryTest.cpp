@@ -46,6 +46,19 @@ TEST_CASE(exports_are_called_and_unloading_drops_the_library)
         CHECK_EQ(calls(), 1);
 }
 
+TEST_CASE(module_folder_is_the_folder_of_the_code_asked_about)
+{
+    const std::string self = platform::modulePath();
+    const std::string folder = self.substr(0, self.find_last_of("\\/"));
+    CHECK_EQ(platform::moduleFolder(reinterpret_cast<const void*>(&pluginPath)), folder);
+    Library library;
+    CHECK(library.load(pluginPath()));
+    void* answer = library.resolve("bw_plugin_answer");
+    const std::string plugin = pluginPath();
+    if (answer)
+        CHECK_EQ(platform::moduleFolder(answer), plugin.substr(0, plugin.find_last_of("\\/")));
+}
+
 TEST_CASE(missing_exports_and_files_give_errors)
 {
     Library library;

@@ -2,6 +2,7 @@
 // starts (with arguments that need quoting) and termination by name.
 #include "TestHarness.h"
 
+#include "platform/OsConventions.h"
 #include "platform/Process.h"
 #include "platform/ScriptStart.h"
 #include "platform/ServiceControl.h"
@@ -71,8 +72,39 @@ TEST_CASE(own_process_is_listed_with_its_path_and_command_line)
     const auto list = listProcesses();
     CHECK(list.size() > 1);
     CHECK(std::any_of(list.begin(), list.end(), [&](const ProcessEntry& e) { return e.name == name; }));
+    const long self = currentProcessId();
+    CHECK(self > 0);
+    CHECK(
+        std::any_of(list.begin(), list.end(), [&](const ProcessEntry& e) { return e.pid == self && e.name == name; }));
     const std::string line = rawCommandLine();
     CHECK(line.find("platform_ProcessTest") != std::string::npos);
+}
+
+TEST_CASE(program_names_follow_the_system)
+{
+    CHECK_EQ(selfName(), std::string("platform_ProcessTest") + programSuffix());
+#ifdef _WIN32
+    CHECK_EQ(nativeProgramName("Server.exe"), std::string("Server.exe"));
+#else
+    CHECK_EQ(nativeProgramName("Server.exe"), std::string("Server"));
+    // Only a whole ".exe" ending goes; nothing is left empty.
+    CHECK_EQ(nativeProgramName(".exe"), std::string(".exe"));
+    CHECK_EQ(nativeProgramName("Server.EXE"), std::string("Server.EXE"));
+    CHECK_EQ(nativeProgramName("Serverexe"), std::string("Serverexe"));
+
+    // A program unpacked without its execute bit gets it; a folder is left alone.
+    th::TempDir dir;
+    std::ofstream(dir.file("server")) << "#!/bin/sh\n";
+    ::chmod(dir.file("server").c_str(), 0600);
+    makeExecutable(dir.file("server"));
+    struct stat st { };
+    CHECK(::stat(dir.file("server").c_str(), &st) == 0 && (st.st_mode & 0777) == 0700);
+    ::chmod(dir.path().c_str(), 0600);
+    makeExecutable(dir.path());
+    CHECK(::stat(dir.path().c_str(), &st) == 0 && (st.st_mode & 0777) == 0600);
+    ::chmod(dir.path().c_str(), 0700);
+    makeExecutable(dir.file("missing")); // nothing to do, no crash
+#endif
 }
 
 TEST_CASE(command_line_keeps_the_switches)

@@ -32,8 +32,23 @@ TEST_CASE(fake_sysfs_tree_is_searched)
     CHECK(!usbDevicePresent(0xA5A5, 0x2561));
     CHECK(!usbDevicePresent(0x2560, 0xA5A5));
     CHECK(!usbDevicePresent(0x0BDA, 0));
+    std::ofstream(dir.file("1-1/manufacturer")) << "  Brindlewick \n";
+    std::ofstream(dir.file("1-1/product")) << std::string(300, 'p');
+    // Sorted by name, only folders with a vendor id, values trimmed and cut at 256 bytes.
+    const std::vector<UsbDeviceDetails> details = usbDeviceDetails();
+    std::string names;
+    for (const UsbDeviceDetails& d : details)
+        names += d.name + " ";
+    CHECK_EQ(names, std::string("1-1 1-2 1-3 1-4 usb1 "));
+    if (details.size() == 5) {
+        CHECK_EQ(details[0].vendorId + ":" + details[0].productId, std::string("a5a5:2560"));
+        CHECK_EQ(details[0].manufacturer, std::string("Brindlewick"));
+        CHECK_EQ(details[0].product, std::string(256, 'p'));
+        CHECK_EQ(details[1].productId, std::string());
+    }
     setUsbSysfsRoot(dir.file("missing"));
     CHECK(!usbDevicePresent(0xA5A5, 0x2560));
+    CHECK(usbDeviceDetails().empty());
     setUsbSysfsRoot(std::string());
     CHECK_EQ(usbSysfsRoot(), std::string("/sys/bus/usb/devices"));
 }
@@ -41,6 +56,7 @@ TEST_CASE(fake_sysfs_tree_is_searched)
 TEST_CASE(absent_device_is_not_found)
 {
     CHECK(!usbDevicePresent(0xA5A5, 0x2560));
+    CHECK(usbDeviceDetails().empty());
 }
 #endif
 

@@ -31,9 +31,9 @@ bool absolute(const std::string& path)
 std::string systemMessage(DWORD code)
 {
     char* text = nullptr;
-    const DWORD n = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<char*>(&text), 0, nullptr);
+    const DWORD n
+        = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string out = n && text ? std::string(text, n) : "error " + std::to_string(code);
     if (text)
         ::LocalFree(text);
@@ -112,6 +112,25 @@ void* Library::resolve(const std::string& name)
         return nullptr;
     }
     return reinterpret_cast<void*>(address);
+}
+
+} // namespace platform
+
+namespace platform {
+
+std::string moduleFolder(const void* address)
+{
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCSTR>(address), &module))
+        return {};
+    char buffer[MAX_PATH * 2];
+    const DWORD n = ::GetModuleFileNameA(module, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer)
+        return {};
+    const std::string path(buffer, n);
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 } // namespace platform

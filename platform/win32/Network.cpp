@@ -2,6 +2,7 @@
 // the get_IsConnectedToInternet property of the SDK headers), the Winsock resolver and one
 // ICMP echo through the IP Helper API.
 #include "platform/Network.h"
+#include "platform/Sockets.h"
 
 // Order matters: Winsock before windows.h, iphlpapi.h before icmpapi.h.
 #include <winsock2.h>
@@ -21,15 +22,6 @@
 
 namespace platform {
 namespace {
-
-bool startWinsock()
-{
-    static const bool started = [] {
-        WSADATA data{};
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return started;
-}
 
 // The ICMP handle lives as long as the process; a failed open is retried on
 // the next call.
@@ -69,7 +61,7 @@ bool systemReportsInternet()
 
 std::string resolveFirstIPv4(const std::string& host)
 {
-    if (host.empty() || !startWinsock())
+    if (host.empty() || !startSockets())
         return {};
     addrinfo hints{};
     hints.ai_family = AF_INET;
@@ -95,7 +87,7 @@ std::string resolveFirstIPv4(const std::string& host)
 bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
 {
     in_addr address{};
-    if (!startWinsock() || ::inet_pton(AF_INET, ipv4.c_str(), &address) != 1 || address.s_addr == INADDR_NONE)
+    if (!startSockets() || ::inet_pton(AF_INET, ipv4.c_str(), &address) != 1 || address.s_addr == INADDR_NONE)
         return false;
     HANDLE icmp = icmpHandle();
     if (icmp == INVALID_HANDLE_VALUE)

@@ -25,3 +25,13 @@ OsVersion systemOsVersion()
 }
 
 } // namespace platform::detail
+
+namespace platform {
+
+bool is64BitSystem()
+{
+    const DWORD attributes = ::GetFileAttributesA("C:\\Windows\\SysWOW64");
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+} // namespace platform

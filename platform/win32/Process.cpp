@@ -165,8 +165,8 @@ RunStatus runAndWait(const std::string& program, const std::vector<std::string>&
     // A program without a folder is searched for (lpApplicationName null).
     const bool search = program.find_first_of("\\/") == std::string::npos;
     if (!::CreateProcessA(search ? nullptr : program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-            CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr,
-            workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info)) {
+            CREATE_NO_WINDOW | CREATE_SUSPENDED, nullptr, workingDirectory.empty() ? nullptr : workingDirectory.c_str(),
+            &startup, &info)) {
         if (job)
             ::CloseHandle(job);
         return RunStatus::CouldNotStart;
@@ -201,6 +201,15 @@ RunStatus runAndWait(const std::string& program, const std::vector<std::string>&
         ::CloseHandle(job);
     }
     return result;
+}
+
+} // namespace platform
+
+namespace platform {
+
+long currentProcessId()
+{
+    return static_cast<long>(::GetCurrentProcessId());
 }
 
 } // namespace platform

@@ -45,3 +45,12 @@ bool systemUsbDevicePresent(unsigned vendorId, unsigned productId)
 
 } // namespace detail
 } // namespace platform
+
+namespace platform {
+
+std::vector<UsbDeviceDetails> usbDeviceDetails()
+{
+    return {};
+}
+
+} // namespace platform

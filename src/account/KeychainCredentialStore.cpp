@@ -2,6 +2,8 @@
 
 #include "kit/PostCall.h"
 
+#include <platform/OsConventions.h>
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
@@ -194,15 +196,13 @@ bool KeychainCredentialStore::save(const RememberedCredentials& credentials, QSt
 
 bool KeychainCredentialStore::available(QString* why, const QString& service)
 {
-#if !defined(_WIN32)
     // Without a session bus the Secret Service cannot answer; asking would
     // only start a bus of its own or wait.
-    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+    if (platform::keychainNeedsSessionBus() && qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
         if (why)
             *why = QStringLiteral("no session bus");
         return false;
     }
-#endif
     // A write read back, not a read: a keyring without a default collection,
     // or with a locked one, answers reads with "no such entry" and may report
     // a write whose unlock or create prompt could not be shown as done.

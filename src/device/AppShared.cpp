@@ -32,21 +32,6 @@ AppShared* AppShared::instance()
     return shared;
 }
 
-void AppShared::updateDeviceMap(const QMap<QString, QVariant>& map)
-{
-    DeviceInfo info;
-    info.SN = map.value(QStringLiteral("SN")).toString();
-    info.key = map.value(QStringLiteral("key")).toString();
-    info.connType = map.value(QStringLiteral("connType")).toString();
-    info.vciIP = map.value(QStringLiteral("vciIP")).toString();
-    info.softVer = normalizeVersion(map.value(QStringLiteral("softVer")).toString());
-    info.DllVersion = normalizeVersion(map.value(QStringLiteral("DllVersion")).toString());
-    info.FirmwareVersion = normalizeVersion(map.value(QStringLiteral("FirmwareVersion")).toString());
-    info.vbatt = map.value(QStringLiteral("vbatt")).toString().toFloat(); // 0 when not a number
-    info.status = map.value(QStringLiteral("status")).toString().toInt(); // 0 when not a number
-    instance()->publish(info);
-}
-
 void AppShared::publish(const DeviceInfo& info)
 {
     bool changed = false;

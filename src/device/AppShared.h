@@ -26,8 +26,8 @@ enum SharedSignal {
     SignedInName = 5,       // text, empty on sign-out
     NewerVersionExists = 6, // bool
     Unused7 = 7,
-    RemoteKeyRead = 8, // text, the adapter's remote key
-    ShowToast = 9,     // text, shown 2000 ms
+    RemoteKeyRead = 8,     // text, the adapter's remote key
+    ShowToast = 9,         // text, shown 2000 ms
     DriversLocalOnly = 10, // empty text: the drivers page lists installed drivers only (no adapter)
 };
 Q_DECLARE_METATYPE(SharedSignal)
@@ -44,9 +44,6 @@ public:
     // Keeps the DeviceInfo of one status read, tracks serial changes (profile,
     // remote key) and emits codes 1 (on a change) and 0. Thread-safe.
     void publish(const DeviceInfo& info);
-    // The same for a key/value map of a status text ("SN", "vbatt", ...):
-    // versions normalised, numbers converted, missing keys empty or 0.
-    static void updateDeviceMap(const QMap<QString, QVariant>& map);
 
     QString currentSerial() const;
     DeviceInfo deviceInfo() const;

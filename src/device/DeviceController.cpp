@@ -128,15 +128,16 @@ void DeviceController::startStatusWatch(int periodMs)
     // A change in the status block wakes the status thread at once instead of
     // at the end of its one-second wait.
     const auto period = std::chrono::milliseconds(periodMs);
-    // The first look happens here, so any change after attach() counts.
-    auto last = std::make_shared<std::array<unsigned char, kVciStatusBlockSize>>();
-    copyVciStatusBlock(last->data());
-    m_workers.start("status-watch", [this, period, last] {
-        unsigned char now[kVciStatusBlockSize];
+    // The first look happens here, so any change after attach() counts. A
+    // look parses only a changed text, and the pass it wakes shares that
+    // reading instead of parsing the text again.
+    const std::uint64_t first = watchStatusBlock();
+    m_workers.start("status-watch", [this, period, first] {
+        std::uint64_t seen = first;
         while (m_workers.sleepFor(period)) {
-            copyVciStatusBlock(now);
-            if (std::memcmp(now, last->data(), sizeof now) != 0) {
-                std::memcpy(last->data(), now, sizeof now);
+            const std::uint64_t now = watchStatusBlock();
+            if (now != seen) {
+                seen = now;
                 if (m_host)
                     m_host->wakeStatusPass();
             }

@@ -6,6 +6,7 @@
 #include "device/DeviceLog.h"
 
 #include <platform/NetAdapters.h>
+#include <platform/OsConventions.h>
 #include <platform/Process.h>
 #include <platform/ServiceControl.h>
 #include <platform/UsbDevices.h>
@@ -92,24 +93,15 @@ LinkEnvironment LinkEnvironment::system()
     LinkEnvironment env;
     env.programDir = QCoreApplication::applicationDirPath();
     env.scriptDir = QFile::decodeName(platform::scriptDirectory().c_str());
-#ifdef Q_OS_WIN
-    env.processRunning = [](const std::string& name) { return platform::serviceRunning(name); };
-#else
-    // Here each user runs a service of their own: it runs when its status
-    // block's writer holds the block's lock. A process scan would also find
+    // Where each user runs a service of their own, it runs when its status
+    // block's writer holds the block's lock: a process scan would also find
     // the services of other users.
     env.processRunning = [](const std::string& name) {
-        return name == kServiceExecutable ? statusOwnerAlive() : platform::serviceRunning(name);
+        return platform::servicePerUser() && name == kServiceExecutable ? statusOwnerAlive()
+                                                                        : platform::serviceRunning(name);
     };
-#endif
     env.osVersion = [] { return platform::osVersion(); };
-    env.is64BitSystem = [] {
-#ifdef Q_OS_WIN
-        return QFileInfo(QStringLiteral("C:/Windows/SysWOW64")).isDir();
-#else
-        return QSysInfo::currentCpuArchitecture().contains(QLatin1String("64"));
-#endif
-    };
+    env.is64BitSystem = [] { return platform::is64BitSystem(); };
     env.startScript = [](const QString& path, const QString& workingDir) {
         return platform::startDetachedScript(
             QFile::encodeName(path).toStdString(), QFile::encodeName(workingDir).toStdString());

@@ -4,6 +4,7 @@
 
 #include <platform/SharedMemory.h>
 
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -112,11 +113,43 @@ namespace {
 // another process shrank is no text and is opened afresh too: a cut text
 // differs from the last one, and every new text has its block's size checked
 // (a touch past the end reads as zeros, the platform catches the fault).
+// The view also keeps the reading of the last copy: a text is parsed once
+// however many readers look at it, and the status watch's look (every
+// 100 ms) serves every reader that can take a reading that recent.
 class StatusBlockView {
 public:
     void copyTo(unsigned char* buffer)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        copyLocked(buffer);
+    }
+
+    // A copy of the block, parsed when its bytes differ from the last copy's.
+    StatusReading read(std::uint64_t* generation)
+    {
+        unsigned char buffer[kVciStatusBlockSize] = {};
+        std::lock_guard<std::mutex> lock(m_mutex);
+        copyLocked(buffer);
+        readLocked(buffer);
+        if (generation)
+            *generation = m_generation;
+        return m_reading;
+    }
+
+    // The reading of the last copy when it is at most `maxAge` old, else a new read.
+    StatusReading recent(std::chrono::steady_clock::duration maxAge)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_parsedValid && std::chrono::steady_clock::now() - m_readAt <= maxAge)
+                return m_reading;
+        }
+        return read(nullptr);
+    }
+
+private:
+    void copyLocked(unsigned char* buffer)
+    {
         if (!m_block.isOpen() && !m_block.open(kVciStatusBlockName, kVciStatusBlockSize))
             return;
         if (m_block.faulted() || !m_block.ownerAlive()) {
@@ -135,10 +168,25 @@ public:
         std::memcpy(m_last, buffer, kVciStatusBlockSize);
     }
 
-private:
+    void readLocked(const unsigned char* buffer)
+    {
+        m_readAt = std::chrono::steady_clock::now();
+        if (m_parsedValid && std::memcmp(buffer, m_parsed, kVciStatusBlockSize) == 0)
+            return;
+        m_reading = interpretStatusBlock(buffer, kVciStatusBlockSize);
+        std::memcpy(m_parsed, buffer, kVciStatusBlockSize);
+        m_parsedValid = true;
+        ++m_generation;
+    }
+
     std::mutex m_mutex;
     platform::SharedMemory m_block;
-    unsigned char m_last[kVciStatusBlockSize] = {}; // the last text that passed the size check
+    unsigned char m_last[kVciStatusBlockSize] = {};   // the last text that passed the size check
+    unsigned char m_parsed[kVciStatusBlockSize] = {}; // the copy m_reading was parsed from
+    bool m_parsedValid = false;
+    StatusReading m_reading;
+    std::uint64_t m_generation = 0; // counts the different copies seen
+    std::chrono::steady_clock::time_point m_readAt;
 };
 
 StatusBlockView& statusBlockView()
@@ -158,15 +206,27 @@ bool copyVciStatusBlock(unsigned char* buffer)
 
 StatusReading readStatusBlock()
 {
-    unsigned char buffer[kVciStatusBlockSize];
-    copyVciStatusBlock(buffer);
-    return interpretStatusBlock(buffer, sizeof buffer);
+    return statusBlockView().read(nullptr);
+}
+
+std::uint64_t watchStatusBlock()
+{
+    std::uint64_t generation = 0;
+    statusBlockView().read(&generation);
+    return generation;
 }
 
 bool readVciStatus(VciStatusRecord& out)
 {
     const StatusReading reading = readStatusBlock();
     AppShared::instance()->publish(reading.info);
+    out = reading.record;
+    return reading.present;
+}
+
+bool recentVciStatus(VciStatusRecord& out)
+{
+    const StatusReading reading = statusBlockView().recent(std::chrono::milliseconds(250));
     out = reading.record;
     return reading.present;
 }

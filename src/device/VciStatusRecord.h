@@ -69,13 +69,24 @@ struct StatusReading {
 StatusReading interpretStatusBlock(const unsigned char* block, std::size_t size);
 
 // Copies the block once (a missing block, or one whose writer is no longer
-// running, counts as empty) and interprets it. Does not touch AppShared.
+// running, counts as empty) and interprets it. A copy equal to the last one
+// any reader made is not parsed again: its reading is shared. Does not touch
+// AppShared.
 StatusReading readStatusBlock();
 
-// One complete read: readStatusBlock, the DeviceInfo handed to AppShared
+// The status watch's look: readStatusBlock, and a number that changes
+// whenever the block's bytes differ from the copy before.
+std::uint64_t watchStatusBlock();
+
+// The status pass's read: readStatusBlock, the DeviceInfo handed to AppShared
 // (which announces it), the record to `out`. Returns false when the block is
 // missing or its text is empty.
 bool readVciStatus(VciStatusRecord& out);
+
+// For every other reader: the shared reading of the last look at the block
+// when it is at most 250 ms old (the status watch looks every 100 ms), else
+// a read of its own. Never announces on the bus (the status pass does).
+bool recentVciStatus(VciStatusRecord& out);
 
 // Copies the raw block (zeros when it is missing or its service is gone)
 // without parsing it or touching AppShared. Returns whether a text was there.

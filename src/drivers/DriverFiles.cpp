@@ -1,9 +1,10 @@
 #include "drivers/DriverFiles.h"
 
+#include "drivers/DriverRegistry.h"
 #include "kit/AppConstants.h"
 #include "kit/SafeUnpacker.h"
-#include "drivers/DriverRegistry.h"
 #include "platform/DataRoot.h"
+#include "platform/OsConventions.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,11 +14,7 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
+const Qt::CaseSensitivity kPathCase = platform::pathsCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
 
 bool plainName(const QString& name)
 {

@@ -5,16 +5,13 @@
 #include "drivers/DriversLog.h"
 
 #include <platform/Library.h>
+#include <platform/OsConventions.h>
 
 #include <QFile>
 
 namespace {
 
-#ifdef Q_OS_WIN
-const char* const kLibrarySuffix = ".dll";
-#else
-const char* const kLibrarySuffix = ".so";
-#endif
+const char* const kLibrarySuffix = platform::sharedLibrarySuffix();
 
 enum class Call { Done, Refused, Skipped, Broken };
 

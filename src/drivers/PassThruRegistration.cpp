@@ -3,6 +3,7 @@
 #include "drivers/DriverFiles.h"
 #include "drivers/DriversLog.h"
 
+#include <platform/OsConventions.h>
 #include <platform/Registry.h>
 
 #include <QDir>
@@ -133,24 +134,18 @@ QString passThruLibraryOf(const DriverInfo& info)
 {
     if (info.installKey != QLatin1String(kPassThruPackage))
         return QString();
-#ifdef Q_OS_WIN
-    const QString suffix = QStringLiteral(".dll");
-#else
-    const QString suffix = QStringLiteral(".so");
-#endif
+    const QString suffix = QLatin1String(platform::sharedLibrarySuffix());
     return QFileInfo(DriverFiles::installFolder(info) + QLatin1Char('/') + QLatin1String(kLibraryName) + suffix)
         .absoluteFilePath();
 }
 
 QString passThruDiscoveryFile()
 {
-#ifdef Q_OS_WIN
-    return QString();
-#else
+    if (platform::passThruDiscoveryByRegistry())
+        return QString();
     // Read on every call: the folder follows XDG_CONFIG_HOME as it is now.
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/j2534/04.04/brindlewick-j2534.json");
-#endif
 }
 
 bool registerPackageLibrary(const DriverInfo& info, QString* why)

@@ -5,6 +5,7 @@
 
 #include <platform/FileTimes.h>
 #include <platform/LogFile.h>
+#include <platform/OsConventions.h>
 
 #include <QDir>
 #include <QFile>
@@ -38,13 +39,8 @@ LogCleanup::LogCleanup(QStringList folders, std::function<std::time_t()> now)
 long LogCleanup::ageHours(std::time_t lastAccess, std::time_t now)
 {
     std::tm date{};
-#ifdef _WIN32
-    if (localtime_s(&date, &lastAccess) != 0)
+    if (!platform::toLocalTime(lastAccess, date))
         return 0;
-#else
-    if (!localtime_r(&lastAccess, &date))
-        return 0;
-#endif
     date.tm_hour = 0;
     date.tm_min = 0;
     date.tm_sec = 0;

@@ -3,6 +3,8 @@
 #include "kit/FileNameRule.h"
 #include "kit/KitLog.h"
 
+#include <platform/OsConventions.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -19,11 +21,7 @@
 
 namespace {
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
+const Qt::CaseSensitivity kPathCase = platform::pathsCaseSensitive() ? Qt::CaseSensitive : Qt::CaseInsensitive;
 
 QString pathKey(const QString& path)
 {
@@ -122,16 +120,19 @@ SafeUnpacker::SafeUnpacker(const QString& toolPath)
 
 QString SafeUnpacker::defaultToolPath()
 {
-#ifdef Q_OS_WIN
-    const QString dir = QCoreApplication::applicationDirPath();
-    for (const QString& name : {QStringLiteral("7za.exe"), QStringLiteral("7z.exe")})
-        if (QFileInfo(dir + QLatin1Char('/') + name).isFile())
-            return dir + QLatin1Char('/') + name;
+    const QString suffix = QString::fromLatin1(platform::programSuffix());
+    for (const QString& name : {QStringLiteral("7za"), QStringLiteral("7z")}) {
+        if (!platform::toolsBesideProgram()) {
+            const QString tool = QStandardPaths::findExecutable(name);
+            if (!tool.isEmpty())
+                return tool;
+            continue;
+        }
+        const QString path = QCoreApplication::applicationDirPath() + QLatin1Char('/') + name + suffix;
+        if (QFileInfo(path).isFile())
+            return path;
+    }
     return QString();
-#else
-    QString tool = QStandardPaths::findExecutable(QStringLiteral("7za"));
-    return tool.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("7z")) : tool;
-#endif
 }
 
 SafeUnpacker::Result SafeUnpacker::failure(Failure kind, const QString& detail, qint64 number)
@@ -327,9 +328,8 @@ SafeUnpacker::ToolRun SafeUnpacker::runTool(const QStringList& arguments, int ti
         return run;
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-#ifndef Q_OS_WIN
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8")); // names on disk and in the list as UTF-8
-#endif
+    for (const auto& variable : platform::utf8ProgramEnvironment()) // names on disk and in the list as UTF-8
+        env.insert(QString::fromStdString(variable.first), QString::fromStdString(variable.second));
     process.setProcessEnvironment(env);
     process.setProgram(m_tool);
     process.setArguments(arguments);

@@ -40,7 +40,7 @@ FirmwareController::~FirmwareController()
 void FirmwareController::completeHooks()
 {
     if (!m_hooks.readStatus)
-        m_hooks.readStatus = [](VciStatusRecord& r) { return readVciStatus(r); };
+        m_hooks.readStatus = [](VciStatusRecord& r) { return recentVciStatus(r); };
     if (!m_hooks.sleep)
         m_hooks.sleep = [this](std::chrono::milliseconds ms) { return m_workers.sleepFor(ms); };
     if (!m_hooks.runProgram) {

@@ -2,6 +2,8 @@
 
 #include "device/DeviceProfile.h"
 
+#include <platform/OsConventions.h>
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -113,11 +115,7 @@ bool FirmwareUpdate::hasImages() const
 
 std::string FirmwareUpdate::upgraderProgram(const std::string& programDir, Image which)
 {
-#ifdef _WIN32
-    return programDir + "/" + sequenceOf(which).upgrader + ".exe";
-#else
-    return programDir + "/" + sequenceOf(which).upgrader;
-#endif
+    return programDir + "/" + sequenceOf(which).upgrader + platform::programSuffix();
 }
 
 void FirmwareUpdate::say(int state, int progress, const QString& message) const

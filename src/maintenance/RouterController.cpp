@@ -17,7 +17,7 @@ RouterController::RouterController(MT7628Config& config, QObject* parent)
     : QObject(parent)
     , m_module(std::make_unique<Mt7628RouterModule>(config))
 {
-    init([](VciStatusRecord& r) { return readVciStatus(r); });
+    init([](VciStatusRecord& r) { return recentVciStatus(r); });
 }
 
 RouterController::RouterController(

@@ -11,6 +11,7 @@
 
 #include <MT7628Config.h>
 #include <platform/NetAdapters.h>
+#include <platform/OsConventions.h>
 #include <platform/Process.h>
 
 #include <QApplication>
@@ -75,11 +76,8 @@ RemoteController::Environment RemoteController::systemEnvironment(DeviceControll
         return config.SetRemoteKey(d.sn.toLatin1().constData(), d.vciIP, key);
     };
     env.adapterTool = [](bool enable) {
-#if defined(_WIN32)
-        const QString tool = programFolder() + QStringLiteral("/VirtualNetLoopback.exe");
-#else
-        const QString tool = programFolder() + QStringLiteral("/VirtualNetLoopback");
-#endif
+        const QString tool
+            = programFolder() + QStringLiteral("/VirtualNetLoopback") + QLatin1String(platform::programSuffix());
         if (!QFileInfo(tool).isExecutable()) {
             qCWarning(lcRemote) << "adapter tool missing:" << tool;
             return;

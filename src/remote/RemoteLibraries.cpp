@@ -2,17 +2,14 @@
 #include "remote/RemoteLibrary.h"
 
 #include <platform/Library.h>
+#include <platform/OsConventions.h>
 #include <remote/RemoteApi.h>
 
 #include <array>
 
 namespace {
 
-#if defined(_WIN32)
-constexpr const char* kSuffix = ".dll";
-#else
-constexpr const char* kSuffix = ".so";
-#endif
+const char* const kSuffix = platform::sharedLibrarySuffix();
 
 // The resolved exports; shared by every handle, so the libraries stay loaded
 // while any object of theirs lives.

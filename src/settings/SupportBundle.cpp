@@ -30,14 +30,6 @@ namespace {
 // A log file is rotated before 1 MiB; anything far larger is not ours.
 constexpr qint64 kMaxLogBytes = 8 * 1024 * 1024;
 
-QString readSmallText(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.read(256)).trimmed();
-}
-
 // The USB devices as the platform's sysfs tree shows them (POSIX), plus the
 // adapter's own USB id as the platform's probe answers it (every system).
 QStringList systemUsbDevices()
@@ -47,21 +39,11 @@ QStringList systemUsbDevices()
         = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560")) ? QStringLiteral("present")
                                                                             : QStringLiteral("absent");
     lines << QStringLiteral("adapter USB device A5A5:2560: ") + adapterPresent;
-#ifndef Q_OS_WIN
-    const QDir root(QString::fromStdString(platform::usbSysfsRoot()));
-    const QStringList devices = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QString& name : devices) {
-        const QString dir = root.filePath(name);
-        const QString vendor = readSmallText(dir + QStringLiteral("/idVendor"));
-        if (vendor.isEmpty())
-            continue;
+    const auto text = [](const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); };
+    for (const platform::UsbDeviceDetails& d : platform::usbDeviceDetails())
         lines << QStringLiteral("%1 %2:%3 %4 %5")
-                     .arg(name, vendor, readSmallText(dir + QStringLiteral("/idProduct")),
-                         readSmallText(dir + QStringLiteral("/manufacturer")),
-                         readSmallText(dir + QStringLiteral("/product")))
+                     .arg(text(d.name), text(d.vendorId), text(d.productId), text(d.manufacturer), text(d.product))
                      .trimmed();
-    }
-#endif
     return lines;
 }
 

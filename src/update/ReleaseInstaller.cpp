@@ -6,6 +6,8 @@
 
 #include "kit/SafeUnpacker.h"
 
+#include <platform/OsConventions.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -35,20 +37,12 @@ QString ReleaseInstaller::unpackFolder(const QString& archive)
 
 QString ReleaseInstaller::upgraderName()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("Upgrade2.exe");
-#else
-    return QStringLiteral("Upgrade2");
-#endif
+    return QStringLiteral("Upgrade2") + QLatin1String(platform::programSuffix());
 }
 
 QString ReleaseInstaller::programName()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("Brindlewick.exe");
-#else
-    return QStringLiteral("Brindlewick");
-#endif
+    return QStringLiteral("Brindlewick") + QLatin1String(platform::programSuffix());
 }
 
 void ReleaseInstaller::cleanUp(const QString& archive, const QString& folder)

@@ -64,8 +64,7 @@ int requestCount(const std::string& path)
 // A loopback port nobody listens on.
 unsigned short closedPort()
 {
-    WSADATA data;
-    ::WSAStartup(MAKEWORD(2, 2), &data);
+    platform::startSockets();
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;

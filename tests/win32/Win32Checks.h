@@ -3,9 +3,12 @@
 #pragma once
 
 #include "../../platform/tests/TestHarness.h"
+#include "platform/Sockets.h"
 
+// Winsock before windows.h.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
 
 #include <chrono>
@@ -45,8 +48,7 @@ inline std::string binDir()
 inline std::string emulatorCommand(const std::string& command)
 {
     const int port = std::atoi(required("BW_TEST_VCI_CONTROL_PORT").c_str());
-    WSADATA data;
-    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0)
+    if (!platform::startSockets())
         return {};
     std::string answer;
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -65,8 +67,7 @@ inline std::string emulatorCommand(const std::string& command)
     }
     if (s != INVALID_SOCKET)
         ::closesocket(s);
-    ::WSACleanup();
-    return answer;
+    return answer; // Winsock stays started for the process, as platform::startSockets leaves it
 }
 
 inline long long msSince(std::chrono::steady_clock::time_point start)
@@ -87,8 +88,8 @@ public:
         si.cb = sizeof si;
         std::vector<char> buffer(line.begin(), line.end());
         buffer.push_back('\0');
-        if (::CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                &si, &m_info)) {
+        if (::CreateProcessA(
+                nullptr, buffer.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &m_info)) {
             ::CloseHandle(m_info.hThread);
             m_started = true;
         }

@@ -5,11 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
+#include "platform/Library.h"
+#include "platform/OsConventions.h"
 
 namespace driverpkg {
 
@@ -88,36 +85,12 @@ bool readManifest(const std::string& folder, Manifest& out, std::string* error)
 
 std::string moduleFolder(const void* address)
 {
-    std::string path;
-#if defined(_WIN32)
-    HMODULE module = nullptr;
-    char buffer[MAX_PATH * 2];
-    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            static_cast<LPCSTR>(address), &module)) {
-        const DWORD n = GetModuleFileNameA(module, buffer, sizeof buffer);
-        if (n > 0 && n < sizeof buffer)
-            path.assign(buffer, n);
-    }
-    const std::size_t slash = path.find_last_of("\\/");
-#else
-    Dl_info info{};
-    if (dladdr(address, &info) != 0 && info.dli_fname)
-        path = info.dli_fname;
-    const std::size_t slash = path.rfind('/');
-#endif
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+    return platform::moduleFolder(address);
 }
 
 std::string serverFile(const std::string& server)
 {
-#if defined(_WIN32)
-    return server;
-#else
-    const std::string exe = ".exe";
-    if (server.size() > exe.size() && server.compare(server.size() - exe.size(), exe.size(), exe) == 0)
-        return server.substr(0, server.size() - exe.size());
-    return server;
-#endif
+    return platform::nativeProgramName(server);
 }
 
 } // namespace driverpkg

@@ -8,6 +8,7 @@
 #include "Trace.h"
 
 #include <blocks/PublishedAdapter.h>
+#include <platform/Process.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -18,11 +19,6 @@
 
 #ifdef _WIN32
 #include <windows.h>
-#include <process.h>
-#define BW_GETPID _getpid
-#else
-#include <unistd.h>
-#define BW_GETPID getpid
 #endif
 
 namespace {
@@ -440,7 +436,8 @@ PTEXPORT long PTAPI PassThruOpen(void* pName, unsigned long* pDeviceID)
         id = r.nextDevice++;
     }
     auto device = std::make_shared<Device>(id, ip, port);
-    const Outcome o = device->open("Brindlewick J2534 " BW_J2534_VERSION ", process " + std::to_string(BW_GETPID()));
+    const Outcome o = device->open(
+        "Brindlewick J2534 " BW_J2534_VERSION ", process " + std::to_string(platform::currentProcessId()));
     if (!o.ok()) {
         device->close();
         return failed(o.status, o.text);

@@ -1,11 +1,15 @@
 #include "Socket.h"
 
+#include "platform/Sockets.h"
+
 #include <chrono>
 #include <cstring>
 
 #ifdef _WIN32
+// Winsock first: mstcpip.h needs its types.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <mstcpip.h>
 #else
 #include <arpa/inet.h>
@@ -26,20 +30,11 @@ using Native = SOCKET;
 const Native kNone = INVALID_SOCKET;
 int lastError() { return ::WSAGetLastError(); }
 std::string errorText(const char* what, int code) { return std::string(what) + " failed (error " + std::to_string(code) + ")"; }
-bool initOnce()
-{
-    static const bool ok = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ok;
-}
 #else
 using Native = int;
 constexpr Native kNone = -1;
 int lastError() { return errno; }
 std::string errorText(const char* what, int code) { return std::string(what) + ": " + std::strerror(code); }
-bool initOnce() { return true; }
 #endif
 
 void setBlocking(Native s, bool blocking)
@@ -68,7 +63,7 @@ Socket::~Socket() { close(); }
 
 bool Socket::isIpv4(const std::string& text)
 {
-    initOnce();
+    platform::startSockets();
     in_addr a;
     return !text.empty() && text.size() < 16 && ::inet_pton(AF_INET, text.c_str(), &a) == 1;
 }
@@ -76,7 +71,7 @@ bool Socket::isIpv4(const std::string& text)
 bool Socket::connect(const std::string& ip, std::uint16_t port, int timeoutMs, int sendTimeoutMs, std::string* error)
 {
     close();
-    if (!initOnce()) {
+    if (!platform::startSockets()) {
         *error = "the network (Winsock) could not be started";
         return false;
     }

@@ -1,6 +1,8 @@
 #include "Trace.h"
 
 #include <platform/DataRoot.h>
+#include <platform/OsConventions.h>
+#include <platform/Process.h>
 
 #include <chrono>
 #include <cstdio>
@@ -9,14 +11,6 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
-
-#ifdef _WIN32
-#include <process.h>
-#define BW_GETPID _getpid
-#else
-#include <unistd.h>
-#define BW_GETPID getpid
-#endif
 
 namespace j2534::trace {
 namespace {
@@ -46,11 +40,7 @@ std::string clockText()
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    platform::toLocalTime(t, tm);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
     return buf;
@@ -90,14 +80,10 @@ void sessionStarts()
         return;
     const std::time_t t = std::time(nullptr);
     std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &t);
-#else
-    localtime_r(&t, &tm);
-#endif
+    platform::toLocalTime(t, tm);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    std::string name = std::string("BrindlewickJ2534-") + stamp + "-pid" + std::to_string(BW_GETPID());
+    std::string name = std::string("BrindlewickJ2534-") + stamp + "-pid" + std::to_string(platform::currentProcessId());
     if (++s.fileNumber > 1)
         name += "-" + std::to_string(s.fileNumber);
     const std::string path = dir + "/" + name + ".txt";
@@ -111,7 +97,9 @@ void sessionStarts()
     s.path = path;
     s.written = 0;
     s.stopped = false;
-    writeLocked(s, "Brindlewick J2534 " BW_J2534_VERSION " (API 04.04) trace, process " + std::to_string(BW_GETPID()));
+    writeLocked(s,
+        "Brindlewick J2534 " BW_J2534_VERSION " (API 04.04) trace, process "
+            + std::to_string(platform::currentProcessId()));
 }
 
 void sessionEnds()

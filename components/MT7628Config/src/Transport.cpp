@@ -1,5 +1,7 @@
 #include "Transport.h"
 
+#include "platform/Sockets.h"
+
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -32,20 +34,10 @@ constexpr int kOut = 2;
 constexpr int kFault = 4; // closed, reset or a failed connect
 
 #ifdef _WIN32
-// Winsock is started once for the process and left running.
-bool socketsReady()
-{
-    static const bool ready = [] {
-        WSADATA data;
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
-
 // A non-blocking TCP socket that programs we start do not inherit.
 SocketHandle openSocket()
 {
-    if (!socketsReady())
+    if (!platform::startSockets())
         return kNoSocket;
     const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET)

@@ -1,14 +1,11 @@
 #include "vciServer.h"
 
 #include <driverpkg/Manifest.h>
+#include <platform/OsConventions.h>
 #include <platform/Process.h>
 
 #include <chrono>
 #include <thread>
-
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -33,12 +30,7 @@ void start()
     if (!readServer(folder, manifest) || platform::isProcessRunning(manifest.server))
         return;
     const std::string program = folder + "/" + driverpkg::serverFile(manifest.server);
-#if !defined(_WIN32)
-    // Unpackers do not all keep the archive's permission bits.
-    struct stat st { };
-    if (::stat(program.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IXUSR))
-        ::chmod(program.c_str(), st.st_mode | S_IXUSR);
-#endif
+    platform::makeExecutable(program); // unpackers do not all keep the archive's permission bits
     platform::startDetached(program, {"--make", manifest.make}, folder);
 }
 

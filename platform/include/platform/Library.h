@@ -41,4 +41,8 @@ private:
     std::string m_error;
 };
 
+// The folder (no trailing separator) of the program or library that holds
+// `address` (a function or variable of the caller), empty when unknown.
+std::string moduleFolder(const void* address);
+
 } // namespace platform

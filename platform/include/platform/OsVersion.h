@@ -18,4 +18,8 @@ OsVersion osVersion();
 // An empty function restores the system probe.
 void setOsVersionProbe(std::function<OsVersion()> probe);
 
+// True on a 64-bit system: Windows with a SysWOW64 folder, a POSIX machine
+// whose name holds "64" (x86_64, aarch64).
+bool is64BitSystem();
+
 } // namespace platform

@@ -17,6 +17,9 @@ bool isProcessRunning(const std::string& executableName);
 // Terminates every process with this executable name; returns how many were signalled.
 int terminateProcesses(const std::string& executableName);
 
+// The calling process's id.
+long currentProcessId();
+
 // Full path of the running executable (GetModuleFileName, /proc/self/exe).
 std::string modulePath();
 // The whole command line as the OS reports it, program path included (8-bit).

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -14,6 +15,19 @@ bool usbDevicePresent(unsigned vendorId, unsigned productId);
 // fake tree of <dev>/idVendor and <dev>/idProduct files). Empty restores the default.
 void setUsbSysfsRoot(const std::string& dir);
 std::string usbSysfsRoot();
+
+// One attached device as the system describes it (POSIX: the sysfs folder name
+// and its idVendor, idProduct, manufacturer and product files, each trimmed).
+struct UsbDeviceDetails {
+    std::string name;
+    std::string vendorId;
+    std::string productId;
+    std::string manufacturer;
+    std::string product;
+};
+// The devices under usbSysfsRoot() with a vendor id, sorted by name. Windows
+// gives none (the support file lists the adapter's own id there).
+std::vector<UsbDeviceDetails> usbDeviceDetails();
 
 // Replaces the whole query (tests of callers); an empty function restores it.
 using UsbDeviceProbe = std::function<bool(unsigned vendorId, unsigned productId)>;

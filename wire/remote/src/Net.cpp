@@ -1,5 +1,7 @@
 #include "remote/Net.h"
 
+#include "platform/Sockets.h"
+
 #include <chrono>
 #include <cstring>
 
@@ -80,15 +82,7 @@ std::string errorText(const char* what, int code)
 
 bool init()
 {
-#ifdef _WIN32
-    static const bool ok = [] {
-        WSADATA data;
-        return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ok;
-#else
-    return true;
-#endif
+    return platform::startSockets();
 }
 
 bool isIpv4(const std::string& text)

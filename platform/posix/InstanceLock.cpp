@@ -1,19 +1,14 @@
-#include "InstanceLock.h"
+#include "platform/InstanceLock.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
-namespace bwservice {
+namespace platform {
 
 namespace {
 // The block prefix, made safe for a file name.
@@ -27,45 +22,6 @@ std::string lockSuffix()
     return prefix + ".lock";
 }
 } // namespace
-
-#ifdef _WIN32
-InstanceLock::~InstanceLock()
-{
-    if (m_handle)
-        ::CloseHandle(m_handle);
-}
-
-InstanceLock::Result InstanceLock::acquire(const std::string& path, std::string* error)
-{
-    // No sharing: a second open fails with a sharing violation while the
-    // holder runs; the system closes the handle however the holder ends.
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD code = ::GetLastError();
-        const bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
-        *error = held ? "another instance is running (" + path + ")"
-                      : "cannot create the lock file " + path + ": error " + std::to_string(code);
-        return held ? Result::HeldByAnother : Result::Unavailable;
-    }
-    const std::string pid = std::to_string(::GetCurrentProcessId()) + "\r\n";
-    DWORD written = 0;
-    ::SetEndOfFile(h);
-    ::WriteFile(h, pid.data(), static_cast<DWORD>(pid.size()), &written, nullptr);
-    m_handle = h;
-    return Result::Acquired;
-}
-
-std::string InstanceLock::defaultPath()
-{
-    char dir[MAX_PATH + 1] = {};
-    const DWORD n = ::GetTempPathA(sizeof dir, dir);
-    std::string folder = n > 0 && n <= MAX_PATH ? std::string(dir, n) : std::string(".\\");
-    if (folder.back() != '\\' && folder.back() != '/')
-        folder += '\\';
-    return folder + "BrindlewickService" + lockSuffix();
-}
-#else
 
 InstanceLock::~InstanceLock()
 {
@@ -95,8 +51,8 @@ InstanceLock::Result InstanceLock::acquire(const std::string& path, std::string*
         }
         // The previous holder may have removed the file between our open and
         // our lock: a lock on a file that no longer has the name counts for nothing.
-        struct stat opened {};
-        struct stat named {};
+        struct stat opened { };
+        struct stat named { };
         if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0 || opened.st_ino != named.st_ino
             || opened.st_dev != named.st_dev) {
             ::close(fd);
@@ -115,12 +71,11 @@ InstanceLock::Result InstanceLock::acquire(const std::string& path, std::string*
     return Result::Unavailable;
 }
 
-std::string InstanceLock::defaultPath()
+std::string InstanceLock::defaultPath(const std::string& name)
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::string dir = runtime && *runtime ? runtime : "/tmp";
-    return dir + "/BrindlewickService-" + std::to_string(::getuid()) + lockSuffix();
+    return dir + "/" + name + "-" + std::to_string(::getuid()) + lockSuffix();
 }
-#endif
 
-} // namespace bwservice
+} // namespace platform

@@ -1,0 +1,10 @@
+#include "platform/Sockets.h"
+
+namespace platform {
+
+bool startSockets()
+{
+    return true;
+}
+
+} // namespace platform
