@@ -104,21 +104,6 @@ private slots:
         QCOMPARE(HttpUtils::friendlyErrorMessage(text), expected);
     }
 
-    void friendlyMessagesInSpanish()
-    {
-        QTranslator spanish;
-        QVERIFY(spanish.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_es.qm")));
-        QCoreApplication::removeTranslator(&m_english);
-        QCoreApplication::installTranslator(&spanish);
-        const QStringList texts{HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
-            HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x")};
-        QCoreApplication::removeTranslator(&spanish);
-        QCoreApplication::installTranslator(&m_english);
-        QCOMPARE(texts,
-            QStringList({"Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
-                "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde"}));
-    }
-
     void successGivesDataOnceAndDeletesTheReply()
     {
         auto* reply = new FakeReply(kUrl, "PK\x03\x04 zip bytes");
