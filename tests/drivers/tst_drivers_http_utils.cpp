@@ -60,7 +60,7 @@ class TestHttpUtilsUnit : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
+        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/appkit_en.qm")));
         QCoreApplication::installTranslator(&m_english);
     }
 

@@ -199,8 +199,8 @@ private slots:
         QTest::newRow("not JSON") << QByteArray("make=BMW") << false;
         // Each limit at its edge, and empty where a value is wanted.
         const auto with = [](const QByteArray& package, const QByteArray& version, const QByteArray& server) {
-            return R"({"make":"BMW","package":")" + package + R"(","version":")" + version + R"(","server":")" + server
-                + "\"}";
+            return "{\"make\":\"BMW\",\"package\":\"" + package + "\",\"version\":\"" + version + "\",\"server\":\""
+                + server + "\"}";
         };
         QTest::newRow("version of 32") << with("P", QByteArray(32, '~'), "") << true;
         QTest::newRow("version of 33") << with("P", QByteArray(33, 'v'), "") << false;
