@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
+
+#include <driverpkg/Manifest.h>
 
 namespace {
 
@@ -26,8 +26,8 @@ bool plainName(const QString& name)
 
 QString DriverFiles::dataDirectory()
 {
-    QString dir = QDir::fromNativeSeparators(
-        QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
+    QString dir
+        = QDir::fromNativeSeparators(QString::fromStdString(platform::mapDataPath(AppConstants::kDataDirectory)));
     while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
         dir.chop(1);
     return dir;
@@ -36,26 +36,6 @@ QString DriverFiles::dataDirectory()
 QString DriverFiles::installFolder(const DriverInfo& info)
 {
     return dataDirectory() + QLatin1Char('/') + info.installKey;
-}
-
-DriverFiles::Manifest DriverFiles::readManifest(const QString& folder)
-{
-    Manifest manifest;
-    QFile file(folder + QStringLiteral("/manifest.json"));
-    if (!file.exists())
-        return manifest;
-    manifest.present = true;
-    if (file.size() > 64 * 1024 || !file.open(QIODevice::ReadOnly))
-        return manifest;
-    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-    const QJsonObject object = doc.object();
-    if (!doc.isObject() || !object.value(QStringLiteral("package")).isString()
-        || !object.value(QStringLiteral("version")).isString())
-        return manifest;
-    manifest.package = object.value(QStringLiteral("package")).toString();
-    manifest.version = object.value(QStringLiteral("version")).toString().left(32);
-    manifest.readable = true;
-    return manifest;
 }
 
 DriverFiles::InstallResult DriverFiles::installFromArchive(
@@ -68,20 +48,24 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
     }
     const QString folder = installFolder(driver.info);
     QString version;
-    // Checked on the fresh folder, so a wrong package never replaces a good one.
+    std::string why;
+    // Checked on the fresh folder with the rules the package's own libraries
+    // apply, so a package they would refuse, or a wrong one, never replaces a
+    // good one.
     const auto check = [&](const QString& fresh) -> QString {
-        const Manifest manifest = readManifest(fresh);
-        if (manifest.present && !manifest.readable)
+        driverpkg::Manifest manifest;
+        if (!driverpkg::readManifest(QFile::encodeName(fresh).toStdString(), manifest, &why))
             return tr("The package's manifest cannot be read.");
-        if (manifest.readable && manifest.package != driver.info.installKey)
-            return tr("The archive holds the %1 package, not %2.").arg(manifest.package.left(64), driver.info.installKey);
-        version = manifest.version;
+        const QString package = QString::fromStdString(manifest.package);
+        if (package != driver.info.installKey)
+            return tr("The archive holds the %1 package, not %2.").arg(package, driver.info.installKey);
+        version = QString::fromStdString(manifest.version);
         return QString();
     };
     const SafeUnpacker::Result unpacked = unpacker.unpack(archive, folder, check);
     if (!unpacked.ok()) {
         result.message = unpacked.message;
-        result.detail = unpacked.detail;
+        result.detail = why.empty() ? unpacked.detail : QString::fromStdString(why);
         return result;
     }
     if (!DriverRegistry::recordInstall(driver, QDir::toNativeSeparators(folder), version)) {
@@ -93,7 +77,8 @@ DriverFiles::InstallResult DriverFiles::installFromArchive(
     return result;
 }
 
-DriverFiles::Removal DriverFiles::removeInstallFolder(const QString& installPath, const QString& installKey, QString* why)
+DriverFiles::Removal DriverFiles::removeInstallFolder(
+    const QString& installPath, const QString& installKey, QString* why)
 {
     auto say = [why](Removal removal, const QString& text) {
         if (why)

@@ -19,25 +19,18 @@ public:
     // dataDirectory() + "/" + installKey.
     static QString installFolder(const DriverInfo& info);
 
-    // The package's manifest ("manifest.json") in an unpacked folder.
-    struct Manifest {
-        bool present = false;
-        bool readable = false;
-        QString package; // the package name it declares
-        QString version; // as written ("V1.2.05")
-    };
-    static Manifest readManifest(const QString& folder);
-
     struct InstallResult {
         bool ok = false;
         QString message; // translated, for the technician; empty when ok
         QString detail;  // for the log
     };
     // Unpacks `archive` into the driver's install folder (replacing it),
-    // refusing a package whose manifest names another package, and records
+    // refusing a package whose manifest is missing or breaks the package
+    // rules (driverpkg::readManifest) or names another package, and records
     // the install (path, the manifest's version, disabled). Enabling is left
     // to the caller. Blocking: run it on a worker.
-    static InstallResult installFromArchive(const SafeUnpacker& unpacker, const QString& archive, VehicleDriver& driver);
+    static InstallResult installFromArchive(
+        const SafeUnpacker& unpacker, const QString& archive, VehicleDriver& driver);
 
     enum class Removal {
         Removed,

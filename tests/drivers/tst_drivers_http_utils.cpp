@@ -60,7 +60,7 @@ class TestHttpUtilsUnit : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_en.qm")));
+        QVERIFY(m_english.load(QStringLiteral(BW_TEST_QM_DIR "/appkit_en.qm")));
         QCoreApplication::installTranslator(&m_english);
     }
 
@@ -102,21 +102,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(HttpUtils::friendlyErrorMessage(text), expected);
-    }
-
-    void friendlyMessagesInSpanish()
-    {
-        QTranslator spanish;
-        QVERIFY(spanish.load(QStringLiteral(BW_TEST_QM_DIR "/drivers_es.qm")));
-        QCoreApplication::removeTranslator(&m_english);
-        QCoreApplication::installTranslator(&spanish);
-        const QStringList texts{HttpUtils::friendlyErrorMessage(""), HttpUtils::friendlyErrorMessage("localhost"),
-            HttpUtils::friendlyErrorMessage("server"), HttpUtils::friendlyErrorMessage("x")};
-        QCoreApplication::removeTranslator(&spanish);
-        QCoreApplication::installTranslator(&m_english);
-        QCOMPARE(texts,
-            QStringList({"Error desconocido", "No se puede conectar con el servidor, compruebe la conexión de red",
-                "Error del servidor", "La solicitud ha fallado, inténtelo de nuevo más tarde"}));
     }
 
     void successGivesDataOnceAndDeletesTheReply()

@@ -10,14 +10,14 @@
 #include "CloudEmulator.h"
 #include "support/TestEnvironment.h"
 
-#include "kit/Accessibility.h"
-#include "kit/DialogSeam.h"
-#include "kit/Pictures.h"
 #include "device/AppShared.h"
 #include "drivers/DriverItem.h"
 #include "drivers/DriverTable.h"
 #include "drivers/DriverView.h"
 #include "drivers/DriversController.h"
+#include "kit/Accessibility.h"
+#include "kit/DialogSeam.h"
+#include "kit/Pictures.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -63,8 +63,8 @@ void pressInModal(Qt::Key key)
 bool showsFocusFrame(const QPushButton* button)
 {
     const QString sheet = button->styleSheet();
-    const int frame = sheet.lastIndexOf(QStringLiteral("QPushButton:focus{border:2px solid %1;}")
-                                            .arg(QLatin1String(Accessibility::kFocusColour)));
+    const int frame = sheet.lastIndexOf(
+        QStringLiteral("QPushButton:focus{border:2px solid %1;}").arg(QLatin1String(Accessibility::kFocusColour)));
     // Last, so that none of the button's own rules covers it.
     return frame >= 0 && sheet.indexOf(QLatin1Char('{'), sheet.indexOf(QLatin1Char('}'), frame)) < 0;
 }
@@ -173,22 +173,6 @@ private slots:
         page()->retryButton()->click();
         QVERIFY(shown.wait(15000));
         QCOMPARE(shown.first().first().toBool(), true);
-        QCOMPARE(page()->driverCount(), 24);
-    }
-
-    void withoutAnAdapterOnlyInstalledDriversShow()
-    {
-        QSignalSpy bus(AppShared::instance(), &AppShared::signal);
-        m_controller.setAdapterProbe([] { return QString(); });
-        QVERIFY(reload());
-        m_controller.setAdapterProbe([] { return QStringLiteral("M5EA0001XJ7B0001"); });
-        QCOMPARE(page()->sectionTitle(), QStringLiteral("Local Driver"));
-        QCOMPARE(page()->driverCount(), 0); // nothing installed yet
-        bool announced = false;
-        for (const QList<QVariant>& call : bus)
-            announced = announced || call.at(0).value<SharedSignal>() == DriversLocalOnly;
-        QVERIFY(announced);
-        QVERIFY(reload());
         QCOMPARE(page()->driverCount(), 24);
     }
 

@@ -5,12 +5,12 @@
 // library does not block, and the registration of the pass-thru library
 // (registry key in the 32-bit view and the Linux discovery file) following
 // the pass-thru package through install, enable, disable and uninstall.
-#include "kit/SafeUnpacker.h"
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverSwitch.h"
 #include "drivers/PassThruRegistration.h"
+#include "kit/SafeUnpacker.h"
 
 #include "platform/Registry.h"
 #include "support/TestEnvironment.h"
@@ -30,8 +30,8 @@ namespace {
 
 void setValue(const QString& installKey, const char* name, const char* text)
 {
-    QVERIFY(Registry::writeString(RegistryHive::LocalMachine,
-        DriverRegistry::packageKey(installKey).toStdString(), name, text));
+    QVERIFY(Registry::writeString(
+        RegistryHive::LocalMachine, DriverRegistry::packageKey(installKey).toStdString(), name, text));
 }
 
 QString makeFolder(const QString& path)
@@ -42,15 +42,20 @@ QString makeFolder(const QString& path)
     return path;
 }
 
-// A package zip with a manifest, made by 7-Zip from a staged folder; `extra`
+QByteArray manifestOf(const QString& package, const QString& version)
+{
+    return QStringLiteral("{\"make\":\"J2534\",\"package\":\"%1\",\"version\":\"%2\"}").arg(package, version).toUtf8();
+}
+
+// A package zip with `manifest`, made by 7-Zip from a staged folder; `extra`
 // files are added with a few bytes each.
-bool makePackage(const QString& zip, const QString& package, const QString& version, const QStringList& extra = {})
+bool makePackage(const QString& zip, const QByteArray& manifestText, const QStringList& extra = {})
 {
     QTemporaryDir stage;
     QFile manifest(stage.filePath(QStringLiteral("manifest.json")));
     if (!manifest.open(QIODevice::WriteOnly))
         return false;
-    manifest.write(QStringLiteral("{\"make\":\"J2534\",\"package\":\"%1\",\"version\":\"%2\"}").arg(package, version).toUtf8());
+    manifest.write(manifestText);
     manifest.close();
     makeFolder(stage.path());
     QStringList files{"manifest.json", "VciSwitch.dll"};
@@ -64,6 +69,11 @@ bool makePackage(const QString& zip, const QString& package, const QString& vers
     p.setWorkingDirectory(stage.path());
     p.start(SafeUnpacker::defaultToolPath(), QStringList{"a", "-tzip", zip} + files);
     return p.waitForFinished(30000) && p.exitCode() == 0;
+}
+
+bool makePackage(const QString& zip, const QString& package, const QString& version, const QStringList& extra = {})
+{
+    return makePackage(zip, manifestOf(package, version), extra);
 }
 
 #ifdef Q_OS_WIN
@@ -190,6 +200,26 @@ private slots:
         QVERIFY(!QFileInfo::exists(DriverFiles::dataDirectory() + QStringLiteral("/VW")));
         QVERIFY(!DriverRegistry::installedPackages().contains(QStringLiteral("VW")));
 
+        // A manifest the package's own libraries would refuse (a version of
+        // 33 characters, an empty file) never replaces the installed package.
+        const QString longVersion = downloads.filePath(QStringLiteral("J2534_0404_long.zip"));
+        QVERIFY(makePackage(longVersion, manifestOf(QStringLiteral("J2534_0404"), QString(33, QLatin1Char('9')))));
+        QVERIFY(makePackage(downloads.filePath(QStringLiteral("J2534_0404_none.zip")), QByteArray()));
+        for (const QString& zip : {longVersion, downloads.filePath(QStringLiteral("J2534_0404_none.zip"))}) {
+            const DriverFiles::InstallResult bad = DriverFiles::installFromArchive(unpacker, zip, toyota);
+            QVERIFY(!bad.ok);
+            QCOMPARE(bad.message, QStringLiteral("The package's manifest cannot be read."));
+            QVERIFY(!bad.detail.isEmpty());
+        }
+        QVERIFY(QFile::exists(folder + QStringLiteral("/VciSwitch.dll")));
+        QCOMPARE(DriverRegistry::load()["Kestrix_Toyota"].installVersion, QStringLiteral("V1.2.5"));
+        // A driver without a package (empty install key) installs nothing.
+        VehicleDriver none = toyota;
+        none.info.installKey.clear();
+        QCOMPARE(DriverFiles::installFromArchive(unpacker, good, none).message,
+            QStringLiteral("This driver has no package to install."));
+        QVERIFY(!QFile::exists(DriverFiles::dataDirectory() + QStringLiteral("/manifest.json")));
+
         QCOMPARE(DriverFiles::removeInstallFolder(toyota.installPath, "J2534_0404"), DriverFiles::Removal::Removed);
         QVERIFY(!QFileInfo::exists(folder));
         QCOMPARE(DriverFiles::removeInstallFolder(toyota.installPath, "J2534_0404"), DriverFiles::Removal::Missing);
@@ -212,6 +242,11 @@ private slots:
         QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/VW/../BMW"), "VW"), R::Refused);
         QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/VW/into-outside"), "VW"), R::Refused);
         QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/VW"), ".."), R::Refused);
+        QCOMPARE(DriverFiles::removeInstallFolder(data, QString()), R::Refused);
+        // A folder whose name only starts with the key's is another folder.
+        makeFolder(data + QStringLiteral("/VW_old"));
+        QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/VW_old"), "VW"), R::Refused);
+        QVERIFY(QFile::exists(data + QStringLiteral("/VW_old/VciSwitch.dll")));
         QCOMPARE(DriverFiles::removeInstallFolder(QString(), "VW"), R::Missing);
         // The Windows spelling of the registry value names the same folder.
         QCOMPARE(DriverFiles::removeInstallFolder("C:\\ProgramData\\Kestrix\\VW", "VW"), R::Removed);
@@ -223,6 +258,20 @@ private slots:
         QCOMPARE(DriverFiles::removeInstallFolder(data + QStringLiteral("/GM"), "GM"), R::Refused);
         QCOMPARE(DriverFiles::removeInstallFolder(outside, "GM"), R::Refused);
         QVERIFY(QFile::exists(outside + QStringLiteral("/VciSwitch.dll")));
+    }
+
+    // The install folder deleted by hand: uninstalling removes the record.
+    void uninstallAfterTheFolderWasDeleted()
+    {
+        DriverMap map = DriverRegistry::load();
+        VehicleDriver& gm = map["Kestrix_GM"];
+        const QString folder = DriverFiles::installFolder(gm.info);
+        QVERIFY(DriverRegistry::recordInstall(gm, QDir::toNativeSeparators(folder), QStringLiteral("V1.0")));
+        QVERIFY(!QFileInfo::exists(folder) && gm.installed() && !gm.enabled);
+        DriverOperations operations(SafeUnpacker(), [](std::chrono::milliseconds) { return true; });
+        const DriverOperations::Outcome out = operations.uninstall(gm);
+        QVERIFY2(out.ok && out.message.isEmpty(), qPrintable(out.message + out.detail));
+        QVERIFY(!DriverRegistry::installedPackages().contains(QStringLiteral("GM")));
     }
 
     // A package whose VciSwitch is there but will not load: disabling is

@@ -76,12 +76,6 @@ void FakeAdapter::acceptLoop()
     }
 }
 
-void FakeAdapter::injectAfter(passthru::Type type, std::vector<std::uint8_t> bytes)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_inject[static_cast<std::uint8_t>(type)] = std::move(bytes);
-}
-
 bool FakeAdapter::sendTo(int fd, const std::vector<std::uint8_t>& bytes)
 {
     std::lock_guard<std::mutex> lock(m_sendMutex);
@@ -105,23 +99,10 @@ bool FakeAdapter::send(const std::vector<std::uint8_t>& bytes)
     return fd >= 0 && sendTo(fd, bytes);
 }
 
-void FakeAdapter::dropSession()
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_session >= 0)
-        ::shutdown(m_session, SHUT_RDWR);
-}
-
 std::vector<passthru::Message> FakeAdapter::written() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_written;
-}
-
-std::vector<passthru::Type> FakeAdapter::requests() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
 }
 
 std::size_t FakeAdapter::writeFrames() const
@@ -139,17 +120,6 @@ bool FakeAdapter::sessionOpen() const
 void FakeAdapter::reply(int fd, std::uint32_t tag, const passthru::Reply& r)
 {
     sendTo(fd, passthru::encodeReply(tag, r));
-    std::vector<std::uint8_t> extra;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = m_inject.find(static_cast<std::uint8_t>(r.request));
-        if (it != m_inject.end()) {
-            extra = std::move(it->second);
-            m_inject.erase(it);
-        }
-    }
-    if (!extra.empty())
-        sendTo(fd, extra);
 }
 
 void FakeAdapter::serve(int fd)
@@ -165,10 +135,6 @@ void FakeAdapter::serve(int fd)
         reader.feed(buf, static_cast<std::size_t>(n));
         while (auto f = reader.next()) {
             const auto type = static_cast<Type>(f->type);
-            {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                m_requests.push_back(type);
-            }
             if (m_mode == Mode::Silent)
                 continue;
             passthru::Reply r;
@@ -273,8 +239,7 @@ void FakeAdapter::serve(int fd)
                     // From a thread of its own, so requests are still answered.
                     std::lock_guard<std::mutex> lock(m_mutex);
                     m_workers.emplace_back([this, fd, bytes = passthru::encodeRx(rx)] {
-                        while (sendTo(fd, bytes)) {
-                        }
+                        while (sendTo(fd, bytes)) { }
                     });
                 } else if (m_mode == Mode::Garbage) {
                     // A frame header announcing the largest frame, then bytes forever.
@@ -282,8 +247,7 @@ void FakeAdapter::serve(int fd)
                     junk.resize(4096, 0xAA);
                     if (sendTo(fd, junk)) {
                         junk.assign(4096, 0xAA);
-                        while (sendTo(fd, junk)) {
-                        }
+                        while (sendTo(fd, junk)) { }
                     }
                 }
             }

@@ -21,9 +21,9 @@ class FakeAdapter {
 public:
     enum class Mode {
         Normal,
-        Silent,   // reads everything, answers nothing
-        Endless,  // after the OPEN reply, sends RX events of one channel without end
-        Garbage,  // after the OPEN reply, sends bytes that never make a frame, without end
+        Silent,  // reads everything, answers nothing
+        Endless, // after the OPEN reply, sends RX events of one channel without end
+        Garbage, // after the OPEN reply, sends bytes that never make a frame, without end
     };
 
     FakeAdapter();
@@ -33,17 +33,11 @@ public:
     std::string name() const { return "127.0.0.1:" + std::to_string(m_port); }
 
     void setMode(Mode mode) { m_mode = mode; }
-    // Bytes sent right after the reply to the next request of this type.
-    void injectAfter(passthru::Type type, std::vector<std::uint8_t> bytes);
     // Sends bytes to the connection holding the session; false when there is none.
     bool send(const std::vector<std::uint8_t>& bytes);
-    // Ends the session's connection, as an adapter unplugged.
-    void dropSession();
 
-    // What arrived: messages of WRITE requests, request types in order, the
-    // last SET_CONFIG values, WRITE frames.
+    // What arrived: messages of WRITE requests, WRITE frames.
     std::vector<passthru::Message> written() const;
-    std::vector<passthru::Type> requests() const;
     std::size_t writeFrames() const;
     bool sessionOpen() const;
 
@@ -64,9 +58,7 @@ private:
     std::vector<int> m_fds;
     int m_session = -1; // the connection holding the session
     std::mutex m_sendMutex;
-    std::map<std::uint8_t, std::vector<std::uint8_t>> m_inject;
     std::vector<passthru::Message> m_written;
-    std::vector<passthru::Type> m_requests;
     std::size_t m_writeFrames = 0;
     std::map<std::uint32_t, std::uint32_t> m_config;
     std::uint32_t m_nextChannel = 1;

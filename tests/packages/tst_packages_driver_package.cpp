@@ -133,8 +133,8 @@ private slots:
             0);
         driverpkg::Manifest m;
         std::string why;
-        QVERIFY2(driverpkg::readManifest(QFile::encodeName(unpacked.path() + "/pkg").toStdString(), m, &why),
-            why.c_str());
+        QVERIFY2(
+            driverpkg::readManifest(QFile::encodeName(unpacked.path() + "/pkg").toStdString(), m, &why), why.c_str());
         QCOMPARE(QString::fromStdString(m.make + " " + m.package + " " + m.server),
             QStringLiteral("BMW BMW BMW_DiagSer.exe"));
         QCOMPARE(QString::fromStdString(m.version), bmw[QStringLiteral("versionNo")].toString());
@@ -186,8 +186,8 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("complete") << manifest("BMW", "BMW_DiagSer.exe") << true;
-        QTest::newRow("no server member") << QByteArray(R"({"make":"J2534","package":"J2534_0404","version":"V1"})")
-                                          << true;
+        QTest::newRow("no server member")
+            << QByteArray(R"({"make":"J2534","package":"J2534_0404","version":"V1"})") << true;
         QTest::newRow("unknown make") << manifest("bmw") << false;
         QTest::newRow("server with a folder") << manifest("BMW", "../../bin/sh") << false;
         QTest::newRow("hidden server") << manifest("BMW", ".x.exe") << false;
@@ -197,13 +197,35 @@ private slots:
         QTest::newRow("make of the wrong type") << QByteArray(R"({"make":6,"package":"P","version":"V1"})") << false;
         QTest::newRow("trailing text") << manifest("BMW") + "{}" << false;
         QTest::newRow("not JSON") << QByteArray("make=BMW") << false;
+        // Each limit at its edge, and empty where a value is wanted.
+        const auto with = [](const QByteArray& package, const QByteArray& version, const QByteArray& server) {
+            return "{\"make\":\"BMW\",\"package\":\"" + package + "\",\"version\":\"" + version + "\",\"server\":\""
+                + server + "\"}";
+        };
+        QTest::newRow("version of 32") << with("P", QByteArray(32, '~'), "") << true;
+        QTest::newRow("version of 33") << with("P", QByteArray(33, 'v'), "") << false;
+        QTest::newRow("version empty") << with("P", "", "") << false;
+        QTest::newRow("version with a control") << with("P", "V1\t", "") << false;
+        QTest::newRow("package of 64") << with(QByteArray(64, 'p'), "V1", "") << true;
+        QTest::newRow("package of 65") << with(QByteArray(65, 'p'), "V1", "") << false;
+        QTest::newRow("package empty") << with("", "V1", "") << false;
+        QTest::newRow("server of 64") << with("P", "V1", QByteArray(60, 's') + ".exe") << true;
+        QTest::newRow("server of 65") << with("P", "V1", QByteArray(61, 's') + ".exe") << false;
+        QTest::newRow("duplicate member")
+            << QByteArray(R"({"make":"BMW","package":"P","version":"V1","make":"VW"})") << false;
+        const auto ofSize = [](int bytes) { // 66 bytes besides the member x's text
+            return manifest("BMW").replace("}", ",\"x\":\"" + QByteArray(bytes - 66, 'x') + "\"}");
+        };
+        QTest::newRow("64 KiB less the line end") << ofSize(65535) << true;
+        QTest::newRow("64 KiB") << ofSize(65536) << false;
     }
     void manifestRefusesWhatItCannotTrust()
     {
         QFETCH(QByteArray, text);
         QFETCH(bool, valid);
         driverpkg::Manifest m;
-        QCOMPARE(driverpkg::parseManifest(text.toStdString(), m), valid);
+        std::string why;
+        QVERIFY2(driverpkg::parseManifest(text.toStdString(), m, &why) == valid, why.c_str());
     }
 
     // First probe in table order wins, each probe also in the 32-bit view;
@@ -211,11 +233,11 @@ private slots:
     void oemProbesFollowTheirOrder()
     {
         QCOMPARE(QString::fromStdString(driverpkg::detectOemMake()), QString());
-        QVERIFY(Registry::writeString(RegistryHive::LocalMachine, "SOFTWARE\\Ford Motor Company\\IDS", "VerInfo", "1",
-            RegistryView::Force64));
+        QVERIFY(Registry::writeString(
+            RegistryHive::LocalMachine, "SOFTWARE\\Ford Motor Company\\IDS", "VerInfo", "1", RegistryView::Force64));
         QCOMPARE(QString::fromStdString(driverpkg::detectOemMake()), QStringLiteral("Ford"));
-        QVERIFY(Registry::writeString(RegistryHive::LocalMachine, "SOFTWARE\\BMWGroup\\ISPI\\ISTA", "DataVersion",
-            "4.3", RegistryView::Force32));
+        QVERIFY(Registry::writeString(
+            RegistryHive::LocalMachine, "SOFTWARE\\BMWGroup\\ISPI\\ISTA", "DataVersion", "4.3", RegistryView::Force32));
         QCOMPARE(QString::fromStdString(driverpkg::detectOemMake()), QStringLiteral("BMW"));
 
         QVERIFY(Registry::writeString(RegistryHive::LocalMachine, "SOFTWARE\\JLR\\IDS", "DataPath", "x"));

@@ -25,22 +25,6 @@ Message message(std::uint32_t protocol, std::size_t size, std::uint8_t seed)
     return m;
 }
 
-bool same(const Message& a, const Message& b)
-{
-    return a.protocolId == b.protocolId && a.rxStatus == b.rxStatus && a.txFlags == b.txFlags
-        && a.timestamp == b.timestamp && a.extraDataIndex == b.extraDataIndex && a.data == b.data;
-}
-
-bool same(const std::vector<ConfigPair>& a, const std::vector<ConfigPair>& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].parameter != b[i].parameter || a[i].value != b[i].value)
-            return false;
-    return true;
-}
-
 // The one frame the bytes hold, read through a FrameReader (which must take
 // all of them).
 Frame single(const std::vector<std::uint8_t>& bytes)
@@ -69,62 +53,129 @@ bool decodeAny(const Frame& f, std::string* error)
     if (f.type & kReplyBit)
         return decodeReply(f, nullptr, error);
     switch (static_cast<Type>(f.type)) {
-    case Type::Open: return decodeOpen(f, nullptr, error);
-    case Type::Connect: return decodeConnect(f, nullptr, error);
-    case Type::Disconnect: return decodeDisconnect(f, nullptr, error);
-    case Type::Write: return decodeWrite(f, nullptr, error);
-    case Type::StartPeriodic: return decodeStartPeriodic(f, nullptr, error);
+    case Type::Open:
+        return decodeOpen(f, nullptr, error);
+    case Type::Connect:
+        return decodeConnect(f, nullptr, error);
+    case Type::Disconnect:
+        return decodeDisconnect(f, nullptr, error);
+    case Type::Write:
+        return decodeWrite(f, nullptr, error);
+    case Type::StartPeriodic:
+        return decodeStartPeriodic(f, nullptr, error);
     case Type::StopPeriodic:
-    case Type::StopFilter: return decodeStop(f, nullptr, error);
-    case Type::StartFilter: return decodeStartFilter(f, nullptr, error);
-    case Type::Ioctl: return decodeIoctl(f, nullptr, error);
-    case Type::Version: return decodeVersion(f, error);
-    case Type::Rx: return decodeRx(f, nullptr, error);
-    case Type::Lost: return decodeLost(f, nullptr, error);
-    case Type::Bus: return decodeBus(f, nullptr, error);
+    case Type::StopFilter:
+        return decodeStop(f, nullptr, error);
+    case Type::StartFilter:
+        return decodeStartFilter(f, nullptr, error);
+    case Type::Ioctl:
+        return decodeIoctl(f, nullptr, error);
+    case Type::Version:
+        return decodeVersion(f, error);
+    case Type::Rx:
+        return decodeRx(f, nullptr, error);
+    case Type::Lost:
+        return decodeLost(f, nullptr, error);
+    case Type::Bus:
+        return decodeBus(f, nullptr, error);
     }
     return false;
 }
 
-// One valid frame of every type and reply shape.
+// The frame decoded into its fields and encoded again; empty when refused.
+template <typename T, typename Decode, typename Encode>
+std::vector<std::uint8_t> redo(const Frame& f, Decode decode, Encode encode)
+{
+    T value{};
+    return decode(f, &value, nullptr) ? encode(value) : std::vector<std::uint8_t>{};
+}
+
+std::vector<std::uint8_t> again(const Frame& f)
+{
+    const std::uint32_t tag = f.tag;
+    if (f.type & kReplyBit)
+        return redo<Reply>(f, decodeReply, [tag](const Reply& v) { return encodeReply(tag, v); });
+    switch (static_cast<Type>(f.type)) {
+    case Type::Open:
+        return redo<OpenRequest>(f, decodeOpen, [tag](const auto& v) { return encodeOpen(tag, v); });
+    case Type::Connect:
+        return redo<ConnectRequest>(f, decodeConnect, [tag](const auto& v) { return encodeConnect(tag, v); });
+    case Type::Disconnect:
+        return redo<ChannelRequest>(f, decodeDisconnect, [tag](const auto& v) { return encodeDisconnect(tag, v); });
+    case Type::Write:
+        return redo<WriteRequest>(f, decodeWrite, [tag](const auto& v) { return encodeWrite(tag, v); });
+    case Type::StartPeriodic:
+        return redo<StartPeriodicRequest>(
+            f, decodeStartPeriodic, [tag](const auto& v) { return encodeStartPeriodic(tag, v); });
+    case Type::StopPeriodic:
+    case Type::StopFilter: {
+        const auto type = static_cast<Type>(f.type);
+        return redo<StopRequest>(f, decodeStop, [type, tag](const auto& v) { return encodeStop(type, tag, v); });
+    }
+    case Type::StartFilter:
+        return redo<StartFilterRequest>(
+            f, decodeStartFilter, [tag](const auto& v) { return encodeStartFilter(tag, v); });
+    case Type::Ioctl:
+        return redo<IoctlRequest>(f, decodeIoctl, [tag](const auto& v) { return encodeIoctl(tag, v); });
+    case Type::Version:
+        return decodeVersion(f, nullptr) ? encodeVersion(tag) : std::vector<std::uint8_t>{};
+    case Type::Rx:
+        return redo<RxEvent>(f, decodeRx, [](const auto& v) { return encodeRx(v); });
+    case Type::Lost:
+        return redo<LostEvent>(f, decodeLost, [](const auto& v) { return encodeLost(v); });
+    case Type::Bus:
+        return redo<BusEvent>(f, decodeBus, [](const auto& v) { return encodeBus(v); });
+    }
+    return {};
+}
+
+// One valid frame of every type and reply shape, with each field at a value
+// of its own (the largest where a limit is).
 std::vector<std::vector<std::uint8_t>> everyFrame()
 {
     std::vector<std::vector<std::uint8_t>> all;
-    all.push_back(encodeOpen(1, {kProtocolVersion, "j2534 test"}));
-    all.push_back(encodeConnect(2, {6, 0x800, 500000}));
-    all.push_back(encodeDisconnect(3, {7}));
-    all.push_back(encodeWrite(4, {7, 100, {message(6, 12, 1), message(6, 0, 2)}}));
-    all.push_back(encodeStartPeriodic(5, {7, 100, message(5, 12, 3)}));
+    all.push_back(encodeOpen(0xA1B2C3D4u, {kProtocolVersion, "j2534 test (pid 42)"}));
+    all.push_back(encodeConnect(2, {0x8005, 0x100, 1000000}));
+    all.push_back(encodeDisconnect(3, {0xFFFFFFFFu}));
+    all.push_back(encodeWrite(4, {9, 250, {message(6, 4099, 1), message(6, 0, 2), message(5, 12, 3)}}));
+    all.push_back(encodeStartPeriodic(5, {7, 65535, message(5, 12, 3)}));
     all.push_back(encodeStop(Type::StopPeriodic, 6, {7, 1}));
-    all.push_back(encodeStop(Type::StopFilter, 7, {7, 2}));
+    all.push_back(encodeStop(Type::StopFilter, 7, {9, 3}));
     all.push_back(encodeStartFilter(8, {7, 3, message(6, 4, 4), message(6, 4, 5), message(6, 4, 6)}));
     all.push_back(encodeStartFilter(9, {7, 1, message(5, 4, 4), message(5, 4, 5), std::nullopt}));
-    all.push_back(encodeIoctl(10, {7, 2, {{1, 500000}, {3, 1}}}));
+    all.push_back(encodeIoctl(10, {0, 1, {{1, 0}, {0x8001, 0x030B}, {0x1F, 0xF1}}}));
     all.push_back(encodeVersion(11));
-    Reply open;
-    open.request = Type::Open;
-    open.firmwareVersion = "2.1.0";
-    open.serial = "979300000001";
-    open.supplyMv = 12600;
-    all.push_back(encodeReply(1, open));
-    Reply failed;
-    failed.request = Type::Connect;
-    failed.status = 0x0E;
-    failed.text = "adapter in use by another client";
-    all.push_back(encodeReply(2, failed));
-    Reply timeout;
-    timeout.request = Type::Write;
-    timeout.status = kStatusTimeout;
-    timeout.text = "1 of 2 messages sent";
-    timeout.value = 1;
-    all.push_back(encodeReply(4, timeout));
-    Reply ioctl;
-    ioctl.request = Type::Ioctl;
-    ioctl.pairs = {{1, 500000}};
-    all.push_back(encodeReply(10, ioctl));
-    all.push_back(encodeRx({7, {message(6, 3, 9)}}));
-    all.push_back(encodeLost({7, 12}));
-    all.push_back(encodeBus({7, kBusOff}));
+    const auto reply = [&all](Type request, std::uint32_t status, const char* text, std::uint32_t value) {
+        Reply r;
+        r.request = request;
+        r.status = status;
+        r.text = text;
+        r.value = value;
+        if (request == Type::Open || request == Type::Version) {
+            r.firmwareVersion = "MT7628 V2.0.1";
+            r.serial = "979300000001";
+            r.supplyMv = request == Type::Open ? 12480 : 0;
+        }
+        if (request == Type::Ioctl)
+            for (std::uint32_t i = 0; i < kMaxIoctlPairs; ++i)
+                r.pairs.push_back({i, ~i});
+        all.push_back(encodeReply(77, r));
+    };
+    reply(Type::Open, 0, "", 0);
+    reply(Type::Version, 0, "", 0);
+    for (const Type t : {Type::Connect, Type::Write, Type::StartPeriodic, Type::StartFilter})
+        reply(t, 0, "", 0x01020304u);
+    reply(Type::Disconnect, 0, "", 0);
+    reply(Type::Connect, 0x0E, "adapter in use by another client", 0);
+    reply(Type::Write, kStatusTimeout, "3 of 5 messages sent", 3); // a timed-out WRITE: also the number sent
+    reply(Type::Ioctl, 0, "", 0);
+    RxEvent rx{2, {}};
+    for (std::size_t i = 0; i < kMaxMessagesPerFrame; ++i)
+        rx.messages.push_back(message(5, i % 13, std::uint8_t(i)));
+    all.push_back(encodeRx(rx));
+    all.push_back(encodeLost({7, 0xFFFFFFFFu}));
+    for (const std::uint32_t state : {kBusActive, kBusErrorPassive, kBusOff})
+        all.push_back(encodeBus({7, state}));
     return all;
 }
 
@@ -134,102 +185,22 @@ class TestPassThruWire : public QObject {
     Q_OBJECT
 
 private slots:
-    void requestsRoundTrip()
+    // Every frame decoded and encoded again gives its bytes back: no decoder
+    // drops or moves a field. What a reply leaves out is checked on its own.
+    void framesRoundTrip()
     {
-        OpenRequest open;
-        QVERIFY(decodeOpen(single(encodeOpen(0xA1B2C3D4u, {kProtocolVersion, "Brindlewick J2534 (pid 42)"})), &open,
-            nullptr));
-        QCOMPARE(open.version, kProtocolVersion);
-        QCOMPARE(QString::fromStdString(open.client), QStringLiteral("Brindlewick J2534 (pid 42)"));
-        QCOMPARE(single(encodeOpen(0xA1B2C3D4u, {})).tag, 0xA1B2C3D4u);
-
-        ConnectRequest connect;
-        QVERIFY(decodeConnect(single(encodeConnect(2, {0x8005, 0x100, 1000000})), &connect, nullptr));
-        QCOMPARE(connect.protocolId, 0x8005u);
-        QCOMPARE(connect.flags, 0x100u);
-        QCOMPARE(connect.baudRate, 1000000u);
-
-        ChannelRequest channel;
-        QVERIFY(decodeDisconnect(single(encodeDisconnect(3, {0xFFFFFFFFu})), &channel, nullptr));
-        QCOMPARE(channel.channel, 0xFFFFFFFFu);
-
-        WriteRequest write{9, 250, {message(6, 4099, 1), message(6, 0, 2), message(5, 12, 3)}};
-        WriteRequest writeBack;
-        QVERIFY(decodeWrite(single(encodeWrite(4, write)), &writeBack, nullptr));
-        QCOMPARE(writeBack.channel, 9u);
-        QCOMPARE(writeBack.timeoutMs, 250u);
-        QCOMPARE(writeBack.messages.size(), std::size_t(3));
-        for (std::size_t i = 0; i < 3; ++i)
-            QVERIFY(same(writeBack.messages[i], write.messages[i]));
-
-        StartPeriodicRequest periodic;
-        QVERIFY(decodeStartPeriodic(single(encodeStartPeriodic(5, {9, 65535, message(5, 12, 4)})), &periodic, nullptr));
-        QCOMPARE(periodic.intervalMs, 65535u);
-        QVERIFY(same(periodic.message, message(5, 12, 4)));
-
-        StopRequest stop;
-        const Frame stopFilter = single(encodeStop(Type::StopFilter, 6, {9, 3}));
-        QCOMPARE(stopFilter.type, std::uint8_t(Type::StopFilter));
-        QVERIFY(decodeStop(stopFilter, &stop, nullptr));
-        QCOMPARE(stop.channel, 9u);
-        QCOMPARE(stop.id, 3u);
-        QVERIFY(decodeStop(single(encodeStop(Type::StopPeriodic, 6, {9, 4})), &stop, nullptr));
-        QCOMPARE(stop.id, 4u);
-        QVERIFY(encodeStop(Type::Connect, 6, {9, 4}).empty());
-
-        StartFilterRequest fc{9, 3, message(6, 4, 5), message(6, 4, 6), message(6, 4, 7)};
-        StartFilterRequest fcBack;
-        QVERIFY(decodeStartFilter(single(encodeStartFilter(7, fc)), &fcBack, nullptr));
-        QCOMPARE(fcBack.filterType, 3u);
-        QVERIFY(same(fcBack.mask, fc.mask) && same(fcBack.pattern, fc.pattern));
-        QVERIFY(fcBack.flowControl && same(*fcBack.flowControl, *fc.flowControl));
-        StartFilterRequest pass{9, 1, message(5, 4, 5), message(5, 4, 6), std::nullopt};
-        QVERIFY(decodeStartFilter(single(encodeStartFilter(8, pass)), &fcBack, nullptr));
-        QVERIFY(!fcBack.flowControl);
-
-        IoctlRequest ioctl{0, 1, {{1, 0}, {0x8001, 0x030B}, {0x1F, 0xF1}}};
-        IoctlRequest ioctlBack;
-        QVERIFY(decodeIoctl(single(encodeIoctl(9, ioctl)), &ioctlBack, nullptr));
-        QCOMPARE(ioctlBack.channel, 0u);
-        QCOMPARE(ioctlBack.ioctlId, 1u);
-        QVERIFY(same(ioctlBack.pairs, ioctl.pairs));
-
-        QVERIFY(decodeVersion(single(encodeVersion(10)), nullptr));
-    }
-
-    void repliesAndEventsRoundTrip()
-    {
-        Reply open;
-        open.request = Type::Open;
-        open.firmwareVersion = "MT7628 V2.0.1";
-        open.serial = "979300000001";
-        open.supplyMv = 12480;
+        for (const auto& bytes : everyFrame()) {
+            const Frame f = single(bytes);
+            QVERIFY2(!bytes.empty() && again(f) == bytes, qPrintable(QString::number(f.type, 16)));
+        }
         Reply back;
-        const Frame f = single(encodeReply(77, open));
-        QCOMPARE(f.type, std::uint8_t(0x81));
-        QCOMPARE(f.tag, 77u);
-        QVERIFY(decodeReply(f, &back, nullptr));
-        QCOMPARE(back.request, Type::Open);
-        QCOMPARE(back.status, 0u);
-        QCOMPARE(QString::fromStdString(back.firmwareVersion), QStringLiteral("MT7628 V2.0.1"));
-        QCOMPARE(QString::fromStdString(back.serial), QStringLiteral("979300000001"));
-        QCOMPARE(back.supplyMv, 12480u);
-
-        Reply version = open;
+        Reply version;
         version.request = Type::Version;
+        version.serial = "979300000001";
+        version.supplyMv = 12480;
         QVERIFY(decodeReply(single(encodeReply(78, version)), &back, nullptr));
-        QCOMPARE(back.request, Type::Version);
         QCOMPARE(QString::fromStdString(back.serial), QStringLiteral("979300000001"));
         QCOMPARE(back.supplyMv, 0u); // VERSION carries no voltage
-
-        for (const Type t : {Type::Connect, Type::Write, Type::StartPeriodic, Type::StartFilter}) {
-            Reply r;
-            r.request = t;
-            r.value = 0x01020304u;
-            QVERIFY(decodeReply(single(encodeReply(1, r)), &back, nullptr));
-            QCOMPARE(back.request, t);
-            QCOMPARE(back.value, 0x01020304u);
-        }
         for (const Type t : {Type::Disconnect, Type::StopPeriodic, Type::StopFilter}) {
             Reply r;
             r.request = t;
@@ -239,54 +210,16 @@ private slots:
             QVERIFY(decodeReply(empty, &back, nullptr));
             QCOMPARE(back.value, 0u);
         }
-
-        Reply ioctl;
-        ioctl.request = Type::Ioctl;
-        for (std::uint32_t i = 0; i < kMaxIoctlPairs; ++i)
-            ioctl.pairs.push_back({i, ~i});
-        QVERIFY(decodeReply(single(encodeReply(1, ioctl)), &back, nullptr));
-        QVERIFY(same(back.pairs, ioctl.pairs));
-
-        // A failure carries its text instead of the result; a timed-out WRITE also the number sent.
+        // A failure carries its text instead of the result.
         Reply inUse;
         inUse.request = Type::Open;
         inUse.status = 0x0E;
         inUse.text = "adapter in use by 192.168.1.20";
         inUse.serial = "not sent";
         QVERIFY(decodeReply(single(encodeReply(1, inUse)), &back, nullptr));
-        QCOMPARE(back.status, 0x0Eu);
         QCOMPARE(QString::fromStdString(back.text), QStringLiteral("adapter in use by 192.168.1.20"));
         QVERIFY(back.serial.empty());
-        Reply timeout;
-        timeout.request = Type::Write;
-        timeout.status = kStatusTimeout;
-        timeout.text = "3 of 5 messages sent";
-        timeout.value = 3;
-        QVERIFY(decodeReply(single(encodeReply(1, timeout)), &back, nullptr));
-        QCOMPARE(back.status, kStatusTimeout);
-        QCOMPARE(back.value, 3u);
-
-        RxEvent rx{2, {}};
-        for (std::size_t i = 0; i < kMaxMessagesPerFrame; ++i)
-            rx.messages.push_back(message(5, i % 13, std::uint8_t(i)));
-        RxEvent rxBack;
-        const Frame rxFrame = single(encodeRx(rx));
-        QCOMPARE(rxFrame.tag, 0u);
-        QVERIFY(decodeRx(rxFrame, &rxBack, nullptr));
-        QCOMPARE(rxBack.channel, 2u);
-        QCOMPARE(rxBack.messages.size(), kMaxMessagesPerFrame);
-        for (std::size_t i = 0; i < kMaxMessagesPerFrame; ++i)
-            QVERIFY(same(rxBack.messages[i], rx.messages[i]));
-
-        LostEvent lost;
-        QVERIFY(decodeLost(single(encodeLost({2, 0xFFFFFFFFu})), &lost, nullptr));
-        QCOMPARE(lost.channel, 2u);
-        QCOMPARE(lost.count, 0xFFFFFFFFu);
-        BusEvent bus;
-        for (const std::uint32_t state : {kBusActive, kBusErrorPassive, kBusOff}) {
-            QVERIFY(decodeBus(single(encodeBus({2, state})), &bus, nullptr));
-            QCOMPARE(bus.state, state);
-        }
+        QVERIFY(encodeStop(Type::Connect, 6, {9, 4}).empty());
     }
 
     // Each limit of docs/passthru-protocol.md, just inside and just outside,
@@ -445,7 +378,8 @@ private slots:
         QVERIFY(!decodeDisconnect(connect, nullptr, nullptr));
         QVERIFY(!decodeReply(connect, nullptr, nullptr));
         QVERIFY(!decodeStop(single(encodeLost({1, 1})), nullptr, nullptr));
-        const Frame event{std::uint8_t(std::uint8_t(Type::Rx) | kReplyBit), 1, {0, 0, 0, 0}}; // 0xC0: no request's reply
+        const Frame event{
+            std::uint8_t(std::uint8_t(Type::Rx) | kReplyBit), 1, {0, 0, 0, 0}}; // 0xC0: no request's reply
         QVERIFY(!decodeReply(event, nullptr, nullptr));
         // A reply text that is not UTF-8 is refused; the encoder never writes one.
         Frame bad{0x82, 1, {0, 0, 0, 7, 0, 2, 0xC3, 0x28}};

@@ -73,8 +73,8 @@ bool zipFolder(const QString& folder, const QString& archive, const QStringList&
 {
     QProcess zip;
     zip.setWorkingDirectory(folder);
-    zip.start(QStringLiteral("7z"), QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), archive} + extra
-            + QStringList{QStringLiteral(".")});
+    zip.start(QStringLiteral("7z"),
+        QStringList{QStringLiteral("a"), QStringLiteral("-tzip"), archive} + extra + QStringList{QStringLiteral(".")});
     return zip.waitForFinished(30000) && zip.exitCode() == 0;
 }
 
@@ -200,7 +200,7 @@ private slots:
         const QString same = installer.unpack(dir.filePath(QStringLiteral("same.zip")), target);
         QVERIFY(same.contains(QStringLiteral(BW_PROJECT_VERSION)));
         QVERIFY(!QFileInfo::exists(target));
-        installer.setRunningVersion(QStringLiteral("1.0.0.9"));
+        installer.setRunningVersion(QStringLiteral("0.0.0.1")); // older than any build
         QCOMPARE(installer.unpack(QStringLiteral(BW_RELEASE_ARCHIVE), target, &manifest), QString());
         QCOMPARE(manifest.version, QStringLiteral(BW_PROJECT_VERSION));
         QVERIFY(QFileInfo::exists(target + QStringLiteral("/Upgrade2")));
@@ -208,7 +208,8 @@ private slots:
 
         const ReleaseInstaller stranger(otherKey.publicKey());
         QFile::copy(QStringLiteral(BW_RELEASE_ARCHIVE), dir.filePath(QStringLiteral("copy.zip")));
-        QVERIFY(!stranger.unpack(dir.filePath(QStringLiteral("copy.zip")), dir.filePath(QStringLiteral("x"))).isEmpty());
+        QVERIFY(
+            !stranger.unpack(dir.filePath(QStringLiteral("copy.zip")), dir.filePath(QStringLiteral("x"))).isEmpty());
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("copy.zip")))); // a refused archive goes
     }

@@ -1,5 +1,6 @@
 // The version rules, the check's URL and the reading of the server's answer.
 #include "update/AppVersion.h"
+#include "update/ProgramVersion.h"
 
 #include <QtTest>
 
@@ -11,16 +12,16 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
         QTest::addColumn<quint64>("number");
-        QTest::newRow("four parts") << "1.0.1.0" << true << quint64(1000001000);
+        QTest::newRow("four parts") << "2.0.1.0" << true << quint64(2000001000);
+        QTest::newRow("each part at its largest") << "999.999.999.999" << true << quint64(999999999999);
         QTest::newRow("five characters get .0") << "1.0.2" << true << quint64(1000002000);
         QTest::newRow("prefix V") << "V1.0.2.0" << true << quint64(1000002000);
         QTest::newRow("text before the last v") << "Brindlewick v2 v1.2.3.4" << true << quint64(1002003004);
         QTest::newRow("six characters are not padded") << "V1.0.2" << true << quint64(1000002);
         QTest::newRow("one part") << "7" << true << quint64(7);
         QTest::newRow("part above 999 carries") << "1.1000" << true << quint64(2000);
-        QTest::newRow("blanks around") << "  1.0.1.0 " << true << quint64(1000001000);
-        QTest::newRow("largest six parts") << "18.446.744.073.709.551.615" << true
-                                           << quint64(18446744073709551615ULL);
+        QTest::newRow("blanks around") << "  2.0.1.0 " << true << quint64(2000001000);
+        QTest::newRow("largest six parts") << "18.446.744.073.709.551.615" << true << quint64(18446744073709551615ULL);
         QTest::newRow("one above 64 bits") << "18.446.744.073.709.551.616" << false << quint64(0);
         QTest::newRow("thirty parts") << QString(QStringLiteral("1.").repeated(29) + QStringLiteral("1")) << false
                                       << quint64(0);
@@ -44,27 +45,33 @@ private slots:
         QCOMPARE(readable, ok);
     }
 
+    // Against the version the build gives the program (project(VERSION)).
     void newer_data()
     {
-        QTest::addColumn<QString>("program");
         QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("newer");
-        QTest::newRow("1.0.2 is newer") << "1.0.1.0" << "1.0.2" << true;
-        QTest::newRow("1.0.1 is the same") << "1.0.1.0" << "1.0.1" << false;
-        QTest::newRow("V1.0.2.0") << "1.0.1.0" << "V1.0.2.0" << true;
-        QTest::newRow("older server") << "1.0.1.0" << "V1.0.0.9" << false;
-        QTest::newRow("tweak part counts") << "1.0.1.0" << "1.0.1.1" << true;
-        QTest::newRow("garbage server is never newer") << "1.0.1.0" << "latest" << false;
-        QTest::newRow("overflowing server is never newer") << "1.0.1.0" << QString(QStringLiteral("9.").repeated(40) + QStringLiteral("9")) << false;
-        QTest::newRow("empty server") << "1.0.1.0" << "" << false;
+        const QString program = QString::fromLatin1(update::programVersion());
+        QStringList parts = program.split(QLatin1Char('.'));
+        QVERIFY2(parts.size() == 4 && update::versionNumber(program) > 0, qPrintable(program));
+        const int last = parts.last().toInt();
+        parts.removeLast();
+        const QString stem = parts.join(QLatin1Char('.')) + QLatin1Char('.');
+        QTest::newRow("the same, with V") << QStringLiteral("V") + program << false;
+        QTest::newRow("the same, blanks around") << QStringLiteral(" ") + program + QStringLiteral(" ") << false;
+        QTest::newRow("last part one up") << stem + QString::number(last + 1) << true;
+        QTest::newRow("last part at its largest") << stem + QStringLiteral("999") << (last < 999);
+        QTest::newRow("older server") << QStringLiteral("V0.0.0.1") << false;
+        QTest::newRow("garbage server is never newer") << "latest" << false;
+        QTest::newRow("overflowing server is never newer")
+            << QString(QStringLiteral("9.").repeated(40) + QStringLiteral("9")) << false;
+        QTest::newRow("empty server") << "" << false;
     }
 
     void newer()
     {
-        QFETCH(QString, program);
         QFETCH(QString, server);
         QFETCH(bool, newer);
-        QCOMPARE(update::serverIsNewer(program, server), newer);
+        QCOMPARE(update::serverIsNewer(QString::fromLatin1(update::programVersion()), server), newer);
     }
 
     void url()
