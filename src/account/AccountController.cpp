@@ -4,11 +4,11 @@
 #include "account/AccountPages.h"
 #include "account/ServiceVendor.h"
 
+#include "device/AppShared.h"
+#include "device/DeviceProfile.h"
 #include "kit/GlobalServerUrl.h"
 #include "kit/PlacePage.h"
 #include "kit/SettingsStore.h"
-#include "device/AppShared.h"
-#include "device/DeviceProfile.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -31,6 +31,16 @@ constexpr int kCheckedState = 2;
 QString accountText(const char* source)
 {
     return QCoreApplication::translate("AccountTexts", source);
+}
+
+// A code was sent: its countdown runs (once) and the button waits for it.
+void startCodeCountdown(const Outcome& outcome, QTimer* timer, QPushButton* getCode)
+{
+    if (outcome.action != Outcome::StartCountdown)
+        return;
+    if (!timer->isActive())
+        timer->start();
+    getCode->setEnabled(false);
 }
 
 } // namespace
@@ -383,6 +393,13 @@ void AccountController::signOutState()
     refreshDirectoryButton();
 }
 
+void AccountController::signInAgainAs(const QString& email)
+{
+    m_emailSignIn->email->setText(email);
+    m_emailSignIn->password->clear();
+    showPage(PageEmailSignIn);
+}
+
 // ---- e-mail account ----
 
 void AccountController::ClickButton_GetAuthCodeEmail()
@@ -393,11 +410,7 @@ void AccountController::ClickButton_GetAuthCodeEmail()
         [email](AccountService& s) { return account::requestRegistrationCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
-            if (outcome.action != Outcome::StartCountdown)
-                return;
-            if (!m_emailTimer->isActive())
-                m_emailTimer->start();
-            m_register->getCode->setEnabled(false);
+            startCodeCountdown(outcome, m_emailTimer, m_register->getCode);
         });
 }
 
@@ -416,9 +429,7 @@ void AccountController::ClickButton_UserRegister()
             m_emailCountdown.endOnNextTick();
             m_register->code->clear();
             m_register->password->clear();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 
@@ -453,11 +464,7 @@ void AccountController::ClickButton_GetResetPasswordAuthCode()
         QStringLiteral("reset-code"), [email](AccountService& s) { return account::requestResetCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
-            if (outcome.action != Outcome::StartCountdown)
-                return;
-            if (!m_resetTimer->isActive())
-                m_resetTimer->start();
-            m_reset->getCode->setEnabled(false);
+            startCodeCountdown(outcome, m_resetTimer, m_reset->getCode);
         });
 }
 
@@ -476,9 +483,7 @@ void AccountController::ClickButton_UserResetPassword()
             m_resetCountdown.endOnNextTick();
             m_reset->code->clear();
             m_reset->password->clear();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 
@@ -512,9 +517,7 @@ void AccountController::Slot_Change_PW()
             m_resetCountdown.endOnNextTick();
             // The service ended the session with the old password: sign in again.
             signOutState();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 

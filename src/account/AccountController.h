@@ -149,6 +149,8 @@ private:
     void saveCredentials();
     void showSignedInName(const QString& name, const QString& account);
     void signOutState();
+    // The e-mail sign-in page with `email` filled in and no password.
+    void signInAgainAs(const QString& email);
     void refreshDirectoryButton();
     void loadDirectory();
 
