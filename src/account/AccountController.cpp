@@ -33,6 +33,16 @@ QString accountText(const char* source)
     return QCoreApplication::translate("AccountTexts", source);
 }
 
+// A code was sent: its countdown runs (once) and the button waits for it.
+void startCodeCountdown(const Outcome& outcome, QTimer* timer, QPushButton* getCode)
+{
+    if (outcome.action != Outcome::StartCountdown)
+        return;
+    if (!timer->isActive())
+        timer->start();
+    getCode->setEnabled(false);
+}
+
 } // namespace
 
 AccountController::AccountController(std::unique_ptr<AccountService> service, StoreOpener openStore)
@@ -415,6 +425,13 @@ void AccountController::signOutState()
     refreshDirectoryButton();
 }
 
+void AccountController::signInAgainAs(const QString& email)
+{
+    m_emailSignIn->email->setText(email);
+    m_emailSignIn->password->clear();
+    showPage(PageEmailSignIn);
+}
+
 // ---- e-mail account ----
 
 void AccountController::ClickButton_GetAuthCodeEmail()
@@ -426,11 +443,7 @@ void AccountController::ClickButton_GetAuthCodeEmail()
         [email](AccountService& s) { return account::requestRegistrationCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
-            if (outcome.action != Outcome::StartCountdown)
-                return;
-            if (!m_emailTimer->isActive())
-                m_emailTimer->start();
-            m_register->getCode->setEnabled(false);
+            startCodeCountdown(outcome, m_emailTimer, m_register->getCode);
         });
 }
 
@@ -450,9 +463,7 @@ void AccountController::ClickButton_UserRegister()
             m_emailCountdown.endOnNextTick();
             m_register->code->clear();
             m_register->password->clear();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 
@@ -489,11 +500,7 @@ void AccountController::ClickButton_GetResetPasswordAuthCode()
         QStringLiteral("reset-code"), [email](AccountService& s) { return account::requestResetCode(s, email); },
         [this](const Outcome& outcome) {
             toast(outcome.message);
-            if (outcome.action != Outcome::StartCountdown)
-                return;
-            if (!m_resetTimer->isActive())
-                m_resetTimer->start();
-            m_reset->getCode->setEnabled(false);
+            startCodeCountdown(outcome, m_resetTimer, m_reset->getCode);
         });
 }
 
@@ -513,9 +520,7 @@ void AccountController::ClickButton_UserResetPassword()
             m_resetCountdown.endOnNextTick();
             m_reset->code->clear();
             m_reset->password->clear();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 
@@ -551,9 +556,7 @@ void AccountController::Slot_Change_PW()
             m_resetCountdown.endOnNextTick();
             // The service ended the session with the old password: sign in again.
             signOutState();
-            m_emailSignIn->email->setText(email);
-            m_emailSignIn->password->clear();
-            showPage(PageEmailSignIn);
+            signInAgainAs(email);
         });
 }
 

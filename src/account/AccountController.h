@@ -189,6 +189,8 @@ private:
     void showSignedInName(const QString& name, const QString& account);
     void showNameOnPages();
     void signOutState();
+    // The e-mail sign-in page with `email` filled in and no password.
+    void signInAgainAs(const QString& email);
     void refreshDirectoryButton();
     void loadDirectory();
 

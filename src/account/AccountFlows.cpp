@@ -30,6 +30,68 @@ Outcome act(Outcome::Action action, const char* source = nullptr)
 
 constexpr int kMinPasswordLength = 6;
 
+Outcome signedIn(const QString& token)
+{
+    Outcome outcome = act(Outcome::SignedIn);
+    outcome.token = token;
+    return outcome;
+}
+
+// The answer to a request for an e-mail code; 400 and 404 have their own
+// words where given, anything else unknown is a failure.
+Outcome codeAnswer(int result, const char* on400, const char* on404)
+{
+    switch (result) {
+    case 200:
+        return act(Outcome::StartCountdown);
+    case 400:
+        if (on400)
+            return say(on400);
+        break;
+    case 404:
+        if (on404)
+            return say(on404);
+        break;
+    case AccountService::kTooManyRequests:
+        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many codes requested. Please try again later."));
+    default:
+        break;
+    }
+    return say(QT_TRANSLATE_NOOP("AccountTexts", "Failed to get code!"));
+}
+
+// The checks of a form with a code and a new password, in order, before any
+// call: the address (only where `noEmail` is given), the code, the length.
+const char* passwordFormProblem(const QString& email, const char* noEmail, const QString& code, const QString& password)
+{
+    if (noEmail && email.isEmpty())
+        return noEmail;
+    if (code.isEmpty())
+        return QT_TRANSLATE_NOOP("AccountTexts", "The verification code cannot be empty");
+    if (password.size() < kMinPasswordLength)
+        return QT_TRANSLATE_NOOP("AccountTexts", "The password must be at least 6 characters long!");
+    return nullptr;
+}
+
+// The answer to such a form: 200 leads to the sign-in page with `success`,
+// 0 is no network, 400 says `on400`, anything else `otherwise` (or nothing).
+Outcome passwordFormAnswer(int result, const char* success, const char* on400, const char* otherwise)
+{
+    switch (result) {
+    case 200:
+        return act(Outcome::ShowSignIn, success);
+    case 0:
+        return say(QT_TRANSLATE_NOOP("AccountTexts", "Network Connection Down!"));
+    case 400:
+        return say(on400);
+    default:
+        return otherwise ? say(otherwise) : Outcome();
+    }
+}
+
+const char* const kCodeRejected
+    = QT_TRANSLATE_NOOP("AccountTexts", "Invalid verification code or verification code expired!");
+
 } // namespace
 
 bool phoneNumberValid(const QString& phone)
@@ -64,45 +126,26 @@ Outcome phoneSignIn(AccountService& service, const QString& phone, const QString
     if (!service.phoneLogin(phone, code, token) || token.isEmpty())
         return say(
             QT_TRANSLATE_NOOP("AccountTexts", "Login failed, please make sure the verification code is correct"));
-    Outcome outcome = act(Outcome::SignedIn);
-    outcome.token = token;
-    return outcome;
+    return signedIn(token);
 }
 
 Outcome requestRegistrationCode(AccountService& service, const QString& email)
 {
     if (!emailValid(email))
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Email Error!"));
-    switch (service.getEmailCode(email, false)) {
-    case 200:
-        return act(Outcome::StartCountdown);
-    case 400:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Email has been registered!"));
-    case 404:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Email does not exist!"));
-    case AccountService::kTooManyRequests:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many codes requested. Please try again later."));
-    default:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Failed to get code!"));
-    }
+    return codeAnswer(service.getEmailCode(email, false),
+        QT_TRANSLATE_NOOP("AccountTexts", "Email has been registered!"),
+        QT_TRANSLATE_NOOP("AccountTexts", "Email does not exist!"));
 }
 
 Outcome registerAccount(AccountService& service, const QString& email, const QString& code, const QString& password)
 {
-    if (email.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The email address cannot be empty"));
-    if (code.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The verification code cannot be empty"));
-    if (password.size() < kMinPasswordLength)
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The password must be at least 6 characters long!"));
-    switch (service.registerEmail(email, password, code)) {
-    case 200:
-        return act(Outcome::ShowSignIn, QT_TRANSLATE_NOOP("AccountTexts", "Successful Registration"));
-    case 0:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Network Connection Down!"));
-    default:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Registration Failed!"));
-    }
+    if (const char* problem = passwordFormProblem(
+            email, QT_TRANSLATE_NOOP("AccountTexts", "The email address cannot be empty"), code, password))
+        return say(problem);
+    const char* failed = QT_TRANSLATE_NOOP("AccountTexts", "Registration Failed!");
+    return passwordFormAnswer(service.registerEmail(email, password, code),
+        QT_TRANSLATE_NOOP("AccountTexts", "Successful Registration"), failed, failed);
 }
 
 Outcome emailSignIn(AccountService& service, const QString& email, const QString& password)
@@ -115,9 +158,7 @@ Outcome emailSignIn(AccountService& service, const QString& email, const QString
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many failed sign-ins. Please try again later."));
     if (result != AccountService::kOk || token.isEmpty())
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Login failure, email or password is incorrect!"));
-    Outcome outcome = act(Outcome::SignedIn);
-    outcome.token = token;
-    return outcome;
+    return signedIn(token);
 }
 
 Outcome requestResetCode(AccountService& service, const QString& email)
@@ -126,36 +167,17 @@ Outcome requestResetCode(AccountService& service, const QString& email)
         return say(QT_TRANSLATE_NOOP("AccountTexts", "The email address cannot be empty!"));
     if (!email.contains(QLatin1Char('@')))
         return say(QT_TRANSLATE_NOOP("AccountTexts", "Email address error!"));
-    switch (service.getEmailCode(email, true)) {
-    case 200:
-        return act(Outcome::StartCountdown);
-    case 404:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "This email is not registered!"));
-    case AccountService::kTooManyRequests:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Too many codes requested. Please try again later."));
-    default:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Failed to get code!"));
-    }
+    return codeAnswer(
+        service.getEmailCode(email, true), nullptr, QT_TRANSLATE_NOOP("AccountTexts", "This email is not registered!"));
 }
 
 Outcome resetPassword(AccountService& service, const QString& email, const QString& code, const QString& password)
 {
-    if (email.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The mailbox cannot be empty"));
-    if (code.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The verification code cannot be empty"));
-    if (password.size() < kMinPasswordLength)
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The password must be at least 6 characters long!"));
-    switch (service.resetPassword(email, password, code)) {
-    case 200:
-        return act(Outcome::ShowSignIn, QT_TRANSLATE_NOOP("AccountTexts", "Reset Password Succeeded"));
-    case 0:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Network Connection Down!"));
-    case 400:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Invalid verification code or verification code expired!"));
-    default:
-        return Outcome();
-    }
+    if (const char* problem
+        = passwordFormProblem(email, QT_TRANSLATE_NOOP("AccountTexts", "The mailbox cannot be empty"), code, password))
+        return say(problem);
+    return passwordFormAnswer(service.resetPassword(email, password, code),
+        QT_TRANSLATE_NOOP("AccountTexts", "Reset Password Succeeded"), kCodeRejected, nullptr);
 }
 
 Outcome requestChangeCode(AccountService& service, const QString& email)
@@ -170,23 +192,13 @@ Outcome requestChangeCode(AccountService& service, const QString& email)
     }
 }
 
+// As the reset, without the address check: other answers say nothing.
 Outcome changePassword(AccountService& service, const QString& email, const QString& code, const QString& password)
 {
-    if (code.isEmpty())
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The verification code cannot be empty"));
-    if (password.size() < kMinPasswordLength)
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "The password must be at least 6 characters long!"));
-    switch (service.resetPassword(email, password, code)) {
-    case 200:
-        return act(
-            Outcome::ShowSignIn, QT_TRANSLATE_NOOP("AccountTexts", "modify Password Succeeded,Please log in again"));
-    case 0:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Network Connection Down!"));
-    case 400:
-        return say(QT_TRANSLATE_NOOP("AccountTexts", "Invalid verification code or verification code expired!"));
-    default:
-        return Outcome(); // as the reset: other answers say nothing
-    }
+    if (const char* problem = passwordFormProblem(email, nullptr, code, password))
+        return say(problem);
+    return passwordFormAnswer(service.resetPassword(email, password, code),
+        QT_TRANSLATE_NOOP("AccountTexts", "modify Password Succeeded,Please log in again"), kCodeRejected, nullptr);
 }
 
 QString changeCodeSentText(const QString& email)

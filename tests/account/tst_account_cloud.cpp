@@ -3,8 +3,10 @@
 // service's outbox, sign-in with the credentials remembered in the file
 // store, the directory fetched with the token, the password reset, the
 // automatic sign-in of the next start, the lock-out after wrong passwords,
-// and the adapter's registration under the key its status record carries
-// (the adapter emulator and the background service publish it).
+// the adapter's registration under the key its status record carries (the
+// adapter emulator and the background service publish it); and the service's
+// own rules as the calls meet them: codes used once, limited and expiring,
+// tokens ended by a reset or by time, phone sign-in, a hostile or absent service.
 #include "AccountTestSupport.h"
 #include "CloudEmulator.h"
 #include "TestTls.h"
@@ -27,8 +29,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 class TestAccountCloud : public QObject {
@@ -47,6 +51,23 @@ class TestAccountCloud : public QObject {
                                         .toArray();
         return messages.isEmpty() ? QString() : messages.last().toObject().value(QStringLiteral("code")).toString();
     }
+    // A GET of the directory with the token: the HTTP status and the JSON array.
+    int directory(const std::string& path, const std::string& token, QJsonArray* list = nullptr)
+    {
+        CHvHttp http;
+        std::string body;
+        try {
+            body = http.SendHttpOrHttpsRequest(m_cloud.httpsBase().toStdString() + path, HTTP_GET,
+                "Content-Type: application/json\nAuthorization: Bearer " + token, "");
+        } catch (...) {
+            return 0;
+        }
+        if (list)
+            *list = QJsonDocument::fromJson(QByteArray::fromStdString(body)).array();
+        return static_cast<int>(http.GetRespCode());
+    }
+    bool limits(const QJsonObject& values) { return m_cloud.controlAt(QStringLiteral("account-limits"), values); }
+    std::string code(const std::string& address) { return lastCode(QString::fromStdString(address)).toStdString(); }
     void startController()
     {
         m_controller.reset();
@@ -193,6 +214,74 @@ private slots:
         std::string token;
         QCOMPARE(m_server->UserLoginEmailResult("nadie@taller.example", "secret9", token), 401);
         QVERIFY(token.empty());
+        // An adapter's values: none before it is added, its date and level after.
+        std::string value = "kept";
+        QVERIFY(m_server->keyGetValue("KX0001", "registeredAt", "es", value) != 0);
+        QCOMPARE(value, std::string("kept"));
+        m_server->AddVci("KX0001", "M5EA0001XJ7B0001", "M5WC");
+        QCOMPARE(m_server->keyGetValue("KX0001", "registeredAt", "es", value), 0u);
+        QVERIFY2(QRegularExpression(QStringLiteral("^20[0-9]{2}-[0-9]{2}-[0-9]{2}$"))
+                     .match(QString::fromStdString(value))
+                     .hasMatch(),
+            value.c_str());
+        QCOMPARE(m_server->keyGetValue("KX0001", "serviceLevel", "es", value), 0u);
+        QCOMPARE(value, std::string("Standard"));
+    }
+
+    // A code is used once and only by its address; the address is matched
+    // without case, the password with; a reset ends the old password and its tokens.
+    void codesPasswordsAndTokens()
+    {
+        const std::string email = "tecnico@taller.example";
+        QCOMPARE(m_server->GetEmailAuthCode(email, false), HttpsServer::kResultOk);
+        const std::string given = code(email);
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9]{6}$")).match(QString::fromStdString(given)).hasMatch());
+        const std::string wrong = given == "000000" ? "111111" : "000000";
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", wrong) != HttpsServer::kResultOk);
+        QVERIFY(m_server->EmailUserRegister(email, "short", given) != HttpsServer::kResultOk);
+        QCOMPARE(m_server->EmailUserRegister(email, "Llave-2026", given), HttpsServer::kResultOk);
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", given) != HttpsServer::kResultOk);
+
+        std::string token = "stale";
+        QVERIFY(!m_server->UserLoginEmail(email, "llave-2026", token));
+        QVERIFY(token.empty());
+        QVERIFY(m_server->UserLoginEmail("TECNICO@taller.example", "Llave-2026", token));
+        QJsonArray configs;
+        QCOMPARE(directory("api/getAllServiceConfigs", token, &configs), 200);
+        QVERIFY(configs.size() >= 7);
+        const std::string seventh
+            = configs.at(6).toObject().value(QStringLiteral("serviceAddress")).toString().toStdString();
+        QJsonArray technicians;
+        QCOMPARE(directory("api/remote-technicians?searchKey=&label=&page=0&size=60&serviceAddress=" + seventh, token,
+                     &technicians),
+            200);
+        QVERIFY(!technicians.isEmpty());
+        for (const char* key : {"name", "phone", "login", "address", "brief", "orderSize", "appraise", "authentication",
+                 "recommended", "label"})
+            QVERIFY2(technicians.first().toObject().contains(QLatin1String(key)), key);
+        QCOMPARE(directory("api/getAllServiceConfigs", "not-a-token"), 401);
+
+        QCOMPARE(m_server->GetEmailAuthCode(email, true), HttpsServer::kResultOk);
+        const std::string resetCode = code(email);
+        QCOMPARE(m_server->EmailUserResetPassword(email, "Nueva-2027", wrong), HttpsServer::kResultCodeRejected);
+        QCOMPARE(m_server->EmailUserResetPassword(email, "Nueva-2027", resetCode), HttpsServer::kResultOk);
+        QCOMPARE(m_server->EmailUserResetPassword(email, "Otra-2028", resetCode), HttpsServer::kResultCodeRejected);
+        QCOMPARE(directory("api/getAllServiceConfigs", token), 401);
+        QVERIFY(!m_server->UserLoginEmail(email, "Llave-2026", token));
+        QVERIFY(m_server->UserLoginEmail(email, "Nueva-2027", token));
+    }
+
+    void phoneSignIn()
+    {
+        std::string shortNumber = "1380013800";
+        QVERIFY(m_server->GetSMSAuthCode(shortNumber) != HttpsServer::kResultOk);
+        std::string phone = "13800138000";
+        QCOMPARE(m_server->GetSMSAuthCode(phone), HttpsServer::kResultOk);
+        std::string sms = code(phone);
+        std::string token;
+        QVERIFY(m_server->UserLogin(phone, sms, token));
+        QVERIFY(!token.empty());
+        QVERIFY(!m_server->UserLogin(phone, sms, token)); // once only
     }
 
     void theAdapterIsRegisteredUnderTheKeyItPublishes()
@@ -244,6 +333,62 @@ private slots:
         emulator.stop();
         platform::SharedMemory::remove(kStatusBlock);
         platform::SharedMemory::remove(kCommandBlock);
+    }
+
+    // The last cases change the service's limits and answers.
+    void codesAreLimited()
+    {
+        QVERIFY(m_cloud.reset());
+        QVERIFY(limits({{"codeRequestsPerAddress", 3}, {"wrongCodeTries", 2}}));
+        const std::string email = "limits@taller.example";
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(m_server->GetEmailAuthCode(email, false), HttpsServer::kResultOk);
+        QCOMPARE(m_server->GetEmailAuthCode(email, false), 429);
+        // Two wrong entries void the code, even for the right one afterwards.
+        const std::string given = code(email);
+        const std::string wrong = given == "000000" ? "111111" : "000000";
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", wrong) != HttpsServer::kResultOk);
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", wrong) != HttpsServer::kResultOk);
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", given) != HttpsServer::kResultOk);
+    }
+
+    void codesAndTokensExpire()
+    {
+        // Lifetimes long enough that a loaded machine still uses a fresh code in time.
+        QVERIFY(m_cloud.reset());
+        QVERIFY(limits({{"codeTtlSeconds", 3}, {"tokenTtlSeconds", 3}}));
+        const std::string email = "expiry@taller.example";
+        QCOMPARE(m_server->GetEmailAuthCode(email, false), HttpsServer::kResultOk);
+        const std::string stale = code(email);
+        QThread::msleep(3600);
+        QVERIFY(m_server->EmailUserRegister(email, "Llave-2026", stale) != HttpsServer::kResultOk);
+        QCOMPARE(m_server->GetEmailAuthCode(email, false), HttpsServer::kResultOk);
+        QCOMPARE(m_server->EmailUserRegister(email, "Llave-2026", code(email)), HttpsServer::kResultOk);
+        std::string token;
+        QVERIFY(m_server->UserLoginEmail(email, "Llave-2026", token));
+        QCOMPARE(directory("api/getAllServiceConfigs", token), 200);
+        QThread::msleep(3600);
+        QCOMPARE(directory("api/getAllServiceConfigs", token), 401);
+    }
+
+    // A token that could add a header line is refused; an absent service is "no network".
+    void hostileOrAbsentService()
+    {
+        QVERIFY(m_cloud.reset());
+        QVERIFY(m_cloud.control({{"path", "/api/account/login"}, {"status", 200},
+            {"body", R"({"status":200,"errorKey":"","token":"abc\r\nX-Injected: 1"})"}}));
+        std::string token;
+        QVERIFY(!m_server->UserLoginEmail("a@b.example", "whatever", token));
+        QVERIFY(token.empty());
+        QVERIFY(m_cloud.control({{"path", "/api/account/email-code"}, {"status", 200}, {"body", "<html>"}}));
+        QCOMPARE(m_server->GetEmailAuthCode("a@b.example", false), HttpsServer::kResultNoNetwork);
+
+        qputenv("BRINDLEWICK_MAIN_API_BASE", "http://127.0.0.1:1/");
+        HttpsServer offline;
+        QCOMPARE(offline.GetEmailAuthCode("a@b.example", false), HttpsServer::kResultNoNetwork);
+        QCOMPARE(offline.EmailUserRegister("a@b.example", "Llave-2026", "123456"), HttpsServer::kResultNoNetwork);
+        QVERIFY(!offline.UserLoginEmail("a@b.example", "Llave-2026", token));
+        qputenv("BRINDLEWICK_MAIN_API_BASE", m_cloud.httpsBase().toUtf8());
     }
 };
 

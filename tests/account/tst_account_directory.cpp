@@ -191,11 +191,9 @@ private slots:
     void briefIsEscapedBeforeItBecomesRichText()
     {
         const QString html = account::descriptionRichText(QStringLiteral("<b>Ford</b> & <script>x</script> \"q\""));
-        QVERIFY(html.startsWith(QStringLiteral("<p style = 'line-height:30px'>")));
         QVERIFY(html.contains(QStringLiteral("&lt;b&gt;Ford&lt;/b&gt; &amp; &lt;script&gt;")));
         QVERIFY(!html.contains(QStringLiteral("<b>")));
         QVERIFY(!html.contains(QStringLiteral("<script")));
-        QVERIFY(html.endsWith(QStringLiteral("\n  ")));
     }
 };
 

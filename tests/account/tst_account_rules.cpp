@@ -49,6 +49,11 @@ private slots:
         QTest::newRow("label starting with a hyphen") << "a@-b.example" << false;
         QTest::newRow("space") << "a b@c.example" << false;
         QTest::newRow("any character between labels") << "a@b,c" << true;
+        // A label is at most 63 characters and ends in a letter or digit.
+        QTest::newRow("longest label") << QStringLiteral("a@b") + QString(61, QLatin1Char('-')) + QStringLiteral("c")
+                                       << true;
+        QTest::newRow("label too long") << QStringLiteral("a@b") + QString(62, QLatin1Char('-')) + QStringLiteral("c")
+                                        << false;
     }
     void emailAddresses()
     {

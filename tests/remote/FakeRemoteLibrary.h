@@ -1,6 +1,7 @@
 // A stand-in for the remote-session libraries: scripted answers, recorded calls.
 #pragma once
 
+#include "remote/RemoteEngine.h"
 #include "remote/RemoteLibrary.h"
 
 #include <remote/RemoteApi.h>
@@ -13,7 +14,10 @@
 
 class FakeHandle : public RemoteHandle {
 public:
-    FakeHandle(Kind kind, int status, std::atomic<int>* alive) : m_kind(kind), m_alive(alive), statusValue(status)
+    FakeHandle(Kind kind, int status, std::atomic<int>* alive)
+        : m_kind(kind)
+        , m_alive(alive)
+        , statusValue(status)
     {
         ++*m_alive;
         if (kind == Kind::Listener)
@@ -73,11 +77,12 @@ public:
         ++relayAddressCalls;
         return relayAddressAnswer;
     }
-    std::shared_ptr<RemoteHandle> connectClient(const std::string& address, std::uint16_t port,
-        const std::string& sn, const std::string&, int code, const std::string& key) override
+    std::shared_ptr<RemoteHandle> connectClient(const std::string& address, std::uint16_t port, const std::string& sn,
+        const std::string&, int code, const std::string& key) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        clientConnects.push_back(address + ":" + std::to_string(port) + "/" + sn + "/" + std::to_string(code) + "/" + key);
+        clientConnects.push_back(
+            address + ":" + std::to_string(port) + "/" + sn + "/" + std::to_string(code) + "/" + key);
         auto h = std::make_shared<FakeHandle>(RemoteHandle::Kind::Client, clientStatus, &alive);
         lastClient = h;
         return h;
@@ -113,8 +118,25 @@ public:
     std::vector<int> listenPorts;
     int listenCalls = 0;
     std::atomic<int> relayAddressCalls{0};
-    std::atomic<int> alive{0}; // library objects not yet destroyed
+    std::atomic<int> alive{0};           // library objects not yet destroyed
     std::weak_ptr<FakeHandle> lastRelay; // weak: the engine owns its objects
     std::weak_ptr<FakeHandle> lastClient;
     std::weak_ptr<FakeHandle> lastListener;
 };
+
+// Engine hooks that do nothing and succeed; a case sets what it watches.
+inline remote::RemoteEngine::Hooks quietHooks()
+{
+    remote::RemoteEngine::Hooks h;
+    h.toast = [](const QString&, int) {};
+    h.adapterTool = [](bool) {};
+    h.postMode = [](std::uint8_t) {};
+    h.remoteAdapterPresent = [] { return true; };
+    h.sleep = [](std::chrono::milliseconds) { return true; };
+    h.sendRecord = [](remote::RecordEvent, const QString&) {};
+    h.showPage = [](int) {};
+    h.device = [] { return remote::DeviceView(); };
+    h.getRemoteKey = [](const remote::DeviceView&, std::string&) { return false; };
+    h.setRemoteKey = [](const remote::DeviceView&, const std::string&) { return false; };
+    return h;
+}

@@ -85,6 +85,9 @@ private slots:
         QCOMPARE(file, QCoreApplication::applicationDirPath() + QStringLiteral("/instances/b-end_2/longTimeCode.ini"));
         QVERIFY(QFileInfo(file).dir().exists());
         QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/instances")).removeRecursively();
+        // The longest name allowed.
+        const QString longest(32, QLatin1Char('a'));
+        QCOMPARE(apply({QStringLiteral("--instance"), longest}), longest);
     }
 
     // A name that could leave its folder or the block names is refused with a reason.

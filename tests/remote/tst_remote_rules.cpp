@@ -86,12 +86,33 @@ private slots:
         QTest::addColumn<int>("portValue");
         const QString snBad = QStringLiteral("The format of the serial number is incorrect!");
         const QString codeBad = QStringLiteral("The format of the verification code is incorrect!");
-        QTest::newRow("good") << "M5EA0001XJ7B0001" << "123456" << "5000" << "" << "" << 5000;
-        QTest::newRow("15 characters, 5 digits") << "M5EA0001XJ7B000" << "12345" << "65535" << snBad << codeBad
-                                                 << 65535;
-        QTest::newRow("empty serial") << "" << "1234567" << "4999" << "Please enter SN" << codeBad << 0;
-        QTest::newRow("symbols") << "M5EA0001XJ7B00-1" << "12 456" << "65536" << snBad << codeBad << 0;
-        QTest::newRow("not a number") << "M5EA0001XJ7B0001" << "123456" << "+6000" << "" << "" << 0;
+        QTest::newRow("good") << "M5EA0001XJ7B0001"
+                              << "123456"
+                              << "5000"
+                              << ""
+                              << "" << 5000;
+        QTest::newRow("15 characters, 5 digits") << "M5EA0001XJ7B000"
+                                                 << "12345"
+                                                 << "65535" << snBad << codeBad << 65535;
+        QTest::newRow("empty serial") << ""
+                                      << "1234567"
+                                      << "4999"
+                                      << "Please enter SN" << codeBad << 0;
+        QTest::newRow("symbols") << "M5EA0001XJ7B00-1"
+                                 << "12 456"
+                                 << "65536" << snBad << codeBad << 0;
+        QTest::newRow("not a number") << "M5EA0001XJ7B0001"
+                                      << "123456"
+                                      << "+6000"
+                                      << ""
+                                      << "" << 0;
+        QTest::newRow("17 characters, largest code") << "M5EA0001XJ7B00012"
+                                                     << "999999"
+                                                     << "5000" << snBad << "" << 5000;
+        QTest::newRow("empty code and port") << "M5EA0001XJ7B0001"
+                                             << ""
+                                             << ""
+                                             << "" << codeBad << 0;
     }
     void fieldChecks()
     {
@@ -150,15 +171,12 @@ private slots:
         const QByteArray pattern("p:{event}:{sn}:q");
         const QByteArray start = recordAuthorization(sn, RecordEvent::Start, pattern);
         QCOMPARE(start, QCryptographicHash::hash("p:start:M5EA0001XJ7B0001:q", QCryptographicHash::Md5).toHex());
-        QCOMPARE(start.size(), 32);
-        QCOMPARE(start, start.toLower());
         QVERIFY(start != recordAuthorization(sn, RecordEvent::End, pattern));
         QVERIFY(start != recordAuthorization(QStringLiteral("M5EA0001XJ7B0002"), RecordEvent::Start, pattern));
-        QVERIFY(!buildRecordPattern().isEmpty());
 
         // A serial that would break the JSON or the 128-byte body is cleaned and cut.
-        const QByteArray hostile = recordBody(QStringLiteral("A\"},\"x\":1,{\"") + QString(300, QLatin1Char('B')),
-            RecordEvent::End);
+        const QByteArray hostile
+            = recordBody(QStringLiteral("A\"},\"x\":1,{\"") + QString(300, QLatin1Char('B')), RecordEvent::End);
         QVERIFY(hostile.size() < 128);
         const QJsonObject parsed = QJsonDocument::fromJson(hostile).object();
         QCOMPARE(parsed.value(QLatin1String("event")).toString(), QStringLiteral("end"));

@@ -45,8 +45,8 @@ std::string text(const std::string& s)
 
 std::string u32(std::uint32_t v)
 {
-    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-        static_cast<char>(v)};
+    return std::string{
+        static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 
 } // namespace
@@ -225,7 +225,7 @@ private slots:
         QVERIFY(error.find("LOOKUP") != std::string::npos);
 
         StreamMsg stream;
-        QVERIFY(!parseStream(one(raw(9, u32(1))), stream, &error)); // DATA without bytes
+        QVERIFY(!parseStream(one(raw(9, u32(1))), stream, &error));       // DATA without bytes
         QVERIFY(!parseStream(one(raw(8, u32(1) + "x")), stream, &error)); // OPEN with extra bytes
         QVERIFY(!parseStream(one(raw(10, "\x01")), stream, &error));
 
@@ -250,6 +250,7 @@ private slots:
         QVERIFY(!validSerial(std::string(kMaxSerial + 1, 'z')));
         QVERIFY(!validSerial("M5-EA"));
         QVERIFY(validKey(""));
+        QVERIFY(validKey(std::string(kMaxKey, 'k')));
         QVERIFY(validKey("KX0001!"));
         QVERIFY(!validKey("KX 01"));
         QVERIFY(!validKey(std::string(kMaxKey + 1, 'k')));
