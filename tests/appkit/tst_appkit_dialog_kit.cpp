@@ -9,6 +9,7 @@
 #include "kit/Switch.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QLabel>
@@ -18,7 +19,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTranslator>
-#include <QAccessible>
 #include <QtTest>
 
 #include <functional>
@@ -132,25 +132,6 @@ private slots:
         QCOMPARE(spy.count(), 2);
     }
 
-    void switchPaintsTrackAndThumb()
-    {
-        Switch sw;
-        sw.resize(56, 30);
-        sw.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&sw));
-
-        sw.setState(true);
-        QImage on = sw.grab().toImage();
-        QVERIFY(colorNear(on.pixelColor(4, 15), QColor(QStringLiteral("#2B8FCF"))));
-        QVERIFY(colorNear(on.pixelColor(41, 15), Qt::white));
-
-        sw.setState(false);
-        QImage off = sw.grab().toImage();
-        QVERIFY(colorNear(off.pixelColor(51, 15), QColor(Qt::lightGray)));
-        QVERIFY(colorNear(off.pixelColor(15, 15), Qt::white));
-        QVERIFY(!colorNear(off.pixelColor(41, 15), Qt::white));
-    }
-
     void switchWorksAtTinySizes()
     {
         Switch sw;
@@ -179,8 +160,10 @@ private slots:
                                 << "Btn_Cancel" << 0;
         QTest::newRow("closed by the window system") << "No" << QString() << 0;
         QTest::newRow("no cancel text: confirm only") << QString() << "Btn_Confirm" << 1;
-        QTest::newRow("Enter confirms") << "No" << "Key_Return" << 1;
-        QTest::newRow("Escape cancels") << "No" << "Key_Escape" << 0;
+        QTest::newRow("Enter confirms") << "No"
+                                        << "Key_Return" << 1;
+        QTest::newRow("Escape cancels") << "No"
+                                        << "Key_Escape" << 0;
     }
 
     void alertAnswers()
@@ -316,22 +299,6 @@ private slots:
 
         QVERIFY(!loading.setMovieFile(QStringLiteral(":/image/no-such.gif")));
         QCOMPARE(loading.movie(), movie);
-    }
-
-    void spanishCatalogueCoversTheKit()
-    {
-        Loading loading(nullptr);
-        QTranslator spanish;
-        QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
-        QVERIFY(QCoreApplication::installTranslator(&spanish));
-        QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Ejecutando..."));
-
-        MessageYesNo box(QStringLiteral("?"));
-        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_No"))->text(), QStringLiteral("Cancelar"));
-        QCOMPARE(box.findChild<QPushButton*>(QStringLiteral("pushButton_Yes"))->text(), QStringLiteral("Confirmar"));
-
-        QCoreApplication::removeTranslator(&spanish);
-        QTRY_COMPARE(loading.tipsLabel()->text(), QStringLiteral("Executing..."));
     }
 
     // ---- CarouselImageWindow ----

@@ -1,6 +1,11 @@
 // The device link end to end: the adapter emulator and the real background
 // service on loopback, the manager's controller and pages offscreen, with a
-// status thread that runs one pass per second like the main window's.
+// status thread that runs one pass per second like the main window's; and a
+// real pass-thru session opened through the J2534 library's C ABI (loaded with
+// dlopen as an application loads it), which the page shows as "Occupied".
+//
+// Run with "--hold-session" the program is another holder of that session: it
+// opens the adapter the service publishes, prints "open" and waits to be killed.
 #include "TestHost.h"
 #include "support/AdapterProcesses.h"
 #include "support/TestBlocks.h"
@@ -17,6 +22,10 @@
 #include <InstanceLock.h>
 #include <MT7628Config.h>
 
+#include "j2534.h"
+
+#include <QApplication>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
@@ -25,10 +34,65 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <dlfcn.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <thread>
+
+namespace {
+
+// The library's entry points the page's check needs.
+struct PassThru {
+    void* handle = nullptr;
+    decltype(&PassThruOpen) open = nullptr;
+    decltype(&PassThruClose) close = nullptr;
+    decltype(&PassThruConnect) connect = nullptr;
+    decltype(&PassThruGetLastError) lastError = nullptr;
+
+    bool load()
+    {
+        handle = ::dlopen(QFile::encodeName(testBinary("BrindlewickJ2534.so")).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return false;
+        open = reinterpret_cast<decltype(open)>(::dlsym(handle, "PassThruOpen"));
+        close = reinterpret_cast<decltype(close)>(::dlsym(handle, "PassThruClose"));
+        connect = reinterpret_cast<decltype(connect)>(::dlsym(handle, "PassThruConnect"));
+        lastError = reinterpret_cast<decltype(lastError)>(::dlsym(handle, "PassThruGetLastError"));
+        return open && close && connect && lastError;
+    }
+    QByteArray why() const
+    {
+        char text[80] = {};
+        lastError(text);
+        return QByteArray(text);
+    }
+};
+
+// The other holder: opens the published adapter, says so, waits for its end.
+int holdSession()
+{
+    PassThru library;
+    if (!library.load()) {
+        std::fprintf(stderr, "cannot load the J2534 library: %s\n", ::dlerror());
+        return 2;
+    }
+    unsigned long device = 0;
+    const long status = library.open(nullptr, &device);
+    if (status != STATUS_NOERROR) {
+        std::fprintf(stderr, "PassThruOpen: %ld %s\n", status, library.why().constData());
+        return 3;
+    }
+    std::printf("open\n");
+    std::fflush(stdout);
+    for (;;)
+        ::pause();
+}
+
+} // namespace
 
 class TestDeviceLinkIntegration : public QObject {
     Q_OBJECT
@@ -44,9 +108,12 @@ private:
     // The main window's status thread: one pass a second or when woken, repaint queued.
     std::unique_ptr<StatusThread> m_passes;
     std::atomic<bool> m_paused{false};
+    PassThru m_library;
 
-    QString label(const char* name) { return m_host.pageHost(0)->findChild<QLabel*>(name)->text(); }
-    QString labelStyle(const char* name) { return m_host.pageHost(0)->findChild<QLabel*>(name)->styleSheet(); }
+    QString label(const char* name)
+    {
+        return m_host.pageHost(DeviceController::kDevicePageIndex)->findChild<QLabel*>(name)->text();
+    }
     QString control(const QString& command) { return m_emulator.command(command); }
 
     bool startService()
@@ -69,11 +136,15 @@ private slots:
         QVERIFY(m_dir.isValid());
         useUniqueShmPrefix("link");
         m_base = QStringLiteral("127.0.%1.").arg(150 + QCoreApplication::applicationPid() % 100);
-        QVERIFY2(m_emulator.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--plug"),
-                     QStringLiteral("1"), QStringLiteral("--base-address"), m_base + QStringLiteral("1"),
-                     QStringLiteral("--reboot-ms"), QStringLiteral("1500")}),
+        QVERIFY2(m_emulator.start(
+                     {QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--plug"), QStringLiteral("1"),
+                         QStringLiteral("--base-address"), m_base + QStringLiteral("1"), QStringLiteral("--reboot-ms"),
+                         QStringLiteral("1500"), QStringLiteral("--passthru-port"), QStringLiteral("0")}),
             qPrintable(m_emulator.errorText()));
+        QVERIFY(m_emulator.passthruPort() != 0);
         qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emulator.port()));
+        qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passthruPort()));
+        QVERIFY2(m_library.load(), ::dlerror());
 
         QVERIFY(startService());
         m_cfg = std::make_unique<MT7628Config>();
@@ -114,18 +185,6 @@ private slots:
         QVERIFY(m_ctl->devicePage()->routerButton()->isEnabled()); // not 127.0.0.1
     }
 
-    void drainedAdapterTurnsRed()
-    {
-        QCOMPARE(control(QStringLiteral("voltage 1 10999")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_Voltage"), QStringLiteral("10.99V"), 3000);
-        QVERIFY(labelStyle("label_Voltage").contains(QLatin1String("rgb(255, 0, 0)")));
-        QCOMPARE(control(QStringLiteral("state 1 2")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Occupied"), 3000);
-        QCOMPARE(control(QStringLiteral("voltage 1 12340")), QStringLiteral("OK"));
-        QCOMPARE(control(QStringLiteral("state 1 1")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Idle"), 3000);
-    }
-
     void releaseAndBuzzerReachTheAdapter()
     {
         QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
@@ -161,6 +220,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Idle"), 10000);
         QTRY_COMPARE_WITH_TIMEOUT(toasts.count(), 2, 2000);
         QCOMPARE(toasts.at(1).at(0).toString(), QStringLiteral("Execute successfully"));
+    }
+
+    // Opened through the library: "Occupied" (also with a channel on the
+    // bus); closed: "Idle" again, and it opens again at once.
+    void sessionShowsOccupiedUntilClosed()
+    {
+        unsigned long device = 0;
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(m_library.open(nullptr, &device), long(STATUS_NOERROR));
+            QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Occupied"), 3000);
+            unsigned long channel = 0;
+            QVERIFY2(
+                m_library.connect(device, CAN, 0, 500000, &channel) == STATUS_NOERROR, m_library.why().constData());
+            QCOMPARE(m_library.close(device), long(STATUS_NOERROR));
+            QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Idle"), 3000);
+        }
+    }
+
+    // Another process holds the session: this one is refused while the page
+    // says "Occupied"; when the holder dies without closing, the adapter is
+    // free and the page says "Idle".
+    void holdersDeathFreesTheAdapter()
+    {
+        QProcess holder;
+        holder.setProgram(QCoreApplication::applicationFilePath());
+        holder.setArguments({QStringLiteral("--hold-session")});
+        holder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        holder.start();
+        QVERIFY(holder.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(holder.canReadLine() || holder.state() != QProcess::Running, 10000);
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("open"));
+        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Occupied"), 3000);
+
+        unsigned long device = 0;
+        QCOMPARE(m_library.open(nullptr, &device), long(ERR_DEVICE_IN_USE));
+        QVERIFY2(!m_library.why().isEmpty(), "a refusal says why");
+
+        holder.kill(); // no PassThruClose: the connection ends with the process
+        QVERIFY(holder.waitForFinished(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("Idle"), 3000);
+        QCOMPARE(m_library.open(nullptr, &device), long(STATUS_NOERROR));
+        QCOMPARE(m_library.close(device), long(STATUS_NOERROR));
     }
 
     void threeAdaptersListedAndOneSelected()
@@ -201,34 +302,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 8000);
     }
 
-    void killedServiceShowsNoneAndRecovers()
-    {
-        m_service.kill();
-        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 3000);
-        QCOMPARE(label("label_Voltage"), QStringLiteral("0V"));
-        QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
-
-        QVERIFY(startService());
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 8000);
-        QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
-    }
-
-    // Another process of the user spoils both blocks while both sides run:
-    // nobody crashes and the service puts the adapter back.
-    void spoiledBlocksAreTakenBack()
-    {
-        {
-            platform::SharedMemory m;
-            QVERIFY(m.open(kStatusBlock, kBlockBytes));
-            fillBlock(m, statusText("M5EFORGED0000001", 9000, 2, "USB"));
-        }
-        QVERIFY(shrinkBlock(kStatusBlock, 0));
-        QVERIFY(shrinkBlock(kCommandBlock, 0));
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_ctl->commandBlock().requestDeviceList().empty(), 3000);
-        QCOMPARE(m_service.process().state(), QProcess::Running);
-    }
-
     // A service killed at any point of a list exchange: the manager's wait
     // stays bounded, and the next service answers.
     void serviceKilledDuringListExchanges()
@@ -255,21 +328,14 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
     }
 
-    void unpluggedAdapterShowsNone()
-    {
-        QCOMPARE(control(QStringLiteral("unplug 1")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 5000);
-        QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
-        QVERIFY(!m_ctl->devicePage()->rebootButton()->isEnabled());
-    }
-
     // The start-up step writes "startService.sh" into the script folder and starts
     // it; the service it starts detached publishes the adapter.
     void startUpScriptStartsTheService()
     {
         m_service.stop();
-        QCOMPARE(control(QStringLiteral("plug 1")), QStringLiteral("OK"));
         QVERIFY(!statusOwnerAlive());
+        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 5000);
+        QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
 
         const QString programDir = m_dir.filePath(QStringLiteral("program dir"));
         QVERIFY(QDir().mkpath(programDir));
@@ -297,5 +363,14 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestDeviceLinkIntegration)
+int main(int argc, char** argv)
+{
+    if (argc > 1 && std::strcmp(argv[1], "--hold-session") == 0)
+        return holdSession();
+    QApplication app(argc, argv);
+    TestDeviceLinkIntegration test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_device_link_integration.moc"

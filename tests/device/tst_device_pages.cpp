@@ -4,11 +4,11 @@
 #include "support/FakeService.h"
 #include "support/TestBlocks.h"
 
-#include "kit/DialogSeam.h"
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "device/MoreVciPage.h"
 #include "device/VCIItem.h"
+#include "kit/DialogSeam.h"
 
 #include <MT7628Config.h>
 
@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -366,21 +365,6 @@ private slots:
         QVERIFY(page->selectButton()->isEnabled());
         page->backButton()->click();
         QCOMPARE(m_host->currentPage(), int(DeviceController::kDevicePageIndex));
-    }
-
-    void spanishCatalogueCoversThePage()
-    {
-        QTranslator spanish;
-        QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
-        QCoreApplication::installTranslator(&spanish);
-        QSignalSpy toasts(m_ctl, &DeviceController::SignalsTMsg);
-        DevicePage page;
-        QCOMPARE(page.findChild<QLabel*>("Label_VCI_Status")->text(), QStringLiteral("Ninguno"));
-        QCOMPARE(page.rebootButton()->text(), QStringLiteral("Reiniciar"));
-        m_ctl->SlotsClickItem();
-        QCoreApplication::removeTranslator(&spanish);
-        QCOMPARE(toasts.count(), 1);
-        QCOMPARE(toasts.at(0).at(0).toString(), QStringLiteral("Seleccione una fila válida"));
     }
 
     void hintTimersFollowTheirControls()

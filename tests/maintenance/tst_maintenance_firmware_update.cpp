@@ -115,6 +115,14 @@ private slots:
         update.queryVersions(keyProgrammer(), true);
         QCOMPARE(update.image(Image::Can).query, FirmwareUpdate::Query::Failed);
 
+        // All four parts count: the first differs, nothing else does.
+        VciStatusRecord four = keyProgrammer();
+        std::strcpy(four.softVer, "V1.0.1.0");
+        w.queryOk = true;
+        w.latest = "V2.0.1.0";
+        update.queryVersions(four, true);
+        QCOMPARE(update.image(Image::System).query, FirmwareUpdate::Query::UpdateAvailable);
+
         VciStatusRecord boot = keyProgrammer();
         std::strcpy(boot.FirmwareVersion, "boot V1.0");
         std::strcpy(boot.portNumber, "M5XX");
@@ -141,6 +149,20 @@ private slots:
         w.reports.clear();
         QVERIFY(update.updateAll("127.0.100.1"));
         QVERIFY(w.reports.isEmpty());
+    }
+
+    // A download is polled every 100 ms for at most ten minutes: one that
+    // ends on the last poll goes through, one a poll later does not.
+    void downloadEndsAtItsLimitExactly()
+    {
+        for (const bool late : {false, true}) {
+            World w;
+            w.runningPolls = 6000 + (late ? 1 : 0);
+            FirmwareUpdate update(hooks(w), m_dir.path().toStdString(), "/opt/bw");
+            update.queryVersions(keyProgrammer(), true);
+            QCOMPARE(update.updateAll("127.0.100.1"), !late);
+            QCOMPARE(w.programs.empty(), late);
+        }
     }
 
     void aFailureStopsTheRunBeforeTheNextImages_data()

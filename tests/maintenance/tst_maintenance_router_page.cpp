@@ -8,10 +8,10 @@
 #include "maintenance/RouterItem.h"
 #include "maintenance/RouterPage.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QAccessible>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -138,8 +138,6 @@ private slots:
         next = nextStop(next);
         QCOMPARE(next, static_cast<QWidget*>(page->row(1)->connectButton()));
         QCOMPARE(nextStop(next), static_cast<QWidget*>(page->nameField()));
-        // Modify sits in the row as large as its neighbours.
-        QCOMPARE(page->modifyButton()->size(), page->resetButton()->size());
 
         // Escape leaves the join dialog without joining.
         page->row(1)->connectButton()->click();

@@ -171,10 +171,23 @@ private slots:
         setup.save("Bay-VCI", "shop-2024!");
         QCOMPARE(setup.wifiInfo(), std::string("Bay-VCI\tshop-2024!"));
         QCOMPARE(out.commands.last(), qMakePair(route_cmd::kSaved, 0));
-        // The module's own limit: refused, said so, the settings kept.
-        setup.save(std::string(40, 'n'), "longenough");
-        QVERIFY(out.lastTip().contains(QLatin1String("refused")));
-        QCOMPARE(setup.wifiInfo(), std::string("Bay-VCI\tshop-2024!"));
+        // The module's own limits (a name of 1 to 32 bytes, a password of 8 to
+        // 63): what is over is refused, said so, and the settings are kept.
+        const std::string name32(32, 'n'), password63(63, 'p');
+        setup.save(name32, password63);
+        QCOMPARE(setup.wifiInfo(), name32 + "\t" + password63);
+        for (const auto& [badName, badPassword] : {std::make_pair(name32 + "n", password63),
+                 std::make_pair(name32, password63 + "p"), std::make_pair(name32, std::string(7, 'p'))}) {
+            const int tips = out.tips.size();
+            setup.save(badName, badPassword);
+            QCOMPARE(out.tips.size(), tips + 1);
+            QVERIFY(out.lastTip().contains(QLatin1String("refused")));
+            QCOMPARE(setup.wifiInfo(), name32 + "\t" + password63);
+        }
+        setup.save("Taller Núñez", "12345678"); // the shortest password; a name in UTF-8
+        QVERIFY(RouterSetup::splitWifiInfo(setup.wifiInfo(), name, password));
+        QCOMPARE(name, QStringLiteral("Taller Núñez"));
+        QCOMPARE(password, QStringLiteral("12345678"));
 
         const int announced = out.deviceInfo;
         setup.pollWifiInfo(); // unchanged: nothing announced
@@ -186,9 +199,15 @@ private slots:
         QCOMPARE(out.commands.last(), qMakePair(route_cmd::kResetDone, 0));
         QVERIFY(!dumpOf(1).value(QLatin1String("joined")).toBool());
 
+        // An adapter's answer without a name is no Wi-Fi; one without a password has none.
+        QVERIFY(!RouterSetup::splitWifiInfo("\t12345678", name, password));
+        QVERIFY(!RouterSetup::splitWifiInfo("", name, password));
+        QVERIFY(RouterSetup::splitWifiInfo("Bay", name, password));
+        QCOMPARE(password, QString());
+
         // The page's own checks before a save.
-        QCOMPARE(RouterSetup::checkSave(QStringLiteral("Bay"), QStringLiteral("1234567")),
-            RouterSetup::SaveCheck::TooShort);
+        QCOMPARE(
+            RouterSetup::checkSave(QStringLiteral("Bay"), QStringLiteral("1234567")), RouterSetup::SaveCheck::TooShort);
         QCOMPARE(RouterSetup::checkSave(QStringLiteral("Bay"), QStringLiteral("12345678")), RouterSetup::SaveCheck::Ok);
         QCOMPARE(RouterSetup::checkSave(QString(), QStringLiteral("12345678")), RouterSetup::SaveCheck::Empty);
     }

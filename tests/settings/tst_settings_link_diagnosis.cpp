@@ -72,17 +72,6 @@ private slots:
         QCOMPARE(outcome.text, LinkDiagnosis::brokenText(LinkDiagnosis::Check(firstBroken)));
     }
 
-    void wordsNameEachLink()
-    {
-        QSet<QString> texts;
-        for (int i = 0; i < LinkDiagnosis::kCheckCount; ++i)
-            texts << LinkDiagnosis::brokenText(LinkDiagnosis::Check(i));
-        QCOMPARE(texts.size(), LinkDiagnosis::kCheckCount);
-        QVERIFY(LinkDiagnosis::brokenText(LinkDiagnosis::Check::ServiceRunning).contains(QStringLiteral("service")));
-        QVERIFY(LinkDiagnosis::brokenText(LinkDiagnosis::Check::UsbDevicePresent).contains(QStringLiteral("USB")));
-        QVERIFY(LinkDiagnosis::brokenText(LinkDiagnosis::Check::DriversInstalled).contains(QStringLiteral("driver")));
-    }
-
     void allWorkingAndTheAddressAsked()
     {
         FakeMachine machine;

@@ -54,6 +54,15 @@ class TestService : public QObject {
             m_prefix);
     }
 
+    // One emulated adapter at `address` and the service probing it, up and published.
+    void startBoth(EmulatorProcess& emu, ServiceProcess& svc, const char* address)
+    {
+        QVERIFY2(
+            emu.start({QStringLiteral("--base-address"), QString::fromLatin1(address)}), qPrintable(emu.errorText()));
+        QVERIFY(startService(svc, emu, QString::fromLatin1(address)));
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+    }
+
 private slots:
     void init()
     {
@@ -138,11 +147,10 @@ private slots:
     void ignoresGarbageInTheCommandBlock()
     {
         EmulatorProcess emu;
-        QVERIFY2(
-            emu.start({QStringLiteral("--base-address"), QStringLiteral("127.0.105.1")}), qPrintable(emu.errorText()));
         ServiceProcess svc;
-        QVERIFY(startService(svc, emu, QStringLiteral("127.0.105.1")));
-        QTRY_VERIFY_WITH_TIMEOUT(!statusBlockText().isEmpty(), 2000);
+        startBoth(emu, svc, "127.0.105.1");
+        if (QTest::currentTestFailed())
+            return;
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, kBlockBytes));
         for (std::size_t i = 0; i < kBlockBytes; ++i)
@@ -159,11 +167,10 @@ private slots:
     void survivesKillAndSecondCopy()
     {
         EmulatorProcess emu;
-        QVERIFY2(
-            emu.start({QStringLiteral("--base-address"), QStringLiteral("127.0.106.1")}), qPrintable(emu.errorText()));
         ServiceProcess svc;
-        QVERIFY(startService(svc, emu, QStringLiteral("127.0.106.1")));
-        QTRY_VERIFY_WITH_TIMEOUT(!statusBlockText().isEmpty(), 2000);
+        startBoth(emu, svc, "127.0.106.1");
+        if (QTest::currentTestFailed())
+            return;
 
         // A second copy exits at once and leaves the first alone.
         ServiceProcess second;
@@ -206,11 +213,10 @@ private slots:
     void repairsBlocksSpoiledByAnotherProcess()
     {
         EmulatorProcess emu;
-        QVERIFY2(
-            emu.start({QStringLiteral("--base-address"), QStringLiteral("127.0.107.1")}), qPrintable(emu.errorText()));
         ServiceProcess svc;
-        QVERIFY(startService(svc, emu, QStringLiteral("127.0.107.1")));
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+        startBoth(emu, svc, "127.0.107.1");
+        if (QTest::currentTestFailed())
+            return;
         {
             platform::SharedMemory m;
             QVERIFY(m.open(kStatusBlock, kBlockBytes));

@@ -232,6 +232,11 @@ private slots:
         QVERIFY(begin(a, "can", "0").contains("positive"));
         QVERIFY(begin(a, "can", "\"1000\"").contains("positive"));
         QVERIFY(begin(a, "can", "16777217").contains("too large"));
+        QTcpSocket largest; // 16 MiB, the largest image the module takes (on another adapter: a stays free)
+        QCOMPARE(m_emu.command(QStringLiteral("plug 2")), QStringLiteral("OK"));
+        largest.connectToHost(adapterIp(2), m_emu.port());
+        QVERIFY(largest.waitForConnected(2000));
+        QVERIFY(begin(largest, "can", "16777216").contains("\"window\""));
 
         QVERIFY(begin(a, "can", "1000").contains("\"window\""));
         QElapsedTimer t;
