@@ -10,8 +10,8 @@
 // size limits.
 #include "FuzzSupport.h"
 
-#include <kit/SafeUnpacker.h>
 #include <drivers/DriverCatalogue.h>
+#include <kit/SafeUnpacker.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,7 +47,8 @@ void catalogue(const QByteArray& bytes)
     }
     DriverMap map;
     for (auto it = DriverTable::rows().constBegin(); it != DriverTable::rows().constEnd(); ++it)
-        map.insert(it.key(), VehicleDriver{it.key(), it.value(), {}, QStringLiteral("/d"), QStringLiteral("V1.0"), true});
+        map.insert(
+            it.key(), VehicleDriver{it.key(), it.value(), {}, QStringLiteral("/d"), QStringLiteral("V1.0"), true});
     drivers::mergeCatalogue(map, parsed.records);
     BW_FUZZ_CHECK(map.size() == DriverTable::rows().size());
     for (const VehicleDriver& driver : map) {

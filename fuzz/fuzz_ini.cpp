@@ -7,8 +7,8 @@
 // is kept for the next start, the marker is 0, 1 or -1 from its first byte.
 #include "FuzzSupport.h"
 
-#include <kit/SettingsStore.h>
 #include <device/HintLoop.h>
+#include <kit/SettingsStore.h>
 
 #include <QCoreApplication>
 #include <QDir>

@@ -41,7 +41,8 @@ void checkFrame(const Frame& f)
     BW_FUZZ_CHECK(f.payload.size() + 5 <= kMaxLength);
     OpenRequest open;
     if (decodeOpen(f, &open, nullptr))
-        BW_FUZZ_CHECK(open.client.size() <= kMaxText && wellFormedUtf8(open.client) && encodeOpen(f.tag, open) == bytes);
+        BW_FUZZ_CHECK(
+            open.client.size() <= kMaxText && wellFormedUtf8(open.client) && encodeOpen(f.tag, open) == bytes);
     ConnectRequest connect;
     if (decodeConnect(f, &connect, nullptr))
         BW_FUZZ_CHECK(encodeConnect(f.tag, connect) == bytes);

@@ -22,12 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vehicle::CanBus bus614(scheduler, "6/14", vehicle::BusRate{500000, 2000000});
     vehicle::CanBus bus311(scheduler, "3/11", vehicle::BusRate{500000, 0});
     PassThruOutbox outbox;
-    std::map<std::uint32_t, int> asked; // tag -> requests with it
+    std::map<std::uint32_t, int> asked;  // tag -> requests with it
     std::map<std::uint32_t, int> writes; // tag -> WRITEs that may wait
     {
         PassThruSession session(
-            scheduler,
-            [&](vehicle::Pins p, std::string*) { return p == vehicle::Pins::P6_14 ? &bus614 : &bus311; }, outbox);
+            scheduler, [&](vehicle::Pins p, std::string*) { return p == vehicle::Pins::P6_14 ? &bus614 : &bus311; },
+            outbox);
         const PassThruSession::Device device{"MT7628 V2.0.1", "M5EA0001XJ7B0001", 12340};
         PassThruRequest open;
         open.type = passthru::Type::Open;

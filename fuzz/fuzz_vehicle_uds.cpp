@@ -39,7 +39,7 @@ VehicleDescription vehicleUnderTest()
 }
 
 struct Sink : CanListener {
-    void received(const CanFrame&, Micros) override {}
+    void received(const CanFrame&, Micros) override { }
 };
 
 } // namespace

@@ -57,14 +57,16 @@ bool writeData(const QString& dir, QString& address)
     QJsonArray technicians;
     for (int i = 0; i < 80; ++i)
         technicians.append(QJsonObject{{"name", QStringLiteral("Taller %1").arg(i)},
-            {"phone", QStringLiteral("6000%1").arg(i, 5, 10, QLatin1Char('0'))}, {"login", QStringLiteral("t%1").arg(i)},
-            {"address", QStringLiteral("Calle %1, Madrid").arg(i)}, {"serviceAddress", address}, {"orderSize", i},
-            {"appraise", 4}, {"authentication", 1}, {"recommended", i % 2},
+            {"phone", QStringLiteral("6000%1").arg(i, 5, 10, QLatin1Char('0'))},
+            {"login", QStringLiteral("t%1").arg(i)}, {"address", QStringLiteral("Calle %1, Madrid").arg(i)},
+            {"serviceAddress", address}, {"orderSize", i}, {"appraise", 4}, {"authentication", 1},
+            {"recommended", i % 2},
             {"brief", QStringLiteral("Diagnosis and <b>key programming</b> for European makes, bench %1.").arg(i)},
             {"label", QJsonArray{QJsonObject{{"labelName", "Keys"}}}}});
     QFile file(dir + QStringLiteral("/technicians.json"));
     return file.open(QIODevice::WriteOnly)
-        && file.write(QJsonDocument(QJsonObject{{"serviceConfigs", configs}, {"technicians", technicians}}).toJson()) > 0;
+        && file.write(QJsonDocument(QJsonObject{{"serviceConfigs", configs}, {"technicians", technicians}}).toJson())
+        > 0;
 }
 
 } // namespace

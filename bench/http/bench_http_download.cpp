@@ -3,8 +3,8 @@
 // and prints the median times and the ratios to curl. The goal is each client
 // within 1.5 x curl; the exit code is 1 when a client misses it.
 //   bench_http_download [--mib N] [--rounds N]
-#include "kit/HttpUtils.h"
 #include "http/CHvHttp.h"
+#include "kit/HttpUtils.h"
 
 #include "CloudEmulator.h"
 #include "GeneratedContent.h"

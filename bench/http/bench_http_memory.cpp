@@ -5,8 +5,8 @@
 // printed above the resident size before it; the exit code is 1 when a call
 // did not fail or its peak passed its cap by more than kOverheadMiB.
 //   bench_http_memory
-#include "kit/HttpUtils.h"
 #include "http/CHvHttp.h"
+#include "kit/HttpUtils.h"
 
 #include "HostileHttpServer.h"
 

@@ -102,8 +102,7 @@ private:
         char mode = 0;
         if (readAll(c, &mode, 1) && mode == 'E') {
             char buf[64];
-            while (readAll(c, buf, sizeof buf) && ::send(c, buf, sizeof buf, MSG_NOSIGNAL) == sizeof buf) {
-            }
+            while (readAll(c, buf, sizeof buf) && ::send(c, buf, sizeof buf, MSG_NOSIGNAL) == sizeof buf) { }
         } else if (mode == 'S') {
             std::uint64_t total = 0;
             readAll(c, reinterpret_cast<char*>(&total), sizeof total);
@@ -239,7 +238,8 @@ int main(int argc, char** argv)
     }
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("run"));
-    QFile::setPermissions(dir.path() + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(
+        dir.path() + QStringLiteral("/run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir.path() + QStringLiteral("/run")));
     qputenv("BRINDLEWICK_SHM_PREFIX", "bwbench_remote_");
     TestTls tls;
@@ -249,7 +249,8 @@ int main(int argc, char** argv)
     }
     qputenv("BRINDLEWICK_CA_FILE", tls.caFile().toUtf8());
     RelayProcess relay;
-    if (!relay.start(tls.serverCert(), tls.serverKey(), {QStringLiteral("--max-links-per-address"), QStringLiteral("1000")})) {
+    if (!relay.start(
+            tls.serverCert(), tls.serverKey(), {QStringLiteral("--max-links-per-address"), QStringLiteral("1000")})) {
         std::fprintf(stderr, "%s\n", qPrintable(relay.errorText()));
         return 1;
     }
@@ -291,7 +292,8 @@ int main(int argc, char** argv)
     std::vector<double> tunnel;
     roundTrips("127.0.0.1", target.port(), rounds, direct);
     roundTrips(virtualAddress, target.port(), rounds, tunnel);
-    std::printf("round trip, 64 bytes, %d rounds: direct p50 %.3f ms p99 %.3f ms; through the relay p50 %.3f ms p99 %.3f ms\n",
+    std::printf(
+        "round trip, 64 bytes, %d rounds: direct p50 %.3f ms p99 %.3f ms; through the relay p50 %.3f ms p99 %.3f ms\n",
         rounds, percentile(direct, 0.5), percentile(direct, 0.99), percentile(tunnel, 0.5), percentile(tunnel, 0.99));
     const std::uint64_t bytes = std::uint64_t(megabytes) << 20;
     const double directRate = throughput("127.0.0.1", target.port(), bytes);

@@ -173,8 +173,8 @@ int main(int argc, char** argv)
         if (error.isEmpty())
             error = installer.runUpgrader(folder, install, 1 << 30);
         const QString log = install + QStringLiteral("/.bw-upgrade/upgrade.log");
-        const bool updated = error.isEmpty()
-            && waitFor([&] { return readText(log).contains(QLatin1String("updated to")); }, 90000);
+        const bool updated
+            = error.isEmpty() && waitFor([&] { return readText(log).contains(QLatin1String("updated to")); }, 90000);
         handOver.push_back(timer.nsecsElapsed() / 1e6);
         endProgram(readText(log).section(QStringLiteral("running as "), 1));
         if (!updated) {
@@ -184,7 +184,8 @@ int main(int argc, char** argv)
         SafeUnpacker::removeTree(install);
     }
     const double beyond = median(handOver) - median(ownStart);
-    std::printf("hand-over to the new version: %.0f ms; its own start %.0f ms; beyond its start %.0f ms (goal <= 3000)\n",
+    std::printf(
+        "hand-over to the new version: %.0f ms; its own start %.0f ms; beyond its start %.0f ms (goal <= 3000)\n",
         median(handOver), median(ownStart), beyond);
     return downloadRatio <= 1.5 && beyond <= 3000 ? 0 : 1;
 }

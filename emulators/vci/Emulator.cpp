@@ -139,7 +139,7 @@ bool Emulator::start(const EmulatorOptions& options, QString* error)
     m_scheduler->call([&] { vehicleOk = first->world(&why) != nullptr; });
     if (!vehicleOk) {
         *error = (options.vehicle.isEmpty() ? QStringLiteral("the default vehicle: ")
-                                             : QStringLiteral("--vehicle %1: ").arg(options.vehicle))
+                                            : QStringLiteral("--vehicle %1: ").arg(options.vehicle))
             + QString::fromStdString(why);
         return false;
     }
@@ -324,8 +324,8 @@ QString Emulator::execute(const QString& line)
             return QStringLiteral("ERR expected none or default");
         for (int i : targets) {
             AdapterState& s = endpoint(i)->adapter().state();
-            s.accessPoints = value == QLatin1String("none") ? std::vector<AccessPoint>()
-                                                              : EmulatedAdapter::defaultAccessPoints();
+            s.accessPoints
+                = value == QLatin1String("none") ? std::vector<AccessPoint>() : EmulatedAdapter::defaultAccessPoints();
         }
         return QStringLiteral("OK");
     }
@@ -350,7 +350,8 @@ QString Emulator::execute(const QString& line)
             ap.security = password == QLatin1String("-") ? "NONE" : "WPA2PSK/AES";
             ap.password = password == QLatin1String("-") ? std::string() : password.toStdString();
             ap.mode = "11b/g/n";
-            ap.bssid = "02:00:00:00:00:" + QString::number(qHash(ssid) % 256, 16).rightJustified(2, QLatin1Char('0')).toStdString();
+            ap.bssid = "02:00:00:00:00:"
+                + QString::number(qHash(ssid) % 256, 16).rightJustified(2, QLatin1Char('0')).toStdString();
             ap.channel = 1 + int(qHash(ssid) % 11);
             ap.rssi = -100 + ap.signal / 2;
         }
@@ -452,7 +453,8 @@ QString Emulator::vehicleCommand(const QStringList& w, int arg)
             if (words.size() != 2)
                 answer = "ERR expected vehicle N use NAME|PATH";
             else if (e->passThru()->sessionOpen())
-                answer = "ERR a pass-thru session holds adapter " + std::to_string(i) + "; load the vehicle after it ends";
+                answer
+                    = "ERR a pass-thru session holds adapter " + std::to_string(i) + "; load the vehicle after it ends";
             else
                 m_scheduler->call([&] {
                     std::string why;

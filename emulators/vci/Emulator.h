@@ -21,8 +21,8 @@ struct EmulatorOptions {
     quint16 port = 7628;                  // protocol port of every adapter
     QString plug = QStringLiteral("all"); // "all", "none" or a list "1,3,5-7"
     int rebootMs = 4000;
-    int flashMs = 2000;       // how long writing an image takes (per adapter: "flashms")
-    int uploadIdleMs = 10000; // an upload with no bytes for this long is dropped
+    int flashMs = 2000;          // how long writing an image takes (per adapter: "flashms")
+    int uploadIdleMs = 10000;    // an upload with no bytes for this long is dropped
     quint16 passthruPort = 7630; // pass-thru port of every adapter
     QString vehicle;             // vehicle file or name for every adapter; empty: the default vehicle
 };

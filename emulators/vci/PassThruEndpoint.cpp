@@ -190,7 +190,8 @@ void PassThruEndpoint::serve(QTcpSocket* socket)
         }
         if (!c.opened) {
             if (request.type != passthru::Type::Open) {
-                qWarning("adapter %d: pass-thru client dropped: the first request must be OPEN", m_adapter.state().index);
+                qWarning(
+                    "adapter %d: pass-thru client dropped: the first request must be OPEN", m_adapter.state().index);
                 return endConnection(socket);
             }
             if (m_holder) {
@@ -241,7 +242,9 @@ void PassThruEndpoint::openSession(Connection& c)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                { std::lock_guard<std::mutex> seen(g_handOver); }
+                {
+                    std::lock_guard<std::mutex> seen(g_handOver);
+                }
                 drain();
             },
             Qt::QueuedConnection);

@@ -70,7 +70,8 @@ int main(int argc, char** argv)
         QStringLiteral("Pass-thru port of every adapter, 0 picks a free one (default 7630)."), QStringLiteral("PORT"),
         QStringLiteral("7630"));
     QCommandLineOption vehicleOpt(QStringLiteral("vehicle"),
-        QStringLiteral("Vehicle of every adapter: a name of the shipped vehicles or a vehicle file (default: the default vehicle)."),
+        QStringLiteral("Vehicle of every adapter: a name of the shipped vehicles or a vehicle file (default: the "
+                       "default vehicle)."),
         QStringLiteral("NAME|PATH"));
     QCommandLineOption noStdinOpt(QStringLiteral("no-stdin"), QStringLiteral("Do not read commands from stdin."));
     parser.addOptions({adaptersOpt, plugOpt, baseOpt, portOpt, controlOpt, rebootOpt, flashOpt, uploadIdleOpt,
@@ -94,8 +95,9 @@ int main(int argc, char** argv)
     int controlPort = 0;
     int passthruPort = 0;
     if (!number(adaptersOpt, 1, 1000, &options.adapters) || !number(portOpt, 0, 65535, &port)
-        || !number(controlOpt, 0, 65535, &controlPort) || !number(passthruOpt, 0, 65535, &passthruPort) || !number(rebootOpt, 0, 600000, &options.rebootMs)
-        || !number(flashOpt, 0, 600000, &options.flashMs) || !number(uploadIdleOpt, 1, 600000, &options.uploadIdleMs))
+        || !number(controlOpt, 0, 65535, &controlPort) || !number(passthruOpt, 0, 65535, &passthruPort)
+        || !number(rebootOpt, 0, 600000, &options.rebootMs) || !number(flashOpt, 0, 600000, &options.flashMs)
+        || !number(uploadIdleOpt, 1, 600000, &options.uploadIdleMs))
         return 2;
     options.plug = parser.value(plugOpt);
     options.baseAddress = parser.value(baseOpt);

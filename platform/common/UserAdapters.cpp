@@ -16,14 +16,14 @@ namespace fs = std::filesystem;
 
 bool validId(const std::string& id)
 {
-    return !id.empty() && id.size() <= 64 && std::all_of(id.begin(), id.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '_' || c == '-';
-    });
+    return !id.empty() && id.size() <= 64
+        && std::all_of(id.begin(), id.end(), [](unsigned char c) { return std::isalnum(c) || c == '_' || c == '-'; });
 }
 
 bool validText(const std::string& text, std::size_t max)
 {
-    return text.size() <= max && std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c != 0x7F; });
+    return text.size() <= max
+        && std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c != 0x7F; });
 }
 
 bool validIpv4(const std::string& text)
@@ -76,8 +76,7 @@ bool addUserAdapter(const std::string& id, const NetAdapter& adapter, std::strin
         std::ofstream out(temp, std::ios::trunc);
         if (!out)
             return fail("cannot write " + temp);
-        out << "name=" << adapter.name << "\ndescription=" << adapter.description << "\nipv4=" << adapter.ipv4
-            << "\n";
+        out << "name=" << adapter.name << "\ndescription=" << adapter.description << "\nipv4=" << adapter.ipv4 << "\n";
         if (!out.flush())
             return fail("cannot write " + temp);
     }

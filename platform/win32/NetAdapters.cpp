@@ -1,9 +1,9 @@
 // Network adapters from GetAdaptersInfo.
 #include "../common/Detail.h"
 
+#include <winsock2.h>
 #include <iphlpapi.h>
 #include <windows.h>
-#include <winsock2.h>
 
 #include <cstdio>
 

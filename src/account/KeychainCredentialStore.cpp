@@ -90,7 +90,8 @@ std::shared_ptr<JobResult> runBounded(const QString& service, const QString& key
     }
     const QByteArray copy = data ? *data : QByteArray();
     const bool write = data != nullptr;
-    appkit::postCall(app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); });
+    appkit::postCall(
+        app, [service, key, copy, write, result] { startJob(service, key, write ? &copy : nullptr, result); });
     std::unique_lock<std::mutex> lock(result->mutex);
     if (!result->done.wait_for(
             lock, std::chrono::milliseconds(KeychainCredentialStore::kWaitMs), [&] { return result->finished; }))

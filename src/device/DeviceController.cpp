@@ -63,8 +63,7 @@ DeviceController::DeviceController(MT7628Config& cfg, QObject* parent)
     };
     hooks.setTimer = [this](HintTimer which, bool on) { setHintTimer(which, on); };
     hooks.timerActive = [this](HintTimer which) { return hintTimerActive(which); };
-    m_hint = std::make_unique<HintLoop>(
-        std::move(hooks), instance::programFile(QStringLiteral("VCIINFO.ini")));
+    m_hint = std::make_unique<HintLoop>(std::move(hooks), instance::programFile(QStringLiteral("VCIINFO.ini")));
     connect(this, &DeviceController::SignalsVciAdd, this, &DeviceController::SlotsVciAdd);
 }
 

@@ -105,7 +105,7 @@ DataStatus dataStatus(const VehicleDriver& driver)
     if (server.isNull())
         return DataStatus::UpToDate; // nothing to compare with
     return QVersionNumber::compare(server, versionNumber(driver.installVersion)) > 0 ? DataStatus::UpdateAvailable
-                                                                                    : DataStatus::UpToDate;
+                                                                                     : DataStatus::UpToDate;
 }
 
 QString formatSize(qint64 bytes)
@@ -131,7 +131,7 @@ QString formatUpdatedDate(const QString& iso, const QDateTime& now)
         return QString();
     when = when.toLocalTime();
     return when.toString(when.date().year() == now.toLocalTime().date().year() ? QStringLiteral("MM/dd HH:mm")
-                                                                              : QStringLiteral("yyyy/MM/dd HH:mm"));
+                                                                               : QStringLiteral("yyyy/MM/dd HH:mm"));
 }
 
 QString driverForArchive(const QString& fileName)

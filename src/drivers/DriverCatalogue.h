@@ -3,8 +3,8 @@
 // into it, the display status, and the texts of versions, sizes and dates.
 #pragma once
 
-#include "kit/ApiRequest.h"
 #include "drivers/DriverTable.h"
+#include "kit/ApiRequest.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -28,10 +28,10 @@ struct VehicleDriver {
     bool enabled = true;
 
     bool installed() const { return !installPath.isEmpty(); }
-    QString serverVersion() const;  // normalised "versionNo"; empty when unknown
-    qint64 serverSize() const;      // bytes; -1 when unknown
-    QString downloadUrl() const;    // empty when the catalogue has none
-    QString sha256() const;         // lower-case hex; empty when the catalogue has none
+    QString serverVersion() const; // normalised "versionNo"; empty when unknown
+    qint64 serverSize() const;     // bytes; -1 when unknown
+    QString downloadUrl() const;   // empty when the catalogue has none
+    QString sha256() const;        // lower-case hex; empty when the catalogue has none
 };
 
 // What the row shows in its status place.

@@ -3,7 +3,6 @@
 #include "kit/Accessibility.h"
 #include "kit/Pictures.h"
 
-#include <limits>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -12,12 +11,13 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace driverstyle {
 
 namespace {
-const char* const kLabelColours[] = {"black", "#707276", "lightGray", "#2B8FCF", "#B36800", "#E50113", "#2EA964",
-    "#007AFF"};
+const char* const kLabelColours[]
+    = {"black", "#707276", "lightGray", "#2B8FCF", "#B36800", "#E50113", "#2EA964", "#007AFF"};
 const char* const kButtonRgb[] = {"0, 0, 0", "112, 114, 118", "211, 211, 211", "43, 143, 207", "179, 104, 0",
     "229, 1, 19", "46, 169, 100", "0, 122, 255"};
 } // namespace

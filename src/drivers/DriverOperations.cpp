@@ -86,8 +86,8 @@ DriverOperations::Outcome DriverOperations::installArchive(const QString& archiv
         return outcome;
     }
     outcome.ok = true;
-    qCInfo(lcDrivers).noquote() << driver.key << "installed from" << QFileInfo(archive).fileName()
-                                << "version" << driver.installVersion << "in" << clock.elapsed() << "ms";
+    qCInfo(lcDrivers).noquote() << driver.key << "installed from" << QFileInfo(archive).fileName() << "version"
+                                << driver.installVersion << "in" << clock.elapsed() << "ms";
     // The library is there whether or not the adapter switches: it is
     // registered with the files, before enabling.
     QString registerWhy;

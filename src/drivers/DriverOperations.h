@@ -6,8 +6,8 @@
 // run them on a worker, one at a time.
 #pragma once
 
-#include "kit/SafeUnpacker.h"
 #include "drivers/DriverCatalogue.h"
+#include "kit/SafeUnpacker.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -22,9 +22,9 @@ public:
     using Sleep = std::function<bool(std::chrono::milliseconds)>;
 
     struct Outcome {
-        bool ok = false;      // the operation itself succeeded
-        QString message;      // translated, for a toast; empty when there is nothing to say
-        QString detail;       // English, for the log
+        bool ok = false; // the operation itself succeeded
+        QString message; // translated, for a toast; empty when there is nothing to say
+        QString detail;  // English, for the log
     };
 
     explicit DriverOperations(SafeUnpacker unpacker = SafeUnpacker(), Sleep sleep = {});

@@ -68,8 +68,8 @@ SwitchResult switchDriver(VehicleDriver& driver, bool enable, QString* why)
         const Call mode = callExport(packageLibrary(folder, QStringLiteral("VciSwitch")),
             enable ? "SetModeHalvern" : "SetModeOriginal", true, why);
         if (mode == Call::Refused || mode == Call::Broken) {
-            qCWarning(lcDrivers).noquote() << driver.key << (enable ? "not enabled:" : "not disabled:")
-                                           << (why ? *why : QString());
+            qCWarning(lcDrivers).noquote()
+                << driver.key << (enable ? "not enabled:" : "not disabled:") << (why ? *why : QString());
             return mode == Call::Refused ? SwitchResult::Refused : SwitchResult::ModeLibraryBroken;
         }
         callExport(packageLibrary(folder, QStringLiteral("vciServer")), enable ? "start" : "Stop", false, nullptr);

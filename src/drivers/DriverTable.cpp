@@ -16,7 +16,8 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"Kestrix_J2534", "J2534_0404", "J2534_0404", ":/image/Drivers/J2534.png", "J2534_0404", "J2534_0404", "J2534", 0, 0, ""},
+    {"Kestrix_J2534", "J2534_0404", "J2534_0404", ":/image/Drivers/J2534.png", "J2534_0404", "J2534_0404", "J2534", 0,
+        0, ""},
     {"Kestrix_J0500", "日产 1", "NISSAN 1", ":/image/Drivers/J0500.png", "J2534_0500", "J2534_0500", "", 0, 1, ""},
     {"Kestrix_VW", "大众", "VW", ":/image/Drivers/VW.png", "VW", "VW", "", 1, 0, ""},
     {"Kestrix_Porsche", "保时捷", "Porsche", ":/image/Drivers/Porsche.png", "Porsche", "Porsche", "", 1, 1, ""},
@@ -32,12 +33,14 @@ const Row kRows[] = {
     {"Kestrix_NISSAN", "日产", "NISSAN", ":/image/Drivers/NISSAN.png", "NISSAN", "NISSAN", "", 1, 11, ""},
     {"Kestrix_RENAULT", "雷诺", "RENAULT", ":/image/Drivers/RENAULT.png", "RENAULT", "RENAULT", "", 1, 12, ""},
     {"Kestrix_PSA", "雪铁龙", "PSA", ":/image/Drivers/PSA.png", "", "J2534_0404", "PSA", 1, 13, ""},
-    {"Kestrix_MITSUBISHI", "三菱", "MITSUBISHI", ":/image/Drivers/MITSUBISHI.png", "MITSUBISHI", "MITSUBISHI", "", 1, 15, ""},
+    {"Kestrix_MITSUBISHI", "三菱", "MITSUBISHI", ":/image/Drivers/MITSUBISHI.png", "MITSUBISHI", "MITSUBISHI", "", 1,
+        15, ""},
     {"Kestrix_Mahindra", "马恒达", "Mahindra", ":/image/Drivers/Mahindra.png", "", "J2534_0404", "Mahindra", 1, 16, ""},
     {"Kestrix_TATA", "塔塔", "TATA", ":/image/Drivers/TATA.png", "TATA", "TATA", "TATA", 1, 17, ""},
     {"Kestrix_FORCE", "FORCE", "FORCE", ":/image/Drivers/FORCE.png", "", "TATA", "FORCE", 1, 17, ""},
     {"Kestrix_Suzuki", "铃木", "Suzuki", ":/image/Drivers/Suzuki.png", "Suzuki", "Suzuki", "", 1, 19, ""},
-    {"Kestrix_AshokLeyland", "Ashok Leyland", "Ashok Leyland", ":/image/Drivers/AshokLeyland.png", "AshokLeyland", "AshokLeyland", "", 1, 20, ""},
+    {"Kestrix_AshokLeyland", "Ashok Leyland", "Ashok Leyland", ":/image/Drivers/AshokLeyland.png", "AshokLeyland",
+        "AshokLeyland", "", 1, 20, ""},
     {"Kestrix_SAIC", "SAIC", "SAIC", ":/image/Drivers/SAIC.png", "SAIC", "SAIC", "", -1, -1, ""},
     {"Kestrix_SUBARU", "斯巴鲁", "SUBARU", ":/image/Drivers/SUBARU.png", "SUBARU", "SUBARU", "", -1, -1, ""},
 };

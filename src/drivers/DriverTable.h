@@ -11,10 +11,10 @@ struct DriverInfo {
     QString englishName;
     QString chineseImage;
     QString englishImage;
-    QString packageName;   // the package the driver installs itself; empty when it rides on another's
-    QString installKey;    // registry key below DrivceApp and folder below the data directory
-    QString enableValue;   // the registry value of a driver sharing a package; empty: "IsDisable"
-    int driverKind = 0;    // 0 pass-thru, 1 make, -1 SAIC and SUBARU
+    QString packageName; // the package the driver installs itself; empty when it rides on another's
+    QString installKey;  // registry key below DrivceApp and folder below the data directory
+    QString enableValue; // the registry value of a driver sharing a package; empty: "IsDisable"
+    int driverKind = 0;  // 0 pass-thru, 1 make, -1 SAIC and SUBARU
     int brandIndex = 0;
     QString serverProcess; // the make's server program, ended before uninstalling
 };

@@ -140,9 +140,8 @@ void DriverView::addDriver(const VehicleDriver& driver)
         if (m_rows.contains(key))
             m_rows[key].detailItem->setHidden(!open);
     });
-    connect(rows.detail, &DriverDetail::enableClicked, this, [this, key](bool enable) {
-        emit enableRequested(key, enable);
-    });
+    connect(rows.detail, &DriverDetail::enableClicked, this,
+        [this, key](bool enable) { emit enableRequested(key, enable); });
     connect(rows.detail, &DriverDetail::uninstallClicked, this, [this, key] { emit uninstallRequested(key); });
     m_rows.insert(key, rows);
 }

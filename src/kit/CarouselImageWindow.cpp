@@ -46,9 +46,8 @@ CarouselImageWindow::CarouselImageWindow(QWidget* parent)
 
     m_fade->setUpdateInterval(kFadeMs / kFadeSteps);
     m_fade->setEasingCurve(QEasingCurve::Linear);
-    connect(m_fade, &QTimeLine::valueChanged, this, [this](qreal progress) {
-        setProperty("ImageOpacity", 1.0 - progress);
-    });
+    connect(m_fade, &QTimeLine::valueChanged, this,
+        [this](qreal progress) { setProperty("ImageOpacity", 1.0 - progress); });
     connect(m_fade, &QTimeLine::finished, this, [this] { setProperty("ImageOpacity", 0.0); });
 
     m_switchTimer.setInterval(kSwitchIntervalMs);
@@ -119,7 +118,8 @@ void CarouselImageWindow::nameIndicators()
     const QList<QAbstractButton*> buttons = m_indicators->buttons();
     for (QAbstractButton* button : buttons) {
         const int number = m_indicators->id(button) + 1;
-        Accessibility::describe(button, tr("Picture %1 of %2").arg(number).arg(buttons.size()), tr("Shows this picture"));
+        Accessibility::describe(
+            button, tr("Picture %1 of %2").arg(number).arg(buttons.size()), tr("Shows this picture"));
     }
 }
 

@@ -314,7 +314,7 @@ void HttpUtils::drain(const std::shared_ptr<Transfer>& transfer, QNetworkReply* 
         return;
     if (transfer->received + available > transfer->cap) {
         qCWarning(lcKit) << "answer from" << reply->url().host() << "passed the cap of" << transfer->cap
-                             << "bytes; aborted";
+                         << "bytes; aborted";
         fail(transfer, QNetworkReply::UnknownContentError,
             QStringLiteral("Answer larger than %1 bytes").arg(transfer->cap));
         return;

@@ -79,5 +79,4 @@ QString programFile(const QString& fileName)
     return dir + QLatin1Char('/') + fileName;
 }
 
-
 } // namespace instance

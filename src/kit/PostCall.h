@@ -25,7 +25,9 @@ void postCall(QObject* context, F fn)
     QMetaObject::invokeMethod(
         context,
         [fn = std::move(fn)]() mutable {
-            { std::lock_guard<std::mutex> seen(postCallMutex()); }
+            {
+                std::lock_guard<std::mutex> seen(postCallMutex());
+            }
             fn();
         },
         Qt::QueuedConnection);

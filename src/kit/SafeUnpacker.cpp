@@ -410,8 +410,8 @@ SafeUnpacker::Result SafeUnpacker::verifyUnpacked(const QString& folder, const R
             folders.insert(pathKey(parent));
     }
     int filesFound = 0;
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-        QDirIterator::Subdirectories);
+    QDirIterator it(
+        folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
@@ -426,7 +426,8 @@ SafeUnpacker::Result SafeUnpacker::verifyUnpacked(const QString& folder, const R
         if (info.isDir()) {
             if (!folders.contains(pathKey(relative)))
                 return failure(Failure::Mismatch, relative);
-            QFile::setPermissions(info.filePath(), info.permissions() | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QFile::setPermissions(
+                info.filePath(), info.permissions() | QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             continue;
         }
         const Entry* entry = files.value(pathKey(relative));

@@ -37,9 +37,9 @@ public:
         TooManyEntries, // above Limits::maxEntries (or an endless listing)
         TimedOut,
         Cancelled,
-        CannotWrite,    // the fresh folder or the move into place failed
-        Mismatch,       // what was unpacked is not what was listed
-        Rejected,       // the caller's check of the unpacked folder said no
+        CannotWrite, // the fresh folder or the move into place failed
+        Mismatch,    // what was unpacked is not what was listed
+        Rejected,    // the caller's check of the unpacked folder said no
     };
 
     struct Limits {

@@ -12,7 +12,10 @@ struct Sha256::State {
 #ifdef BW_KIT_OPENSSL
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     bool ok = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1;
-    ~State() { EVP_MD_CTX_free(context); }
+    ~State()
+    {
+        EVP_MD_CTX_free(context);
+    }
 #else
     QCryptographicHash hash{QCryptographicHash::Sha256};
 #endif

@@ -9,7 +9,7 @@ namespace {
 constexpr int kDefaultIntervalMs = 1200;
 // A toast's text wraps at this width (about 30 characters).
 constexpr int kMaxTextWidth = 340;
-}
+} // namespace
 
 TMessageBox::TMessageBox(QWidget* parent)
     : QMainWindow(parent)

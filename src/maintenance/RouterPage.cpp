@@ -152,8 +152,8 @@ void RouterPage::setScanning(bool scanning)
 
 void RouterPage::showEmptyText()
 {
-    m_empty->setText(m_scanning ? tr("Working with the adapter, please wait...")
-                                : tr("No access points. Press Refresh to scan."));
+    m_empty->setText(
+        m_scanning ? tr("Working with the adapter, please wait...") : tr("No access points. Press Refresh to scan."));
 }
 
 void RouterPage::showCurrentRouter(const std::string& name)

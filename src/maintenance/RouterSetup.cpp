@@ -141,9 +141,7 @@ bool RouterSetup::join(int item, const std::string& name, const std::string& pas
     const bool ok = joined && field(info.ssid) == name;
     qCInfo(lcMaintenance, "router join of \"%s\" at %s: %s", name.c_str(), ip.c_str(), ok ? "joined" : "failed");
     if (!ok) {
-        m_hooks.tip(tr("Could not join %1. Check the password.")
-                        .arg(QString::fromStdString(name)),
-            kToastMs * 3);
+        m_hooks.tip(tr("Could not join %1. Check the password.").arg(QString::fromStdString(name)), kToastMs * 3);
         m_hooks.sendCommand(route_cmd::kScan, 0);
         return false;
     }

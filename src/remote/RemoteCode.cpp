@@ -45,8 +45,8 @@ bool allDigits(const QString& text)
 bool serialCharacters(const QString& text)
 {
     for (const QChar c : text) {
-        const bool ok = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+        const bool ok = (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
         if (!ok)
             return false;
     }

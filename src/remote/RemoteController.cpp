@@ -5,9 +5,9 @@
 #include "remote/RemotePages.h"
 #include "remote/SessionFormat.h"
 
+#include "device/DeviceController.h"
 #include "kit/Instance.h"
 #include "kit/PlacePage.h"
-#include "device/DeviceController.h"
 
 #include <MT7628Config.h>
 #include <platform/NetAdapters.h>
@@ -229,8 +229,8 @@ void RemoteController::createRemotePage(QWidget* host)
     if (m_remote)
         return;
     m_remote = placePage<RemotePage>(host);
-    auto* serialValidator = new QRegularExpressionValidator(
-        QRegularExpression(QLatin1String(remote::kSerialPattern)), m_remote);
+    auto* serialValidator
+        = new QRegularExpressionValidator(QRegularExpression(QLatin1String(remote::kSerialPattern)), m_remote);
     m_remote->partnerSerial->setValidator(serialValidator);
     m_remote->partnerCode->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QLatin1String(remote::kCodePattern)), m_remote));
@@ -271,7 +271,8 @@ void RemoteController::createP2PPage(QWidget* host)
         return;
     m_p2p = placePage<P2PPage>(host);
     for (QLineEdit* port : {m_p2p->listenPort, m_p2p->connectPort})
-        port->setValidator(new QRegularExpressionValidator(QRegularExpression(QLatin1String(remote::kPortPattern)), m_p2p));
+        port->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QLatin1String(remote::kPortPattern)), m_p2p));
     connect(m_p2p->listen, &QPushButton::clicked, this, &RemoteController::Slots_P2pListen);
     connect(m_p2p->closeListen, &QPushButton::clicked, this, &RemoteController::Slots_P2pClsListen);
     connect(m_p2p->connectButton, &QPushButton::clicked, this, &RemoteController::Slots_P2pRmtConn);
@@ -536,8 +537,8 @@ void RemoteController::Slot_Password_displayOrhide()
     const bool hidden = page->codeField->echoMode() != QLineEdit::Normal;
     page->codeField->setEchoMode(hidden ? QLineEdit::Normal : QLineEdit::Password);
     page->showCode->setObjectName(hidden ? QStringLiteral("Btn_Remote_Show") : QStringLiteral("Btn_Remote_NotShow"));
-    page->showCode->setIcon(QIcon(hidden ? QStringLiteral(":/image/Remote/show.png")
-                                         : QStringLiteral(":/image/Remote/EyeInvisible.png")));
+    page->showCode->setIcon(
+        QIcon(hidden ? QStringLiteral(":/image/Remote/show.png") : QStringLiteral(":/image/Remote/EyeInvisible.png")));
     page->showCode->setToolTip(hidden ? RemotePage::tr("Hide") : RemotePage::tr("Show"));
 }
 
@@ -665,8 +666,8 @@ void RemoteController::refreshSessionPage()
     setLabel(m_session->role,
         role == remote::Role::Server ? translated(QStringLiteral(QT_TRANSLATE_NOOP("Remote", "Remote server")))
                                      : translated(QStringLiteral(QT_TRANSLATE_NOOP("Remote", "Remote client"))));
-    const QString number = s.hasActiveSession ? s.figures.partnerSerial
-                                              : (device.present() ? device.sn : s.figures.partnerSerial);
+    const QString number
+        = s.hasActiveSession ? s.figures.partnerSerial : (device.present() ? device.sn : s.figures.partnerSerial);
     setLabel(m_session->deviceNumber, remote::deviceNumberText(number));
     const bool started = s.figures.start.isValid();
     setLabel(m_session->startTime, started ? remote::clockText(s.figures.start) : QStringLiteral("--"));

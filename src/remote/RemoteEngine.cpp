@@ -227,8 +227,7 @@ bool RemoteEngine::p2pListen(int port, int doipIndex)
             break;
         listener = m_library.listen(std::string(), static_cast<std::uint16_t>(port), status);
     }
-    if (!listener || status == BW_LISTEN_BIND_FAILED || status == BW_LISTEN_NO_ADAPTER
-        || status == BW_LISTEN_FAILED) {
+    if (!listener || status == BW_LISTEN_BIND_FAILED || status == BW_LISTEN_NO_ADAPTER || status == BW_LISTEN_FAILED) {
         qCInfo(lcRemote) << "P2P listen on port" << port << "failed with status" << status;
         return false;
     }
@@ -248,8 +247,7 @@ void RemoteEngine::p2pCloseListen()
 int RemoteEngine::waitClientStatus(RemoteHandle& handle)
 {
     int status = handle.status();
-    for (int waited = 0; status == BW_CLIENT_PENDING && waited < m_timing.clientWait;
-         waited += m_timing.clientPoll) {
+    for (int waited = 0; status == BW_CLIENT_PENDING && waited < m_timing.clientWait; waited += m_timing.clientPoll) {
         if (!wait(m_timing.clientPoll))
             break;
         status = handle.status();
@@ -510,9 +508,8 @@ bool RemoteEngine::refresh()
     const DeviceView device = m_hooks.device();
     bool changed = codeUpkeep(device);
     const CodeArea area = m_state.codeArea();
-    const CodeArea next = area == CodeArea::SessionRunning && m_state.activeSession()
-        ? area
-        : nextCodeArea(area, device.present());
+    const CodeArea next
+        = area == CodeArea::SessionRunning && m_state.activeSession() ? area : nextCodeArea(area, device.present());
     if (next != area) {
         m_state.setCodeArea(next);
         changed = true;

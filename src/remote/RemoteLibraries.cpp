@@ -73,7 +73,11 @@ std::string cut(const char* text, std::size_t size)
 
 class RelayHandle final : public RemoteHandle {
 public:
-    RelayHandle(std::shared_ptr<Exports> e, void* object) : m_e(std::move(e)), m_object(object) { }
+    RelayHandle(std::shared_ptr<Exports> e, void* object)
+        : m_e(std::move(e))
+        , m_object(object)
+    {
+    }
     ~RelayHandle() override { m_e->srvDestroy(m_object); }
     Kind kind() const override { return Kind::RelaySession; }
     int status() override { return m_e->srvStatus(m_object); }
@@ -97,7 +101,11 @@ private:
 
 class ClientHandle final : public RemoteHandle {
 public:
-    ClientHandle(std::shared_ptr<Exports> e, void* object) : m_e(std::move(e)), m_object(object) { }
+    ClientHandle(std::shared_ptr<Exports> e, void* object)
+        : m_e(std::move(e))
+        , m_object(object)
+    {
+    }
     ~ClientHandle() override { m_e->cliDestroy(m_object); }
     Kind kind() const override { return Kind::Client; }
     int status() override { return m_e->cliStatus(m_object); }
@@ -121,7 +129,11 @@ private:
 
 class ListenerHandle final : public RemoteHandle {
 public:
-    ListenerHandle(std::shared_ptr<Exports> e, void* object) : m_e(std::move(e)), m_object(object) { }
+    ListenerHandle(std::shared_ptr<Exports> e, void* object)
+        : m_e(std::move(e))
+        , m_object(object)
+    {
+    }
     ~ListenerHandle() override { m_e->lsDestruct(m_object); }
     Kind kind() const override { return Kind::Listener; }
     int status() override { return m_e->lsStatus(m_object); }
@@ -147,7 +159,10 @@ private:
 
 class LoadedLibraries final : public RemoteLibrary {
 public:
-    explicit LoadedLibraries(std::shared_ptr<Exports> e) : m_e(std::move(e)) { }
+    explicit LoadedLibraries(std::shared_ptr<Exports> e)
+        : m_e(std::move(e))
+    {
+    }
 
     bool available() const override { return m_e->serverOk && m_e->clientOk && m_e->listenerOk; }
     std::string problem() const override { return m_e->problem; }
@@ -179,8 +194,8 @@ public:
             return {};
         return cut(out.data(), out.size());
     }
-    std::shared_ptr<RemoteHandle> connectClient(const std::string& address, std::uint16_t port,
-        const std::string& sn, const std::string& tag, int code, const std::string& key) override
+    std::shared_ptr<RemoteHandle> connectClient(const std::string& address, std::uint16_t port, const std::string& sn,
+        const std::string& tag, int code, const std::string& key) override
     {
         if (!m_e->clientOk)
             return nullptr;

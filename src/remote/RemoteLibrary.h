@@ -46,12 +46,14 @@ public:
     virtual int lookup(const std::string& sn, const std::string& codeText, std::string& relay) = 0;
     // ServerRemote: a relay session (null for bad arguments).
     virtual std::shared_ptr<RemoteHandle> connectRelay(
-        const std::string& relay, const std::string& sn, const std::string& tag, int code) = 0;
+        const std::string& relay, const std::string& sn, const std::string& tag, int code)
+        = 0;
     // ClientRemote: the relay this machine registers with; "" when unknown.
     virtual std::string relayAddress() = 0;
     // ClientRemote: registration (relay port) or P2P link (any other port).
     virtual std::shared_ptr<RemoteHandle> connectClient(const std::string& address, std::uint16_t port,
-        const std::string& sn, const std::string& tag, int code, const std::string& key) = 0;
+        const std::string& sn, const std::string& tag, int code, const std::string& key)
+        = 0;
     // LocalServerRemote: a listener, or null with `status` saying why.
     virtual std::shared_ptr<RemoteHandle> listen(const std::string& tag, std::uint16_t port, int& status) = 0;
 };

@@ -52,8 +52,8 @@ QWidget* card(QWidget* parent, const char* name)
     auto* w = new QWidget(parent);
     w->setObjectName(QLatin1String(name));
     w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(QStringLiteral("QWidget#") + QLatin1String(name) + QLatin1Char('{') + kCardStyle
-        + QLatin1Char('}'));
+    w->setStyleSheet(
+        QStringLiteral("QWidget#") + QLatin1String(name) + QLatin1Char('{') + kCardStyle + QLatin1Char('}'));
     return w;
 }
 
@@ -169,8 +169,9 @@ RemotePage::RemotePage(QWidget* parent)
     outer->addWidget(partner);
 
     prompt = card(this, "widget_Verification");
-    prompt->setStyleSheet(QStringLiteral("QWidget#widget_Verification{background-color:#FFFFFF;border:1px solid #02A7F0;"
-                                         "border-radius:6px;}"));
+    prompt->setStyleSheet(
+        QStringLiteral("QWidget#widget_Verification{background-color:#FFFFFF;border:1px solid #02A7F0;"
+                       "border-radius:6px;}"));
     auto* promptLayout = new QGridLayout(prompt);
     promptLayout->setContentsMargins(18, 14, 18, 14);
     m_promptText = label(prompt, "label_VerificationText");
@@ -199,10 +200,10 @@ void RemotePage::retranslate()
     copySerial->setText(tr("Copy"));
     copyCode->setText(tr("Copy"));
     // Both read "Copy"; a screen reader must tell them apart.
-    Accessibility::describe(copySerial, tr("Copy serial number"),
-        tr("Copies this PC's device serial number to the clipboard"));
-    Accessibility::describe(copyCode, tr("Copy verification code"),
-        tr("Copies the verification code to the clipboard"));
+    Accessibility::describe(
+        copySerial, tr("Copy serial number"), tr("Copies this PC's device serial number to the clipboard"));
+    Accessibility::describe(
+        copyCode, tr("Copy verification code"), tr("Copies the verification code to the clipboard"));
     // The eye shows the state; its words are the tool tip.
     showCode->setToolTip(codeField->echoMode() == QLineEdit::Normal ? tr("Hide") : tr("Show"));
     m_partnerTitle->setText(tr("Connect to a partner's device"));
@@ -237,9 +238,9 @@ SessionPage::SessionPage(QWidget* parent)
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(18, 14, 18, 14);
     grid->setVerticalSpacing(12);
-    const char* captionNames[8] = {"label_RoleCaption", "label_DeviceNumCaption", "label_StartCaption",
-        "label_DurationCaption", "label_LocationCaption", "label_DelayCaption", "label_BytesCaption",
-        "label_PeerCaption"};
+    const char* captionNames[8]
+        = {"label_RoleCaption", "label_DeviceNumCaption", "label_StartCaption", "label_DurationCaption",
+            "label_LocationCaption", "label_DelayCaption", "label_BytesCaption", "label_PeerCaption"};
     for (int i = 0; i < 8; ++i) {
         m_captions[i] = label(box, captionNames[i], QStringLiteral("color:#5A6672;"));
         grid->addWidget(m_captions[i], i, 0);
@@ -392,8 +393,7 @@ P2PPage::P2PPage(QWidget* parent)
 void P2PPage::setListeningPort(int port)
 {
     m_port = port;
-    m_listeningText->setText(
-        tr("Port %1 is listening. Wait for the client to connect.").arg(port));
+    m_listeningText->setText(tr("Port %1 is listening. Wait for the client to connect.").arg(port));
 }
 
 void P2PPage::retranslate()

@@ -28,23 +28,23 @@ signals:
     void retranslated();
 
 public:
-    QLabel* serialLabel;          // label_Remote_SN
-    QPushButton* copySerial;      // Btn_CopySn
-    QLineEdit* codeField;         // lineEdit_RemoteCode
-    QPushButton* showCode;        // Btn_Remote_Show / Btn_Remote_NotShow
-    QPushButton* copyCode;        // Btn_CodeCopy
-    QPushButton* codeMode;        // Btn_SetAuthCode
-    QPushButton* remoteSwitch;    // Btn_Disable_Remote
-    QLineEdit* partnerSerial;     // lineEdit_Num_RemoteVIC
-    QComboBox* doip;              // comboBox_DoIp
-    QPushButton* connectButton;         // Btn_Remote_Connect
-    QPushButton* deviceControl;   // Btn_RemotePro (hidden)
-    QPushButton* p2p;             // Btn_Remote_P2P
-    QPushButton* serviceVendor;   // Btn_service_vendor (hidden)
-    QWidget* prompt;              // widget_Verification
-    QLineEdit* partnerCode;       // lineEdit_Passcode
-    QPushButton* confirm;         // Btn__Verification_Confirm
-    QPushButton* cancel;          // Btn_Cancel_Verification
+    QLabel* serialLabel;        // label_Remote_SN
+    QPushButton* copySerial;    // Btn_CopySn
+    QLineEdit* codeField;       // lineEdit_RemoteCode
+    QPushButton* showCode;      // Btn_Remote_Show / Btn_Remote_NotShow
+    QPushButton* copyCode;      // Btn_CodeCopy
+    QPushButton* codeMode;      // Btn_SetAuthCode
+    QPushButton* remoteSwitch;  // Btn_Disable_Remote
+    QLineEdit* partnerSerial;   // lineEdit_Num_RemoteVIC
+    QComboBox* doip;            // comboBox_DoIp
+    QPushButton* connectButton; // Btn_Remote_Connect
+    QPushButton* deviceControl; // Btn_RemotePro (hidden)
+    QPushButton* p2p;           // Btn_Remote_P2P
+    QPushButton* serviceVendor; // Btn_service_vendor (hidden)
+    QWidget* prompt;            // widget_Verification
+    QLineEdit* partnerCode;     // lineEdit_Passcode
+    QPushButton* confirm;       // Btn__Verification_Confirm
+    QPushButton* cancel;        // Btn_Cancel_Verification
 
 private:
     QLabel* m_title;
@@ -70,18 +70,18 @@ signals:
     void retranslated();
 
 public:
-    QLabel* role;        // label_RemoteRole
-    QLabel* deviceNumber; // label_RemoteDeviceNum
-    QLabel* startTime;   // label_RemoteStartTime
-    QLabel* duration;    // label_RemoteDuration
-    QLabel* location;    // label_RemoteLocation
-    QLabel* delayB;      // label_DelayB
-    QLabel* delayC;      // label_DelayC
-    QLabel* bytesB;      // label_BytesB
-    QLabel* bytesC;      // label_BytesC
-    QLabel* peer;        // label_RemotePeer
-    QPushButton* end;    // Btn_Remote_End
-    QWidget* confirm;    // widget_Exit_Remote_Confirm
+    QLabel* role;            // label_RemoteRole
+    QLabel* deviceNumber;    // label_RemoteDeviceNum
+    QLabel* startTime;       // label_RemoteStartTime
+    QLabel* duration;        // label_RemoteDuration
+    QLabel* location;        // label_RemoteLocation
+    QLabel* delayB;          // label_DelayB
+    QLabel* delayC;          // label_DelayC
+    QLabel* bytesB;          // label_BytesB
+    QLabel* bytesC;          // label_BytesC
+    QLabel* peer;            // label_RemotePeer
+    QPushButton* end;        // Btn_Remote_End
+    QWidget* confirm;        // widget_Exit_Remote_Confirm
     QPushButton* confirmYes; // Btn_Exit_Remote_Confirm
     QPushButton* confirmNo;  // Btn_Exit_Remote_Cancel
 
@@ -102,15 +102,15 @@ public:
     // The listening panel's text for the port.
     void setListeningPort(int port);
 
-    QComboBox* doip;          // comboBox_SelDoIp
-    QLineEdit* listenPort;    // lineEdit_ServerPort
-    QPushButton* listen;      // Btn_Remote_Listen
-    QWidget* listening;       // widget_Verification_5
-    QPushButton* closeListen; // Btn_CloseListen
-    QLineEdit* address;       // lineEdit_CServerAddr
-    QLineEdit* connectPort;   // lineEdit_CServerPort
-    QPushButton* connectButton;     // Btn_Remote_Conn
-    QPushButton* back;        // Btn_P2P_Return
+    QComboBox* doip;            // comboBox_SelDoIp
+    QLineEdit* listenPort;      // lineEdit_ServerPort
+    QPushButton* listen;        // Btn_Remote_Listen
+    QWidget* listening;         // widget_Verification_5
+    QPushButton* closeListen;   // Btn_CloseListen
+    QLineEdit* address;         // lineEdit_CServerAddr
+    QLineEdit* connectPort;     // lineEdit_CServerPort
+    QPushButton* connectButton; // Btn_Remote_Conn
+    QPushButton* back;          // Btn_P2P_Return
 
 private:
     QLabel* m_title;

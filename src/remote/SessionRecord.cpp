@@ -89,8 +89,8 @@ bool SessionRecordClient::post(const QString& serial, RecordEvent event) const
     const QByteArray body = recordBody(serial, event);
     auto result = client.Post(path.c_str(), headers, body.toStdString(), "application/json");
     if (!result) {
-        qCWarning(lcRemote) << "session record" << eventName(event) << "for" << serial << "not sent:"
-                            << QString::fromStdString(httplib::to_string(result.error()));
+        qCWarning(lcRemote) << "session record" << eventName(event) << "for" << serial
+                            << "not sent:" << QString::fromStdString(httplib::to_string(result.error()));
         return false;
     }
     const QJsonObject answer = QJsonDocument::fromJson(QByteArray::fromStdString(result->body)).object();

@@ -14,7 +14,8 @@ QString removed()
 // "Authorization: Basic abc" -> "Authorization: [removed]" (to the end of the line).
 const QRegularExpression& headerPattern()
 {
-    static const QRegularExpression re(QStringLiteral(R"(((?:proxy-)?authorization|set-cookie|cookie)(\s*[:=]\s*)[^\r\n]*)"),
+    static const QRegularExpression re(
+        QStringLiteral(R"(((?:proxy-)?authorization|set-cookie|cookie)(\s*[:=]\s*)[^\r\n]*)"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }
@@ -33,7 +34,8 @@ const QRegularExpression& bearerPattern()
 const QRegularExpression& namedValuePattern()
 {
     static const QRegularExpression re(
-        QStringLiteral(R"re(([A-Za-z_.-]{0,32}(?:password|passwd|pwd|token|secret|key|code)[A-Za-z_.-]{0,32})("?\s*[=:]\s*)("[^"\r\n]*"|'[^'\r\n]*'|\[removed\]|[^\s&,;"'}\])]+))re"),
+        QStringLiteral(
+            R"re(([A-Za-z_.-]{0,32}(?:password|passwd|pwd|token|secret|key|code)[A-Za-z_.-]{0,32})("?\s*[=:]\s*)("[^"\r\n]*"|'[^'\r\n]*'|\[removed\]|[^\s&,;"'}\])]+))re"),
         QRegularExpression::CaseInsensitiveOption);
     return re;
 }
@@ -46,7 +48,8 @@ const QRegularExpression& codeDigitsPattern()
     return re;
 }
 
-QString replaceAll(const QString& text, const QRegularExpression& re, const std::function<QString(const QRegularExpressionMatch&)>& with)
+QString replaceAll(const QString& text, const QRegularExpression& re,
+    const std::function<QString(const QRegularExpressionMatch&)>& with)
 {
     QString out;
     out.reserve(text.size());
@@ -105,8 +108,8 @@ QString scrub(const QString& text)
             return m.captured(0); // "exit code: 1", "code=0": a status, not a secret
         return m.captured(1) + m.captured(2) + quotedRemoved(value);
     });
-    out = replaceAll(
-        out, codeDigitsPattern(), [](const QRegularExpressionMatch& m) -> QString { return m.captured(1) + removed(); });
+    out = replaceAll(out, codeDigitsPattern(),
+        [](const QRegularExpressionMatch& m) -> QString { return m.captured(1) + removed(); });
     return out;
 }
 

@@ -4,8 +4,8 @@
 #include "settings/SettingsLog.h"
 #include "settings/SettingsView.h"
 
-#include "kit/PlacePage.h"
 #include "device/AppShared.h"
+#include "kit/PlacePage.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -42,7 +42,8 @@ void SettingsController::attach(SubsystemHost& host)
 {
     m_host = &host;
     host.buildOnFirstShow(kSettingsPageIndex, [this](QWidget* pageHost) { createPage(pageHost); });
-    connect(this, &SettingsController::supportProgress, this,
+    connect(
+        this, &SettingsController::supportProgress, this,
         [this](int percent, const QString& step) {
             if (m_page)
                 m_page->setSupportProgress(percent, step);

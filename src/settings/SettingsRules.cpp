@@ -25,8 +25,8 @@ SettingsState readSettingsState(const SettingsProbes& probes)
         }
     }
     state.autostart = probes.autostartEntry && !probes.autostartEntry().isEmpty();
-    state.languageIndex
-        = SettingsLanguage::indexFor(probes.language ? probes.language() : QString::fromLatin1(AppConstants::kDefaultLanguage));
+    state.languageIndex = SettingsLanguage::indexFor(
+        probes.language ? probes.language() : QString::fromLatin1(AppConstants::kDefaultLanguage));
     return state;
 }
 

@@ -3,17 +3,17 @@
 #include "settings/EnetControl.h"
 #include "settings/SettingsLog.h"
 
+#include "device/AppShared.h"
 #include "kit/AlertDialog.h"
 #include "kit/AppConstants.h"
 #include "kit/SettingsStore.h"
 #include "kit/Switch.h"
-#include "device/AppShared.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -47,14 +47,14 @@ const QString kComboStyle = QStringLiteral(
 // The page's own looks in one sheet, parsed once: the list without frame,
 // selection or focus (rows show their own hover), subtitles, separators,
 // section headers and the update tag.
-const QString kPageStyle = QStringLiteral(
-    "QListWidget#list_Settings { border: none; background: transparent; outline: none; }"
-    "QListWidget#list_Settings::item, QListWidget#list_Settings::item:selected,"
-    " QListWidget#list_Settings::item:hover { background: transparent; border: none; }"
-    "QLabel#subTitle { color: #8A8A8E; }"
-    "QFrame#separator { background-color: #E5E5EA; margin: 0px 24px; }"
-    "QLabel#section { color: #6E6E73; padding: 10px 24px 4px 24px; }"
-    "QLabel#tag { color: white; background-color: #E50012; border-radius: 9px; padding: 1px 8px; }");
+const QString kPageStyle
+    = QStringLiteral("QListWidget#list_Settings { border: none; background: transparent; outline: none; }"
+                     "QListWidget#list_Settings::item, QListWidget#list_Settings::item:selected,"
+                     " QListWidget#list_Settings::item:hover { background: transparent; border: none; }"
+                     "QLabel#subTitle { color: #8A8A8E; }"
+                     "QFrame#separator { background-color: #E5E5EA; margin: 0px 24px; }"
+                     "QLabel#section { color: #6E6E73; padding: 10px 24px 4px 24px; }"
+                     "QLabel#tag { color: white; background-color: #E50012; border-radius: 9px; padding: 1px 8px; }");
 
 // A one-colour picture of an SVG icon, drawn without the image plugins.
 QPixmap tintedIcon(const QString& resource, int size, const QColor& color, bool mirrored = false)
@@ -212,8 +212,8 @@ void SettingsView::buildRows()
     m_accountSection = makeSectionRow();
     addRow(m_accountSection, false);
 
-    m_accountRow = makeItemRow(QStringLiteral(":/img/user.svg"), nullptr, true, false, &m_titles[RowAccount],
-        &m_subtitles[RowAccount]);
+    m_accountRow = makeItemRow(
+        QStringLiteral(":/img/user.svg"), nullptr, true, false, &m_titles[RowAccount], &m_subtitles[RowAccount]);
     m_titles[RowAccount]->setStyleSheet(kSignedOutStyle);
     addRow(m_accountRow, true);
 
@@ -266,8 +266,8 @@ void SettingsView::buildRows()
     m_enetSwitch = new Switch;
     m_enetSwitch->setObjectName(QStringLiteral("switch_Enet"));
     m_enetSwitch->hide(); // until an adapter is read
-    addRow(makeItemRow(QStringLiteral(":/img/enet.svg"), m_enetSwitch, false, true, &m_titles[RowEnet],
-               &m_subtitles[RowEnet]),
+    addRow(makeItemRow(
+               QStringLiteral(":/img/enet.svg"), m_enetSwitch, false, true, &m_titles[RowEnet], &m_subtitles[RowEnet]),
         false);
 
     addRow(makeItemRow(QStringLiteral(":/img/support.svg"), nullptr, true, false, &m_titles[RowSupportFile],

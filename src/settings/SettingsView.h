@@ -91,8 +91,8 @@ private:
     void buildRows();
     void retranslate();
     void updateRowHeights();
-    QWidget* makeItemRow(const QString& icon, QWidget* rightEnd, bool hover, bool separator, QLabel** title,
-        QLabel** subtitle);
+    QWidget* makeItemRow(
+        const QString& icon, QWidget* rightEnd, bool hover, bool separator, QLabel** title, QLabel** subtitle);
     QLabel* makeSectionRow();
     void addRow(QWidget* widget, bool clickable);
     void onRowClicked(QListWidgetItem* item);

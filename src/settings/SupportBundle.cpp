@@ -3,10 +3,10 @@
 #include "settings/SecretScrubber.h"
 #include "settings/SettingsLog.h"
 
-#include "kit/AppConstants.h"
-#include "kit/SafeUnpacker.h"
 #include "device/LinkDrivers.h"
 #include "device/VciStatusRecord.h"
+#include "kit/AppConstants.h"
+#include "kit/SafeUnpacker.h"
 
 #include "platform/LogFile.h"
 #include "platform/NetAdapters.h"
@@ -35,9 +35,9 @@ constexpr qint64 kMaxLogBytes = 8 * 1024 * 1024;
 QStringList systemUsbDevices()
 {
     QStringList lines;
-    const QString adapterPresent
-        = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560")) ? QStringLiteral("present")
-                                                                            : QStringLiteral("absent");
+    const QString adapterPresent = isUsbDevicePresent(QStringLiteral("A5A5"), QStringLiteral("2560"))
+        ? QStringLiteral("present")
+        : QStringLiteral("absent");
     lines << QStringLiteral("adapter USB device A5A5:2560: ") + adapterPresent;
     const auto text = [](const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); };
     for (const platform::UsbDeviceDetails& d : platform::usbDeviceDetails())

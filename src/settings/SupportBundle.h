@@ -17,13 +17,13 @@
 #include <functional>
 
 struct SupportSources {
-    QString logDirectory;                       // where Brindlewick*.log files are
-    std::function<QByteArray()> statusBlock;    // the status block's text
+    QString logDirectory;                    // where Brindlewick*.log files are
+    std::function<QByteArray()> statusBlock; // the status block's text
     QString programVersion;
     std::function<QString()> operatingSystem;
-    std::function<QStringList()> usbDevices;    // one line per device
+    std::function<QStringList()> usbDevices;      // one line per device
     std::function<QStringList()> networkAdapters; // one line per adapter
-    QString archiveTool;                        // 7za; empty: not found
+    QString archiveTool;                          // 7za; empty: not found
     int archiveTimeoutMs = 120000;
 
     // The real machine: the log folder, the status block, the platform's
@@ -35,7 +35,7 @@ class SupportBundle {
 public:
     struct Result {
         bool ok = false;
-        QString message; // why it failed, in words for the user
+        QString message;     // why it failed, in words for the user
         QStringList entries; // names inside the archive
     };
     // Percent done (0..100) and what is being done.

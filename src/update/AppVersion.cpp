@@ -101,7 +101,8 @@ AppVersionInfo GetAuthApp(CHvHttp& client, const QString& base, bool english)
 {
     const QString url = update::appVersionUrl(base, english);
     try {
-        const std::string body = client.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, std::string(), std::string());
+        const std::string body
+            = client.SendHttpOrHttpsRequest(url.toStdString(), HTTP_GET, std::string(), std::string());
         const AppVersionInfo info = update::parseAppVersionAnswer(client.GetRespCode(), body);
         if (info.isEmpty())
             qCInfo(lcUpdate) << "version check: no release in the answer, status" << client.GetRespCode();

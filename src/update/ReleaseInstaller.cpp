@@ -63,18 +63,20 @@ QString ReleaseInstaller::unpack(const QString& archive, const QString& folder, 
     update::Manifest checked;
     const QByteArray key = m_publicKey;
     const QString running = m_runningVersion;
-    const SafeUnpacker::Result result = unpacker.unpack(archive, folder, [&checked, key, running](const QString& fresh) {
-        const QString refusal = update::ReleaseCheck::verifyFolder(fresh, key, &checked);
-        if (!refusal.isEmpty() || running.isEmpty())
-            return refusal;
-        // A genuine but older release would take the program back to a
-        // version with the faults a later one fixed.
-        if (!update::serverIsNewer(running, checked.version)) {
-            qCWarning(lcUpdate).noquote() << "release" << checked.version << "is not newer than the running" << running;
-            return tr("The release %1 is not newer than the installed version %2.").arg(checked.version, running);
-        }
-        return QString();
-    });
+    const SafeUnpacker::Result result
+        = unpacker.unpack(archive, folder, [&checked, key, running](const QString& fresh) {
+              const QString refusal = update::ReleaseCheck::verifyFolder(fresh, key, &checked);
+              if (!refusal.isEmpty() || running.isEmpty())
+                  return refusal;
+              // A genuine but older release would take the program back to a
+              // version with the faults a later one fixed.
+              if (!update::serverIsNewer(running, checked.version)) {
+                  qCWarning(lcUpdate).noquote()
+                      << "release" << checked.version << "is not newer than the running" << running;
+                  return tr("The release %1 is not newer than the installed version %2.").arg(checked.version, running);
+              }
+              return QString();
+          });
     if (!result.ok()) {
         qCWarning(lcUpdate) << "release archive refused:" << result.detail;
         cleanUp(archive, folder);
@@ -95,8 +97,9 @@ QString ReleaseInstaller::copyUpgrader(const QString& folder, const QString& app
         qCWarning(lcUpdate) << "cannot copy the upgrader to" << target;
         return tr("Copy upgrade file failed");
     }
-    QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::ExeOwner | QFileDevice::ExeGroup
-            | QFileDevice::ExeOther | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    QFile::setPermissions(target,
+        QFile::permissions(target) | QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther
+            | QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return QString();
 }
 
@@ -104,7 +107,8 @@ QString ReleaseInstaller::runUpgrader(const QString& folder, const QString& appD
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("BRINDLEWICK_UPGRADE_WAIT_PID"), QString::number(waitPid > 0 ? waitPid : QCoreApplication::applicationPid()));
+    environment.insert(QStringLiteral("BRINDLEWICK_UPGRADE_WAIT_PID"),
+        QString::number(waitPid > 0 ? waitPid : QCoreApplication::applicationPid()));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.setStandardInputFile(QProcess::nullDevice());

@@ -49,8 +49,8 @@ public:
     // Runs the program folder's upgrader on the unpacked release and waits
     // for it; it waits in turn for the process `waitPid` (this one when 0) to
     // end before it swaps files.
-    QString runUpgrader(const QString& folder, const QString& appDir, qint64 waitPid = 0,
-        int timeoutMs = kUpgraderTimeoutMs) const;
+    QString runUpgrader(
+        const QString& folder, const QString& appDir, qint64 waitPid = 0, int timeoutMs = kUpgraderTimeoutMs) const;
     static void cleanUp(const QString& archive, const QString& folder);
 
     // When Upgrade2 started this program to confirm an update

@@ -82,8 +82,7 @@ bool ReleaseCheck::parse(const QByteArray& text, Manifest& manifest, QString* re
         entry.executable = mode == "x";
         // Files only: no empty part (a trailing or doubled "/").
         if (!SafeUnpacker::safeEntryName(entry.path) || entry.path.split(QLatin1Char('/')).contains(QString())
-            || entry.path == QLatin1String(kManifestName)
-            || entry.path == QLatin1String(kSignatureName))
+            || entry.path == QLatin1String(kManifestName) || entry.path == QLatin1String(kSignatureName))
             return fail(reason, QStringLiteral("unsafe path on line %1").arg(i + 1));
         const QString key = entry.path.toLower();
         if (seen.contains(key))
@@ -158,14 +157,13 @@ QString ReleaseCheck::verifyFolder(const QString& folder, const QByteArray& publ
         }
         QFile file(path);
         QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)
-            || hash.result().toHex() != entry.sha256) {
+        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result().toHex() != entry.sha256) {
             qCWarning(lcUpdate) << "release refused: checksum mismatch:" << entry.path;
             return damaged;
         }
     }
-    QDirIterator it(folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-        QDirIterator::Subdirectories);
+    QDirIterator it(
+        folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info = it.fileInfo();

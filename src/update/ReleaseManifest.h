@@ -24,7 +24,7 @@ inline constexpr int kMaxManifestEntries = 4096;
 inline constexpr qint64 kMaxManifestSize = qint64(1) << 20;
 
 struct ManifestEntry {
-    QString path; // relative, '/' between parts
+    QString path;      // relative, '/' between parts
     QByteArray sha256; // lower-case hex
     qint64 size = 0;
     bool executable = false;

@@ -56,8 +56,8 @@ open('text.zip', 'wb').write(b'not an archive at all\n')
 QStringList listTree(const QString& root)
 {
     QStringList out;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-        QDirIterator::Subdirectories);
+    QDirIterator it(
+        root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext())
         out << QDir(root).relativeFilePath(it.next());
     out.sort();
@@ -135,8 +135,8 @@ private slots:
         QVERIFY2(result.ok(), qPrintable(result.message + QLatin1Char(' ') + result.detail));
         QCOMPARE(listTree(target), tree);
         // Nothing beside the target: no fresh or old folder left behind.
-        QCOMPARE(listTree(data.path()).filter(QRegularExpression(QStringLiteral("^[^/]+$"))),
-            QStringList{"J2534_0404"});
+        QCOMPARE(
+            listTree(data.path()).filter(QRegularExpression(QStringLiteral("^[^/]+$"))), QStringList{"J2534_0404"});
         if (archive == QLatin1String("good.zip")) {
             QFile dll(target + QStringLiteral("/bin/VciSwitch.dll"));
             QVERIFY(dll.open(QIODevice::ReadOnly));
@@ -225,7 +225,8 @@ private slots:
         QTest::addColumn<QString>("extract");
         QTest::addColumn<int>("failure");
         QTest::newRow("link") << "ln -s /etc \"$out/a\"" << int(SafeUnpacker::Failure::Link);
-        QTest::newRow("extra file") << "echo x > \"$out/a\"; echo y > \"$out/b\"" << int(SafeUnpacker::Failure::Mismatch);
+        QTest::newRow("extra file") << "echo x > \"$out/a\"; echo y > \"$out/b\""
+                                    << int(SafeUnpacker::Failure::Mismatch);
         QTest::newRow("other size") << "echo longer > \"$out/a\"" << int(SafeUnpacker::Failure::Mismatch);
     }
     void whatTheToolWroteIsCheckedAgain()

@@ -10,8 +10,8 @@
 #include "drivers/DriverFiles.h"
 #include "drivers/DriverOperations.h"
 #include "drivers/DriverRegistry.h"
-#include "kit/HttpUtils.h"
 #include "drivers/PassThruRegistration.h"
+#include "kit/HttpUtils.h"
 
 #include <platform/Library.h>
 #include <platform/Registry.h>
@@ -54,7 +54,8 @@ class TestDriversEndToEnd : public QObject {
         QDir().mkpath(DriverFiles::dataDirectory());
         bool done = false;
         QString saved;
-        http.downloadToFile(QUrl(driver.downloadUrl()), file,
+        http.downloadToFile(
+            QUrl(driver.downloadUrl()), file,
             [&](const QString& path, const QString&, const QString&) { saved = path, done = true; },
             [&](int, const QString&) { done = true; }, {});
         [&] { QTRY_VERIFY_WITH_TIMEOUT(done, 20000); }();
@@ -64,8 +65,9 @@ class TestDriversEndToEnd : public QObject {
     static QString zipOf(const QString& folder, const QString& name)
     {
         const QString zip = QDir(folder).absoluteFilePath(QStringLiteral("../") + name);
-        QProcess::execute(QStringLiteral("7za"), {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bso0"),
-                                                     zip, folder + QStringLiteral("/*")});
+        QProcess::execute(QStringLiteral("7za"),
+            {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bso0"), zip,
+                folder + QStringLiteral("/*")});
         return zip;
     }
 
@@ -83,7 +85,8 @@ private slots:
 
         HttpUtils http;
         bool done = false;
-        http.get(drivers::catalogueRequest(m_cloud.httpBase()),
+        http.get(
+            drivers::catalogueRequest(m_cloud.httpBase()),
             [&](const QJsonValue& answer) {
                 m_map = DriverRegistry::load();
                 drivers::mergeCatalogue(m_map, drivers::parseCatalogue(answer).records);
@@ -163,8 +166,8 @@ private slots:
         QVERIFY(toyota.installed());
         QVERIFY(m_ops.setEnabled(toyota, true).ok);
         // Honda's own software is covered: Honda rides on this package.
-        QVERIFY(Registry::writeString(RegistryHive::LocalMachine, "SOFTWARE\\Honda\\HDS\\i-HDS\\Common",
-            "installDirectory", "C:\\HDS"));
+        QVERIFY(Registry::writeString(
+            RegistryHive::LocalMachine, "SOFTWARE\\Honda\\HDS\\i-HDS\\Common", "installDirectory", "C:\\HDS"));
         QVERIFY(DriverOperations::passThruInstalled());
         QCOMPARE(DriverOperations::makeWithoutDriver(), QString());
         QVERIFY(m_ops.uninstall(volvo).ok);
@@ -204,7 +207,8 @@ private slots:
         VehicleDriver ford = m_map.value("Kestrix_Ford");
         DriverOperations::Outcome out = m_ops.installLocal(zip, ford);
         QVERIFY(!out.ok);
-        QVERIFY2(out.message.startsWith(QStringLiteral("The archive holds an unsafe file name")), qPrintable(out.message));
+        QVERIFY2(
+            out.message.startsWith(QStringLiteral("The archive holds an unsafe file name")), qPrintable(out.message));
         QVERIFY(!keyExists(QStringLiteral("Ford")));
         QVERIFY(!QFileInfo::exists(DriverFiles::installFolder(ford.info)));
         QVERIFY(!QFileInfo::exists(DriverFiles::dataDirectory() + "/../evil.txt"));

@@ -48,8 +48,8 @@ std::string J2534Library::lastError() const
     return text;
 }
 
-PASSTHRU_MSG canMessage(unsigned long protocol, unsigned long id, std::initializer_list<unsigned char> data,
-    unsigned long txFlags)
+PASSTHRU_MSG canMessage(
+    unsigned long protocol, unsigned long id, std::initializer_list<unsigned char> data, unsigned long txFlags)
 {
     PASSTHRU_MSG m;
     std::memset(&m, 0, sizeof m);

@@ -35,5 +35,5 @@ private:
 };
 
 // A message with a 4-byte CAN identifier and the bytes after it.
-PASSTHRU_MSG canMessage(unsigned long protocol, unsigned long id, std::initializer_list<unsigned char> data,
-    unsigned long txFlags = 0);
+PASSTHRU_MSG canMessage(
+    unsigned long protocol, unsigned long id, std::initializer_list<unsigned char> data, unsigned long txFlags = 0);

@@ -2,8 +2,8 @@
 // the file, the copy on stderr.
 #include "app/LogSetup.h"
 #include "app/Logging.h"
-#include "kit/KitLog.h"
 #include "device/DeviceLog.h"
+#include "kit/KitLog.h"
 
 #include <platform/LogFile.h>
 

@@ -68,10 +68,11 @@ private slots:
         QCOMPARE(m_lastReport.progress, 100);
 
         FirmwareUpdate after(hooks(server), m_dir.path().toStdString(), std::string());
-        QTRY_VERIFY_WITH_TIMEOUT(readVciStatus(m_record) && (after.queryVersions(m_record, true),
-                                     after.image(Image::System).query == FirmwareUpdate::Query::Latest
-                                         && after.image(Image::Application).query == FirmwareUpdate::Query::Latest
-                                         && after.image(Image::Can).query == FirmwareUpdate::Query::Latest),
+        QTRY_VERIFY_WITH_TIMEOUT(readVciStatus(m_record)
+                && (after.queryVersions(m_record, true),
+                    after.image(Image::System).query == FirmwareUpdate::Query::Latest
+                        && after.image(Image::Application).query == FirmwareUpdate::Query::Latest
+                        && after.image(Image::Can).query == FirmwareUpdate::Query::Latest),
             20000);
     }
 

@@ -1,7 +1,7 @@
 // The firmware subsystem in a stand-in window: the page it builds, the
 // query off the GUI thread, and a whole update-all run shown on the page.
-#include "support/LoopbackServers.h"
 #include "../device/TestHost.h"
+#include "support/LoopbackServers.h"
 
 #include "kit/InternetCheck.h"
 #include "maintenance/FirmwareController.h"

@@ -9,16 +9,16 @@
 
 bool RelayProcess::start(const QString& cert, const QString& key, const QStringList& extra, int descriptorLimit)
 {
-    const QStringList args = QStringList{QStringLiteral("--cert"), cert, QStringLiteral("--key"), key,
-                                 QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                                 QStringLiteral("0")}
+    const QStringList args
+        = QStringList{QStringLiteral("--cert"), cert, QStringLiteral("--key"), key, QStringLiteral("--bind"),
+              QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QStringLiteral("0")}
         + extra;
     if (descriptorLimit > 0) {
         // The shell sets the limit and becomes the relay (same process id).
         m_process.setProgram(QStringLiteral("/bin/sh"));
-        m_process.setArguments(QStringList{QStringLiteral("-c"),
-                                   QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
-                                   testBinary("remote-relay")}
+        m_process.setArguments(
+            QStringList{QStringLiteral("-c"), QStringLiteral("ulimit -n %1 && exec \"$0\" \"$@\"").arg(descriptorLimit),
+                testBinary("remote-relay")}
             + args);
     } else {
         m_process.setProgram(testBinary("remote-relay"));

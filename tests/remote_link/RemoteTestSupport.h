@@ -19,8 +19,8 @@ public:
     ~RelayProcess() { stop(); }
     // Starts remote-relay on 127.0.0.1 and an ephemeral port; false with errorText().
     // descriptorLimit > 0 starts it with that RLIMIT_NOFILE (soft and hard).
-    bool start(const QString& cert, const QString& key, const QStringList& extra = QStringList(),
-        int descriptorLimit = 0);
+    bool start(
+        const QString& cert, const QString& key, const QStringList& extra = QStringList(), int descriptorLimit = 0);
     void stop();
     quint16 port() const { return m_port; }
     qint64 pid() const { return m_process.processId(); }
@@ -39,8 +39,8 @@ class PeerProcess {
 public:
     ~PeerProcess() { stop(); }
     // remote_link_peer with `args`, under `shmPrefix` and the extra variables.
-    bool start(const QStringList& args, const QByteArray& shmPrefix,
-        const QProcessEnvironment& extra = QProcessEnvironment());
+    bool start(
+        const QStringList& args, const QByteArray& shmPrefix, const QProcessEnvironment& extra = QProcessEnvironment());
     // Waits until a line containing `text` arrived (the lines so far count).
     bool waitFor(const QString& text, int timeoutMs);
     QString lastLine() const { return m_lines.isEmpty() ? QString() : m_lines.last(); }

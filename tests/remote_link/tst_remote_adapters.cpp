@@ -71,7 +71,8 @@ private slots:
         write(QStringLiteral("huge.adapter"), "ipv4=127.0.101.9\ndescription=" + QByteArray(2000, 'x') + "\n");
         write(QStringLiteral("bad id!.adapter"), "ipv4=127.0.101.8\n");
         write(QStringLiteral("other.txt"), "ipv4=127.0.101.6\n");
-        write(QStringLiteral("good.adapter"), "name=g\ndescription=Brindlewick remoteDiag\nipv4=127.0.101.5\nextra=1\n");
+        write(
+            QStringLiteral("good.adapter"), "name=g\ndescription=Brindlewick remoteDiag\nipv4=127.0.101.5\nextra=1\n");
         const auto records = platform::userAdapters();
         QCOMPARE(records.size(), std::size_t(1));
         QCOMPARE(records[0].first, std::string("good"));

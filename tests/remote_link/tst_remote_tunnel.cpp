@@ -306,7 +306,11 @@ private slots:
             const std::string end = encodeEnd({EndReason::Closing, "bye"});
             QVERIFY(::write(fds[1], end.data(), end.size()) == static_cast<ssize_t>(end.size()));
             Type seen = Type::Ping;
-            QCOMPARE(link.run([&](const Frame& f) { seen = f.type; return false; }), Link::Ended::ByHandler);
+            QCOMPARE(link.run([&](const Frame& f) {
+                seen = f.type;
+                return false;
+            }),
+                Link::Ended::ByHandler);
             QCOMPARE(seen, Type::End);
             ::close(fds[1]);
             Link closed(std::make_unique<Channel>(::dup(fds[0]), nullptr), {});

@@ -111,8 +111,8 @@ private slots:
             QVERIFY2(link.isSymLink(), qPrintable(link.filePath()));
             QCOMPARE(QFileInfo(link.symLinkTarget()), QFileInfo(folder));
         }
-        QCOMPARE(QDir(folders.shortcutFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size(),
-            4);
+        QCOMPARE(
+            QDir(folders.shortcutFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size(), 4);
         // Files the drivers wrote stay when the switch is applied again.
         writeFile(folders.traceFolderPaths().at(0) + QStringLiteral("/trace.txt"), "data");
         const QStringList before = env.snapshot();
@@ -202,7 +202,8 @@ private slots:
 
     void linkNamesKeepTheLastElement()
     {
-        QCOMPARE(SystemLogFolders::linkNameFor(QStringLiteral("/x/y/passThru4log")), QStringLiteral("passThru4log.lnk"));
+        QCOMPARE(
+            SystemLogFolders::linkNameFor(QStringLiteral("/x/y/passThru4log")), QStringLiteral("passThru4log.lnk"));
         QCOMPARE(SystemLogFolders::linkNameFor(QStringLiteral("/x/y/")), QStringLiteral(".lnk"));
     }
 

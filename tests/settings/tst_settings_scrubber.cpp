@@ -12,27 +12,48 @@ private slots:
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("secret");
-        QTest::newRow("key=") << "SN=M5EA0001XJ7B0001\nkey=K3yS3cr3t\nvciIP=169.254.100.1" << "K3yS3cr3t";
-        QTest::newRow("password=") << "login user=ana password=hunter22 ok" << "hunter22";
-        QTest::newRow("Password: spaced") << "Password : Zz9-aa" << "Zz9-aa";
-        QTest::newRow("json password") << R"({"username":"ana","password":"p@ss w0rd"})" << "p@ss w0rd";
-        QTest::newRow("json token") << R"({"token": "eyJhbGciOi.JIUzI1.NiJ9"})" << "eyJhbGciOi.JIUzI1.NiJ9";
-        QTest::newRow("access_token query") << "GET /api/x?sn=A1&access_token=abcDEF123&y=1" << "abcDEF123";
-        QTest::newRow("remoteKey") << "remoteKey=998877aa" << "998877aa";
-        QTest::newRow("api_key") << "api_key: 0123456789abcdef" << "0123456789abcdef";
-        QTest::newRow("secret") << "client_secret='s3cr3t!'" << "s3cr3t!";
-        QTest::newRow("Authorization header") << "Authorization: Basic YW5hOmh1bnRlcjIy\r\nHost: x" << "YW5hOmh1bnRlcjIy";
-        QTest::newRow("authorization lower") << "authorization: Bearer abc.def.ghi" << "abc.def.ghi";
-        QTest::newRow("Proxy-Authorization") << "Proxy-Authorization: Digest u=1" << "Digest u=1";
-        QTest::newRow("Cookie") << "Cookie: session=77aa88bb; theme=dark" << "77aa88bb";
-        QTest::newRow("Set-Cookie") << "Set-Cookie: sid=QWERTY; HttpOnly" << "QWERTY";
-        QTest::newRow("Bearer anywhere") << "sending Bearer tok_1234567890 to relay" << "tok_1234567890";
-        QTest::newRow("code is six digits") << "your verification code is 482913, valid 5 min" << "482913";
-        QTest::newRow("SMS code:") << "sms code: 123456" << "123456";
-        QTest::newRow("code=") << "code=654321" << "654321";
-        QTest::newRow("smsCode json") << R"({"phone":"555","smsCode":"778899"})" << "778899";
-        QTest::newRow("longTimeCode") << "longTimeCode=AB12CD" << "AB12CD";
-        QTest::newRow("pwd") << "pwd=x9x9x9" << "x9x9x9";
+        QTest::newRow("key=") << "SN=M5EA0001XJ7B0001\nkey=K3yS3cr3t\nvciIP=169.254.100.1"
+                              << "K3yS3cr3t";
+        QTest::newRow("password=") << "login user=ana password=hunter22 ok"
+                                   << "hunter22";
+        QTest::newRow("Password: spaced") << "Password : Zz9-aa"
+                                          << "Zz9-aa";
+        QTest::newRow("json password") << R"({"username":"ana","password":"p@ss w0rd"})"
+                                       << "p@ss w0rd";
+        QTest::newRow("json token") << R"({"token": "eyJhbGciOi.JIUzI1.NiJ9"})"
+                                    << "eyJhbGciOi.JIUzI1.NiJ9";
+        QTest::newRow("access_token query") << "GET /api/x?sn=A1&access_token=abcDEF123&y=1"
+                                            << "abcDEF123";
+        QTest::newRow("remoteKey") << "remoteKey=998877aa"
+                                   << "998877aa";
+        QTest::newRow("api_key") << "api_key: 0123456789abcdef"
+                                 << "0123456789abcdef";
+        QTest::newRow("secret") << "client_secret='s3cr3t!'"
+                                << "s3cr3t!";
+        QTest::newRow("Authorization header") << "Authorization: Basic YW5hOmh1bnRlcjIy\r\nHost: x"
+                                              << "YW5hOmh1bnRlcjIy";
+        QTest::newRow("authorization lower") << "authorization: Bearer abc.def.ghi"
+                                             << "abc.def.ghi";
+        QTest::newRow("Proxy-Authorization") << "Proxy-Authorization: Digest u=1"
+                                             << "Digest u=1";
+        QTest::newRow("Cookie") << "Cookie: session=77aa88bb; theme=dark"
+                                << "77aa88bb";
+        QTest::newRow("Set-Cookie") << "Set-Cookie: sid=QWERTY; HttpOnly"
+                                    << "QWERTY";
+        QTest::newRow("Bearer anywhere") << "sending Bearer tok_1234567890 to relay"
+                                         << "tok_1234567890";
+        QTest::newRow("code is six digits") << "your verification code is 482913, valid 5 min"
+                                            << "482913";
+        QTest::newRow("SMS code:") << "sms code: 123456"
+                                   << "123456";
+        QTest::newRow("code=") << "code=654321"
+                               << "654321";
+        QTest::newRow("smsCode json") << R"({"phone":"555","smsCode":"778899"})"
+                                      << "778899";
+        QTest::newRow("longTimeCode") << "longTimeCode=AB12CD"
+                                      << "AB12CD";
+        QTest::newRow("pwd") << "pwd=x9x9x9"
+                             << "x9x9x9";
     }
     void removesSecrets()
     {
@@ -68,7 +89,8 @@ private slots:
             QStringLiteral("a=1 password=[removed] b=2"));
         QCOMPARE(SecretScrubber::scrub(QStringLiteral(R"({"password":"xyz","sn":"M5EA0001XJ7B0001"})")),
             QStringLiteral(R"({"password":"[removed]","sn":"M5EA0001XJ7B0001"})"));
-        QCOMPARE(SecretScrubber::scrub(QStringLiteral("?token=abc&sn=M5EA")), QStringLiteral("?token=[removed]&sn=M5EA"));
+        QCOMPARE(
+            SecretScrubber::scrub(QStringLiteral("?token=abc&sn=M5EA")), QStringLiteral("?token=[removed]&sn=M5EA"));
         // Several secrets on several lines, each line's own.
         const QString many = SecretScrubber::scrub(QStringLiteral("token=a1\nkey=b2\ncode 123456\nSN=XYZ"));
         QCOMPARE(many, QStringLiteral("token=[removed]\nkey=[removed]\ncode [removed]\nSN=XYZ"));

@@ -68,8 +68,8 @@ private:
             QByteArray("info shell [main]: adapter ") + kSerial + "\ninfo account: login password=" + kPassword
                 + "\ninfo http: Authorization: Bearer abc.def.ghi\n");
         writeFile(logs + QStringLiteral("/Brindlewick.1.log"), "info shell [main]: older line\n");
-        writeFile(logs + QStringLiteral("/BrindlewickService.log"),
-            "info service [main]: verification code 482913 sent\n");
+        writeFile(
+            logs + QStringLiteral("/BrindlewickService.log"), "info service [main]: verification code 482913 sent\n");
         writeFile(logs + QStringLiteral("/other.log"), "not ours\n");
         SupportSources s;
         s.logDirectory = logs;
@@ -207,7 +207,8 @@ private slots:
         });
         controller.showSettings();
         SettingsView* view = controller.page();
-        QLabel* subtitle = view->rowWidget(SettingsView::RowSupportFile)->findChild<QLabel*>(QStringLiteral("subTitle"));
+        QLabel* subtitle
+            = view->rowWidget(SettingsView::RowSupportFile)->findChild<QLabel*>(QStringLiteral("subTitle"));
         const QString idle = subtitle->text();
         QSignalSpy finished(&controller, &SettingsController::supportFileFinished);
 

@@ -28,9 +28,9 @@ QString testBinary(const char* name)
 bool EmulatorProcess::start(const QStringList& args)
 {
     m_process.setProgram(testBinary("vci-emulator"));
-    m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"),
-                               QStringLiteral("0"), QStringLiteral("--passthru-port"), QStringLiteral("0"),
-                               QStringLiteral("--no-stdin")}
+    m_process.setArguments(
+        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"),
+            QStringLiteral("0"), QStringLiteral("--passthru-port"), QStringLiteral("0"), QStringLiteral("--no-stdin")}
         + args);
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.start();

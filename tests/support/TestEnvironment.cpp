@@ -90,7 +90,8 @@ struct ShmSweep {
             const std::string key = std::string("BRINDLEWICK_SHM_PREFIX=");
             for (std::size_t at = 0; at < environment.size();) {
                 const std::size_t stop = environment.find('\0', at);
-                const std::string var = environment.substr(at, stop == std::string::npos ? std::string::npos : stop - at);
+                const std::string var
+                    = environment.substr(at, stop == std::string::npos ? std::string::npos : stop - at);
                 if (var.rfind(key, 0) == 0 && ours(var, key.size()))
                     ::kill(static_cast<pid_t>(pid), SIGKILL);
                 if (stop == std::string::npos)

@@ -91,7 +91,10 @@ struct Client {
         }
         return std::nullopt;
     }
-    std::optional<passthru::Reply> open() { return call(passthru::encodeOpen(tag, {passthru::kProtocolVersion, "test"})); }
+    std::optional<passthru::Reply> open()
+    {
+        return call(passthru::encodeOpen(tag, {passthru::kProtocolVersion, "test"}));
+    }
     // Whether the adapter closed the connection (within the wait).
     bool closedByPeer(int waitMs = 5000)
     {
@@ -162,15 +165,18 @@ private slots:
         QByteArray asan = qgetenv("ASAN_OPTIONS");
         qputenv("ASAN_OPTIONS", asan + (asan.isEmpty() ? "" : ":") + "quarantine_size_mb=0");
 #endif
-        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress), QStringLiteral("--reboot-ms"),
-                     QStringLiteral("300")}),
+        QVERIFY2(m_emu.start({QStringLiteral("--base-address"), QString::fromLatin1(kAddress),
+                     QStringLiteral("--reboot-ms"), QStringLiteral("300")}),
             qPrintable(m_emu.errorText()));
         QVERIFY(m_emu.passthruPort() != 0);
         QVERIFY(m_emu.passthruPort() != m_emu.port());
     }
 
     // Every case starts with no session held (the last case's client has gone).
-    void init() { QTRY_COMPARE(stateCode(), 1); }
+    void init()
+    {
+        QTRY_COMPARE(stateCode(), 1);
+    }
 
     void oneClientHoldsTheSessionAndTheStateSaysSo()
     {
@@ -287,7 +293,8 @@ private slots:
         f.flowControl = msg(kIso15765, 0x7E0);
         const auto filter = a.call(passthru::encodeStartFilter(a.tag, f));
         QVERIFY(filter && filter->status == 0);
-        const auto w = a.call(passthru::encodeWrite(a.tag, {ch->value, 1000, {msg(kIso15765, 0x7E0, {0x22, 0xF1, 0x90})}}));
+        const auto w
+            = a.call(passthru::encodeWrite(a.tag, {ch->value, 1000, {msg(kIso15765, 0x7E0, {0x22, 0xF1, 0x90})}}));
         QVERIFY(w);
         QCOMPARE(w->status, 0u);
         QCOMPARE(w->value, 1u);
@@ -383,7 +390,8 @@ private slots:
         QVERIFY(m_emu.command(QStringLiteral("vehicle 1 nonsense")).startsWith(QStringLiteral("ERR")));
         QVERIFY(m_emu.command(QStringLiteral("vehicle 2 info")).startsWith(QStringLiteral("ERR no such adapter")));
         QVERIFY(m_emu.command(QStringLiteral("vehicle 1")).startsWith(QStringLiteral("ERR")));
-        const QString before = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        const QString before
+            = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
         QVERIFY(!before.isEmpty());
 
         // The vehicle is not swapped under a session.
@@ -395,7 +403,8 @@ private slots:
         QTRY_COMPARE(stateCode(), 1);
         QVERIFY(m_emu.command(QStringLiteral("vehicle 1 use no-such-vehicle")).startsWith(QStringLiteral("ERR")));
         QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use diesel-van")), QStringLiteral("OK"));
-        const QString after = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
+        const QString after
+            = adapter().value(QStringLiteral("vehicle")).toObject().value(QStringLiteral("name")).toString();
         QVERIFY2(after != before, qPrintable(after));
         QCOMPARE(m_emu.command(QStringLiteral("vehicle 1 use default")), QStringLiteral("OK"));
     }
@@ -403,8 +412,8 @@ private slots:
     void aBadVehicleFileStopsTheStart()
     {
         EmulatorProcess bad;
-        QVERIFY(!bad.start({QStringLiteral("--base-address"), QStringLiteral("127.0.119.9"), QStringLiteral("--vehicle"),
-            QStringLiteral("/nonexistent/vehicle.json")}));
+        QVERIFY(!bad.start({QStringLiteral("--base-address"), QStringLiteral("127.0.119.9"),
+            QStringLiteral("--vehicle"), QStringLiteral("/nonexistent/vehicle.json")}));
         QVERIFY2(bad.errorText().contains(QStringLiteral("--vehicle")), qPrintable(bad.errorText()));
     }
 

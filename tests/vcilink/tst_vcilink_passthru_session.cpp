@@ -96,9 +96,8 @@ struct Rig {
             bus311 = std::make_unique<CanBus>(s, "3/11", vehicle::BusRate{500000, 2000000});
             session = std::make_unique<PassThruSession>(
                 s,
-                [this](vehicle::Pins p, std::string*) {
-                    return p == vehicle::Pins::P6_14 ? bus614.get() : bus311.get();
-                },
+                [this](
+                    vehicle::Pins p, std::string*) { return p == vehicle::Pins::P6_14 ? bus614.get() : bus311.get(); },
                 outbox);
         });
     }
@@ -230,8 +229,8 @@ struct Rig {
         rq.filter.flowControl = std::move(fc);
         return request(rq);
     }
-    passthru::Reply flowControl(std::uint32_t channel, std::uint32_t protocol, std::uint32_t rx, std::uint32_t tx,
-        std::uint32_t txFlags = 0)
+    passthru::Reply flowControl(
+        std::uint32_t channel, std::uint32_t protocol, std::uint32_t rx, std::uint32_t tx, std::uint32_t txFlags = 0)
     {
         return filter(channel, FLOW_CONTROL_FILTER, msg(protocol, 0xFFFFFFFF, {}), msg(protocol, rx, {}),
             msg(protocol, tx, {}, txFlags));
@@ -376,7 +375,7 @@ private slots:
         r.send(tester, 0x7E8, {0x02, 0x41, 0x0C});
         r.send(tester, 0x7E9, {0x10, 0x14}); // blocked: first data byte 0x10
         r.send(tester, 0x7E9, {0x21, 0x00});
-        r.send(tester, 0x100, {0x01});       // not passed
+        r.send(tester, 0x100, {0x01}); // not passed
         QTRY_COMPARE(r.received(ch).size(), std::size_t(2));
         const auto got = r.received(ch);
         QCOMPARE(idOf(got[0]), 0x7E8u);
@@ -414,8 +413,8 @@ private slots:
         const std::uint32_t ch = r.connect(CAN).value;
         Node* tester = r.node(*r.bus614);
         QCOMPARE(r.set(ch, LOOPBACK, 1), 0u);
-        const passthru::Reply w = r.write(ch, {msg(CAN, 0x7DF, {2, 1, 0}), msg(CAN, 0x7E0, {2, 1, 0x0C}),
-                                                  msg(CAN, 0x18DB33F1, {1}, CAN_29BIT_ID)});
+        const passthru::Reply w = r.write(
+            ch, {msg(CAN, 0x7DF, {2, 1, 0}), msg(CAN, 0x7E0, {2, 1, 0x0C}), msg(CAN, 0x18DB33F1, {1}, CAN_29BIT_ID)});
         QCOMPARE(w.status, std::uint32_t(ERR_INVALID_MSG)); // a 29-bit message on an 11-bit channel: none is sent
         QVERIFY(r.heard(tester).empty());
         QCOMPARE(r.write(ch, {msg(CAN, 0x7DF, Bytes(9))}).status, std::uint32_t(ERR_INVALID_MSG));
@@ -590,7 +589,8 @@ private slots:
         Node* tester = r.node(*r.bus311);
         QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(10, 1), CAN_29BIT_ID)}).status,
             std::uint32_t(ERR_INVALID_MSG)); // 10 is not a CAN FD length
-        QCOMPARE(r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(12, 1), CAN_29BIT_ID), msg(CAN_FD_PS, 0x123, {5})}).status,
+        QCOMPARE(
+            r.write(fd, {msg(CAN_FD_PS, 0x18DA10F1, Bytes(12, 1), CAN_29BIT_ID), msg(CAN_FD_PS, 0x123, {5})}).status,
             0u);
         auto heard = r.heard(tester);
         QCOMPARE(heard.size(), std::size_t(2));
@@ -708,7 +708,8 @@ private slots:
         QCOMPARE(r.set(can, P1_MIN, 1), std::uint32_t(ERR_NOT_SUPPORTED));
         QCOMPARE(r.set(can, FD_CAN_DATA_PHASE_RATE, 2000000), std::uint32_t(ERR_NOT_SUPPORTED));
         // One bad pair: none of the pairs takes effect.
-        QCOMPARE(r.ioctl(iso, SET_CONFIG, {{LOOPBACK, 1}, {ISO15765_BS, 300}}).status, std::uint32_t(ERR_INVALID_IOCTL_VALUE));
+        QCOMPARE(r.ioctl(iso, SET_CONFIG, {{LOOPBACK, 1}, {ISO15765_BS, 300}}).status,
+            std::uint32_t(ERR_INVALID_IOCTL_VALUE));
         QCOMPARE(r.ioctl(iso, GET_CONFIG, {{LOOPBACK, 0}}).pairs.at(0).value, 0u);
 
         QCOMPARE(r.ioctl(can, 0x77).status, std::uint32_t(ERR_INVALID_IOCTL_ID));

@@ -66,7 +66,10 @@ private slots:
         std::atomic<bool> done{false};
         // Made before the thread runs: a late wake-up must not show in now().
         const Micros base = s.clock() + 20000;
-        s.at(base + 300, [&] { seen.push_back({3, s.now()}); done = true; });
+        s.at(base + 300, [&] {
+            seen.push_back({3, s.now()});
+            done = true;
+        });
         s.at(base + 100, [&] { seen.push_back({1, s.now()}); });
         const auto cancelled = s.at(base + 150, [&] { seen.push_back({99, s.now()}); });
         s.at(base + 100, [&] {
@@ -77,8 +80,8 @@ private slots:
         s.start();
         QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
         s.stop();
-        const std::vector<std::pair<int, Micros>> expected = {
-            {1, base + 100}, {2, base + 100}, {4, base + 150}, {3, base + 300}};
+        const std::vector<std::pair<int, Micros>> expected
+            = {{1, base + 100}, {2, base + 100}, {4, base + 150}, {3, base + 300}};
         QCOMPARE(seen, expected);
     }
 
@@ -276,7 +279,7 @@ private slots:
             },
             [&] { return bus.nodeState(nwrong) == NodeState::BusOff && other.frames.size() == 1; }));
         s.stop();
-        QVERIFY(wrong.frames.empty());       // heard nothing
+        QVERIFY(wrong.frames.empty());            // heard nothing
         QCOMPARE(other.frames.size(), size_t(1)); // only the good frame got through
         QCOMPARE(other.frames[0].frame.id, 0x7E0u);
         QCOMPARE(good.sent.size(), size_t(1));

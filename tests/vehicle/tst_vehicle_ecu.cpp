@@ -132,7 +132,7 @@ struct Rig {
     // Sends a request and returns the first answer (empty when none came
     // within `window` of simulated time after the request left).
     Bytes ask(std::uint32_t tx, std::uint32_t rx, const Bytes& request, int pins = 0, std::size_t answers = 1,
-              Micros window = 300000)
+        Micros window = 300000)
     {
         Tester& t = tester[pins];
         // A functional request is one raw single frame; the answers come on
@@ -140,7 +140,8 @@ struct Rig {
         // request identifier (11-bit: answer - 8; 29-bit: swapped addresses).
         const bool functional = tx == 0x7DF || (tx & 0xFFFF0000u) == 0x18DB0000u;
         const std::uint32_t physical = !functional ? tx
-            : rx > 0x7FF ? ((rx & 0xFFFF0000u) | ((rx & 0xFF) << 8) | ((rx >> 8) & 0xFF)) : rx - 8;
+            : rx > 0x7FF                           ? ((rx & 0xFFFF0000u) | ((rx & 0xFF) << 8) | ((rx >> 8) & 0xFF))
+                                                   : rx - 8;
         bool sent = false;
         s.call([&] {
             t.answers.clear();
@@ -162,9 +163,8 @@ struct Rig {
         });
         if (!sent)
             return {};
-        waitFor([&] {
-            return t.answers.size() >= answers || (t.requestSent >= 0 && s.now() > t.requestSent + window);
-        });
+        waitFor(
+            [&] { return t.answers.size() >= answers || (t.requestSent >= 0 && s.now() > t.requestSent + window); });
         Bytes first;
         s.call([&] {
             if (!t.answers.empty())
@@ -189,9 +189,11 @@ Bytes unlock(Rig& rig, std::uint32_t tx, std::uint32_t rx, std::uint32_t constan
     const Bytes seed = rig.ask(tx, rx, {0x27, 0x01});
     if (seed.size() != 6)
         return seed;
-    const std::uint32_t s = std::uint32_t(seed[2]) << 24 | std::uint32_t(seed[3]) << 16 | std::uint32_t(seed[4]) << 8 | seed[5];
+    const std::uint32_t s
+        = std::uint32_t(seed[2]) << 24 | std::uint32_t(seed[3]) << 16 | std::uint32_t(seed[4]) << 8 | seed[5];
     const std::uint32_t k = documentedKey(s, constant);
-    return rig.ask(tx, rx, {0x27, 0x02, std::uint8_t(k >> 24), std::uint8_t(k >> 16), std::uint8_t(k >> 8), std::uint8_t(k)});
+    return rig.ask(
+        tx, rx, {0x27, 0x02, std::uint8_t(k >> 24), std::uint8_t(k >> 16), std::uint8_t(k >> 8), std::uint8_t(k)});
 }
 
 } // namespace
@@ -210,13 +212,14 @@ private slots:
         QCOMPARE(frames.size(), size_t(3));
         // The answer starts the ECU's configured delay (900 µs) after the
         // request left the bus, plus the first frame's own bus time.
-        QCOMPARE(frames[0].second, rig.tester[0].requestSent + 900 + rig.world->bus(Pins::P6_14).frameTime(frames[0].first) - 6);
+        QCOMPARE(frames[0].second,
+            rig.tester[0].requestSent + 900 + rig.world->bus(Pins::P6_14).frameTime(frames[0].first) - 6);
 
         // OBD mode 09 PID 02 on the functional address.
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x09, 0x02})), show(cat({0x49, 0x02, 0x01}, ascii(kVin))));
         // Several identifiers in one request, unknown ones left out.
         QCOMPARE(show(rig.engine({0x22, 0xF1, 0x87, 0x12, 0x34, 0xF1, 0x89})),
-                 show(cat(cat(cat({0x62, 0xF1, 0x87}, ascii("04E906027JT")), {0xF1, 0x89}), ascii("SW 5173"))));
+            show(cat(cat(cat({0x62, 0xF1, 0x87}, ascii("04E906027JT")), {0xF1, 0x89}), ascii("SW 5173"))));
         QCOMPARE(show(rig.engine({0x22, 0x01, 0x00})), show({0x62, 0x01, 0x00, 0x01, 0xF4, 0x00, 0x3C}));
         // The body ECU on pins 3/11 knows the VIN too.
         QCOMPARE(show(rig.ask(0x740, 0x748, {0x22, 0xF1, 0x90}, 1)), show(cat({0x62, 0xF1, 0x90}, ascii(kVin))));
@@ -225,13 +228,13 @@ private slots:
     void negativeResponses()
     {
         Rig rig;
-        QCOMPARE(show(rig.engine({0x22, 0x12, 0x34})), show({0x7F, 0x22, 0x31}));     // unknown DID
-        QCOMPARE(show(rig.engine({0x22, 0xF1})), show({0x7F, 0x22, 0x13}));           // odd length
-        QCOMPARE(show(rig.engine({0x85, 0x01})), show({0x7F, 0x85, 0x11}));           // unknown service
-        QCOMPARE(show(rig.engine({0x19, 0x55, 0xFF})), show({0x7F, 0x19, 0x12}));     // unknown report
+        QCOMPARE(show(rig.engine({0x22, 0x12, 0x34})), show({0x7F, 0x22, 0x31})); // unknown DID
+        QCOMPARE(show(rig.engine({0x22, 0xF1})), show({0x7F, 0x22, 0x13}));       // odd length
+        QCOMPARE(show(rig.engine({0x85, 0x01})), show({0x7F, 0x85, 0x11}));       // unknown service
+        QCOMPARE(show(rig.engine({0x19, 0x55, 0xFF})), show({0x7F, 0x19, 0x12})); // unknown report
         QCOMPARE(show(rig.engine({0x3E, 0x00, 0x00})), show({0x7F, 0x3E, 0x13}));
-        QCOMPARE(show(rig.engine({0x27, 0x01})), show({0x7F, 0x27, 0x7F}));           // not in the default session
-        QCOMPARE(show(rig.engine({0x10, 0x02})), show({0x7F, 0x10, 0x22}));           // programming only from extended
+        QCOMPARE(show(rig.engine({0x27, 0x01})), show({0x7F, 0x27, 0x7F})); // not in the default session
+        QCOMPARE(show(rig.engine({0x10, 0x02})), show({0x7F, 0x10, 0x22})); // programming only from extended
         QCOMPARE(show(rig.engine({0x14, 0x12, 0x34, 0x56})), show({0x7F, 0x14, 0x31})); // no such DTC
         // Functional requests get no "not supported" answers; a physical
         // OBD request to an ECU without OBD is refused.
@@ -254,13 +257,13 @@ private slots:
         // Engine: P0301 0x2F, P0420 0x24, P0171 0x08.
         QCOMPARE(show(rig.engine({0x19, 0x01, 0x08})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x02}));
         QCOMPARE(show(rig.engine({0x19, 0x02, 0x04})),
-                 show({0x59, 0x02, 0xFF, 0x03, 0x01, 0x00, 0x2F, 0x04, 0x20, 0x00, 0x24}));
+            show({0x59, 0x02, 0xFF, 0x03, 0x01, 0x00, 0x2F, 0x04, 0x20, 0x00, 0x24}));
         QCOMPARE(show(rig.engine({0x19, 0x02, 0xFF})).count(' ') + 1, 3 + 3 * 4);
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x03})), show({0x43, 0x02, 0x03, 0x01, 0x01, 0x71}));
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x07})), show({0x47, 0x02, 0x03, 0x01, 0x04, 0x20}));
         // Body: a 3-byte code with its failure type (U0140 00) and B1007.
         QCOMPARE(show(rig.ask(0x740, 0x748, {0x19, 0x02, 0x08}, 1)),
-                 show({0x59, 0x02, 0xFF, 0x90, 0x07, 0x00, 0x2F, 0xC1, 0x40, 0x00, 0x08}));
+            show({0x59, 0x02, 0xFF, 0x90, 0x07, 0x00, 0x2F, 0xC1, 0x40, 0x00, 0x08}));
 
         // Clearing one code, then all.
         QCOMPARE(show(rig.engine({0x14, 0x03, 0x01, 0x00})), show({0x54}));
@@ -270,12 +273,14 @@ private slots:
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x03})), show({0x43, 0x00}));
 
         // Injected by the control port; OBD mode 04 clears them.
-        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0300 0x09")), QStringLiteral("OK engine P0300 status 0x09"));
+        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0300 0x09")),
+            QStringLiteral("OK engine P0300 status 0x09"));
         QCOMPARE(show(rig.engine({0x19, 0x02, 0x01})), show({0x59, 0x02, 0xFF, 0x03, 0x00, 0x00, 0x09}));
         QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x04})), show({0x44}));
         QCOMPARE(show(rig.engine({0x19, 0x01, 0xFF})), show({0x59, 0x01, 0xFF, 0x01, 0x00, 0x00}));
         QVERIFY(rig.control("dtc engine add X123").rfind("ERR", 0) == 0);
-        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0302 010")), QStringLiteral("OK engine P0302 status 0x0A"));
+        QCOMPARE(QString::fromStdString(rig.control("dtc engine add P0302 010")),
+            QStringLiteral("OK engine P0302 status 0x0A"));
         QVERIFY(rig.control("dtc engine add P0302 0x100").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("dtc engine add P0302 -1").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("dtc nobody clear").rfind("ERR no ECU", 0) == 0);
@@ -372,7 +377,8 @@ private slots:
         // PID 00: the support bitmap names what the engine answers.
         const Bytes support = rig.ask(0x7DF, 0x7E8, {0x01, 0x00});
         QCOMPARE(int(support.size()), 6);
-        const std::uint32_t bits = std::uint32_t(support[2]) << 24 | std::uint32_t(support[3]) << 16 | std::uint32_t(support[4]) << 8 | support[5];
+        const std::uint32_t bits = std::uint32_t(support[2]) << 24 | std::uint32_t(support[3]) << 16
+            | std::uint32_t(support[4]) << 8 | support[5];
         for (int pid : {0x04, 0x05, 0x0C, 0x0D, 0x0F, 0x10, 0x11, 0x20})
             QVERIFY2(bits & (1u << (32 - pid)), qPrintable(QString::number(pid, 16)));
         QVERIFY(!(bits & (1u << (32 - 0x02))));
@@ -384,7 +390,8 @@ private slots:
         QCOMPARE(show(rig.engine({0x22, 0xF1, 0x90})), show({0x62, 0xF1, 0x90, 0x41, 0x42}));
         QVERIFY(rig.control("set engine rpm fast").rfind("ERR", 0) == 0);
         QVERIFY(rig.control("set engine warp 1").rfind("ERR", 0) == 0);
-        QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x09, 0x0A})), show(cat({0x49, 0x0A, 0x01}, cat(ascii("ECM-EngineControl"), {0, 0, 0}))));
+        QCOMPARE(show(rig.ask(0x7DF, 0x7E8, {0x09, 0x0A})),
+            show(cat({0x49, 0x0A, 0x01}, cat(ascii("ECM-EngineControl"), {0, 0, 0}))));
     }
 
     void timersOfTheEcuFollowSimulatedTime()
@@ -413,9 +420,12 @@ private slots:
         // The routine: busy while it runs (3 s), its result after.
         const Bytes seed = ecu.handle({0x27, 0x01}, false, 24 * s).answer;
         QCOMPARE(int(seed.size()), 6);
-        const std::uint32_t sv = std::uint32_t(seed[2]) << 24 | std::uint32_t(seed[3]) << 16 | std::uint32_t(seed[4]) << 8 | seed[5];
+        const std::uint32_t sv
+            = std::uint32_t(seed[2]) << 24 | std::uint32_t(seed[3]) << 16 | std::uint32_t(seed[4]) << 8 | seed[5];
         const std::uint32_t k = documentedKey(sv, 0x5A3C96E1);
-        QCOMPARE(at({0x27, 0x02, std::uint8_t(k >> 24), std::uint8_t(k >> 16), std::uint8_t(k >> 8), std::uint8_t(k)}, 24 * s), show({0x67, 0x02}));
+        QCOMPARE(at({0x27, 0x02, std::uint8_t(k >> 24), std::uint8_t(k >> 16), std::uint8_t(k >> 8), std::uint8_t(k)},
+                     24 * s),
+            show({0x67, 0x02}));
         const EcuLogic::Reply start = ecu.handle({0x31, 0x01, 0x02, 0x01}, false, 25 * s);
         QCOMPARE(show(start.answer), show({0x7F, 0x31, 0x78}));
         QCOMPARE(start.laterAfter, 3 * s);
@@ -454,17 +464,18 @@ private slots:
     {
         Rig rig;
         const QString info = QString::fromStdString(rig.control("info"));
-        QVERIFY2(info.startsWith(QStringLiteral("OK vehicle \"Brindlewick test hatchback")) && info.contains(QLatin1String(kVin))
-                     && info.contains(QStringLiteral("engine(6-14, on, 3 DTC)")),
-                 qPrintable(info));
+        QVERIFY2(info.startsWith(QStringLiteral("OK vehicle \"Brindlewick test hatchback"))
+                && info.contains(QLatin1String(kVin)) && info.contains(QStringLiteral("engine(6-14, on, 3 DTC)")),
+            qPrintable(info));
         // Words are echoed in one printable line, whatever they hold.
         for (const char* odd : {"fly\nOK", "set engine F1A0 a\r\nOK\x01", "dtc \x1b[2J add P0301"}) {
             const std::string a = rig.control(odd);
-            QVERIFY2(std::none_of(a.begin(), a.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }), odd);
+            QVERIFY2(
+                std::none_of(a.begin(), a.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }), odd);
         }
         for (const char* bad : {"", "fly", "rate 6-14 50000", "rate 6-14 500000 300000", "rate 2-7 500000",
-                                "load 6-14 101", "load 3-11 50 XYZ", "tester 6-14 add 7E0 0 0102", "tester 6-14 add 7E0 10 010",
-                                "tester 6-14 add 7E0 10 010203040506070809", "ecu engine sleep", "set engine"}) {
+                 "load 6-14 101", "load 3-11 50 XYZ", "tester 6-14 add 7E0 0 0102", "tester 6-14 add 7E0 10 010",
+                 "tester 6-14 add 7E0 10 010203040506070809", "ecu engine sleep", "set engine"}) {
             const std::string a = rig.control(bad);
             QVERIFY2(a.rfind("ERR ", 0) == 0, bad);
         }
@@ -477,15 +488,22 @@ private slots:
         rig.s.call([&] { f = rig.tester[1].frames; });
         QCOMPARE(f[1].second - f[0].second, Micros(100000));
         QCOMPARE(f[2].second - f[1].second, Micros(100000));
-        QCOMPARE(show(Bytes(f[0].first.data.begin(), f[0].first.data.begin() + f[0].first.length)), show({0x02, 0x3E, 0x80}));
+        QCOMPARE(show(Bytes(f[0].first.data.begin(), f[0].first.data.begin() + f[0].first.length)),
+            show({0x02, 0x3E, 0x80}));
 
         // Full load: back-to-back frames with a running counter.
         QVERIFY(rig.control("load 3-11 100 123").rfind("OK", 0) == 0);
         Micros start = 0;
-        rig.s.call([&] { start = rig.s.now(); rig.tester[1].frames.clear(); });
+        rig.s.call([&] {
+            start = rig.s.now();
+            rig.tester[1].frames.clear();
+        });
         QVERIFY(rig.waitFor([&] { return rig.s.now() > start + 1100000; }));
         double load = 0;
-        rig.s.call([&] { load = rig.world->bus(Pins::P3_11).load(); f = rig.tester[1].frames; });
+        rig.s.call([&] {
+            load = rig.world->bus(Pins::P3_11).load();
+            f = rig.tester[1].frames;
+        });
         QVERIFY(rig.control("load 3-11 0").rfind("OK", 0) == 0);
         QVERIFY2(load > 0.99, qPrintable(QString::number(load)));
         QVERIFY(f.size() > 3500);
@@ -498,7 +516,10 @@ private slots:
         QCOMPARE(QString::fromStdString(rig.control("rate 6-14 250000")), QStringLiteral("OK 6-14 250000 bit/s"));
         QVERIFY(rig.engine({0x3E, 0x00}).empty());
         bool busOff = false;
-        QVERIFY(rig.waitFor([&] { busOff = rig.world->bus(Pins::P6_14).nodeState(rig.tester[0].node) == NodeState::BusOff; return busOff; }));
+        QVERIFY(rig.waitFor([&] {
+            busOff = rig.world->bus(Pins::P6_14).nodeState(rig.tester[0].node) == NodeState::BusOff;
+            return busOff;
+        }));
         rig.s.call([&] { rig.world->bus(Pins::P6_14).setNodeRate(rig.tester[0].node, BusRate{250000, 0}); });
         QCOMPARE(show(rig.engine({0x3E, 0x00})), show({0x7E, 0x00}));
 
@@ -507,7 +528,8 @@ private slots:
         rig.s.call([&] { dump = rig.world->dumpJson(); });
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(dump)).object();
         QCOMPARE(o.value(QStringLiteral("vin")).toString(), QLatin1String(kVin));
-        QCOMPARE(o.value(QStringLiteral("buses")).toArray().at(0).toObject().value(QStringLiteral("bitrate")).toInt(), 250000);
+        QCOMPARE(o.value(QStringLiteral("buses")).toArray().at(0).toObject().value(QStringLiteral("bitrate")).toInt(),
+            250000);
         QCOMPARE(o.value(QStringLiteral("ecus")).toArray().size(), 5);
     }
 
@@ -515,7 +537,8 @@ private slots:
     {
         Rig rig("diesel-van");
         // 29-bit normal fixed addressing, functional 0x18DB33F1.
-        QCOMPARE(show(rig.ask(0x18DB33F1, 0x18DAF110, {0x09, 0x02})), show(cat({0x49, 0x02, 0x01}, ascii("WBWVD25K1N2041871"))));
+        QCOMPARE(show(rig.ask(0x18DB33F1, 0x18DAF110, {0x09, 0x02})),
+            show(cat({0x49, 0x02, 0x01}, ascii("WBWVD25K1N2041871"))));
         QCOMPARE(show(rig.ask(0x18DB33F1, 0x18DAF110, {0x01, 0x51})), show({0x41, 0x51, 0x04})); // diesel
         // The FD body answers in FD frames: 20 bytes in one single frame.
         bool sent = false;

@@ -83,10 +83,7 @@ struct Rig {
         bus = std::make_unique<CanBus>(s, "6-14", rate);
         s.start();
     }
-    ~Rig()
-    {
-        s.stop();
-    }
+    ~Rig() { s.stop(); }
     void on(const std::function<void()>& fn) { s.call(fn); }
     // Bounded wait for a condition checked on the scheduler thread.
     bool waitFor(const std::function<bool()>& done)
@@ -369,7 +366,8 @@ private slots:
         QVERIFY(rig.waitFor([&] { return c.heard.size() == 2; }));
         const CanFrame& fa = c.heard[0].frame;
         QCOMPARE(int(fa.length), 8);
-        QVERIFY(std::equal(fa.data.begin(), fa.data.begin() + 8, Bytes{0x03, 0x22, 0xF1, 0x90, 0xAA, 0xAA, 0xAA, 0xAA}.begin()));
+        QVERIFY(std::equal(
+            fa.data.begin(), fa.data.begin() + 8, Bytes{0x03, 0x22, 0xF1, 0x90, 0xAA, 0xAA, 0xAA, 0xAA}.begin()));
         const CanFrame& fb = c.heard[1].frame;
         QCOMPARE(int(fb.length), 3);
 

@@ -25,8 +25,8 @@ std::string base()
     return "http://127.0.0.1:" + w32::required("BW_TEST_CLOUD_PORT") + "/";
 }
 
-Outcome send(const std::string& url, HttpRequest method = HTTP_GET, const std::string& header = "",
-    const std::string& body = "")
+Outcome send(
+    const std::string& url, HttpRequest method = HTTP_GET, const std::string& header = "", const std::string& body = "")
 {
     CHvHttp http;
     Outcome out;

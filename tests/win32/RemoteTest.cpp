@@ -43,8 +43,8 @@ TEST_CASE(registration_and_lookup_through_the_relay)
     platform::Library client;
     CHECK(client.load(w32::binDir() + "ClientRemote.dll"));
     auto relayAddress = client.resolveFunction<int (*)(char*)>("ClientRemote_RelayAddress");
-    auto connect = client.resolveFunction<void* (*)(const char*, uint16_t, const char*, const char*, int,
-        const char*)>("ClientRemote_Connect");
+    auto connect = client.resolveFunction<void* (*)(const char*, uint16_t, const char*, const char*, int, const char*)>(
+        "ClientRemote_Connect");
     auto status = client.resolveFunction<int (*)(void*)>("ClientRemote_Status");
     auto destroy = client.resolveFunction<void (*)(void*)>("ClientRemote_Destroy");
     CHECK(relayAddress && connect && status && destroy);
@@ -68,10 +68,12 @@ TEST_CASE(registration_and_lookup_through_the_relay)
     CHECK_EQ(std::string(found), std::string()); // not registered: not online
 
     destroy(registration);
-    CHECK(th::waitFor([&] {
-        char again[BW_REMOTE_ADDRESS_SIZE] = {};
-        return lookup(serial.c_str(), "314159", again) == 0 && again[0] == '\0';
-    }, 10000));
+    CHECK(th::waitFor(
+        [&] {
+            char again[BW_REMOTE_ADDRESS_SIZE] = {};
+            return lookup(serial.c_str(), "314159", again) == 0 && again[0] == '\0';
+        },
+        10000));
 }
 
 bool virtualAdapterListed()

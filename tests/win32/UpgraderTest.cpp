@@ -17,8 +17,8 @@ std::string writeImage(const th::TempDir& dir, const std::string& marker, const 
         payload[i] = static_cast<unsigned char>(i * 7 + 3);
     const std::vector<unsigned char> image = firmware::buildImage(marker, version, payload);
     const std::string path = dir.file(marker + ".bin");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-        static_cast<std::streamsize>(image.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
     return path;
 }
 

@@ -44,8 +44,8 @@ struct Api {
     long(PTAPI* Disconnect)(unsigned long);
     long(PTAPI* ReadMsgs)(unsigned long, PASSTHRU_MSG*, unsigned long*, unsigned long);
     long(PTAPI* WriteMsgs)(unsigned long, PASSTHRU_MSG*, unsigned long*, unsigned long);
-    long(PTAPI* StartMsgFilter)(unsigned long, unsigned long, PASSTHRU_MSG*, PASSTHRU_MSG*, PASSTHRU_MSG*,
-        unsigned long*);
+    long(PTAPI* StartMsgFilter)(
+        unsigned long, unsigned long, PASSTHRU_MSG*, PASSTHRU_MSG*, PASSTHRU_MSG*, unsigned long*);
     long(PTAPI* ReadVersion)(unsigned long, char*, char*, char*);
     long(PTAPI* GetLastError)(char*);
     long(PTAPI* Ioctl)(unsigned long, unsigned long, void*, void*);
@@ -195,9 +195,9 @@ struct Ecu {
 };
 
 // The usual 11-bit physical pairs: OBD-II's on pins 6/14, the body bus's on 3/11.
-const std::vector<Ecu> kObdBus = {{"engine (0x7E0)", 0x7E0, 0x7E8}, {"0x7E1", 0x7E1, 0x7E9}, {"0x7E2", 0x7E2, 0x7EA},
-    {"0x7E3", 0x7E3, 0x7EB}, {"0x7E4", 0x7E4, 0x7EC}, {"0x7E5", 0x7E5, 0x7ED}, {"0x7E6", 0x7E6, 0x7EE},
-    {"0x7E7", 0x7E7, 0x7EF}};
+const std::vector<Ecu> kObdBus
+    = {{"engine (0x7E0)", 0x7E0, 0x7E8}, {"0x7E1", 0x7E1, 0x7E9}, {"0x7E2", 0x7E2, 0x7EA}, {"0x7E3", 0x7E3, 0x7EB},
+        {"0x7E4", 0x7E4, 0x7EC}, {"0x7E5", 0x7E5, 0x7ED}, {"0x7E6", 0x7E6, 0x7EE}, {"0x7E7", 0x7E7, 0x7EF}};
 const std::vector<Ecu> kBodyBus = {{"0x740", 0x740, 0x748}, {"0x710", 0x710, 0x77A}};
 constexpr unsigned long kFunctional = 0x7DF;
 
@@ -332,13 +332,20 @@ std::string hexBytes(const std::vector<unsigned char>& b, std::size_t from = 0)
 const char* nrcText(unsigned char nrc)
 {
     switch (nrc) {
-    case 0x11: return "service not supported";
-    case 0x12: return "sub-function not supported";
-    case 0x13: return "incorrect message length or format";
-    case 0x22: return "conditions not correct";
-    case 0x31: return "request out of range";
-    case 0x33: return "security access denied";
-    default: return "negative response";
+    case 0x11:
+        return "service not supported";
+    case 0x12:
+        return "sub-function not supported";
+    case 0x13:
+        return "incorrect message length or format";
+    case 0x22:
+        return "conditions not correct";
+    case 0x31:
+        return "request out of range";
+    case 0x33:
+        return "security access denied";
+    default:
+        return "negative response";
     }
 }
 
@@ -601,8 +608,8 @@ int main(int argc, char** argv)
         }
     }
     if (command != "info" && command != "vin" && command != "dtc" && command != "clear" && command != "watch") {
-        std::fprintf(stderr, command.empty() ? "j2534-tool: no command\n%s" : "j2534-tool: unknown command\n%s",
-            kUsageText);
+        std::fprintf(
+            stderr, command.empty() ? "j2534-tool: no command\n%s" : "j2534-tool: unknown command\n%s", kUsageText);
         return kUsage;
     }
     std::string how = "given with --library";

@@ -56,8 +56,9 @@ int main(int argc, char** argv)
     if (!install && !(command == "remove" && argc == 3))
         return usage();
     if (!driverpkg::makeHasOemProbe(make)) {
-        std::fprintf(stderr, "oem-software: no probe for the make \"%s\" (makes with probes: BENZ, BMW, Ford, GM, "
-                             "Honda, JLR, VW, Porsche, Mazda, SAIC)\n",
+        std::fprintf(stderr,
+            "oem-software: no probe for the make \"%s\" (makes with probes: BENZ, BMW, Ford, GM, "
+            "Honda, JLR, VW, Porsche, Mazda, SAIC)\n",
             make.c_str());
         return 1;
     }

@@ -91,8 +91,8 @@ bool Relay::open(std::string* error)
     // so accept() does not run out in normal operation.
     const std::size_t limit = remote::net::raiseDescriptorLimit();
     if (limit)
-        m_options.maxClients = std::min(m_options.maxClients,
-            limit > 2 * kDescriptorHeadroom ? limit - kDescriptorHeadroom : limit / 2);
+        m_options.maxClients
+            = std::min(m_options.maxClients, limit > 2 * kDescriptorHeadroom ? limit - kDescriptorHeadroom : limit / 2);
     m_options.maxClients = std::max<std::size_t>(m_options.maxClients, 1);
     m_options.maxPerAddress = std::min(m_options.maxPerAddress, std::max<std::size_t>(m_options.maxClients / 4, 1));
     log("at most " + std::to_string(m_options.maxClients) + " links, " + std::to_string(m_options.maxPerAddress)
@@ -443,8 +443,9 @@ bool Relay::handle(Client& c, const remote::Frame& f)
         if (locked(m_lookups, c.address, now))
             log("lookups from " + c.address + " locked out: too many");
         const bool online = m_registered.count(m.serial) != 0;
-        send(c, remote::encodeAck(Type::LookupAck,
-                    remote::AckMsg{online ? remote::kStatusOk : remote::kStatusOffline, online ? "online" : "offline"}));
+        send(c,
+            remote::encodeAck(Type::LookupAck,
+                remote::AckMsg{online ? remote::kStatusOk : remote::kStatusOffline, online ? "online" : "offline"}));
         return true;
     }
     case Type::Connect: {
@@ -609,8 +610,9 @@ void Relay::run(const std::atomic<bool>& stop)
                 c->heard = now;
                 if (now - c->pinged >= kHeldBackPing) {
                     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
-                    send(*c, remote::encodePing(remote::Type::Ping,
-                                 remote::PingMsg{static_cast<std::uint64_t>(ms.count()), -1}));
+                    send(*c,
+                        remote::encodePing(
+                            remote::Type::Ping, remote::PingMsg{static_cast<std::uint64_t>(ms.count()), -1}));
                     c->pinged = now;
                 }
             }
@@ -629,9 +631,9 @@ void Relay::run(const std::atomic<bool>& stop)
                 drop(*c, "closed");
             }
         }
-        m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(), [](const std::unique_ptr<Client>& c) {
-            return !c->channel;
-        }), m_clients.end());
+        m_clients.erase(std::remove_if(m_clients.begin(), m_clients.end(),
+                            [](const std::unique_ptr<Client>& c) { return !c->channel; }),
+            m_clients.end());
 
         fds.clear();
         owners.clear();
@@ -658,8 +660,8 @@ void Relay::run(const std::atomic<bool>& stop)
         }
         int timeout = 500;
         if (acceptPaused)
-            timeout = static_cast<int>(std::min<long long>(timeout,
-                std::chrono::duration_cast<std::chrono::milliseconds>(m_acceptPausedUntil - now).count() + 1));
+            timeout = static_cast<int>(std::min<long long>(
+                timeout, std::chrono::duration_cast<std::chrono::milliseconds>(m_acceptPausedUntil - now).count() + 1));
         const int n = remote::net::pollSockets(fds.data(), fds.size(), pending ? 0 : timeout);
         if (n < 0) {
             log("poll failed");

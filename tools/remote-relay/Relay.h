@@ -73,7 +73,7 @@ private:
         std::string address; // source IPv4
         Role role = Role::None;
         std::string serial;
-        std::string key;   // C-end only, kept in memory
+        std::string key; // C-end only, kept in memory
         std::uint32_t code = 0;
         Client* partner = nullptr;
         remote::FrameReader reader;
@@ -87,7 +87,7 @@ private:
         bool closing = false;       // drop once `out` is written
         bool streamsQueued = false; // `out` holds stream frames of a session
         int lookups = 0;
-        std::int32_t delay = -1; // its own round trip as it reports it
+        std::int32_t delay = -1;   // its own round trip as it reports it
         std::uint64_t bytesIn = 0; // stream bytes it sent through the relay
         std::uint64_t bytesInAtPairing = 0;
         // Adapter check of a registration: the relay asks the adapter behind
@@ -138,7 +138,7 @@ private:
     std::map<std::string, Failures> m_serialFailures;
     std::map<std::string, Failures> m_addressFailures;
     std::map<std::string, Failures> m_lookups; // by source address
-    Clock::time_point m_acceptPausedUntil{};    // out of descriptors: accept later
+    Clock::time_point m_acceptPausedUntil{};   // out of descriptors: accept later
     bool m_exhaustedLogged = false;
     std::string m_buffer;
 };

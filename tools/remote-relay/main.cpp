@@ -17,18 +17,17 @@ void onSignal(int)
     g_stop = true;
 }
 
-const char* kUsage =
-    "usage: remote-relay --cert FILE --key FILE [--port N] [--bind ADDR]\n"
-    "                    [--max-wrong-serial N] [--max-wrong-address N] [--lockout-s N]\n"
-    "                    [--max-lookups-address N] [--idle-timeout-ms N] [--hello-timeout-ms N]\n"
-    "                    [--session-silence-ms N] [--max-links-per-address N]\n"
-    "  --port      TLS port (default 11923; 0 picks a free one)\n"
-    "  --bind      IPv4 address to listen on (default 0.0.0.0)\n"
-    "  wrong codes: N within 10 minutes lock a serial (default 5) or a source\n"
-    "  address (default 10) for --lockout-s seconds (default 600); so do N lookups\n"
-    "  from one address (default 100)\n"
-    "  a link silent for --idle-timeout-ms (default 30000), or in a session for\n"
-    "  --session-silence-ms (default 3000), is dropped\n";
+const char* kUsage = "usage: remote-relay --cert FILE --key FILE [--port N] [--bind ADDR]\n"
+                     "                    [--max-wrong-serial N] [--max-wrong-address N] [--lockout-s N]\n"
+                     "                    [--max-lookups-address N] [--idle-timeout-ms N] [--hello-timeout-ms N]\n"
+                     "                    [--session-silence-ms N] [--max-links-per-address N]\n"
+                     "  --port      TLS port (default 11923; 0 picks a free one)\n"
+                     "  --bind      IPv4 address to listen on (default 0.0.0.0)\n"
+                     "  wrong codes: N within 10 minutes lock a serial (default 5) or a source\n"
+                     "  address (default 10) for --lockout-s seconds (default 600); so do N lookups\n"
+                     "  from one address (default 100)\n"
+                     "  a link silent for --idle-timeout-ms (default 30000), or in a session for\n"
+                     "  --session-silence-ms (default 3000), is dropped\n";
 
 bool number(const char* text, long min, long max, long& out)
 {
@@ -90,7 +89,7 @@ int main(int argc, char** argv)
         return 2;
     }
 #ifndef _WIN32
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);

@@ -38,8 +38,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <unistd.h>
 #endif
 

@@ -104,7 +104,8 @@ bool Client::handshakeP2p(Channel& channel, FrameReader& reader)
         return false;
     }
     const std::string proof = session::p2pProof(code, challenge.nonce, serial, key);
-    if (proof.size() != kProofSize || !channel.writeAll(encodeProof(ProofMsg{serial, key, proof}), session::kAnswerTimeoutMs)) {
+    if (proof.size() != kProofSize
+        || !channel.writeAll(encodeProof(ProofMsg{serial, key, proof}), session::kAnswerTimeoutMs)) {
         setPeer("link lost");
         status = BW_CLIENT_FAILED;
         return false;
@@ -231,12 +232,12 @@ BW_REMOTE_EXPORT int ClientRemote_RelayAddress(char* relayOut)
     return 0;
 }
 
-BW_REMOTE_EXPORT void* ClientRemote_Connect(const char* address, uint16_t port, const char* sn, const char* tag,
-    int code, const char* key)
+BW_REMOTE_EXPORT void* ClientRemote_Connect(
+    const char* address, uint16_t port, const char* sn, const char* tag, int code, const char* key)
 {
     (void)tag;
-    if (!address || !sn || !key || !net::isIpv4(address) || port == 0 || !validSerial(sn) || !validKey(key)
-        || code <= 0 || code > static_cast<int>(kMaxCode))
+    if (!address || !sn || !key || !net::isIpv4(address) || port == 0 || !validSerial(sn) || !validKey(key) || code <= 0
+        || code > static_cast<int>(kMaxCode))
         return nullptr;
     auto* c = new Client;
     c->address = address;

@@ -1,8 +1,8 @@
 #include "HttpsServer.h"
 
 #include "BuildConfig.h"
-#include "platform/Network.h"
 #include "http/CHvHttp.h"
+#include "platform/Network.h"
 
 #include <json/json.h>
 
@@ -73,9 +73,8 @@ bool plainFileName(const std::string& name)
 {
     if (name.empty() || name.size() > 255 || name == "." || name == "..")
         return false;
-    return std::all_of(name.begin(), name.end(), [](unsigned char c) {
-        return std::isalnum(c) || c == '.' || c == '-' || c == '_';
-    });
+    return std::all_of(
+        name.begin(), name.end(), [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '-' || c == '_'; });
 }
 
 bool hexDigest(std::string& text)
@@ -116,7 +115,10 @@ struct Answer {
     int status = 0;
     Json::Value body;
     std::string errorKey() const { return textMember(body, "errorKey"); }
-    bool ok() const { return status == 200 && CHvHttp::GetJsonIntegerValue(body, "status", 0) == 200 && errorKey().empty(); }
+    bool ok() const
+    {
+        return status == 200 && CHvHttp::GetJsonIntegerValue(body, "status", 0) == 200 && errorKey().empty();
+    }
 };
 
 Answer postJson(const std::string& url, const Json::Value& request)
@@ -283,7 +285,8 @@ int HttpsServer::UserLoginEmailResult(const std::string& email, const std::strin
     return signIn(d->base + "api/account/login", request, token);
 }
 
-int HttpsServer::EmailUserResetPassword(const std::string& email, const std::string& newPassword, const std::string& code)
+int HttpsServer::EmailUserResetPassword(
+    const std::string& email, const std::string& newPassword, const std::string& code)
 {
     Json::Value request;
     request["email"] = email;
@@ -326,7 +329,8 @@ unsigned HttpsServer::keyGetValue(
     return 0;
 }
 
-bool HttpsServer::GetHttpJsonInfo(const std::string& typeName, const std::string& currentVersion, ST_APP_INFO_HTTP& info)
+bool HttpsServer::GetHttpJsonInfo(
+    const std::string& typeName, const std::string& currentVersion, ST_APP_INFO_HTTP& info)
 {
     info = ST_APP_INFO_HTTP();
     if (typeName.empty())

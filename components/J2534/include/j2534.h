@@ -206,20 +206,20 @@ PTEXPORT long PTAPI PassThruClose(unsigned long DeviceID);
 PTEXPORT long PTAPI PassThruConnect(unsigned long DeviceID, unsigned long ProtocolID, unsigned long Flags,
     unsigned long BaudRate, unsigned long* pChannelID);
 PTEXPORT long PTAPI PassThruDisconnect(unsigned long ChannelID);
-PTEXPORT long PTAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
-    unsigned long Timeout);
-PTEXPORT long PTAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
-    unsigned long Timeout);
-PTEXPORT long PTAPI PassThruStartPeriodicMsg(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pMsgID,
-    unsigned long TimeInterval);
+PTEXPORT long PTAPI PassThruReadMsgs(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs, unsigned long Timeout);
+PTEXPORT long PTAPI PassThruWriteMsgs(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs, unsigned long Timeout);
+PTEXPORT long PTAPI PassThruStartPeriodicMsg(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pMsgID, unsigned long TimeInterval);
 PTEXPORT long PTAPI PassThruStopPeriodicMsg(unsigned long ChannelID, unsigned long MsgID);
 PTEXPORT long PTAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned long FilterType, PASSTHRU_MSG* pMaskMsg,
     PASSTHRU_MSG* pPatternMsg, PASSTHRU_MSG* pFlowControlMsg, unsigned long* pFilterID);
 PTEXPORT long PTAPI PassThruStopMsgFilter(unsigned long ChannelID, unsigned long FilterID);
-PTEXPORT long PTAPI PassThruSetProgrammingVoltage(unsigned long DeviceID, unsigned long PinNumber,
-    unsigned long Voltage);
-PTEXPORT long PTAPI PassThruReadVersion(unsigned long DeviceID, char* pFirmwareVersion, char* pDllVersion,
-    char* pApiVersion);
+PTEXPORT long PTAPI PassThruSetProgrammingVoltage(
+    unsigned long DeviceID, unsigned long PinNumber, unsigned long Voltage);
+PTEXPORT long PTAPI PassThruReadVersion(
+    unsigned long DeviceID, char* pFirmwareVersion, char* pDllVersion, char* pApiVersion);
 PTEXPORT long PTAPI PassThruGetLastError(char* pErrorDescription);
 PTEXPORT long PTAPI PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID, void* pInput, void* pOutput);
 

@@ -13,17 +13,28 @@ using Clock = std::chrono::steady_clock;
 std::string typeName(passthru::Type t)
 {
     switch (t) {
-    case passthru::Type::Open: return "OPEN";
-    case passthru::Type::Connect: return "CONNECT";
-    case passthru::Type::Disconnect: return "DISCONNECT";
-    case passthru::Type::Write: return "WRITE";
-    case passthru::Type::StartPeriodic: return "START_PERIODIC";
-    case passthru::Type::StopPeriodic: return "STOP_PERIODIC";
-    case passthru::Type::StartFilter: return "START_FILTER";
-    case passthru::Type::StopFilter: return "STOP_FILTER";
-    case passthru::Type::Ioctl: return "IOCTL";
-    case passthru::Type::Version: return "VERSION";
-    default: return "frame " + std::to_string(static_cast<int>(t));
+    case passthru::Type::Open:
+        return "OPEN";
+    case passthru::Type::Connect:
+        return "CONNECT";
+    case passthru::Type::Disconnect:
+        return "DISCONNECT";
+    case passthru::Type::Write:
+        return "WRITE";
+    case passthru::Type::StartPeriodic:
+        return "START_PERIODIC";
+    case passthru::Type::StopPeriodic:
+        return "STOP_PERIODIC";
+    case passthru::Type::StartFilter:
+        return "START_FILTER";
+    case passthru::Type::StopFilter:
+        return "STOP_FILTER";
+    case passthru::Type::Ioctl:
+        return "IOCTL";
+    case passthru::Type::Version:
+        return "VERSION";
+    default:
+        return "frame " + std::to_string(static_cast<int>(t));
     }
 }
 
@@ -44,7 +55,10 @@ Device::Device(unsigned long id, std::string ip, std::uint16_t port)
 {
 }
 
-Device::~Device() { close(); }
+Device::~Device()
+{
+    close();
+}
 
 Outcome Device::open(const std::string& clientName)
 {
@@ -161,8 +175,8 @@ Outcome Device::request(passthru::Type type, const std::function<std::vector<std
     m_pending.erase(tag);
     if (!done.done) {
         if (m_connected)
-            failLocked("adapter " + m_name + " did not answer " + typeName(type) + " within "
-                + std::to_string(waitMs) + " ms");
+            failLocked("adapter " + m_name + " did not answer " + typeName(type) + " within " + std::to_string(waitMs)
+                + " ms");
         return {ERR_DEVICE_NOT_CONNECTED, m_reason, {}};
     }
     Outcome out;

@@ -23,7 +23,6 @@
 #include <string>
 #include <thread>
 
-
 namespace j2534 {
 
 // Receive queue bounds per channel: messages and data bytes.

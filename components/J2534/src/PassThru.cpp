@@ -47,11 +47,10 @@ const char* statusName(long s)
 {
     static const char* names[] = {"STATUS_NOERROR", "ERR_NOT_SUPPORTED", "ERR_INVALID_CHANNEL_ID",
         "ERR_INVALID_PROTOCOL_ID", "ERR_NULL_PARAMETER", "ERR_INVALID_IOCTL_VALUE", "ERR_INVALID_FLAGS", "ERR_FAILED",
-        "ERR_DEVICE_NOT_CONNECTED", "ERR_TIMEOUT", "ERR_INVALID_MSG", "ERR_INVALID_TIME_INTERVAL",
-        "ERR_EXCEEDED_LIMIT", "ERR_INVALID_MSG_ID", "ERR_DEVICE_IN_USE", "ERR_INVALID_IOCTL_ID", "ERR_BUFFER_EMPTY",
-        "ERR_BUFFER_FULL", "ERR_BUFFER_OVERFLOW", "ERR_PIN_INVALID", "ERR_CHANNEL_IN_USE", "ERR_MSG_PROTOCOL_ID",
-        "ERR_INVALID_FILTER_ID", "ERR_NO_FLOW_CONTROL", "ERR_NOT_UNIQUE", "ERR_INVALID_BAUDRATE",
-        "ERR_INVALID_DEVICE_ID"};
+        "ERR_DEVICE_NOT_CONNECTED", "ERR_TIMEOUT", "ERR_INVALID_MSG", "ERR_INVALID_TIME_INTERVAL", "ERR_EXCEEDED_LIMIT",
+        "ERR_INVALID_MSG_ID", "ERR_DEVICE_IN_USE", "ERR_INVALID_IOCTL_ID", "ERR_BUFFER_EMPTY", "ERR_BUFFER_FULL",
+        "ERR_BUFFER_OVERFLOW", "ERR_PIN_INVALID", "ERR_CHANNEL_IN_USE", "ERR_MSG_PROTOCOL_ID", "ERR_INVALID_FILTER_ID",
+        "ERR_NO_FLOW_CONTROL", "ERR_NOT_UNIQUE", "ERR_INVALID_BAUDRATE", "ERR_INVALID_DEVICE_ID"};
     return s >= 0 && s < static_cast<long>(sizeof names / sizeof names[0]) ? names[s] : "unknown status";
 }
 
@@ -69,7 +68,10 @@ long finish(const std::string& call, long status, const std::string& text = {})
     return status;
 }
 
-long finish(const std::string& call, const Outcome& o) { return finish(call, o.status, o.text); }
+long finish(const std::string& call, const Outcome& o)
+{
+    return finish(call, o.status, o.text);
+}
 
 std::string hex(unsigned long v)
 {
@@ -78,7 +80,10 @@ std::string hex(unsigned long v)
     return buf;
 }
 
-std::string ptr(const void* p) { return p ? "ptr" : "NULL"; }
+std::string ptr(const void* p)
+{
+    return p ? "ptr" : "NULL";
+}
 
 std::string describe(const PASSTHRU_MSG& m)
 {
@@ -148,13 +153,28 @@ bool findChannel(unsigned long id, OpenChannel* out)
     return true;
 }
 
-std::string noDevice(unsigned long id) { return "no open device with DeviceID " + std::to_string(id); }
-std::string noChannel(unsigned long id) { return "no connected channel with ChannelID " + std::to_string(id); }
+std::string noDevice(unsigned long id)
+{
+    return "no open device with DeviceID " + std::to_string(id);
+}
+std::string noChannel(unsigned long id)
+{
+    return "no connected channel with ChannelID " + std::to_string(id);
+}
 
 // ---- Protocols and messages --------------------------------------------------------
-bool isCan(unsigned long p) { return p == CAN || p == CAN_PS || p == CAN_FD_PS; }
-bool isIso(unsigned long p) { return p == ISO15765 || p == ISO15765_PS || p == ISO15765_FD_PS; }
-bool isFd(unsigned long p) { return p == CAN_FD_PS || p == ISO15765_FD_PS; }
+bool isCan(unsigned long p)
+{
+    return p == CAN || p == CAN_PS || p == CAN_FD_PS;
+}
+bool isIso(unsigned long p)
+{
+    return p == ISO15765 || p == ISO15765_PS || p == ISO15765_FD_PS;
+}
+bool isFd(unsigned long p)
+{
+    return p == CAN_FD_PS || p == ISO15765_FD_PS;
+}
 
 // Protocols of the standard (and its pin-selectable extension) this adapter
 // does not carry: K-line, J1850, SCI and the other buses.
@@ -325,7 +345,10 @@ void pinLibrary()
 }
 #endif
 
-int replyWait() { return j2534::kReplyMs + j2534::kGraceMs; }
+int replyWait()
+{
+    return j2534::kReplyMs + j2534::kGraceMs;
+}
 
 // Channel request helpers: an unknown channel, or the channel's device gone.
 using Encoder = std::function<std::vector<std::uint8_t>(std::uint32_t)>;
@@ -337,8 +360,8 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
     if (list->NumOfParams > 0 && !list->ConfigPtr)
         return finish(call, ERR_NULL_PARAMETER, "the SCONFIG_LIST's ConfigPtr is NULL");
     if (list->NumOfParams > 1024)
-        return finish(call, ERR_INVALID_IOCTL_VALUE,
-            "NumOfParams " + std::to_string(list->NumOfParams) + " is over 1024");
+        return finish(
+            call, ERR_INVALID_IOCTL_VALUE, "NumOfParams " + std::to_string(list->NumOfParams) + " is over 1024");
     for (unsigned long i = 0; i < list->NumOfParams; i += passthru::kMaxIoctlPairs) {
         passthru::IoctlRequest req;
         req.channel = oc.channel->adapterId;
@@ -348,10 +371,11 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
             const SCONFIG& c = list->ConfigPtr[k];
             if (c.Parameter > 0xFFFFFFFFul || (!get && c.Value > 0xFFFFFFFFul))
                 return finish(call, ERR_INVALID_IOCTL_VALUE, "parameter " + hex(c.Parameter) + " value out of range");
-            req.pairs.push_back({static_cast<std::uint32_t>(c.Parameter), get ? 0u : static_cast<std::uint32_t>(c.Value)});
+            req.pairs.push_back(
+                {static_cast<std::uint32_t>(c.Parameter), get ? 0u : static_cast<std::uint32_t>(c.Value)});
         }
-        const Outcome o = oc.device->request(passthru::Type::Ioctl,
-            [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait());
+        const Outcome o = oc.device->request(
+            passthru::Type::Ioctl, [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait());
         if (!o.ok())
             return finish(call, o);
         if (get) {
@@ -363,7 +387,8 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
     }
     if (get && j2534::trace::active())
         for (unsigned long k = 0; k < list->NumOfParams; ++k)
-            j2534::trace::line("  " + hex(list->ConfigPtr[k].Parameter) + " = " + std::to_string(list->ConfigPtr[k].Value));
+            j2534::trace::line(
+                "  " + hex(list->ConfigPtr[k].Parameter) + " = " + std::to_string(list->ConfigPtr[k].Value));
     return finish(call, STATUS_NOERROR);
 }
 
@@ -372,9 +397,8 @@ long ioctlPairs(const std::string& call, const OpenChannel& oc, unsigned long io
 long messagesCall(const char* function, unsigned long ChannelID, const PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
     unsigned long Timeout, std::string* call, OpenChannel* oc)
 {
-    *call = std::string(function) + "(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg)
-        + ", *pNumMsgs=" + (pNumMsgs ? std::to_string(*pNumMsgs) : std::string("NULL"))
-        + ", Timeout=" + std::to_string(Timeout) + ")";
+    *call = std::string(function) + "(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg) + ", *pNumMsgs="
+        + (pNumMsgs ? std::to_string(*pNumMsgs) : std::string("NULL")) + ", Timeout=" + std::to_string(Timeout) + ")";
     if (!pMsg || !pNumMsgs)
         return finish(*call, ERR_NULL_PARAMETER, pMsg ? "pNumMsgs is NULL" : "pMsg is NULL");
     if (!findChannel(ChannelID, oc)) {
@@ -385,8 +409,8 @@ long messagesCall(const char* function, unsigned long ChannelID, const PASSTHRU_
 }
 
 // StopPeriodicMsg and StopMsgFilter: one id on one channel, ended on the adapter.
-long stopById(const char* function, unsigned long ChannelID, const char* idName, unsigned long id,
-    passthru::Type type, long badId, const char* noun)
+long stopById(const char* function, unsigned long ChannelID, const char* idName, unsigned long id, passthru::Type type,
+    long badId, const char* noun)
 {
     const std::string call = std::string(function) + "(ChannelID=" + std::to_string(ChannelID) + ", " + idName + "="
         + std::to_string(id) + ")";
@@ -396,8 +420,9 @@ long stopById(const char* function, unsigned long ChannelID, const char* idName,
     if (id > 0xFFFFFFFFul)
         return finish(call, badId, std::string("no ") + noun + " " + std::to_string(id));
     const passthru::StopRequest req{oc.channel->adapterId, static_cast<std::uint32_t>(id)};
-    return finish(call, oc.device->request(type,
-        [&](std::uint32_t tag) { return passthru::encodeStop(type, tag, req); }, replyWait()));
+    return finish(call,
+        oc.device->request(
+            type, [&](std::uint32_t tag) { return passthru::encodeStop(type, tag, req); }, replyWait()));
 }
 
 } // namespace
@@ -450,7 +475,8 @@ PTEXPORT long PTAPI PassThruOpen(void* pName, unsigned long* pDeviceID)
         r.devices[id] = device;
     }
     *pDeviceID = id;
-    call += " DeviceID=" + std::to_string(id) + " adapter " + device->name() + " firmware \"" + device->firmware() + "\"";
+    call += " DeviceID=" + std::to_string(id) + " adapter " + device->name() + " firmware \"" + device->firmware()
+        + "\"";
     return finish(call, STATUS_NOERROR);
 }
 
@@ -500,8 +526,8 @@ PTEXPORT long PTAPI PassThruConnect(unsigned long DeviceID, unsigned long Protoc
         return finish(call, ERR_INVALID_BAUDRATE, "BaudRate " + std::to_string(BaudRate) + " is out of range");
     const passthru::ConnectRequest req{static_cast<std::uint32_t>(ProtocolID), static_cast<std::uint32_t>(Flags),
         static_cast<std::uint32_t>(BaudRate)};
-    const Outcome o = device->request(passthru::Type::Connect,
-        [&](std::uint32_t tag) { return passthru::encodeConnect(tag, req); }, replyWait());
+    const Outcome o = device->request(
+        passthru::Type::Connect, [&](std::uint32_t tag) { return passthru::encodeConnect(tag, req); }, replyWait());
     if (!o.ok())
         return finish(call, o);
     auto channel = std::make_shared<Channel>();
@@ -535,14 +561,15 @@ PTEXPORT long PTAPI PassThruDisconnect(unsigned long ChannelID)
         r.channels.erase(it);
     }
     const passthru::ChannelRequest req{oc.channel->adapterId};
-    const Outcome o = oc.device->request(passthru::Type::Disconnect,
-        [&](std::uint32_t tag) { return passthru::encodeDisconnect(tag, req); }, replyWait());
+    const Outcome o = oc.device->request(
+        passthru::Type::Disconnect, [&](std::uint32_t tag) { return passthru::encodeDisconnect(tag, req); },
+        replyWait());
     oc.device->removeChannel(oc.channel);
     return finish(call, o);
 }
 
-PTEXPORT long PTAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
-    unsigned long Timeout)
+PTEXPORT long PTAPI PassThruReadMsgs(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs, unsigned long Timeout)
 {
     std::string call;
     OpenChannel oc;
@@ -562,8 +589,8 @@ PTEXPORT long PTAPI PassThruReadMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg
     return finish(call, taken.status, taken.text);
 }
 
-PTEXPORT long PTAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs,
-    unsigned long Timeout)
+PTEXPORT long PTAPI PassThruWriteMsgs(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pNumMsgs, unsigned long Timeout)
 {
     std::string call;
     OpenChannel oc;
@@ -600,8 +627,8 @@ PTEXPORT long PTAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMs
         const auto spent = static_cast<unsigned long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
         req.timeoutMs = Timeout == 0 ? 0 : static_cast<std::uint32_t>(Timeout > spent ? Timeout - spent : 1);
-        const Outcome o = oc.device->request(passthru::Type::Write,
-            [&](std::uint32_t tag) { return passthru::encodeWrite(tag, req); },
+        const Outcome o = oc.device->request(
+            passthru::Type::Write, [&](std::uint32_t tag) { return passthru::encodeWrite(tag, req); },
             static_cast<int>(std::min<unsigned long>(req.timeoutMs, 0x7FFF0000ul)) + replyWait());
         if (!o.ok()) {
             if (o.status == ERR_TIMEOUT)
@@ -615,8 +642,8 @@ PTEXPORT long PTAPI PassThruWriteMsgs(unsigned long ChannelID, PASSTHRU_MSG* pMs
     return finish(call, STATUS_NOERROR);
 }
 
-PTEXPORT long PTAPI PassThruStartPeriodicMsg(unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pMsgID,
-    unsigned long TimeInterval)
+PTEXPORT long PTAPI PassThruStartPeriodicMsg(
+    unsigned long ChannelID, PASSTHRU_MSG* pMsg, unsigned long* pMsgID, unsigned long TimeInterval)
 {
     std::string call = "PassThruStartPeriodicMsg(ChannelID=" + std::to_string(ChannelID) + ", pMsg=" + ptr(pMsg)
         + ", pMsgID=" + ptr(pMsgID) + ", TimeInterval=" + std::to_string(TimeInterval) + ")";
@@ -634,9 +661,11 @@ PTEXPORT long PTAPI PassThruStartPeriodicMsg(unsigned long ChannelID, PASSTHRU_M
     const long s = checkTx(*oc.channel, *pMsg, true, &why);
     if (s != STATUS_NOERROR)
         return finish(call, s, why);
-    const passthru::StartPeriodicRequest req{oc.channel->adapterId, static_cast<std::uint32_t>(TimeInterval), toWire(*pMsg)};
-    const Outcome o = oc.device->request(passthru::Type::StartPeriodic,
-        [&](std::uint32_t tag) { return passthru::encodeStartPeriodic(tag, req); }, replyWait());
+    const passthru::StartPeriodicRequest req{
+        oc.channel->adapterId, static_cast<std::uint32_t>(TimeInterval), toWire(*pMsg)};
+    const Outcome o = oc.device->request(
+        passthru::Type::StartPeriodic, [&](std::uint32_t tag) { return passthru::encodeStartPeriodic(tag, req); },
+        replyWait());
     if (!o.ok())
         return finish(call, o);
     *pMsgID = o.reply.value;
@@ -657,7 +686,9 @@ PTEXPORT long PTAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned lon
         + ", pFlowControlMsg=" + ptr(pFlowControlMsg) + ", pFilterID=" + ptr(pFilterID) + ")";
     if (!pMaskMsg || !pPatternMsg || !pFilterID)
         return finish(call, ERR_NULL_PARAMETER,
-            !pMaskMsg ? "pMaskMsg is NULL" : !pPatternMsg ? "pPatternMsg is NULL" : "pFilterID is NULL");
+            !pMaskMsg          ? "pMaskMsg is NULL"
+                : !pPatternMsg ? "pPatternMsg is NULL"
+                               : "pFilterID is NULL");
     if (FilterType == FLOW_CONTROL_FILTER && !pFlowControlMsg)
         return finish(call, ERR_NULL_PARAMETER, "pFlowControlMsg is NULL for a FLOW_CONTROL_FILTER");
     if (j2534::trace::active()) {
@@ -686,18 +717,18 @@ PTEXPORT long PTAPI PassThruStartMsgFilter(unsigned long ChannelID, unsigned lon
         if (fc ? m->DataSize != header : (m->DataSize < 1 || m->DataSize > max))
             return finish(call, ERR_INVALID_MSG,
                 "filter message DataSize " + std::to_string(m->DataSize)
-                    + (fc ? " (a flow-control filter's messages are the " + std::to_string(header)
-                              + "-byte identifier)"
+                    + (fc ? " (a flow-control filter's messages are the " + std::to_string(header) + "-byte identifier)"
                           : " (1 to " + std::to_string(max) + ")"));
     }
     if (pMaskMsg->DataSize != pPatternMsg->DataSize)
         return finish(call, ERR_INVALID_MSG, "mask and pattern differ in DataSize");
-    passthru::StartFilterRequest req{ch.adapterId, static_cast<std::uint32_t>(FilterType), toWire(*pMaskMsg),
-        toWire(*pPatternMsg), std::nullopt};
+    passthru::StartFilterRequest req{
+        ch.adapterId, static_cast<std::uint32_t>(FilterType), toWire(*pMaskMsg), toWire(*pPatternMsg), std::nullopt};
     if (fc)
         req.flowControl = toWire(*pFlowControlMsg);
-    const Outcome o = oc.device->request(passthru::Type::StartFilter,
-        [&](std::uint32_t tag) { return passthru::encodeStartFilter(tag, req); }, replyWait());
+    const Outcome o = oc.device->request(
+        passthru::Type::StartFilter, [&](std::uint32_t tag) { return passthru::encodeStartFilter(tag, req); },
+        replyWait());
     if (!o.ok())
         return finish(call, o);
     *pFilterID = o.reply.value;
@@ -710,7 +741,8 @@ PTEXPORT long PTAPI PassThruStopMsgFilter(unsigned long ChannelID, unsigned long
         ERR_INVALID_FILTER_ID, "filter");
 }
 
-PTEXPORT long PTAPI PassThruSetProgrammingVoltage(unsigned long DeviceID, unsigned long PinNumber, unsigned long Voltage)
+PTEXPORT long PTAPI PassThruSetProgrammingVoltage(
+    unsigned long DeviceID, unsigned long PinNumber, unsigned long Voltage)
 {
     const std::string call = "PassThruSetProgrammingVoltage(DeviceID=" + std::to_string(DeviceID)
         + ", PinNumber=" + std::to_string(PinNumber) + ", Voltage=" + hex(Voltage) + ")";
@@ -719,26 +751,28 @@ PTEXPORT long PTAPI PassThruSetProgrammingVoltage(unsigned long DeviceID, unsign
     return finish(call, ERR_NOT_SUPPORTED, "this adapter has no programming voltage output");
 }
 
-PTEXPORT long PTAPI PassThruReadVersion(unsigned long DeviceID, char* pFirmwareVersion, char* pDllVersion,
-    char* pApiVersion)
+PTEXPORT long PTAPI PassThruReadVersion(
+    unsigned long DeviceID, char* pFirmwareVersion, char* pDllVersion, char* pApiVersion)
 {
     const std::string call = "PassThruReadVersion(DeviceID=" + std::to_string(DeviceID) + ", pFirmwareVersion="
         + ptr(pFirmwareVersion) + ", pDllVersion=" + ptr(pDllVersion) + ", pApiVersion=" + ptr(pApiVersion) + ")";
     if (!pFirmwareVersion || !pDllVersion || !pApiVersion)
         return finish(call, ERR_NULL_PARAMETER,
-            !pFirmwareVersion ? "pFirmwareVersion is NULL" : !pDllVersion ? "pDllVersion is NULL" : "pApiVersion is NULL");
+            !pFirmwareVersion  ? "pFirmwareVersion is NULL"
+                : !pDllVersion ? "pDllVersion is NULL"
+                               : "pApiVersion is NULL");
     const auto device = findDevice(DeviceID);
     if (!device)
         return finish(call, ERR_INVALID_DEVICE_ID, noDevice(DeviceID));
-    const Outcome o = device->request(passthru::Type::Version,
-        [](std::uint32_t tag) { return passthru::encodeVersion(tag); }, replyWait());
+    const Outcome o = device->request(
+        passthru::Type::Version, [](std::uint32_t tag) { return passthru::encodeVersion(tag); }, replyWait());
     if (!o.ok())
         return finish(call, o);
     copyText(pFirmwareVersion, o.reply.firmwareVersion);
     copyText(pDllVersion, BW_J2534_VERSION);
     copyText(pApiVersion, "04.04");
-    return finish(call + " firmware \"" + o.reply.firmwareVersion + "\" library " BW_J2534_VERSION " API 04.04",
-        STATUS_NOERROR);
+    return finish(
+        call + " firmware \"" + o.reply.firmwareVersion + "\" library " BW_J2534_VERSION " API 04.04", STATUS_NOERROR);
 }
 
 PTEXPORT long PTAPI PassThruGetLastError(char* pErrorDescription)
@@ -762,8 +796,8 @@ PTEXPORT long PTAPI PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID
         if (!device)
             return finish(call, ERR_INVALID_DEVICE_ID, noDevice(ChannelID));
         const passthru::IoctlRequest req{0, READ_VBATT, {}};
-        const Outcome o = device->request(passthru::Type::Ioctl,
-            [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait());
+        const Outcome o = device->request(
+            passthru::Type::Ioctl, [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait());
         if (!o.ok())
             return finish(call, o);
         if (o.reply.pairs.size() != 1)
@@ -808,8 +842,10 @@ PTEXPORT long PTAPI PassThruIoctl(unsigned long ChannelID, unsigned long IoctlID
             ch->lostAdapter = 0;
         };
     }
-    return finish(call, oc.device->request(passthru::Type::Ioctl,
-        [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait(), onReply));
+    return finish(call,
+        oc.device->request(
+            passthru::Type::Ioctl, [&](std::uint32_t tag) { return passthru::encodeIoctl(tag, req); }, replyWait(),
+            onReply));
 }
 
 } // extern "C"

@@ -28,13 +28,25 @@ namespace {
 #ifdef _WIN32
 using Native = SOCKET;
 const Native kNone = INVALID_SOCKET;
-int lastError() { return ::WSAGetLastError(); }
-std::string errorText(const char* what, int code) { return std::string(what) + " failed (error " + std::to_string(code) + ")"; }
+int lastError()
+{
+    return ::WSAGetLastError();
+}
+std::string errorText(const char* what, int code)
+{
+    return std::string(what) + " failed (error " + std::to_string(code) + ")";
+}
 #else
 using Native = int;
 constexpr Native kNone = -1;
-int lastError() { return errno; }
-std::string errorText(const char* what, int code) { return std::string(what) + ": " + std::strerror(code); }
+int lastError()
+{
+    return errno;
+}
+std::string errorText(const char* what, int code)
+{
+    return std::string(what) + ": " + std::strerror(code);
+}
 #endif
 
 void setBlocking(Native s, bool blocking)
@@ -59,7 +71,10 @@ void closeNative(Native s)
 
 } // namespace
 
-Socket::~Socket() { close(); }
+Socket::~Socket()
+{
+    close();
+}
 
 bool Socket::isIpv4(const std::string& text)
 {
@@ -107,8 +122,9 @@ bool Socket::connect(const std::string& ip, std::uint16_t port, int timeoutMs, i
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
+            const auto left
+                = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                      .count();
             if (left <= 0) {
                 *error = "no answer within " + std::to_string(timeoutMs / 1000.0).substr(0, 3) + " s";
                 closeNative(s);
@@ -138,11 +154,12 @@ bool Socket::connect(const std::string& ip, std::uint16_t port, int timeoutMs, i
         socklen_t len = sizeof err;
 #endif
         if (::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0 || err != 0) {
-            *error = err == 0 ? errorText("connect", lastError())
+            *error = err == 0
+                ? errorText("connect", lastError())
 #ifdef _WIN32
-                              : (err == WSAECONNREFUSED ? std::string("connection refused") : errorText("connect", err));
+                : (err == WSAECONNREFUSED ? std::string("connection refused") : errorText("connect", err));
 #else
-                              : std::string(std::strerror(err));
+                : std::string(std::strerror(err));
 #endif
             closeNative(s);
             return false;

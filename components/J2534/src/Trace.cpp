@@ -32,7 +32,10 @@ State& state()
     return *s;
 }
 
-std::string folder() { return platform::mapDataPath("C:/ProgramData/passThru4log"); }
+std::string folder()
+{
+    return platform::mapDataPath("C:/ProgramData/passThru4log");
+}
 
 std::string clockText()
 {
@@ -137,14 +140,18 @@ void line(const std::string& text)
     writeLocked(s, text);
 }
 
-void note(const std::string& text) { line("  note: " + text); }
+void note(const std::string& text)
+{
+    line("  note: " + text);
+}
 
-std::string describe(unsigned long protocolId, unsigned long rxStatus, unsigned long txFlags,
-    unsigned long timestamp, const unsigned char* data, std::size_t size)
+std::string describe(unsigned long protocolId, unsigned long rxStatus, unsigned long txFlags, unsigned long timestamp,
+    const unsigned char* data, std::size_t size)
 {
     char head[160];
-    std::snprintf(head, sizeof head, "Protocol=0x%lX RxStatus=0x%lX TxFlags=0x%lX Timestamp=%lu DataSize=%zu Data=",
-        protocolId, rxStatus, txFlags, timestamp, size);
+    std::snprintf(head, sizeof head,
+        "Protocol=0x%lX RxStatus=0x%lX TxFlags=0x%lX Timestamp=%lu DataSize=%zu Data=", protocolId, rxStatus, txFlags,
+        timestamp, size);
     std::string out = head;
     const std::size_t shown = size > 256 ? 256 : size;
     static const char* hex = "0123456789ABCDEF";

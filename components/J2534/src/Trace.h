@@ -23,8 +23,8 @@ bool active();
 void line(const std::string& text);
 void note(const std::string& text);
 // Hex dump of a message for a line (data cut after 256 bytes).
-std::string describe(unsigned long protocolId, unsigned long rxStatus, unsigned long txFlags,
-    unsigned long timestamp, const unsigned char* data, std::size_t size);
+std::string describe(unsigned long protocolId, unsigned long rxStatus, unsigned long txFlags, unsigned long timestamp,
+    const unsigned char* data, std::size_t size);
 void received(unsigned long device, const passthru::RxEvent& rx);
 void busState(unsigned long device, std::uint32_t channel, std::uint32_t state);
 // The current trace file, empty when none (for tests and the documentation).

@@ -401,9 +401,9 @@ bool isMakeMode(const std::string& name)
 {
     // Ordered by make code: the position in this list is the code the
     // manager's make list gives the make.
-    static const char* const makes[] = {"Porsche", "VW", "PSA", "SUBARU", "RENAULT", "BENZ", "BMW", "Ford", "GM",
-        "JLR", "J2534", "SAIC", "Honda", "Mazda", "Toyota", "VOLVO", "TATA", "MITSUBISHI", "Mahindra", "Suzuki",
-        "NISSAN", "AshokLeyland", "FORCE", "J0500"};
+    static const char* const makes[] = {"Porsche", "VW", "PSA", "SUBARU", "RENAULT", "BENZ", "BMW", "Ford", "GM", "JLR",
+        "J2534", "SAIC", "Honda", "Mazda", "Toyota", "VOLVO", "TATA", "MITSUBISHI", "Mahindra", "Suzuki", "NISSAN",
+        "AshokLeyland", "FORCE", "J0500"};
     for (const char* make : makes)
         if (name == make)
             return true;

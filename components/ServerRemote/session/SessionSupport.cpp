@@ -1,10 +1,10 @@
 #include "SessionSupport.h"
 
 #include "BuildConfig.h"
+#include "http/CHvHttp.h"
 #include "remote/Frame.h"
 #include "remote/Net.h"
 #include "remote/VirtualAdapter.h"
-#include "http/CHvHttp.h"
 
 #include "blocks/StatusBlock.h"
 #include "platform/SharedMemory.h"

@@ -133,8 +133,8 @@ BW_REMOTE_EXPORT int ServerRemote_Lookup(const char* sn, const char* codeText, c
     Frame frame;
     AckMsg ack;
     if (!channel->writeAll(encodeLookup(LookupMsg{sn}), session::kAnswerTimeoutMs)
-        || !readFrame(*channel, reader, frame, session::kAnswerTimeoutMs, &error)
-        || !parseAck(frame, ack, &error) || frame.type != Type::LookupAck)
+        || !readFrame(*channel, reader, frame, session::kAnswerTimeoutMs, &error) || !parseAck(frame, ack, &error)
+        || frame.type != Type::LookupAck)
         return 1;
     channel->writeAll(encodeEnd(EndMsg{EndReason::Closing, "lookup done"}), 500);
     // A relay that refuses this address more lookups has said nothing about

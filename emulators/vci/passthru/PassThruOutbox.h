@@ -28,7 +28,7 @@ public:
         std::uint32_t tag = 0;
         passthru::Reply reply;
         std::uint32_t channel = 0;
-        std::uint32_t value = 0; // LOST: count; BUS: state
+        std::uint32_t value = 0;                 // LOST: count; BUS: state
         std::vector<passthru::Message> messages; // RX: 1..64, in arrival order
         std::size_t wireBytes = 0;               // RX: the messages' size on the wire
     };

@@ -24,17 +24,27 @@ bool decodePassThruRequest(const passthru::Frame& frame, PassThruRequest* r, std
     r->tag = frame.tag;
     r->type = static_cast<Type>(frame.type);
     switch (r->type) {
-    case Type::Open: return passthru::decodeOpen(frame, &r->open, error);
-    case Type::Connect: return passthru::decodeConnect(frame, &r->connect, error);
-    case Type::Disconnect: return passthru::decodeDisconnect(frame, &r->channel, error);
-    case Type::Write: return passthru::decodeWrite(frame, &r->write, error);
-    case Type::StartPeriodic: return passthru::decodeStartPeriodic(frame, &r->periodic, error);
+    case Type::Open:
+        return passthru::decodeOpen(frame, &r->open, error);
+    case Type::Connect:
+        return passthru::decodeConnect(frame, &r->connect, error);
+    case Type::Disconnect:
+        return passthru::decodeDisconnect(frame, &r->channel, error);
+    case Type::Write:
+        return passthru::decodeWrite(frame, &r->write, error);
+    case Type::StartPeriodic:
+        return passthru::decodeStartPeriodic(frame, &r->periodic, error);
     case Type::StopPeriodic:
-    case Type::StopFilter: return passthru::decodeStop(frame, &r->stop, error);
-    case Type::StartFilter: return passthru::decodeStartFilter(frame, &r->filter, error);
-    case Type::Ioctl: return passthru::decodeIoctl(frame, &r->ioctl, error);
-    case Type::Version: return passthru::decodeVersion(frame, error);
-    default: break;
+    case Type::StopFilter:
+        return passthru::decodeStop(frame, &r->stop, error);
+    case Type::StartFilter:
+        return passthru::decodeStartFilter(frame, &r->filter, error);
+    case Type::Ioctl:
+        return passthru::decodeIoctl(frame, &r->ioctl, error);
+    case Type::Version:
+        return passthru::decodeVersion(frame, error);
+    default:
+        break;
     }
     *error = "frame type " + std::to_string(frame.type) + " is not a request";
     return false;
@@ -51,25 +61,41 @@ struct Failure {
     std::string text;
     explicit operator bool() const { return status != STATUS_NOERROR; }
 };
-Failure fail(std::uint32_t status, std::string text) { return Failure{status, std::move(text)}; }
+Failure fail(std::uint32_t status, std::string text)
+{
+    return Failure{status, std::move(text)};
+}
 
-bool isCanFamily(std::uint32_t p) { return p == CAN || p == CAN_PS || p == CAN_FD_PS; }
+bool isCanFamily(std::uint32_t p)
+{
+    return p == CAN || p == CAN_PS || p == CAN_FD_PS;
+}
 bool isPinSelectable(std::uint32_t p)
 {
     return p == CAN_PS || p == ISO15765_PS || p == CAN_FD_PS || p == ISO15765_FD_PS;
 }
-bool isFd(std::uint32_t p) { return p == CAN_FD_PS || p == ISO15765_FD_PS; }
+bool isFd(std::uint32_t p)
+{
+    return p == CAN_FD_PS || p == ISO15765_FD_PS;
+}
 
 const char* protocolName(std::uint32_t p)
 {
     switch (p) {
-    case CAN: return "CAN";
-    case ISO15765: return "ISO15765";
-    case CAN_PS: return "CAN_PS";
-    case ISO15765_PS: return "ISO15765_PS";
-    case CAN_FD_PS: return "CAN_FD_PS";
-    case ISO15765_FD_PS: return "ISO15765_FD_PS";
-    default: return "?";
+    case CAN:
+        return "CAN";
+    case ISO15765:
+        return "ISO15765";
+    case CAN_PS:
+        return "CAN_PS";
+    case ISO15765_PS:
+        return "ISO15765_PS";
+    case CAN_FD_PS:
+        return "CAN_FD_PS";
+    case ISO15765_FD_PS:
+        return "ISO15765_FD_PS";
+    default:
+        return "?";
     }
 }
 
@@ -85,7 +111,10 @@ bool standardDataRate(std::uint32_t rate)
     return std::find(std::begin(kRates), std::end(kRates), rate) != std::end(kRates);
 }
 
-bool validStMin(std::uint32_t v) { return v <= 0x7F || (v >= 0xF1 && v <= 0xF9); }
+bool validStMin(std::uint32_t v)
+{
+    return v <= 0x7F || (v >= 0xF1 && v <= 0xF9);
+}
 
 std::uint32_t idOf(const std::vector<std::uint8_t>& d)
 {
@@ -143,10 +172,10 @@ struct PassThruSession::Impl {
     // single frames of ISO 15765 messages that need no flow control).
     struct RawTx {
         CanFrame frame;
-        Message message; // for the loop-back copy
-        std::uint64_t job = 0;        // 0: a periodic message
-        std::uint32_t periodic = 0;   // the periodic message's id
-        bool iso = false;             // an ISO 15765 single frame: TX_INDICATION after it
+        Message message;            // for the loop-back copy
+        std::uint64_t job = 0;      // 0: a periodic message
+        std::uint32_t periodic = 0; // the periodic message's id
+        bool iso = false;           // an ISO 15765 single frame: TX_INDICATION after it
     };
 
     // An ISO 15765 message waiting for its link.
@@ -282,9 +311,11 @@ struct PassThruSession::Impl {
             if (m_open)
                 return replyFail(rq, fail(ERR_DEVICE_IN_USE, "the session is already open"));
             if (rq.open.version != passthru::kProtocolVersion)
-                return replyFail(rq, fail(ERR_NOT_SUPPORTED,
-                    "pass-thru protocol version " + std::to_string(rq.open.version) + " is not supported (the adapter speaks "
-                        + std::to_string(passthru::kProtocolVersion) + ")"));
+                return replyFail(rq,
+                    fail(ERR_NOT_SUPPORTED,
+                        "pass-thru protocol version " + std::to_string(rq.open.version)
+                            + " is not supported (the adapter speaks " + std::to_string(passthru::kProtocolVersion)
+                            + ")"));
             m_open = true;
             m_client = rq.open.client;
             passthru::Reply r;
@@ -302,15 +333,24 @@ struct PassThruSession::Impl {
             r.serial = device.serial.substr(0, passthru::kMaxText);
             return reply(rq, std::move(r));
         }
-        case Type::Connect: return connect(rq);
-        case Type::Disconnect: return disconnect(rq);
-        case Type::Write: return write(rq);
-        case Type::StartPeriodic: return startPeriodic(rq);
-        case Type::StopPeriodic: return stopPeriodic(rq);
-        case Type::StartFilter: return startFilter(rq);
-        case Type::StopFilter: return stopFilter(rq);
-        case Type::Ioctl: return ioctl(rq, device);
-        default: return replyFail(rq, fail(ERR_NOT_SUPPORTED, "unknown request"));
+        case Type::Connect:
+            return connect(rq);
+        case Type::Disconnect:
+            return disconnect(rq);
+        case Type::Write:
+            return write(rq);
+        case Type::StartPeriodic:
+            return startPeriodic(rq);
+        case Type::StopPeriodic:
+            return stopPeriodic(rq);
+        case Type::StartFilter:
+            return startFilter(rq);
+        case Type::StopFilter:
+            return stopFilter(rq);
+        case Type::Ioctl:
+            return ioctl(rq, device);
+        default:
+            return replyFail(rq, fail(ERR_NOT_SUPPORTED, "unknown request"));
         }
     }
 
@@ -332,14 +372,17 @@ struct PassThruSession::Impl {
         const std::uint32_t p = r.protocolId;
         if (p != CAN && p != ISO15765 && !isPinSelectable(p)) {
             if ((p >= J1850VPW && p <= ISO14230) || (p >= SCI_A_ENGINE && p <= SCI_B_TRANS))
-                return replyFail(rq, fail(ERR_NOT_SUPPORTED, "the adapter has CAN and ISO 15765 only (no K-line, J1850 or SCI)"));
+                return replyFail(
+                    rq, fail(ERR_NOT_SUPPORTED, "the adapter has CAN and ISO 15765 only (no K-line, J1850 or SCI)"));
             return replyFail(rq, fail(ERR_INVALID_PROTOCOL_ID, "unknown protocol " + std::to_string(p)));
         }
         if (r.flags & ~std::uint32_t(CAN_29BIT_ID | CAN_ID_BOTH))
             return replyFail(rq, fail(ERR_INVALID_FLAGS, "connect flags other than CAN_29BIT_ID and CAN_ID_BOTH"));
         if (!standardBitrate(r.baudRate))
-            return replyFail(rq, fail(ERR_INVALID_BAUDRATE,
-                std::to_string(r.baudRate) + " bit/s is not a CAN rate (100000, 125000, 250000, 500000, 800000, 1000000)"));
+            return replyFail(rq,
+                fail(ERR_INVALID_BAUDRATE,
+                    std::to_string(r.baudRate)
+                        + " bit/s is not a CAN rate (100000, 125000, 250000, 500000, 800000, 1000000)"));
         if (m_channels.size() >= passthru::kMaxChannels)
             return replyFail(rq, fail(ERR_EXCEEDED_LIMIT, "4 channels are open already"));
         auto c = std::make_unique<Channel>();
@@ -525,8 +568,10 @@ struct PassThruSession::Impl {
             if (c->iso() && !flowControlFor(*c, idOf(w.messages[i].data), e)) {
                 CanFrame sf;
                 if (!singleFrame(*c, w.messages[i], e, &sf))
-                    return replyFail(rq, fail(ERR_NO_FLOW_CONTROL,
-                        "message " + std::to_string(i + 1) + ": no flow-control filter sends with this identifier"));
+                    return replyFail(rq,
+                        fail(ERR_NO_FLOW_CONTROL,
+                            "message " + std::to_string(i + 1)
+                                + ": no flow-control filter sends with this identifier"));
             }
         }
         if (c->txQueued() + w.messages.size() > kMaxTxQueue)
@@ -679,7 +724,8 @@ struct PassThruSession::Impl {
 
     void onTransmitted(Channel& c, const CanFrame& frame, Micros at)
     {
-        const auto it = std::find_if(c.onBus.begin(), c.onBus.end(), [&](const RawTx& t) { return sameFrame(t.frame, frame); });
+        const auto it
+            = std::find_if(c.onBus.begin(), c.onBus.end(), [&](const RawTx& t) { return sameFrame(t.frame, frame); });
         if (it == c.onBus.end()) {
             // A frame of an ISO 15765 transfer.
             for (auto& f : c.filters)
@@ -974,8 +1020,10 @@ struct PassThruSession::Impl {
         f->type = r.filterType;
         if (r.filterType == PASS_FILTER || r.filterType == BLOCK_FILTER) {
             if (c->iso())
-                return replyFail(rq, fail(ERR_NOT_SUPPORTED,
-                    "an ISO 15765 channel receives through flow-control filters; use a CAN channel for raw frames"));
+                return replyFail(rq,
+                    fail(ERR_NOT_SUPPORTED,
+                        "an ISO 15765 channel receives through flow-control filters; use a CAN channel for raw "
+                        "frames"));
             if (r.flowControl)
                 return replyFail(rq, fail(ERR_INVALID_MSG, "pass and block filters take no flow-control message"));
             if (r.mask.data.empty() || r.mask.data.size() > 12 || r.mask.data.size() != r.pattern.data.size())
@@ -989,12 +1037,15 @@ struct PassThruSession::Impl {
                 return replyFail(rq, fail(ERR_NULL_PARAMETER, "a flow-control filter needs a flow-control message"));
             const Message& fcm = *r.flowControl;
             if ((r.mask.txFlags | r.pattern.txFlags | fcm.txFlags) & ISO15765_ADDR_TYPE)
-                return replyFail(rq, fail(ERR_NOT_SUPPORTED, "extended addressing (ISO15765_ADDR_TYPE) is not supported"));
+                return replyFail(
+                    rq, fail(ERR_NOT_SUPPORTED, "extended addressing (ISO15765_ADDR_TYPE) is not supported"));
             if (r.mask.data.size() != 4 || r.pattern.data.size() != 4 || fcm.data.size() != 4)
-                return replyFail(rq, fail(ERR_INVALID_MSG, "mask, pattern and flow-control messages are 4-byte identifiers"));
+                return replyFail(
+                    rq, fail(ERR_INVALID_MSG, "mask, pattern and flow-control messages are 4-byte identifiers"));
             f->extended = (fcm.txFlags & CAN_29BIT_ID) != 0;
             if (!(c->flags & CAN_ID_BOTH) && f->extended != ((c->flags & CAN_29BIT_ID) != 0))
-                return replyFail(rq, fail(ERR_INVALID_MSG, "the filter's CAN_29BIT_ID flag does not match the channel's"));
+                return replyFail(
+                    rq, fail(ERR_INVALID_MSG, "the filter's CAN_29BIT_ID flag does not match the channel's"));
             f->idMask = idOf(r.mask.data);
             f->rxId = idOf(r.pattern.data) & f->idMask;
             f->txId = idOf(fcm.data);
@@ -1004,7 +1055,8 @@ struct PassThruSession::Impl {
                 return replyFail(rq, fail(ERR_INVALID_MSG, "identifier too large for its kind"));
             for (const auto& o : c->filters)
                 if (o.second->extended == f->extended && (o.second->rxId == f->rxId || o.second->txId == f->txId))
-                    return replyFail(rq, fail(ERR_NOT_UNIQUE, "another flow-control filter has that pattern or flow-control id"));
+                    return replyFail(
+                        rq, fail(ERR_NOT_UNIQUE, "another flow-control filter has that pattern or flow-control id"));
         } else {
             return replyFail(rq, fail(ERR_FAILED, "unknown filter type " + std::to_string(r.filterType)));
         }
@@ -1049,10 +1101,18 @@ struct PassThruSession::Impl {
     Failure getParameter(const Channel& c, std::uint32_t p, std::uint32_t* v) const
     {
         switch (p) {
-        case DATA_RATE: *v = c.bitrate; return {};
-        case LOOPBACK: *v = c.loopback ? 1 : 0; return {};
-        case BIT_SAMPLE_POINT: *v = c.bitSamplePoint; return {};
-        case SYNC_JUMP_WIDTH: *v = c.syncJumpWidth; return {};
+        case DATA_RATE:
+            *v = c.bitrate;
+            return {};
+        case LOOPBACK:
+            *v = c.loopback ? 1 : 0;
+            return {};
+        case BIT_SAMPLE_POINT:
+            *v = c.bitSamplePoint;
+            return {};
+        case SYNC_JUMP_WIDTH:
+            *v = c.syncJumpWidth;
+            return {};
         case J1962_PINS:
             if (!c.pinSelectable())
                 break;
@@ -1063,17 +1123,31 @@ struct PassThruSession::Impl {
                 break;
             *v = c.dataRate;
             return {};
-        default: break;
+        default:
+            break;
         }
         if (c.iso()) {
             switch (p) {
-            case ISO15765_BS: *v = c.blockSize; return {};
-            case ISO15765_STMIN: *v = c.stMin; return {};
-            case BS_TX: *v = c.blockSizeTx; return {};
-            case STMIN_TX: *v = c.stMinTx; return {};
-            case ISO15765_WFT_MAX: *v = c.wftMax; return {};
-            case ISO15765_PAD_VALUE: *v = c.padValue; return {};
-            default: break;
+            case ISO15765_BS:
+                *v = c.blockSize;
+                return {};
+            case ISO15765_STMIN:
+                *v = c.stMin;
+                return {};
+            case BS_TX:
+                *v = c.blockSizeTx;
+                return {};
+            case STMIN_TX:
+                *v = c.stMinTx;
+                return {};
+            case ISO15765_WFT_MAX:
+                *v = c.wftMax;
+                return {};
+            case ISO15765_PAD_VALUE:
+                *v = c.padValue;
+                return {};
+            default:
+                break;
             }
         }
         return fail(ERR_NOT_SUPPORTED,
@@ -1088,17 +1162,19 @@ struct PassThruSession::Impl {
             return f;
         const std::uint32_t v = pair.value;
         const auto bad = [&](const std::string& what) {
-            return fail(ERR_INVALID_IOCTL_VALUE, "value " + std::to_string(v) + " for parameter "
-                    + std::to_string(pair.parameter) + ": " + what);
+            return fail(ERR_INVALID_IOCTL_VALUE,
+                "value " + std::to_string(v) + " for parameter " + std::to_string(pair.parameter) + ": " + what);
         };
         switch (pair.parameter) {
         case DATA_RATE:
             if (!standardBitrate(v))
                 return fail(ERR_INVALID_BAUDRATE, std::to_string(v) + " bit/s is not a CAN rate");
             return {};
-        case LOOPBACK: return v <= 1 ? Failure{} : bad("0 or 1");
+        case LOOPBACK:
+            return v <= 1 ? Failure{} : bad("0 or 1");
         case BIT_SAMPLE_POINT:
-        case SYNC_JUMP_WIDTH: return v <= 100 ? Failure{} : bad("a percentage");
+        case SYNC_JUMP_WIDTH:
+            return v <= 100 ? Failure{} : bad("a percentage");
         case J1962_PINS:
             if (v != kPins614 && v != kPins311)
                 return fail(ERR_PIN_INVALID, "pins 0x060E (6/14) or 0x030B (3/11) carry CAN");
@@ -1106,14 +1182,20 @@ struct PassThruSession::Impl {
                 return fail(ERR_PIN_INVALID, "the channel's pins are chosen already; disconnect to change them");
             return busConflict(c, v);
         case FD_CAN_DATA_PHASE_RATE:
-            return standardDataRate(v) ? Failure{} : fail(ERR_INVALID_BAUDRATE, "the data phase runs at 1, 2, 4 or 5 Mbit/s");
+            return standardDataRate(v) ? Failure{}
+                                       : fail(ERR_INVALID_BAUDRATE, "the data phase runs at 1, 2, 4 or 5 Mbit/s");
         case ISO15765_BS:
         case ISO15765_WFT_MAX:
-        case ISO15765_PAD_VALUE: return v <= 0xFF ? Failure{} : bad("0 to 255");
-        case ISO15765_STMIN: return validStMin(v) ? Failure{} : bad("0-0x7F ms or 0xF1-0xF9 (100-900 us)");
-        case BS_TX: return v <= 0xFF || v == kUnset ? Failure{} : bad("0 to 255, or 0xFFFF");
-        case STMIN_TX: return validStMin(v) || v == kUnset ? Failure{} : bad("0-0x7F, 0xF1-0xF9, or 0xFFFF");
-        default: return {};
+        case ISO15765_PAD_VALUE:
+            return v <= 0xFF ? Failure{} : bad("0 to 255");
+        case ISO15765_STMIN:
+            return validStMin(v) ? Failure{} : bad("0-0x7F ms or 0xF1-0xF9 (100-900 us)");
+        case BS_TX:
+            return v <= 0xFF || v == kUnset ? Failure{} : bad("0 to 255, or 0xFFFF");
+        case STMIN_TX:
+            return validStMin(v) || v == kUnset ? Failure{} : bad("0-0x7F, 0xF1-0xF9, or 0xFFFF");
+        default:
+            return {};
         }
     }
 
@@ -1127,9 +1209,15 @@ struct PassThruSession::Impl {
             if (c.bus)
                 c.bus->setNodeRate(c.node, c.rate());
             break;
-        case LOOPBACK: c.loopback = v != 0; break;
-        case BIT_SAMPLE_POINT: c.bitSamplePoint = v; break;
-        case SYNC_JUMP_WIDTH: c.syncJumpWidth = v; break;
+        case LOOPBACK:
+            c.loopback = v != 0;
+            break;
+        case BIT_SAMPLE_POINT:
+            c.bitSamplePoint = v;
+            break;
+        case SYNC_JUMP_WIDTH:
+            c.syncJumpWidth = v;
+            break;
         case J1962_PINS:
             if (c.pinsValue == v)
                 break;
@@ -1144,13 +1232,29 @@ struct PassThruSession::Impl {
             if (c.bus)
                 c.bus->setNodeRate(c.node, c.rate());
             break;
-        case ISO15765_BS: c.blockSize = v; relink = true; break;
-        case ISO15765_STMIN: c.stMin = v; relink = true; break;
-        case BS_TX: c.blockSizeTx = v; break;
-        case STMIN_TX: c.stMinTx = v; break;
-        case ISO15765_WFT_MAX: c.wftMax = v; break; // the adapter never sends wait frames
-        case ISO15765_PAD_VALUE: c.padValue = v; relink = true; break;
-        default: break;
+        case ISO15765_BS:
+            c.blockSize = v;
+            relink = true;
+            break;
+        case ISO15765_STMIN:
+            c.stMin = v;
+            relink = true;
+            break;
+        case BS_TX:
+            c.blockSizeTx = v;
+            break;
+        case STMIN_TX:
+            c.stMinTx = v;
+            break;
+        case ISO15765_WFT_MAX:
+            c.wftMax = v;
+            break; // the adapter never sends wait frames
+        case ISO15765_PAD_VALUE:
+            c.padValue = v;
+            relink = true;
+            break;
+        default:
+            break;
         }
         if (relink)
             for (auto& f : c.filters)
@@ -1176,8 +1280,10 @@ struct PassThruSession::Impl {
             return replyFail(rq, fail(ERR_INVALID_IOCTL_ID, "unknown ioctl " + std::to_string(id)));
         Channel* c = channel(r.channel);
         if (!c)
-            return replyFail(rq, fail(ERR_INVALID_CHANNEL_ID,
-                r.channel == 0 ? std::string("this ioctl needs a channel") : "no channel " + std::to_string(r.channel)));
+            return replyFail(rq,
+                fail(ERR_INVALID_CHANNEL_ID,
+                    r.channel == 0 ? std::string("this ioctl needs a channel")
+                                   : "no channel " + std::to_string(r.channel)));
         switch (id) {
         case GET_CONFIG: {
             passthru::Reply out;
@@ -1222,8 +1328,12 @@ struct PassThruSession::Impl {
                 jobProgress(j, false);
             return replyOk(rq);
         }
-        case CLEAR_RX_BUFFER: m_outbox.clearChannel(c->id); return replyOk(rq);
-        case CLEAR_PERIODIC_MSGS: clearPeriodic(*c); return replyOk(rq);
+        case CLEAR_RX_BUFFER:
+            m_outbox.clearChannel(c->id);
+            return replyOk(rq);
+        case CLEAR_PERIODIC_MSGS:
+            clearPeriodic(*c);
+            return replyOk(rq);
         case CLEAR_MSG_FILTERS: {
             std::vector<std::uint32_t> ids;
             for (const auto& f : c->filters)
@@ -1232,7 +1342,8 @@ struct PassThruSession::Impl {
                 dropFilter(*c, f);
             return replyOk(rq);
         }
-        default: return replyFail(rq, fail(ERR_INVALID_IOCTL_ID, "unknown ioctl"));
+        default:
+            return replyFail(rq, fail(ERR_INVALID_IOCTL_ID, "unknown ioctl"));
         }
     }
 
@@ -1249,10 +1360,13 @@ struct PassThruSession::Impl {
             const char* state = c.state == vehicle::NodeState::Active ? "active"
                 : c.state == vehicle::NodeState::ErrorPassive         ? "error passive"
                                                                       : "bus off";
-            s += "{\"id\":" + std::to_string(c.id) + ",\"protocol\":\"" + protocolName(c.protocol)
-                + "\",\"pins\":\"" + (c.pins() == kPins614 ? "6/14" : c.pins() == kPins311 ? "3/11" : "none")
-                + "\",\"bitrate\":" + std::to_string(c.bitrate) + (c.fd() ? ",\"dataRate\":" + std::to_string(c.dataRate) : "")
-                + ",\"loopback\":" + (c.loopback ? "true" : "false") + ",\"filters\":" + std::to_string(c.filters.size())
+            s += "{\"id\":" + std::to_string(c.id) + ",\"protocol\":\"" + protocolName(c.protocol) + "\",\"pins\":\""
+                + (c.pins() == kPins614        ? "6/14"
+                        : c.pins() == kPins311 ? "3/11"
+                                               : "none")
+                + "\",\"bitrate\":" + std::to_string(c.bitrate)
+                + (c.fd() ? ",\"dataRate\":" + std::to_string(c.dataRate) : "") + ",\"loopback\":"
+                + (c.loopback ? "true" : "false") + ",\"filters\":" + std::to_string(c.filters.size())
                 + ",\"periodic\":" + std::to_string(c.periodic.size()) + ",\"txQueued\":" + std::to_string(c.txQueued())
                 + ",\"state\":\"" + (c.bus ? state : "off bus") + "\"}";
         }

@@ -136,7 +136,7 @@ CanBus::PhaseBits CanBus::phaseBits(const CanFrame& f)
         return out;
     }
     bits.push_back(false); // res
-    bits.push_back(f.brs);  // BRS: the data phase starts after its sample point
+    bits.push_back(f.brs); // BRS: the data phase starts after its sample point
     const std::size_t arbitrationEnd = bits.size();
     bits.push_back(false); // ESI (error active)
     put(bits, dlc, 4);
@@ -196,7 +196,12 @@ struct CanBus::Impl {
     // Busy intervals (ns) of the last second, for load().
     mutable std::deque<std::pair<std::int64_t, std::int64_t>> busy;
 
-    Impl(Scheduler& s, std::string n, BusRate r) : scheduler(s), name(std::move(n)), rate(r) {}
+    Impl(Scheduler& s, std::string n, BusRate r)
+        : scheduler(s)
+        , name(std::move(n))
+        , rate(r)
+    {
+    }
 
     std::int64_t durationNs(const PhaseBits& b) const
     {
@@ -311,7 +316,8 @@ struct CanBus::Impl {
         const std::int64_t startNs = std::max(busyUntilNs, std::int64_t(scheduler.now()) * 1000);
         if (winnerMismatched) {
             // Error frames; nobody receives anything.
-            const std::int64_t endNs = startNs + std::int64_t(kRateErrorBits) * 1000000000LL / std::max<std::uint32_t>(rate.bitrate, 1);
+            const std::int64_t endNs
+                = startNs + std::int64_t(kRateErrorBits) * 1000000000LL / std::max<std::uint32_t>(rate.bitrate, 1);
             busyUntilNs = endNs;
             record(startNs, endNs);
             inFlight = true;
@@ -336,7 +342,8 @@ struct CanBus::Impl {
         if (!acked) {
             const bool passive = node.state == NodeState::ErrorPassive;
             // Error passive transmitters also wait 8 bits (suspend transmission).
-            totalNs += std::int64_t(kNoAckExtraBits + (passive ? 8 : 0)) * 1000000000LL / std::max<std::uint32_t>(rate.bitrate, 1);
+            totalNs += std::int64_t(kNoAckExtraBits + (passive ? 8 : 0)) * 1000000000LL
+                / std::max<std::uint32_t>(rate.bitrate, 1);
         }
         const std::int64_t endNs = startNs + totalNs;
         busyUntilNs = endNs;

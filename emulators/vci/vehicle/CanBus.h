@@ -16,8 +16,8 @@
 namespace vehicle {
 
 struct BusRate {
-    std::uint32_t bitrate = 500000;  // nominal, 100k..1M
-    std::uint32_t dataBitrate = 0;   // CAN FD data phase, 1M..5M; 0: no FD
+    std::uint32_t bitrate = 500000; // nominal, 100k..1M
+    std::uint32_t dataBitrate = 0;  // CAN FD data phase, 1M..5M; 0: no FD
 };
 
 enum class NodeState { Active, ErrorPassive, BusOff };
@@ -29,7 +29,11 @@ public:
     // A frame another node sent, at the end of its last bit.
     virtual void received(const CanFrame& frame, Micros at) = 0;
     // This node's own frame left the bus (acknowledged) at `at`.
-    virtual void transmitted(const CanFrame& frame, Micros at) { (void)frame; (void)at; }
+    virtual void transmitted(const CanFrame& frame, Micros at)
+    {
+        (void)frame;
+        (void)at;
+    }
     // The node's error state changed (rate mismatch, no acknowledgement).
     virtual void stateChanged(NodeState state) { (void)state; }
 };

@@ -52,7 +52,9 @@ double noise(double x, std::uint64_t salt)
 {
     const double i = std::floor(x);
     const double f = x - i;
-    const auto at = [salt](double n) { return hash32(std::uint64_t(std::int64_t(n)) * 2654435761ULL + salt) / 2147483647.5 - 1.0; };
+    const auto at = [salt](double n) {
+        return hash32(std::uint64_t(std::int64_t(n)) * 2654435761ULL + salt) / 2147483647.5 - 1.0;
+    };
     const double s = f * f * (3 - 2 * f);
     return at(i) * (1 - s) + at(i + 1) * s;
 }
@@ -95,14 +97,16 @@ Bytes fixedText(const std::string& s, std::size_t length)
 } // namespace
 
 LiveModel::LiveModel(bool diesel, double ambientC, Micros origin)
-    : m_diesel(diesel), m_ambient(ambientC), m_origin(origin)
+    : m_diesel(diesel)
+    , m_ambient(ambientC)
+    , m_origin(origin)
 {
 }
 
 bool LiveModel::known(const std::string& name)
 {
-    static const char* names[] = {"rpm", "speed", "coolant", "load", "maf", "throttle", "intake",
-                                  "map", "timing", "fuel", "voltage", "baro", "ambient", "runtime"};
+    static const char* names[] = {"rpm", "speed", "coolant", "load", "maf", "throttle", "intake", "map", "timing",
+        "fuel", "voltage", "baro", "ambient", "runtime"};
     return std::any_of(std::begin(names), std::end(names), [&](const char* n) { return name == n; });
 }
 
@@ -164,8 +168,12 @@ double LiveModel::value(const std::string& name, Micros now) const
 }
 
 EcuLogic::EcuLogic(const EcuDescription& description, const VehicleDescription& vehicle, Micros origin)
-    : m_description(description), m_vin(vehicle.vin), m_diesel(vehicle.diesel), m_live(vehicle.diesel, vehicle.ambientC, origin),
-      m_dtcs(description.dtcs), m_seedState(hash32(description.requestId ^ description.securityConstant))
+    : m_description(description)
+    , m_vin(vehicle.vin)
+    , m_diesel(vehicle.diesel)
+    , m_live(vehicle.diesel, vehicle.ambientC, origin)
+    , m_dtcs(description.dtcs)
+    , m_seedState(hash32(description.requestId ^ description.securityConstant))
 {
 }
 
@@ -239,7 +247,9 @@ bool EcuLogic::setValue(const std::string& name, const std::string& value, std::
         m_didOverrides[id] = bytes;
         return true;
     }
-    return bad("unknown value " + name.substr(0, 32) + " (rpm, speed, coolant, load, maf, throttle, intake, map, timing, fuel, voltage, baro, ambient, runtime, or a DID such as F190)");
+    return bad("unknown value " + name.substr(0, 32)
+        + " (rpm, speed, coolant, load, maf, throttle, intake, map, timing, fuel, voltage, baro, ambient, runtime, or "
+          "a DID such as F190)");
 }
 
 std::uint8_t EcuLogic::session(Micros now)
@@ -403,7 +413,8 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
         if (group == 0xFFFFFF) {
             m_dtcs.clear();
         } else {
-            const auto it = std::find_if(m_dtcs.begin(), m_dtcs.end(), [group](const DtcEntry& d) { return d.code == group; });
+            const auto it
+                = std::find_if(m_dtcs.begin(), m_dtcs.end(), [group](const DtcEntry& d) { return d.code == group; });
             if (it == m_dtcs.end())
                 return only(negative(sid, RequestOutOfRange));
             m_dtcs.erase(it);
@@ -439,7 +450,8 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
         if (!m_seedIssued)
             return only(negative(sid, RequestSequenceError));
         m_seedIssued = false;
-        const std::uint32_t key = std::uint32_t(req[2]) << 24 | std::uint32_t(req[3]) << 16 | std::uint32_t(req[4]) << 8 | req[5];
+        const std::uint32_t key
+            = std::uint32_t(req[2]) << 24 | std::uint32_t(req[3]) << 16 | std::uint32_t(req[4]) << 8 | req[5];
         if (key != keyFor(m_seed, m_description.securityConstant)) {
             if (++m_badKeys >= kMaxKeyAttempts) {
                 m_badKeys = 0;
@@ -494,7 +506,7 @@ EcuLogic::Reply EcuLogic::uds(const Bytes& req, Micros now)
         if (now < m_routineEnd)
             return only(negative(sid, BusyRepeatRequest));
         r.answer = head;
-        r.answer.push_back(0x00); // passed
+        r.answer.push_back(0x00);                              // passed
         put16(r.answer, clamp16(live("voltage", now) * 1000)); // supply voltage measured by the test, mV
         return r;
     }
@@ -519,15 +531,24 @@ bool EcuLogic::did(std::uint16_t id, Micros now, Bytes* out)
     case 0xF186:
         *out = {session(now)};
         return true;
-    case 0xF187: return textDid(m_description.partNumber);
-    case 0xF188: return textDid(m_description.softwareNumber);
-    case 0xF189: return textDid(m_description.softwareVersion);
-    case 0xF18A: return textDid(m_description.supplier);
-    case 0xF18B: return textDid(m_description.manufacturingDate);
-    case 0xF18C: return textDid(m_description.serialNumber);
-    case 0xF190: return textDid(m_vin);
-    case 0xF191: return textDid(m_description.hardwareNumber);
-    case 0xF197: return textDid(m_description.systemName);
+    case 0xF187:
+        return textDid(m_description.partNumber);
+    case 0xF188:
+        return textDid(m_description.softwareNumber);
+    case 0xF189:
+        return textDid(m_description.softwareVersion);
+    case 0xF18A:
+        return textDid(m_description.supplier);
+    case 0xF18B:
+        return textDid(m_description.manufacturingDate);
+    case 0xF18C:
+        return textDid(m_description.serialNumber);
+    case 0xF190:
+        return textDid(m_vin);
+    case 0xF191:
+        return textDid(m_description.hardwareNumber);
+    case 0xF197:
+        return textDid(m_description.systemName);
     default:
         break;
     }
@@ -582,27 +603,63 @@ bool EcuLogic::pid(std::uint8_t id, Micros now, Bytes* out)
         *out = {std::uint8_t((mil ? 0x80 : 0) | confirmed), std::uint8_t(m_diesel ? 0x0F : 0x07), 0x65, 0x00};
         return true;
     }
-    case 0x04: *out = {clampByte(v("load") * 255.0 / 100.0)}; return true;
-    case 0x05: *out = {clampByte(v("coolant") + 40.0)}; return true;
-    case 0x0B: *out = {clampByte(v("map"))}; return true;
-    case 0x0C: out->clear(); put16(*out, clamp16(v("rpm") * 4.0)); return true;
-    case 0x0D: *out = {clampByte(v("speed"))}; return true;
+    case 0x04:
+        *out = {clampByte(v("load") * 255.0 / 100.0)};
+        return true;
+    case 0x05:
+        *out = {clampByte(v("coolant") + 40.0)};
+        return true;
+    case 0x0B:
+        *out = {clampByte(v("map"))};
+        return true;
+    case 0x0C:
+        out->clear();
+        put16(*out, clamp16(v("rpm") * 4.0));
+        return true;
+    case 0x0D:
+        *out = {clampByte(v("speed"))};
+        return true;
     case 0x0E:
         if (m_diesel)
             return false;
         *out = {clampByte((v("timing") + 64.0) * 2.0)};
         return true;
-    case 0x0F: *out = {clampByte(v("intake") + 40.0)}; return true;
-    case 0x10: out->clear(); put16(*out, clamp16(v("maf") * 100.0)); return true;
-    case 0x11: *out = {clampByte(v("throttle") * 255.0 / 100.0)}; return true;
-    case 0x1C: *out = {0x06}; return true; // EOBD
-    case 0x1F: out->clear(); put16(*out, clamp16(v("runtime"))); return true;
-    case 0x21: *out = {0x00, 0x00}; return true; // distance with the lamp on
-    case 0x2F: *out = {clampByte(v("fuel") * 255.0 / 100.0)}; return true;
-    case 0x33: *out = {clampByte(v("baro"))}; return true;
-    case 0x42: out->clear(); put16(*out, clamp16(v("voltage") * 1000.0)); return true;
-    case 0x46: *out = {clampByte(v("ambient") + 40.0)}; return true;
-    case 0x51: *out = {std::uint8_t(m_diesel ? 0x04 : 0x01)}; return true;
+    case 0x0F:
+        *out = {clampByte(v("intake") + 40.0)};
+        return true;
+    case 0x10:
+        out->clear();
+        put16(*out, clamp16(v("maf") * 100.0));
+        return true;
+    case 0x11:
+        *out = {clampByte(v("throttle") * 255.0 / 100.0)};
+        return true;
+    case 0x1C:
+        *out = {0x06};
+        return true; // EOBD
+    case 0x1F:
+        out->clear();
+        put16(*out, clamp16(v("runtime")));
+        return true;
+    case 0x21:
+        *out = {0x00, 0x00};
+        return true; // distance with the lamp on
+    case 0x2F:
+        *out = {clampByte(v("fuel") * 255.0 / 100.0)};
+        return true;
+    case 0x33:
+        *out = {clampByte(v("baro"))};
+        return true;
+    case 0x42:
+        out->clear();
+        put16(*out, clamp16(v("voltage") * 1000.0));
+        return true;
+    case 0x46:
+        *out = {clampByte(v("ambient") + 40.0)};
+        return true;
+    case 0x51:
+        *out = {std::uint8_t(m_diesel ? 0x04 : 0x01)};
+        return true;
     default:
         return false;
     }
@@ -664,7 +721,8 @@ EcuLogic::Reply EcuLogic::obd(const Bytes& req, bool functional, Micros now)
             std::uint32_t bits = (1u << (32 - 0x02)) | (1u << (32 - 0x0A));
             if (!m_description.calibrationId.empty())
                 bits |= 1u << (32 - 0x04);
-            r.answer = {0x49, 0x00, std::uint8_t(bits >> 24), std::uint8_t(bits >> 16), std::uint8_t(bits >> 8), std::uint8_t(bits)};
+            r.answer = {0x49, 0x00, std::uint8_t(bits >> 24), std::uint8_t(bits >> 16), std::uint8_t(bits >> 8),
+                std::uint8_t(bits)};
             return r;
         }
         case 0x02:
@@ -681,7 +739,8 @@ EcuLogic::Reply EcuLogic::obd(const Bytes& req, bool functional, Micros now)
         }
         case 0x0A: {
             r.answer = {0x49, 0x0A, 0x01};
-            const Bytes name = fixedText(m_description.ecuName.empty() ? m_description.name : m_description.ecuName, 20);
+            const Bytes name
+                = fixedText(m_description.ecuName.empty() ? m_description.name : m_description.ecuName, 20);
             r.answer.insert(r.answer.end(), name.begin(), name.end());
             return r;
         }

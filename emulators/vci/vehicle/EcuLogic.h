@@ -37,7 +37,7 @@ public:
         Bytes answer;          // sent after the ECU's answer delay; empty: nothing
         Micros laterAfter = 0; // with `later`: the final answer this long after `answer` (responsePending)
         Bytes later;
-        bool reset = false;    // the ECU resets once `answer` has left
+        bool reset = false; // the ECU resets once `answer` has left
     };
 
     enum Session : std::uint8_t { Default = 0x01, Programming = 0x02, Extended = 0x03 };
@@ -64,8 +64,8 @@ public:
     // What a reset does to the state: default session, locked.
     void resetState();
 
-    static constexpr Micros kS3 = 5000000;           // non-default session time-out without requests
-    static constexpr Micros kLockout = 10000000;     // after too many wrong keys
+    static constexpr Micros kS3 = 5000000;       // non-default session time-out without requests
+    static constexpr Micros kLockout = 10000000; // after too many wrong keys
     static constexpr int kMaxKeyAttempts = 3;
     static constexpr std::uint16_t kP2Ms = 50;
     static constexpr std::uint16_t kP2StarMs = 5000;

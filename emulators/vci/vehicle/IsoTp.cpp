@@ -60,7 +60,11 @@ struct IsoTpLink::Impl {
     Scheduler::TimerId rxTimer = 0; // N_Cr
 
     Impl(Scheduler& s, CanBus& b, CanBus::NodeId n, IsoTpConfig c, Callbacks cb)
-        : scheduler(s), bus(b), node(n), config(c), callbacks(std::move(cb))
+        : scheduler(s)
+        , bus(b)
+        , node(n)
+        , config(c)
+        , callbacks(std::move(cb))
     {
     }
 
@@ -312,7 +316,8 @@ struct IsoTpLink::Impl {
         if (len == 0) {
             if (!config.fd && !f.fd)
                 return;
-            len = std::uint32_t(f.data[2]) << 24 | std::uint32_t(f.data[3]) << 16 | std::uint32_t(f.data[4]) << 8 | f.data[5];
+            len = std::uint32_t(f.data[2]) << 24 | std::uint32_t(f.data[3]) << 16 | std::uint32_t(f.data[4]) << 8
+                | f.data[5];
             header = 6;
             if (len <= 4095)
                 return;

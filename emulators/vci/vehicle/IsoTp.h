@@ -13,17 +13,17 @@
 namespace vehicle {
 
 struct IsoTpConfig {
-    std::uint32_t txId = 0;          // identifier this end sends with
-    std::uint32_t rxId = 0;          // identifier this end listens to
-    bool extended = false;           // 29-bit identifiers
-    bool fd = false;                 // CAN FD frames (up to 64 bytes)
-    bool brs = true;                 // FD frames switch to the data rate
-    bool pad = true;                 // pad frames to 8 (FD: the next valid length)
+    std::uint32_t txId = 0; // identifier this end sends with
+    std::uint32_t rxId = 0; // identifier this end listens to
+    bool extended = false;  // 29-bit identifiers
+    bool fd = false;        // CAN FD frames (up to 64 bytes)
+    bool brs = true;        // FD frames switch to the data rate
+    bool pad = true;        // pad frames to 8 (FD: the next valid length)
     std::uint8_t padValue = 0xCC;
-    std::uint8_t blockSize = 0;      // sent in our flow control frames
-    std::uint8_t stMin = 0;          // sent in our flow control frames (ISO encoding)
-    Micros nBs = 1000000;            // wait for the peer's flow control
-    Micros nCr = 1000000;            // wait for the next consecutive frame
+    std::uint8_t blockSize = 0; // sent in our flow control frames
+    std::uint8_t stMin = 0;     // sent in our flow control frames (ISO encoding)
+    Micros nBs = 1000000;       // wait for the peer's flow control
+    Micros nCr = 1000000;       // wait for the next consecutive frame
 };
 
 enum class IsoTpResult { Ok, TimeoutBs, TimeoutCr, WrongSequence, Overflow, Aborted, InvalidLength, BusOff };

@@ -3,8 +3,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <future>
-#include <memory>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -91,7 +91,10 @@ void Scheduler::Impl::run()
     tlsRunning = nullptr;
 }
 
-Scheduler::Scheduler() : m_impl(new Impl) {}
+Scheduler::Scheduler()
+    : m_impl(new Impl)
+{
+}
 
 Scheduler::~Scheduler()
 {

@@ -60,7 +60,8 @@ std::uint64_t number(const Json::Value& v, const std::string& where, std::uint64
             fail(where, "not a number");
         const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
         const std::string digits = hex ? s.substr(2) : s;
-        if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
+        if (digits.empty()
+            || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
             fail(where, "not a number: \"" + s + "\"");
         errno = 0;
         n = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
@@ -141,10 +142,10 @@ EcuDescription ecu(const Json::Value& v, const std::string& where)
     if (!v.isObject())
         fail(where, "expected an object");
     onlyKeys(v, where,
-             {"name", "pins", "requestId", "responseId", "functionalId", "extended", "fd", "obd", "padding",
-              "padValue", "blockSize", "stMin", "answerDelayUs", "resetMs", "securityConstant", "routine",
-              "partNumber", "softwareNumber", "softwareVersion", "supplier", "manufacturingDate", "serialNumber",
-              "hardwareNumber", "systemName", "ecuName", "calibrationId", "dids", "dtcs"});
+        {"name", "pins", "requestId", "responseId", "functionalId", "extended", "fd", "obd", "padding", "padValue",
+            "blockSize", "stMin", "answerDelayUs", "resetMs", "securityConstant", "routine", "partNumber",
+            "softwareNumber", "softwareVersion", "supplier", "manufacturingDate", "serialNumber", "hardwareNumber",
+            "systemName", "ecuName", "calibrationId", "dids", "dtcs"});
     EcuDescription e;
     for (const char* required : {"name", "pins", "requestId", "responseId"}) {
         if (!v.isMember(required))
@@ -186,7 +187,8 @@ EcuDescription ecu(const Json::Value& v, const std::string& where)
     if (v.isMember("resetMs"))
         e.resetMs = std::int64_t(number(v["resetMs"], join(where, "resetMs"), 0, 60000));
     if (v.isMember("securityConstant"))
-        e.securityConstant = std::uint32_t(number(v["securityConstant"], join(where, "securityConstant"), 0, 0xFFFFFFFF));
+        e.securityConstant
+            = std::uint32_t(number(v["securityConstant"], join(where, "securityConstant"), 0, 0xFFFFFFFF));
     if (v.isMember("routine")) {
         const Json::Value& r = v["routine"];
         const std::string w = join(where, "routine");
@@ -201,11 +203,10 @@ EcuDescription ecu(const Json::Value& v, const std::string& where)
     struct TextField {
         const char* key;
         std::string* target;
-    } fields[] = {{"partNumber", &e.partNumber},         {"softwareNumber", &e.softwareNumber},
-                  {"softwareVersion", &e.softwareVersion}, {"supplier", &e.supplier},
-                  {"manufacturingDate", &e.manufacturingDate}, {"serialNumber", &e.serialNumber},
-                  {"hardwareNumber", &e.hardwareNumber}, {"systemName", &e.systemName},
-                  {"ecuName", &e.ecuName},             {"calibrationId", &e.calibrationId}};
+    } fields[] = {{"partNumber", &e.partNumber}, {"softwareNumber", &e.softwareNumber},
+        {"softwareVersion", &e.softwareVersion}, {"supplier", &e.supplier}, {"manufacturingDate", &e.manufacturingDate},
+        {"serialNumber", &e.serialNumber}, {"hardwareNumber", &e.hardwareNumber}, {"systemName", &e.systemName},
+        {"ecuName", &e.ecuName}, {"calibrationId", &e.calibrationId}};
     for (const TextField& f : fields) {
         if (v.isMember(f.key))
             *f.target = text(v[f.key], join(where, f.key));
@@ -263,7 +264,8 @@ EcuDescription ecu(const Json::Value& v, const std::string& where)
             const std::string code = text(entry["code"], join(k, "code"));
             if (!parseDtcCode(code, &dtc.code))
                 fail(join(k, "code"), "not a trouble code like P0301 or U012100: \"" + code + "\"");
-            dtc.status = entry.isMember("status") ? std::uint8_t(number(entry["status"], join(k, "status"), 0, 255)) : 0x2F;
+            dtc.status
+                = entry.isMember("status") ? std::uint8_t(number(entry["status"], join(k, "status"), 0, 255)) : 0x2F;
             for (const DtcEntry& other : e.dtcs) {
                 if (other.code == dtc.code)
                     fail(join(k, "code"), "listed twice");
@@ -380,9 +382,8 @@ bool validVin(const std::string& vin)
 {
     if (vin.size() != 17)
         return false;
-    return std::all_of(vin.begin(), vin.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z' && c != 'I' && c != 'O' && c != 'Q');
-    });
+    return std::all_of(vin.begin(), vin.end(),
+        [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z' && c != 'I' && c != 'O' && c != 'Q'); });
 }
 
 bool parseDtcCode(const std::string& s, std::uint32_t* code)
@@ -496,8 +497,8 @@ std::string vehicleDataDir()
 std::string resolveVehicleFile(const std::string& nameOrPath, std::string* error)
 {
     const std::string name = nameOrPath.empty() ? "default" : nameOrPath;
-    const bool isPath = name.find('/') != std::string::npos
-        || (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0);
+    const bool isPath
+        = name.find('/') != std::string::npos || (name.size() > 5 && name.compare(name.size() - 5, 5, ".json") == 0);
     const std::string path = isPath ? name : vehicleDataDir() + "/" + name + ".json";
     if (isFile(path))
         return path;
@@ -508,7 +509,8 @@ std::string resolveVehicleFile(const std::string& nameOrPath, std::string* error
             std::string known;
             for (const std::string& v : shippedVehicles())
                 known += (known.empty() ? "" : ", ") + v;
-            *error = "no vehicle \"" + name + "\" in " + vehicleDataDir() + (known.empty() ? "" : " (there are: " + known + ")");
+            *error = "no vehicle \"" + name + "\" in " + vehicleDataDir()
+                + (known.empty() ? "" : " (there are: " + known + ")");
         }
     }
     return {};

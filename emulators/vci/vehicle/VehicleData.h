@@ -20,14 +20,14 @@ struct DtcEntry {
 };
 
 struct EcuDescription {
-    std::string name;           // control commands address the ECU by it
-    int pins = 0;               // 0: pins 6/14, 1: pins 3/11
+    std::string name; // control commands address the ECU by it
+    int pins = 0;     // 0: pins 6/14, 1: pins 3/11
     std::uint32_t requestId = 0;
     std::uint32_t responseId = 0;
     std::uint32_t functionalId = 0; // 0: no functional address
-    bool extended = false;      // 29-bit identifiers
-    bool fd = false;            // ISO-TP over CAN FD frames
-    bool obd = false;           // answers OBD-II (modes 01, 03, 04, 07, 09)
+    bool extended = false;          // 29-bit identifiers
+    bool fd = false;                // ISO-TP over CAN FD frames
+    bool obd = false;               // answers OBD-II (modes 01, 03, 04, 07, 09)
     bool pad = true;
     std::uint8_t padValue = 0xCC;
     std::uint8_t blockSize = 0;
@@ -37,16 +37,16 @@ struct EcuDescription {
     std::uint32_t securityConstant = 0x5A3C96E1;
     std::uint16_t routineId = 0x0201;
     std::int64_t routineMs = 3000;
-    std::string partNumber;      // F187
-    std::string softwareNumber;  // F188
-    std::string softwareVersion; // F189
-    std::string supplier;        // F18A
-    std::string manufacturingDate; // F18B
-    std::string serialNumber;    // F18C
-    std::string hardwareNumber;  // F191
-    std::string systemName;      // F197
-    std::string ecuName;         // OBD mode 09 PID 0A
-    std::string calibrationId;   // OBD mode 09 PID 04
+    std::string partNumber;              // F187
+    std::string softwareNumber;          // F188
+    std::string softwareVersion;         // F189
+    std::string supplier;                // F18A
+    std::string manufacturingDate;       // F18B
+    std::string serialNumber;            // F18C
+    std::string hardwareNumber;          // F191
+    std::string systemName;              // F197
+    std::string ecuName;                 // OBD mode 09 PID 0A
+    std::string calibrationId;           // OBD mode 09 PID 04
     std::map<std::uint16_t, Bytes> dids; // further data identifiers
     std::vector<DtcEntry> dtcs;
 };

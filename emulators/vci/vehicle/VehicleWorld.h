@@ -21,7 +21,8 @@ public:
     // `vehicleFile`: a vehicle description (docs/vehicle-simulation.md); empty
     // for the default vehicle. false with *error on a file that breaks the rules.
     // A name of a shipped vehicle ("default", see resolveVehicleFile) works too.
-    static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const std::string& vehicleFile, std::string* error);
+    static std::unique_ptr<VehicleWorld> create(
+        Scheduler& scheduler, const std::string& vehicleFile, std::string* error);
     // From a description already read.
     static std::unique_ptr<VehicleWorld> create(Scheduler& scheduler, const VehicleDescription& description);
     virtual ~VehicleWorld() = default;

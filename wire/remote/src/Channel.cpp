@@ -9,8 +9,8 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 namespace remote {
@@ -200,8 +200,8 @@ bool Channel::writeAll(const std::string& data, int timeoutMs)
     return true;
 }
 
-bool readFrame(Channel& ch, FrameReader& reader, Frame& frame, int timeoutMs, std::string* error,
-    const std::atomic<bool>* stop)
+bool readFrame(
+    Channel& ch, FrameReader& reader, Frame& frame, int timeoutMs, std::string* error, const std::atomic<bool>* stop)
 {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     char buf[4096];

@@ -11,8 +11,9 @@ constexpr std::size_t kReadChunk = kMaxData;
 
 std::uint64_t monotonicMs()
 {
-    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch()).count());
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
 }
 
 Link::Link(std::unique_ptr<Channel> peer, LinkOptions options)
@@ -310,7 +311,8 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
         }
 
         const auto untilPing = std::chrono::duration_cast<std::chrono::milliseconds>(nextPing - Clock::now()).count();
-        const int timeout = m_peer->hasPending() ? 0 : static_cast<int>(untilPing < 0 ? 0 : (untilPing > 1000 ? 1000 : untilPing));
+        const int timeout
+            = m_peer->hasPending() ? 0 : static_cast<int>(untilPing < 0 ? 0 : (untilPing > 1000 ? 1000 : untilPing));
         if (net::pollSockets(fds.data(), fds.size(), timeout) < 0) {
             m_endText = "poll failed";
             result = Ended::PeerClosed;

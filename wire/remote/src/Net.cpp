@@ -130,7 +130,8 @@ bool connectResult(Socket s)
     return err == 0;
 }
 
-Socket connectTcp(const std::string& ip, std::uint16_t port, int timeoutMs, std::string* error, const std::atomic<bool>* stop)
+Socket connectTcp(
+    const std::string& ip, std::uint16_t port, int timeoutMs, std::string* error, const std::atomic<bool>* stop)
 {
     const Socket s = startConnect(ip, port, error);
     if (s == kNoSocket)
@@ -143,7 +144,9 @@ Socket connectTcp(const std::string& ip, std::uint16_t port, int timeoutMs, std:
             closeSocket(s);
             return kNoSocket;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        const auto left
+            = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                  .count();
         if (left <= 0) {
             if (error)
                 *error = "connect timed out";
@@ -364,8 +367,7 @@ void Waker::wake()
 void Waker::drain()
 {
     char buf[64];
-    while (recvSome(m_read, buf, sizeof buf) > 0) {
-    }
+    while (recvSome(m_read, buf, sizeof buf) > 0) { }
 }
 
 } // namespace remote::net

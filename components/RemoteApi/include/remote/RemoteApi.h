@@ -32,20 +32,20 @@ enum { BW_REMOTE_RELAY_PORT = 11923 };
 // Status of a relay session (ServerRemote_Status).
 enum {
     BW_RELAY_CONNECTED = 0,
-    BW_RELAY_PENDING = 1,          // no answer yet
-    BW_RELAY_UNREACHABLE = 2,      // cannot reach the relay
-    BW_RELAY_VCI_OFFLINE = 4,      // the serial is not registered
-    BW_RELAY_WRONG_CODE = 5,       // code wrong, or locked out
-    BW_RELAY_BUSY = 6,             // the adapter is in a session with another B-end
-    BW_RELAY_DISCONNECTED = -2     // the relay ended the session
+    BW_RELAY_PENDING = 1,      // no answer yet
+    BW_RELAY_UNREACHABLE = 2,  // cannot reach the relay
+    BW_RELAY_VCI_OFFLINE = 4,  // the serial is not registered
+    BW_RELAY_WRONG_CODE = 5,   // code wrong, or locked out
+    BW_RELAY_BUSY = 6,         // the adapter is in a session with another B-end
+    BW_RELAY_DISCONNECTED = -2 // the relay ended the session
 };
 
 // Status of a ClientRemote handle (ClientRemote_Status).
 enum {
     BW_CLIENT_PENDING = 0,
-    BW_CLIENT_CONNECTED = 1,       // registered at the relay / P2P linked
-    BW_CLIENT_LINKED = 2,          // P2P: linked and the peer's check passed
-    BW_CLIENT_REFUSED = 3,         // relay or listener refused (bad key/code/serial)
+    BW_CLIENT_CONNECTED = 1, // registered at the relay / P2P linked
+    BW_CLIENT_LINKED = 2,    // P2P: linked and the peer's check passed
+    BW_CLIENT_REFUSED = 3,   // relay or listener refused (bad key/code/serial)
     BW_CLIENT_UNREACHABLE = 7,
     BW_CLIENT_DISCONNECTED = -2,
     BW_CLIENT_FAILED = -1
@@ -54,8 +54,8 @@ enum {
 // Status of a LocalServerRemote listener (LocalServerRemote_Status).
 enum {
     BW_LISTEN_OK = 0,
-    BW_LISTEN_BIND_FAILED = 2,     // port taken or not allowed
-    BW_LISTEN_NO_ADAPTER = 4,      // the "Brindlewick remoteDiag" adapter is missing
+    BW_LISTEN_BIND_FAILED = 2, // port taken or not allowed
+    BW_LISTEN_NO_ADAPTER = 4,  // the "Brindlewick remoteDiag" adapter is missing
     BW_LISTEN_FAILED = 5
 };
 
@@ -86,8 +86,8 @@ BW_REMOTE_EXPORT void ServerRemote_Destroy(void* session);
 BW_REMOTE_EXPORT int ClientRemote_RelayAddress(char* relayOut);
 // Registers the adapter at the relay (port BW_REMOTE_RELAY_PORT) or links it
 // to a P2P listener (any other port). Returns a handle at once.
-BW_REMOTE_EXPORT void* ClientRemote_Connect(const char* address, uint16_t port, const char* sn, const char* tag,
-                                            int code, const char* key);
+BW_REMOTE_EXPORT void* ClientRemote_Connect(
+    const char* address, uint16_t port, const char* sn, const char* tag, int code, const char* key);
 BW_REMOTE_EXPORT int ClientRemote_Status(void* client);
 // 1 linked, 2 still connecting, anything else lost; `peerText` 64 bytes.
 BW_REMOTE_EXPORT int ClientRemote_State(void* client, char* peerText);

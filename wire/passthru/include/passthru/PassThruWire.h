@@ -13,17 +13,17 @@ namespace passthru {
 
 inline constexpr std::uint16_t kDefaultPort = 7630;
 inline constexpr std::uint16_t kProtocolVersion = 1;
-inline constexpr std::size_t kHeaderSize = 9;             // length, type, tag
-inline constexpr std::uint32_t kMinLength = 5;            // type + tag
-inline constexpr std::uint32_t kMaxLength = 16384;        // bytes after the length field
-inline constexpr std::size_t kMaxData = 4128;             // PASSTHRU_MSG data
-inline constexpr std::size_t kMaxText = 256;              // a str
-inline constexpr std::size_t kMaxMessagesPerFrame = 64;   // WRITE and RX
+inline constexpr std::size_t kHeaderSize = 9;           // length, type, tag
+inline constexpr std::uint32_t kMinLength = 5;          // type + tag
+inline constexpr std::uint32_t kMaxLength = 16384;      // bytes after the length field
+inline constexpr std::size_t kMaxData = 4128;           // PASSTHRU_MSG data
+inline constexpr std::size_t kMaxText = 256;            // a str
+inline constexpr std::size_t kMaxMessagesPerFrame = 64; // WRITE and RX
 inline constexpr std::size_t kMaxIoctlPairs = 64;
 inline constexpr std::size_t kMaxChannels = 4;
 inline constexpr std::size_t kMaxFilters = 10;
 inline constexpr std::size_t kMaxPeriodic = 10;
-inline constexpr std::uint32_t kMinPeriodMs = 5;          // START_PERIODIC interval
+inline constexpr std::uint32_t kMinPeriodMs = 5; // START_PERIODIC interval
 inline constexpr std::uint32_t kMaxPeriodMs = 65535;
 // A msg on the wire: ProtocolID, RxStatus, TxFlags, Timestamp, ExtraDataIndex, DataSize.
 inline constexpr std::size_t kMessageHeaderSize = 26;
@@ -65,18 +65,36 @@ struct ConfigPair {
 };
 
 // ---- Requests (library -> adapter) -----------------------------------------
-struct OpenRequest { std::uint16_t version = kProtocolVersion; std::string client; };
-struct ConnectRequest { std::uint32_t protocolId = 0, flags = 0, baudRate = 0; };
-struct ChannelRequest { std::uint32_t channel = 0; };                          // DISCONNECT
-struct WriteRequest { std::uint32_t channel = 0, timeoutMs = 0; std::vector<Message> messages; };
-struct StartPeriodicRequest { std::uint32_t channel = 0, intervalMs = 0; Message message; };
-struct StopRequest { std::uint32_t channel = 0, id = 0; };                   // STOP_PERIODIC, STOP_FILTER
+struct OpenRequest {
+    std::uint16_t version = kProtocolVersion;
+    std::string client;
+};
+struct ConnectRequest {
+    std::uint32_t protocolId = 0, flags = 0, baudRate = 0;
+};
+struct ChannelRequest {
+    std::uint32_t channel = 0;
+}; // DISCONNECT
+struct WriteRequest {
+    std::uint32_t channel = 0, timeoutMs = 0;
+    std::vector<Message> messages;
+};
+struct StartPeriodicRequest {
+    std::uint32_t channel = 0, intervalMs = 0;
+    Message message;
+};
+struct StopRequest {
+    std::uint32_t channel = 0, id = 0;
+}; // STOP_PERIODIC, STOP_FILTER
 struct StartFilterRequest {
     std::uint32_t channel = 0, filterType = 0;
     Message mask, pattern;
     std::optional<Message> flowControl;
 };
-struct IoctlRequest { std::uint32_t channel = 0, ioctlId = 0; std::vector<ConfigPair> pairs; };
+struct IoctlRequest {
+    std::uint32_t channel = 0, ioctlId = 0;
+    std::vector<ConfigPair> pairs;
+};
 
 // ---- Replies (adapter -> library) ------------------------------------------
 // status 0: the result fields of the request's type are set; otherwise `text`
@@ -96,9 +114,18 @@ struct Reply {
 };
 
 // ---- Events (adapter -> library) -------------------------------------------
-struct RxEvent { std::uint32_t channel = 0; std::vector<Message> messages; };
-struct LostEvent { std::uint32_t channel = 0; std::uint32_t count = 0; };
-struct BusEvent { std::uint32_t channel = 0; std::uint32_t state = 0; };
+struct RxEvent {
+    std::uint32_t channel = 0;
+    std::vector<Message> messages;
+};
+struct LostEvent {
+    std::uint32_t channel = 0;
+    std::uint32_t count = 0;
+};
+struct BusEvent {
+    std::uint32_t channel = 0;
+    std::uint32_t state = 0;
+};
 
 // A whole frame as read from the stream.
 struct Frame {

@@ -26,7 +26,7 @@ inline constexpr std::size_t kMaxBody = 1 + 4 + kMaxData;
 inline constexpr std::size_t kMaxSerial = 20; // printable ASCII, 1..20
 inline constexpr std::size_t kMaxKey = 15;    // printable ASCII, 0..15
 inline constexpr std::uint32_t kMaxCode = 999999;
-inline constexpr std::size_t kMaxText = 63;   // END reasons and peer texts
+inline constexpr std::size_t kMaxText = 63; // END reasons and peer texts
 inline constexpr std::size_t kNonceSize = 16;
 inline constexpr std::size_t kProofSize = 32;
 
@@ -61,11 +61,11 @@ enum : std::int32_t {
 
 // Why an END was sent.
 enum class EndReason : std::uint8_t {
-    PeerLeft = 1,    // the other end ended or dropped; a registration stays
-    Closing = 2,     // the sender ends this link
-    Replaced = 3,    // a newer registration of the same serial took over
-    Protocol = 4,    // the sender refused a frame
-    Timeout = 5,     // nothing heard for too long
+    PeerLeft = 1, // the other end ended or dropped; a registration stays
+    Closing = 2,  // the sender ends this link
+    Replaced = 3, // a newer registration of the same serial took over
+    Protocol = 4, // the sender refused a frame
+    Timeout = 5,  // nothing heard for too long
 };
 
 struct Frame {
@@ -132,7 +132,7 @@ std::string encodeProof(const ProofMsg& m);
 bool parseRegister(const Frame& f, RegisterMsg& m, std::string* error);
 bool parseLookup(const Frame& f, LookupMsg& m, std::string* error);
 bool parseConnect(const Frame& f, ConnectMsg& m, std::string* error);
-bool parseAck(const Frame& f, AckMsg& m, std::string* error);     // RegisterAck, LookupAck, ConnectAck
+bool parseAck(const Frame& f, AckMsg& m, std::string* error); // RegisterAck, LookupAck, ConnectAck
 bool parseSession(const Frame& f, std::string& peerText, std::string* error);
 bool parseStream(const Frame& f, StreamMsg& m, std::string* error); // Open, Data, Close
 bool parsePing(const Frame& f, PingMsg& m, std::string* error);     // Ping, Pong
