@@ -1,10 +1,15 @@
 # Small functions the folders of the build share.
 
 # Adds every sub-folder of the current folder that has a CMakeLists.txt, in
-# name order: a new part of the build needs no line anywhere else.
+# name order, but those named after EXCEPT: a new part of the build needs no
+# line anywhere else.
 function(bw_add_subfolders)
+    cmake_parse_arguments(ARG "" "" "EXCEPT" ${ARGN})
     file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
     list(SORT children)
+    if(ARG_EXCEPT)
+        list(REMOVE_ITEM children ${ARG_EXCEPT})
+    endif()
     foreach(child ${children})
         if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
             add_subdirectory(${child})
