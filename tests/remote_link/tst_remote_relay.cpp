@@ -475,8 +475,12 @@ private slots:
         QCOMPARE(f.type, Type::Session);
         flood(b);
         QVERIFY(b.closedWithin(5000));
+        // While the B-end's answers pile up the relay holds the C-end back
+        // and pings it once a second; a slow flood lets some of those through.
         EndMsg end;
-        QVERIFY(c.next(f));
+        do
+            QVERIFY(c.next(f));
+        while (f.type == Type::Ping);
         QVERIFY(parseEnd(f, end, nullptr));
         QCOMPARE(end.reason, EndReason::PeerLeft);
         QCOMPARE(lookupStatus(relay.port(), "FLOOD1"), int(kStatusOk));
