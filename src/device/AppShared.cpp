@@ -9,6 +9,8 @@
 #include <QMutexLocker>
 #include <QThread>
 
+#include <thread>
+
 AppShared::AppShared()
     : m_profile(initialProfile())
     , m_config(std::make_shared<MT7628Config>())
@@ -131,33 +133,16 @@ void AppShared::fetchRemoteKey()
         };
     }
 
-    auto* thread = new QThread;
-    thread->setObjectName(QStringLiteral("remote-key")); // shown in log lines
-    auto* worker = new RemoteKeyWorker(std::move(fetcher), std::move(serial), std::move(ip));
-    worker->moveToThread(thread);
-    connect(thread, &QThread::started, worker, &RemoteKeyWorker::run);
-    connect(worker, &RemoteKeyWorker::finished, thread, &QThread::quit);
-    connect(worker, &RemoteKeyWorker::finished, worker, &QObject::deleteLater);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    // The thread object is cleaned up by the main thread's event loop.
-    if (QCoreApplication* app = QCoreApplication::instance())
-        thread->moveToThread(app->thread());
-    thread->start();
-}
-
-RemoteKeyWorker::RemoteKeyWorker(AppShared::RemoteKeyFetcher fetcher, std::string serial, std::string ip)
-    : m_fetcher(std::move(fetcher))
-    , m_serial(std::move(serial))
-    , m_ip(std::move(ip))
-{
-}
-
-void RemoteKeyWorker::run()
-{
-    std::string key;
-    // The result is not used: whatever key text the call left is stored.
-    m_fetcher(m_serial, m_ip, key);
-    qCDebug(lcDevice) << "remote key read for the current adapter";
-    AppShared::instance()->storeRemoteKey(QString::fromStdString(m_serial), QString::fromUtf8(key.c_str()));
-    emit finished();
+    // A plain thread of its own: the read may take seconds and nothing waits
+    // for it; the key arrives through storeRemoteKey, which keeps it only
+    // while the adapter is still the one asked about. (A QThread deleted from
+    // its own finished() signal raced with its last wake-up.)
+    std::thread([fetcher = std::move(fetcher), serial = std::move(serial), ip = std::move(ip)] {
+        QThread::currentThread()->setObjectName(QStringLiteral("remote-key")); // shown in log lines
+        std::string key;
+        // The result is not used: whatever key text the call left is stored.
+        fetcher(serial, ip, key);
+        qCDebug(lcDevice) << "remote key read for the current adapter";
+        AppShared::instance()->storeRemoteKey(QString::fromStdString(serial), QString::fromUtf8(key.c_str()));
+    }).detach();
 }

@@ -67,8 +67,6 @@ private:
     AppShared();
     ~AppShared() override;
     void storeRemoteKey(const QString& serial, const QString& key);
-    friend class RemoteKeyWorker;
-
     mutable QMutex m_mutex;
     QString m_serial;
     DeviceInfo m_info;
@@ -76,20 +74,4 @@ private:
     QString m_remoteKey;
     std::shared_ptr<MT7628Config> m_config;
     RemoteKeyFetcher m_fetcher;
-};
-
-// Runs one remote-key read on its own QThread.
-class RemoteKeyWorker : public QObject {
-    Q_OBJECT
-public:
-    RemoteKeyWorker(AppShared::RemoteKeyFetcher fetcher, std::string serial, std::string ip);
-public slots:
-    void run();
-signals:
-    void finished();
-
-private:
-    AppShared::RemoteKeyFetcher m_fetcher;
-    std::string m_serial;
-    std::string m_ip;
 };
