@@ -246,9 +246,11 @@ private slots:
         QCOMPARE(fetched().count("M5ECABCDXJ7Z0001"), 1);
     }
 
+    // The serials below have 15 characters: no remote-key read starts, whose
+    // report from its own thread would reach the spies of these cases.
     void emptyBlockAfterAnAdapter()
     {
-        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12000, 1, "USB"));
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z001", 12000, 1, "USB"));
         VciStatusRecord r;
         readVciStatus(r);
         fillBlock(m_block, QByteArray());
@@ -285,7 +287,7 @@ private slots:
     // and never a crash, while the reader keeps it mapped.
     void textWithoutALiveWriterIsIgnored()
     {
-        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12000, 1, "USB"));
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z001", 12000, 1, "USB"));
         VciStatusRecord r;
         QVERIFY(readVciStatus(r));
         platform::SharedMemory left; // keeps the text there once the writer is gone
@@ -298,7 +300,7 @@ private slots:
         QVERIFY(m_block.create(kStatusBlock, kBlockBytes));
         QVERIFY(m_block.holdOwnership());
         QVERIFY(readVciStatus(r));
-        QCOMPARE(QByteArray(r.SN), QByteArray("M5ECABCDXJ7Z0001"));
+        QCOMPARE(QByteArray(r.SN), QByteArray("M5ECABCDXJ7Z001"));
 
         QVERIFY(shrinkBlock(kStatusBlock, 16));
         QVERIFY(!readVciStatus(r));
@@ -309,7 +311,7 @@ private slots:
         platform::SharedMemory::remove(kStatusBlock);
         QVERIFY(m_block.create(kStatusBlock, kBlockBytes));
         QVERIFY(m_block.holdOwnership());
-        fillBlock(m_block, statusText("M5ECABCDXJ7Z0001", 12000, 1, "USB"));
+        fillBlock(m_block, statusText("M5ECABCDXJ7Z001", 12000, 1, "USB"));
         QVERIFY(readVciStatus(r));
     }
 
