@@ -4,20 +4,18 @@
 // voltage, the VIN, the stored trouble codes of every ECU, clearing them,
 // and a live-data watch.
 #include "j2534.h"
+#include "j2534/Registration.h"
 
 #include <platform/Library.h>
 #include <platform/Process.h>
-#include <platform/Registry.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,98 +71,15 @@ void check(long status, const std::string& what)
         throw Failure{what + ": " + lastError() + " (status " + std::to_string(status) + ")"};
 }
 
-#ifndef _WIN32
-// The FunctionLibrary member of the registration file (a JSON object of
-// texts and numbers, docs/j2534.md).
-std::string functionLibraryFrom(const std::string& json)
-{
-    const std::string key = "\"FunctionLibrary\"";
-    std::size_t pos = json.find(key);
-    if (pos == std::string::npos)
-        return {};
-    pos = json.find_first_not_of(" \t\r\n", pos + key.size());
-    if (pos == std::string::npos || json[pos] != ':')
-        return {};
-    pos = json.find_first_not_of(" \t\r\n", pos + 1);
-    if (pos == std::string::npos || json[pos] != '"')
-        return {};
-    std::string out;
-    for (++pos; pos < json.size() && json[pos] != '"'; ++pos) {
-        if (json[pos] != '\\') {
-            out += json[pos];
-            continue;
-        }
-        if (++pos >= json.size())
-            return {};
-        const char c = json[pos];
-        if (c == 'u') {
-            if (pos + 4 >= json.size())
-                return {};
-            const unsigned long cp = std::strtoul(json.substr(pos + 1, 4).c_str(), nullptr, 16);
-            pos += 4;
-            if (cp < 0x80) {
-                out += static_cast<char>(cp);
-            } else if (cp < 0x800) {
-                out += static_cast<char>(0xC0 | (cp >> 6));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            } else {
-                out += static_cast<char>(0xE0 | (cp >> 12));
-                out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                out += static_cast<char>(0x80 | (cp & 0x3F));
-            }
-        } else {
-            out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c == 'b' ? '\b' : c == 'f' ? '\f' : c;
-        }
-    }
-    return pos < json.size() ? out : std::string();
-}
-#endif
-
 // Where an application finds the library: the registration, else the one
 // beside this program.
 std::string defaultLibrary(std::string* how)
 {
-#ifdef _WIN32
-    if (auto v = platform::Registry::readString(platform::RegistryHive::LocalMachine,
-            "SOFTWARE\\PassThruSupport.04.04\\Brindlewick J2534", "FunctionLibrary", platform::RegistryView::Force32);
-        v && !v->empty()) {
-        *how = "registered in HKLM\\SOFTWARE\\PassThruSupport.04.04\\Brindlewick J2534";
-        return *v;
-    }
-    const char* name = "BrindlewickJ2534.dll";
-#else
-    std::vector<std::string> folders;
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (config && config[0] == '/')
-        folders.push_back(config);
-    else if (home)
-        folders.push_back(std::string(home) + "/.config");
-    const char* dirs = std::getenv("XDG_CONFIG_DIRS");
-    std::stringstream list(dirs && *dirs ? dirs : "/etc/xdg");
-    for (std::string d; std::getline(list, d, ':');)
-        if (!d.empty() && d[0] == '/')
-            folders.push_back(d);
-    for (const std::string& f : folders) {
-        const std::string file = f + "/j2534/04.04/brindlewick-j2534.json";
-        std::ifstream in(file, std::ios::binary);
-        if (!in)
-            continue;
-        std::string json((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (json.size() > 65536)
-            continue;
-        const std::string path = functionLibraryFrom(json);
-        if (!path.empty()) {
-            *how = "registered in " + file;
-            return path;
-        }
-    }
-    const char* name = "BrindlewickJ2534.so";
-#endif
     std::string self = platform::modulePath();
     const auto slash = self.find_last_of("/\\");
-    *how = "beside j2534-tool (no registered library)";
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/" + name;
+    const auto found = j2534::locateLibrary(slash == std::string::npos ? std::string(".") : self.substr(0, slash));
+    *how = found.how;
+    return found.path;
 }
 
 bool loadApi(platform::Library& lib, const std::string& path, std::string* error)
