@@ -8,13 +8,6 @@ PACKAGES="build-essential cmake ninja-build pkg-config
  xvfb xauth x11-utils imagemagick fonts-dejavu-core libxcb1-dev curl python3 p7zip-full procps iproute2
  mingw-w64 wine64
  qtkeychain-qt5-dev gnome-keyring dbus-daemon dbus-bin clang-format"
-missing=""
-for p in $PACKAGES; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null
-fi
+. "$(dirname "$0")/install-missing.sh"
+# shellcheck disable=SC2086
+install_missing $PACKAGES

@@ -15,16 +15,8 @@ RUN_SECONDS=${FUZZ_SECONDS:-12}
 JOBS=${FUZZ_JOBS:-2}
 
 # clang from Debian has libFuzzer in its runtime package.
-missing=""
-for p in clang libclang-rt-14-dev; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-    echo "Installing:$missing"
-    if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing >/dev/null || exit 1
-fi
+. scripts/install-missing.sh
+install_missing clang libclang-rt-14-dev || exit 1
 
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     CC=clang CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -42,4 +42,11 @@ private:
 std::string toLowerAscii(std::string text);
 bool equalsIgnoreCase(const std::string& a, const std::string& b);
 
+// The data root a test set with setDataRoot(); empty when none.
+std::string dataRootOverride();
+
+// The instance-lock file name's ending: the shared-block prefix of this run
+// (BRINDLEWICK_SHM_PREFIX), made safe for a file name, then ".lock".
+std::string instanceLockSuffix();
+
 } // namespace platform::detail

@@ -4,27 +4,12 @@
 #include "../common/Detail.h"
 
 #include <cstdlib>
-#include <mutex>
 
 namespace platform {
-namespace {
-std::mutex g_mutex;
-std::string g_rootOverride;
-} // namespace
-
-void setDataRoot(const std::string& dir)
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_rootOverride = dir;
-}
-
 std::string dataRoot()
 {
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (!g_rootOverride.empty())
-            return g_rootOverride;
-    }
+    if (std::string root = detail::dataRootOverride(); !root.empty())
+        return root;
     if (const char* env = std::getenv("BRINDLEWICK_DATA_ROOT"); env && *env)
         return env;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')

@@ -1,5 +1,7 @@
 #include "platform/InstanceLock.h"
 
+#include "../common/Detail.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -9,19 +11,6 @@
 #include <unistd.h>
 
 namespace platform {
-
-namespace {
-// The block prefix, made safe for a file name.
-std::string lockSuffix()
-{
-    std::string prefix;
-    if (const char* p = std::getenv("BRINDLEWICK_SHM_PREFIX")) {
-        for (const char* c = p; *c; ++c)
-            prefix += (*c == '/' || *c == '\\' || *c == ':' ? '_' : *c);
-    }
-    return prefix + ".lock";
-}
-} // namespace
 
 InstanceLock::~InstanceLock()
 {
@@ -75,7 +64,7 @@ std::string InstanceLock::defaultPath(const std::string& name)
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     std::string dir = runtime && *runtime ? runtime : "/tmp";
-    return dir + "/" + name + "-" + std::to_string(::getuid()) + lockSuffix();
+    return dir + "/" + name + "-" + std::to_string(::getuid()) + detail::instanceLockSuffix();
 }
 
 } // namespace platform

@@ -74,16 +74,7 @@ bool NamedEvent::create(const std::string& name)
         ::close(fd);
         return false;
     }
-    void* p = ::mmap(nullptr, kObjectSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) {
-        m_error = systemError("mmap", native);
-        ::close(fd);
-        return false;
-    }
-    m_state = p;
-    m_guard = detail::guardMapping(p, kObjectSize); // a shrunk object must not kill us
-    m_fd = fd;
-    return true;
+    return adopt(fd, native);
 }
 
 bool NamedEvent::open(const std::string& name)
@@ -102,6 +93,12 @@ bool NamedEvent::open(const std::string& name)
         ::close(fd);
         return false;
     }
+    return adopt(fd, native);
+}
+
+// Maps the event object behind `fd`, which it owns from here on.
+bool NamedEvent::adopt(int fd, const std::string& native)
+{
     void* p = ::mmap(nullptr, kObjectSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (p == MAP_FAILED) {
         m_error = systemError("mmap", native);

@@ -84,30 +84,15 @@ std::string SharedMemory::nativeName(const std::string& name)
 
 bool SharedMemory::create(const std::string& name, std::size_t size)
 {
-    close();
-    m_error.clear();
-    if (size == 0) {
-        m_error = "shared memory block " + name + ": size 0";
-        return false;
-    }
-    const std::string native = nativeName(name);
-    const int fd = ::shm_open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        m_error = systemError("shm_open", native);
-        return false;
-    }
-    void* p = mapDescriptor(fd, native, size, true, m_error);
-    if (!p)
-        return false;
-    m_data = static_cast<unsigned char*>(p);
-    m_size = size;
-    m_name = name;
-    m_fd = fd;
-    m_guard = detail::guardMapping(p, size);
-    return true;
+    return attach(name, size, true);
 }
 
 bool SharedMemory::open(const std::string& name, std::size_t size)
+{
+    return attach(name, size, false);
+}
+
+bool SharedMemory::attach(const std::string& name, std::size_t size, bool create)
 {
     close();
     m_error.clear();
@@ -116,12 +101,13 @@ bool SharedMemory::open(const std::string& name, std::size_t size)
         return false;
     }
     const std::string native = nativeName(name);
-    const int fd = ::shm_open(native.c_str(), O_RDWR | O_CLOEXEC, 0);
+    const int fd = create ? ::shm_open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)
+                          : ::shm_open(native.c_str(), O_RDWR | O_CLOEXEC, 0);
     if (fd < 0) {
         m_error = systemError("shm_open", native);
         return false;
     }
-    void* p = mapDescriptor(fd, native, size, false, m_error);
+    void* p = mapDescriptor(fd, native, size, create, m_error);
     if (!p)
         return false;
     m_data = static_cast<unsigned char*>(p);

@@ -5,38 +5,19 @@
 #include "../common/Detail.h"
 
 #include <cstdlib>
-#include <mutex>
 
 namespace platform {
-namespace {
-std::mutex g_mutex;
-std::string g_rootOverride;
-} // namespace
-
-void setDataRoot(const std::string& dir)
-{
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_rootOverride = dir;
-}
-
 std::string dataRoot()
 {
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        if (!g_rootOverride.empty())
-            return g_rootOverride;
-    }
+    if (std::string root = detail::dataRootOverride(); !root.empty())
+        return root;
     const char* env = std::getenv("ProgramData");
     return env && *env ? env : "C:\\ProgramData";
 }
 
 std::string mapDataPath(const std::string& windowsPath)
 {
-    std::string root;
-    {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        root = g_rootOverride;
-    }
+    std::string root = detail::dataRootOverride();
     const std::string prefix = "c:\\programdata";
     if (root.empty() || windowsPath.size() < prefix.size())
         return windowsPath;

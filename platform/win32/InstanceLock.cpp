@@ -1,23 +1,12 @@
 #include "platform/InstanceLock.h"
 
+#include "../common/Detail.h"
+
 #include <windows.h>
 
 #include <cstdlib>
 
 namespace platform {
-
-namespace {
-// The block prefix, made safe for a file name.
-std::string lockSuffix()
-{
-    std::string prefix;
-    if (const char* p = std::getenv("BRINDLEWICK_SHM_PREFIX")) {
-        for (const char* c = p; *c; ++c)
-            prefix += (*c == '/' || *c == '\\' || *c == ':' ? '_' : *c);
-    }
-    return prefix + ".lock";
-}
-} // namespace
 
 InstanceLock::~InstanceLock()
 {
@@ -53,7 +42,7 @@ std::string InstanceLock::defaultPath(const std::string& name)
     std::string folder = n > 0 && n <= MAX_PATH ? std::string(dir, n) : std::string(".\\");
     if (folder.back() != '\\' && folder.back() != '/')
         folder += '\\';
-    return folder + name + lockSuffix();
+    return folder + name + detail::instanceLockSuffix();
 }
 
 } // namespace platform

@@ -44,24 +44,6 @@ std::string systemMessage(DWORD code)
 
 } // namespace
 
-Library::Library(Library&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr))
-    , m_path(std::move(other.m_path))
-    , m_error(std::move(other.m_error))
-{
-}
-
-Library& Library::operator=(Library&& other) noexcept
-{
-    if (this != &other) {
-        unload();
-        m_handle = std::exchange(other.m_handle, nullptr);
-        m_path = std::move(other.m_path);
-        m_error = std::move(other.m_error);
-    }
-    return *this;
-}
-
 bool Library::load(const std::string& path)
 {
     unload();

@@ -59,31 +59,6 @@ bool systemReportsInternet()
     return connected;
 }
 
-std::string resolveFirstIPv4(const std::string& host)
-{
-    if (host.empty() || !startSockets())
-        return {};
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* list = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &list) != 0 || !list)
-        return {};
-    std::string result;
-    for (const addrinfo* a = list; a; a = a->ai_next) {
-        if (a->ai_family != AF_INET)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        const auto* sin = reinterpret_cast<const sockaddr_in*>(a->ai_addr);
-        if (::inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text)) {
-            result = text;
-            break;
-        }
-    }
-    ::freeaddrinfo(list);
-    return result;
-}
-
 bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)
 {
     in_addr address{};

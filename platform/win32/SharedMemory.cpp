@@ -28,38 +28,15 @@ std::string SharedMemory::nativeName(const std::string& name)
 
 bool SharedMemory::create(const std::string& name, std::size_t size)
 {
-    close();
-    m_error.clear();
-    if (size == 0) {
-        m_error = "shared memory block " + name + ": size 0";
-        return false;
-    }
-    const unsigned long long size64 = size;
-    auto createMapping = [&](const std::string& n) {
-        return ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, static_cast<DWORD>(size64 >> 32),
-            static_cast<DWORD>(size64 & 0xffffffffu), n.c_str());
-    };
-    HANDLE h = createMapping(name);
-    if (!h && ::GetLastError() == ERROR_ACCESS_DENIED && !localFallback(name).empty())
-        h = createMapping(localFallback(name));
-    if (!h) {
-        m_error = systemError("CreateFileMapping", name, ::GetLastError());
-        return false;
-    }
-    void* p = ::MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, size);
-    if (!p) {
-        m_error = systemError("MapViewOfFile", name, ::GetLastError());
-        ::CloseHandle(h);
-        return false;
-    }
-    m_handle = h;
-    m_data = static_cast<unsigned char*>(p);
-    m_size = size;
-    m_name = name;
-    return true;
+    return attach(name, size, true);
 }
 
 bool SharedMemory::open(const std::string& name, std::size_t size)
+{
+    return attach(name, size, false);
+}
+
+bool SharedMemory::attach(const std::string& name, std::size_t size, bool create)
 {
     close();
     m_error.clear();
@@ -67,14 +44,22 @@ bool SharedMemory::open(const std::string& name, std::size_t size)
         m_error = "shared memory block " + name + ": size 0";
         return false;
     }
-    HANDLE h = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
-    if (!h && !localFallback(name).empty())
-        h = ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, localFallback(name).c_str());
+    const unsigned long long size64 = size;
+    auto mapping = [&](const std::string& n) {
+        return create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+                   static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64 & 0xffffffffu), n.c_str())
+                      : ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, n.c_str());
+    };
+    HANDLE h = mapping(name);
+    // Without the right to make "Global\" names the block lives in the session.
+    const bool fallBack = create ? ::GetLastError() == ERROR_ACCESS_DENIED : true;
+    if (!h && fallBack && !localFallback(name).empty())
+        h = mapping(localFallback(name));
     if (!h) {
-        m_error = systemError("OpenFileMapping", name, ::GetLastError());
+        m_error = systemError(create ? "CreateFileMapping" : "OpenFileMapping", name, ::GetLastError());
         return false;
     }
-    // A view larger than the section is refused by the system.
+    // A view larger than an existing section is refused by the system.
     void* p = ::MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, size);
     if (!p) {
         m_error = systemError("MapViewOfFile", name, ::GetLastError());

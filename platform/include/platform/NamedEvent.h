@@ -50,6 +50,7 @@ public:
 
 private:
     bool usable() const;
+    bool adopt(int fd, const std::string& native); // POSIX: maps the object behind fd
 
     std::string m_error;
     void* m_state = nullptr;  // POSIX: the mapped futex words

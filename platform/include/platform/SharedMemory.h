@@ -68,6 +68,9 @@ public:
     static std::string nativeName(const std::string& name);
 
 private:
+    // create() and open(): the same steps, but for making a missing block.
+    bool attach(const std::string& name, std::size_t size, bool create);
+
     unsigned char* m_data = nullptr;
     std::size_t m_size = 0;
     std::string m_name;
