@@ -1,9 +1,10 @@
 // The tunnel over one session link: TCP connections made to a local
 // listening socket (the B-end's virtual adapter address) travel as streams
 // (OPEN, DATA, CLOSE) to the other end, which connects each to its adapter's
-// module port or pass-thru port, as the listener's target says (the C-end). Pings measure the round trip every second;
-// a link on which nothing arrives for the idle time counts as lost (the time this end holds off reading, while its own
-// streams have a full queue, does not count).
+// module port or pass-thru port, as the listener's target says (the C-end).
+// Pings measure the round trip every second; a link on which nothing arrives
+// for the idle time counts as lost (the time this end holds off reading,
+// while its own streams have a full queue, does not count).
 //
 // run() is the link's event loop (one poll() over the link, the listeners and
 // the streams) on the caller's thread; everything else may be called from
