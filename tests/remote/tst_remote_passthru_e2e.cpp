@@ -220,6 +220,19 @@ private slots:
             QCOMPARE(m.stream, 1u);
             QVERIFY(m.data.empty()); // CLOSE
 
+            // Another adapter at the registered one's address is never reached.
+            QCOMPARE(m_emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                (b.send(encodePing(Type::Ping, {1, -1})), cEndStatus("SN")), QByteArray("OTHERADAPTER0001"), 3000);
+            QVERIFY(b.send(encodeOpen(3, kTargetPassThru)));
+            QVERIFY(nextStreamFrame(b, f, m));
+            QCOMPARE(m.stream, 3u);
+            QVERIFY(m.data.empty());
+            QCOMPARE(
+                m_emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))), QStringLiteral("OK"));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                (b.send(encodePing(Type::Ping, {1, -1})), cEndStatus("SN")), QByteArray(kSerial), 3000);
+
             const std::vector<std::uint8_t> open
                 = passthru::encodeOpen(5, {passthru::kProtocolVersion, "hostile B-end"});
             std::string data;
@@ -320,10 +333,11 @@ private:
     }
 
     // The next OPEN, DATA or CLOSE from the relay (pings skipped).
-    // `m.data` views `f`'s payload.
+    // `m.data` views `f`'s payload. Bounded: every frame within 3 s, the
+    // answers to this test's own pings at most.
     static bool nextStreamFrame(RawRelayClient& client, Frame& f, StreamMsg& m)
     {
-        for (int i = 0; i < 20; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             if (!client.next(f))
                 return false;
             if (f.type == Type::Data || f.type == Type::Close)
