@@ -59,7 +59,11 @@ void checkMessage(const Frame& f)
             appendData(again, stream.stream, stream.data.data(), stream.data.size());
             BW_FUZZ_CHECK(again == bytes);
         } else {
-            BW_FUZZ_CHECK((f.type == Type::Open ? encodeOpen(stream.stream) : encodeClose(stream.stream)) == bytes);
+            BW_FUZZ_CHECK(f.type == Type::Open || !stream.targetGiven);
+            const std::string again = f.type != Type::Open ? encodeClose(stream.stream)
+                : stream.targetGiven                       ? encodeOpen(stream.stream, stream.target)
+                                                           : encodeOpen(stream.stream);
+            BW_FUZZ_CHECK(again == bytes);
         }
     }
     PingMsg ping;

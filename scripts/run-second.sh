@@ -76,11 +76,15 @@ if [ "$1" = "--pair" ]; then
     "$BIN/vci-emulator" --no-stdin --base-address 127.0.100.1 --port 0 --control-port 0 --passthru-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
     vport=$(wait_line "$RUN/vci.log" 'protocol port' | grep -oE 'protocol port [0-9]+' | grep -oE '[0-9]+')
     export BRINDLEWICK_MT7628_PORT=$vport
+    # The adapter's pass-thru port: the c-end connects to it, the b-end's
+    # virtual adapter listens on it and J2534 applications dial it.
+    export BW_PASSTHRU_PORT=$(grep -oE 'pass-thru port [0-9]+' "$RUN/vci.log" | head -n1 | grep -oE '[0-9]+')
 
     start_manager c-end 127.0.100.1 "$vport" "$RUN"
     start_manager b-end 127.0.100.250 "$vport" "$RUN"
     echo "relay 127.0.0.1:$BRINDLEWICK_RELAY_PORT, cloud $BRINDLEWICK_MAIN_API_BASE (records: ${BRINDLEWICK_MAIN_API_BASE}__control/mapping-records)"
     echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
+    echo "Then J2534 at the b-end: BRINDLEWICK_SHM_PREFIX=bwb-end_ BW_PASSTHRU_PORT=$BW_PASSTHRU_PORT $BIN/j2534-tool --library $BIN/BrindlewickJ2534.so vin"
     # The managers run in a subshell, so they are watched rather than waited for.
     if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else
         while kill -0 "${pids[-1]}" 2>/dev/null; do sleep 1; done

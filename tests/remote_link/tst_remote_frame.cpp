@@ -225,8 +225,9 @@ private slots:
         QVERIFY(error.find("LOOKUP") != std::string::npos);
 
         StreamMsg stream;
-        QVERIFY(!parseStream(one(raw(9, u32(1))), stream, &error));       // DATA without bytes
-        QVERIFY(!parseStream(one(raw(8, u32(1) + "x")), stream, &error)); // OPEN with extra bytes
+        QVERIFY(!parseStream(one(raw(9, u32(1))), stream, &error));        // DATA without bytes
+        QVERIFY(!parseStream(one(raw(8, u32(1) + "xy")), stream, &error)); // OPEN with bytes past its target
+        QVERIFY(!parseStream(one(raw(10, u32(1) + "x")), stream, &error)); // CLOSE has no target
         QVERIFY(!parseStream(one(raw(10, "\x01")), stream, &error));
 
         EndMsg end;

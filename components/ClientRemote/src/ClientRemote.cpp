@@ -2,7 +2,9 @@
 // registered at the relay and serves the sessions the relay pairs it with;
 // with any other port it links to a P2P listener, proves that it holds the
 // adapter's code and serves that one session. Either way the streams the
-// B-end opens go to this machine's adapter only, at its module port.
+// B-end opens go to this machine's adapter only, at its module port or (for
+// a J2534 application at the B-end, once the session is paired) at its
+// pass-thru port.
 #include "remote/RemoteApi.h"
 
 #include "SessionSupport.h"
@@ -36,6 +38,10 @@ struct Client {
     // The relay checks the adapter through the link before the registration
     // counts (its answer to REGISTER was "checking").
     bool checking = false;
+    // Pass-thru streams are served only in a session: through the relay from
+    // its SESSION to the end, in P2P once the listener accepted the proof.
+    // Never while the relay checks the adapter.
+    std::atomic<bool> passThruAllowed{false};
 
     void setPeer(const std::string& text)
     {
@@ -146,11 +152,16 @@ void Client::run()
     LinkOptions options;
     options.targetIp = target;
     options.targetPort = modulePort();
+    options.passThruPort = passThruPort();
     // Each stream goes to the adapter with this serial as the service shows
     // it now: an adapter that moved is followed, another adapter at the same
     // address is never reached.
     const std::string wanted = serial;
-    options.resolveTarget = [wanted] { return session::adapterAddressFor(wanted); };
+    options.resolveTarget = [this, wanted](std::uint8_t streamTarget) {
+        if (streamTarget != kTargetModule && !passThruAllowed)
+            return std::string();
+        return session::adapterAddressFor(wanted);
+    };
     auto tunnel = std::make_shared<Link>(std::move(channel), options);
     tunnel->adoptReader(std::move(reader));
     // Through the relay, streams are taken only while a B-end is paired, or
@@ -173,6 +184,7 @@ void Client::run()
             if (!parseSession(f, peer, &why))
                 return false;
             l->allowStreamsNow(true);
+            passThruAllowed = true;
             setPeer("session with " + peer);
             return true;
         }
@@ -194,6 +206,7 @@ void Client::run()
                 return false;
             }
             status = BW_CLIENT_LINKED;
+            passThruAllowed = true;
             return true;
         }
         if (f.type == Type::End) {
@@ -201,7 +214,10 @@ void Client::run()
             if (!parseEnd(f, end, &why))
                 return false;
             if (viaRelay && end.reason == EndReason::PeerLeft) {
-                // The session is over; the registration stays for the next one.
+                // The session is over; the registration stays for the next
+                // one. Closing the streams ends the adapter's pass-thru
+                // session at once, so nothing the B-end set up keeps running.
+                passThruAllowed = false;
                 l->allowStreamsNow(false);
                 setPeer("registered");
                 return true;

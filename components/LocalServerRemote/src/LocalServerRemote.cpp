@@ -169,14 +169,19 @@ bool Listener::serveOne(net::Socket s, const std::string& peerIp)
         }
         std::string bindError;
         const net::Socket adapterListener = net::listenTcp(adapterAddress, modulePort(), &bindError);
+        const net::Socket passThruListener = adapterListener == net::kNoSocket
+            ? net::kNoSocket
+            : net::listenTcp(adapterAddress, passThruPort(), &bindError);
         tunnel->dropListeners();
-        if (adapterListener == net::kNoSocket) {
+        if (passThruListener == net::kNoSocket) {
+            net::closeSocket(adapterListener);
             tunnel->send(encodeAck(Type::RegisterAck, AckMsg{kStatusRefused, "listener busy"}));
             tunnel->send(encodeEnd(EndMsg{EndReason::Closing, "B-end cannot serve"}));
             tunnel->stop();
             return;
         }
-        tunnel->addListener(adapterListener);
+        tunnel->addListener(adapterListener, kTargetModule);
+        tunnel->addListener(passThruListener, kTargetPassThru);
         tunnel->send(encodeAck(Type::RegisterAck, AckMsg{kStatusOk, "linked"}));
         {
             std::lock_guard<std::mutex> lock(mutex);

@@ -1,7 +1,7 @@
 // ServerRemote: the B-end of a relay session. Connect starts a thread that
-// opens the listening socket on this instance's virtual adapter, links to
-// the relay, asks for the adapter and then runs the tunnel until either
-// side ends.
+// opens the listening sockets on this instance's virtual adapter (module
+// port and pass-thru port), links to the relay, asks for the adapter and
+// then runs the tunnel until either side ends.
 #include "remote/RemoteApi.h"
 
 #include "SessionSupport.h"
@@ -62,9 +62,22 @@ void Session::run()
         status = BW_RELAY_UNREACHABLE;
         return;
     }
+    // J2534 applications reach the C-end's adapter here, as they would a
+    // local one at its pass-thru port.
+    const net::Socket passThruListener = net::listenTcp(address, passThruPort(), &error);
+    if (passThruListener == net::kNoSocket) {
+        net::closeSocket(listener);
+        setState("cannot listen on the adapter's pass-thru port");
+        status = BW_RELAY_UNREACHABLE;
+        return;
+    }
+    auto closeListeners = [&] {
+        net::closeSocket(listener);
+        net::closeSocket(passThruListener);
+    };
     std::unique_ptr<Channel> channel = session::connectRelay(relay, &error, &stop);
     if (!channel) {
-        net::closeSocket(listener);
+        closeListeners();
         setState("relay unreachable");
         status = BW_RELAY_UNREACHABLE;
         return;
@@ -75,19 +88,20 @@ void Session::run()
     if (!channel->writeAll(encodeConnect(ConnectMsg{serial, code}), session::kAnswerTimeoutMs)
         || !readFrame(*channel, reader, frame, session::kAnswerTimeoutMs, &error, &stop)
         || !parseAck(frame, ack, &error) || frame.type != Type::ConnectAck) {
-        net::closeSocket(listener);
+        closeListeners();
         setState("no answer from the relay");
         return; // status stays "no answer"
     }
     if (ack.status != BW_RELAY_CONNECTED) {
-        net::closeSocket(listener);
+        closeListeners();
         setState(ack.text);
         status = ack.status;
         return;
     }
     auto tunnel = std::make_shared<Link>(std::move(channel), LinkOptions{});
     tunnel->adoptReader(std::move(reader));
-    tunnel->addListener(listener);
+    tunnel->addListener(listener, kTargetModule);
+    tunnel->addListener(passThruListener, kTargetPassThru);
     {
         std::lock_guard<std::mutex> lock(mutex);
         link = tunnel;

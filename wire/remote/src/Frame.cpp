@@ -218,6 +218,14 @@ std::string encodeOpen(std::uint32_t stream)
     return w.done();
 }
 
+std::string encodeOpen(std::uint32_t stream, std::uint8_t target)
+{
+    Writer w(Type::Open);
+    w.u32(stream);
+    w.u8(target);
+    return w.done();
+}
+
 std::string encodeClose(std::uint32_t stream)
 {
     Writer w(Type::Close);
@@ -346,6 +354,13 @@ bool parseStream(const Frame& f, StreamMsg& m, std::string* error)
         return true;
     }
     m.data = {};
+    m.target = kTargetModule;
+    m.targetGiven = false;
+    if (f.type == Type::Open && f.payload.size() == 5) {
+        if (!r.u8(m.target))
+            return false;
+        m.targetGiven = true;
+    }
     return r.end();
 }
 

@@ -25,10 +25,10 @@ Link::Link(std::unique_ptr<Channel> peer, LinkOptions options)
 Link::~Link()
 {
     closeAllStreams();
-    for (const net::Socket l : m_listeners)
-        net::closeSocket(l);
-    for (const net::Socket l : m_pendingListeners)
-        net::closeSocket(l);
+    for (const Listener& l : m_listeners)
+        net::closeSocket(l.fd);
+    for (const Listener& l : m_pendingListeners)
+        net::closeSocket(l.fd);
 }
 
 void Link::stop()
@@ -46,11 +46,11 @@ void Link::send(std::string frame)
     m_waker.wake();
 }
 
-void Link::addListener(net::Socket listener)
+void Link::addListener(net::Socket listener, std::uint8_t target)
 {
     {
         std::lock_guard<std::mutex> lock(m_commandMutex);
-        m_pendingListeners.push_back(listener);
+        m_pendingListeners.push_back(Listener{listener, target});
     }
     m_waker.wake();
 }
@@ -60,8 +60,8 @@ void Link::dropListeners()
     {
         std::lock_guard<std::mutex> lock(m_commandMutex);
         m_dropListeners = true;
-        for (const net::Socket l : m_pendingListeners)
-            net::closeSocket(l);
+        for (const Listener& l : m_pendingListeners)
+            net::closeSocket(l.fd);
         m_pendingListeners.clear();
     }
     m_waker.wake();
@@ -83,13 +83,13 @@ void Link::applyCommands()
         queue(f);
     m_pendingSends.clear();
     if (m_dropListeners) {
-        for (const net::Socket l : m_listeners)
-            net::closeSocket(l);
+        for (const Listener& l : m_listeners)
+            net::closeSocket(l.fd);
         m_listeners.clear();
         closeAllStreams();
         m_dropListeners = false;
     }
-    for (const net::Socket l : m_pendingListeners)
+    for (const Listener& l : m_pendingListeners)
         m_listeners.push_back(l);
     m_pendingListeners.clear();
     if (m_allowChange >= 0) {
@@ -130,15 +130,19 @@ bool Link::handleFrame(const Frame& f, const std::function<bool(const Frame&)>& 
         StreamMsg m;
         if (!parseStream(f, m, &error))
             break;
-        // Only the C-end opens connections, only to its own adapter.
-        if (m_options.targetIp.empty() || !m_streamsAllowed || m_streams.size() >= m_options.maxStreams
+        // Only the C-end opens connections, only to its own adapter, only
+        // at the ports it serves; any other target is refused like a full table.
+        const std::uint16_t port = m.target == kTargetModule ? m_options.targetPort
+            : m.target == kTargetPassThru                    ? m_options.passThruPort
+                                                             : std::uint16_t(0);
+        if (m_options.targetIp.empty() || !m_streamsAllowed || port == 0 || m_streams.size() >= m_options.maxStreams
             || m_streams.count(m.stream)) {
             queue(encodeClose(m.stream));
             return true;
         }
-        const std::string target = m_options.resolveTarget ? m_options.resolveTarget() : m_options.targetIp;
+        const std::string target = m_options.resolveTarget ? m_options.resolveTarget(m.target) : m_options.targetIp;
         Stream s;
-        s.fd = target.empty() ? net::kNoSocket : net::startConnect(target, m_options.targetPort, &error);
+        s.fd = target.empty() ? net::kNoSocket : net::startConnect(target, port, &error);
         if (s.fd == net::kNoSocket) {
             queue(encodeClose(m.stream));
             return true;
@@ -293,8 +297,8 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
             p.events |= POLLOUT;
         fds.push_back(p);
         const std::size_t firstListener = fds.size();
-        for (const net::Socket l : m_listeners) {
-            p.fd = l;
+        for (const Listener& l : m_listeners) {
+            p.fd = l.fd;
             p.events = peerBacklog < kHighWater ? POLLIN : 0;
             fds.push_back(p);
         }
@@ -351,6 +355,7 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
         for (std::size_t i = firstListener; i < firstStream; ++i) {
             if (!(fds[i].revents & POLLIN))
                 continue;
+            const std::uint8_t target = m_listeners[i - firstListener].target;
             for (;;) {
                 const net::Socket c = net::acceptTcp(fds[i].fd);
                 if (c == net::kNoSocket)
@@ -364,7 +369,8 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
                 s.fd = c;
                 m_streams.emplace(id, std::move(s));
                 m_streamCount = m_streams.size();
-                queue(encodeOpen(id));
+                // The module port keeps the first form of OPEN, which every C-end reads.
+                queue(target == kTargetModule ? encodeOpen(id) : encodeOpen(id, target));
             }
         }
 

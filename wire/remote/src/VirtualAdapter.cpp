@@ -78,6 +78,11 @@ std::uint16_t modulePort()
     return portFrom("BRINDLEWICK_MT7628_PORT", 7628);
 }
 
+std::uint16_t passThruPort()
+{
+    return portFrom("BW_PASSTHRU_PORT", 7630);
+}
+
 std::uint16_t relayPort()
 {
     return portFrom("BRINDLEWICK_RELAY_PORT", 11923);

@@ -38,7 +38,7 @@ enum class Type : std::uint8_t {
     Connect = 5,     // B -> relay: serial, code
     ConnectAck = 6,  // status, peer text
     Session = 7,     // relay -> C: a B-end is linked (peer text)
-    Open = 8,        // stream id
+    Open = 8,        // stream id, optional target (StreamTarget)
     Data = 9,        // stream id, bytes
     Close = 10,      // stream id
     Ping = 11,       // time stamp, sender's delay
@@ -57,6 +57,14 @@ enum : std::int32_t {
     kStatusBusy = 6,
     kStatusRefused = 3,
     kStatusBadRequest = 9,
+};
+
+// Where the C-end connects an opened stream: the adapter's module port, or
+// its pass-thru port (J2534 applications at the B-end). An OPEN without the
+// byte means the module port, as before the pass-thru target existed.
+enum StreamTarget : std::uint8_t {
+    kTargetModule = 0,
+    kTargetPassThru = 1,
 };
 
 // Why an END was sent.
@@ -95,6 +103,10 @@ struct AckMsg {
 struct StreamMsg {
     std::uint32_t stream = 0;
     std::string_view data; // DATA only; a view into the frame's payload
+    // OPEN only: the target byte as sent (any value; the C-end refuses the
+    // ones it does not serve), and whether the frame carried it.
+    std::uint8_t target = kTargetModule;
+    bool targetGiven = false;
 };
 struct PingMsg {
     std::uint64_t stamp = 0;
@@ -119,7 +131,9 @@ std::string encodeLookup(const LookupMsg& m);
 std::string encodeConnect(const ConnectMsg& m);
 std::string encodeAck(Type type, const AckMsg& m);
 std::string encodeSession(const std::string& peerText);
+// OPEN without a target byte (the module port, understood by every peer) and with one.
 std::string encodeOpen(std::uint32_t stream);
+std::string encodeOpen(std::uint32_t stream, std::uint8_t target);
 std::string encodeClose(std::uint32_t stream);
 // Appends a DATA frame (data.size() <= kMaxData) to `out`.
 void appendData(std::string& out, std::uint32_t stream, const char* data, std::size_t size);

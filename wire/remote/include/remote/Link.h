@@ -1,10 +1,10 @@
 // The tunnel over one session link: TCP connections made to a local
 // listening socket (the B-end's virtual adapter address) travel as streams
 // (OPEN, DATA, CLOSE) to the other end, which connects each to its adapter's
-// module port (the C-end). Pings measure the round trip every second; a link
-// on which nothing arrives for the idle time counts as lost (the time this
-// end holds off reading, while its own streams have a full queue, does not
-// count).
+// module port or pass-thru port, as the listener's target says (the C-end).
+// Pings measure the round trip every second; a link on which nothing arrives
+// for the idle time counts as lost (the time this end holds off reading,
+// while its own streams have a full queue, does not count).
 //
 // run() is the link's event loop (one poll() over the link, the listeners and
 // the streams) on the caller's thread; everything else may be called from
@@ -29,10 +29,12 @@ namespace remote {
 struct LinkOptions {
     // C-end: where an opened stream is connected ("" = this end opens no streams).
     std::string targetIp;
-    std::uint16_t targetPort = 0;
-    // C-end: asked at every OPEN for the address to use now ("" refuses the
-    // stream); without it targetIp is used.
-    std::function<std::string()> resolveTarget;
+    std::uint16_t targetPort = 0; // the module port (kTargetModule)
+    // The pass-thru port (kTargetPassThru); 0 refuses pass-thru streams.
+    std::uint16_t passThruPort = 0;
+    // C-end: asked at every OPEN, with the stream's target, for the address
+    // to use now ("" refuses the stream); without it targetIp is used.
+    std::function<std::string(std::uint8_t target)> resolveTarget;
     int pingMs = 1000;
     // Four pings missed: a frozen or cut-off peer is noticed within 5 s.
     int idleTimeoutMs = 4000;
@@ -59,8 +61,8 @@ public:
     // Thread-safe.
     void stop();
     void send(std::string frame);
-    // A listening socket whose connections become streams (taken over).
-    void addListener(net::Socket listener);
+    // A listening socket whose connections become streams to `target` (taken over).
+    void addListener(net::Socket listener, std::uint8_t target = kTargetModule);
     // Closes the listeners and every open stream.
     void dropListeners();
     // C-end: whether OPEN is accepted; false also closes every stream.
@@ -102,14 +104,18 @@ private:
     std::string m_out;
     std::size_t m_outPos = 0;
     std::map<std::uint32_t, Stream> m_streams;
-    std::vector<net::Socket> m_listeners;
+    struct Listener {
+        net::Socket fd;
+        std::uint8_t target;
+    };
+    std::vector<Listener> m_listeners;
     std::uint32_t m_nextStream = 1;
     bool m_streamsAllowed = true;
     std::string m_endText;
 
     std::mutex m_commandMutex;
     std::vector<std::string> m_pendingSends;
-    std::vector<net::Socket> m_pendingListeners;
+    std::vector<Listener> m_pendingListeners;
     bool m_dropListeners = false;
     int m_allowChange = -1;
 

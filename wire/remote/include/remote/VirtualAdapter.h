@@ -1,7 +1,8 @@
 // The B-end's user-space virtual adapter ("Brindlewick remoteDiag"): a
 // loopback IPv4 address recorded as a user adapter (platform::addUserAdapter)
 // for this instance. The session libraries listen on it at the module port
-// while a session is up; the service probes it in remote mode.
+// and the pass-thru port while a session is up; the service probes it in
+// remote mode.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +22,11 @@ bool disableVirtualAdapter();
 // This instance's adapter address, "" when it is not enabled.
 std::string virtualAdapterAddress();
 
-// The module port (BRINDLEWICK_MT7628_PORT, else 7628) and the relay port
-// (BRINDLEWICK_RELAY_PORT, else 11923).
+// The module port (BRINDLEWICK_MT7628_PORT, else 7628), the pass-thru port
+// (BW_PASSTHRU_PORT, else 7630: the J2534 library's own default and override)
+// and the relay port (BRINDLEWICK_RELAY_PORT, else 11923).
 std::uint16_t modulePort();
+std::uint16_t passThruPort();
 std::uint16_t relayPort();
 
 } // namespace remote
