@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD_DIR=${TSAN_BUILD_DIR:-build-tsan}
 TESTS="tst_app_status_thread tst_app_kestrix_device_link
- tst_appkit_worker_group tst_appkit_internet_check
+ tst_appkit_core
  tst_device_vci_status_record tst_device_command_block tst_device_link_drivers tst_device_loops
  tst_device_pages tst_device_link_integration
  tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
