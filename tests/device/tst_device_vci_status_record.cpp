@@ -75,41 +75,19 @@ private slots:
         fillBlock(m_block, QByteArray());
     }
 
-    void normalizeVersion_data()
+    void versionsAndConnectionKinds()
     {
-        QTest::addColumn<QString>("in");
-        QTest::addColumn<QString>("out");
-        QTest::newRow("module") << "MT7628 V1.0.3"
-                                << "V1.0.3";
-        QTest::newRow("blank") << "build 2.1"
-                               << "2.1";
-        QTest::newRow("plain") << "3.4.5"
-                               << "3.4.5";
-        QTest::newRow("last V") << "V1 V2.0 "
-                                << "V2.0";
-        QTest::newRow("lower v kept") << "app v1.2"
-                                      << "v1.2";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("only V") << "V"
-                                << "V";
-    }
-    void normalizeVersion()
-    {
-        QFETCH(QString, in);
-        QFETCH(QString, out);
-        QCOMPARE(::normalizeVersion(in), out);
-    }
-
-    void connTypeIsExactAndCaseSensitive()
-    {
+        const char* const versions[][2] = {{"MT7628 V1.0.3", "V1.0.3"}, {"build 2.1", "2.1"}, {"3.4.5", "3.4.5"},
+            {"V1 V2.0 ", "V2.0"}, {"app v1.2", "v1.2"}, {"", ""}, {"V", "V"}};
+        for (const auto& v : versions)
+            QCOMPARE(::normalizeVersion(QString::fromUtf8(v[0])), QString::fromUtf8(v[1]));
+        // Exact and case-sensitive.
         QCOMPARE(connTypeFromText("USB"), 0);
         QCOMPARE(connTypeFromText("RJ45"), 1);
         QCOMPARE(connTypeFromText("WIFI"), 2);
         QCOMPARE(connTypeFromText("ROUTE"), 3);
-        QCOMPARE(connTypeFromText("route"), -1);
-        QCOMPARE(connTypeFromText("USB "), -1);
-        QCOMPARE(connTypeFromText(""), -1);
+        for (const char* other : {"route", "USB ", ""})
+            QCOMPARE(connTypeFromText(other), -1);
     }
 
     static StatusReading interpret(const QByteArray& text)
