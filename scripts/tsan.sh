@@ -12,7 +12,7 @@ ROOT=$PWD
 BUILD_DIR=${TSAN_BUILD_DIR:-build-tsan}
 TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_appkit_core
- tst_device_vci_status_record tst_device_command_block tst_device_link_drivers tst_device_loops
+ tst_device_blocks tst_device_link_drivers tst_device_loops
  tst_device_pages tst_device_link_integration
  tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
  tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net tst_cloud_firmware tst_maintenance_router_setup

@@ -4,7 +4,7 @@
 // secret scrubber, and the ENET calls off the GUI thread (answers as signals,
 // a hanging call given up within its bound, only the newest queued request
 // run, cancel and stop).
-#include "SettingsTestEnv.h"
+#include "support/SettingsTestEnv.h"
 
 #include "settings/EnetControl.h"
 #include "settings/SecretScrubber.h"

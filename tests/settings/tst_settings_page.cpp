@@ -5,7 +5,7 @@
 // other pages; and "Save support file": the archive holds the report, the
 // status block and the logs scrubbed of secrets with serials kept, failures
 // say why and leave no file, the controller asks where and shows progress.
-#include "SettingsTestEnv.h"
+#include "support/SettingsTestEnv.h"
 
 #include "../device/TestHost.h"
 
