@@ -11,13 +11,13 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 BUILD_DIR=${TSAN_BUILD_DIR:-build-tsan}
 TESTS="tst_app_status_thread tst_app_kestrix_device_link
- tst_appkit_worker_group tst_appkit_internet_check
- tst_device_vci_status_record tst_device_command_block tst_device_link_drivers tst_device_loops
+ tst_appkit_core
+ tst_device_blocks tst_device_link_drivers tst_device_loops
  tst_device_pages tst_device_link_integration
  tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
  tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net tst_cloud_firmware tst_maintenance_router_setup
  platform_NamedEventTest platform_SharedMemoryTest
- tst_remote_engine tst_remote_tunnel tst_settings_enet tst_ads_feed
+ tst_remote_engine tst_remote_tunnel tst_settings_core tst_ads_feed
  tst_account_pages tst_account_cloud tst_account_keyring
  tst_vehicle_bus tst_vehicle_isotp tst_vehicle_ecu
  tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru"

@@ -8,6 +8,7 @@
 #include "device/DeviceController.h"
 #include "device/DevicePage.h"
 #include "kit/Subsystem.h"
+#include "support/AdapterProcesses.h"
 #include "support/StandInHost.h"
 
 #include <MT7628Config.h>
@@ -15,10 +16,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -105,17 +103,6 @@ double cpuSeconds()
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-QString control(quint16 port, const QString& command)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    if (!socket.waitForConnected(2000))
-        return QString();
-    socket.write(command.toUtf8() + '\n');
-    while (!socket.canReadLine() && socket.waitForReadyRead(3000)) { }
-    return QString::fromUtf8(socket.readLine()).trimmed();
-}
-
 bool waitFor(const std::function<bool()>& done, int ms)
 {
     QElapsedTimer t;
@@ -138,37 +125,19 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const int idleSeconds = argc > 1 ? std::max(1, atoi(argv[1])) : 30;
     const int changes = argc > 2 ? std::max(1, atoi(argv[2])) : 50;
-    const QString bin = QCoreApplication::applicationDirPath();
     const QString base = QStringLiteral("127.0.%1.").arg(100 + ::getpid() % 50);
 
-    QProcess emulator;
-    emulator.start(bin + QStringLiteral("/vci-emulator"),
-        {QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--base-address"), base + QLatin1Char('1'),
-            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--control-port"), QStringLiteral("0"),
-            QStringLiteral("--passthru-port"), QStringLiteral("0"), QStringLiteral("--no-stdin")});
-    QByteArray banner;
-    QElapsedTimer t;
-    t.start();
-    while (!banner.contains("ready\n") && t.elapsed() < 10000 && emulator.waitForReadyRead(500))
-        banner += emulator.readAllStandardOutput();
-    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("protocol port (\\d+), .*control port (\\d+)"))
-                                          .match(QString::fromUtf8(banner));
-    if (!m.hasMatch()) {
-        std::fprintf(stderr, "cannot start %s/vci-emulator\n", qPrintable(bin));
+    EmulatorProcess emulator;
+    if (!emulator.start({QStringLiteral("--adapters"), QStringLiteral("1"), QStringLiteral("--base-address"),
+            base + QLatin1Char('1')})) {
+        std::fprintf(stderr, "%s\n", qPrintable(emulator.errorText()));
         return 1;
     }
-    const QString port = m.captured(1);
-    const quint16 controlPort = static_cast<quint16>(m.captured(2).toUInt());
-    qputenv("BRINDLEWICK_MT7628_PORT", port.toUtf8());
-
+    qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(emulator.port()));
     QTemporaryDir dir;
-    QProcess service;
-    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    service.start(bin + QStringLiteral("/BrindlewickService"),
-        {QStringLiteral("--probe"), base + QLatin1Char('1'), QStringLiteral("--port"), port, QStringLiteral("--lock"),
-            dir.filePath(QStringLiteral("lock"))});
-    if (!service.waitForStarted(5000)) {
-        std::fprintf(stderr, "cannot start %s/BrindlewickService\n", qPrintable(bin));
+    ServiceProcess service;
+    if (!service.start(ServiceProcess::arguments(base + QLatin1Char('1'), emulator.port(), dir.filePath("lock")))) {
+        std::fprintf(stderr, "cannot start BrindlewickService\n");
         return 1;
     }
 
@@ -222,7 +191,7 @@ int main(int argc, char** argv)
                 const QString expected = DeviceStatusLoop::voltageTextFor(mv);
                 QElapsedTimer one;
                 one.start();
-                if (control(controlPort, QStringLiteral("voltage 1 %1").arg(mv)) != QLatin1String("OK")
+                if (emulator.command(QStringLiteral("voltage 1 %1").arg(mv)) != QLatin1String("OK")
                     || !waitFor([voltage, expected] { return voltage->text() == expected; }, 5000)) {
                     std::fprintf(stderr, "change %d not seen\n", i);
                     rc = 1;
@@ -238,9 +207,5 @@ int main(int argc, char** argv)
         }
         ctl.stop();
     }
-    service.terminate();
-    service.waitForFinished(3000);
-    emulator.kill();
-    emulator.waitForFinished(3000);
     return rc;
 }

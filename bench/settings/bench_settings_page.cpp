@@ -11,15 +11,14 @@
 #include "settings/SystemLogFolders.h"
 
 #include "kit/Subsystem.h"
+#include "support/SettingsTestEnv.h"
 #include "support/StandInHost.h"
 
 #include "MT7628Config.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QPixmap>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -69,13 +68,7 @@ BENCHMARK(BM_SettingsPageReopen)->Unit(benchmark::kMicrosecond);
 int main(int argc, char** argv)
 {
     // Everything the page reads and writes stays in a private folder.
-    QTemporaryDir root;
-    for (const char* sub : {"config", "data", "home/Desktop", "registry"})
-        QDir(root.path()).mkpath(QLatin1String(sub));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(root.path() + QStringLiteral("/config")));
-    qputenv("BRINDLEWICK_DATA_ROOT", QFile::encodeName(root.path() + QStringLiteral("/data")));
-    qputenv("BRINDLEWICK_REGISTRY_ROOT", QFile::encodeName(root.path() + QStringLiteral("/registry")));
-    qputenv("HOME", QFile::encodeName(root.path() + QStringLiteral("/home")));
+    SettingsTestEnv env;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 

@@ -1,7 +1,8 @@
 // The whole device link through the real main window offscreen: the adapter
 // emulator and the background service on loopback, the window's own status
 // thread, device page and device list. What the page shows for each state is
-// checked in tst_device_pages; here it is the window's wiring.
+// checked in tst_device_pages, a service that dies in tst_device_link_integration;
+// here it is the window's wiring.
 #include "support/AdapterProcesses.h"
 #include "support/TestEnvironment.h"
 
@@ -66,25 +67,12 @@ private slots:
         QCOMPARE(stack->currentIndex(), int(Pages::Device));
     }
 
-    void killedServiceShowsNoneAndRecovers()
-    {
-        service.kill();
-        QTRY_COMPARE_WITH_TIMEOUT(label("Label_VCI_Status"), QStringLiteral("None"), 3000);
-        QCOMPARE(label("label_Voltage"), QStringLiteral("0V"));
-        QCOMPARE(label("label_VCI_SN"), QStringLiteral("--"));
-
-        QVERIFY(startService());
-        QTRY_COMPARE_WITH_TIMEOUT(label("label_VCI_SN"), QStringLiteral("M5EA0001XJ7B0001"), 5000);
-        QCOMPARE(label("Label_VCI_Status"), QStringLiteral("Idle"));
-    }
-
 private:
     QString label(const char* name) const
     {
         auto* l = window->findChild<QLabel*>(name);
         return l ? l->text() : QStringLiteral("<no %1>").arg(name);
     }
-    QString control(const QString& command) { return emulator.command(command); }
     bool startService()
     {
         return service.start(ServiceProcess::arguments(base + "1-3", emulator.port(), env->path() + "/service.lock"));

@@ -251,7 +251,7 @@ private slots:
 
     // A listing whose name broke the line structure leaves an entry without
     // its fields: refused, not read as two harmless entries.
-    void brokenListingsAreRefused()
+    void listingsAreCheckedAgainstTheirLimits()
     {
         const QByteArray head = "--\nPath = a.zip\nType = zip\n\n----------\n";
         const QByteArray ok = "Path = a\nSize = 1\nAttributes = A -rw-r--r--\n\n";
@@ -263,6 +263,20 @@ private slots:
         QCOMPARE(SafeUnpacker::checkListing(head + ok + ok, {}).failure, SafeUnpacker::Failure::UnsafeName);
         QCOMPARE(SafeUnpacker::checkListing("--\nPath = a.tar\nType = tar\n\n----------\n" + ok, {}).failure,
             SafeUnpacker::Failure::Damaged);
+
+        // The limits hold exactly: the sizes' sum and the entries' count at the
+        // limit pass, one more does not.
+        const QByteArray two = head
+            + "Path = a\nSize = 1\nAttributes = A -rw-r--r--\n\nPath = b\nSize = 2\nAttributes = A -rw-r--r--\n\n";
+        SafeUnpacker::Limits limits;
+        limits.maxTotalSize = 3;
+        limits.maxEntries = 2;
+        QVERIFY(SafeUnpacker::checkListing(two, limits).ok());
+        limits.maxTotalSize = 2;
+        QCOMPARE(SafeUnpacker::checkListing(two, limits).failure, SafeUnpacker::Failure::TooLarge);
+        limits.maxTotalSize = 3;
+        limits.maxEntries = 1;
+        QCOMPARE(SafeUnpacker::checkListing(two, limits).failure, SafeUnpacker::Failure::TooManyEntries);
     }
 
     void removalNeverFollowsLinks()

@@ -58,35 +58,25 @@ class TestDeviceLoops : public QObject {
     Q_OBJECT
 
 private slots:
-    void voltageTextsAndColours_data()
-    {
-        QTest::addColumn<uint>("mv");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("color");
-        QTest::newRow("0") << 0u << "0V"
-                           << "rgb(255, 0, 0)";
-        QTest::newRow("10999") << 10999u << "10.99V"
-                               << "rgb(255, 0, 0)";
-        QTest::newRow("11000") << 11000u << "11.00V"
-                               << "rgb(52, 199, 89)";
-        QTest::newRow("12345") << 12345u << "12.34V"
-                               << "rgb(52, 199, 89)";
-        QTest::newRow("5") << 5u << "0.00V"
-                           << "rgb(255, 0, 0)";
-        QTest::newRow("max") << 4294967295u << "4294967.29V"
-                             << "rgb(52, 199, 89)";
-    }
+    // The voltage text and its colour: red below 11 V, down to the largest value.
     void voltageTextsAndColours()
     {
-        QFETCH(uint, mv);
-        QFETCH(QString, text);
-        QFETCH(QString, color);
-        LoopRig rig;
-        rig.next = record("M5EC0000XJ70001A", mv);
-        QVERIFY(rig.loop.runCycle(false));
-        const DeviceStatusSnapshot s = rig.loop.snapshot();
-        QCOMPARE(s.voltageText, text);
-        QCOMPARE(s.voltageColor, color);
+        const char* const red = "rgb(255, 0, 0)";
+        const char* const green = "rgb(52, 199, 89)";
+        const struct {
+            std::uint32_t mv;
+            const char* text;
+            const char* color;
+        } rows[] = {{0, "0V", red}, {5, "0.00V", red}, {10999, "10.99V", red}, {11000, "11.00V", green},
+            {12345, "12.34V", green}, {4294967295u, "4294967.29V", green}};
+        for (const auto& row : rows) {
+            LoopRig rig;
+            rig.next = record("M5EC0000XJ70001A", row.mv);
+            QVERIFY(rig.loop.runCycle(false));
+            const DeviceStatusSnapshot s = rig.loop.snapshot();
+            QVERIFY2(s.voltageText == QLatin1String(row.text) && s.voltageColor == QLatin1String(row.color),
+                qPrintable(QString::number(row.mv) + ": " + s.voltageText + ' ' + s.voltageColor));
+        }
     }
 
     void repaintsOnlyWhenSomethingShownChanged()
@@ -282,50 +272,36 @@ private slots:
         QVERIFY(timerCalls.isEmpty());
     }
 
-    void stoppedHintThreadNeverCallsAHookAgain()
+    // The hint thread waits for a wake-up between steps, and once stopped it
+    // never calls a hook again.
+    void hintThreadWakesAndStops()
     {
         std::atomic<int> calls{0};
         std::atomic<bool> stopped{false};
         std::atomic<int> callsAfterStop{0};
-        {
-            HintLoop::Hooks hooks;
-            hooks.adapterPresent = [&](std::string&) {
-                ++calls;
-                if (stopped)
-                    ++callsAfterStop;
-                QThread::msleep(5);
-                return true;
-            };
-            hooks.currentSerial = [] { return QString(); }; // keeps the loop in its 2 s retry
-            auto loop = std::make_unique<HintLoop>(hooks, QStringLiteral("/nonexistent/VCIINFO.ini"));
-            WorkerGroup workers;
-            loop->start(workers);
-            QTRY_VERIFY(calls.load() >= 1);
-            workers.stopAndJoin(); // ends the loop's wait at once and joins it
-            stopped = true;
-            loop.reset();
-        }
-        QTest::qWait(100);
-        QCOMPARE(callsAfterStop.load(), 0);
-    }
-
-    void wakeRunsTheNextStep()
-    {
-        std::atomic<int> calls{0};
         HintLoop::Hooks hooks;
         hooks.adapterPresent = [&](std::string&) {
             ++calls;
+            if (stopped)
+                ++callsAfterStop;
             return false;
         };
-        HintLoop loop(hooks, QString());
-        WorkerGroup workers;
-        loop.start(workers);
-        QTRY_COMPARE(calls.load(), 1);
-        QTest::qWait(50);
-        QCOMPARE(calls.load(), 1); // waits for a wake-up
-        loop.wake();
-        QTRY_COMPARE(calls.load(), 2);
-        loop.stop();
+        auto loop = std::make_unique<HintLoop>(hooks, QStringLiteral("/nonexistent/VCIINFO.ini"));
+        {
+            WorkerGroup workers;
+            loop->start(workers);
+            QTRY_COMPARE(calls.load(), 1);
+            QTest::qWait(50);
+            QCOMPARE(calls.load(), 1); // waits for a wake-up
+            loop->wake();
+            QTRY_COMPARE(calls.load(), 2);
+            workers.stopAndJoin(); // ends the loop's wait at once and joins it
+            stopped = true;
+            loop->wake();
+        }
+        loop.reset();
+        QTest::qWait(100);
+        QCOMPARE(callsAfterStop.load(), 0);
     }
 };
 

@@ -1,18 +1,22 @@
 // The settings page through its controller on a stand-in window: the rows,
-// every switch changing the real state of a private machine, the
-// page opened again and again, the language question, the ENET switch with
-// an adapter that answers and one that does not, the bus codes, the back
-// buttons of other pages and the support file with its progress.
-#include "SettingsTestEnv.h"
+// every switch changing the real state of a private machine, the page opened
+// again and again, the language question, the ENET switch with an adapter
+// that answers and one that does not, the bus codes, the back buttons of
+// other pages; and "Save support file": the archive holds the report, the
+// status block and the logs scrubbed of secrets with serials kept, failures
+// say why and leave no file, the controller asks where and shows progress.
+#include "support/SettingsTestEnv.h"
 
 #include "../device/TestHost.h"
 
 #include "settings/EnetControl.h"
 #include "settings/SettingsController.h"
 #include "settings/SettingsView.h"
+#include "settings/SupportBundle.h"
 
 #include "device/AppShared.h"
 #include "kit/DialogSeam.h"
+#include "kit/SafeUnpacker.h"
 #include "kit/SettingsStore.h"
 #include "kit/Switch.h"
 
@@ -21,6 +25,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
@@ -30,6 +35,34 @@
 #include <mutex>
 
 namespace {
+
+const char* const kSerial = "M5EA0001XJ7B0001";
+const char* const kRemoteKey = "Rk7Secret991";
+const char* const kPassword = "Hunter2Pass";
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// The archive's files by name, unpacked with 7-Zip.
+QMap<QString, QByteArray> unzip(const QString& archive, const QString& into)
+{
+    QMap<QString, QByteArray> files;
+    QProcess sevenZip;
+    sevenZip.start(SafeUnpacker::defaultToolPath(), {"x", "-y", "-o" + into, archive});
+    if (!sevenZip.waitForFinished(30000) || sevenZip.exitCode() != 0)
+        return files;
+    QDirIterator it(into, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            files.insert(QDir(into).relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
+}
 
 DeviceInfo adapter(const QString& serial, const QString& ip = QStringLiteral("169.254.100.1"))
 {
@@ -100,6 +133,29 @@ private:
         hangCv.notify_all();
     }
 
+    SupportSources fakeSources()
+    {
+        const QString logs = env->path() + "/logs";
+        QDir().mkpath(logs);
+        writeFile(logs + "/Brindlewick.log",
+            QByteArray("info shell [main]: adapter ") + kSerial + "\ninfo account: login password=" + kPassword
+                + "\ninfo http: Authorization: Bearer abc.def.ghi\n");
+        writeFile(logs + "/Brindlewick.1.log", "info shell [main]: older line\n");
+        writeFile(logs + "/BrindlewickService.log", "info service [main]: verification code 482913 sent\n");
+        writeFile(logs + "/other.log", "not ours\n");
+        SupportSources s;
+        s.logDirectory = logs;
+        s.statusBlock = [] {
+            return QByteArray("SN=") + kSerial + "\nkey=" + kRemoteKey + "\nvciIP=169.254.100.1\nconnType=USB\n";
+        };
+        s.programVersion = "9.8.7.6";
+        s.operatingSystem = [] { return QStringLiteral("Test OS 1.0"); };
+        s.usbDevices = [] { return QStringList{"1-1 a5a5:2560 Adapter"}; };
+        s.networkAdapters = [] { return QStringList{"eth1 | r8152 | AA-BB-CC-DD-EE-FF | 169.254.100.2"}; };
+        s.archiveTool = SafeUnpacker::defaultToolPath();
+        return s;
+    }
+
 private slots:
     void init()
     {
@@ -143,30 +199,21 @@ private slots:
         env.reset();
     }
 
-    void pageIsBuiltOnFirstShowWithTheRowsLaidOut()
+    void pageIsBuiltOnFirstShowWithPicturesAndInactiveSections()
     {
         QCOMPARE(host->currentPage(), SettingsController::kSettingsPageIndex);
         SettingsView* view = controller->page();
         QCOMPARE(view->parentWidget(), host->pageHost(SettingsController::kSettingsPageIndex));
-        // Item rows carry the named parts; section rows do not click.
-        for (int row : {1, 3, 4, 5, 6, 7, 8}) {
+        for (int row : {1, 3, 4, 5, 6, 7, 8})
             QVERIFY2(drawsSomething(rowLabel(view, row, "image")), qPrintable(QString::number(row)));
-            QVERIFY(!rowLabel(view, row, "title")->text().isEmpty());
-            QVERIFY(!rowLabel(view, row, "subTitle")->text().isEmpty());
-        }
         for (int row : {0, 2})
             QVERIFY(!(view->list()->item(row)->flags() & Qt::ItemIsEnabled));
-        QCOMPARE(view->rowWidget(3)->findChild<Switch*>(), view->systemLogSwitch());
-        QCOMPARE(view->rowWidget(4)->findChild<Switch*>(), view->autostartSwitch());
-        QCOMPARE(view->rowWidget(6)->findChild<QComboBox*>(), view->languageCombo());
-        QCOMPARE(view->rowWidget(7)->findChild<Switch*>(), view->enetSwitch());
         QVERIFY(view->updateTag()->isHidden());
-        // Without an adapter the ENET switch is hidden.
-        QVERIFY(view->enetSwitch()->isHidden());
+        QVERIFY(view->enetSwitch()->isHidden()); // no adapter
     }
 
     // What enable and disable do with folders and links is checked in
-    // tst_settings_rules; here the switch applies them.
+    // tst_settings_core; here the switch applies them.
     void systemLogSwitchAppliesTheFolders()
     {
         SettingsView* view = controller->page();
@@ -240,12 +287,8 @@ private slots:
         combo->setCurrentIndex(1);
         QCOMPARE(SettingsStore::instance().language(), QStringLiteral("en"));
         QCOMPARE(DialogSeam::requests().size(), 1);
-        const DialogSeam::Request asked = DialogSeam::requests().at(0);
-        QCOMPARE(asked.title, QStringLiteral("Hint"));
-        QCOMPARE(asked.text, QStringLiteral("LanguageChangedHint"));
-        QCOMPARE(asked.confirmText, QStringLiteral("Confirm"));
-        QVERIFY(asked.cancelText.isEmpty());
-        QCOMPARE(exitCode, 0); // closed: stored for the next start only
+        QVERIFY(DialogSeam::requests().at(0).cancelText.isEmpty()); // a notice, not a question
+        QCOMPARE(exitCode, 0);                                      // closed: stored for the next start only
 
         // Back to the first language: stored, no question.
         combo->setCurrentIndex(0);
@@ -302,35 +345,28 @@ private slots:
         QVERIFY(enet->state()); // the user's choice stays
     }
 
+    // The bus codes style the rows of the page, and reach a page built later.
     void busCodesStyleTheRows()
-    {
-        SettingsView* view = controller->page();
-        QLabel* title = rowLabel(view, 1, "title");
-        emit AppShared::instance()->signal(SignedInName, QStringLiteral("Ana"));
-        QCOMPARE(title->text(), QStringLiteral("Ana"));
-        QCOMPARE(rowLabel(view, 1, "subTitle")->text(), QStringLiteral("LoggedIn"));
-        emit AppShared::instance()->signal(SignedInName, QString());
-        QCOMPARE(title->text(), QStringLiteral("LogInRegister"));
-
-        emit AppShared::instance()->signal(NewerVersionExists, true);
-        QVERIFY(!view->updateTag()->isHidden());
-        emit AppShared::instance()->signal(NewerVersionExists, false);
-        QVERIFY(view->updateTag()->isHidden());
-    }
-
-    void busStateReachesAPageBuiltLater()
     {
         TestHost laterHost;
         SettingsController later(config);
         later.attach(laterHost);
-        emit AppShared::instance()->signal(SignedInName, QStringLiteral("Luis"));
+        SettingsView* view = controller->page();
+        QLabel* title = rowLabel(view, 1, "title");
+        emit AppShared::instance()->signal(SignedInName, QStringLiteral("Ana"));
         emit AppShared::instance()->signal(NewerVersionExists, true);
+        QCOMPARE(title->text(), QStringLiteral("Ana"));
+        QCOMPARE(rowLabel(view, 1, "subTitle")->text(), QStringLiteral("LoggedIn"));
+        QVERIFY(!view->updateTag()->isHidden());
         QVERIFY(!laterHost.pageBuilt(SettingsController::kSettingsPageIndex));
         later.showSettings();
-        QCOMPARE(rowLabel(later.page(), 1, "title")->text(), QStringLiteral("Luis"));
+        QCOMPARE(rowLabel(later.page(), 1, "title")->text(), QStringLiteral("Ana"));
         QVERIFY(!later.page()->updateTag()->isHidden());
+
         emit AppShared::instance()->signal(SignedInName, QString());
         emit AppShared::instance()->signal(NewerVersionExists, false);
+        QCOMPARE(title->text(), QStringLiteral("LogInRegister"));
+        QVERIFY(view->updateTag()->isHidden());
     }
 
     void rowClicksSendTheirCodes()
@@ -366,6 +402,114 @@ private slots:
         host->showPage(9);
         other->click();
         QCOMPARE(host->currentPage(), 9);
+    }
+
+    void supportArchiveHoldsScrubbedFactsAndLogs()
+    {
+        if (SafeUnpacker::defaultToolPath().isEmpty())
+            QSKIP("7-Zip (7za) is not installed");
+        const QString target = env->path() + "/support.zip";
+        writeFile(target, "old content"); // replaced
+        QList<int> percents;
+        SupportBundle::Result result
+            = SupportBundle(fakeSources()).write(target, [&](int percent, const QString& step) {
+                  QVERIFY(!step.isEmpty());
+                  percents << percent;
+              });
+        QVERIFY2(result.ok, qPrintable(result.message));
+        QVERIFY(!QFileInfo::exists(target + ".part"));
+        QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+        QCOMPARE(percents.last(), 100);
+
+        QMap<QString, QByteArray> files = unzip(target, env->path() + "/out");
+        QCOMPARE(QStringList(files.keys()),
+            (QStringList{"logs/Brindlewick.1.log", "logs/Brindlewick.log", "logs/BrindlewickService.log",
+                "status-block.txt", "system.txt"}));
+        QByteArray all;
+        for (const QByteArray& bytes : files)
+            all += bytes;
+        QVERIFY(all.contains(kSerial));
+        for (const char* secret : {kRemoteKey, kPassword, "482913", "abc.def.ghi"})
+            QVERIFY2(!all.contains(secret), secret);
+        for (const char* fact : {"9.8.7.6", "Test OS 1.0", "a5a5:2560", "AA-BB-CC-DD-EE-FF"})
+            QVERIFY2(files.value("system.txt").contains(fact), fact);
+        QVERIFY(files.value("status-block.txt").contains("vciIP=169.254.100.1"));
+
+        SupportSources sources = fakeSources();
+        sources.statusBlock = [] { return QByteArray(); };
+        result = SupportBundle(sources).write(target);
+        QVERIFY2(result.ok, qPrintable(result.message));
+        files = unzip(target, env->path() + "/out2");
+        QVERIFY(files.value("status-block.txt").contains("no status block"));
+    }
+
+    void supportFileFailuresSayWhyAndLeaveNoFile()
+    {
+        const QString target = env->path() + "/x.zip";
+        auto withTool = [&](const QString& tool, const QByteArray& script = QByteArray()) {
+            if (!script.isEmpty()) {
+                writeFile(tool, script);
+                QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            }
+            SupportSources s = fakeSources();
+            s.archiveTool = tool;
+            s.archiveTimeoutMs = 300;
+            return SupportBundle(s);
+        };
+        SupportBundle::Result result = withTool(env->path() + "/no-such-7za").write(target);
+        QVERIFY2(!result.ok && result.message.contains("7za"), qPrintable(result.message));
+        result = SupportBundle(fakeSources()).write(env->path() + "/missing/dir/x.zip");
+        QVERIFY(!result.ok && result.message.contains("does not exist"));
+        QVERIFY(!SupportBundle(fakeSources()).write(QString()).ok);
+        std::atomic<bool> cancel{true};
+        QVERIFY(!SupportBundle(fakeSources()).write(target, {}, &cancel).ok);
+        QVERIFY(!QFileInfo::exists(target));
+
+        // A tool that fails: its exit is reported and nothing is left behind.
+        result = withTool(env->path() + "/failing-7za", "#!/bin/sh\necho partial > \"$7\"\nexit 2\n").write(target);
+        QVERIFY2(!result.ok && result.message.contains("code 2"), qPrintable(result.message));
+        QVERIFY(!QFileInfo::exists(target) && !QFileInfo::exists(target + ".part"));
+        // A tool that hangs is stopped at its bound.
+        QElapsedTimer clock;
+        clock.start();
+        result = withTool(env->path() + "/hanging-7za", "#!/bin/sh\nsleep 30\n").write(target);
+        QVERIFY(!result.ok && result.message.contains("in time"));
+        QVERIFY(clock.elapsed() < 5000);
+    }
+
+    void supportFileRowAsksWhereAndShowsProgress()
+    {
+        if (SafeUnpacker::defaultToolPath().isEmpty())
+            QSKIP("7-Zip (7za) is not installed");
+        controller->setSupportSources(fakeSources());
+        int asked = 0;
+        controller->setTargetChooser([&] {
+            ++asked;
+            return asked == 1 ? QString() : env->path() + "/chosen"; // cancelled, then a name
+        });
+        SettingsView* view = controller->page();
+        QLabel* subtitle = rowLabel(view, SettingsView::RowSupportFile, "subTitle");
+        const QString idle = subtitle->text();
+        QSignalSpy finished(controller.get(), &SettingsController::supportFileFinished);
+
+        clickRow(view, SettingsView::RowSupportFile);
+        QCOMPARE(asked, 1);
+        QVERIFY(!controller->supportFileRunning());
+        clickRow(view, SettingsView::RowSupportFile);
+        QVERIFY(controller->supportFileRunning());
+        QVERIFY(subtitle->text() != idle);            // progress shown
+        clickRow(view, SettingsView::RowSupportFile); // while it runs: asks nothing
+        QCOMPARE(asked, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+        QVERIFY(finished.at(0).at(0).toBool());
+        QVERIFY(QFileInfo(env->path() + "/chosen.zip").isFile());
+        QCOMPARE(subtitle->text(), idle);
+        // The row is as tall as its idle text needs again.
+        const int width = view->list()->viewport()->width();
+        QCOMPARE(view->list()->item(SettingsView::RowSupportFile)->sizeHint().height(),
+            view->rowWidget(SettingsView::RowSupportFile)->heightForWidth(width));
+        QCOMPARE(host->toasts.size(), 1);
+        QVERIFY(host->toasts.at(0).contains("chosen.zip"));
     }
 };
 

@@ -1,5 +1,8 @@
 #include "support/AdapterProcesses.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <QElapsedTimer>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -72,6 +75,12 @@ QString EmulatorProcess::command(const QString& line) const
     while (!socket.canReadLine() && clock.elapsed() < 3000)
         socket.waitForReadyRead(100);
     return QString::fromUtf8(socket.readLine()).trimmed();
+}
+
+QJsonObject EmulatorProcess::adapterDump(int n) const
+{
+    const QJsonDocument dump = QJsonDocument::fromJson(command(QStringLiteral("dump")).toUtf8());
+    return dump.object().value(QStringLiteral("adapters")).toArray().at(n - 1).toObject();
 }
 
 void EmulatorProcess::stop()

@@ -3,6 +3,7 @@
 // their object goes away.
 #pragma once
 
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,8 @@ public:
     bool start(const QStringList& args);
     // One control command, one answer line ("OK", "ERR ...", or a dump).
     QString command(const QString& line) const;
+    // Adapter n (1-based) of the "dump" command's state; empty when there is none.
+    QJsonObject adapterDump(int n) const;
     void stop();
 
     quint16 port() const { return m_port; }

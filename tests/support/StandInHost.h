@@ -1,7 +1,7 @@
 // A stand-in for the main window as subsystems see it, for tests and
 // benchmarks: a page stack "Tab_Stack" with the window's pages (named as in
 // the page table), pages built on first show, and the frame's services
-// recorded: toasts, busy overlay, status-pass wake-ups, the page shown.
+// recorded: toasts and status-pass wake-ups.
 #pragma once
 
 #include "kit/LazyPages.h"
@@ -42,18 +42,10 @@ public:
             m_pages->ensure(index);
     }
     void ensurePage(int index) override { m_pages->ensure(index); }
-    void showPage(int index) override
-    {
-        stack->setCurrentIndex(index);
-        pageRequest = index;
-    }
+    void showPage(int index) override { stack->setCurrentIndex(index); }
     int currentPage() override { return stack->currentIndex(); }
-    void toast(const QString& text, int ms) override
-    {
-        toasts << text;
-        toastMs = ms;
-    }
-    void setBusy(bool busy) override { busyShown = busy; }
+    void toast(const QString& text, int) override { toasts << text; }
+    void setBusy(bool) override { }
     void wakeStatusPass() override
     {
         ++wakes;
@@ -68,9 +60,6 @@ public:
     // pages were built on first show); set before the subsystem is attached.
     bool buildAtOnce = false;
     QStringList toasts;
-    int toastMs = 0;
-    int pageRequest = -1; // the last page showPage was asked for
-    bool busyShown = false;
     std::atomic<int> wakes{0};
     std::function<void()> onWake; // set before the subsystem is attached
 

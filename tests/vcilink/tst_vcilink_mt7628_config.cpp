@@ -5,9 +5,6 @@
 #include "support/AdapterProcesses.h"
 
 #include <QElapsedTimer>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QtTest>
 
 #include <arpa/inet.h>
@@ -100,12 +97,6 @@ class TestLibrary : public QObject {
     EmulatorProcess m_emu;
     MT7628Config m_lib;
 
-    QJsonObject dump(int index)
-    {
-        const auto doc = QJsonDocument::fromJson(m_emu.command(QStringLiteral("dump")).toUtf8());
-        return doc.object().value(QStringLiteral("adapters")).toArray().at(index - 1).toObject();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -140,7 +131,7 @@ private slots:
     {
         QVERIFY(m_lib.RequestBuzz(kA1));
         QVERIFY(m_lib.RequestBuzz(kA1));
-        QCOMPARE(dump(1).value(QStringLiteral("buzzCount")).toInt(), 2);
+        QCOMPARE(m_emu.adapterDump(1).value(QStringLiteral("buzzCount")).toInt(), 2);
 
         QCOMPARE(m_emu.command(QStringLiteral("set state 1 2")), QStringLiteral("OK"));
         vci_status s;
@@ -189,8 +180,9 @@ private slots:
         QCOMPARE(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("original"));
         QVERIFY(m_lib.SetMode(kA1, "BMW"));
         QCOMPARE(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("BMW"));
-        QCOMPARE(dump(1).value(QStringLiteral("mode")).toString(), QStringLiteral("BMW"));
-        QCOMPARE(dump(2).value(QStringLiteral("mode")).toString(), QStringLiteral("original")); // per adapter
+        QCOMPARE(m_emu.adapterDump(1).value(QStringLiteral("mode")).toString(), QStringLiteral("BMW"));
+        QCOMPARE(
+            m_emu.adapterDump(2).value(QStringLiteral("mode")).toString(), QStringLiteral("original")); // per adapter
 
         QVERIFY(!m_lib.SetMode(kA1, "bmw"));
         QVERIFY(!m_lib.SetMode(kA1, ""));
@@ -202,7 +194,7 @@ private slots:
         QCOMPARE(m_emu.command(QStringLiteral("reboot 1")), QStringLiteral("OK"));
         QTRY_COMPARE_WITH_TIMEOUT(QString::fromStdString(m_lib.GetMode(kA1)), QStringLiteral("BMW"), 5000);
         QVERIFY(m_lib.SetMode(kA1, "original"));
-        QCOMPARE(dump(1).value(QStringLiteral("modeCount")).toInt(), 2);
+        QCOMPARE(m_emu.adapterDump(1).value(QStringLiteral("modeCount")).toInt(), 2);
     }
 
     void wifiClientJoinsOnlyWithTheRightPassword()
@@ -268,7 +260,7 @@ private slots:
         t.restart();
         QVERIFY(!lib.RebootVci(kA3));
         QVERIFY(t.elapsed() < 5000);
-        QCOMPARE(dump(3).value(QStringLiteral("buzzCount")).toInt(), 0);
+        QCOMPARE(m_emu.adapterDump(3).value(QStringLiteral("buzzCount")).toInt(), 0);
         QCOMPARE(m_emu.command(QStringLiteral("silent 3 off")), QStringLiteral("OK"));
         QVERIFY(m_lib.RequestBuzz(kA3));
     }
@@ -279,7 +271,7 @@ private slots:
         vci_status s;
         QVERIFY(!m_lib.GetVciStatus(kA2, s));
         QVERIFY(m_lib.GetVciStatus(kA1, s)); // the others stay
-        QCOMPARE(dump(2).value(QStringLiteral("rebootCount")).toInt(), 1);
+        QCOMPARE(m_emu.adapterDump(2).value(QStringLiteral("rebootCount")).toInt(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(m_lib.GetVciStatus(kA2, s), 5000);
         QCOMPARE(QString::fromStdString(s.serial), QStringLiteral("M5EA0002XJ7B0002"));
 
@@ -386,7 +378,7 @@ private slots:
     {
         constexpr int kRequests = 40000; // about 14 MB of replies
         const QByteArray requests = QByteArray("{\"op\":\"ap_list\"}\n").repeated(kRequests);
-        const int servedBefore = dump(1).value(QStringLiteral("requestCount")).toInt();
+        const int servedBefore = m_emu.adapterDump(1).value(QStringLiteral("requestCount")).toInt();
         const int fd = connectTo(kA1, m_emu.port(), 4096);
         QVERIFY(fd >= 0);
         qsizetype sent = 0;
@@ -401,7 +393,7 @@ private slots:
         for (int last = -2; served != last; QThread::msleep(300)) {
             push();
             last = served;
-            served = dump(1).value(QStringLiteral("requestCount")).toInt() - servedBefore;
+            served = m_emu.adapterDump(1).value(QStringLiteral("requestCount")).toInt() - servedBefore;
         }
         const timeval wait{10, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);

@@ -8,8 +8,6 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTcpSocket>
 #include <QtTest>
 
@@ -148,11 +146,7 @@ class TestPassThruPort : public QObject {
 
     EmulatorProcess m_emu;
 
-    QJsonObject adapter()
-    {
-        const QJsonObject root = QJsonDocument::fromJson(m_emu.command(QStringLiteral("dump")).toUtf8()).object();
-        return root.value(QStringLiteral("adapters")).toArray().at(0).toObject();
-    }
+    QJsonObject adapter() { return m_emu.adapterDump(1); }
     QJsonObject passthru() { return adapter().value(QStringLiteral("passthru")).toObject(); }
     int stateCode() { return adapter().value(QStringLiteral("status")).toInt(-1); }
 

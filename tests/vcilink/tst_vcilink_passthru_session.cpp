@@ -217,6 +217,12 @@ struct Rig {
         rq.connect = {protocol, flags, baud};
         return request(rq);
     }
+    // Opens the session with one channel of `protocol`; the channel's id.
+    std::uint32_t openChannel(std::uint32_t protocol)
+    {
+        open();
+        return connect(protocol).value;
+    }
     passthru::Reply filter(std::uint32_t channel, std::uint32_t type, Message mask, Message pattern,
         std::optional<Message> fc = std::nullopt)
     {
@@ -362,8 +368,7 @@ private slots:
     void canFiltersPassAndBlockOnTheFirstBytes()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(CAN).value;
+        const std::uint32_t ch = r.openChannel(CAN);
         Node* tester = r.node(*r.bus614);
         // No pass filter: nothing is received.
         r.send(tester, 0x7E8, {0x02, 0x41, 0x0C});
@@ -409,8 +414,7 @@ private slots:
     void writesAnswerOnceOnTheBusWithLoopbackCopies()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(CAN).value;
+        const std::uint32_t ch = r.openChannel(CAN);
         Node* tester = r.node(*r.bus614);
         QCOMPARE(r.set(ch, LOOPBACK, 1), 0u);
         const passthru::Reply w = r.write(
@@ -470,8 +474,7 @@ private slots:
     void writesThatWaitTooLongTimeOutOrAreCleared()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(CAN).value;
+        const std::uint32_t ch = r.openChannel(CAN);
         Node* busy = r.node(*r.bus614);
         // A node with 200 frames of a higher priority holds the bus for about 45 ms.
         const auto flood = [&] {
@@ -509,8 +512,7 @@ private slots:
     void isoTpTransfersRunOnTheAdapter()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(ISO15765).value;
+        const std::uint32_t ch = r.openChannel(ISO15765);
         Bytes vin = {0x62, 0xF1, 0x90};
         for (char c : std::string("WBW11111111111111"))
             vin.push_back(std::uint8_t(c));
@@ -625,8 +627,7 @@ private slots:
     void functionalSingleFramesNeedNoFlowControl()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(ISO15765).value;
+        const std::uint32_t ch = r.openChannel(ISO15765);
         Node* tester = r.node(*r.bus614);
         QCOMPARE(r.write(ch, {msg(ISO15765, 0x7DF, {0x01, 0x0C}, ISO15765_FRAME_PAD)}).status, 0u);
         const auto heard = r.heard(tester);
@@ -639,8 +640,7 @@ private slots:
     void periodicMessagesKeepTheirPeriodAndStopWithTheSession()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(CAN).value;
+        const std::uint32_t ch = r.openChannel(CAN);
         Node* tester = r.node(*r.bus614);
         QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, {2, 0x3E, 0}), 4).status, std::uint32_t(ERR_INVALID_TIME_INTERVAL));
         QCOMPARE(r.periodic(ch, msg(CAN, 0x7DF, Bytes(9)), 10).status, std::uint32_t(ERR_INVALID_MSG));
@@ -688,8 +688,7 @@ private slots:
     void configurationIsCheckedBeforeAnythingChanges()
     {
         Rig r;
-        r.open();
-        const std::uint32_t can = r.connect(CAN).value;
+        const std::uint32_t can = r.openChannel(CAN);
         const std::uint32_t iso = r.connect(ISO15765).value;
         const passthru::Reply defaults = r.ioctl(iso, GET_CONFIG,
             {{DATA_RATE, 0}, {LOOPBACK, 0}, {ISO15765_BS, 0}, {ISO15765_STMIN, 0}, {BS_TX, 0}, {STMIN_TX, 0},
@@ -723,8 +722,7 @@ private slots:
     void clearRxBufferDropsWhatTheClientHasNotTaken()
     {
         Rig r;
-        r.open();
-        const std::uint32_t ch = r.connect(CAN).value;
+        const std::uint32_t ch = r.openChannel(CAN);
         Node* tester = r.node(*r.bus614);
         QCOMPARE(r.filter(ch, PASS_FILTER, msg(CAN, 0, {}), msg(CAN, 0, {})).status, 0u);
         r.send(tester, 0x100, {1});

@@ -54,13 +54,14 @@ class TestService : public QObject {
             m_prefix);
     }
 
-    // One emulated adapter at `address` and the service probing it, up and published.
-    void startBoth(EmulatorProcess& emu, ServiceProcess& svc, const char* address)
+    // Emulated adapters from `address` and the service probing `probe`, up
+    // and the first adapter published.
+    bool startBoth(EmulatorProcess& emu, ServiceProcess& svc, const char* address, QStringList args = {},
+        const char* probe = nullptr)
     {
-        QVERIFY2(
-            emu.start({QStringLiteral("--base-address"), QString::fromLatin1(address)}), qPrintable(emu.errorText()));
-        QVERIFY(startService(svc, emu, QString::fromLatin1(address)));
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2000);
+        return emu.start(args << "--base-address" << address)
+            && startService(svc, emu, QString::fromLatin1(probe ? probe : address))
+            && QTest::qWaitFor([] { return value("SN") == "M5EA0001XJ7B0001"; }, 3000);
     }
 
 private slots:
@@ -73,14 +74,10 @@ private slots:
     void publishesAndClearsTheAdapter()
     {
         EmulatorProcess emu;
-        QVERIFY2(
-            emu.start({QStringLiteral("--base-address"), QStringLiteral("127.0.102.1")}), qPrintable(emu.errorText()));
         ServiceProcess svc;
-        QVERIFY(startService(svc, emu, QStringLiteral("127.0.102.1-3")));
-        QTRY_VERIFY_WITH_TIMEOUT(!statusBlockText().isEmpty(), 2000);
+        QVERIFY(startBoth(emu, svc, "127.0.102.1", {}, "127.0.102.1-3"));
         const QByteArray text = statusBlockText();
         QVERIFY(text.endsWith("\r\n"));
-        QCOMPARE(statusValue(text, "SN"), QByteArray("M5EA0001XJ7B0001"));
         QCOMPARE(statusValue(text, "vbatt"), QByteArray("12340"));
         QCOMPARE(statusValue(text, "status"), QByteArray("1"));
 
@@ -102,16 +99,10 @@ private slots:
     void listsSelectsAndDeselects()
     {
         EmulatorProcess emu;
-        QVERIFY2(emu.start({QStringLiteral("--adapters"), QStringLiteral("3"), QStringLiteral("--base-address"),
-                     QStringLiteral("127.0.103.1")}),
-            qPrintable(emu.errorText()));
-        ServiceProcess svc;
-        QVERIFY(startService(svc, emu, QStringLiteral("127.0.103.1-4")));
+        ServiceProcess svc; // none chosen: the first is published
+        QVERIFY(startBoth(emu, svc, "127.0.103.1", {"--adapters", "3"}, "127.0.103.1-4"));
         QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 3, 3000);
-        QCOMPARE(requestList(),
-            QStringList({QStringLiteral("M5EA0001XJ7B0001"), QStringLiteral("M5EA0002XJ7B0002"),
-                QStringLiteral("M5EC7003QA200003")}));
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 500); // none chosen: the first
+        QCOMPARE(requestList(), (QStringList{"M5EA0001XJ7B0001", "M5EA0002XJ7B0002", "M5EC7003QA200003"}));
 
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, kBlockBytes));
@@ -148,9 +139,7 @@ private slots:
     {
         EmulatorProcess emu;
         ServiceProcess svc;
-        startBoth(emu, svc, "127.0.105.1");
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(startBoth(emu, svc, "127.0.105.1"));
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, kBlockBytes));
         for (std::size_t i = 0; i < kBlockBytes; ++i)
@@ -168,9 +157,7 @@ private slots:
     {
         EmulatorProcess emu;
         ServiceProcess svc;
-        startBoth(emu, svc, "127.0.106.1");
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(startBoth(emu, svc, "127.0.106.1"));
 
         // A second copy exits at once and leaves the first alone.
         ServiceProcess second;
@@ -214,9 +201,7 @@ private slots:
     {
         EmulatorProcess emu;
         ServiceProcess svc;
-        startBoth(emu, svc, "127.0.107.1");
-        if (QTest::currentTestFailed())
-            return;
+        QVERIFY(startBoth(emu, svc, "127.0.107.1"));
         {
             platform::SharedMemory m;
             QVERIFY(m.open(kStatusBlock, kBlockBytes));

@@ -7,9 +7,6 @@
 
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -57,12 +54,6 @@ class TestUpgraders : public QObject {
     QTemporaryDir m_dir;
     MT7628Config m_lib;
     QProcess m_upgrader;
-
-    QJsonObject dump(int n)
-    {
-        const auto doc = QJsonDocument::fromJson(m_emu.command(QStringLiteral("dump")).toUtf8());
-        return doc.object().value(QStringLiteral("adapters")).toArray().at(n - 1).toObject();
-    }
 
     QString write(const char* name, const std::vector<unsigned char>& bytes)
     {
@@ -125,7 +116,7 @@ private slots:
         QByteArray err;
         QCOMPARE(finish(&err), 0);
         QVERIFY2(m_upgrader.readAllStandardOutput().contains("sent 100%"), err.constData());
-        QCOMPARE(dump(1).value(QStringLiteral("rebooting")).toBool(), restarts);
+        QCOMPARE(m_emu.adapterDump(1).value(QStringLiteral("rebooting")).toBool(), restarts);
         vci_status s;
         QTRY_VERIFY_WITH_TIMEOUT(m_lib.GetVciStatus(adapterIp(1).toStdString(), s), 5000);
         const QString shown[] = {QString::fromStdString(s.softVer), QString::fromStdString(s.dllVersion),
@@ -168,14 +159,14 @@ private slots:
         QStringList args = {write("bad.bin", bytes), adapterIp(2)};
         if (unchecked)
             args.prepend(QStringLiteral("--unchecked"));
-        const int uploads = dump(2).value(QStringLiteral("uploadCount")).toInt();
+        const int uploads = m_emu.adapterDump(2).value(QStringLiteral("uploadCount")).toInt();
         start("7628_upgrade", args);
         QByteArray err;
         QCOMPARE(finish(&err), code);
         QVERIFY2(err.contains(reason.toLatin1()), err.constData());
-        QCOMPARE(dump(2).value(QStringLiteral("uploadCount")).toInt(), uploads + (code == 4 ? 1 : 0));
+        QCOMPARE(m_emu.adapterDump(2).value(QStringLiteral("uploadCount")).toInt(), uploads + (code == 4 ? 1 : 0));
         QCOMPARE(m_emu.command(QStringLiteral("version 2 system")), QStringLiteral("OK V1.2.7"));
-        QCOMPARE(dump(2).value(QStringLiteral("rebooting")).toBool(), false);
+        QCOMPARE(m_emu.adapterDump(2).value(QStringLiteral("rebooting")).toBool(), false);
     }
 
     // No adapter: "unreachable" at once. The adapter gone during the write:
