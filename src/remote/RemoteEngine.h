@@ -10,6 +10,7 @@
 
 #include "kit/Pages.h"
 #include "remote/RemoteLibrary.h"
+#include "remote/RemotePro.h"
 #include "remote/RemoteState.h"
 #include "remote/SessionRecord.h"
 
@@ -86,6 +87,9 @@ public:
         std::function<std::chrono::steady_clock::time_point()> clock;
         std::function<QDateTime()> wallClock;
         QString codeFilePath; // "longTimeCode.ini"
+        // The process's device-control object, created on first need; null
+        // when its library cannot be loaded.
+        std::function<IRemotePro*()> remotePro;
     };
 
     RemoteEngine(RemoteLibrary& library, Hooks hooks, Timing timing = Timing());
@@ -101,6 +105,10 @@ public:
     // The attempt's end on the GUI side: a session object makes the session
     // active (start record, figures); true when a session now runs.
     bool attemptFinished(const QString& sn);
+    // B-end device-control attempt: the local adapter's two CAN buses bridged
+    // to the adapter `sn` with `rates`. Leaves the ControlRemotePro in
+    // remoteSession when connected (and when the pass-thru library failed).
+    void deviceControlAttempt(const QString& sn, int code, const RemoteProRates& rates);
 
     // Ends the running session (the confirmation's OK); returns the page to show.
     int endSession(const QString& snFieldText);
@@ -140,6 +148,8 @@ private:
     bool listenerWatch();
     bool clientWatch();
     void dropSession();
+    // Ends the device-control bridge of `session` when it is one.
+    void disconnectDeviceControl(const std::shared_ptr<RemoteHandle>& session);
 
     RemoteLibrary& m_library;
     Hooks m_hooks;

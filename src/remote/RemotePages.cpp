@@ -156,12 +156,12 @@ RemotePage::RemotePage(QWidget* parent)
     connectButton = button(partner, "Btn_Remote_Connect");
     p2p = button(partner, "Btn_Remote_P2P");
     deviceControl = button(partner, "Btn_RemotePro");
-    deviceControl->hide(); // device control is not offered
     serviceVendor = button(partner, "Btn_service_vendor");
     serviceVendor->hide();
     auto* actions = new QHBoxLayout;
     actions->addWidget(connectButton);
     actions->addWidget(p2p);
+    actions->addWidget(deviceControl);
     actions->addWidget(serviceVendor); // shown while a user is signed in (the account subsystem)
     actions->addStretch(1);
     partnerGrid->addLayout(actions, 3, 1, 1, 3);

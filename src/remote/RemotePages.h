@@ -38,7 +38,7 @@ public:
     QLineEdit* partnerSerial;   // lineEdit_Num_RemoteVIC
     QComboBox* doip;            // comboBox_DoIp
     QPushButton* connectButton; // Btn_Remote_Connect
-    QPushButton* deviceControl; // Btn_RemotePro (hidden)
+    QPushButton* deviceControl; // Btn_RemotePro
     QPushButton* p2p;           // Btn_Remote_P2P
     QPushButton* serviceVendor; // Btn_service_vendor (hidden)
     QWidget* prompt;            // widget_Verification
