@@ -83,12 +83,6 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     }
     if (!relay || !sn || !net::isIpv4(relay) || !validSerial(sn) || code < 0 || code > static_cast<int>(kMaxCode))
         return BW_PRO_TIMEOUT;
-    // The local adapter must be usable before anything is asked of the partner.
-    auto buses = std::make_unique<bus::Buses>(pro.passThru);
-    if (buses->openDevice(std::string()) != 0) {
-        pro.setState("local adapter not available");
-        return BW_PRO_NO_PASSTHRU;
-    }
     std::unique_ptr<Channel> channel = session::connectRelay(relay, &error, nullptr);
     if (!channel) {
         pro.setState("relay unreachable");
@@ -116,6 +110,14 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     default:
         pro.setState(ack.text);
         return BW_PRO_TIMEOUT;
+    }
+    // The partner accepted; the local adapter must be usable too, else the
+    // session ends at once (the caller keeps its object and says so).
+    auto buses = std::make_unique<bus::Buses>(pro.passThru);
+    if (buses->openDevice(std::string()) != 0) {
+        channel->writeAll(encodeEnd(EndMsg{EndReason::Closing, "B-end adapter not available"}), 500);
+        pro.setState("local adapter not available");
+        return BW_PRO_NO_PASSTHRU;
     }
     auto link = std::make_shared<Link>(std::move(channel), LinkOptions{});
     link->adoptReader(std::move(reader));
