@@ -242,6 +242,14 @@ void RemoteController::createRemotePage(QWidget* host)
     connect(m_remote->partnerSerial, &QLineEdit::textEdited, this, &RemoteController::SlotsComBoxUpper);
     connect(m_remote->connectButton, &QPushButton::clicked, this, &RemoteController::ClickButtonLogin);
     connect(m_remote->deviceControl, &QPushButton::clicked, this, &RemoteController::ClickButtonLogin);
+    connect(m_remote->endControl, &QPushButton::clicked, this, [this] {
+        m_remote->endControl->setEnabled(false);
+        runJob("remote-end-control", [this] {
+            m_engine->endDeviceControl();
+            m_dirty = true;
+            emit stateChanged();
+        });
+    });
     connect(m_remote->confirm, &QPushButton::clicked, this, &RemoteController::Solt_Confirm_connection);
     connect(m_remote->partnerCode, &QLineEdit::returnPressed, this, &RemoteController::Solt_Confirm_connection);
     connect(m_remote->cancel, &QPushButton::clicked, this, &RemoteController::Solt_Cancel_Connection);
@@ -680,6 +688,13 @@ void RemoteController::refreshCodeArea()
     if (m_remote->codeMode->text() != mode)
         m_remote->codeMode->setText(mode);
     styleRemoteSwitch();
+    // C-end: a B-end drives this adapter's buses; the user can end it at once.
+    const bool controlled = !s.controlledBy.isEmpty();
+    if (controlled)
+        setLabel(
+            m_remote->controlledText, RemotePage::tr("This device is under device control by %1").arg(s.controlledBy));
+    m_remote->controlled->setVisible(controlled);
+    m_remote->endControl->setEnabled(controlled);
 }
 
 void RemoteController::refreshSessionPage()

@@ -381,6 +381,32 @@ void RemoteEngine::registrationRound()
     m_state.setCodeRefreshed(false);
 }
 
+bool RemoteEngine::controlWatch()
+{
+    QString by;
+    if (std::shared_ptr<RemoteHandle> registration = m_state.relayRegistration()) {
+        static const std::string kPrefix = "device control by ";
+        const SessionReading r = registration->poll();
+        if (r.state == 1 && r.peerText.compare(0, kPrefix.size(), kPrefix) == 0)
+            by = QString::fromStdString(r.peerText.substr(kPrefix.size()));
+    }
+    if (by == m_state.controlledBy())
+        return false;
+    qCInfo(lcRemote) << (by.isEmpty() ? "device control of this adapter ended" : "adapter under device control");
+    m_state.setControlledBy(by);
+    return true;
+}
+
+void RemoteEngine::endDeviceControl()
+{
+    std::lock_guard<std::mutex> lock(m_refreshMutex);
+    if (m_state.controlledBy().isEmpty())
+        return;
+    m_state.setRelayRegistration(nullptr);
+    m_state.setControlledBy(QString());
+    qCInfo(lcRemote) << "device control of this adapter ended by the user";
+}
+
 void RemoteEngine::setRemoteDisabled(bool disabled)
 {
     if (m_state.setRemoteDisabled(disabled))
@@ -577,6 +603,7 @@ bool RemoteEngine::refresh()
     changed = sessionWatch() || changed;
     changed = listenerWatch() || changed;
     changed = clientWatch() || changed;
+    changed = controlWatch() || changed;
     return changed;
 }
 

@@ -130,6 +130,11 @@ public:
     // need a repaint.
     bool refresh();
 
+    // C-end: ends a device-control session of the local adapter at once (the
+    // registration goes, so the adapter's channels close; the next
+    // registration round registers it again).
+    void endDeviceControl();
+
     // The remote switch. Off also ends the relay registration at once, so no
     // B-end reaches the adapter until it is switched on again.
     void setRemoteDisabled(bool disabled);
@@ -147,6 +152,8 @@ private:
     bool sessionWatch();
     bool listenerWatch();
     bool clientWatch();
+    // C-end: whether a device-control session drives the adapter, and by whom.
+    bool controlWatch();
     void dropSession();
     // Ends the device-control bridge of `session` when it is one.
     void disconnectDeviceControl(const std::shared_ptr<RemoteHandle>& session);

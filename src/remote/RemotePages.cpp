@@ -168,6 +168,19 @@ RemotePage::RemotePage(QWidget* parent)
     partnerGrid->setColumnStretch(3, 1);
     outer->addWidget(partner);
 
+    controlled = card(this, "widget_DeviceControlled");
+    controlled->setStyleSheet(QStringLiteral(
+        "QWidget#widget_DeviceControlled{background-color:#FFF4E5;border:1px solid #E50012;border-radius:6px;}"));
+    auto* controlledLayout = new QHBoxLayout(controlled);
+    controlledLayout->setContentsMargins(18, 10, 18, 10);
+    controlledText = label(controlled, "label_DeviceControlled");
+    controlledText->setWordWrap(true);
+    endControl = button(controlled, "Btn_EndDeviceControl");
+    controlledLayout->addWidget(controlledText, 1);
+    controlledLayout->addWidget(endControl);
+    controlled->hide();
+    outer->addWidget(controlled);
+
     prompt = card(this, "widget_Verification");
     prompt->setStyleSheet(
         QStringLiteral("QWidget#widget_Verification{background-color:#FFFFFF;border:1px solid #02A7F0;"
@@ -213,6 +226,7 @@ void RemotePage::retranslate()
     connectButton->setText(tr("Connect"));
     p2p->setText(tr("P2P"));
     deviceControl->setText(tr("Device control"));
+    endControl->setText(tr("End device control"));
     serviceVendor->setText(tr("Technicians"));
     m_promptText->setText(tr("Enter the verification code shown on the partner's PC"));
     partnerCode->setPlaceholderText(tr("6 digits"));

@@ -41,6 +41,9 @@ public:
     QPushButton* deviceControl; // Btn_RemotePro
     QPushButton* p2p;           // Btn_Remote_P2P
     QPushButton* serviceVendor; // Btn_service_vendor (hidden)
+    QWidget* controlled;        // widget_DeviceControlled: this adapter is under device control
+    QLabel* controlledText;     // label_DeviceControlled
+    QPushButton* endControl;    // Btn_EndDeviceControl
     QWidget* prompt;            // widget_Verification
     QLineEdit* partnerCode;     // lineEdit_Passcode
     QPushButton* confirm;       // Btn__Verification_Confirm

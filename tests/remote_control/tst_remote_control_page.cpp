@@ -21,6 +21,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 
@@ -202,6 +203,37 @@ private slots:
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
         QTRY_COMPARE(f.pro.disconnects.load(), 1);
         QTRY_COMPARE(f.records_(RecordEvent::End), 1);
+    }
+
+    // C-end: while a B-end drives this adapter, the remote page says so and
+    // by whom; "End device control" ends it at once.
+    void cEndNotice()
+    {
+        Fixture f;
+        f.plug(QStringLiteral("M5EA0001XJ7B0001"));
+        RemotePage* page = f.controller->remotePage();
+        QTRY_VERIFY(page->isVisible());
+        QVERIFY(!page->controlled->isVisible());
+        // The controller's own registration of the adapter, as the library reports it.
+        const auto lastClient = [&f] {
+            std::lock_guard<std::mutex> lock(f.library->m_mutex);
+            return f.library->lastClient;
+        };
+        QTRY_VERIFY(lastClient().lock() != nullptr);
+        std::weak_ptr<FakeHandle> weak = lastClient();
+        {
+            std::shared_ptr<FakeHandle> registration = weak.lock();
+            QVERIFY(registration);
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "device control by M5EA0003XJ7B0003";
+            registration->state = 1;
+        }
+        QTRY_VERIFY(page->controlled->isVisible());
+        QCOMPARE(
+            page->controlledText->text(), QStringLiteral("This device is under device control by M5EA0003XJ7B0003"));
+        QTest::mouseClick(page->endControl, Qt::LeftButton);
+        QTRY_VERIFY(weak.expired());
+        QTRY_VERIFY(!page->controlled->isVisible());
     }
 };
 

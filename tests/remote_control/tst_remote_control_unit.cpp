@@ -221,6 +221,40 @@ private slots:
         QVERIFY(!lost.engine->state().deviceControlRole());
         QCOMPARE(lost.records.back(), std::make_pair(RecordEvent::End, kPartner));
     }
+
+    // C-end: a registration the library reports under device control shows
+    // by whom; the user's end drops the registration at once (its library
+    // object goes, closing the adapter's channels), and a session that ends
+    // by itself clears the notice.
+    void cEndUnderControl()
+    {
+        Harness h;
+        auto registration = std::make_shared<FakeHandle>(RemoteHandle::Kind::Client, 1, &h.library.alive);
+        registration->state = 1;
+        registration->reading.peerText = "device control by M5EA0001XJ7B0001";
+        h.engine->state().setRelayRegistration(registration);
+        QVERIFY(h.engine->refresh());
+        QCOMPARE(h.engine->state().controlledBy(), QStringLiteral("M5EA0001XJ7B0001"));
+        {
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "registered";
+        }
+        h.engine->refresh();
+        QVERIFY(h.engine->state().controlledBy().isEmpty());
+
+        {
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "device control by --";
+        }
+        h.engine->refresh();
+        QCOMPARE(h.engine->state().controlledBy(), QStringLiteral("--"));
+        registration.reset();
+        QCOMPARE(h.library.alive.load(), 1);
+        h.engine->endDeviceControl();
+        QCOMPARE(h.library.alive.load(), 0);
+        QVERIFY(!h.engine->state().relayRegistration());
+        QVERIFY(h.engine->state().controlledBy().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRemoteControlUnit)
