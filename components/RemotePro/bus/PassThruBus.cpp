@@ -172,17 +172,17 @@ void Buses::readLoop(std::uint8_t bus)
     while (!m_stop) {
         // One frame with a wait, then whatever else is there without one.
         unsigned long n = 1;
-        long rc = m_pt.m_read(channel, msgs.data(), &n, kReadWaitMs);
-        if (rc == STATUS_NOERROR && n == 1) {
-            unsigned long more = kReadBatch - 1;
-            rc = m_pt.m_read(channel, msgs.data() + 1, &more, 0);
-            if (rc == STATUS_NOERROR || rc == ERR_TIMEOUT || rc == ERR_BUFFER_OVERFLOW)
-                n += more;
-        } else if (rc != STATUS_NOERROR && rc != ERR_TIMEOUT && rc != ERR_BUFFER_EMPTY && rc != ERR_BUFFER_OVERFLOW) {
+        const long rc = m_pt.m_read(channel, msgs.data(), &n, kReadWaitMs);
+        if (rc == ERR_BUFFER_EMPTY || rc == ERR_TIMEOUT)
+            continue;
+        if (rc != STATUS_NOERROR && rc != ERR_BUFFER_OVERFLOW)
             break; // the channel is gone (adapter unplugged, closed)
+        if (n == 1) {
+            unsigned long more = kReadBatch - 1;
+            const long rest = m_pt.m_read(channel, msgs.data() + 1, &more, 0);
+            if (rest == STATUS_NOERROR || rest == ERR_TIMEOUT || rest == ERR_BUFFER_OVERFLOW)
+                n += more;
         }
-        if (rc == ERR_BUFFER_EMPTY)
-            n = 0;
         for (unsigned long i = 0; i < n && !m_stop; ++i) {
             const PASSTHRU_MSG& m = msgs[i];
             // Own transmissions and indications are not bus traffic from elsewhere.
