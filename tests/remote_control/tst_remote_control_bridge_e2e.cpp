@@ -17,10 +17,12 @@
 #include <remote/RemoteProApi.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -139,6 +141,44 @@ private slots:
         m_pro->ops->disconnect(m_pro);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
         QVERIFY2(cEnd.waitFor(QStringLiteral("registered"), 5000), qPrintable(cEnd.lines()));
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+    // A B-end killed with SIGKILL: the relay sees its link close and the
+    // C-end closes its adapter's channels within one ping interval (1 s);
+    // the registration stays for the next session.
+    void killedBEndSilencesTheCar()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("515151"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+
+        QProcess bEnd;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BRINDLEWICK_SHM_PREFIX"), QString::fromLatin1(qgetenv("BRINDLEWICK_SHM_PREFIX")));
+        bEnd.setProcessEnvironment(env);
+        bEnd.start(testBinary("remote_control_bend"),
+            {QStringLiteral("127.0.0.1"), QLatin1String(kCEnd), QStringLiteral("515151")});
+        QVERIFY(bEnd.waitForStarted(5000));
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (said += bEnd.readAllStandardOutput()).contains("bridging") || bEnd.state() != QProcess::Running,
+            (said + bEnd.readAllStandardError()).constData(), 10000);
+        QCOMPARE(bEnd.state(), QProcess::Running);
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 50 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 2, 5000);
+
+        QElapsedTimer silent;
+        bEnd.kill(); // SIGKILL
+        silent.start();
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
+        QVERIFY(silent.elapsed() <= 1000);
+        QTRY_COMPARE(bEnd.state(), QProcess::NotRunning);
+        QVERIFY2(cEnd.waitFor(QStringLiteral("state 1 registered"), 5000), qPrintable(cEnd.lines()));
         m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
         cEnd.stop();
     }
