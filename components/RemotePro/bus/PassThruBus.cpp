@@ -75,7 +75,7 @@ long Buses::openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFd
     if (bus >= kBusCount || !validCanBaud(canBaud) || !validCanFdBaud(canFdBaud))
         return ERR_INVALID_BAUDRATE;
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_deviceOpen)
+    if (!m_deviceOpen || m_stop)
         return ERR_DEVICE_NOT_CONNECTED;
     Bus& b = m_bus[bus];
     if (b.open) {
@@ -130,7 +130,7 @@ bool Buses::isOpen(std::uint8_t bus) const
 void Buses::start(Sink sink)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_started || !m_deviceOpen)
+    if (m_started || !m_deviceOpen || m_stop)
         return;
     m_started = true;
     m_sink = std::move(sink);

@@ -73,7 +73,8 @@ public:
     std::uint64_t written() const { return m_written.load(); }
     std::uint64_t read() const { return m_readCount.load(); }
     // Stops at once: queues emptied, periodic messages cleared, channels
-    // and the adapter closed. Safe to call more than once.
+    // and the adapter closed. Safe to call more than once, from one thread
+    // at a time; nothing opens or starts once it has begun.
     void closeAll();
 
 private:

@@ -39,17 +39,19 @@ struct Pro : BwRemotePro {
         std::lock_guard<std::mutex> lock(textMutex);
         stateText = text;
     }
-    // Ends the session: local buses first, so nothing more reaches the link.
+    // Ends the session and closes the local buses.
     void endLocked()
     {
-        if (buses)
-            buses->closeAll();
+        // The link's thread closes the buses when the link ends; once it is
+        // joined they are closed again here in case it never ran.
         if (link) {
             link->send(encodeEnd(EndMsg{EndReason::Closing, "B-end ended the session"}));
             link->stop();
         }
         if (thread.joinable())
             thread.join();
+        if (buses)
+            buses->closeAll();
         {
             std::lock_guard<std::mutex> lock(textMutex);
             pollLink.reset();
