@@ -28,9 +28,9 @@ struct Pro : BwRemotePro {
     std::atomic<bool> alive{false};
     std::atomic<std::uint64_t> bytesB{0};
     std::atomic<std::uint64_t> bytesC{0};
-    std::atomic<std::uint32_t> dropsToRelay{0};
-    std::mutex textMutex;           // guards the texts and pollLink
-    std::shared_ptr<Link> pollLink; // the link the figures are read from
+    std::atomic<std::uint32_t> drops{0}; // frames from the C-end the local buses could not take
+    std::mutex textMutex;                // guards the texts and pollLink
+    std::shared_ptr<Link> pollLink;      // the link the figures are read from
     std::string stateText = "idle";
     std::string peerText;
 
@@ -125,6 +125,7 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     link->adoptReader(std::move(reader));
     pro.bytesB = 0;
     pro.bytesC = 0;
+    pro.drops = 0;
     {
         std::lock_guard<std::mutex> texts(pro.textMutex);
         pro.stateText = "connected";
@@ -142,7 +143,8 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
                 if (!parseCanFrame(f, m, nullptr))
                     return false;
                 pro.bytesC += f.payload.size() + 1;
-                local->post(m);
+                if (!local->post(m))
+                    ++pro.drops;
                 return true;
             }
             if (f.type == Type::BusStatus) {
@@ -219,8 +221,12 @@ void proState(BwRemotePro* p, int32_t* state, char* text1, char* text2)
     std::lock_guard<std::mutex> lock(pro.textMutex);
     if (text1)
         session::copyText(text1, BW_REMOTE_STATE_TEXT_SIZE, pro.stateText);
+    // The partner, and the frames dropped so far when there are any (the
+    // session page shows this text).
+    const std::uint32_t dropped = pro.drops.load();
     if (text2)
-        session::copyText(text2, BW_REMOTE_STATE_TEXT_SIZE, pro.peerText);
+        session::copyText(text2, BW_REMOTE_STATE_TEXT_SIZE,
+            dropped == 0 ? pro.peerText : pro.peerText + ", dropped " + std::to_string(dropped));
 }
 
 void proBytesB(BwRemotePro* p, uint64_t* bytes)
