@@ -12,6 +12,14 @@
 #                                    and two managers, "c-end" with the adapter and
 #                                    "b-end" without, each with its own service. All
 #                                    ports are picked free; everything is stopped on exit.
+#   scripts/run-second.sh --pair --device-control
+#                                    the same pair for device control: "b-end" gets an
+#                                    adapter of its own (adapter 2 of the emulator) with no
+#                                    vehicle on its buses (every ECU off the bus), both
+#                                    managers find the J2534 library through a registration
+#                                    of their own, and the b-end bus's scripted tester
+#                                    (control port: vehicle 2 tester ...) stands in for the
+#                                    technician's tool.
 #
 # Uses $DISPLAY (else :77, run.sh's Xvfb). INSTANCE=name renames the second copy;
 # RUN_SECONDS=N ends the run after N seconds.
@@ -59,6 +67,8 @@ start_manager() {
 
 if [ "$1" = "--pair" ]; then
     shift
+    control=0
+    if [ "$1" = "--device-control" ]; then control=1; shift; fi
     RUN=$ROOT/build/run/pair
     rm -rf "$RUN"; mkdir -p "$RUN/runtime"; chmod 700 "$RUN/runtime"
     # The virtual adapter records live in the runtime folder: one of the pair's own.
@@ -73,18 +83,43 @@ if [ "$1" = "--pair" ]; then
     "$BIN/cloud-emulator" --http-port 0 --relay 127.0.0.1 >"$RUN/cloud.log" 2>&1 & pids+=($!)
     cport=$(wait_line "$RUN/cloud.log" 'http=' | grep -oE 'http=[0-9]+' | cut -d= -f2)
     export BRINDLEWICK_MAIN_API_BASE=http://127.0.0.1:$cport/ BRINDLEWICK_MAPPING_BASE=http://127.0.0.1:$cport/
-    "$BIN/vci-emulator" --no-stdin --base-address 127.0.100.1 --port 0 --control-port 0 --passthru-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
-    vport=$(wait_line "$RUN/vci.log" 'protocol port' | grep -oE 'protocol port [0-9]+' | grep -oE '[0-9]+')
+    "$BIN/vci-emulator" --no-stdin --adapters $((1 + control)) --base-address 127.0.100.1 --port 0 --control-port 0 \
+        --passthru-port 0 >"$RUN/vci.log" 2>&1 & pids+=($!)
+    started=$(wait_line "$RUN/vci.log" 'protocol port')
+    vport=$(echo "$started" | grep -oE 'protocol port [0-9]+' | grep -oE '[0-9]+')
     export BRINDLEWICK_MT7628_PORT=$vport
     # The adapter's pass-thru port: the c-end connects to it, the b-end's
     # virtual adapter listens on it and J2534 applications dial it.
     export BW_PASSTHRU_PORT=$(grep -oE 'pass-thru port [0-9]+' "$RUN/vci.log" | head -n1 | grep -oE '[0-9]+')
 
+    bprobe=127.0.100.250 # no adapter answers there
+    if [ "$control" = 1 ]; then
+        bprobe=127.0.100.2
+        ctl=$(echo "$started" | grep -oE 'control port [0-9]+' | grep -oE '[0-9]+')
+        export BW_PASSTHRU_PORT=$(echo "$started" | grep -oE 'pass-thru port [0-9]+' | grep -oE '[0-9]+')
+        # The pass-thru library as the "J2534_0404" driver registers it.
+        export XDG_CONFIG_HOME=$RUN/xdg XDG_CONFIG_DIRS=$RUN/xdg
+        mkdir -p "$XDG_CONFIG_HOME/j2534/04.04"
+        printf '{"Name": "Brindlewick J2534", "Vendor": "Brindlewick", "FunctionLibrary": "%s"}\n' \
+            "$BIN/BrindlewickJ2534.so" >"$XDG_CONFIG_HOME/j2534/04.04/brindlewick-j2534.json"
+        # The b-end adapter's buses carry no vehicle: every ECU leaves them.
+        for ecu in engine transmission abs body gateway; do
+            exec 3<>/dev/tcp/127.0.0.1/"$ctl"; echo "vehicle 2 ecu $ecu off" >&3; read -r -t 2 _ <&3 || true; exec 3>&-
+        done
+    fi
+
     start_manager c-end 127.0.100.1 "$vport" "$RUN"
-    start_manager b-end 127.0.100.250 "$vport" "$RUN"
+    start_manager b-end "$bprobe" "$vport" "$RUN"
     echo "relay 127.0.0.1:$BRINDLEWICK_RELAY_PORT, cloud $BRINDLEWICK_MAIN_API_BASE (records: ${BRINDLEWICK_MAIN_API_BASE}__control/mapping-records)"
-    echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
-    echo "Then J2534 at the b-end: BRINDLEWICK_SHM_PREFIX=bwb-end_ BW_PASSTHRU_PORT=$BW_PASSTHRU_PORT $BIN/j2534-tool --library $BIN/BrindlewickJ2534.so vin"
+    if [ "$control" = 1 ]; then
+        echo "On b-end: Remote, partner SN = the c-end's serial, Device control, the code c-end shows,"
+        echo "Config Select 500 Kbps / 125 Kbps. Then the b-end bus's tester asks the car for its VIN:"
+        echo "  echo 'vehicle 2 tester 6-14 add 7E0 1000 0322F190' | nc -q1 127.0.0.1 $ctl"
+        echo "and 'vehicle 1 info' / 'dump' on the same port show the c-end bus's traffic."
+    else
+        echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
+        echo "Then J2534 at the b-end: BRINDLEWICK_SHM_PREFIX=bwb-end_ BW_PASSTHRU_PORT=$BW_PASSTHRU_PORT $BIN/j2534-tool --library $BIN/BrindlewickJ2534.so vin"
+    fi
     # The managers run in a subshell, so they are watched rather than waited for.
     if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else
         while kill -0 "${pids[-1]}" 2>/dev/null; do sleep 1; done

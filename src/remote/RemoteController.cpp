@@ -3,6 +3,7 @@
 #include "remote/RemoteCode.h"
 #include "remote/RemoteLog.h"
 #include "remote/RemotePages.h"
+#include "remote/RemoteProConfig.h"
 #include "remote/SessionFormat.h"
 
 #include "device/DeviceController.h"
@@ -96,6 +97,7 @@ RemoteController::Environment RemoteController::systemEnvironment(DeviceControll
         return remote::SessionRecordClient(remote::mappingServiceBase()).post(sn, event);
     };
     env.codeFilePath = instance::programFile(QStringLiteral("longTimeCode.ini"));
+    env.remotePro = [] { return remote::processRemotePro(programFolder().toStdString()); };
     return env;
 }
 
@@ -125,6 +127,7 @@ RemoteController::RemoteController(Environment environment, QObject* parent)
     h.listenEnded = [this] { emit listenEnded(); };
     h.immobile = [this](bool on) { emit SignalImmobileInterface(on); };
     h.codeFilePath = m_env.codeFilePath;
+    h.remotePro = m_env.remotePro;
     m_engine = std::make_unique<remote::RemoteEngine>(*m_env.library, std::move(h), m_env.timing);
 }
 
@@ -238,6 +241,15 @@ void RemoteController::createRemotePage(QWidget* host)
         new QRegularExpressionValidator(QRegularExpression(QLatin1String(remote::kCodePattern)), m_remote));
     connect(m_remote->partnerSerial, &QLineEdit::textEdited, this, &RemoteController::SlotsComBoxUpper);
     connect(m_remote->connectButton, &QPushButton::clicked, this, &RemoteController::ClickButtonLogin);
+    connect(m_remote->deviceControl, &QPushButton::clicked, this, &RemoteController::ClickButtonLogin);
+    connect(m_remote->endControl, &QPushButton::clicked, this, [this] {
+        m_remote->endControl->setEnabled(false);
+        runJob("remote-end-control", [this] {
+            m_engine->endDeviceControl();
+            m_dirty = true;
+            emit stateChanged();
+        });
+    });
     connect(m_remote->confirm, &QPushButton::clicked, this, &RemoteController::Solt_Confirm_connection);
     connect(m_remote->partnerCode, &QLineEdit::returnPressed, this, &RemoteController::Solt_Confirm_connection);
     connect(m_remote->cancel, &QPushButton::clicked, this, &RemoteController::Solt_Cancel_Connection);
@@ -307,15 +319,23 @@ void RemoteController::ClickButtonLogin()
     RemotePage* page = remotePage();
     if (!page)
         return;
-    if (m_env.device().present()) {
+    // Device control needs the local adapter (its buses are bridged); relay
+    // diagnosis needs it gone (the partner's adapter takes its place).
+    const bool deviceControl = sender() == page->deviceControl;
+    const bool present = m_env.device().present();
+    if (deviceControl && !present) {
+        showToast(QT_TRANSLATE_NOOP("Remote", "Please connect the VCI Device First"));
+        return;
+    }
+    if (!deviceControl && present) {
         showToast(QT_TRANSLATE_NOOP("Remote", "Please eject the VCI Device First"));
         return;
     }
+    m_engine->state().setDeviceControlRole(deviceControl);
     if (page->partnerSerial->text().isEmpty()) {
         showToast(QT_TRANSLATE_NOOP("Remote", "Please enter SN"));
         return;
     }
-    m_engine->state().setDeviceControlRole(false);
     page->prompt->show();
     page->partnerCode->clear();
     page->partnerCode->setFocus();
@@ -352,6 +372,24 @@ void RemoteController::Solt_Confirm_connection()
     }
     const int doip = page->doip->currentIndex();
     const int number = code.toInt();
+    if (m_engine->state().deviceControlRole()) {
+        RemoteProConfig config(page->window());
+        if (config.exec() != QDialog::Accepted) {
+            setPageButtonsEnabled(true);
+            return;
+        }
+        const remote::RemoteProRates rates = config.rates();
+        m_engine->state().setRelayRegistration(nullptr);
+        page->deviceControl->setProperty("SN", sn);
+        m_attemptRunning = true;
+        setPageButtonsEnabled(false);
+        emit attemptRunning(true);
+        runJob("remote-device-control", [this, sn, number, rates] {
+            m_engine->deviceControlAttempt(sn, number, rates);
+            emit Sign_EstabConn(sn);
+        });
+        return;
+    }
     m_attemptRunning = true;
     setPageButtonsEnabled(false);
     emit attemptRunning(true);
@@ -650,6 +688,13 @@ void RemoteController::refreshCodeArea()
     if (m_remote->codeMode->text() != mode)
         m_remote->codeMode->setText(mode);
     styleRemoteSwitch();
+    // C-end: a B-end drives this adapter's buses; the user can end it at once.
+    const bool controlled = !s.controlledBy.isEmpty();
+    if (controlled)
+        setLabel(
+            m_remote->controlledText, RemotePage::tr("This device is under device control by %1").arg(s.controlledBy));
+    m_remote->controlled->setVisible(controlled);
+    m_remote->endControl->setEnabled(controlled);
 }
 
 void RemoteController::refreshSessionPage()

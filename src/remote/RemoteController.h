@@ -44,6 +44,9 @@ public:
         // Posts one record and waits for its answer (bounded).
         std::function<bool(remote::RecordEvent event, const QString& sn)> postRecord;
         QString codeFilePath;
+        // The process's device-control object (created on first need), null
+        // when its library cannot be loaded.
+        std::function<remote::IRemotePro*()> remotePro;
         remote::Timing timing;
         int refreshPeriodMs = 1000;
         int registrationPeriodMs = 2000;

@@ -4,6 +4,7 @@
 #include "remote/RemoteLog.h"
 
 #include <remote/RemoteApi.h>
+#include <remote/RemoteProApi.h>
 
 #include <QCoreApplication>
 
@@ -156,6 +157,61 @@ void RemoteEngine::relayAttempt(const QString& sn, int code, int doipIndex)
     failAttempt(text);
 }
 
+// ---- Device-control attempt (B-end) -----------------------------------------
+
+void RemoteEngine::deviceControlAttempt(const QString& sn, int code, const RemoteProRates& rates)
+{
+    const std::string serial = sn.toStdString();
+    qCInfo(lcRemote) << "device-control attempt for" << sn;
+    std::string relay;
+    m_library.lookup(serial, std::to_string(code), relay);
+    if (relay.empty()) {
+        failAttempt(QT_TRANSLATE_NOOP("Remote", "VCI is not online"));
+        return;
+    }
+    IRemotePro* pro = m_hooks.remotePro ? m_hooks.remotePro() : nullptr;
+    if (!pro) {
+        toast(QT_TRANSLATE_NOOP("Remote", "Failed to load RemotePro.dll"));
+        return;
+    }
+    auto control = std::make_shared<ControlRemotePro>(*pro);
+    const int result = pro->connect(relay, serial, "--", code);
+    m_state.setRemoteSession(control);
+    m_state.setRelayRegistration(nullptr);
+    const DeviceControlOutcome outcome = deviceControlOutcome(result);
+    if (outcome.connected) {
+        struct Bus {
+            std::uint32_t pins[2];
+            std::uint32_t can;
+            std::uint32_t canFd;
+        };
+        const Bus buses[2] = {{{6, 14}, rates.can1, rates.canFd1}, {{3, 11}, rates.can2, rates.canFd2}};
+        for (const Bus& bus : buses) {
+            std::uint32_t id = 0;
+            const int rc = pro->openCanChannel(BW_PRO_PROTOCOL_CAN, bus.pins, 2, bus.can, bus.canFd, &id);
+            if (rc != 0)
+                qCWarning(lcRemote) << "device control: bus on pins" << bus.pins[0] << bus.pins[1]
+                                    << "not opened:" << rc;
+            control->addChannel(id);
+        }
+        pro->start(1);
+        qCInfo(lcRemote) << "device-control session with" << sn << "established";
+    } else {
+        qCInfo(lcRemote) << "device-control attempt for" << sn << "ended with" << result;
+        if (!outcome.keepSession) {
+            control.reset();
+            m_state.setRemoteSession(nullptr);
+        }
+    }
+    toast(outcome.text);
+}
+
+void RemoteEngine::disconnectDeviceControl(const std::shared_ptr<RemoteHandle>& session)
+{
+    if (session && session->kind() == RemoteHandle::Kind::DeviceControl)
+        static_cast<ControlRemotePro&>(*session).pro().disconnect();
+}
+
 bool RemoteEngine::attemptFinished(const QString& sn)
 {
     std::shared_ptr<RemoteHandle> session = m_state.remoteSession();
@@ -179,6 +235,8 @@ int RemoteEngine::endSession(const QString& snFieldText)
     int page = PageRemote;
     const bool p2p = m_state.p2pListener() || m_state.p2pClient();
     if (!p2p) {
+        if (m_state.deviceControlRole())
+            disconnectDeviceControl(m_state.remoteSession());
         m_state.setDeviceControlRole(false);
         const bool hadSession = m_state.setActiveSession(nullptr) != nullptr;
         if (hadSession) {
@@ -323,6 +381,32 @@ void RemoteEngine::registrationRound()
     m_state.setCodeRefreshed(false);
 }
 
+bool RemoteEngine::controlWatch()
+{
+    QString by;
+    if (std::shared_ptr<RemoteHandle> registration = m_state.relayRegistration()) {
+        static const std::string kPrefix = "device control by ";
+        const SessionReading r = registration->poll();
+        if (r.state == 1 && r.peerText.compare(0, kPrefix.size(), kPrefix) == 0)
+            by = QString::fromStdString(r.peerText.substr(kPrefix.size()));
+    }
+    if (by == m_state.controlledBy())
+        return false;
+    qCInfo(lcRemote) << (by.isEmpty() ? "device control of this adapter ended" : "adapter under device control");
+    m_state.setControlledBy(by);
+    return true;
+}
+
+void RemoteEngine::endDeviceControl()
+{
+    std::lock_guard<std::mutex> lock(m_refreshMutex);
+    if (m_state.controlledBy().isEmpty())
+        return;
+    m_state.setRelayRegistration(nullptr);
+    m_state.setControlledBy(QString());
+    qCInfo(lcRemote) << "device control of this adapter ended by the user";
+}
+
 void RemoteEngine::setRemoteDisabled(bool disabled)
 {
     if (m_state.setRemoteDisabled(disabled))
@@ -429,6 +513,8 @@ bool RemoteEngine::sessionWatch()
     // Only the one who takes the session object ends it.
     if (!m_state.takeActiveSession(session))
         return true;
+    // A lost bridge stops at once: the library closes the local channels.
+    disconnectDeviceControl(session);
     session.reset();
     dropSession();
     m_state.forgetDelays();
@@ -517,6 +603,7 @@ bool RemoteEngine::refresh()
     changed = sessionWatch() || changed;
     changed = listenerWatch() || changed;
     changed = clientWatch() || changed;
+    changed = controlWatch() || changed;
     return changed;
 }
 

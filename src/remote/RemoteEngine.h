@@ -10,6 +10,7 @@
 
 #include "kit/Pages.h"
 #include "remote/RemoteLibrary.h"
+#include "remote/RemotePro.h"
 #include "remote/RemoteState.h"
 #include "remote/SessionRecord.h"
 
@@ -86,6 +87,9 @@ public:
         std::function<std::chrono::steady_clock::time_point()> clock;
         std::function<QDateTime()> wallClock;
         QString codeFilePath; // "longTimeCode.ini"
+        // The process's device-control object, created on first need; null
+        // when its library cannot be loaded.
+        std::function<IRemotePro*()> remotePro;
     };
 
     RemoteEngine(RemoteLibrary& library, Hooks hooks, Timing timing = Timing());
@@ -101,6 +105,10 @@ public:
     // The attempt's end on the GUI side: a session object makes the session
     // active (start record, figures); true when a session now runs.
     bool attemptFinished(const QString& sn);
+    // B-end device-control attempt: the local adapter's two CAN buses bridged
+    // to the adapter `sn` with `rates`. Leaves the ControlRemotePro in
+    // remoteSession when connected (and when the pass-thru library failed).
+    void deviceControlAttempt(const QString& sn, int code, const RemoteProRates& rates);
 
     // Ends the running session (the confirmation's OK); returns the page to show.
     int endSession(const QString& snFieldText);
@@ -122,6 +130,11 @@ public:
     // need a repaint.
     bool refresh();
 
+    // C-end: ends a device-control session of the local adapter at once (the
+    // registration goes, so the adapter's channels close; the next
+    // registration round registers it again).
+    void endDeviceControl();
+
     // The remote switch. Off also ends the relay registration at once, so no
     // B-end reaches the adapter until it is switched on again.
     void setRemoteDisabled(bool disabled);
@@ -139,7 +152,11 @@ private:
     bool sessionWatch();
     bool listenerWatch();
     bool clientWatch();
+    // C-end: whether a device-control session drives the adapter, and by whom.
+    bool controlWatch();
     void dropSession();
+    // Ends the device-control bridge of `session` when it is one.
+    void disconnectDeviceControl(const std::shared_ptr<RemoteHandle>& session);
 
     RemoteLibrary& m_library;
     Hooks m_hooks;

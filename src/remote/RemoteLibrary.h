@@ -23,7 +23,7 @@ struct SessionReading {
 // P2P listener. Destroying the handle destroys the library's object.
 class RemoteHandle {
 public:
-    enum class Kind { RelaySession, Client, Listener };
+    enum class Kind { RelaySession, Client, Listener, DeviceControl };
     virtual ~RemoteHandle() = default;
     virtual Kind kind() const = 0;
     // The connection status the library keeps updating after the connect call.

@@ -156,17 +156,30 @@ RemotePage::RemotePage(QWidget* parent)
     connectButton = button(partner, "Btn_Remote_Connect");
     p2p = button(partner, "Btn_Remote_P2P");
     deviceControl = button(partner, "Btn_RemotePro");
-    deviceControl->hide(); // device control is not offered
     serviceVendor = button(partner, "Btn_service_vendor");
     serviceVendor->hide();
     auto* actions = new QHBoxLayout;
     actions->addWidget(connectButton);
     actions->addWidget(p2p);
+    actions->addWidget(deviceControl);
     actions->addWidget(serviceVendor); // shown while a user is signed in (the account subsystem)
     actions->addStretch(1);
     partnerGrid->addLayout(actions, 3, 1, 1, 3);
     partnerGrid->setColumnStretch(3, 1);
     outer->addWidget(partner);
+
+    controlled = card(this, "widget_DeviceControlled");
+    controlled->setStyleSheet(QStringLiteral(
+        "QWidget#widget_DeviceControlled{background-color:#FFF4E5;border:1px solid #E50012;border-radius:6px;}"));
+    auto* controlledLayout = new QHBoxLayout(controlled);
+    controlledLayout->setContentsMargins(18, 10, 18, 10);
+    controlledText = label(controlled, "label_DeviceControlled");
+    controlledText->setWordWrap(true);
+    endControl = button(controlled, "Btn_EndDeviceControl");
+    controlledLayout->addWidget(controlledText, 1);
+    controlledLayout->addWidget(endControl);
+    controlled->hide();
+    outer->addWidget(controlled);
 
     prompt = card(this, "widget_Verification");
     prompt->setStyleSheet(
@@ -213,6 +226,7 @@ void RemotePage::retranslate()
     connectButton->setText(tr("Connect"));
     p2p->setText(tr("P2P"));
     deviceControl->setText(tr("Device control"));
+    endControl->setText(tr("End device control"));
     serviceVendor->setText(tr("Technicians"));
     m_promptText->setText(tr("Enter the verification code shown on the partner's PC"));
     partnerCode->setPlaceholderText(tr("6 digits"));

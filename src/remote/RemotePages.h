@@ -38,9 +38,12 @@ public:
     QLineEdit* partnerSerial;   // lineEdit_Num_RemoteVIC
     QComboBox* doip;            // comboBox_DoIp
     QPushButton* connectButton; // Btn_Remote_Connect
-    QPushButton* deviceControl; // Btn_RemotePro (hidden)
+    QPushButton* deviceControl; // Btn_RemotePro
     QPushButton* p2p;           // Btn_Remote_P2P
     QPushButton* serviceVendor; // Btn_service_vendor (hidden)
+    QWidget* controlled;        // widget_DeviceControlled: this adapter is under device control
+    QLabel* controlledText;     // label_DeviceControlled
+    QPushButton* endControl;    // Btn_EndDeviceControl
     QWidget* prompt;            // widget_Verification
     QLineEdit* partnerCode;     // lineEdit_Passcode
     QPushButton* confirm;       // Btn__Verification_Confirm

@@ -22,6 +22,7 @@ RemoteSnapshot RemoteState::snapshot() const
     s.doipPending = m_doipPending;
     s.codeArea = m_codeArea;
     s.figures = m_figures;
+    s.controlledBy = m_controlledBy;
     return s;
 }
 

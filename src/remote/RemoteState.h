@@ -49,6 +49,9 @@ struct RemoteSnapshot {
     bool doipPending = false;
     CodeArea codeArea = CodeArea::NoDevice;
     SessionFigures figures;
+    // C-end: the B-end adapter whose device-control session drives this
+    // adapter's buses ("--" when unknown), empty when none runs.
+    QString controlledBy;
 };
 
 class RemoteState {
@@ -98,6 +101,9 @@ public:
     // Takes the pending mode (true once after setPendingDoIpMode).
     bool takePendingDoIpMode(int& mode);
 
+    QString controlledBy() const { return read(m_controlledBy); }
+    void setControlledBy(const QString& by) { write(m_controlledBy, by); }
+
     CodeArea codeArea() const { return read(m_codeArea); }
     void setCodeArea(CodeArea area) { write(m_codeArea, area); }
 
@@ -145,6 +151,7 @@ private:
     bool m_doipPending = false;
     CodeArea m_codeArea = CodeArea::NoDevice;
     SessionFigures m_figures;
+    QString m_controlledBy;
 };
 
 } // namespace remote

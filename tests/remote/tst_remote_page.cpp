@@ -109,7 +109,7 @@ const QString kPartner = QStringLiteral("M5EA0002XJ7B0002");
 class TestRemotePage : public QObject {
     Q_OBJECT
 private slots:
-    // The three pages are built when first shown; the hidden buttons stay hidden.
+    // The three pages are built when first shown; the vendor button stays hidden.
     void pagesBuiltOnFirstShow()
     {
         Fixture f;
@@ -120,7 +120,7 @@ private slots:
         QVERIFY(f.controller->p2pPage());
         f.host.show();
         f.host.showPage(RemoteController::kRemotePageIndex);
-        QVERIFY(!f.find<QPushButton>("Btn_RemotePro")->isVisible());
+        QVERIFY(f.find<QPushButton>("Btn_RemotePro")->isVisible());
         QVERIFY(!f.find<QPushButton>("Btn_service_vendor")->isVisible());
         QVERIFY(f.find<QPushButton>("Btn_Remote_Connect")->isVisible());
         QCOMPARE(f.find<QComboBox>("comboBox_DoIp")->currentText(), QStringLiteral("DoIP Off"));

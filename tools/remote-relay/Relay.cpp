@@ -221,6 +221,8 @@ void Relay::endSession(Client& c, const char* why)
         return;
     c.partner = nullptr;
     other->partner = nullptr;
+    c.deviceControl = false;
+    other->deviceControl = false;
     const Client& b = c.role == Role::BEnd ? c : *other;
     const Client& cEnd = c.role == Role::BEnd ? *other : c;
     log("session of " + cEnd.serial + " ended: " + why + "; bytes from the B-end " + std::to_string(b.bytesIn)
@@ -246,7 +248,7 @@ void Relay::drop(Client& c, const char* why)
     c.channel.reset();
 }
 
-bool Relay::handleConnect(Client& c, const remote::ConnectMsg& m)
+bool Relay::handleConnect(Client& c, const remote::ConnectMsg& m, bool control, const std::string& ownSerial)
 {
     const auto now = Clock::now();
     auto answer = [&](std::int32_t status, const std::string& text) {
@@ -287,9 +289,14 @@ bool Relay::handleConnect(Client& c, const remote::ConnectMsg& m)
     c.partner = &target;
     target.partner = &c;
     target.bytesInAtPairing = target.bytesIn;
+    c.deviceControl = control;
+    target.deviceControl = control;
     answer(remote::kStatusOk, m.serial);
-    send(target, remote::encodeSession(c.address));
-    log("session of " + m.serial + " started for " + c.address);
+    if (control)
+        send(target, remote::encodeControlSession(remote::ControlSessionMsg{c.address, ownSerial}));
+    else
+        send(target, remote::encodeSession(c.address));
+    log(std::string(control ? "device-control session of " : "session of ") + m.serial + " started for " + c.address);
     return true;
 }
 
@@ -409,6 +416,15 @@ void Relay::finishCheck(Client& c, bool passed)
     admit(c, passed);
 }
 
+void Relay::forward(Client& to, const remote::Frame& f)
+{
+    const char head[5] = {static_cast<char>((f.payload.size() + 1) >> 24),
+        static_cast<char>((f.payload.size() + 1) >> 16), static_cast<char>((f.payload.size() + 1) >> 8),
+        static_cast<char>(f.payload.size() + 1), static_cast<char>(f.type)};
+    to.out.append(head, sizeof head);
+    to.out += f.payload;
+}
+
 bool Relay::handle(Client& c, const remote::Frame& f)
 {
     using remote::Type;
@@ -454,6 +470,36 @@ bool Relay::handle(Client& c, const remote::Frame& f)
             break;
         return handleConnect(c, m);
     }
+    case Type::ControlConnect: {
+        remote::ControlConnectMsg m;
+        if (!remote::parseControlConnect(f, m, &error) || c.role != Role::None)
+            break;
+        return handleConnect(c, remote::ConnectMsg{m.serial, m.code}, true, m.ownSerial);
+    }
+    case Type::BusOpen:
+    case Type::BusStatus:
+    case Type::CanFrame: {
+        // Bus frames pass unchanged, only within a device-control session;
+        // buses are opened by the B-end only.
+        remote::BusOpenMsg open;
+        remote::BusStatusMsg status;
+        remote::CanFrameMsg frame;
+        const bool valid = f.type == Type::BusOpen ? remote::parseBusOpen(f, open, &error)
+            : f.type == Type::BusStatus            ? remote::parseBusStatus(f, status, &error)
+                                                   : remote::parseCanFrame(f, frame, &error);
+        if (!valid)
+            break;
+        if (!c.deviceControl || (f.type == Type::BusOpen && c.role != Role::BEnd)) {
+            error = std::string(remote::typeName(f.type)) + " outside a device-control session";
+            break;
+        }
+        if (c.partner) {
+            c.bytesIn += f.payload.size() + 1;
+            c.partner->streamsQueued = true;
+            forward(*c.partner, f);
+        }
+        return true;
+    }
     case Type::Ping: {
         remote::PingMsg m;
         if (!remote::parsePing(f, m, &error))
@@ -483,15 +529,15 @@ bool Relay::handle(Client& c, const remote::Frame& f)
             error = "stream frame before a session";
             break;
         }
+        // A device-control session reaches the buses only, never the adapter's module port.
+        if (c.deviceControl) {
+            error = "stream frame in a device-control session";
+            break;
+        }
         if (c.partner) {
             c.bytesIn += m.data.size();
             c.partner->streamsQueued = true;
-            std::string& out = c.partner->out;
-            const char head[5] = {static_cast<char>((f.payload.size() + 1) >> 24),
-                static_cast<char>((f.payload.size() + 1) >> 16), static_cast<char>((f.payload.size() + 1) >> 8),
-                static_cast<char>(f.payload.size() + 1), static_cast<char>(f.type)};
-            out.append(head, sizeof head);
-            out += f.payload;
+            forward(*c.partner, f);
         }
         return true;
     }

@@ -4,6 +4,7 @@
 // one poll() loop over every connection; TLS throughout (non-blocking OpenSSL).
 #pragma once
 
+#include "remote/Bridge.h"
 #include "remote/Channel.h"
 #include "remote/Frame.h"
 #include "remote/Net.h"
@@ -86,6 +87,7 @@ private:
         bool greeted = false;       // a first valid frame arrived
         bool closing = false;       // drop once `out` is written
         bool streamsQueued = false; // `out` holds stream frames of a session
+        bool deviceControl = false; // its session bridges buses (no streams)
         int lookups = 0;
         std::int32_t delay = -1;   // its own round trip as it reports it
         std::uint64_t bytesIn = 0; // stream bytes it sent through the relay
@@ -113,7 +115,11 @@ private:
     void accept();
     void serve(Client& c, bool readable);
     bool handle(Client& c, const remote::Frame& f);
-    bool handleConnect(Client& c, const remote::ConnectMsg& m);
+    // Appends frame `f` unchanged to what waits for `to`.
+    static void forward(Client& to, const remote::Frame& f);
+    // A B-end's CONNECT, or with `control` its CONTROL_CONNECT (`ownSerial`:
+    // its adapter, shown at the C-end).
+    bool handleConnect(Client& c, const remote::ConnectMsg& m, bool control = false, const std::string& ownSerial = {});
     bool handleRegister(Client& c, const remote::RegisterMsg& m);
     // Registers c for its serial, replacing the holder where the rules allow;
     // false (and a refusal sent) when they do not.

@@ -7,7 +7,9 @@
 // pass-thru port.
 #include "remote/RemoteApi.h"
 
+#include "PassThruBus.h"
 #include "SessionSupport.h"
+#include "remote/Bridge.h"
 #include "remote/Link.h"
 #include "remote/VirtualAdapter.h"
 
@@ -42,6 +44,16 @@ struct Client {
     // its SESSION to the end, in P2P once the listener accepted the proof.
     // Never while the relay checks the adapter.
     std::atomic<bool> passThruAllowed{false};
+    // Device control: the adapter's buses bridged to a B-end's (link thread only).
+    bus::PassThru passThru;
+    std::unique_ptr<bus::Buses> buses;
+    bool deviceControl = false;
+
+    // Starts a device-control session for the B-end adapter `by`.
+    void beginControl(const std::string& by);
+    // Ends it at once: nothing queued reaches the car afterwards.
+    void endControl();
+    bool openBus(Link& l, const BusOpenMsg& m);
 
     void setPeer(const std::string& text)
     {
@@ -123,6 +135,44 @@ bool Client::handshakeP2p(Channel& channel, FrameReader& reader)
     return true;
 }
 
+void Client::beginControl(const std::string& by)
+{
+    endControl();
+    deviceControl = true;
+    std::string error;
+    if (passThru.load(&error)) {
+        buses = std::make_unique<bus::Buses>(passThru);
+        // The registered adapter by its serial, never another one.
+        if (buses->openDevice(serial) != 0)
+            buses.reset();
+    }
+    setPeer("device control by " + (by.empty() ? std::string("--") : by));
+}
+
+void Client::endControl()
+{
+    if (buses)
+        buses->closeAll();
+    buses.reset();
+    deviceControl = false;
+}
+
+bool Client::openBus(Link& l, const BusOpenMsg& m)
+{
+    unsigned long channel = 0;
+    const long rc = buses ? buses->openBus(m.bus, m.canBaud, m.canFdBaud, channel) : ERR_DEVICE_NOT_CONNECTED;
+    l.send(encodeBusStatus(BusStatusMsg{m.bus, rc == 0 ? kBusOpen : static_cast<std::int32_t>(rc), 0}));
+    if (rc != 0)
+        return true;
+    Link* tunnel = &l;
+    buses->start([tunnel](const CanFrameMsg& f) {
+        std::string out;
+        appendCanFrame(out, f);
+        tunnel->send(std::move(out));
+    });
+    return true;
+}
+
 void Client::run()
 {
     std::string error;
@@ -188,6 +238,31 @@ void Client::run()
             setPeer("session with " + peer);
             return true;
         }
+        if (f.type == Type::ControlSession) {
+            ControlSessionMsg m;
+            if (!parseControlSession(f, m, &why))
+                return false;
+            // Buses only: the module port stays out of reach of this session.
+            l->allowStreamsNow(false);
+            beginControl(m.ownSerial);
+            return true;
+        }
+        if (f.type == Type::BusOpen) {
+            BusOpenMsg m;
+            if (!parseBusOpen(f, m, &why) || !deviceControl)
+                return false;
+            return openBus(*l, m);
+        }
+        if (f.type == Type::CanFrame) {
+            CanFrameMsg m;
+            if (!parseCanFrame(f, m, &why) || !deviceControl)
+                return false;
+            if (buses)
+                buses->post(m);
+            return true;
+        }
+        if (f.type == Type::BusStatus)
+            return deviceControl;
         if (f.type == Type::RegisterAck) {
             AckMsg ack;
             if (!parseAck(f, ack, &why))
@@ -213,6 +288,7 @@ void Client::run()
             EndMsg end;
             if (!parseEnd(f, end, &why))
                 return false;
+            endControl();
             if (viaRelay && end.reason == EndReason::PeerLeft) {
                 // The session is over; the registration stays for the next
                 // one. Closing the streams ends the adapter's pass-thru
@@ -227,6 +303,7 @@ void Client::run()
         }
         return false;
     });
+    endControl();
     alive = false;
     if (status != BW_CLIENT_REFUSED)
         status = BW_CLIENT_DISCONNECTED;

@@ -72,6 +72,19 @@ std::unique_ptr<Channel> connectRelay(const std::string& address, std::string* e
     return tls::connect(ctx, s, address, kConnectTimeoutMs, error, stop);
 }
 
+std::string selectedAdapterSerial()
+{
+    platform::SharedMemory block;
+    if (!block.open(blocks::kStatusBlockName, blocks::kStatusBlockSize))
+        return {};
+    unsigned char copy[blocks::kStatusBlockSize];
+    std::memcpy(copy, block.data(), sizeof copy);
+    block.close();
+    const std::string text(blocks::blockText(copy, sizeof copy));
+    const blocks::StatusText status(text);
+    return status.empty() ? std::string() : std::string(status.value(blocks::StatusKey::SN));
+}
+
 std::string adapterAddressFor(const std::string& serial)
 {
     if (const char* forced = std::getenv("BRINDLEWICK_REMOTE_TARGET")) {

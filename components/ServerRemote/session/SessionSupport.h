@@ -31,6 +31,9 @@ std::unique_ptr<Channel> connectRelay(const std::string& address, std::string* e
 // missing or shows another adapter. BRINDLEWICK_REMOTE_TARGET, when set to an
 // IPv4 address, replaces the block (benchmarks without a service).
 std::string adapterAddressFor(const std::string& serial);
+// The serial of the adapter the service has selected (the status block's
+// SN), "" when the block is missing or empty.
+std::string selectedAdapterSerial();
 
 // The P2P proof: HMAC-SHA256 keyed with the code's decimal text over the
 // listener's nonce, the serial and the key (32 bytes).

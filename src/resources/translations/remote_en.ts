@@ -259,6 +259,76 @@
         <source>MB DoIP</source>
         <translation>MB DoIP</translation>
     </message>
+    <message>
+        <location filename="../../remote/RemotePro.cpp" line="+1"/>
+        <source>Please connect the VCI Device First</source>
+        <translation>Please connect the VCI Device First</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to load RemotePro.dll</source>
+        <translation>Failed to load RemotePro.dll</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to load passthru</source>
+        <translation>Failed to load passthru</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>100 Kbps</source>
+        <translation>100 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>125 Kbps</source>
+        <translation>125 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>250 Kbps</source>
+        <translation>250 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>500 Kbps</source>
+        <translation>500 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>800 Kbps</source>
+        <translation>800 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>1000 Kbps</source>
+        <translation>1000 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>1M bps</source>
+        <translation>1M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>2M bps</source>
+        <translation>2M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>4M bps</source>
+        <translation>4M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>5M bps</source>
+        <translation>5M bps</translation>
+    </message>
 </context>
 <context>
     <name>RemotePage</name>
@@ -374,6 +444,49 @@
         <location line="+1"/>
         <source>Confirm</source>
         <translation>Confirm</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>End device control</source>
+        <translation>End device control</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>This device is under device control by %1</source>
+        <translation>This device is under device control by %1</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteProConfig</name>
+    <message>
+        <location filename="../../remote/RemoteProConfig.cpp" line="+1"/>
+        <source>Config Select</source>
+        <translation>Config Select</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Pin</source>
+        <translation>Pin</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN Baudrate</source>
+        <translation>CAN Baudrate</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CANFD Baudrate</source>
+        <translation>CANFD Baudrate</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>OK</source>
+        <translation>OK</translation>
     </message>
     <message>
         <location line="+1"/>

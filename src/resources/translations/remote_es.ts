@@ -259,6 +259,76 @@
         <source>MB DoIP</source>
         <translation>DoIP MB</translation>
     </message>
+    <message>
+        <location filename="../../remote/RemotePro.cpp" line="+1"/>
+        <source>Please connect the VCI Device First</source>
+        <translation>Conecte primero el dispositivo VCI</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to load RemotePro.dll</source>
+        <translation>No se pudo cargar RemotePro.dll</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Failed to load passthru</source>
+        <translation>No se pudo cargar passthru</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>100 Kbps</source>
+        <translation>100 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>125 Kbps</source>
+        <translation>125 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>250 Kbps</source>
+        <translation>250 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>500 Kbps</source>
+        <translation>500 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>800 Kbps</source>
+        <translation>800 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>1000 Kbps</source>
+        <translation>1000 Kbps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>None</source>
+        <translation>Ninguna</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>1M bps</source>
+        <translation>1M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>2M bps</source>
+        <translation>2M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>4M bps</source>
+        <translation>4M bps</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>5M bps</source>
+        <translation>5M bps</translation>
+    </message>
 </context>
 <context>
     <name>RemotePage</name>
@@ -374,6 +444,49 @@
         <location line="+1"/>
         <source>Confirm</source>
         <translation>Confirmar</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Cancel</source>
+        <translation>Cancelar</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>End device control</source>
+        <translation>Finalizar control del dispositivo</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>This device is under device control by %1</source>
+        <translation>Este dispositivo está bajo control remoto del dispositivo %1</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteProConfig</name>
+    <message>
+        <location filename="../../remote/RemoteProConfig.cpp" line="+1"/>
+        <source>Config Select</source>
+        <translation>Selección de configuración</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Pin</source>
+        <translation>Pin</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN Baudrate</source>
+        <translation>Velocidad CAN</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CANFD Baudrate</source>
+        <translation>Velocidad CAN FD</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>OK</source>
+        <translation>Aceptar</translation>
     </message>
     <message>
         <location line="+1"/>

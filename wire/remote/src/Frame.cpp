@@ -163,6 +163,16 @@ const char* typeName(Type t)
         return "CHALLENGE";
     case Type::Proof:
         return "PROOF";
+    case Type::ControlConnect:
+        return "CONTROL_CONNECT";
+    case Type::ControlSession:
+        return "CONTROL_SESSION";
+    case Type::BusOpen:
+        return "BUS_OPEN";
+    case Type::BusStatus:
+        return "BUS_STATUS";
+    case Type::CanFrame:
+        return "CAN";
     }
     return "unknown";
 }
@@ -448,7 +458,7 @@ FrameReader::Result FrameReader::next(Frame& frame)
     if (held == kHeaderSize)
         return Result::NeedMore; // the type byte is not in yet
     const std::uint8_t type = static_cast<std::uint8_t>(m_buffer[m_pos + kHeaderSize]);
-    if (type < static_cast<std::uint8_t>(Type::Register) || type > static_cast<std::uint8_t>(Type::Proof)) {
+    if (type < static_cast<std::uint8_t>(Type::Register) || type > static_cast<std::uint8_t>(kLastType)) {
         m_failed = true;
         m_error = "unknown frame type " + std::to_string(type);
         return Result::Error;

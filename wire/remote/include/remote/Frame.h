@@ -46,7 +46,15 @@ enum class Type : std::uint8_t {
     End = 13,        // reason code, text
     Challenge = 14,  // P2P listener -> C: nonce
     Proof = 15,      // P2P C -> listener: serial, key, HMAC proof
+    // Device control (remote/Bridge.h): the B-end's buses bridged to the C-end adapter.
+    ControlConnect = 16, // B -> relay: partner serial, code, own adapter's serial
+    ControlSession = 17, // relay -> C: peer text, the B-end adapter's serial
+    BusOpen = 18,        // B -> C: bus, CAN rate, CAN FD data rate
+    BusStatus = 19,      // both: bus, status, frames dropped so far
+    CanFrame = 20,       // both: bus, flags, identifier, data
 };
+// The highest type a reader takes.
+inline constexpr Type kLastType = Type::CanFrame;
 
 // Status codes carried by the *Ack frames (those of RemoteApi.h's relay enum).
 enum : std::int32_t {

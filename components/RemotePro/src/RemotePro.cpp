@@ -1,0 +1,276 @@
+// RemotePro: the B-end of a device-control session. The local adapter's CAN
+// buses (through the registered J2534 library) are bridged frame by frame to
+// the same buses of the C-end adapter through the relay. One object per
+// process (CreateRemotePro), one session at a time.
+#include "remote/RemoteProApi.h"
+
+#include "PassThruBus.h"
+#include "SessionSupport.h"
+#include "remote/Bridge.h"
+#include "remote/Link.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+using namespace remote;
+
+struct Pro : BwRemotePro {
+    std::mutex mutex; // one operation at a time; guards the members below
+    bus::PassThru passThru;
+    std::unique_ptr<bus::Buses> buses;
+    std::shared_ptr<Link> link;
+    std::thread thread;
+    std::atomic<bool> alive{false};
+    std::atomic<std::uint64_t> bytesB{0};
+    std::atomic<std::uint64_t> bytesC{0};
+    std::atomic<std::uint32_t> drops{0}; // frames from the C-end the local buses could not take
+    std::mutex textMutex;                // guards the texts and pollLink
+    std::shared_ptr<Link> pollLink;      // the link the figures are read from
+    std::string stateText = "idle";
+    std::string peerText;
+
+    void setState(const std::string& text)
+    {
+        std::lock_guard<std::mutex> lock(textMutex);
+        stateText = text;
+    }
+    // Ends the session and closes the local buses.
+    void endLocked()
+    {
+        // The link's thread closes the buses when the link ends; once it is
+        // joined they are closed again here in case it never ran.
+        if (link) {
+            link->send(encodeEnd(EndMsg{EndReason::Closing, "B-end ended the session"}));
+            link->stop();
+        }
+        if (thread.joinable())
+            thread.join();
+        if (buses)
+            buses->closeAll();
+        {
+            std::lock_guard<std::mutex> lock(textMutex);
+            pollLink.reset();
+        }
+        link.reset();
+        buses.reset();
+        alive = false;
+    }
+};
+
+Pro& self(BwRemotePro* p)
+{
+    return *static_cast<Pro*>(p);
+}
+
+int32_t proVersion(BwRemotePro*)
+{
+    return 1;
+}
+
+int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char* tag, int32_t code)
+{
+    (void)tag;
+    Pro& pro = self(p);
+    std::lock_guard<std::mutex> lock(pro.mutex);
+    pro.endLocked();
+    std::string error;
+    if (!pro.passThru.load(&error)) {
+        pro.setState("no J2534 library");
+        return BW_PRO_NO_PASSTHRU;
+    }
+    if (!relay || !sn || !net::isIpv4(relay) || !validSerial(sn) || code < 0 || code > static_cast<int>(kMaxCode))
+        return BW_PRO_TIMEOUT;
+    std::unique_ptr<Channel> channel = session::connectRelay(relay, &error, nullptr);
+    if (!channel) {
+        pro.setState("relay unreachable");
+        return BW_PRO_UNREACHABLE;
+    }
+    FrameReader reader;
+    Frame frame;
+    AckMsg ack;
+    const ControlConnectMsg hello{sn, static_cast<std::uint32_t>(code), session::selectedAdapterSerial()};
+    if (!channel->writeAll(encodeControlConnect(hello), session::kAnswerTimeoutMs)
+        || !readFrame(*channel, reader, frame, session::kAnswerTimeoutMs, &error, nullptr)
+        || frame.type != Type::ConnectAck || !parseAck(frame, ack, &error)) {
+        pro.setState("no answer from the relay");
+        return BW_PRO_TIMEOUT;
+    }
+    switch (ack.status) {
+    case kStatusOk:
+        break;
+    case kStatusOffline:
+        pro.setState("partner not online");
+        return BW_PRO_VCI_OFFLINE;
+    case kStatusWrongCode:
+        pro.setState("code refused");
+        return BW_PRO_WRONG_CODE;
+    default:
+        pro.setState(ack.text);
+        return BW_PRO_TIMEOUT;
+    }
+    // The partner accepted; the local adapter must be usable too, else the
+    // session ends at once (the caller keeps its object and says so).
+    auto buses = std::make_unique<bus::Buses>(pro.passThru);
+    if (buses->openDevice(std::string()) != 0) {
+        channel->writeAll(encodeEnd(EndMsg{EndReason::Closing, "B-end adapter not available"}), 500);
+        pro.setState("local adapter not available");
+        return BW_PRO_NO_PASSTHRU;
+    }
+    auto link = std::make_shared<Link>(std::move(channel), LinkOptions{});
+    link->adoptReader(std::move(reader));
+    pro.bytesB = 0;
+    pro.bytesC = 0;
+    pro.drops = 0;
+    {
+        std::lock_guard<std::mutex> texts(pro.textMutex);
+        pro.stateText = "connected";
+        pro.peerText = ack.text;
+        pro.pollLink = link;
+    }
+    pro.buses = std::move(buses);
+    pro.link = link;
+    pro.alive = true;
+    bus::Buses* local = pro.buses.get();
+    pro.thread = std::thread([&pro, link, local] {
+        link->run([&pro, local](const Frame& f) {
+            if (f.type == Type::CanFrame) {
+                CanFrameMsg m;
+                if (!parseCanFrame(f, m, nullptr))
+                    return false;
+                pro.bytesC += f.payload.size() + 1;
+                if (!local->post(m))
+                    ++pro.drops;
+                return true;
+            }
+            if (f.type == Type::BusStatus) {
+                BusStatusMsg m;
+                if (!parseBusStatus(f, m, nullptr))
+                    return false;
+                if (m.status != kBusOpen)
+                    pro.setState("partner bus " + std::to_string(m.bus) + " status " + std::to_string(m.status));
+                return m.status != kBusClosed;
+            }
+            return false; // END or anything else ends the session
+        });
+        // The partner or the relay is gone: the local buses stop at once.
+        local->closeAll();
+        pro.alive = false;
+        pro.setState("disconnected: " + link->endText());
+    });
+    return BW_PRO_CONNECTED;
+}
+
+void proDisconnect(BwRemotePro* p)
+{
+    Pro& pro = self(p);
+    std::lock_guard<std::mutex> lock(pro.mutex);
+    pro.endLocked();
+    pro.setState("ended");
+}
+
+int32_t proOpenCanChannel(BwRemotePro* p, uint32_t protocol, const uint32_t* pins, uint32_t pinCount, uint32_t canBaud,
+    uint32_t canFdBaud, uint32_t* channelId)
+{
+    Pro& pro = self(p);
+    std::lock_guard<std::mutex> lock(pro.mutex);
+    if (protocol != BW_PRO_PROTOCOL_CAN || !pins || pinCount != 2 || !channelId)
+        return ERR_INVALID_PROTOCOL_ID;
+    const int bus = busOfPins(pins[0], pins[1]);
+    if (bus < 0)
+        return ERR_PIN_INVALID;
+    if (!pro.buses || !pro.link || !pro.alive)
+        return ERR_DEVICE_NOT_CONNECTED;
+    unsigned long channel = 0;
+    const long rc = pro.buses->openBus(static_cast<std::uint8_t>(bus), canBaud, canFdBaud, channel);
+    if (rc != 0)
+        return static_cast<int32_t>(rc);
+    pro.link->send(encodeBusOpen(BusOpenMsg{static_cast<std::uint8_t>(bus), canBaud, canFdBaud}));
+    *channelId = static_cast<uint32_t>(channel);
+    return 0;
+}
+
+void proReserved4(BwRemotePro*, int32_t)
+{
+}
+
+void proStart(BwRemotePro* p, int32_t on)
+{
+    Pro& pro = self(p);
+    std::lock_guard<std::mutex> lock(pro.mutex);
+    if (on != 1 || !pro.buses || !pro.link)
+        return;
+    std::shared_ptr<Link> link = pro.link;
+    pro.buses->start([&pro, link](const CanFrameMsg& m) {
+        std::string out;
+        appendCanFrame(out, m);
+        pro.bytesB += out.size() - kHeaderSize;
+        link->send(std::move(out));
+    });
+}
+
+void proState(BwRemotePro* p, int32_t* state, char* text1, char* text2)
+{
+    Pro& pro = self(p);
+    if (state)
+        *state = pro.alive ? 0 : BW_PRO_DISCONNECTED;
+    std::lock_guard<std::mutex> lock(pro.textMutex);
+    if (text1)
+        session::copyText(text1, BW_REMOTE_STATE_TEXT_SIZE, pro.stateText);
+    // The partner, and the frames dropped so far when there are any (the
+    // session page shows this text).
+    const std::uint32_t dropped = pro.drops.load();
+    if (text2)
+        session::copyText(text2, BW_REMOTE_STATE_TEXT_SIZE,
+            dropped == 0 ? pro.peerText : pro.peerText + ", dropped " + std::to_string(dropped));
+}
+
+void proBytesB(BwRemotePro* p, uint64_t* bytes)
+{
+    if (bytes)
+        *bytes = self(p).bytesB.load();
+}
+
+void proBytesC(BwRemotePro* p, uint64_t* bytes)
+{
+    if (bytes)
+        *bytes = self(p).bytesC.load();
+}
+
+void proDelays(BwRemotePro* p, int32_t* delayB, int32_t* delayC)
+{
+    Pro& pro = self(p);
+    std::int32_t b = -1;
+    std::int32_t c = -1;
+    {
+        std::lock_guard<std::mutex> lock(pro.textMutex);
+        if (pro.alive && pro.pollLink) {
+            b = pro.pollLink->ownDelay();
+            c = pro.pollLink->peerDelay();
+        }
+    }
+    if (delayB)
+        *delayB = b;
+    if (delayC)
+        *delayC = c;
+}
+
+const BwRemoteProSlots kSlots = {proVersion, proConnect, proDisconnect, proOpenCanChannel, proReserved4, proStart,
+    proState, proBytesB, proBytesC, proDelays};
+
+} // namespace
+
+extern "C" BW_REMOTE_EXPORT BwRemotePro* CreateRemotePro(void)
+{
+    // Lives until the process ends, as the manager expects.
+    static Pro* pro = [] {
+        auto* p = new Pro;
+        p->ops = &kSlots;
+        return p;
+    }();
+    return pro;
+}

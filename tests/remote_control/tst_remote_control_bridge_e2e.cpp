@@ -1,0 +1,200 @@
+// Device control end to end on one machine: the relay, two emulated
+// adapters (the B-end's without a vehicle, its scripted tester standing in
+// for the technician's tool; the C-end's with the default vehicle), the
+// C-end registration in its own process (remote_link_peer, ClientRemote) and
+// the device-control library in this one. The tester's requests reach the
+// car and the engine's answers come back; the C-end says who controls it;
+// the end closes the C-end adapter's channels.
+#include "RemoteTestSupport.h"
+#include "TestTls.h"
+#include "support/AdapterProcesses.h"
+#include "support/TestBlocks.h"
+#include "support/TestEnvironment.h"
+
+#include <platform/Library.h>
+#include <platform/OsConventions.h>
+#include <platform/SharedMemory.h>
+#include <remote/RemoteProApi.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const char* const kCEnd = "M5EA0009XJ7B0009";
+const char* const kBEnd = "M5EA0008XJ7B0008";
+
+std::uint64_t bytesC(BwRemotePro* pro)
+{
+    std::uint64_t n = 0;
+    pro->ops->bytesC(pro, &n);
+    return n;
+}
+
+// The pass-thru channels the emulator's adapter `n` (1-based) has open.
+int openChannels(EmulatorProcess& emulator, int n)
+{
+    const QJsonObject dump = QJsonDocument::fromJson(emulator.command(QStringLiteral("dump")).toUtf8()).object();
+    const QJsonObject passthru = dump.value(QStringLiteral("adapters"))
+                                     .toArray()
+                                     .at(n - 1)
+                                     .toObject()
+                                     .value(QStringLiteral("passthru"))
+                                     .toObject();
+    return passthru.value(QStringLiteral("channels")).toArray().size();
+}
+
+} // namespace
+
+class TestRemoteControlBridgeE2e : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
+        qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
+        QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_relay.errorText()));
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
+        QVERIFY2(
+            m_emulator.start({QStringLiteral("--adapters"), QStringLiteral("2")}), qPrintable(m_emulator.errorText()));
+        qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passthruPort()));
+        // The pass-thru library as its driver registers it, for both ends.
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        qputenv("XDG_CONFIG_DIRS", m_config.path().toUtf8());
+        QDir().mkpath(m_config.path() + QStringLiteral("/j2534/04.04"));
+        QFile reg(m_config.path() + QStringLiteral("/j2534/04.04/brindlewick-j2534.json"));
+        QVERIFY(reg.open(QIODevice::WriteOnly));
+        reg.write(QByteArray("{\"Name\": \"Brindlewick J2534\", \"FunctionLibrary\": \"") + BW_TEST_BIN_DIR
+            + "/BrindlewickJ2534" + platform::sharedLibrarySuffix() + "\"}");
+        reg.close();
+
+        // Each end's service publishes its own adapter.
+        m_cPrefix = useUniqueShmPrefix("rcC");
+        QVERIFY(m_cBlock.create(kStatusBlock, kBlockBytes) && m_cBlock.holdOwnership());
+        fillBlock(m_cBlock, statusText(kCEnd, 12600, 1, "USB", "127.0.100.1", "127.0.100.1"));
+        useUniqueShmPrefix("rcB");
+        QVERIFY(m_bBlock.create(kStatusBlock, kBlockBytes) && m_bBlock.holdOwnership());
+        fillBlock(m_bBlock, statusText(kBEnd, 12600, 1, "USB", "127.0.100.2", "127.0.100.2"));
+
+        // No vehicle on the B-end adapter's buses.
+        for (const char* ecu : {"engine", "transmission", "abs", "body", "gateway"})
+            QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 ecu %1 off").arg(QLatin1String(ecu)))
+                        .startsWith(QLatin1String("OK")));
+
+        const std::string path = std::string(BW_TEST_BIN_DIR) + "/RemotePro" + platform::sharedLibrarySuffix();
+        QVERIFY2(m_library.load(path), m_library.errorString().c_str());
+        m_pro = m_library.resolveFunction<BwCreateRemoteProFn>("CreateRemotePro")();
+        QVERIFY(m_pro);
+    }
+
+    // The tester's request (ReadDataByIdentifier F190 to the engine) crosses
+    // to the car and its answers come back; ending the session closes the
+    // C-end adapter's channels and its notice goes.
+    void testerReachesTheCar()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("424242"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 424242), int(BW_PRO_CONNECTED));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("device control by M5EA0008XJ7B0008"), 5000), qPrintable(cEnd.lines()));
+        const std::uint32_t obd[2] = {6, 14};
+        const std::uint32_t body[2] = {3, 11};
+        std::uint32_t id1 = 0, id2 = 0;
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 500000, 0, &id1), 0);
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, body, 2, 500000, 0, &id2), 0);
+        QVERIFY(id1 != id2);
+        m_pro->ops->start(m_pro, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 2, 5000);
+
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 200 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > 0, 5000);
+        std::int32_t state = -1;
+        char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        m_pro->ops->state(m_pro, &state, t1, t2);
+        QCOMPARE(state, 0);
+        std::uint64_t sent = 0;
+        m_pro->ops->bytesB(m_pro, &sent);
+        QVERIFY(sent > 0);
+
+        // The engine off the C-end bus: nothing answers any more.
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 ecu engine off")).startsWith(QLatin1String("OK")));
+        QTest::qWait(600); // answers already on their way arrive
+        const std::uint64_t before = bytesC(m_pro);
+        QTest::qWait(1000);
+        QCOMPARE(bytesC(m_pro), before);
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 ecu engine on")).startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > before, 5000);
+
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
+        QVERIFY2(cEnd.waitFor(QStringLiteral("registered"), 5000), qPrintable(cEnd.lines()));
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+    // A B-end killed with SIGKILL: the relay sees its link close and the
+    // C-end closes its adapter's channels within one ping interval (1 s);
+    // the registration stays for the next session.
+    void killedBEndSilencesTheCar()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("515151"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+
+        QProcess bEnd;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BRINDLEWICK_SHM_PREFIX"), QString::fromLatin1(qgetenv("BRINDLEWICK_SHM_PREFIX")));
+        bEnd.setProcessEnvironment(env);
+        bEnd.start(testBinary("remote_control_bend"),
+            {QStringLiteral("127.0.0.1"), QLatin1String(kCEnd), QStringLiteral("515151")});
+        QVERIFY(bEnd.waitForStarted(5000));
+        QByteArray said;
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            (said += bEnd.readAllStandardOutput()).contains("bridging") || bEnd.state() != QProcess::Running,
+            (said + bEnd.readAllStandardError()).constData(), 10000);
+        QCOMPARE(bEnd.state(), QProcess::Running);
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 50 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 2, 5000);
+
+        QElapsedTimer silent;
+        bEnd.kill(); // SIGKILL
+        silent.start();
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
+        QVERIFY(silent.elapsed() <= 1000);
+        QTRY_COMPARE(bEnd.state(), QProcess::NotRunning);
+        QVERIFY2(cEnd.waitFor(QStringLiteral("state 1 registered"), 5000), qPrintable(cEnd.lines()));
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    TestTls m_tls;
+    RelayProcess m_relay;
+    EmulatorProcess m_emulator;
+    QTemporaryDir m_config;
+    QByteArray m_cPrefix;
+    platform::SharedMemory m_cBlock;
+    platform::SharedMemory m_bBlock;
+    platform::Library m_library;
+    BwRemotePro* m_pro = nullptr;
+};
+
+QTEST_GUILESS_MAIN(TestRemoteControlBridgeE2e)
+#include "tst_remote_control_bridge_e2e.moc"
