@@ -1,7 +1,7 @@
 // A stand-in for the main window as subsystems see it, for tests and
 // benchmarks: a page stack "Tab_Stack" with the window's pages (named as in
 // the page table), pages built on first show, and the frame's services
-// recorded: toasts and status-pass wake-ups.
+// recorded: toasts (and the last one's duration) and status-pass wake-ups.
 #pragma once
 
 #include "kit/LazyPages.h"
@@ -44,7 +44,11 @@ public:
     void ensurePage(int index) override { m_pages->ensure(index); }
     void showPage(int index) override { stack->setCurrentIndex(index); }
     int currentPage() override { return stack->currentIndex(); }
-    void toast(const QString& text, int) override { toasts << text; }
+    void toast(const QString& text, int ms) override
+    {
+        toasts << text;
+        toastMs = ms;
+    }
     void setBusy(bool) override { }
     void wakeStatusPass() override
     {
@@ -60,6 +64,7 @@ public:
     // pages were built on first show); set before the subsystem is attached.
     bool buildAtOnce = false;
     QStringList toasts;
+    int toastMs = 0; // the last toast's duration
     std::atomic<int> wakes{0};
     std::function<void()> onWake; // set before the subsystem is attached
 
