@@ -46,30 +46,17 @@ private slots:
         QVERIFY(!DriverTable::find("Kestrix_FORD"));
     }
 
-    void versionsAreNormalisedAndCompared_data()
+    void versionsAreNormalised()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("normalised");
-        QTest::newRow("V and leading zero") << "V1.2.05"
-                                            << "V1.2.5";
-        QTest::newRow("lower-case v") << "v01.002"
-                                      << "V1.2";
-        QTest::newRow("no V") << "1.2.05"
-                              << "1.2.5";
-        QTest::newRow("not a number") << "V1.x.3"
-                                      << "V1.0.3";
-        QTest::newRow("sign") << "V1.-2"
-                              << "V1.0";
-        QTest::newRow("no dot") << "V12"
-                                << "V12";
-        QTest::newRow("empty") << ""
-                               << "";
-    }
-    void versionsAreNormalisedAndCompared()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, normalised);
-        QCOMPARE(drivers::normalizeVersion(text), normalised);
+        const struct {
+            const char *text, *normalised;
+        } rows[] = {{"V1.2.05", "V1.2.5"}, {"v01.002", "V1.2"}, {"1.2.05", "1.2.5"}, {"V1.x.3", "V1.0.3"},
+            {"V1.-2", "V1.0"}, {"V12", "V12"}, {"", ""}};
+        for (const auto& row : rows) {
+            const QString got = drivers::normalizeVersion(QString::fromLatin1(row.text));
+            QVERIFY2(got == QLatin1String(row.normalised),
+                qPrintable(QString::fromLatin1(row.text) + QLatin1String(" -> ") + got));
+        }
     }
 
     void statusFollowsInstallEnableAndVersions_data()
@@ -200,26 +187,15 @@ private slots:
         QCOMPARE(int(drivers::dataStatus(map["Kestrix_GM"])), int(DataStatus::NotInstalled));
     }
 
-    void localArchivesAreMatchedByPackageName_data()
-    {
-        QTest::addColumn<QString>("file");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("J2534_0500") << "J2534_0500_V1.0.3.zip"
-                                    << "Kestrix_J0500";
-        QTest::newRow("J2534_0404") << "J2534_0404_V1.2.05.zip"
-                                    << "Kestrix_J2534";
-        QTest::newRow("make") << "BMW.zip"
-                              << "Kestrix_BMW";
-        QTest::newRow("key, not package") << "Kestrix_J2534.zip"
-                                          << "";
-        QTest::newRow("case matters") << "bmw.zip"
-                                      << "";
-    }
+    // By package name ("J2534_0404"), not by driver key; case counts.
     void localArchivesAreMatchedByPackageName()
     {
-        QFETCH(QString, file);
-        QFETCH(QString, key);
-        QCOMPARE(drivers::driverForArchive(file), key);
+        const struct {
+            const char *file, *key;
+        } rows[] = {{"J2534_0500_V1.0.3.zip", "Kestrix_J0500"}, {"J2534_0404_V1.2.05.zip", "Kestrix_J2534"},
+            {"BMW.zip", "Kestrix_BMW"}, {"Kestrix_J2534.zip", ""}, {"bmw.zip", ""}};
+        for (const auto& row : rows)
+            QVERIFY2(drivers::driverForArchive(QString::fromLatin1(row.file)) == QLatin1String(row.key), row.file);
     }
 
 private:

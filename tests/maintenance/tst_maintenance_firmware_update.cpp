@@ -99,6 +99,25 @@ class TestFirmwareUpdate : public QObject {
     }
 
 private slots:
+    // Offered to key programmers, to any adapter in its boot loader and to the
+    // blank serial of a factory-fresh board; never without a serial.
+    void updateIsOfferedToTheseAdaptersOnly()
+    {
+        const struct {
+            const char *sn, *firmware;
+            bool updatable;
+        } rows[] = {{"M5EA0001XJ7B0001", "MT7628 V2.0.1", true}, {"979300000042", "MT7628 V2.0.1", false},
+            {"979300000042", "MT7628 boot V1.0", true}, {"0000000000000000", "MT7628 V2.0.1", true},
+            {"", "MT7628 boot V1.0", false}};
+        for (const auto& row : rows) {
+            VciStatusRecord r{};
+            clearRecord(r);
+            std::strcpy(r.SN, row.sn);
+            std::strcpy(r.FirmwareVersion, row.firmware);
+            QVERIFY2(FirmwareUpdate::updatable(r) == row.updatable, row.sn);
+        }
+    }
+
     void versionQueryComparesByNumber()
     {
         World w;

@@ -3,6 +3,7 @@
 // arbitration, acknowledgement and rate errors behave as on a real bus.
 #include "CanBus.h"
 #include "Scheduler.h"
+#include "support/SchedulerWait.h"
 
 #include <QtTest>
 
@@ -44,13 +45,7 @@ template <typename Done>
 bool runUntil(Scheduler& s, const std::function<void()>& fn, Done done)
 {
     s.call(fn);
-    bool finished = false;
-    for (int i = 0; i < 500 && !finished; ++i) {
-        s.call([&] { finished = done(); });
-        if (!finished)
-            QTest::qWait(10);
-    }
-    return finished;
+    return waitOnScheduler(s, done, 5000);
 }
 
 } // namespace

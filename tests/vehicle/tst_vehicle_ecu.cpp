@@ -6,6 +6,7 @@
 #include "IsoTp.h"
 #include "Scheduler.h"
 #include "VehicleWorld.h"
+#include "support/SchedulerWait.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -101,17 +102,7 @@ struct Rig {
         s.stop();
         world.reset();
     }
-    bool waitFor(const std::function<bool()>& done, int ms = 8000)
-    {
-        for (int i = 0; i < ms / 5; ++i) {
-            bool ok = false;
-            s.call([&] { ok = done(); });
-            if (ok)
-                return true;
-            QTest::qWait(5);
-        }
-        return false;
-    }
+    bool waitFor(const std::function<bool()>& done, int ms = 8000) { return waitOnScheduler(s, done, ms); }
     std::string control(const std::string& line)
     {
         std::vector<std::string> words;

@@ -4,6 +4,7 @@
 #include "CanBus.h"
 #include "IsoTp.h"
 #include "Scheduler.h"
+#include "support/SchedulerWait.h"
 
 #include <QtTest>
 
@@ -85,18 +86,7 @@ struct Rig {
     }
     ~Rig() { s.stop(); }
     void on(const std::function<void()>& fn) { s.call(fn); }
-    // Bounded wait for a condition checked on the scheduler thread.
-    bool waitFor(const std::function<bool()>& done)
-    {
-        for (int i = 0; i < 1000; ++i) {
-            bool ok = false;
-            s.call([&] { ok = done(); });
-            if (ok)
-                return true;
-            QTest::qWait(10);
-        }
-        return false;
-    }
+    bool waitFor(const std::function<bool()>& done) { return waitOnScheduler(s, done); }
 };
 
 Bytes pattern(std::size_t n)
