@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace diagnosis {
 
 namespace {
@@ -66,6 +68,12 @@ VersionFile parseVersionText(const QByteArray& text)
         start = end + 1;
         if (ignorable(line))
             continue;
+        // Control bytes (NUL, a lone CR, tabs) never belong to an entry; checked
+        // on the bytes, since a NUL would end the text when converted.
+        if (std::any_of(line.cbegin(), line.cend(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; })) {
+            ++file.oddLines;
+            continue;
+        }
         const int equals = line.indexOf('=');
         if (equals <= 0) {
             ++file.oddLines;

@@ -26,8 +26,9 @@ void record(const std::string& call)
 
 DOUBLE_EXPORT const char* DoubleCalls()
 {
+    // No thread_local here: its destructor would keep the library from ever unloading.
     std::lock_guard<std::mutex> lock(g_mutex);
-    static thread_local std::string copy;
+    static std::string copy;
     copy = g_calls;
     return copy.c_str();
 }

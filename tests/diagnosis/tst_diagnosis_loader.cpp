@@ -134,7 +134,8 @@ private slots:
         // Once the folder is whole again, it loads.
         QVERIFY(diagtest::copyInto(QStringLiteral(BW_DIAG_DOUBLE), folder.library(diagnosis::kStdDispQt)));
         display.unload();
-        QVERIFY(diagnosis::loadComponent(folder).entries);
+        const diagnosis::LoadOutcome whole = diagnosis::loadComponent(folder);
+        QVERIFY2(whole.entries, qPrintable(whole.detail));
     }
 
     void refusesAMissingOrDamagedMakeLibrary()
