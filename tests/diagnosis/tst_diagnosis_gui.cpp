@@ -2,7 +2,9 @@
 // button and its timer, the J2534 driver gate (to the drivers page without
 // the driver, to the make tiles with it), the no-internet page, a tile that
 // opens the diagnosis page with the component (the recording test double)
-// inside it, and a damaged component library refused with its message.
+// inside it, a damaged component library refused with its message, and the
+// make upgrade against the cloud emulator's file server.
+#include "CloudEmulator.h"
 #include "DiagnosisFolders.h"
 #include "support/LoopbackServers.h"
 #include "support/TestEnvironment.h"
@@ -11,11 +13,14 @@
 #include "app/SysTrayIconWidget.h"
 #include "diagnosis/DiagnosisController.h"
 #include "diagnosis/QDiagCarModel.h"
+#include "diagnosis/VersionFile.h"
 #include "drivers/DriverRegistry.h"
 #include "drivers/DriverTable.h"
 #include "kit/DialogSeam.h"
 #include "kit/SettingsStore.h"
+#include "kit/TMessageBox.h"
 
+#include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -174,6 +179,78 @@ private slots:
         QTRY_COMPARE(dialogTexts(), QStringList{QStringLiteral("Load StdComm.dll err!")});
         QCOMPARE(stack()->currentIndex(), int(Pages::Kestrix));
         QCOMPARE(started.size(), 0);
+    }
+
+    void aNewerMakeIsOfferedAndUpgradedBeforeItLoads()
+    {
+        QVERIFY(registerPassThruDriver());
+        QTemporaryDir served;
+        QVERIFY(diagtest::makeComponent(served.path(), QStringLiteral("1.0.0")));
+        CloudEmulator cloud;
+        QVERIFY2(cloud.start(QString(), QString(), {QStringLiteral("--vehdiag"), served.path()}),
+            qPrintable(cloud.lastError()));
+        QVERIFY(cloud.controlAt(QStringLiteral("vehdiag"),
+            QJsonObject{{QStringLiteral("folder"), QStringLiteral("Bmw")},
+                {QStringLiteral("version"), QStringLiteral("1.1.0")}, {QStringLiteral("damaged"), true}}));
+
+        QTemporaryDir dir;
+        QVERIFY(diagtest::makeComponent(dir.path(), QStringLiteral("1.0.0")));
+        const diagnosis::ComponentFolder folder(dir.path());
+        const QString marker = folder.makeFolder(QStringLiteral("Bmw")) + QStringLiteral("/Data/ecus.txt");
+        QVERIFY(diagtest::writeBytes(marker, "kept"));
+        controller()->setComponentFolder(dir.path());
+        controller()->setFileServerBase(cloud.httpHostBase() + QStringLiteral("files/"));
+        diagnosis::UpdatePolicy policy;
+        policy.versionPoll = std::chrono::milliseconds(50);
+        policy.libraryPoll = std::chrono::milliseconds(20);
+        controller()->setUpdatePolicy(policy);
+
+        // Opening the tiles learns the newest version in the background.
+        QSignalSpy checked(controller(), &DiagnosisController::versionsChecked);
+        pressEntry();
+        QTRY_COMPARE(stack()->currentIndex(), int(Pages::Kestrix));
+        QTRY_COMPARE(checked.size(), 1);
+        QCOMPARE(
+            diagnosis::readVersionFile(folder.newestVersions()).value(QStringLiteral("Bmw")), QStringLiteral("1.1.0"));
+
+        // A damaged download: "Download failed", the make folder as it was, the old library loads.
+        QSignalSpy upgraded(controller(), &DiagnosisController::upgradeFinished);
+        QSignalSpy entered(controller(), &DiagnosisController::makeEntered);
+        QTest::mouseClick(controller()->tiles().at(0), Qt::LeftButton);
+        QTRY_COMPARE(upgraded.size(), 1);
+        QCOMPARE(upgraded.at(0).at(1).toBool(), false);
+        QCOMPARE(dialogTexts(), QStringList{QStringLiteral("New version detected. Whether to upgrade?")});
+        QCOMPARE(m_window->toast()->textLabel()->text(), QStringLiteral("Download failed"));
+        QVERIFY(QFileInfo::exists(marker));
+        QTRY_COMPARE(entered.size(), 1);
+        QCOMPARE(stack()->currentIndex(), int(Pages::Diag));
+
+        // Declined: nothing is downloaded.
+        DialogSeam::clear();
+        DialogSeam::answerAlways(0);
+        m_window->showPage(Pages::Kestrix);
+        QTest::mouseClick(controller()->tiles().at(0), Qt::LeftButton);
+        QTRY_COMPARE(stack()->currentIndex(), int(Pages::Diag));
+        QCOMPARE(upgraded.size(), 1);
+
+        // A whole one: accepted, the folder holds the new library, no question the next time.
+        QVERIFY(cloud.controlAt(QStringLiteral("vehdiag"),
+            QJsonObject{{QStringLiteral("folder"), QStringLiteral("Bmw")}, {QStringLiteral("damaged"), false}}));
+        DialogSeam::clear();
+        DialogSeam::answerAlways(1);
+        m_window->showPage(Pages::Kestrix);
+        QTest::mouseClick(controller()->tiles().at(0), Qt::LeftButton);
+        QTRY_COMPARE(upgraded.size(), 2);
+        QCOMPARE(upgraded.at(1).at(1).toBool(), true);
+        QVERIFY(!QFileInfo::exists(marker));
+        QCOMPARE(diagnosis::readVersionFile(folder.installedVersions()).value(QStringLiteral("Bmw")),
+            QStringLiteral("1.1.0"));
+        QTRY_COMPARE(stack()->currentIndex(), int(Pages::Diag));
+        DialogSeam::clearRequests();
+        m_window->showPage(Pages::Kestrix);
+        QTest::mouseClick(controller()->tiles().at(0), Qt::LeftButton);
+        QTRY_COMPARE(stack()->currentIndex(), int(Pages::Diag));
+        QVERIFY(DialogSeam::requests().isEmpty());
     }
 };
 
