@@ -223,6 +223,8 @@ void DiagnosisController::openEntry(bool online)
 {
     if (!m_host)
         return;
+    // The texts in the language of now, also when its change did not reach the pages.
+    retranslate();
     if (!online) {
         m_host->showPage(Pages::KestrixNoNet);
         emit entryDecided(Pages::KestrixNoNet);

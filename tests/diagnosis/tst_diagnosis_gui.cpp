@@ -126,7 +126,16 @@ private slots:
         QTRY_COMPARE(stack()->currentIndex(), int(Pages::KestrixNoNet));
         auto* noNet = stack()->widget(Pages::KestrixNoNet)->findChild<QLabel*>();
         QVERIFY(noNet && noNet->isVisible());
-        QVERIFY(!noNet->text().isEmpty());
+        QCOMPARE(noNet->text(), QStringLiteral("No internet connection, please \ncheck your network connection."));
+        // The page speaks the interface language of when it opens.
+        m_window->ClickButton_SwitchSpanish();
+        pressEntry();
+        QTRY_COMPARE(
+            noNet->text(), QStringLiteral("No hay conexión a Internet, por favor \ncompruebe su conexión de red."));
+        m_window->ClickButton_SwitchEnglish();
+        m_window->showPage(Pages::Device);
+        pressEntry();
+        QTRY_COMPARE(noNet->text(), QStringLiteral("No internet connection, please \ncheck your network connection."));
 
         m_online = true;
         pressEntry();
