@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 class TestDiagnosisGui : public QObject {
@@ -37,7 +38,7 @@ class TestDiagnosisGui : public QObject {
     std::unique_ptr<Kestrix> m_window;
     QPoint m_pos{40, 40};
     unsigned char m_showFlag = 0;
-    bool m_online = true;
+    std::atomic<bool> m_online{true}; // read by the internet check on its worker
 
     DiagnosisController* controller() const { return m_window->subsystem<DiagnosisController>(); }
     QStackedWidget* stack() const { return m_window->findChild<QStackedWidget*>(QStringLiteral("Tab_Stack")); }
@@ -79,7 +80,7 @@ private slots:
         SysTrayIconWidget::setAvailabilityOverride(true);
         m_window = std::make_unique<Kestrix>(m_pos, &m_showFlag);
         QVERIFY(controller());
-        controller()->setInternetProbe([this] { return m_online; });
+        controller()->setInternetProbe([this] { return m_online.load(); });
         // Version checks find no file server (a closed port answers at once).
         controller()->setFileServerBase(QStringLiteral("http://127.0.0.1:%1/").arg(closedLoopbackPort()));
         m_window->show();
