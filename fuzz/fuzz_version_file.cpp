@@ -1,6 +1,6 @@
 // The diagnosis component's version files (src/diagnosis/VersionFile.cpp),
 // as the file server or a damaged disk may hand them over. Whatever they
-// hold: every entry kept has a plain name and value, names are unique, an
+// hold: every entry kept has a plain (printable ASCII) name and value, names are unique, an
 // entry written afterwards is read back with every other entry kept, and
 // the version ordering is a strict order (never both ways, never against
 // itself).
@@ -17,7 +17,7 @@ namespace {
 bool plain(const QString& text)
 {
     for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
             return false;
     }
     return text.size() <= diagnosis::kMaxVersionFieldChars;

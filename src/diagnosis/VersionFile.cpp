@@ -26,13 +26,30 @@ void setEntry(QList<QPair<QString, QString>>& entries, const QString& name, cons
     entries.append({name, value});
 }
 
+// Values are versions and the like: printable ASCII only, so no control
+// character, byte-order mark or undecodable byte can change on a round trip.
 bool validField(const QString& text)
 {
     if (text.size() > kMaxVersionFieldChars)
         return false;
     for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return false; // control characters (line ends, NUL) never belong to an entry
+        if (c.unicode() < 0x20 || c.unicode() > 0x7e)
+            return false;
+    }
+    return true;
+}
+
+// Names are library and folder names: ASCII letters, digits, "_", "-" and ".".
+bool validName(const QString& name)
+{
+    if (name.isEmpty() || name.size() > kMaxVersionFieldChars)
+        return false;
+    for (const QChar c : name) {
+        const ushort u = c.unicode();
+        const bool plain = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '_'
+            || u == '-' || u == '.';
+        if (!plain)
+            return false;
     }
     return true;
 }
@@ -68,9 +85,10 @@ VersionFile parseVersionText(const QByteArray& text)
         start = end + 1;
         if (ignorable(line))
             continue;
-        // Control bytes (NUL, a lone CR, tabs) never belong to an entry; checked
-        // on the bytes, since a NUL would end the text when converted.
-        if (std::any_of(line.cbegin(), line.cend(), [](char c) { return uchar(c) < 0x20 || uchar(c) == 0x7f; })) {
+        // Entries are printable ASCII; anything else (NUL, a lone CR, a tab, a
+        // byte-order mark or other non-ASCII text) makes the line odd. Checked on
+        // the bytes, since decoding would drop a NUL's tail or a mark unseen.
+        if (std::any_of(line.cbegin(), line.cend(), [](char c) { return uchar(c) < 0x20 || uchar(c) > 0x7e; })) {
             ++file.oddLines;
             continue;
         }
@@ -81,7 +99,7 @@ VersionFile parseVersionText(const QByteArray& text)
         }
         const QString name = QString::fromUtf8(line.left(equals)).trimmed();
         const QString value = QString::fromUtf8(line.mid(equals + 1)).trimmed();
-        if (name.isEmpty() || !validField(name) || !validField(value)) {
+        if (!validName(name) || !validField(value)) {
             ++file.oddLines;
             continue;
         }
@@ -120,7 +138,7 @@ bool writeVersionEntry(const QString& path, const QString& name, const QString& 
             *why = text;
         return false;
     };
-    if (name.isEmpty() || name.contains(QLatin1Char('=')) || !validField(name) || !validField(value))
+    if (!validName(name) || !validField(value))
         return fail(QStringLiteral("not a version entry: \"%1\"").arg(name.left(kMaxVersionFieldChars)));
     // Whatever was usable in the old file stays; a damaged or oversized one
     // is replaced by its usable part (none for an oversized one).

@@ -23,7 +23,7 @@ struct VersionFile {
     enum class Status { Ok, Missing, TooLarge, Unreadable };
     Status status = Status::Missing;
     QList<QPair<QString, QString>> entries; // in file order, names unique (the last line of a name wins)
-    int oddLines = 0;                       // lines skipped: no "=", empty name, too long
+    int oddLines = 0;                       // lines skipped: no "=", a name that is none, too long
 
     // The entry's value, empty when there is none.
     QString value(const QString& name) const;
@@ -31,7 +31,8 @@ struct VersionFile {
 
 // Parses the text of a version file: an optional UTF-8 byte-order mark, LF or
 // CR LF line ends, blank lines and lines starting with ";" or "#" ignored,
-// spaces around name and value removed.
+// spaces around name and value removed. Names are ASCII letters, digits, "_",
+// "-" and "." (library and folder names); values are printable ASCII.
 VersionFile parseVersionText(const QByteArray& text);
 
 // Reads a file from disk with the size cap.
