@@ -10,6 +10,7 @@
 
 class Plot : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(int sampleCount READ sampleCount)
 public:
     static constexpr qint64 kWindowMs = 60000;
 

@@ -181,22 +181,28 @@ void Worker::identify()
     m_cancel = false;
     // The VIN: OBD-II mode 09 to everyone, else ReadDataByIdentifier F190.
     QString vin;
-    for (const auto& r : m_link->functional(m_make->functionalId, m_make->ecus, {0x09, 0x02}))
+    const auto obd = m_link->functional(m_make->functionalId, m_make->ecus, {0x09, 0x02});
+    if (adapterFailure(obd, &message))
+        return finishIdentify(message);
+    for (const auto& r : obd)
         if (r.second.ok())
             if (const auto v = obdVin(r.second.answer))
                 vin = fromStd(*v);
     QVector<EcuRow> rows;
     std::map<std::uint32_t, Outcome> part, software, count;
     for (Bus bus : {Bus::Obd, Bus::Body}) {
-        for (auto& r : m_link->requestMany(bus, m_make->ecus, {0x22, 0xF1, 0x87}))
-            part[r.first] = r.second;
-        for (auto& r : m_link->requestMany(bus, m_make->ecus, {0x22, 0xF1, 0x88}))
-            software[r.first] = r.second;
-        for (auto& r : m_link->requestMany(bus, m_make->ecus, {0x19, 0x01, 0xFF}))
-            count[r.first] = r.second;
+        const struct {
+            Bytes request;
+            std::map<std::uint32_t, Outcome>* into;
+        } rounds[] = {{{0x22, 0xF1, 0x87}, &part}, {{0x22, 0xF1, 0x88}, &software}, {{0x19, 0x01, 0xFF}, &count}};
+        for (const auto& round : rounds) {
+            const auto answers = m_link->requestMany(bus, m_make->ecus, round.request);
+            if (adapterFailure(answers, &message))
+                return finishIdentify(message);
+            round.into->insert(answers.begin(), answers.end());
+        }
     }
     bool anyone = false;
-    QString lost;
     for (const EcuDefinition& e : m_make->ecus) {
         EcuRow row;
         row.title = ecuTitle(e);
@@ -204,7 +210,7 @@ void Worker::identify()
         const Outcome& p = part[e.responseId];
         const Outcome& s = software[e.responseId];
         const Outcome& c = count[e.responseId];
-        row.found = p.failure != Failure::NoAnswer || s.failure != Failure::NoAnswer || c.failure != Failure::NoAnswer;
+        row.found = answered(p) || answered(s) || answered(c);
         if (p.ok())
             if (const auto rec = didRecord(p.answer, 0xF187))
                 row.partNumber = fromStd(recordText(*rec));
@@ -216,10 +222,8 @@ void Worker::identify()
                 row.dtcCount = static_cast<int>(*n);
         if (!p.ok())
             row.problem = failureText(p, row.title);
-        if (p.failure == Failure::AdapterLost || p.failure == Failure::Failed)
-            lost = row.problem;
         anyone = anyone || row.found;
-        if (vin.isEmpty() && e.obd) {
+        if (vin.isEmpty() && e.obd && row.found) {
             const Outcome v = checked(e, {0x22, 0xF1, 0x90});
             if (v.ok())
                 if (const auto rec = didRecord(v.answer, 0xF190))
@@ -227,13 +231,41 @@ void Worker::identify()
         }
         rows.push_back(row);
     }
-    if (!lost.isEmpty())
-        message = lost;
-    else if (!anyone)
+    if (!anyone)
         message = VD_TR(
             "No control unit answers. Check that the ignition is on and the adapter is plugged into the vehicle.");
     emit identified(vin, rows, message);
     done();
+}
+
+void Worker::finishIdentify(const QString& message)
+{
+    emit identified(QString(), {}, message);
+    done();
+}
+
+bool Worker::answered(const Outcome& o)
+{
+    return o.failure == Failure::None || o.failure == Failure::Negative || o.failure == Failure::SessionLost
+        || o.failure == Failure::Malformed;
+}
+
+bool Worker::adapterFailure(const std::map<std::uint32_t, Outcome>& outcomes, QString* message) const
+{
+    for (const auto& o : outcomes) {
+        switch (o.second.failure) {
+        case Failure::NoLibrary:
+        case Failure::AdapterAbsent:
+        case Failure::AdapterInUse:
+        case Failure::AdapterLost:
+        case Failure::Failed:
+            *message = failureText(o.second, QString());
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
 }
 
 void Worker::readDtcs()
@@ -248,6 +280,11 @@ void Worker::readDtcs()
     QStringList problems;
     for (Bus bus : {Bus::Obd, Bus::Body}) {
         auto answers = m_link->requestMany(bus, m_make->ecus, {0x19, 0x02, 0xFF});
+        if (adapterFailure(answers, &message)) {
+            emit dtcsRead({}, message);
+            done();
+            return;
+        }
         for (const EcuDefinition& e : m_make->ecus) {
             if (e.bus != bus)
                 continue;
@@ -299,9 +336,19 @@ void Worker::clearDtcs()
     m_cancel = false;
     QStringList problems;
     // OBD-II mode 04 first (emission codes), then every unit by UDS.
-    m_link->functional(m_make->functionalId, m_make->ecus, {0x04});
+    const auto obd = m_link->functional(m_make->functionalId, m_make->ecus, {0x04});
+    if (adapterFailure(obd, &message)) {
+        emit cleared(false, message);
+        done();
+        return;
+    }
     for (Bus bus : {Bus::Obd, Bus::Body}) {
         auto answers = m_link->requestMany(bus, m_make->ecus, {0x14, 0xFF, 0xFF, 0xFF});
+        if (adapterFailure(answers, &message)) {
+            emit cleared(false, message);
+            done();
+            return;
+        }
         for (const EcuDefinition& e : m_make->ecus)
             if (e.bus == bus && !answers[e.responseId].ok())
                 problems << failureText(answers[e.responseId], ecuTitle(e));
@@ -326,6 +373,11 @@ void Worker::readLive()
         for (std::size_t i = first; i < m_make->live.size() && i < first + 6; ++i)
             request.push_back(m_make->live[i].pid);
         const auto answers = m_link->functional(m_make->functionalId, m_make->ecus, request, Link::kAnswerMs);
+        if (adapterFailure(answers, &message)) {
+            emit liveRead({}, message);
+            done();
+            return;
+        }
         bool got = false;
         for (const auto& r : answers) {
             if (!r.second.ok()) {

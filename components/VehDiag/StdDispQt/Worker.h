@@ -70,6 +70,11 @@ private:
     void done();
     QString failureText(const vehdiag::Outcome& o, const QString& ecu) const;
     QString ecuTitle(const vehdiag::EcuDefinition& e) const;
+    void finishIdentify(const QString& message);
+    // The ECU said something (even a refusal).
+    static bool answered(const vehdiag::Outcome& o);
+    // An outcome that is the adapter's or library's, not an ECU's: its text.
+    bool adapterFailure(const std::map<std::uint32_t, vehdiag::Outcome>& outcomes, QString* message) const;
     vehdiag::Outcome checked(const vehdiag::EcuDefinition& e, const vehdiag::Bytes& data);
 
     QString m_fallback;
