@@ -41,14 +41,32 @@ QTableWidget* table(const QStringList& headers, const char* name, QWidget* paren
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->verticalHeader()->setVisible(false);
-    t->horizontalHeader()->setStretchLastSection(true);
+    // The last column (texts) takes the rest of the width; hover shows a cut text whole.
+    t->horizontalHeader()->setSectionResizeMode(headers.size() - 1, QHeaderView::Stretch);
     return t;
 }
 
 void setRow(QTableWidget* t, int row, const QStringList& cells)
 {
-    for (int c = 0; c < cells.size(); ++c)
-        t->setItem(row, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < cells.size(); ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        item->setToolTip(cells[c]);
+        t->setItem(row, c, item);
+    }
+}
+
+// Decimals shown of a live value: whole rpm and km/h, volts to 10 mV.
+int decimals(std::uint8_t pid)
+{
+    switch (pid) {
+    case 0x0C:
+    case 0x0D:
+        return 0;
+    case 0x42:
+        return 2;
+    default:
+        return 1;
+    }
 }
 
 // The adapter the component opens: the one the service selected, unless
@@ -216,6 +234,8 @@ void DiagWidget::showPage(int index)
 {
     for (int i = 0; i < m_nav.size(); ++i)
         m_nav[i]->setChecked(i == index);
+    if (index != m_stack->currentIndex() && !m_busy)
+        showMessage(QString(), false);
     m_stack->setCurrentIndex(index);
     if (index == kLive && m_ready) {
         m_plot->clear();
@@ -448,7 +468,7 @@ void DiagWidget::onLiveRead(const QVector<double>& values, const QString& messag
         const auto& def = m_definition.live[static_cast<std::size_t>(i)];
         m_liveValues[i]->setText(std::isnan(v) ? QStringLiteral("-")
                                                : QStringLiteral("%1 %2")
-                                                     .arg(v, 0, 'f', def.pid == 0x0C ? 0 : 1)
+                                                     .arg(v, 0, 'f', decimals(def.pid))
                                                      .arg(QString::fromUtf8(vehdiag::obdUnit(def.pid))));
         if (i == m_plotChoice->currentIndex())
             m_plot->addSample(now, v);

@@ -80,7 +80,8 @@ QString dtcStatusText(std::uint8_t status)
         words << VD_TR("warning lamp");
     if (words.isEmpty())
         words << VD_TR("stored");
-    return QStringLiteral("%1 (0x%2)").arg(words.join(QStringLiteral(", "))).arg(status, 2, 16, QLatin1Char('0'));
+    return QStringLiteral("%1 (0x%2)")
+        .arg(words.join(QStringLiteral(", ")), QStringLiteral("%1").arg(status, 2, 16, QLatin1Char('0')).toUpper());
 }
 
 Worker::Worker(QString fallbackFolder, QString adapter, QString language)
@@ -155,7 +156,8 @@ QString Worker::failureText(const Outcome& o, const QString& ecu) const
     case Failure::NoAnswer:
         return VD_TR("%1 does not answer.").arg(ecu);
     case Failure::Negative:
-        return VD_TR("%1 refused: %2 (0x%3).").arg(ecu, nrcText(o.nrc)).arg(o.nrc, 2, 16, QLatin1Char('0'));
+        return VD_TR("%1 refused: %2 (0x%3).")
+            .arg(ecu, nrcText(o.nrc), QStringLiteral("%1").arg(o.nrc, 2, 16, QLatin1Char('0')).toUpper());
     case Failure::SessionLost:
         return VD_TR("%1 left the diagnostic session. Try again.").arg(ecu);
     case Failure::Malformed:
