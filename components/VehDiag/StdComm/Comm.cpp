@@ -1,6 +1,7 @@
 #include "Comm.h"
 
 #include "j2534.h"
+#include "j2534/Messages.h"
 #include "j2534/Registration.h"
 
 #include <platform/Library.h>
@@ -33,26 +34,6 @@ struct Api {
 unsigned long protocolOf(Bus bus)
 {
     return bus == Bus::Obd ? ISO15765 : ISO15765_PS;
-}
-
-void message(PASSTHRU_MSG* m, unsigned long protocol, std::uint32_t id, const Bytes& data)
-{
-    std::memset(m, 0, sizeof *m);
-    m->ProtocolID = protocol;
-    m->TxFlags = ISO15765_FRAME_PAD;
-    m->Data[0] = static_cast<unsigned char>(id >> 24);
-    m->Data[1] = static_cast<unsigned char>(id >> 16);
-    m->Data[2] = static_cast<unsigned char>(id >> 8);
-    m->Data[3] = static_cast<unsigned char>(id);
-    const std::size_t n = std::min<std::size_t>(data.size(), PASSTHRU_MSG_DATA_SIZE - 4);
-    std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n), m->Data + 4);
-    m->DataSize = 4 + n;
-}
-
-std::uint32_t idOf(const PASSTHRU_MSG& m)
-{
-    return (std::uint32_t(m.Data[0]) << 24) | (std::uint32_t(m.Data[1]) << 16) | (std::uint32_t(m.Data[2]) << 8)
-        | m.Data[3];
 }
 
 Outcome failed(Failure f, std::string detail)
@@ -142,10 +123,9 @@ struct Link::Impl {
         for (const EcuDefinition& e : ecus) {
             if (!filtered.insert({it->second, e.responseId}).second)
                 continue;
-            PASSTHRU_MSG mask, pattern, flow;
-            message(&mask, protocolOf(bus), 0xFFFFFFFF, {});
-            message(&pattern, protocolOf(bus), e.responseId, {});
-            message(&flow, protocolOf(bus), e.requestId, {});
+            PASSTHRU_MSG mask = j2534::isoMessage(protocolOf(bus), 0xFFFFFFFF, {});
+            PASSTHRU_MSG pattern = j2534::isoMessage(protocolOf(bus), e.responseId, {});
+            PASSTHRU_MSG flow = j2534::isoMessage(protocolOf(bus), e.requestId, {});
             unsigned long filter = 0;
             const long s = api.StartMsgFilter(it->second, FLOW_CONTROL_FILTER, &mask, &pattern, &flow, &filter);
             if (s != STATUS_NOERROR) {
@@ -176,9 +156,9 @@ struct Link::Impl {
             return everyone(c);
         const unsigned long protocol = protocolOf(bus);
         api.Ioctl(ch, CLEAR_RX_BUFFER, nullptr, nullptr);
-        std::vector<PASSTHRU_MSG> out(requestIds.size());
-        for (std::size_t i = 0; i < requestIds.size(); ++i)
-            message(&out[i], protocol, requestIds[i], data);
+        std::vector<PASSTHRU_MSG> out;
+        for (std::uint32_t id : requestIds)
+            out.push_back(j2534::isoMessage(protocol, id, data));
         unsigned long n = static_cast<unsigned long>(out.size());
         const long ws = api.WriteMsgs(ch, out.data(), &n, 1000);
         if (ws != STATUS_NOERROR)
@@ -222,7 +202,7 @@ struct Link::Impl {
             }
             if (in.RxStatus & (TX_MSG_TYPE | START_OF_MESSAGE | TX_INDICATION) || in.DataSize < 4)
                 continue;
-            const std::uint32_t id = idOf(in);
+            const std::uint32_t id = j2534::messageId(in);
             const auto waiting = deadline.find(id);
             if (waiting == deadline.end())
                 continue;
