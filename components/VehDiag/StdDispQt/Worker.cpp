@@ -180,7 +180,6 @@ void Worker::identify()
         emit identified(QString(), {}, message);
         return;
     }
-    m_cancel = false;
     // The VIN: OBD-II mode 09 to everyone, else ReadDataByIdentifier F190.
     QString vin;
     const auto obd = m_link->functional(m_make->functionalId, m_make->ecus, {0x09, 0x02});
@@ -277,7 +276,6 @@ void Worker::readDtcs()
         emit dtcsRead({}, message);
         return;
     }
-    m_cancel = false;
     QVector<DtcRow> rows;
     QStringList problems;
     for (Bus bus : {Bus::Obd, Bus::Body}) {
@@ -335,7 +333,6 @@ void Worker::clearDtcs()
         emit cleared(false, message);
         return;
     }
-    m_cancel = false;
     QStringList problems;
     // OBD-II mode 04 first (emission codes), then every unit by UDS.
     const auto obd = m_link->functional(m_make->functionalId, m_make->ecus, {0x04});
@@ -367,7 +364,6 @@ void Worker::readLive()
         emit liveRead({}, message);
         return;
     }
-    m_cancel = false;
     QVector<double> values(m_make->live.size(), std::numeric_limits<double>::quiet_NaN());
     // Mode 01 carries up to 6 PIDs per request.
     for (std::size_t first = 0; first < m_make->live.size(); first += 6) {
@@ -411,7 +407,6 @@ void Worker::runRoutine()
         emit routineDone(false, message);
         return;
     }
-    m_cancel = false;
     if (m_make->routines.empty()) {
         emit routineDone(false, VD_TR("This make has no routine."));
         done();

@@ -45,7 +45,8 @@ public:
     Worker(QString fallbackFolder, QString adapter, QString language);
     ~Worker() override;
 
-    // Ends a request in progress as soon as possible (any thread).
+    // Ends the request in progress and every later one at once: the pages
+    // are going away (any thread).
     void cancel() { m_cancel = true; }
 
 public slots:
