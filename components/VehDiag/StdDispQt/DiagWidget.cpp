@@ -55,6 +55,13 @@ void setRow(QTableWidget* t, int row, const QStringList& cells)
     }
 }
 
+// Every column but the last (which takes the rest) as wide as its contents.
+void fitColumns(QTableWidget* t)
+{
+    for (int c = 0; c + 1 < t->columnCount(); ++c)
+        t->resizeColumnToContents(c);
+}
+
 // Decimals shown of a live value: whole rpm and km/h, volts to 10 mV.
 int decimals(std::uint8_t pid)
 {
@@ -411,7 +418,7 @@ void DiagWidget::onIdentified(const QString& vin, const QVector<EcuRow>& ecus, c
                 e.softwareNumber.isEmpty() ? QStringLiteral("-") : e.softwareNumber, codes});
         found += e.found ? 1 : 0;
     }
-    m_ecus->resizeColumnsToContents();
+    fitColumns(m_ecus);
     if (!message.isEmpty())
         showMessage(message, true);
     else
@@ -427,7 +434,7 @@ void DiagWidget::onDtcsRead(const QVector<DtcRow>& dtcs, const QString& message)
         m_dtcs->insertRow(row);
         setRow(m_dtcs, row, {d.ecu, d.code, d.status, d.text});
     }
-    m_dtcs->resizeColumnsToContents();
+    fitColumns(m_dtcs);
     if (!message.isEmpty())
         showMessage(message, true);
     else
