@@ -452,6 +452,11 @@ void Worker::runRoutine()
         if (!o.ok())
             return fail(o);
     }
+    // TesterPresent: the unit is still there and its session timer starts
+    // again, so the routine has the whole session time to run in.
+    o = checked(*ecu, {0x3E, 0x00});
+    if (!o.ok())
+        return fail(o);
     emit routineProgress(5);
     const unsigned expected = std::max(1u, routine.expectedMs);
     m_link->setWaitCallback(
