@@ -4,7 +4,7 @@ BW_FUZZ_TARGETS="fuzz_status_block fuzz_status_roundtrip fuzz_command_block fuzz
  fuzz_mt7628_client fuzz_chvhttp_url fuzz_chvhttp_code_page fuzz_http_reply fuzz_registry
  fuzz_autostart fuzz_service_config fuzz_ini fuzz_firmware_image fuzz_driver_manifest fuzz_driver_catalogue
  fuzz_remote_frame fuzz_update_release fuzz_account fuzz_passthru_frame fuzz_passthru_session
- fuzz_vehicle_file fuzz_vehicle_uds fuzz_version_file"
+ fuzz_vehicle_file fuzz_vehicle_uds fuzz_version_file fuzz_vehdiag_dtc_table"
 
 # Input size limits fit each format (a status block is 1024 bytes); a single
 # input that runs for 10 s is a hang.
