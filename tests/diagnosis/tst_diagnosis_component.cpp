@@ -1,7 +1,10 @@
 // The manager with our built diagnosis component (build/bin/VehDiag, copied
-// so the test changes nothing there): the gate passed, the "Bmw" tile loads
-// every library through the checks, the component builds its pages inside
-// the diagnosis page, and the make's entry runs; no refusal is shown.
+// so the test changes nothing there) and the adapter emulator's simulated
+// vehicle behind the registered J2534 library: the gate passed, the "Bmw"
+// tile loads every library through the checks, the component builds its
+// pages inside the diagnosis page, the make's entry runs, and the component
+// shows the vehicle's VIN; no refusal is shown.
+#include "support/AdapterProcesses.h"
 #include "support/LoopbackServers.h"
 #include "support/TestEnvironment.h"
 
@@ -15,6 +18,7 @@
 #include "kit/SettingsStore.h"
 
 #include <QDirIterator>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -27,6 +31,7 @@ class TestDiagnosisComponent : public QObject {
     Q_OBJECT
 
     std::unique_ptr<TestEnvironment> m_env;
+    EmulatorProcess m_emulator;
     QTemporaryDir m_copy;
 
     static bool copyFolder(const QString& from, const QString& to)
@@ -52,6 +57,16 @@ private slots:
         VehicleDriver driver;
         driver.info = *row;
         QVERIFY(DriverRegistry::recordInstall(driver, QStringLiteral("/opt/j2534"), QStringLiteral("V1.0")));
+
+        // The adapter and the J2534 library the component finds, as any J2534 application would.
+        QVERIFY2(m_emulator.start({}), qPrintable(m_emulator.errorText()));
+        qputenv("BW_VEHDIAG_ADAPTER", "127.0.100.1:" + QByteArray::number(m_emulator.passthruPort()));
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/j2534/04.04");
+        QVERIFY(QDir().mkpath(config));
+        QFile registration(config + QStringLiteral("/brindlewick-j2534.json"));
+        QVERIFY(registration.open(QIODevice::WriteOnly));
+        registration.write("{\n    \"Name\": \"Brindlewick J2534\",\n    \"FunctionLibrary\": \""
+            + testBinary("BrindlewickJ2534.so").toUtf8() + "\"\n}\n");
     }
 
     void theBmwTileOpensTheBuiltComponent()
@@ -83,6 +98,10 @@ private slots:
         QTRY_COMPARE(stack->currentIndex(), int(Pages::Diag));
         QVERIFY(!stack->widget(Pages::Diag)->findChildren<QWidget*>().isEmpty());
         QTRY_COMPARE(entered.size(), 1);
+        QCOMPARE(entered.at(0).at(1).toBool(), true);
+        auto* vin = stack->widget(Pages::Diag)->findChild<QLabel*>(QStringLiteral("Lab_DiagVin"));
+        QVERIFY(vin);
+        QTRY_COMPARE_WITH_TIMEOUT(vin->text(), QStringLiteral("VIN: WBWHB71J7P5123456"), 15000);
         QVERIFY2(DialogSeam::requests().isEmpty(), qPrintable(DialogSeam::requests().value(0).text));
 
         window.reset();
