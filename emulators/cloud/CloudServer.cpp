@@ -2,6 +2,7 @@
 #include "MappingService.h"
 #include "ReleaseService.h"
 #include "RemoteLookupService.h"
+#include "VehDiagService.h"
 
 #include "GeneratedContent.h"
 
@@ -457,6 +458,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
         m_counts.clear();
         m_firmware.reset();
         m_accounts.reset();
+        resetVehDiagService();
         res.set_content("{}", kJson);
     });
     server.Get("/__control/requests", [this](const httplib::Request& req, httplib::Response& res) {
@@ -489,6 +491,7 @@ void CloudServer::install(httplib::Server& server, bool tls)
     server.Get(R"(/files/drivers/([A-Za-z0-9_]+)\.zip)",
         [this](const httplib::Request& req, httplib::Response& res) { handleDriverZip(req, res); });
     installReleaseService(server); // before the placeholder archive, so --release wins
+    installVehDiagService(server);
     server.Get("/files/app/BrindlewickInstall.zip", [this](const httplib::Request&, httplib::Response& res) {
         std::string version;
         {

@@ -2,12 +2,14 @@
 #include "CloudServer.h"
 #include "ReleaseService.h"
 #include "RemoteLookupService.h"
+#include "VehDiagService.h"
 
 #include <httplib.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -19,11 +21,20 @@
 
 namespace {
 
+// "<folder of this program>/<name>"; just <name> when the folder is unknown.
+std::string besideProgram(const char* name)
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(name) : (self.parent_path() / name).string();
+}
+
 void usage()
 {
     std::cerr << "usage: cloud-emulator [--http-port N] [--https-port N] [--bind ADDR]\n"
                  "                      [--cert FILE --key FILE] [--files DIR] [--data DIR]\n"
                  "                      [--packages DIR] [--relay ADDR] [--release DIR]\n"
+                 "                      [--vehdiag DIR]\n"
                  "  ports: 0 picks a free port; --https-port needs --cert and --key\n";
 }
 
@@ -52,6 +63,8 @@ int main(int argc, char** argv)
     std::string cert, key;
     cloud::CloudServer::Options options;
     options.dataDir = BW_CLOUD_DATA_DIR;
+    // The diagnosis component the build places beside the programs.
+    cloud::setVehDiagDirectory(besideProgram("VehDiag"));
     options.packagesDir = BW_CLOUD_PACKAGES_DIR;
 
     for (int i = 1; i < argc; ++i) {
@@ -89,6 +102,8 @@ int main(int argc, char** argv)
                 std::cerr << "cloud-emulator: --release needs an existing folder\n";
                 return 2;
             }
+        } else if (arg == "--vehdiag") {
+            cloud::setVehDiagDirectory(value);
         } else if (arg == "--relay") {
             if (!cloud::setRelayAddress(value)) {
                 std::cerr << "cloud-emulator: --relay needs an IPv4 address\n";

@@ -5,6 +5,7 @@
 #include "device/AppShared.h"
 #include "device/DeviceController.h"
 #include "device/LinkDrivers.h"
+#include "diagnosis/DiagnosisController.h"
 #include "drivers/DriversController.h"
 #include "kit/GlobalServerUrl.h"
 #include "maintenance/FirmwareController.h"
@@ -16,6 +17,7 @@
 #include "HttpsServer.h"
 #include "MT7628Config.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTimer>
@@ -73,7 +75,7 @@ void wireRouter(Wiring& w, DeviceController& device)
     QObject::connect(&device, &DeviceController::routerSetupRequested, router, &RouterController::RountInit);
 }
 
-void wireDrivers(Wiring& w, FirmwareController& firmware)
+DriversController* wireDrivers(Wiring& w, FirmwareController& firmware)
 {
     auto* drivers = w.add(std::make_unique<DriversController>());
     // The drivers page's buttons are off while the firmware update runs.
@@ -86,6 +88,26 @@ void wireDrivers(Wiring& w, FirmwareController& firmware)
     // Once, when the window has settled: a make's own software without its driver.
     w.set.whenWindowReady.push_back(
         [drivers] { QTimer::singleShot(kDriveTipDelayMs, drivers, &DriversController::Sign_DriveInstallTip); });
+    return drivers;
+}
+
+void wireDiagnosis(Wiring& w, DriversController& drivers)
+{
+    auto* diagnosis = w.add(std::make_unique<DiagnosisController>());
+    // The J2534 driver before the diagnosis pages; the drivers page asks and opens itself.
+    diagnosis->setGate([&drivers] { return drivers.checkPassThruDriver(); });
+    diagnosis->setInternetProbe([] { return HttpsServer::InternetOk(); });
+    // The way in: the diagnosis button in the navigation bar, above the settings button.
+    QPushButton* entry = w.button("Btn_Kestrix");
+    QPushButton* settings = w.button("Btn_Setting");
+    if (entry && settings) {
+        entry->setGeometry(settings->geometry());
+        settings->setGeometry(settings->x(), settings->y() + settings->height(), settings->width(), settings->height());
+        if (auto* tip = w.host.frame()->findChild<QLabel*>(QStringLiteral("lbl_upgradeTip")))
+            tip->move(tip->x(), tip->y() + settings->height());
+        entry->show();
+        QObject::connect(entry, &QPushButton::clicked, diagnosis, &DiagnosisController::startDiagnosis);
+    }
 }
 
 void wireSettings(Wiring& w)
@@ -152,7 +174,8 @@ std::unique_ptr<SubsystemSet> wireSubsystems(SubsystemHost& host)
     DeviceController* device = wireDevice(w);
     FirmwareController* firmware = wireFirmware(w, *device);
     wireRouter(w, *device);
-    wireDrivers(w, *firmware);
+    DriversController* drivers = wireDrivers(w, *firmware);
+    wireDiagnosis(w, *drivers);
     wireSettings(w);
     wireRemote(w, *device);
     wireAds(w);

@@ -331,15 +331,6 @@ void DriversController::Slot_DriveOfTip()
     }
 }
 
-void DriversController::SlotsDiagTimeout()
-{
-    if (m_passThruCheck != 1)
-        return;
-    m_passThruCheck = 2;
-    if (checkPassThruDriver() && m_host)
-        m_host->showPage(Pages::Diag);
-}
-
 bool DriversController::checkPassThruDriver()
 {
     if (DriverOperations::passThruInstalled())

@@ -64,9 +64,6 @@ public slots:
     // The pass-thru driver before diagnosis: true when it is installed; else
     // asks whether to open the drivers page and returns false.
     bool checkPassThruDriver();
-    // The diagnosis timer: once per run, the pass-thru driver check; the
-    // diagnosis page follows when the driver is there.
-    void SlotsDiagTimeout();
 
 signals:
     // The list was rebuilt (from the server's answer or the registry alone).
@@ -92,8 +89,6 @@ private:
 
     SubsystemHost* m_host = nullptr;
     DriverView* m_page = nullptr;
-    // The pass-thru driver check before diagnosis: 1 until it has asked once, then 2.
-    int m_passThruCheck = 1;
     HttpUtils* m_http = nullptr;
     DriverMap m_map;
     QSet<QString> m_pending;

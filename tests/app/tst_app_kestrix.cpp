@@ -65,6 +65,7 @@ private slots:
         QCOMPARE(stack()->currentIndex(), int(Pages::Device));
 
         QVERIFY(button("Btn_Device")->isChecked());
+        QVERIFY(button("Btn_Kestrix")->isVisible()); // the way into diagnosis
         QVERIFY(!button("Btn_RepairData")->isVisible() && !button("Btn_RepairData")->isEnabled());
     }
 

@@ -4,6 +4,7 @@
 // voltage, the VIN, the stored trouble codes of every ECU, clearing them,
 // and a live-data watch.
 #include "j2534.h"
+#include "j2534/Messages.h"
 #include "j2534/Registration.h"
 
 #include <platform/Library.h>
@@ -116,26 +117,7 @@ const std::vector<Ecu> kObdBus
 const std::vector<Ecu> kBodyBus = {{"0x740", 0x740, 0x748}, {"0x710", 0x710, 0x77A}};
 constexpr unsigned long kFunctional = 0x7DF;
 
-PASSTHRU_MSG isoMessage(unsigned long protocol, unsigned long id, const std::vector<unsigned char>& data)
-{
-    PASSTHRU_MSG m;
-    std::memset(&m, 0, sizeof m);
-    m.ProtocolID = protocol;
-    m.TxFlags = ISO15765_FRAME_PAD;
-    m.Data[0] = static_cast<unsigned char>(id >> 24);
-    m.Data[1] = static_cast<unsigned char>(id >> 16);
-    m.Data[2] = static_cast<unsigned char>(id >> 8);
-    m.Data[3] = static_cast<unsigned char>(id);
-    std::copy(data.begin(), data.end(), m.Data + 4);
-    m.DataSize = 4 + data.size();
-    return m;
-}
-
-unsigned long idOf(const PASSTHRU_MSG& m)
-{
-    return (static_cast<unsigned long>(m.Data[0]) << 24) | (static_cast<unsigned long>(m.Data[1]) << 16)
-        | (static_cast<unsigned long>(m.Data[2]) << 8) | m.Data[3];
-}
+using j2534::isoMessage;
 
 class Session {
 public:
@@ -213,7 +195,7 @@ public:
                 check(s, "cannot read the answers");
             if (count == 0 || (in.RxStatus & (TX_MSG_TYPE | START_OF_MESSAGE | TX_INDICATION)) || in.DataSize < 5)
                 continue;
-            const unsigned long id = idOf(in);
+            const unsigned long id = j2534::messageId(in);
             if (std::find(responseIds.begin(), responseIds.end(), id) == responseIds.end())
                 continue;
             std::vector<unsigned char> payload(in.Data + 4, in.Data + in.DataSize);
