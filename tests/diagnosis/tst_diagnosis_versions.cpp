@@ -29,7 +29,9 @@ private slots:
                                                        "Bmw=3\n")
                                          << "3" << 1 << 0;
         QTest::newRow("no =, empty name") << QByteArray("garbage\n=1.0\nBmw=1\n") << "1" << 1 << 2;
-        QTest::newRow("names that are none") << QByteArray("B mw=1\n\xEF\xBB\xBFBmw=2\nBmw=3\n") << "3" << 1 << 2;
+        QTest::newRow("names that are none") << QByteArray("B mw=1\n\xEF\xBB\xBF"
+                                                           "Bmw=2\nBmw=3\n")
+                                             << "3" << 1 << 2;
         QTest::newRow("values that are none") << QByteArray("Bmw=\xEF\xBB\xBF"
                                                             "1\nA=\xC3\xA9\nB=2\n")
                                               << "" << 1 << 2;
