@@ -15,12 +15,13 @@ TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_device_blocks tst_device_link_drivers tst_device_loops
  tst_device_pages tst_device_link_integration
  tst_vcilink_protocol tst_vcilink_service_core tst_vcilink_emulator tst_vcilink_mt7628_config tst_vcilink_service
- tst_update_chv_http tst_update_chv_http_net tst_drivers_http_utils_net tst_cloud_firmware tst_maintenance_router_setup
+ tst_update_chv_http tst_update_chv_http_net tst_cloud_firmware tst_maintenance_router_setup
  platform_NamedEventTest platform_SharedMemoryTest
  tst_remote_engine tst_remote_tunnel tst_settings_core tst_ads_feed
  tst_account_pages tst_account_cloud tst_account_keyring
  tst_vehicle_bus tst_vehicle_isotp tst_vehicle_ecu
- tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru"
+ tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru
+ tst_vehdiag_comm tst_diagnosis_updates tst_remote_control_library"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
     -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1
