@@ -7,7 +7,7 @@
 // (ClientRemote alone). The B-end's service must publish the C-end's adapter
 // through the virtual adapter, and a reboot sent to that address must reach
 // the emulator.
-#include "../remote_link/RemoteTestSupport.h"
+#include "../remote_link/RemoteWorld.h"
 #include "FakeRemoteLibrary.h"
 
 #include "CloudEmulator.h"
@@ -93,30 +93,6 @@ struct Libraries {
     }
 };
 
-// Ends a session when the test leaves its scope, passed or not, so a failed
-// check does not leave the virtual adapter's port or the relay pairing held.
-struct SessionGuard {
-    decltype(&ServerRemote_Destroy) destroy;
-    void* handle;
-    ~SessionGuard()
-    {
-        if (handle)
-            destroy(handle);
-    }
-    void end()
-    {
-        destroy(handle);
-        handle = nullptr;
-    }
-};
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 // The C-end: this PC's adapter from its status block, its code through
 // MT7628Config, the relay from the directory, registered every round. Prints
 // "registered" each time a registration is made; the lines "off" and "on" on
@@ -190,37 +166,12 @@ class TestRemoteE2e : public QObject {
 private slots:
     void initTestCase()
     {
-        QDir(m_env.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(m_env.path() + QStringLiteral("/run"),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_env.path() + QStringLiteral("/run")));
-        m_bPrefix = qgetenv("BRINDLEWICK_SHM_PREFIX"); // this process is the B-end
-        m_cPrefix = m_bPrefix + "C_";
-
-        QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
-        qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
-        QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey(),
-                     {QStringLiteral("--max-wrong-address"), QStringLiteral("1000")}),
-            qPrintable(m_relay.errorText()));
-        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
-        QVERIFY2(m_cloud.start(QString(), QString(), {QStringLiteral("--relay"), QStringLiteral("127.0.0.1")}),
-            qPrintable(m_cloud.lastError()));
-        qputenv("BRINDLEWICK_MAIN_API_BASE", m_cloud.httpBase().toUtf8());
-
-        QVERIFY2(m_emulator.start({QStringLiteral("--reboot-ms"), QStringLiteral("300")}),
-            qPrintable(m_emulator.errorText()));
-        QCOMPARE(m_emulator.command(QStringLiteral("remotekey 1 %1").arg(kCode)), QStringLiteral("OK"));
-        qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emulator.port()));
-
-        // The C-end's service sees the adapter; the B-end's has none of its own.
-        QVERIFY(m_serviceC.start(ServiceProcess::arguments(QStringLiteral("127.0.100.1"), m_emulator.port(),
-                                     m_env.path() + QStringLiteral("/c.lock")),
-            m_cPrefix));
-        QVERIFY(m_serviceB.start(ServiceProcess::arguments(
-            QStringLiteral("127.0.100.250"), m_emulator.port(), m_env.path() + QStringLiteral("/b.lock"))));
+        const QString failed = m_world.start(kCode, {QStringLiteral("--max-wrong-address"), QStringLiteral("1000")},
+            {QStringLiteral("--reboot-ms"), QStringLiteral("300")});
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QVERIFY(m_libs.load());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(QStringLiteral("/dev/shm/%1KestrixVciShareMemory-%2")
-                                                   .arg(QString::fromLatin1(m_cPrefix))
+                                                   .arg(QString::fromLatin1(m_world.cPrefix))
                                                    .arg(::getuid())),
             5000);
 
@@ -245,9 +196,9 @@ private slots:
             return true;
         };
         h.sendRecord = [this](RecordEvent event, const QString& sn) {
-            QVERIFY(SessionRecordClient(m_cloud.httpBase()).post(sn, event));
+            QVERIFY(SessionRecordClient(m_world.cloud.httpBase()).post(sn, event));
         };
-        h.codeFilePath = m_env.path() + QStringLiteral("/longTimeCode.ini");
+        h.codeFilePath = m_world.env.path() + QStringLiteral("/longTimeCode.ini");
         Timing timing;
         timing.watchPeriod = 0;
         m_engine = std::make_unique<RemoteEngine>(*m_library, h, timing);
@@ -361,7 +312,7 @@ private slots:
     // A record with another pattern's authorization is refused and not kept.
     void forgedRecordRefused()
     {
-        QVERIFY(!SessionRecordClient(m_cloud.httpBase(), QByteArray("not-the-pattern:{sn}:{event}"))
+        QVERIFY(!SessionRecordClient(m_world.cloud.httpBase(), QByteArray("not-the-pattern:{sn}:{event}"))
                      .post(QString::fromLatin1(kSerial), RecordEvent::Start));
         QCOMPARE(records().size(), 6);
         QVERIFY(!SessionRecordClient(QStringLiteral("http://127.0.0.1:1/"))
@@ -398,7 +349,7 @@ private slots:
     void squatterCannotKeepTheAdapterOut()
     {
         RawRelayClient squatter;
-        QVERIFY(squatter.connect(m_relay.port()));
+        QVERIFY(squatter.connect(m_world.relay.port()));
         QVERIFY(squatter.send(remote::encodeRegister({kSerial, "SQUATTER", 999999})));
         QCOMPARE(squatter.ackStatus(), int(remote::kStatusOk));
 
@@ -410,7 +361,7 @@ private slots:
         SessionGuard guard{m_libs.destroy, session};
 
         RawRelayClient again;
-        QVERIFY(again.connect(m_relay.port()));
+        QVERIFY(again.connect(m_world.relay.port()));
         QVERIFY(again.send(remote::encodeRegister({kSerial, "SQUATTER", 999999})));
         QCOMPARE(again.ackStatus(), int(remote::kStatusRefused));
     }
@@ -420,7 +371,7 @@ private slots:
     void refusedLookupIsAFailure()
     {
         RelayProcess strict;
-        QVERIFY2(strict.start(m_tls.serverCert(), m_tls.serverKey(),
+        QVERIFY2(strict.start(m_world.tls.serverCert(), m_world.tls.serverKey(),
                      {QStringLiteral("--max-lookups-address"), QStringLiteral("1")}),
             qPrintable(strict.errorText()));
         const QByteArray port = qgetenv("BRINDLEWICK_RELAY_PORT");
@@ -444,19 +395,20 @@ private slots:
         setMode(0x10);
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
         // A second B-end is refused while this one holds the adapter.
-        QVERIFY(enableAdapter(m_bPrefix + "second_"));
+        QVERIFY(enableAdapter(m_world.bPrefix + "second_"));
         PeerProcess second;
         QVERIFY(second.start({QStringLiteral("server"), QStringLiteral("127.0.0.1"), QString::fromLatin1(kSerial),
                                  QString::number(kCode)},
-            m_bPrefix + "second_"));
+            m_world.bPrefix + "second_"));
         QVERIFY2(second.waitFor(QStringLiteral("status %1").arg(BW_RELAY_BUSY), 8000), qPrintable(second.lines()));
-        removeAdapter(m_bPrefix + "second_");
+        removeAdapter(m_world.bPrefix + "second_");
 
         // The C-end's adapter is swapped for another one at the same address:
         // the tunnel stops reaching it, so the B-end's service loses it.
-        QCOMPARE(m_emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
+        QCOMPARE(m_world.emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(), 8000);
-        QCOMPARE(m_emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))), QStringLiteral("OK"));
+        QCOMPARE(
+            m_world.emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))), QStringLiteral("OK"));
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
     }
 
@@ -499,10 +451,10 @@ private slots:
         PeerProcess cEnd;
         QVERIFY(startRegistered(cEnd));
         PeerProcess bEnd;
-        QVERIFY(enableAdapter(m_bPrefix + "killed_"));
+        QVERIFY(enableAdapter(m_world.bPrefix + "killed_"));
         QVERIFY(bEnd.start({QStringLiteral("server"), QStringLiteral("127.0.0.1"), QString::fromLatin1(kSerial),
                                QString::number(kCode)},
-            m_bPrefix + "killed_"));
+            m_world.bPrefix + "killed_"));
         QVERIFY2(bEnd.waitFor(QStringLiteral("status 0"), 8000), qPrintable(bEnd.lines()));
         QVERIFY(cEnd.waitFor(QStringLiteral("session with"), 5000));
         QElapsedTimer t;
@@ -514,7 +466,7 @@ private slots:
             5000);
         qInfo("C-end saw the end %lld ms after the B-end went", t.elapsed());
         resume(bEnd);
-        removeAdapter(m_bPrefix + "killed_");
+        removeAdapter(m_world.bPrefix + "killed_");
     }
 
     void p2pSessionWithProof()
@@ -552,7 +504,7 @@ private slots:
         PeerProcess wrong;
         QVERIFY(wrong.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(port),
                                 QString::fromLatin1(kSerial), QString::number(kCode + 1), QString::fromLatin1(kKey)},
-            m_cPrefix));
+            m_world.cPrefix));
         QVERIFY2(wrong.waitFor(QStringLiteral("status %1").arg(BW_CLIENT_REFUSED), 10000), qPrintable(wrong.lines()));
         QTRY_COMPARE_WITH_TIMEOUT(m_libs.listenState(listener, serial, text1, text2), 1, 3000);
 
@@ -560,7 +512,7 @@ private slots:
         PeerProcess cEnd;
         QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(port),
                                QString::fromLatin1(kSerial), QString::number(kCode), QString::fromLatin1(kKey)},
-            m_cPrefix));
+            m_world.cPrefix));
         QVERIFY2(cEnd.waitFor(QStringLiteral("status %1 state 1").arg(BW_CLIENT_LINKED), 10000),
             qPrintable(cEnd.lines() + QLatin1Char(' ') + QString::fromLatin1(text1)));
         QTRY_COMPARE_WITH_TIMEOUT(m_libs.listenState(listener, serial, text1, text2), 0, 3000);
@@ -582,7 +534,7 @@ private slots:
         m_libs.unlisten(listener);
 
         // Without the virtual adapter the listener refuses to start.
-        removeAdapter(m_bPrefix);
+        removeAdapter(m_world.bPrefix);
         listener = m_libs.listen("", freePort(), &status);
         QCOMPARE(status, int(BW_LISTEN_NO_ADAPTER));
         m_libs.unlisten(listener);
@@ -593,11 +545,11 @@ private slots:
         m_engine.reset();
         m_cEnd.kill();
         m_cEnd.waitForFinished(5000);
-        m_serviceB.stop();
-        m_serviceC.stop();
+        m_world.serviceB.stop();
+        m_world.serviceC.stop();
         adapterTool("-d");
         // Secrets never reach the logs of this run.
-        const QByteArray log = m_relay.log();
+        const QByteArray log = m_world.relay.log();
         QVERIFY(!log.contains(QByteArray::number(kCode)));
         QVERIFY(!log.contains(kKey));
     }
@@ -606,7 +558,7 @@ private:
     void startCEnd()
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("BRINDLEWICK_SHM_PREFIX"), QString::fromLatin1(m_cPrefix));
+        env.insert(QStringLiteral("BRINDLEWICK_SHM_PREFIX"), QString::fromLatin1(m_world.cPrefix));
         m_cEnd.setProcessEnvironment(env);
         m_cEnd.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_cEnd.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--c-end")});
@@ -638,8 +590,8 @@ private:
     QJsonArray records()
     {
         QNetworkAccessManager manager;
-        QNetworkReply* reply = manager.get(QNetworkRequest(
-            QUrl(m_cloud.httpBase() + QStringLiteral("__control/mapping-records?sn=") + QString::fromLatin1(kSerial))));
+        QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(m_world.cloud.httpBase()
+            + QStringLiteral("__control/mapping-records?sn=") + QString::fromLatin1(kSerial))));
         QSignalSpy done(reply, &QNetworkReply::finished);
         done.wait(5000);
         const QJsonObject body = QJsonDocument::fromJson(reply->readAll()).object();
@@ -658,9 +610,9 @@ private:
 
     bool startRegistered(PeerProcess& cEnd)
     {
-        if (!cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+        if (!cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_world.relay.port()),
                             QString::fromLatin1(kSerial), QString::number(kCode), QString::fromLatin1(kKey)},
-                m_cPrefix))
+                m_world.cPrefix))
             return false;
         if (!cEnd.waitFor(QStringLiteral("status 1 state 1 registered"), 8000)) {
             qWarning("C-end: %s", qPrintable(cEnd.lines()));
@@ -724,7 +676,8 @@ private:
 
     int rebootCount()
     {
-        const QJsonObject dump = QJsonDocument::fromJson(m_emulator.command(QStringLiteral("dump")).toUtf8()).object();
+        const QJsonObject dump
+            = QJsonDocument::fromJson(m_world.emulator.command(QStringLiteral("dump")).toUtf8()).object();
         return dump.value(QStringLiteral("adapters"))
             .toArray()
             .at(0)
@@ -733,15 +686,7 @@ private:
             .toInt(-1);
     }
 
-    TestEnvironment m_env;
-    QByteArray m_bPrefix;
-    QByteArray m_cPrefix;
-    TestTls m_tls;
-    RelayProcess m_relay;
-    CloudEmulator m_cloud;
-    EmulatorProcess m_emulator;
-    ServiceProcess m_serviceC;
-    ServiceProcess m_serviceB;
+    RemoteWorld m_world;
     Libraries m_libs;
     QProcess m_cEnd;
     QByteArray m_cEndOut;

@@ -8,7 +8,7 @@
 // (occupied) while a tunnelled pass-thru session holds its adapter and 1 as
 // soon as the session ends, whichever end ends it.
 #include "../j2534/J2534Library.h"
-#include "../remote_link/RemoteTestSupport.h"
+#include "../remote_link/RemoteWorld.h"
 
 #include "CloudEmulator.h"
 #include "TestTls.h"
@@ -55,29 +55,6 @@ QString vinOfDefaultVehicle()
     return QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("vin")).toString();
 }
 
-// Ends a relay session when the case leaves its scope, passed or not.
-struct SessionGuard {
-    decltype(&ServerRemote_Destroy) destroy;
-    void* handle;
-    ~SessionGuard()
-    {
-        if (handle)
-            destroy(handle);
-    }
-    void end()
-    {
-        destroy(handle);
-        handle = nullptr;
-    }
-};
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
 } // namespace
 
 class RemotePassThruE2eTest : public QObject {
@@ -86,33 +63,8 @@ class RemotePassThruE2eTest : public QObject {
 private slots:
     void initTestCase()
     {
-        QDir(m_env.path()).mkpath(QStringLiteral("run"));
-        QFile::setPermissions(m_env.path() + QStringLiteral("/run"),
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_env.path() + QStringLiteral("/run")));
-        m_bPrefix = qgetenv("BRINDLEWICK_SHM_PREFIX");
-        m_cPrefix = m_bPrefix + "C_";
-
-        QVERIFY2(m_tls.create(), qPrintable(m_tls.lastError()));
-        qputenv("BRINDLEWICK_CA_FILE", m_tls.caFile().toUtf8());
-        QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_relay.errorText()));
-        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
-        QVERIFY2(m_cloud.start(QString(), QString(), {QStringLiteral("--relay"), QStringLiteral("127.0.0.1")}),
-            qPrintable(m_cloud.lastError()));
-        qputenv("BRINDLEWICK_MAIN_API_BASE", m_cloud.httpBase().toUtf8());
-
-        QVERIFY2(m_emulator.start({}), qPrintable(m_emulator.errorText()));
-        QCOMPARE(m_emulator.command(QStringLiteral("remotekey 1 %1").arg(kCode)), QStringLiteral("OK"));
-        qputenv("BRINDLEWICK_MT7628_PORT", QByteArray::number(m_emulator.port()));
-        // The adapter's pass-thru port: the C-end connects there, the B-end's
-        // virtual adapter listens there, the J2534 library dials it.
-        qputenv("BW_PASSTHRU_PORT", QByteArray::number(m_emulator.passthruPort()));
-
-        QVERIFY(m_serviceC.start(ServiceProcess::arguments(QStringLiteral("127.0.100.1"), m_emulator.port(),
-                                     m_env.path() + QStringLiteral("/c.lock")),
-            m_cPrefix));
-        QVERIFY(m_serviceB.start(ServiceProcess::arguments(
-            QStringLiteral("127.0.100.250"), m_emulator.port(), m_env.path() + QStringLiteral("/b.lock"))));
+        const QString failed = m_world.start(kCode);
+        QVERIFY2(failed.isEmpty(), qPrintable(failed));
         QTRY_COMPARE_WITH_TIMEOUT(cEndStatus("SN"), QByteArray(kSerial), 8000);
         QCOMPARE(cEndStatus("status"), QByteArray("1"));
 
@@ -157,9 +109,10 @@ private slots:
         QCOMPARE(runTool({QStringLiteral("vin")}, &out), 0);
         QVERIFY2(out.count(m_vin.toLatin1()) == 2, out.constData());
         const qint64 tunnelled = run.restart();
-        QCOMPARE(runTool({QStringLiteral("--device"), QStringLiteral("127.0.100.1:%1").arg(m_emulator.passthruPort()),
-                             QStringLiteral("vin")},
-                     &out),
+        QCOMPARE(
+            runTool({QStringLiteral("--device"), QStringLiteral("127.0.100.1:%1").arg(m_world.emulator.passthruPort()),
+                        QStringLiteral("vin")},
+                &out),
             0);
         qInfo("j2534-tool vin: %lld ms through the relay, %lld ms at the adapter itself", tunnelled, run.elapsed());
         QCOMPARE(runTool({QStringLiteral("--device"), QString::fromLatin1(kSerial), QStringLiteral("info")}, &out), 0);
@@ -216,7 +169,7 @@ private slots:
         QVERIFY(startRegistered(cEnd));
         {
             RawRelayClient b;
-            QVERIFY(b.connect(m_relay.port()));
+            QVERIFY(b.connect(m_world.relay.port()));
             QVERIFY(b.send(encodeConnect({kSerial, static_cast<std::uint32_t>(kCode)})));
             QCOMPARE(b.ackStatus(), int(kStatusOk));
             QVERIFY(cEnd.waitFor(QStringLiteral("session with"), 5000));
@@ -229,15 +182,15 @@ private slots:
             QVERIFY(m.data.empty()); // CLOSE
 
             // Another adapter at the registered one's address is never reached.
-            QCOMPARE(m_emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
+            QCOMPARE(m_world.emulator.command(QStringLiteral("serial 1 OTHERADAPTER0001")), QStringLiteral("OK"));
             QTRY_COMPARE_WITH_TIMEOUT(
                 (b.send(encodePing(Type::Ping, {1, -1})), cEndStatus("SN")), QByteArray("OTHERADAPTER0001"), 3000);
             QVERIFY(b.send(encodeOpen(3, kTargetPassThru)));
             QVERIFY(nextStreamFrame(b, f, m));
             QCOMPARE(m.stream, 3u);
             QVERIFY(m.data.empty());
-            QCOMPARE(
-                m_emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))), QStringLiteral("OK"));
+            QCOMPARE(m_world.emulator.command(QStringLiteral("serial 1 %1").arg(QLatin1String(kSerial))),
+                QStringLiteral("OK"));
             QTRY_COMPARE_WITH_TIMEOUT(
                 (b.send(encodePing(Type::Ping, {1, -1})), cEndStatus("SN")), QByteArray(kSerial), 3000);
 
@@ -273,7 +226,7 @@ private slots:
         PeerProcess cEnd;
         QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(port),
                                QString::fromLatin1(kSerial), QString::number(kCode), QString::fromLatin1(kKey)},
-            m_cPrefix));
+            m_world.cPrefix));
         QVERIFY2(
             cEnd.waitFor(QStringLiteral("status %1 state 1").arg(BW_CLIENT_LINKED), 10000), qPrintable(cEnd.lines()));
         QTRY_COMPARE_WITH_TIMEOUT(statusValue(statusBlockText(), "SN"), QByteArray(kSerial), 8000);
@@ -293,8 +246,8 @@ private slots:
 
     void cleanupTestCase()
     {
-        m_serviceB.stop();
-        m_serviceC.stop();
+        m_world.serviceB.stop();
+        m_world.serviceC.stop();
         adapterTool("-d");
     }
 
@@ -303,8 +256,9 @@ private:
     // manager reads it.
     QByteArray cEndStatus(const QByteArray& key) const
     {
-        QFile f(
-            QStringLiteral("/dev/shm/%1KestrixVciShareMemory-%2").arg(QString::fromLatin1(m_cPrefix)).arg(::getuid()));
+        QFile f(QStringLiteral("/dev/shm/%1KestrixVciShareMemory-%2")
+                    .arg(QString::fromLatin1(m_world.cPrefix))
+                    .arg(::getuid()));
         if (!f.open(QIODevice::ReadOnly))
             return {};
         QByteArray block = f.read(kBlockBytes);
@@ -328,7 +282,7 @@ private:
     // The adapter's pass-thru session, opened at its own address and closed.
     bool openDirectly()
     {
-        const std::string name = "127.0.100.1:" + std::to_string(m_emulator.passthruPort());
+        const std::string name = "127.0.100.1:" + std::to_string(m_world.emulator.passthruPort());
         unsigned long device = 0;
         QElapsedTimer t;
         t.start();
@@ -356,9 +310,9 @@ private:
 
     bool startRegistered(PeerProcess& cEnd)
     {
-        if (!cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+        if (!cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_world.relay.port()),
                             QString::fromLatin1(kSerial), QString::number(kCode), QString::fromLatin1(kKey)},
-                m_cPrefix))
+                m_world.cPrefix))
             return false;
         return cEnd.waitFor(QStringLiteral("status 1 state 1 registered"), 8000);
     }
@@ -401,15 +355,7 @@ private:
             block.data()[0] = mode;
     }
 
-    TestEnvironment m_env;
-    QByteArray m_bPrefix;
-    QByteArray m_cPrefix;
-    TestTls m_tls;
-    RelayProcess m_relay;
-    CloudEmulator m_cloud;
-    EmulatorProcess m_emulator;
-    ServiceProcess m_serviceC;
-    ServiceProcess m_serviceB;
+    RemoteWorld m_world;
     platform::Library m_server;
     platform::Library m_listener;
     decltype(&ServerRemote_Connect) m_connect = nullptr;
