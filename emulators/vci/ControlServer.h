@@ -5,6 +5,7 @@
 #include <QObject>
 
 class QTcpServer;
+class QTcpSocket;
 
 namespace vciemu {
 
@@ -18,6 +19,8 @@ public:
     quint16 port() const;
 
 private:
+    void readLines(QTcpSocket* socket);
+
     Emulator* m_emulator;
     QTcpServer* m_server;
 };

@@ -1,6 +1,8 @@
 #include "Emulator.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
 
 #include <algorithm>
@@ -427,6 +429,45 @@ Json::Value Emulator::vehicleDump(AdapterEndpoint* e)
     if (!r->parse(json.data(), json.data() + json.size(), &v, &errors))
         return Json::Value(json);
     return v;
+}
+
+void Emulator::execute(const QString& line, QObject* context, std::function<void(const QString&)> done)
+{
+    const QStringList w = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    std::vector<std::string> words;
+    for (int i = 2; i < w.size(); ++i)
+        words.push_back(w[i].toStdString());
+    if (w.size() < 3 || w[0].toLower() != QLatin1String("vehicle") || !vehicle::VehicleWorld::answersLater(words)) {
+        done(execute(line));
+        return;
+    }
+    std::vector<int> targets;
+    if (!parseSelection(w[1], count(), &targets) || targets.size() != 1) {
+        done(QStringLiteral("ERR tester ask goes to one adapter: %1").arg(w[1]));
+        return;
+    }
+    std::shared_ptr<VehicleSlot> slot = endpoint(targets.front())->vehicle();
+    QPointer<QObject> guard(context);
+    // The answer comes on the scheduler thread; it goes back to the main
+    // thread, where the guard is read.
+    auto answer = [guard, done](const std::string& text) {
+        const QString answerLine = QString::fromStdString(text);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [guard, done, answerLine] {
+                if (guard)
+                    done(answerLine);
+            },
+            Qt::QueuedConnection);
+    };
+    m_scheduler->post([slot, words, answer] {
+        std::string why;
+        vehicle::VehicleWorld* world = slot->world(&why);
+        if (!world)
+            answer("ERR " + why);
+        else
+            world->control(words, answer);
+    });
 }
 
 // "vehicle N WORDS..." goes to the vehicle's own commands; "vehicle N use

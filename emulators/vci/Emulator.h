@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     // Runs one control command line and answers one line of text: "OK ...",
     // "ERR ..." or, for dump, one JSON object.
     QString execute(const QString& line);
+    // The same for any line, answering through `done` on the main thread: at once for most commands, after the ECU's
+    // answer or the time-out for "vehicle N tester PINS ask ...". `done` is not called when `context` is gone by then.
+    void execute(const QString& line, QObject* context, std::function<void(const QString&)> done);
 
     int count() const { return static_cast<int>(m_endpoints.size()); }
     // The pass-thru port every adapter listens on (the one picked for option 0).

@@ -163,6 +163,28 @@ struct Rig {
         });
         return first;
     }
+    // A control command that answers later (the scripted tester's ask),
+    // awaited in real time.
+    std::string later(const std::string& line, int ms = 8000)
+    {
+        std::vector<std::string> words;
+        std::string word;
+        for (char c : line + " ") {
+            if (c != ' ') {
+                word += c;
+            } else if (!word.empty()) {
+                words.push_back(word);
+                word.clear();
+            }
+        }
+        auto answers = std::make_shared<std::vector<std::string>>();
+        s.call([&] { world->control(words, [answers](const std::string& a) { answers->push_back(a); }); });
+        waitFor([&] { return !answers->empty(); }, ms);
+        std::string answer;
+        s.call(
+            [&] { answer = answers->size() == 1 ? answers->front() : std::to_string(answers->size()) + " answers"; });
+        return answer;
+    }
     CanBus& bus(int pins) { return world->bus(Pins(pins)); }
     Bytes engine(const Bytes& request) { return ask(0x7E0, 0x7E8, request); }
 };
@@ -522,6 +544,69 @@ private slots:
         QCOMPARE(o.value(QStringLiteral("buses")).toArray().at(0).toObject().value(QStringLiteral("bitrate")).toInt(),
             250000);
         QCOMPARE(o.value(QStringLiteral("ecus")).toArray().size(), 5);
+    }
+
+    // The scripted tester's request: segmented answers reassembled with its
+    // own flow control, "response pending" followed, bounded waits.
+    void scriptedTesterAsks()
+    {
+        Rig rig;
+        const auto hexOf = [](const Bytes& b) {
+            return QByteArray(reinterpret_cast<const char*>(b.data()), int(b.size())).toHex().toUpper().toStdString();
+        };
+        // The VIN (20 bytes: first frame, flow control, consecutive frames).
+        QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 22F190")),
+            QString::fromStdString("OK 6-14 0x7E8 " + hexOf(cat({0x62, 0xF1, 0x90}, ascii(kVin)))));
+        std::vector<std::pair<CanFrame, Micros>> frames;
+        rig.s.call([&] { frames = rig.tester[0].frames; });
+        const auto flowControl = std::find_if(frames.begin(), frames.end(), [](const std::pair<CanFrame, Micros>& f) {
+            return f.first.id == 0x7E0 && (f.first.data[0] & 0xF0) == 0x30;
+        });
+        QVERIFY(flowControl != frames.end());
+        // The stored trouble codes, as a direct link reads them (asked after:
+        // the tester hears frames only while its own request is open).
+        const std::string dtcs = rig.later("tester 6-14 ask 0x7E0 0x7E8 1902ff");
+        QCOMPARE(QString::fromStdString(dtcs),
+            QString::fromStdString("OK 6-14 0x7E8 " + hexOf(rig.engine({0x19, 0x02, 0xFF}))));
+        // The other bus; negative answers passed on as they are.
+        QCOMPARE(QString::fromStdString(rig.later("tester 3-11 ask 740 748 22F190")),
+            QString::fromStdString("OK 3-11 0x748 " + hexOf(cat({0x62, 0xF1, 0x90}, ascii(kVin)))));
+        QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 22ABCD")),
+            QStringLiteral("OK 6-14 0x7E8 7F2231"));
+
+        // "Response pending" keeps the request open until the result.
+        QCOMPARE(show(unlock(rig, 0x7E1, 0x7E9, 0x1F2E3D4C)), show({0x67, 0x02}));
+        QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E1 7E9 31010310 1000")),
+            QStringLiteral("OK 6-14 0x7E9 7101031000"));
+
+        // An ECU off the bus: a time-out after the given wait; one request at a time.
+        QVERIFY(rig.control("ecu engine off").rfind("OK", 0) == 0);
+        QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 22F190 50")),
+            QStringLiteral("ERR 6-14 no answer on 0x7E8 within 50 ms"));
+        auto first = std::make_shared<std::vector<std::string>>();
+        rig.s.call([&] {
+            rig.world->control({"tester", "6-14", "ask", "7E0", "7E8", "3E00", "30000"},
+                [first](const std::string& a) { first->push_back(a); });
+        });
+        QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 3E00")),
+            QStringLiteral("ERR 6-14 the tester awaits an answer already"));
+        // Clearing the tester ends the open request with one answer.
+        QVERIFY(rig.control("tester 6-14 clear").rfind("OK", 0) == 0);
+        QVERIFY(rig.waitFor([&] { return !first->empty(); }));
+        rig.s.call([&] {});
+        QCOMPARE(first->size(), size_t(1));
+        QCOMPARE(QString::fromStdString(first->front()),
+            QStringLiteral("ERR 6-14 the tester was cleared before the answer"));
+
+        for (const char* bad :
+            {"tester 6-14 ask 7E0 7E8", "tester 6-14 ask 7E0 7E0 3E00", "tester 6-14 ask 7E0 7E8 3E0",
+                "tester 6-14 ask 7E0 7E8 zz", "tester 6-14 ask 7E0 7E8 3E00 0", "tester 6-14 ask 7E0 7E8 3E00 30001",
+                "tester 1-2 ask 7E0 7E8 3E00", "tester 6-14 ask 7E0 800000000 3E00"}) {
+            const std::string a = rig.later(bad);
+            QVERIFY2(a.rfind("ERR", 0) == 0, bad);
+        }
+        // The plain one-line path refuses it rather than block the clock.
+        QVERIFY(rig.control("tester 6-14 ask 7E0 7E8 3E00").rfind("ERR", 0) == 0);
     }
 
     void dieselVanWith29BitAndFd()

@@ -23,6 +23,12 @@ constexpr std::size_t kMaxQueuedAnswers = 8;
 constexpr std::size_t kMaxTesterMessages = 32;
 constexpr std::uint32_t kDefaultLoadId = 0x600;
 constexpr std::size_t kMaxAnswerLine = 1024;
+// The scripted tester's request: the first answer is awaited for the given
+// time (P2), after a "response pending" for P2* more, and never longer than
+// kAskLimit in all.
+constexpr Micros kDefaultP2 = 2000000;
+constexpr Micros kP2Star = 5000000;
+constexpr Micros kAskLimit = 60000000;
 
 const char* pinsName(int pins)
 {
@@ -386,13 +392,88 @@ private:
     std::uint64_t m_counter = 0;
 };
 
-// A scripted tester: periodic frames on a bus, at fixed rates.
+const char* isoTpFailure(IsoTpResult r)
+{
+    switch (r) {
+    case IsoTpResult::TimeoutBs:
+        return "no flow control (N_Bs time-out)";
+    case IsoTpResult::TimeoutCr:
+        return "consecutive frame missing (N_Cr time-out)";
+    case IsoTpResult::WrongSequence:
+        return "wrong sequence number";
+    case IsoTpResult::Overflow:
+        return "the receiver reported an overflow";
+    case IsoTpResult::InvalidLength:
+        return "invalid length";
+    case IsoTpResult::BusOff:
+        return "bus-off";
+    case IsoTpResult::Aborted:
+        return "aborted";
+    case IsoTpResult::Ok:
+        break;
+    }
+    return "ok";
+}
+
+// A scripted tester: periodic frames on a bus, at fixed rates, and one
+// diagnostic request at a time over ISO-TP (its own flow control, the
+// answer reassembled), answered with the whole response or a time-out.
 class TesterNode : public OwnNode {
 public:
-    using OwnNode::OwnNode;
+    using Done = std::function<void(const std::string&)>;
+
+    TesterNode(Scheduler& s, CanBus& bus, const char* pins)
+        : OwnNode(s, bus)
+        , m_pins(pins)
+    {
+    }
     ~TesterNode() override { clear(); }
 
-    std::size_t count() const { return m_messages.size(); }
+    bool asking() const { return bool(m_done); }
+
+    void received(const CanFrame& f, Micros at) override
+    {
+        // Frames reach the link only while a request is open: an answer after
+        // the time-out gets no flow control, as from a tester that gave up.
+        if (m_link && m_done)
+            m_link->onFrame(f, at);
+    }
+
+    void transmitted(const CanFrame& f, Micros at) override
+    {
+        if (m_link && m_done)
+            m_link->onTransmitted(f, at);
+    }
+
+    // Sends `request` from `config.txId` and awaits the answer on `config.rxId`.
+    void ask(const IsoTpConfig& config, const std::vector<std::uint8_t>& request, Micros p2, Done done)
+    {
+        if (m_done) {
+            done("ERR " + m_pins + " the tester awaits an answer already");
+            return;
+        }
+        attach();
+        if (m_link)
+            m_link->abort();
+        IsoTpLink::Callbacks cb;
+        cb.firstFrame = [this](std::uint32_t, Micros) { stopWaiting(); };
+        cb.received = [this](const std::vector<std::uint8_t>& m, Micros at) { answered(m, at); };
+        cb.sent = [this](IsoTpResult r, Micros at) {
+            if (r != IsoTpResult::Ok)
+                finish("ERR " + m_pins + " request not sent: " + isoTpFailure(r));
+            else
+                waitFor(at + m_p2);
+        };
+        cb.receiveFailed
+            = [this](IsoTpResult r, Micros) { finish("ERR " + m_pins + " answer broken: " + isoTpFailure(r)); };
+        m_link = std::make_unique<IsoTpLink>(m_s, m_bus, m_node, config, cb);
+        m_done = std::move(done);
+        m_service = request.empty() ? 0 : request[0];
+        m_p2 = p2;
+        m_deadline = m_s.now() + kAskLimit;
+        if (!m_link->send(request))
+            finish("ERR " + m_pins + " the tester cannot send (bus-off or bad length)");
+    }
 
     bool add(const CanFrame& f, Micros period)
     {
@@ -407,9 +488,14 @@ public:
 
     void clear()
     {
+        if (m_link)
+            m_link->abort();
+        finish("ERR " + m_pins + " the tester was cleared before the answer");
         detach();
         m_messages.clear();
     }
+
+    std::size_t count() const { return m_messages.size(); }
 
     void stateChanged(NodeState state) override
     {
@@ -424,6 +510,53 @@ private:
         Micros period;
     };
 
+    void answered(const std::vector<std::uint8_t>& m, Micros at)
+    {
+        // "Response pending" (7F SID 78): the ECU needs longer; wait P2* more.
+        if (m.size() == 3 && m[0] == 0x7F && m[1] == m_service && m[2] == 0x78) {
+            waitFor(at + kP2Star);
+            return;
+        }
+        std::string hexData;
+        static const char digits[] = "0123456789ABCDEF";
+        for (std::uint8_t b : m) {
+            hexData += digits[b >> 4];
+            hexData += digits[b & 0x0F];
+        }
+        finish("OK " + m_pins + " " + hex(m_link->config().rxId, 3) + " " + hexData);
+    }
+
+    void waitFor(Micros until)
+    {
+        stopWaiting();
+        if (until > m_deadline)
+            until = m_deadline;
+        m_timeout = m_s.at(until, [this] {
+            m_timeout = 0;
+            // Called from a timer, not from the link: aborting it here is safe.
+            m_link->abort();
+            finish("ERR " + m_pins + " no answer on " + hex(m_link->config().rxId, 3) + " within "
+                + std::to_string(m_p2 / 1000) + " ms");
+        });
+    }
+
+    void stopWaiting()
+    {
+        if (m_timeout)
+            m_s.cancel(m_timeout);
+        m_timeout = 0;
+    }
+
+    void finish(const std::string& answer)
+    {
+        stopWaiting();
+        if (!m_done)
+            return;
+        Done done = std::move(m_done);
+        m_done = nullptr;
+        done(answer);
+    }
+
     void fire(std::size_t index, Micros when)
     {
         if (index >= m_messages.size() || !m_node)
@@ -434,6 +567,13 @@ private:
     }
 
     std::vector<Message> m_messages;
+    std::string m_pins;
+    std::unique_ptr<IsoTpLink> m_link;
+    Done m_done;
+    std::uint8_t m_service = 0;
+    Micros m_p2 = kDefaultP2;
+    Micros m_deadline = 0;
+    Scheduler::TimerId m_timeout = 0;
 };
 
 class World : public VehicleWorld {
@@ -446,7 +586,7 @@ public:
         for (int p = 0; p < 2; ++p) {
             m_buses[p] = std::make_unique<CanBus>(s, pinsName(p), description.rates[p]);
             m_load[p] = std::make_unique<LoadNode>(s, *m_buses[p]);
-            m_testers[p] = std::make_unique<TesterNode>(s, *m_buses[p]);
+            m_testers[p] = std::make_unique<TesterNode>(s, *m_buses[p], pinsName(p));
         }
         for (const EcuDescription& e : description.ecus)
             m_ecus.push_back(std::make_unique<EcuNode>(s, *m_buses[e.pins], e, description, origin));
@@ -475,6 +615,56 @@ public:
                 c = '?';
         }
         return answer;
+    }
+
+    void control(const std::vector<std::string>& w, std::function<void(const std::string&)> done) override
+    {
+        if (!answersLater(w)) {
+            done(control(w));
+            return;
+        }
+        const int p = pinsOf(w[1]);
+        IsoTpConfig c;
+        std::vector<std::uint8_t> request;
+        Micros p2 = kDefaultP2;
+        const std::string problem = askRequest(w, &c, &request, &p2);
+        if (!problem.empty()) {
+            done(problem);
+            return;
+        }
+        m_testers[p]->ask(c, request, p2, std::move(done));
+    }
+
+    // "tester PINS ask REQID RESPID HEXDATA [TIMEOUT_MS]": empty when good.
+    std::string askRequest(
+        const std::vector<std::string>& w, IsoTpConfig* c, std::vector<std::uint8_t>* request, Micros* p2) const
+    {
+        static const char kUsage[] = "ERR usage: tester 6-14|3-11 ask REQID RESPID HEXDATA [TIMEOUT_MS]";
+        if (w.size() < 6 || w.size() > 7 || pinsOf(w[1]) < 0)
+            return kUsage;
+        bool extendedRequest = false;
+        bool extendedAnswer = false;
+        if (!parseCanId(w[3], &c->txId, &extendedRequest))
+            return "ERR not a CAN identifier: \"" + w[3].substr(0, 16) + "\"";
+        if (!parseCanId(w[4], &c->rxId, &extendedAnswer))
+            return "ERR not a CAN identifier: \"" + w[4].substr(0, 16) + "\"";
+        if (c->txId == c->rxId)
+            return "ERR the request and answer identifiers must differ";
+        c->extended = extendedRequest || extendedAnswer;
+        const std::string& data = w[5];
+        if (data.empty() || data.size() % 2 || data.size() / 2 > IsoTpLink::kMaxClassicMessage
+            || data.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return "ERR the request is 1.." + std::to_string(IsoTpLink::kMaxClassicMessage)
+                + " bytes as hexadecimal digits";
+        for (std::size_t i = 0; i < data.size(); i += 2)
+            request->push_back(std::uint8_t(std::strtoul(data.substr(i, 2).c_str(), nullptr, 16)));
+        if (w.size() == 7) {
+            std::uint64_t ms = 0;
+            if (!parseNumber(w[6], 30000, &ms, 10) || ms < 1)
+                return "ERR the time-out is 1..30000 ms";
+            *p2 = Micros(ms) * 1000;
+        }
+        return std::string();
     }
 
     std::string dispatch(const std::vector<std::string>& w)
@@ -714,14 +904,18 @@ private:
     std::string tester(const std::vector<std::string>& w)
     {
         if (w.size() < 3 || pinsOf(w[1]) < 0)
-            return "ERR usage: tester 6-14|3-11 add ID PERIOD_MS HEXDATA | tester 6-14|3-11 clear";
+            return "ERR usage: tester 6-14|3-11 add ID PERIOD_MS HEXDATA | ask REQID RESPID HEXDATA [TIMEOUT_MS] | "
+                   "clear";
         const int p = pinsOf(w[1]);
         if (w[2] == "clear" && w.size() == 3) {
             m_testers[p]->clear();
             return "OK " + std::string(pinsName(p)) + " tester cleared";
         }
+        if (w[2] == "ask")
+            return "ERR tester ask answers later: send it on the control port";
         if (w[2] != "add" || w.size() != 6)
-            return "ERR usage: tester 6-14|3-11 add ID PERIOD_MS HEXDATA | tester 6-14|3-11 clear";
+            return "ERR usage: tester 6-14|3-11 add ID PERIOD_MS HEXDATA | ask REQID RESPID HEXDATA [TIMEOUT_MS] | "
+                   "clear";
         CanFrame f;
         if (!parseCanId(w[3], &f.id, &f.extended))
             return "ERR not a CAN identifier: \"" + w[3].substr(0, 16) + "\"";
@@ -758,6 +952,11 @@ private:
 };
 
 } // namespace
+
+bool VehicleWorld::answersLater(const std::vector<std::string>& words)
+{
+    return words.size() >= 3 && words[0] == "tester" && words[2] == "ask";
+}
 
 std::unique_ptr<VehicleWorld> VehicleWorld::create(Scheduler& scheduler, const VehicleDescription& description)
 {

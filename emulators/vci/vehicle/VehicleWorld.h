@@ -8,6 +8,7 @@
 #include "Scheduler.h"
 #include "VehicleData.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +33,13 @@ public:
     // One control command's words (after "vehicle N"), one answer line:
     // "OK ..." or "ERR ...". docs/vci-emulator.md lists them.
     virtual std::string control(const std::vector<std::string>& words) = 0;
+    // The same for a command whose answer comes later (the scripted tester's
+    // "ask" waits for the ECU's answer): `done` runs exactly once on the
+    // scheduler thread, at the latest when the command's bounded wait ends.
+    // Other commands call `done` before returning.
+    virtual void control(const std::vector<std::string>& words, std::function<void(const std::string&)> done) = 0;
+    // Whether `words` name a command that answers later (see above).
+    static bool answersLater(const std::vector<std::string>& words);
     // A JSON object describing the vehicle state, for "dump".
     virtual std::string dumpJson() const = 0;
 
