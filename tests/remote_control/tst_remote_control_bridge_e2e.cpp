@@ -26,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+
 namespace {
 
 const char* const kCEnd = "M5EA0009XJ7B0009";
@@ -49,6 +51,48 @@ int openChannels(EmulatorProcess& emulator, int n)
                                      .value(QStringLiteral("passthru"))
                                      .toObject();
     return passthru.value(QStringLiteral("channels")).toArray().size();
+}
+
+// The default vehicle's file: its VIN and the engine's stored trouble codes
+// as UDS records (three bytes of code, one of status), sorted.
+struct VehicleFacts {
+    QByteArray vin;
+    QList<QByteArray> engineDtcs;
+};
+
+VehicleFacts defaultVehicle()
+{
+    QFile f(QStringLiteral(BW_TEST_BIN_DIR "/vehicles/default.json"));
+    VehicleFacts facts;
+    if (!f.open(QIODevice::ReadOnly))
+        return facts;
+    const QJsonObject o = QJsonDocument::fromJson(f.readAll()).object();
+    facts.vin = o.value(QStringLiteral("vin")).toString().toLatin1();
+    for (const QJsonValue e : o.value(QStringLiteral("ecus")).toArray()) {
+        if (e.toObject().value(QStringLiteral("name")).toString() != QLatin1String("engine"))
+            continue;
+        for (const QJsonValue d : e.toObject().value(QStringLiteral("dtcs")).toArray()) {
+            // "P0301": the letter in the top two bits (P C B U), then 14 bits; failure type 00.
+            const QString code = d.toObject().value(QStringLiteral("code")).toString();
+            const int letter = QStringLiteral("PCBU").indexOf(code.left(1));
+            const int rest = code.mid(1, 4).toInt(nullptr, 16);
+            const int status = d.toObject().value(QStringLiteral("status")).toString().toInt(nullptr, 16);
+            QByteArray record;
+            record.append(char(letter << 6 | rest >> 8)).append(char(rest & 0xFF)).append(char(0)).append(char(status));
+            facts.engineDtcs << record.toHex().toUpper();
+        }
+    }
+    std::sort(facts.engineDtcs.begin(), facts.engineDtcs.end());
+    return facts;
+}
+
+// The response bytes of a tester's "OK PINS ID HEX" answer; empty otherwise.
+QByteArray answerBytes(const QString& answer)
+{
+    const QStringList w = answer.split(QLatin1Char(' '));
+    if (w.size() != 4 || w[0] != QLatin1String("OK"))
+        return {};
+    return QByteArray::fromHex(w[3].toLatin1());
 }
 
 } // namespace
@@ -95,8 +139,8 @@ private slots:
         QVERIFY(m_pro);
     }
 
-    // The tester's request (ReadDataByIdentifier F190 to the engine) crosses
-    // to the car and its answers come back; ending the session closes the
+    // The tester's requests (ReadDataByIdentifier F190, ReadDTCInformation
+    // 19 02 FF to the engine) cross to the car and its answers come back; ending the session closes the
     // C-end adapter's channels and its notice goes.
     void testerReachesTheCar()
     {
@@ -128,6 +172,27 @@ private slots:
         std::uint64_t sent = 0;
         m_pro->ops->bytesB(m_pro, &sent);
         QVERIFY(sent > 0);
+
+        // The tester's own diagnostic requests, through the bridge: the VIN
+        // and the engine's trouble codes are those of the car's file. Both
+        // answers are segmented, so the tester's flow control crosses too.
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear")).startsWith(QLatin1String("OK")));
+        const VehicleFacts car = defaultVehicle();
+        QCOMPARE(car.vin.size(), 17);
+        QCOMPARE(car.engineDtcs.size(), 3);
+        const QString vin = m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 ask 7E0 7E8 22F190 2000"));
+        QCOMPARE(answerBytes(vin), QByteArray("\x62\xF1\x90") + car.vin);
+        const QByteArray dtcs
+            = answerBytes(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 ask 7E0 7E8 1902FF 2000")));
+        QCOMPARE(dtcs.left(3).toHex(), QByteArray("5902ff"));
+        QList<QByteArray> records;
+        for (int i = 3; i + 4 <= dtcs.size(); i += 4)
+            records << dtcs.mid(i, 4).toHex().toUpper();
+        std::sort(records.begin(), records.end());
+        QCOMPARE(records, car.engineDtcs);
+        QCOMPARE(dtcs.size(), 3 + 4 * car.engineDtcs.size());
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 200 0322F190"))
+                    .startsWith(QLatin1String("OK")));
 
         // The engine off the C-end bus: nothing answers any more.
         QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 ecu engine off")).startsWith(QLatin1String("OK")));

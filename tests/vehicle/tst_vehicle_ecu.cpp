@@ -574,6 +574,25 @@ private slots:
         QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 22ABCD")),
             QStringLiteral("OK 6-14 0x7E8 7F2231"));
 
+        // The dump's round trip: from the request's frame to the answer's, on the bus.
+        rig.s.call([&] { rig.tester[0].frames.clear(); });
+        QCOMPARE(
+            QString::fromStdString(rig.later("tester 6-14 ask 7E0 7E8 3E00")), QStringLiteral("OK 6-14 0x7E8 7E00"));
+        std::string dump;
+        rig.s.call([&] {
+            frames = rig.tester[0].frames;
+            dump = rig.world->dumpJson();
+        });
+        QCOMPARE(frames.size(), size_t(2));
+        const QJsonObject bus0 = QJsonDocument::fromJson(QByteArray::fromStdString(dump))
+                                     .object()
+                                     .value(QStringLiteral("buses"))
+                                     .toArray()
+                                     .at(0)
+                                     .toObject();
+        QCOMPARE(bus0.value(QStringLiteral("testerRoundTripMicros")).toVariant().toLongLong(),
+            frames[1].second - frames[0].second);
+
         // "Response pending" keeps the request open until the result.
         QCOMPARE(show(unlock(rig, 0x7E1, 0x7E9, 0x1F2E3D4C)), show({0x67, 0x02}));
         QCOMPARE(QString::fromStdString(rig.later("tester 6-14 ask 7E1 7E9 31010310 1000")),

@@ -430,6 +430,9 @@ public:
     ~TesterNode() override { clear(); }
 
     bool asking() const { return bool(m_done); }
+    // The last answered request: from its last frame on the bus to the whole
+    // answer, µs of the vehicle clock; -1 before the first.
+    Micros roundTrip() const { return m_roundTrip; }
 
     void received(const CanFrame& f, Micros at) override
     {
@@ -461,8 +464,10 @@ public:
         cb.sent = [this](IsoTpResult r, Micros at) {
             if (r != IsoTpResult::Ok)
                 finish("ERR " + m_pins + " request not sent: " + isoTpFailure(r));
-            else
+            else {
+                m_sentAt = at;
                 waitFor(at + m_p2);
+            }
         };
         cb.receiveFailed
             = [this](IsoTpResult r, Micros) { finish("ERR " + m_pins + " answer broken: " + isoTpFailure(r)); };
@@ -523,6 +528,7 @@ private:
             hexData += digits[b >> 4];
             hexData += digits[b & 0x0F];
         }
+        m_roundTrip = at - m_sentAt;
         finish("OK " + m_pins + " " + hex(m_link->config().rxId, 3) + " " + hexData);
     }
 
@@ -574,6 +580,8 @@ private:
     Micros m_p2 = kDefaultP2;
     Micros m_deadline = 0;
     Scheduler::TimerId m_timeout = 0;
+    Micros m_sentAt = 0;
+    Micros m_roundTrip = -1;
 };
 
 class World : public VehicleWorld {
@@ -705,6 +713,7 @@ public:
             b["load"] = std::round(m_buses[p]->load() * 1000.0) / 10.0;
             b["generatorPercent"] = m_load[p]->percent();
             b["testerMessages"] = Json::UInt(m_testers[p]->count());
+            b["testerRoundTripMicros"] = Json::Int64(m_testers[p]->roundTrip());
             buses.append(b);
         }
         root["buses"] = buses;
