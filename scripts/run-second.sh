@@ -18,7 +18,7 @@
 #                                    vehicle on its buses (every ECU off the bus), both
 #                                    managers find the J2534 library through a registration
 #                                    of their own, and the b-end bus's scripted tester
-#                                    (control port: vehicle 2 tester ...) stands in for the
+#                                    (control port: vehicle 2 tester ... ask) stands in for the
 #                                    technician's tool.
 #
 # Uses $DISPLAY (else :77, run.sh's Xvfb). INSTANCE=name renames the second copy;
@@ -113,9 +113,12 @@ if [ "$1" = "--pair" ]; then
     echo "relay 127.0.0.1:$BRINDLEWICK_RELAY_PORT, cloud $BRINDLEWICK_MAIN_API_BASE (records: ${BRINDLEWICK_MAIN_API_BASE}__control/mapping-records)"
     if [ "$control" = 1 ]; then
         echo "On b-end: Remote, partner SN = the c-end's serial, Device control, the code c-end shows,"
-        echo "Config Select 500 Kbps / 125 Kbps. Then the b-end bus's tester asks the car for its VIN:"
-        echo "  echo 'vehicle 2 tester 6-14 add 7E0 1000 0322F190' | nc -q1 127.0.0.1 $ctl"
-        echo "and 'vehicle 1 info' / 'dump' on the same port show the c-end bus's traffic."
+        echo "Config Select 500 Kbps / 125 Kbps. Then the b-end bus's tester asks the car for its VIN and DTCs:"
+        for ask in 22F190 1902FF; do
+            echo "  bash -c 'exec 3<>/dev/tcp/127.0.0.1/$ctl; echo \"vehicle 2 tester 6-14 ask 7E0 7E8 $ask\" >&3; head -n1 <&3'"
+        done
+        echo "(the answer line is the engine's response in hexadecimal; 'vehicle 1 info' / 'dump' on the"
+        echo "same port show the c-end bus's traffic)."
     else
         echo "On b-end: Remote, partner SN = the c-end's serial, Connect, the code c-end shows."
         echo "Then J2534 at the b-end: BRINDLEWICK_SHM_PREFIX=bwb-end_ BW_PASSTHRU_PORT=$BW_PASSTHRU_PORT $BIN/j2534-tool --library $BIN/BrindlewickJ2534.so vin"
