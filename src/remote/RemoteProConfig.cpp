@@ -46,7 +46,15 @@ RemoteProConfig::RemoteProConfig(QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("3 11"), this), 2, 0);
     grid->addWidget(comboCan2, 2, 1);
     grid->addWidget(comboCanFd2, 2, 2);
+    // A compact table: the captions right above their rows, the pin column
+    // as narrow as its text, the combos sharing the width; the free height
+    // goes below the table, not between its rows.
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(8);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
     outer->addLayout(grid);
+    outer->addStretch(1);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(tr("OK"));

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 #include <atomic>
@@ -203,6 +204,49 @@ private slots:
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
         QTRY_COMPARE(f.pro.disconnects.load(), 1);
         QTRY_COMPARE(f.records_(RecordEvent::End), 1);
+    }
+
+    // "Config Select" in English and Spanish: every text shown whole, the
+    // captions right above their rows (a table, not rows spread over the
+    // dialog's height), the buttons at the bottom.
+    void configSelectLayoutInBothLanguages()
+    {
+        for (const char* language : {"en", "es"}) {
+            QTranslator spanish;
+            if (QByteArray(language) == "es") {
+                QVERIFY(spanish.load(QStringLiteral(":/Translation_es.qm")));
+                QCoreApplication::installTranslator(&spanish);
+            }
+            RemoteProConfig d;
+            d.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            const QList<QLabel*> labels = d.findChildren<QLabel*>();
+            QCOMPARE(labels.size(), 5);
+            QLabel* caption = nullptr;
+            for (QLabel* l : labels) {
+                QVERIFY2(l->width() >= l->sizeHint().width(), qPrintable(l->text()));
+                // A stretched row shows its text in the middle of empty space.
+                QVERIFY2(l->height() <= l->sizeHint().height() + 8,
+                    qPrintable(
+                        QStringLiteral("%1: %2 is %3 high").arg(QLatin1String(language), l->text()).arg(l->height())));
+                if (l->geometry().center().x() > d.comboCan1->geometry().left()
+                    && l->geometry().center().x() < d.comboCan1->geometry().right()
+                    && l->geometry().bottom() < d.comboCan1->geometry().top())
+                    caption = l;
+            }
+            for (QComboBox* c : {d.comboCan1, d.comboCanFd1, d.comboCan2, d.comboCanFd2})
+                QVERIFY2(c->width() >= c->sizeHint().width(), language);
+            QVERIFY2(caption, language);
+            QVERIFY2(d.comboCan1->geometry().top() - caption->geometry().bottom() <= 16,
+                qPrintable(QStringLiteral("%1: caption %2, row %3")
+                               .arg(QLatin1String(language))
+                               .arg(caption->geometry().bottom())
+                               .arg(d.comboCan1->geometry().top())));
+            auto* buttons = d.findChild<QDialogButtonBox*>();
+            QVERIFY(buttons->geometry().top() > d.comboCan2->geometry().bottom());
+            QVERIFY(d.height() - buttons->geometry().bottom() <= 16);
+            QCoreApplication::removeTranslator(&spanish);
+        }
     }
 
     // C-end: while a B-end drives this adapter, the remote page says so and
