@@ -112,6 +112,47 @@ private slots:
         QVERIFY(emu.execute(QStringLiteral("list")).contains(QStringLiteral("unplugged")));
     }
 
+    // The tester's request answers later, on the main thread, once; other
+    // lines answer at once through the same call; the request goes to one
+    // adapter; a caller gone by then gets nothing.
+    void testerRequestAnswersLater()
+    {
+        Emulator emu;
+        vciemu::EmulatorOptions o;
+        o.adapters = 2;
+        o.baseAddress = QStringLiteral("127.0.113.1");
+        o.port = 0;
+        o.passthruPort = 0;
+        QString error;
+        QVERIFY2(emu.start(o, &error), qPrintable(error));
+        QObject caller;
+        QStringList answers;
+        const auto ask = [&](const char* line, QObject* context) {
+            emu.execute(QLatin1String(line), context, [&answers](const QString& a) { answers << a; });
+        };
+        ask("vehicle 2 tester 6-14 ask 7E0 7E8 22F190", &caller);
+        QVERIFY(answers.isEmpty()); // not before the ECU answered
+        QTRY_COMPARE(answers.size(), 1);
+        QCOMPARE(answers[0],
+            QStringLiteral("OK 6-14 0x7E8 62F190")
+                + QString::fromLatin1(QByteArray("WBWHB71J7P5123456").toHex().toUpper()));
+        ask("vehicle 1 info", &caller);
+        QCOMPARE(answers.size(), 2);
+        QVERIFY(answers[1].startsWith(QLatin1String("OK vehicle")));
+        ask("vehicle all tester 6-14 ask 7E0 7E8 3E00", &caller);
+        QVERIFY(answers[2].startsWith(QLatin1String("ERR tester ask goes to one adapter")));
+        {
+            QObject gone;
+            ask("vehicle 1 tester 6-14 ask 7E0 7E8 3E00", &gone);
+        }
+        // Clearing answers the open request at once (to the gone caller);
+        // the next request's answer comes after that one.
+        QVERIFY(emu.execute(QStringLiteral("vehicle 1 tester 6-14 clear")).startsWith(QLatin1String("OK")));
+        ask("vehicle 1 tester 6-14 ask 7E0 7E8 3E00", &caller);
+        QTRY_COMPARE(answers.size(), 4);
+        QCOMPARE(answers[3], QStringLiteral("OK 6-14 0x7E8 7E00"));
+    }
+
     void adapterAnswersFollowItsState()
     {
         vciemu::AdapterState s;
