@@ -121,6 +121,8 @@ public:
             const Stall stall{gap, m_last, cpu - m_lastCpu, delay - m_lastDelay};
             if (gap > longest.ms)
                 longest = stall;
+            if (stall.cpuMs > busiest.cpuMs)
+                busiest = stall;
             if (gap > kStallMs)
                 stallGaps.push_back(stall);
             m_last = now;
@@ -130,7 +132,7 @@ public:
     }
     void start()
     {
-        longest = Stall();
+        longest = busiest = Stall();
         stallGaps.clear();
         m_last = startedAt = monotonicMs();
         m_lastCpu = threadCpuMs();
@@ -138,6 +140,11 @@ public:
         m_timer.start();
     }
     void stop() { m_timer.stop(); }
+    ~Watchdog() override
+    {
+        if (m_schedstat >= 0)
+            ::close(m_schedstat);
+    }
 
     struct Stall {
         double ms;     // wall time of the gap
@@ -147,6 +154,7 @@ public:
         bool operator<(const Stall& o) const { return ms < o.ms; }
     };
     Stall longest{};
+    Stall busiest{};              // the gap with the most GUI-thread CPU
     std::vector<Stall> stallGaps; // every gap over kStallMs
     double startedAt = 0;
 
@@ -193,6 +201,7 @@ protected:
 struct Run {
     double cpuPercent = 0;
     Watchdog::Stall longest{};
+    Watchdog::Stall busiest{};
     std::vector<Watchdog::Stall> stallGaps;
     int shared = 0; // stalls the reference thread saw too
     int paints = 0;
@@ -211,6 +220,7 @@ Run measure(Watchdog& watchdog, ReferenceSleeper& reference, PlotPaints& paints,
     const double wallSeconds = wall.nsecsElapsed() / 1e9;
     run.cpuPercent = 100.0 * (cpuSeconds() - cpu0) / wallSeconds;
     run.longest = watchdog.longest;
+    run.busiest = watchdog.busiest;
     run.stallGaps = watchdog.stallGaps;
     for (Watchdog::Stall& s : run.stallGaps) {
         const bool shared = reference.pausedDuring(s.at, s.at + s.ms);
@@ -231,6 +241,8 @@ void print(const char* what, const Run& run, int seconds)
     if (run.paints > 0)
         std::printf(", %.1f samples/s", double(run.paints) / seconds);
     std::printf("\n");
+    std::printf("         most GUI-thread CPU between two watchdog runs: %.1f ms (in a gap of %.1f ms)\n",
+        run.busiest.cpuMs, run.busiest.ms);
     if (!run.stallGaps.empty())
         std::printf("         %d of them with the idle reference thread late at the same moment\n", run.shared);
     if (!run.stallGaps.empty()) {
