@@ -1,52 +1,12 @@
 #include "remote/Bridge.h"
 
-#include "wire/BigEndian.h"
+#include "Payload.h"
 
 namespace remote {
 namespace {
 
-class Writer : public wire::BigEndianWriter<std::string> {
-public:
-    explicit Writer(Type type)
-        : BigEndianWriter(kHeaderSize)
-    {
-        u8(static_cast<std::uint8_t>(type));
-    }
-    void text(const std::string& s)
-    {
-        const std::size_t n = s.size() > 255 ? 255 : s.size();
-        u8(static_cast<std::uint8_t>(n));
-        m_bytes.append(s.data(), n);
-    }
-    void raw(const std::uint8_t* data, std::size_t n) { m_bytes.append(reinterpret_cast<const char*>(data), n); }
-    std::string done() { return finish(); }
-};
-
-class Reader : public wire::BigEndianReader<std::string> {
-public:
-    Reader(const Frame& f, std::string* error)
-        : BigEndianReader(f.payload, error, "frame cut short")
-    {
-    }
-    bool text(std::string& s, std::size_t max, const char* what)
-    {
-        std::uint8_t n = 0;
-        if (!u8(n) || !need(n))
-            return false;
-        if (n > max)
-            return fail(std::string(what) + " too long");
-        s.assign(m_data.data() + m_pos, n);
-        m_pos += n;
-        return true;
-    }
-    std::size_t left() const { return m_data.size() - m_pos; }
-    void rest(std::uint8_t* out, std::size_t n)
-    {
-        for (std::size_t i = 0; i < n; ++i)
-            out[i] = static_cast<std::uint8_t>(m_data[m_pos + i]);
-        m_pos += n;
-    }
-};
+using payload::Reader;
+using payload::Writer;
 
 bool expect(const Frame& f, Type t, std::string* error)
 {
