@@ -45,7 +45,7 @@ public:
         SettingsStore::instance().setLanguage(QStringLiteral("en"));
         DialogSeam::answerAlways(1);
         SysTrayIconWidget::setAvailabilityOverride(true);
-        if (!m_copy.isValid() || !copyFolder(QStringLiteral(BW_VEHDIAG_DIR), m_copy.path()))
+        if (!m_copy.isValid() || !copyTree(QStringLiteral(BW_VEHDIAG_DIR), m_copy.path()))
             return fail("cannot copy " BW_VEHDIAG_DIR);
         const DriverInfo* row = DriverTable::find(QStringLiteral("Kestrix_J2534"));
         if (!row)
@@ -143,18 +143,6 @@ public:
     }
 
 private:
-    static bool copyFolder(const QString& from, const QString& to)
-    {
-        QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QString target = to + file.mid(from.size());
-            if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(file, target))
-                return false;
-        }
-        return true;
-    }
-
     std::unique_ptr<TestEnvironment> m_env;
     EmulatorProcess m_emulator;
     QTemporaryDir m_copy;

@@ -34,24 +34,12 @@ class TestDiagnosisComponent : public QObject {
     EmulatorProcess m_emulator;
     QTemporaryDir m_copy;
 
-    static bool copyFolder(const QString& from, const QString& to)
-    {
-        QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QString target = to + file.mid(from.size());
-            if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(file, target))
-                return false;
-        }
-        return true;
-    }
-
 private slots:
     void initTestCase()
     {
         m_env = std::make_unique<TestEnvironment>();
         SettingsStore::instance().setLanguage(QStringLiteral("en"));
-        QVERIFY(copyFolder(QStringLiteral(BW_VEHDIAG_DIR), m_copy.path()));
+        QVERIFY(copyTree(QStringLiteral(BW_VEHDIAG_DIR), m_copy.path()));
         const DriverInfo* row = DriverTable::find(QStringLiteral("Kestrix_J2534"));
         QVERIFY(row);
         VehicleDriver driver;

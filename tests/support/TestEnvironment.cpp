@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <string>
@@ -140,4 +142,16 @@ TestEnvironment::TestEnvironment()
     qputenv("TMPDIR", QFile::encodeName(root + "/tmp"));
     qputenv("BRINDLEWICK_NO_SERVICE_START", "1");
     useUniqueShmPrefix("env");
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString target = to + file.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).absolutePath()) || !QFile::copy(file, target))
+            return false;
+    }
+    return true;
 }

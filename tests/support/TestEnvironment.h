@@ -12,6 +12,10 @@
 // returns it; `tag` tells the blocks of one test (or one case) apart.
 QByteArray useUniqueShmPrefix(const char* tag);
 
+// Copies every file under `from` to the same place under `to`, making the
+// folders on the way; false at the first file that cannot be copied.
+bool copyTree(const QString& from, const QString& to);
+
 class TestEnvironment {
 public:
     // The private folder is made in the temporary folder the process started
