@@ -27,6 +27,9 @@ struct RemoteWorld {
     EmulatorProcess emulator;
     ServiceProcess serviceC;
     ServiceProcess serviceB;
+    // Where the B-end's service looks for an adapter of its own: none answers
+    // there unless a test gives the B-end one (device control).
+    QString bEndProbe = QStringLiteral("127.0.100.250");
 
     // Starts everything and points this process's environment at it; empty
     // on success, else what failed.
@@ -62,8 +65,8 @@ struct RemoteWorld {
                                 QStringLiteral("127.0.100.1"), emulator.port(), env.path() + QStringLiteral("/c.lock")),
                 cPrefix))
             return QStringLiteral("the C-end's service did not start");
-        if (!serviceB.start(ServiceProcess::arguments(
-                QStringLiteral("127.0.100.250"), emulator.port(), env.path() + QStringLiteral("/b.lock"))))
+        if (!serviceB.start(
+                ServiceProcess::arguments(bEndProbe, emulator.port(), env.path() + QStringLiteral("/b.lock"))))
             return QStringLiteral("the B-end's service did not start");
         return {};
     }
