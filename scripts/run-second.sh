@@ -106,6 +106,10 @@ if [ "$1" = "--pair" ]; then
         for ecu in engine transmission abs body gateway; do
             exec 3<>/dev/tcp/127.0.0.1/"$ctl"; echo "vehicle 2 ecu $ecu off" >&3; read -r -t 2 _ <&3 || true; exec 3>&-
         done
+        # Both cars' body bus (pins 3/11) at 125 kbit/s, the rate "Config Select" starts on.
+        for n in 1 2; do
+            exec 3<>/dev/tcp/127.0.0.1/"$ctl"; echo "vehicle $n rate 3-11 125000" >&3; read -r -t 2 _ <&3 || true; exec 3>&-
+        done
     fi
 
     start_manager c-end 127.0.100.1 "$vport" "$RUN"
