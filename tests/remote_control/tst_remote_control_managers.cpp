@@ -362,14 +362,15 @@ private slots:
     }
 
     // The C-end manager killed mid-session: the B-end's watch finds the
-    // session lost within a few seconds, closes its own buses and returns to
-    // the remote page; once a C-end manager runs again the B-end connects
+    // session lost within a few seconds, closes its own buses, records the
+    // end and returns to the remote page; once a C-end manager runs again the B-end connects
     // and reaches the car.
     void killedCEndEndsTheBSession()
     {
         startSession();
         if (QTest::currentTestFailed())
             return;
+        const int ends = int(recordEvents().count(QStringLiteral("end")));
         QElapsedTimer t;
         t.start();
         m_c.kill();
@@ -378,6 +379,8 @@ private slots:
         qInfo("the B-end's session ended %lld ms after the C-end was killed", t.elapsed());
         QTRY_COMPARE_WITH_TIMEOUT(m_b.value(QStringLiteral("page")), QString::number(Pages::Remote), 3000);
         QTRY_COMPARE_WITH_TIMEOUT(channels(2).size(), 0, 3000);
+        // The lost session is recorded as ended, once.
+        QTRY_COMPARE_WITH_TIMEOUT(int(recordEvents().count(QStringLiteral("end"))), ends + 1, 5000);
 
         QVERIFY(startCEnd());
         startSession();
