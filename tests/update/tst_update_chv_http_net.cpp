@@ -436,6 +436,55 @@ private slots:
         QCOMPARE(send(url("api/echo")).error, int(HTTP_ERROR_SEND_RECEIVE));
     }
 
+    // Once the head is in, only a body silent for the idle limit fails: a
+    // gap longer than the phase time-out is a slow network, not a dead one.
+    void slowBodyCompletesAndStalledOneTimesOut_data()
+    {
+        QTest::addColumn<int>("intervalMs");
+        QTest::addColumn<int>("idleLimitMs");
+        QTest::addColumn<int>("error");
+        QTest::newRow("a byte every 3 s, default idle limit") << 3000 << CHvHttp::kBodyIdleMs << 0;
+        QTest::newRow("silent past the idle limit") << 2000 << 400 << int(HTTP_ERROR_TIMEOUT);
+    }
+
+    void slowBodyCompletesAndStalledOneTimesOut()
+    {
+        QFETCH(int, intervalMs);
+        QFETCH(int, idleLimitMs);
+        QFETCH(int, error);
+        HostileHttpServer server;
+        QVERIFY(server.start());
+        server.setTrickleIntervalMs(intervalMs);
+        server.setTrickleBody("OK");
+        QTemporaryDir dir;
+        const std::string target = dir.filePath(QStringLiteral("firmware.bin")).toStdString();
+        CHvHttp http;
+        http.SetBodyIdleLimit(idleLimitMs);
+        int thrown = 0;
+        std::uint32_t status = 0;
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            status = http.DownloadToFile((server.base() + "trickle").toStdString(), target, 1024);
+        } catch (HttpInterfaceError e) {
+            thrown = e;
+        }
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(thrown, error);
+        if (error == 0) {
+            QCOMPARE(status, 200u);
+            QFile file(QString::fromStdString(target));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("OK"));
+            QVERIFY2(elapsed >= 2 * intervalMs - 200, qPrintable(QString::number(elapsed)));
+        } else {
+            // Found after the idle limit, long before the next byte or the deadline.
+            QVERIFY2(elapsed >= idleLimitMs - 100 && elapsed < intervalMs, qPrintable(QString::number(elapsed)));
+            QVERIFY(!QFile::exists(QString::fromStdString(target)));
+            QVERIFY(!QFile::exists(QString::fromStdString(target + ".part")));
+        }
+    }
+
     void largeBodyIsReadToItsEnd()
     {
         const std::size_t size = 3 * 1024 * 1024 + 17;
