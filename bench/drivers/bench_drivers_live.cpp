@@ -7,6 +7,7 @@
 //   - the GUI thread's worst stall during install, disable, enable and
 //     uninstall: a 5 ms timer on the GUI thread, its lateness recorded.
 // Usage: bench_drivers_live [package MB, default 50]
+#include "BenchPackages.h"
 #include "CloudEmulator.h"
 #include "support/AdapterProcesses.h"
 #include "support/TestEnvironment.h"
@@ -30,7 +31,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 
 namespace {
 
@@ -74,41 +74,6 @@ private:
     double m_worst = 0;
 };
 
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-// The emulator's packages with J2534_0500's zip grown by `megabytes` of incompressible data.
-bool makePackages(const QString& dir, int megabytes)
-{
-    const QString built = QFileInfo(testBinary("cloud-emulator")).dir().filePath(QStringLiteral("../packages"));
-    QDir().mkpath(dir);
-    for (const QString& name : QDir(built).entryList(QDir::Files))
-        QFile::copy(built + "/" + name, dir + "/" + name);
-    const QString zip = QDir(built).entryList({QStringLiteral("J2534_0500_*.zip")}).value(0);
-    const QString pkg = dir + QStringLiteral("/big");
-    if (zip.isEmpty() || !run(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + pkg, built + "/" + zip}))
-        return false;
-    QFile blob(pkg + QStringLiteral("/data.bin"));
-    if (!blob.open(QIODevice::WriteOnly))
-        return false;
-    std::mt19937_64 random(7);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (int i = 0; i < megabytes; ++i) {
-        for (int j = 0; j < chunk.size(); j += 8) {
-            const quint64 v = random();
-            memcpy(chunk.data() + j, &v, 8);
-        }
-        blob.write(chunk);
-    }
-    blob.close();
-    QFile::remove(dir + "/" + zip);
-    return run(QStringLiteral("7za"), {"a", "-tzip", "-mx=1", "-bso0", dir + "/" + zip, pkg + "/*"});
-}
-
 template <typename Signal>
 bool waitFor(const typename QtPrivate::FunctionPointer<Signal>::Object* sender, Signal signal, int ms)
 {
@@ -133,7 +98,7 @@ int main(int argc, char** argv)
     TestEnvironment env;
     useUniqueShmPrefix("drv-bench");
     const QString packages = env.path() + QStringLiteral("/packages");
-    if (!makePackages(packages, megabytes)) {
+    if (!makeDriverPackages(packages, megabytes)) {
         std::fprintf(stderr, "cannot build the %d MB package\n", megabytes);
         return 1;
     }
@@ -185,8 +150,8 @@ int main(int argc, char** argv)
     QElapsedTimer t;
     t.start();
     const QString file = env.path() + QStringLiteral("/curl.zip");
-    if (!run(QStringLiteral("curl"), {"-s", "-f", "-o", file, url})
-        || !run(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + env.path() + "/curl-out", file}))
+    if (!runTool(QStringLiteral("curl"), {"-s", "-f", "-o", file, url})
+        || !runTool(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + env.path() + "/curl-out", file}))
         return 1;
     const double baseline = t.nsecsElapsed() / 1e6;
 
