@@ -137,7 +137,8 @@ private slots:
         QTemporaryDir dir;
         const QString target = dir.filePath("driver.zip");
         QCOMPARE(request(Client(client), server.base() + path, {}, target).error, error);
-        QVERIFY(!QFile::exists(target));
+        // Neither the file nor a partial one stays.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         if (path == QLatin1String("loop")) { // exactly as many redirects as allowed were followed
             const int allowed = client == Chv ? CHvHttp::kMaxRedirects : HttpUtils::kMaxRedirects;
             QCOMPARE(server.requestHeads(QStringLiteral("/loop")).size(), allowed + 1);
@@ -542,8 +543,11 @@ private slots:
         QCOMPARE(r.lastReceived, qint64(size));
         QCOMPARE(r.lastTotal, qint64(size));
 
-        // The same answer streamed to a file.
+        // The same answer streamed to a file, replacing an older one.
         QTemporaryDir dir;
+        QFile old(dir.filePath("saved.zip"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older package") > 0);
+        old.close();
         const Result f
             = saved(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size),
                 dir.filePath("saved.zip"));
@@ -555,6 +559,9 @@ private slots:
         // The digest computed on the way is the saved file's (the install step
         // trusts it).
         QCOMPARE(f.digest, QString::fromLatin1(QCryptographicHash::hash(r.body, QCryptographicHash::Sha256).toHex()));
+        // Nothing but the file itself stays beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("saved.zip")});
     }
 
     void bodyCutShortIsOneError()
