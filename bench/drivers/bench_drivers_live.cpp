@@ -49,14 +49,18 @@ public:
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             const qint64 now = m_clock.nsecsElapsed();
-            if (m_last > 0)
-                m_worst = std::max(m_worst, (now - m_last) / 1000000.0 - 5.0);
+            const double late = (now - m_last) / 1000000.0 - 5.0;
+            if (m_last > 0 && late > m_worst) {
+                m_worst = late;
+                m_worstAt = now / 1000000.0;
+            }
             m_last = now;
         });
     }
     void start()
     {
         m_worst = 0;
+        m_worstAt = 0;
         m_last = 0;
         m_clock.start();
         m_timer.start();
@@ -66,12 +70,15 @@ public:
         m_timer.stop();
         return m_worst;
     }
+    // When the worst stall ended, in ms from start().
+    double worstAt() const { return m_worstAt; }
 
 private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     double m_worst = 0;
+    double m_worstAt = 0;
 };
 
 template <typename Signal>
@@ -169,8 +176,9 @@ int main(int argc, char** argv)
         loop.exec();
         QObject::disconnect(c);
         const double ms = clock.nsecsElapsed() / 1e6;
-        std::printf("%-10s %8.1f ms, GUI thread worst stall %.1f ms, adapter mode %s%s\n", what, ms, probe.stop(),
-            qPrintable(adapterMode(emulator)), ok ? "" : " (FAILED)");
+        const double stall = probe.stop();
+        std::printf("%-10s %8.1f ms, GUI thread worst stall %.1f ms (ending at %.0f ms), adapter mode %s%s\n", what, ms,
+            stall, probe.worstAt(), qPrintable(adapterMode(emulator)), ok ? "" : " (FAILED)");
         return ms;
     };
     const double install = operation("install", [&] { controller.downloadDriver(QStringLiteral("Kestrix_J0500")); });
