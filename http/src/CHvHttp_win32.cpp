@@ -76,8 +76,12 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     DWORD timeout = std::min<DWORD>(std::min<DWORD>(kTimeoutMs, bodyIdle), remaining);
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
-    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+    // Wine applies the receive time-out to the socket when the request goes
+    // out and not again on later reads: the body's limit is set here already,
+    // and the head is held to its own by the response time-out above.
+    DWORD bodyTimeout = std::min<DWORD>(bodyIdle, remaining);
+    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &bodyTimeout, sizeof(bodyTimeout));
 
     const std::wstring wideHeader = wide(hop.header);
     BOOL sent = FALSE;
