@@ -215,7 +215,7 @@ public:
         m_wake.notify_all();
     }
 
-    // Ends the watch; true when the deadline had passed.
+    // Ends the watch; true when it ended the exchange (the deadline, or the head's wait).
     bool stop()
     {
         {
@@ -230,13 +230,6 @@ public:
             ::close(m_fd);
         m_fd = -1;
         return m_fired;
-    }
-
-    // True when the head did not come within its limit.
-    bool headTimedOut() const
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_headFired;
     }
 
 private:
@@ -255,7 +248,7 @@ private:
                 if (idle >= 0) {
                     const std::chrono::milliseconds quiet(idle);
                     if (quiet >= m_headLimit) {
-                        m_fired = m_headFired = true;
+                        m_fired = true;
                         break;
                     }
                     wakeAt = std::min(deadline, now + std::max(m_headLimit - quiet, std::chrono::milliseconds(10)));
@@ -264,7 +257,7 @@ private:
                     // from the kernel: at most the connect's and the head's
                     // waits from the socket's start.
                     if (now - m_tracked >= 2 * m_headLimit) {
-                        m_fired = m_headFired = true;
+                        m_fired = true;
                         break;
                     }
                     wakeAt = std::min(deadline, now + std::chrono::milliseconds(50));
@@ -277,14 +270,13 @@ private:
     }
 
     const std::chrono::milliseconds m_headLimit;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::condition_variable m_wake;
     int m_fd = -1;
     Clock::time_point m_tracked;
     bool m_headIn = false;
     bool m_done = false;
     bool m_fired = false;
-    bool m_headFired = false;
     std::thread m_thread; // last: starts once the rest is ready
 };
 
