@@ -7,6 +7,7 @@
 //   - the GUI thread's worst stall during install, disable, enable and
 //     uninstall: a 5 ms timer on the GUI thread, its lateness recorded.
 // Usage: bench_drivers_live [package MB, default 50]
+#include "BenchPackages.h"
 #include "CloudEmulator.h"
 #include "support/AdapterProcesses.h"
 #include "support/TestEnvironment.h"
@@ -30,7 +31,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 
 namespace {
 
@@ -49,14 +49,18 @@ public:
         m_timer.setInterval(5);
         QObject::connect(&m_timer, &QTimer::timeout, [this] {
             const qint64 now = m_clock.nsecsElapsed();
-            if (m_last > 0)
-                m_worst = std::max(m_worst, (now - m_last) / 1000000.0 - 5.0);
+            const double late = (now - m_last) / 1000000.0 - 5.0;
+            if (m_last > 0 && late > m_worst) {
+                m_worst = late;
+                m_worstAt = now / 1000000.0;
+            }
             m_last = now;
         });
     }
     void start()
     {
         m_worst = 0;
+        m_worstAt = 0;
         m_last = 0;
         m_clock.start();
         m_timer.start();
@@ -66,48 +70,16 @@ public:
         m_timer.stop();
         return m_worst;
     }
+    // When the worst stall ended, in ms from start().
+    double worstAt() const { return m_worstAt; }
 
 private:
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
     double m_worst = 0;
+    double m_worstAt = 0;
 };
-
-bool run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(600000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
-// The emulator's packages with J2534_0500's zip grown by `megabytes` of incompressible data.
-bool makePackages(const QString& dir, int megabytes)
-{
-    const QString built = QFileInfo(testBinary("cloud-emulator")).dir().filePath(QStringLiteral("../packages"));
-    QDir().mkpath(dir);
-    for (const QString& name : QDir(built).entryList(QDir::Files))
-        QFile::copy(built + "/" + name, dir + "/" + name);
-    const QString zip = QDir(built).entryList({QStringLiteral("J2534_0500_*.zip")}).value(0);
-    const QString pkg = dir + QStringLiteral("/big");
-    if (zip.isEmpty() || !run(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + pkg, built + "/" + zip}))
-        return false;
-    QFile blob(pkg + QStringLiteral("/data.bin"));
-    if (!blob.open(QIODevice::WriteOnly))
-        return false;
-    std::mt19937_64 random(7);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (int i = 0; i < megabytes; ++i) {
-        for (int j = 0; j < chunk.size(); j += 8) {
-            const quint64 v = random();
-            memcpy(chunk.data() + j, &v, 8);
-        }
-        blob.write(chunk);
-    }
-    blob.close();
-    QFile::remove(dir + "/" + zip);
-    return run(QStringLiteral("7za"), {"a", "-tzip", "-mx=1", "-bso0", dir + "/" + zip, pkg + "/*"});
-}
 
 template <typename Signal>
 bool waitFor(const typename QtPrivate::FunctionPointer<Signal>::Object* sender, Signal signal, int ms)
@@ -133,7 +105,7 @@ int main(int argc, char** argv)
     TestEnvironment env;
     useUniqueShmPrefix("drv-bench");
     const QString packages = env.path() + QStringLiteral("/packages");
-    if (!makePackages(packages, megabytes)) {
+    if (!makeDriverPackages(packages, megabytes)) {
         std::fprintf(stderr, "cannot build the %d MB package\n", megabytes);
         return 1;
     }
@@ -185,8 +157,8 @@ int main(int argc, char** argv)
     QElapsedTimer t;
     t.start();
     const QString file = env.path() + QStringLiteral("/curl.zip");
-    if (!run(QStringLiteral("curl"), {"-s", "-f", "-o", file, url})
-        || !run(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + env.path() + "/curl-out", file}))
+    if (!runTool(QStringLiteral("curl"), {"-s", "-f", "-o", file, url})
+        || !runTool(QStringLiteral("7za"), {"x", "-y", "-bso0", "-o" + env.path() + "/curl-out", file}))
         return 1;
     const double baseline = t.nsecsElapsed() / 1e6;
 
@@ -204,8 +176,9 @@ int main(int argc, char** argv)
         loop.exec();
         QObject::disconnect(c);
         const double ms = clock.nsecsElapsed() / 1e6;
-        std::printf("%-10s %8.1f ms, GUI thread worst stall %.1f ms, adapter mode %s%s\n", what, ms, probe.stop(),
-            qPrintable(adapterMode(emulator)), ok ? "" : " (FAILED)");
+        const double stall = probe.stop();
+        std::printf("%-10s %8.1f ms, GUI thread worst stall %.1f ms (ending at %.0f ms), adapter mode %s%s\n", what, ms,
+            stall, probe.worstAt(), qPrintable(adapterMode(emulator)), ok ? "" : " (FAILED)");
         return ms;
     };
     const double install = operation("install", [&] { controller.downloadDriver(QStringLiteral("Kestrix_J0500")); });

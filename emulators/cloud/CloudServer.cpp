@@ -221,7 +221,7 @@ bool parseFault(const Json::Value& json, Fault& fault, std::string& error)
         || !readInt("status", fault.status) || !readString("body", fault.body)
         || !readString("contentType", fault.contentType) || !readBool("truncate", fault.truncate)
         || !readBool("invalidJson", fault.invalidJson) || !readString("redirect", fault.redirect)
-        || !readString("mode", mode) || !readInt("ms", ms))
+        || !readString("mode", mode) || !readInt("ms", ms) || !readInt("pauseMs", fault.pauseMs))
         return false;
     if (mode == "slow")
         fault.delayMs = ms;
@@ -233,8 +233,8 @@ bool parseFault(const Json::Value& json, Fault& fault, std::string& error)
         error = "count must be positive or -1";
         return false;
     }
-    if (fault.delayMs < 0 || (fault.status != 0 && (fault.status < 100 || fault.status > 599))) {
-        error = "delayMs must not be negative and status must be 100..599";
+    if (fault.delayMs < 0 || fault.pauseMs < 0 || (fault.status != 0 && (fault.status < 100 || fault.status > 599))) {
+        error = "delayMs and pauseMs must not be negative and status must be 100..599";
         return false;
     }
     return true;
@@ -432,6 +432,31 @@ bool CloudServer::applyFault(const httplib::Request& req, httplib::Response& res
                 if (offset >= shared->size())
                     return false; // drop the connection with the rest unsent
                 const std::size_t n = std::min({length, kChunk, shared->size() - offset});
+                sink.write(shared->data() + offset, n);
+                return true;
+            });
+        return true;
+    }
+    if (fault.pauseMs > 0) {
+        // The whole body, announced, with a silence in its middle: a slow
+        // network that is still alive, or (longer) one that died.
+        std::string body = fault.body;
+        const std::string prefix = "/files/gen/";
+        if (body.empty() && req.path.rfind(prefix, 0) == 0)
+            appendGenerated(body, 0, std::strtoull(req.path.c_str() + prefix.size(), nullptr, 10));
+        else if (body.empty())
+            body = "{\"items\":[1,2,3,4,5,6,7,8],\"note\":\"this answer pauses half-way\"}";
+        res.status = fault.status ? fault.status : 200;
+        auto shared = std::make_shared<std::string>(std::move(body));
+        const std::size_t half = shared->size() / 2;
+        const int pauseMs = fault.pauseMs;
+        res.set_content_provider(shared->size(),
+            fault.contentType.empty() ? "application/octet-stream" : fault.contentType,
+            [this, shared, half, pauseMs](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                if (offset == half && half > 0 && !waitFor(pauseMs))
+                    return false; // stopping: drop the connection
+                const std::size_t end = offset < half ? half : shared->size();
+                const std::size_t n = std::min({length, kChunk, end - offset});
                 sink.write(shared->data() + offset, n);
                 return true;
             });

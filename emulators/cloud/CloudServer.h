@@ -29,6 +29,7 @@ struct Fault {
     std::string body;         // ... and this body
     std::string contentType;  // ... of this type (default text/plain)
     bool truncate = false;    // announce the full length, send half, drop the link
+    int pauseMs = 0;          // send half the body, fall silent this long, then the rest
     bool invalidJson = false; // answer 200 with a broken JSON text
     std::string redirect;     // answer 302 with this Location
 };

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <iconv.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -157,20 +159,40 @@ private:
     bool m_wasPending = false;
 };
 
-// Ends an exchange at the call's deadline, whatever phase it is in: shuts
-// down the socket from its own thread, so a server that trickles bytes (each
-// within the per-read time-out) cannot hold the call. Works on a duplicate of
-// the client's descriptor, so it never touches a number the client closed
-// and the process reused.
-class DeadlineWatch {
+// Milliseconds since the connection last carried a byte of data either way;
+// -1 while it is not established or when the system cannot tell.
+long idleMsOf(int fd)
+{
+#ifdef TCP_INFO
+    tcp_info info{};
+    socklen_t length = sizeof(info);
+    if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || info.tcpi_state != TCP_ESTABLISHED)
+        return -1;
+    return static_cast<long>(std::min(info.tcpi_last_data_recv, info.tcpi_last_data_sent));
+#else
+    (void)fd;
+    return -1;
+#endif
+}
+
+// Ends an exchange from its own thread by shutting its socket down:
+//   - at the call's deadline, whatever phase it is in, so a server that
+//     trickles bytes (each within the per-read time-out) cannot hold the call;
+//   - before the answer's head is complete, once the connection carried no
+//     byte either way for `headLimit` (the kernel's account of the socket;
+//     cpp-httplib's own per-read time-out is the body's longer idle limit).
+// Works on a duplicate of the client's descriptor, so it never touches a
+// number the client closed and the process reused.
+class ExchangeWatch {
 public:
-    explicit DeadlineWatch(Clock::time_point deadline)
-        : m_thread([this, deadline] { run(deadline); })
+    ExchangeWatch(Clock::time_point deadline, std::chrono::milliseconds headLimit)
+        : m_headLimit(headLimit)
+        , m_thread([this, deadline] { run(deadline); })
     {
     }
-    ~DeadlineWatch() { stop(); }
-    DeadlineWatch(const DeadlineWatch&) = delete;
-    DeadlineWatch& operator=(const DeadlineWatch&) = delete;
+    ~ExchangeWatch() { stop(); }
+    ExchangeWatch(const ExchangeWatch&) = delete;
+    ExchangeWatch& operator=(const ExchangeWatch&) = delete;
 
     // Called by cpp-httplib for every socket it creates.
     void track(int fd)
@@ -179,11 +201,21 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        m_tracked = Clock::now();
         if (m_fired && m_fd >= 0)
             ::shutdown(m_fd, SHUT_RDWR);
+        m_wake.notify_all();
     }
 
-    // Ends the watch; true when the deadline had passed.
+    // The answer's head is complete: from now on only the deadline counts here.
+    void headArrived()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_headIn = true;
+        m_wake.notify_all();
+    }
+
+    // Ends the watch; true when it ended the exchange (the deadline, or the head's wait).
     bool stop()
     {
         {
@@ -204,16 +236,45 @@ private:
     void run(Clock::time_point deadline)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (m_wake.wait_until(lock, deadline, [this] { return m_done; }))
-            return;
-        m_fired = true;
-        if (m_fd >= 0)
+        while (!m_done) {
+            const Clock::time_point now = Clock::now();
+            if (now >= deadline) {
+                m_fired = true;
+                break;
+            }
+            Clock::time_point wakeAt = deadline;
+            if (!m_headIn && m_fd >= 0) {
+                const long idle = idleMsOf(m_fd);
+                if (idle >= 0) {
+                    const std::chrono::milliseconds quiet(idle);
+                    if (quiet >= m_headLimit) {
+                        m_fired = true;
+                        break;
+                    }
+                    wakeAt = std::min(deadline, now + std::max(m_headLimit - quiet, std::chrono::milliseconds(10)));
+                } else {
+                    // Still connecting (cpp-httplib bounds that), or no account
+                    // from the kernel: at most the connect's and the head's
+                    // waits from the socket's start.
+                    if (now - m_tracked >= 2 * m_headLimit) {
+                        m_fired = true;
+                        break;
+                    }
+                    wakeAt = std::min(deadline, now + std::chrono::milliseconds(50));
+                }
+            }
+            m_wake.wait_until(lock, wakeAt);
+        }
+        if (m_fired && m_fd >= 0)
             ::shutdown(m_fd, SHUT_RDWR);
     }
 
+    const std::chrono::milliseconds m_headLimit;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     int m_fd = -1;
+    Clock::time_point m_tracked;
+    bool m_headIn = false;
     bool m_done = false;
     bool m_fired = false;
     std::thread m_thread; // last: starts once the rest is ready
@@ -258,10 +319,14 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
         connection->client = std::make_unique<httplib::ClientImpl>(hop.host, hop.port);
     }
     httplib::ClientImpl& client = *connection->client;
-    const auto timeout = std::chrono::milliseconds(kTimeoutMs);
+    // Connecting and sending within the phase time-out; cpp-httplib's reads
+    // wait as long as the body may be silent, and the watch below holds the
+    // wait for the head to the phase time-out.
+    const auto bodyIdle = std::chrono::milliseconds(std::max(1, m_bodyIdleMs));
+    const auto headLimit = std::min(std::chrono::milliseconds(kTimeoutMs), bodyIdle);
     client.set_connection_timeout(std::chrono::milliseconds(std::min(kTimeoutMs, remaining)));
-    client.set_read_timeout(timeout);
-    client.set_write_timeout(timeout);
+    client.set_read_timeout(bodyIdle);
+    client.set_write_timeout(std::chrono::milliseconds(kTimeoutMs));
     client.set_keep_alive(false);
     client.set_follow_location(false);
     client.set_url_encode(false);
@@ -284,8 +349,12 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     const std::size_t cap = m_maxAnswerSize;
     const BodySink* sink = m_sink;
     std::size_t sunk = 0;
-    req.response_handler = [state, &answer, cap, sink](const httplib::Response& res) {
+    ExchangeWatch watch(m_deadline, headLimit);
+    bool headIn = false;
+    req.response_handler = [state, &answer, cap, sink, &watch, &headIn](const httplib::Response& res) {
         state->lastActivity = Clock::now();
+        headIn = true;
+        watch.headArrived();
         if (sink) {
             sink->restart();
             return true;
@@ -323,7 +392,6 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     bool sent = false;
     bool late = false;
     {
-        DeadlineWatch watch(m_deadline);
         client.set_socket_options([&watch](socket_t fd) { watch.track(fd); });
         SigpipeGuard quiet;
         sent = client.send(req, res, error);
@@ -334,7 +402,10 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
             Fail(HTTP_ERROR_ANSWER_TOO_LARGE);
         if (late)
             Fail(HTTP_ERROR_TIMEOUT);
-        const bool stalled = Clock::now() - state->lastActivity >= timeout - std::chrono::milliseconds(100);
+        // A phase that waited its whole time-out for a byte timed out; one that
+        // failed sooner broke.
+        const auto limit = headIn ? bodyIdle : headLimit;
+        const bool stalled = Clock::now() - state->lastActivity >= limit - std::chrono::milliseconds(100);
         switch (error) {
         case httplib::Error::ConnectionTimeout:
             Fail(HTTP_ERROR_TIMEOUT);

@@ -67,15 +67,21 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     // Each phase within its time-out and what is left of the call's deadline.
     // The whole answer head counts as one phase: a server that says nothing,
     // or trickles its headers, ends the call after the time-out as a silent
-    // one does with the POSIX client.
+    // one does with the POSIX client. The body's reads wait up to the body's
+    // idle limit instead (below).
     const DWORD remaining = static_cast<DWORD>(RemainingMs());
     if (remaining == 0)
         Fail(HTTP_ERROR_TIMEOUT);
-    DWORD timeout = std::min<DWORD>(kTimeoutMs, remaining);
+    const DWORD bodyIdle = static_cast<DWORD>(std::max(1, m_bodyIdleMs));
+    DWORD timeout = std::min<DWORD>(std::min<DWORD>(kTimeoutMs, bodyIdle), remaining);
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_CONNECT_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_SEND_TIMEOUT, &timeout, sizeof(timeout));
-    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof(timeout));
     WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof(timeout));
+    // Wine applies the receive time-out to the socket when the request goes
+    // out and not again on later reads: the body's limit is set here already,
+    // and the head is held to its own by the response time-out above.
+    DWORD bodyTimeout = std::min<DWORD>(bodyIdle, remaining);
+    WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &bodyTimeout, sizeof(bodyTimeout));
 
     const std::wstring wideHeader = wide(hop.header);
     BOOL sent = FALSE;
@@ -118,7 +124,9 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
     const bool hasLength = WinHttpQueryHeaders(m_hRequest, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
         WINHTTP_HEADER_NAME_BY_INDEX, &announced, &announcedSize, WINHTTP_NO_HEADER_INDEX);
 
-    std::vector<char> buffer(4097, 0);
+    // Large reads: WinHTTP hands over what it has buffered, up to this much.
+    constexpr DWORD kReadSize = 64 * 1024;
+    std::vector<char> buffer(kReadSize, 0);
     std::size_t held = 0;
     if (m_sink)
         m_sink->restart();
@@ -128,10 +136,10 @@ CHvHttp::Answer CHvHttp::Exchange(const Hop& hop) const
             HvRelease();
             Fail(HTTP_ERROR_TIMEOUT);
         }
-        DWORD readTimeout = std::min<DWORD>(kTimeoutMs, left);
+        DWORD readTimeout = std::min<DWORD>(bodyIdle, left);
         WinHttpSetOption(m_hRequest, WINHTTP_OPTION_RECEIVE_TIMEOUT, &readTimeout, sizeof(readTimeout));
         DWORD read = 0;
-        if (!WinHttpReadData(m_hRequest, buffer.data(), 4096, &read)) {
+        if (!WinHttpReadData(m_hRequest, buffer.data(), kReadSize, &read)) {
             const DWORD error = GetLastError();
             HvRelease();
             // A transfer that breaks off is a receive failure, not a short answer.

@@ -6,6 +6,7 @@
 #include "kit/Sha256.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,7 +16,6 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTextBoundaryFinder>
@@ -24,7 +24,9 @@
 
 #include <platform/MemoryHint.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace {
 
@@ -108,6 +110,51 @@ QString contentTypeText(QNetworkReply* reply)
     return header.canConvert<QString>() ? header.toString() : QString();
 }
 
+// A download's file: written as "<path>.part" and renamed over `path` only
+// when the whole answer arrived; removed when it never gets there. Not
+// flushed to the disk on the way: every download is checked (SHA-256,
+// signature, the archive's listing) before it is used, and a forced flush
+// of tens of MiB would stall the thread for hundreds of milliseconds.
+class PartFile {
+public:
+    explicit PartFile(const QString& path)
+        : m_path(path)
+        , m_file(path + QStringLiteral(".part"))
+    {
+    }
+    ~PartFile()
+    {
+        if (!m_committed) {
+            m_file.close();
+            QFile::remove(m_file.fileName());
+        }
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    bool open() { return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate); }
+    bool write(const QByteArray& chunk) { return m_file.write(chunk) == chunk.size(); }
+    // Puts the file in place, replacing what was there; false (and the part
+    // removed) when it cannot be written out or moved.
+    bool commit()
+    {
+        const bool written = m_file.isOpen() && m_file.flush() && m_file.error() == QFileDevice::NoError;
+        m_file.close();
+        if (!written)
+            return false;
+        std::error_code error;
+        std::filesystem::rename(std::filesystem::path(m_file.fileName().toStdU16String()),
+            std::filesystem::path(m_path.toStdU16String()), error);
+        m_committed = !error;
+        return m_committed;
+    }
+
+private:
+    QString m_path;
+    QFile m_file;
+    bool m_committed = false;
+};
+
 } // namespace
 
 // One request from the first send to its one callback, across redirects.
@@ -126,7 +173,7 @@ struct HttpUtils::Transfer {
     qint64 received = 0; // bytes of the current answer
     QByteArray body;
     QString filePath;
-    std::unique_ptr<QSaveFile> file;
+    std::unique_ptr<PartFile> file;
     std::unique_ptr<Sha256> digest; // of what went into `file`
     bool done = false;
     int failureCode = 0;
@@ -326,15 +373,15 @@ void HttpUtils::drain(const std::shared_ptr<Transfer>& transfer, QNetworkReply* 
     }
     if (transfer->kind == Transfer::File) {
         if (!transfer->file) {
-            transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
+            transfer->file = std::make_unique<PartFile>(transfer->filePath);
             transfer->digest = std::make_unique<Sha256>();
-            if (!transfer->file->open(QIODevice::WriteOnly)) {
+            if (!transfer->file->open()) {
                 fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
                 return;
             }
         }
         const QByteArray chunk = reply->read(available);
-        if (transfer->file->write(chunk) != chunk.size()) {
+        if (!transfer->file->write(chunk)) {
             fail(transfer, kErrorCannotWrite, QStringLiteral("Cannot write ") + transfer->filePath);
             return;
         }
@@ -420,8 +467,8 @@ void HttpUtils::finished(const std::shared_ptr<Transfer>& transfer, QNetworkRepl
     case Transfer::File: {
         auto saved = [transfer](const QByteArray&, const QString& name) {
             if (!transfer->file) { // an empty answer
-                transfer->file = std::make_unique<QSaveFile>(transfer->filePath);
-                transfer->file->open(QIODevice::WriteOnly);
+                transfer->file = std::make_unique<PartFile>(transfer->filePath);
+                transfer->file->open();
                 transfer->digest = std::make_unique<Sha256>();
             }
             if (!transfer->file->commit()) {

@@ -1,19 +1,18 @@
 #include "maintenance/FirmwareServerHooks.h"
 
+#include "kit/Sha256.h"
+
 #include <HttpsServer.h>
 
-#include <QCryptographicHash>
 #include <QFile>
 
+// The account library writes the image straight to the file and hands over
+// no bytes on the way, so the digest is taken once the file is complete,
+// from the page cache, with the kit's SHA-256 (the processor's SHA
+// instructions where OpenSSL has them).
 std::string fileSha256(const std::string& path)
 {
-    QFile file(QFile::decodeName(path.c_str()));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::string();
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&file))
-        return std::string();
-    return hash.result().toHex().toStdString();
+    return Sha256::ofFile(QFile::decodeName(path.c_str())).toStdString();
 }
 
 FirmwareUpdate::Hooks firmwareServerHooks(HttpsServer& server)

@@ -3,10 +3,10 @@
 #include "update/UpdateLog.h"
 
 #include "kit/SafeUnpacker.h"
+#include "kit/Sha256.h"
 
 #include "ReleaseKey.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -155,9 +155,9 @@ QString ReleaseCheck::verifyFolder(const QString& folder, const QByteArray& publ
             qCWarning(lcUpdate) << "release refused: missing or wrong size:" << entry.path;
             return damaged;
         }
-        QFile file(path);
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || hash.result().toHex() != entry.sha256) {
+        // The kit's SHA-256 uses the processor's SHA instructions: several
+        // times Qt's speed on a release of tens of MiB.
+        if (Sha256::ofFile(path).toLatin1() != entry.sha256) {
             qCWarning(lcUpdate) << "release refused: checksum mismatch:" << entry.path;
             return damaged;
         }

@@ -137,7 +137,8 @@ private slots:
         QTemporaryDir dir;
         const QString target = dir.filePath("driver.zip");
         QCOMPARE(request(Client(client), server.base() + path, {}, target).error, error);
-        QVERIFY(!QFile::exists(target));
+        // Neither the file nor a partial one stays.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         if (path == QLatin1String("loop")) { // exactly as many redirects as allowed were followed
             const int allowed = client == Chv ? CHvHttp::kMaxRedirects : HttpUtils::kMaxRedirects;
             QCOMPARE(server.requestHeads(QStringLiteral("/loop")).size(), allowed + 1);
@@ -436,6 +437,55 @@ private slots:
         QCOMPARE(send(url("api/echo")).error, int(HTTP_ERROR_SEND_RECEIVE));
     }
 
+    // Once the head is in, only a body silent for the idle limit fails: a
+    // gap longer than the phase time-out is a slow network, not a dead one.
+    void slowBodyCompletesAndStalledOneTimesOut_data()
+    {
+        QTest::addColumn<int>("intervalMs");
+        QTest::addColumn<int>("idleLimitMs");
+        QTest::addColumn<int>("error");
+        QTest::newRow("a byte every 3 s, default idle limit") << 3000 << CHvHttp::kBodyIdleMs << 0;
+        QTest::newRow("silent past the idle limit") << 2000 << 400 << int(HTTP_ERROR_TIMEOUT);
+    }
+
+    void slowBodyCompletesAndStalledOneTimesOut()
+    {
+        QFETCH(int, intervalMs);
+        QFETCH(int, idleLimitMs);
+        QFETCH(int, error);
+        HostileHttpServer server;
+        QVERIFY(server.start());
+        server.setTrickleIntervalMs(intervalMs);
+        server.setTrickleBody("OK");
+        QTemporaryDir dir;
+        const std::string target = dir.filePath(QStringLiteral("firmware.bin")).toStdString();
+        CHvHttp http;
+        http.SetBodyIdleLimit(idleLimitMs);
+        int thrown = 0;
+        std::uint32_t status = 0;
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            status = http.DownloadToFile((server.base() + "trickle").toStdString(), target, 1024);
+        } catch (HttpInterfaceError e) {
+            thrown = e;
+        }
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(thrown, error);
+        if (error == 0) {
+            QCOMPARE(status, 200u);
+            QFile file(QString::fromStdString(target));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("OK"));
+            QVERIFY2(elapsed >= 2 * intervalMs - 200, qPrintable(QString::number(elapsed)));
+        } else {
+            // Found after the idle limit, long before the next byte or the deadline.
+            QVERIFY2(elapsed >= idleLimitMs - 100 && elapsed < intervalMs, qPrintable(QString::number(elapsed)));
+            QVERIFY(!QFile::exists(QString::fromStdString(target)));
+            QVERIFY(!QFile::exists(QString::fromStdString(target + ".part")));
+        }
+    }
+
     void largeBodyIsReadToItsEnd()
     {
         const std::size_t size = 3 * 1024 * 1024 + 17;
@@ -493,8 +543,11 @@ private slots:
         QCOMPARE(r.lastReceived, qint64(size));
         QCOMPARE(r.lastTotal, qint64(size));
 
-        // The same answer streamed to a file.
+        // The same answer streamed to a file, replacing an older one.
         QTemporaryDir dir;
+        QFile old(dir.filePath("saved.zip"));
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("an older package") > 0);
+        old.close();
         const Result f
             = saved(m_cloud.httpHostBase() + QStringLiteral("files/gen/%1.bin?name=Kestrix_BMW.zip").arg(size),
                 dir.filePath("saved.zip"));
@@ -506,6 +559,9 @@ private slots:
         // The digest computed on the way is the saved file's (the install step
         // trusts it).
         QCOMPARE(f.digest, QString::fromLatin1(QCryptographicHash::hash(r.body, QCryptographicHash::Sha256).toHex()));
+        // Nothing but the file itself stays beside it.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("saved.zip")});
     }
 
     void bodyCutShortIsOneError()

@@ -151,6 +151,34 @@ TEST_CASE(transport_failures_and_their_bounds)
     CHECK_EQ(send("http://127.0.0.1:99999/x").error, int(HTTP_ERROR_CONNECT));
 }
 
+// Past the answer's head a pause longer than the phase time-out is a slow
+// network; only a body silent for the idle limit is a dead one.
+TEST_CASE(a_slow_body_completes_and_a_stalled_one_times_out)
+{
+    CHECK(control("__control/reset"));
+    CHECK(control("__control", R"({"path":"/files/gen/","pauseMs":3000})"));
+    Outcome out = send(base() + "files/gen/200000.bin");
+    CHECK_EQ(out.error, 0);
+    CHECK_EQ(out.body.size(), std::size_t(200000));
+    CHECK(out.body.size() == 200000 && static_cast<unsigned char>(out.body[199999]) == 199999 % 251);
+    CHECK(out.elapsedMs >= 3000 - 100);
+
+    CHECK(control("__control", R"({"path":"/files/gen/","pauseMs":6000})"));
+    CHvHttp http;
+    http.SetBodyIdleLimit(1000);
+    int error = 0;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        http.SendHttpOrHttpsRequest(base() + "files/gen/200000.bin", HTTP_GET, "", "");
+    } catch (HttpInterfaceError e) {
+        error = e;
+    }
+    const long long elapsed = w32::msSince(start);
+    CHECK_EQ(error, int(HTTP_ERROR_TIMEOUT));
+    CHECK(elapsed >= 1000 - 100 && elapsed < 6000);
+    CHECK(control("__control/reset")); // releases the paused answer
+}
+
 } // namespace
 
 int main()

@@ -126,6 +126,12 @@ void HostileHttpServer::setRedirectTarget(const QString& url)
     m_redirectTarget = url.toStdString();
 }
 
+void HostileHttpServer::setTrickleBody(const std::string& body)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_trickleBody = body;
+}
+
 QStringList HostileHttpServer::requestHeads(const QString& path) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -164,18 +170,20 @@ void HostileHttpServer::serve(int fd)
     const std::string head = readHead(fd);
     const std::string path = pathOf(head);
     std::string target;
+    std::string trickleBody;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!head.empty())
             m_heads.emplace_back(path, lowerNames(head));
         target = m_redirectTarget;
+        trickleBody = m_trickleBody;
     }
     if (head.empty()) {
     } else if (path == "/close") {
         sendAll(fd, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 100000\r\n\r\n{\"ok\":");
     } else if (path == "/trickle") {
         // Each byte comes well within any per-read time-out; the whole takes long.
-        const std::string body = std::string(64, ' ') + "{\"ok\":true}";
+        const std::string body = trickleBody.empty() ? std::string(64, ' ') + "{\"ok\":true}" : trickleBody;
         bool open = sendAll(fd,
             "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size())
                 + "\r\nConnection: close\r\n\r\n");

@@ -1,7 +1,8 @@
 // A loopback HTTP server that misbehaves on purpose, one way per path, for
 // the HTTP clients' fault tests and memory benchmarks:
 //   /close     headers announcing 100000 bytes, then the connection closes
-//   /trickle   the head, then a JSON body one byte at a time (trickleIntervalMs apart)
+//   /trickle   the head, then a JSON body (or setTrickleBody's) one byte at a
+//              time, trickleIntervalMs apart
 //   /endless   a chunked body that never ends
 //   /loop      302 to itself, for ever
 //   /redirect  302 to redirectTarget()
@@ -34,6 +35,8 @@ public:
 
     void setRedirectTarget(const QString& url);
     void setTrickleIntervalMs(int ms) { m_trickleMs = ms; }
+    // What /trickle sends instead of its JSON body; empty: the JSON body.
+    void setTrickleBody(const std::string& body);
     // Request heads (request line and headers, names in lower case) that reached `path`.
     QStringList requestHeads(const QString& path) const;
 
@@ -52,5 +55,6 @@ private:
     std::vector<std::thread> m_workers;
     std::vector<int> m_connections;
     std::string m_redirectTarget;
+    std::string m_trickleBody;
     std::vector<std::pair<std::string, std::string>> m_heads; // path, head
 };

@@ -39,8 +39,13 @@ enum HttpInterfaceError {
 
 class HV_HTTP_API CHvHttp {
 public:
-    // Connect, send and receive time-outs, each.
+    // Time-outs of connecting, sending and waiting for the answer's head: a
+    // phase fails after this long without a byte.
     static constexpr int kTimeoutMs = 2500;
+    // Once the head is in, the body fails only after this long without a
+    // byte: a slow but live network finishes a large download, a dead one is
+    // still found.
+    static constexpr int kBodyIdleMs = 30000;
     // Pause before the one repeat of a request answered with 401.
     static constexpr int kRetryDelayMs = 120;
     // Whole call, redirects and the 401 repeat included.
@@ -79,6 +84,12 @@ public:
     void SetMaxAnswerSize(std::size_t bytes)
     {
         m_maxAnswerSize = bytes;
+    }
+    // The body's longest wait for a byte (kBodyIdleMs by default). A value
+    // below kTimeoutMs also shortens the waits of the phases before the body.
+    void SetBodyIdleLimit(int milliseconds)
+    {
+        m_bodyIdleMs = milliseconds;
     }
     // Whether a 401 answer is sent once more (on by default).
     void SetRepeatOnUnauthorized(bool repeat)
@@ -175,6 +186,7 @@ private:
     std::string m_postHeader = "Content-Type: application/json";
     std::map<std::string, std::string> m_postFields;
     int m_deadlineMs = kDeadlineMs;
+    int m_bodyIdleMs = kBodyIdleMs;
     std::size_t m_maxAnswerSize = kMaxAnswerSize;
     bool m_repeatOnUnauthorized = true;
     const BodySink* m_sink = nullptr;
