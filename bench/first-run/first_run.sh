@@ -24,6 +24,9 @@ busy() {
 for _ in $(seq 360); do busy || break; sleep 5; done
 busy && { echo "first_run: ports or display :77 still in use, giving up" >&2; exit 1; }
 
+# Shared-memory names of its own: a manager of another checkout on this
+# machine would otherwise be asked to show its window instead.
+export BRINDLEWICK_SHM_PREFIX=bwfirstrun$$_
 log=$WORK/run.out
 applog=$SRC/build/run/logs/Brindlewick.log
 start=$(date +%s.%N)
