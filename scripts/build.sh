@@ -6,6 +6,7 @@
 # same either way); an existing folder keeps its type unless BUILD_TYPE is set.
 # JOBS: parallel compiles, by default one per core and at most one per GB of
 # available memory (a compile of the Qt sources needs up to about 1 GB).
+# BW_BUILD_LOCK names a lock file that serialises builds on a shared machine (CI).
 set -e
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -19,4 +20,4 @@ if [ -z "$JOBS" ]; then
     if [ "$JOBS" -lt 1 ]; then JOBS=1; fi
 fi
 cmake -S . -B "$BUILD_DIR" -G Ninja "$@" >/dev/null
-cmake --build "$BUILD_DIR" --parallel "$JOBS" ${TARGET:+--target "$TARGET"}
+${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} cmake --build "$BUILD_DIR" --parallel "$JOBS" ${TARGET:+--target "$TARGET"}
