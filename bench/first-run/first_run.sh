@@ -48,7 +48,8 @@ status=$?
 # CPU seconds of everything run.sh waited for (the build and the run): on a
 # busy machine the wall times grow, this figure hardly does.
 cpu=$(awk 'NR == 2 { n = split($0, t, /[ms]+/); print int(t[1] * 60 + t[2] + t[3] * 60 + t[4]) }' "$WORK/cpu" 2>/dev/null)
-steps=$(grep -vc '^#' "$SRC/build/.ninja_log" 2>/dev/null || echo 0)
+# Build steps: one line per output in ninja's log, one command hash per step.
+steps=$(awk '!/^#/ { print $5 }' "$SRC/build/.ninja_log" 2>/dev/null | sort -u | wc -l)
 printf 'first run of %s: build done at %s s, window shown at %s s, %s build steps, %s CPU s, run.sh exit %s, load average %s\n' \
     "${COMMIT:0:10}" "${built:-?}" "${shown:-never}" "$steps" "${cpu:-?}" "$status" "$(cut -d' ' -f1-3 /proc/loadavg)"
 [ -n "$shown" ] || tail -20 "$log"
