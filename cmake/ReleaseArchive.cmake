@@ -21,6 +21,8 @@ add_executable(BrindlewickNext ${PROJECT_SOURCE_DIR}/src/app/main.cpp
 target_compile_definitions(BrindlewickNext PRIVATE BW_NEXT_VERSION="${BW_NEXT_VERSION}")
 target_link_libraries(BrindlewickNext PRIVATE bw_app bw_options bw_qt_options)
 set_target_properties(BrindlewickNext PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/release-bin)
+# Built for the release archive only (cmake --build build --target release-archive).
+bw_not_run(BrindlewickNext)
 
 # The program folder: the manager, its service, the libraries it loads from
 # its own folder, the firmware upgraders, the remote tool and the upgrader.

@@ -68,7 +68,8 @@ export BUILD_DIR RUN_SECONDS findings work logs
 
 echo "== Fuzzing: ${RUN_SECONDS}s per target, $JOBS at a time =="
 status=0
-printf '%s\n' $BW_FUZZ_TARGETS | xargs -P "$JOBS" -I{} bash -c 'fuzz_one {}' || status=1
+# The runs keep every core busy: they take their turn through the build lock too.
+printf '%s\n' $BW_FUZZ_TARGETS | ${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} xargs -P "$JOBS" -I{} bash -c 'fuzz_one {}' || status=1
 if [ $status -ne 0 ]; then
     echo "Fuzzing found inputs that break a property (logs in $logs, inputs in $findings)."
     echo "Fix the fault, then keep each input as fuzz/reproducers/<target>/<what-it-shows>."

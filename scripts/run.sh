@@ -1,12 +1,15 @@
 #!/bin/bash
-# Builds the manager and starts it against the bundled emulators.
+# Builds what running the manager needs (the target bw_run: the programs, the
+# libraries and components they load, the emulators, tools and driver packages;
+# no tests or benchmarks, scripts/test.sh builds those) and starts the manager
+# against the bundled emulators.
 # Without a display it runs under Xvfb and saves a screenshot after a few
 # seconds (path printed). RUN_SECONDS=N ends the run after N seconds.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 scripts/deps.sh
-scripts/build.sh
+TARGET=bw_run scripts/build.sh
 BIN=$ROOT/build/bin
 export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$ROOT/build/run/ProgramData}
 export BRINDLEWICK_REGISTRY_ROOT=${BRINDLEWICK_REGISTRY_ROOT:-$ROOT/build/run/registry}

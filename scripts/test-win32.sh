@@ -6,22 +6,24 @@
 # The same libraries and programs are also compiled for 32-bit Windows (i686)
 # in BUILD_DIR_WIN32_I686 (default build-win32-i686); SKIP_I686=1 leaves that out.
 # BUILD_DIR_WIN32 selects another build folder; CMAKE_ARGS_WIN32 adds CMake arguments.
+# BW_BUILD_LOCK names a lock file that serialises builds on a shared machine (CI).
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 W=${BUILD_DIR_WIN32:-$ROOT/build-win32}
 mkdir -p "$W"
-scripts/win32-deps.sh "$W" x86_64-w64-mingw32
+LOCK=(${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"})
+"${LOCK[@]}" scripts/win32-deps.sh "$W" x86_64-w64-mingw32
 cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
       -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
-cmake --build "$W" --parallel "$(nproc)"
+"${LOCK[@]}" cmake --build "$W" --parallel "$(nproc)"
 if [ "${SKIP_I686:-0}" != 1 ]; then
     W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
     mkdir -p "$W32"
-    SKIP_OPENSSL=1 scripts/win32-deps.sh "$W32" i686-w64-mingw32
+    SKIP_OPENSSL=1 "${LOCK[@]}" scripts/win32-deps.sh "$W32" i686-w64-mingw32
     cmake -S . -B "$W32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
           -DBW_QT=OFF -DBW_REMOTE_LINK=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
-    cmake --build "$W32" --parallel "$(nproc)"
+    "${LOCK[@]}" cmake --build "$W32" --parallel "$(nproc)"
 fi
 
 WINE=$(sed -n 's/^BW_WINE64:FILEPATH=//p' "$W/CMakeCache.txt")

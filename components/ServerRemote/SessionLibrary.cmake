@@ -17,5 +17,6 @@ function(bw_add_session_library name)
     add_library(${name} SHARED ${ARGN})
     target_link_libraries(${name} PRIVATE bw_options bw_remote_session)
     bw_loadable_library(${name})
+    bw_run_needs(${name})
 endfunction()
 
