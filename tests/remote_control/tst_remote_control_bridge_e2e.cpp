@@ -27,6 +27,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -93,6 +94,30 @@ QByteArray answerBytes(const QString& answer)
     if (w.size() != 4 || w[0] != QLatin1String("OK"))
         return {};
     return QByteArray::fromHex(w[3].toLatin1());
+}
+
+// Whether the C-end's latest report line contains `text` within `ms`.
+bool lastLineSays(PeerProcess& peer, const QString& text, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        if (peer.lastLine().contains(text))
+            return true;
+        peer.waitFor(QStringLiteral("\x01"), 50); // reads the lines meanwhile
+    } while (t.elapsed() < ms);
+    return peer.lastLine().contains(text);
+}
+
+std::int32_t proState(BwRemotePro* pro, std::string* text = nullptr)
+{
+    std::int32_t state = 0;
+    char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+    char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+    pro->ops->state(pro, &state, t1, t2);
+    if (text)
+        *text = std::string(t1, strnlen(t1, sizeof t1));
+    return state;
 }
 
 } // namespace
@@ -248,7 +273,127 @@ private slots:
         cEnd.stop();
     }
 
+    // An adapter that goes away mid-session (unplugged), at either end: the
+    // session ends on both sides within a few seconds with the reason, the
+    // C-end adapter's channels close (nothing more reaches the car), and
+    // once plugged in again a new session runs.
+    void unpluggedAdapterEndsTheSession_data()
+    {
+        QTest::addColumn<int>("adapter");
+        QTest::addColumn<int>("endState");
+        QTest::newRow("B-end adapter") << 2 << int(BW_PRO_ENDED_LOCAL_ADAPTER);
+        QTest::newRow("C-end adapter") << 1 << int(BW_PRO_ENDED_REMOTE_ADAPTER);
+    }
+    void unpluggedAdapterEndsTheSession()
+    {
+        QFETCH(int, adapter);
+        QFETCH(int, endState);
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("616161"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(bridge(616161));
+        // The B-end's tester keeps sending: the C-end's bus is busy until the end.
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 20 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > 0, 5000);
+
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(m_emulator.command(QStringLiteral("unplug %1").arg(adapter)).startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(proState(m_pro) != 0, 3000);
+        std::string why;
+        QCOMPARE(int(proState(m_pro, &why)), endState);
+        QVERIFY2(why.find("adapter lost") != std::string::npos, why.c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        QVERIFY(t.elapsed() < 5000);
+        m_pro->ops->disconnect(m_pro); // the manager's session-lost path
+
+        QVERIFY(m_emulator.command(QStringLiteral("plug %1").arg(adapter)).startsWith(QLatin1String("OK")));
+        QVERIFY(bridge(616161));
+        QCOMPARE(proState(m_pro), 0);
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+    // A rate an adapter cannot run (an older adapter up to 250 kbit/s): at
+    // the B-end the channel is refused and the session ends at once; at the
+    // C-end its answer ends the session. Either way the C-end adapter's
+    // channels close, the reason is given, and the next session runs.
+    void rateTheAdapterCannotDoEndsTheSession_data()
+    {
+        QTest::addColumn<int>("adapter");
+        QTest::addColumn<int>("endState");
+        QTest::newRow("B-end adapter") << 2 << int(BW_PRO_ENDED_LOCAL_RATE);
+        QTest::newRow("C-end adapter") << 1 << int(BW_PRO_ENDED_REMOTE_RATE);
+    }
+    void rateTheAdapterCannotDoEndsTheSession()
+    {
+        QFETCH(int, adapter);
+        QFETCH(int, endState);
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("626262"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 250000").arg(adapter)).startsWith(QLatin1String("OK")));
+
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
+        const std::uint32_t obd[2] = {6, 14};
+        std::uint32_t id = 0;
+        const std::int32_t rc = m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 500000, 0, &id);
+        QCOMPARE(rc == 0, adapter == 1); // the local adapter answers at once
+        m_pro->ops->start(m_pro, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(proState(m_pro) != 0, 3000);
+        std::string why;
+        QCOMPARE(int(proState(m_pro, &why)), endState);
+        QVERIFY2(why.find("refused pins 6/14") != std::string::npos, why.c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        m_pro->ops->disconnect(m_pro);
+
+        // A rate both adapters run.
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 250000, 0, &id), 0);
+        m_pro->ops->start(m_pro, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 1, 3000);
+        QCOMPARE(proState(m_pro), 0);
+        m_pro->ops->disconnect(m_pro);
+        QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 1000000").arg(adapter)).startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        cEnd.stop();
+    }
+
 private:
+    // A session with both buses at 500 kbit/s, bridged; true once the C-end
+    // adapter's channels are open.
+    bool bridge(int code)
+    {
+        if (m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", code) != BW_PRO_CONNECTED)
+            return false;
+        const std::uint32_t pins[2][2] = {{6, 14}, {3, 11}};
+        for (const auto& p : pins) {
+            std::uint32_t id = 0;
+            if (m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, p, 2, 500000, 0, &id) != 0)
+                return false;
+        }
+        m_pro->ops->start(m_pro, 1);
+        QElapsedTimer t;
+        t.start();
+        while (openChannels(m_emulator, 1) != 2) {
+            if (t.elapsed() > 5000)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
     std::unique_ptr<TestEnvironment> m_env;
     TestTls m_tls;
     RelayProcess m_relay;

@@ -275,6 +275,16 @@ private slots:
         QTRY_VERIFY(page->controlled->isVisible());
         QCOMPARE(
             page->controlledText->text(), QStringLiteral("This device is under device control by M5EA0003XJ7B0003"));
+        // The drop counts follow while the session runs.
+        {
+            std::shared_ptr<FakeHandle> registration = weak.lock();
+            QVERIFY(registration);
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "device control by M5EA0003XJ7B0003 dropped 0/42";
+        }
+        QTRY_COMPARE(page->controlledText->text(),
+            QStringLiteral("This device is under device control by M5EA0003XJ7B0003 (frames dropped here/at the "
+                           "partner: 0/42)"));
         QTest::mouseClick(page->endControl, Qt::LeftButton);
         QTRY_VERIFY(weak.expired());
         QTRY_VERIFY(!page->controlled->isVisible());

@@ -2,6 +2,7 @@
 
 #include <j2534/Registration.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,6 +15,8 @@ namespace {
 constexpr unsigned long kReadBatch = 64;
 // A reader waits this long for a first frame, so stop() is seen soon.
 constexpr unsigned long kReadWaitMs = 100;
+// Drop counts are passed on at most this often.
+constexpr std::chrono::seconds kReportEvery{1};
 
 template <typename F>
 bool take(platform::Library& lib, const char* name, F& out, std::string* error)
@@ -127,13 +130,15 @@ bool Buses::isOpen(std::uint8_t bus) const
     return bus < kBusCount && m_bus[bus].open;
 }
 
-void Buses::start(Sink sink)
+void Buses::start(Sink sink, DropReport report, Failure failure)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_started || !m_deviceOpen || m_stop)
         return;
     m_started = true;
     m_sink = std::move(sink);
+    m_report = std::move(report);
+    m_failure = std::move(failure);
     for (std::uint8_t i = 0; i < kBusCount; ++i) {
         if (!m_bus[i].open)
             continue;
@@ -169,14 +174,30 @@ void Buses::readLoop(std::uint8_t bus)
         fd = m_bus[bus].fd;
     }
     std::vector<PASSTHRU_MSG> msgs(kReadBatch);
+    std::uint32_t reported = 0;
+    auto lastReport = std::chrono::steady_clock::now();
     while (!m_stop) {
+        if (m_report) {
+            const std::uint32_t dropped = m_bus[bus].drops.load() + m_bus[bus].linkDrops.load();
+            const auto now = std::chrono::steady_clock::now();
+            if (dropped != reported && now - lastReport >= kReportEvery) {
+                reported = dropped;
+                lastReport = now;
+                m_report(bus, dropped);
+            }
+        }
         // One frame with a wait, then whatever else is there without one.
         unsigned long n = 1;
         const long rc = m_pt.m_read(channel, msgs.data(), &n, kReadWaitMs);
         if (rc == ERR_BUFFER_EMPTY || rc == ERR_TIMEOUT)
             continue;
-        if (rc != STATUS_NOERROR && rc != ERR_BUFFER_OVERFLOW)
-            break; // the channel is gone (adapter unplugged, closed)
+        if (rc != STATUS_NOERROR && rc != ERR_BUFFER_OVERFLOW) {
+            // The channel is gone (adapter unplugged, closed): told once,
+            // unless this end is stopping anyway.
+            if (!m_stop && m_failure)
+                m_failure(bus, rc);
+            break;
+        }
         if (n == 1) {
             unsigned long more = kReadBatch - 1;
             const long rest = m_pt.m_read(channel, msgs.data() + 1, &more, 0);
@@ -199,7 +220,8 @@ void Buses::readLoop(std::uint8_t bus)
             if (!validCanFrame(f))
                 continue;
             ++m_readCount;
-            m_sink(f);
+            if (!m_sink(f))
+                ++m_bus[bus].linkDrops;
         }
     }
 }

@@ -334,7 +334,7 @@ struct PassThruSession::Impl {
             return reply(rq, std::move(r));
         }
         case Type::Connect:
-            return connect(rq);
+            return connect(rq, device);
         case Type::Disconnect:
             return disconnect(rq);
         case Type::Write:
@@ -366,7 +366,7 @@ struct PassThruSession::Impl {
         return {};
     }
 
-    void connect(const PassThruRequest& rq)
+    void connect(const PassThruRequest& rq, const Device& device)
     {
         const auto& r = rq.connect;
         const std::uint32_t p = r.protocolId;
@@ -383,6 +383,10 @@ struct PassThruSession::Impl {
                 fail(ERR_INVALID_BAUDRATE,
                     std::to_string(r.baudRate)
                         + " bit/s is not a CAN rate (100000, 125000, 250000, 500000, 800000, 1000000)"));
+        if (r.baudRate > device.maxBitrate)
+            return replyFail(rq,
+                fail(ERR_INVALID_BAUDRATE,
+                    "this adapter runs CAN at up to " + std::to_string(device.maxBitrate) + " bit/s"));
         if (m_channels.size() >= passthru::kMaxChannels)
             return replyFail(rq, fail(ERR_EXCEEDED_LIMIT, "4 channels are open already"));
         auto c = std::make_unique<Channel>();
