@@ -227,6 +227,14 @@ private slots:
         QCOMPARE(bytesC(m_pro), before);
         QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 ecu engine on")).startsWith(QLatin1String("OK")));
         QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > before, 5000);
+        // The session page's delays are the pings' real round trips (each a second).
+        const auto delays = [this] {
+            std::int32_t b = -1, c = -1;
+            m_pro->ops->delays(m_pro, &b, &c);
+            return std::make_pair(b, c);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(delays().first >= 0 && delays().second >= 0, 5000);
+        QVERIFY(delays().first < 1000 && delays().second < 1000);
 
         m_pro->ops->disconnect(m_pro);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
@@ -367,6 +375,46 @@ private slots:
         m_pro->ops->disconnect(m_pro);
         QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 1000000").arg(adapter)).startsWith(QLatin1String("OK")));
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        cEnd.stop();
+    }
+
+    // More frames than the C-end's bus can carry: its own high-priority
+    // traffic fills it, so the frames from the B-end wait in the adapter's
+    // and the bridge's bounded queues and the rest is dropped. The drops are
+    // counted and reach both ends while the session runs.
+    void dropsAreCountedAndShownWhileTheSessionRuns()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("636363"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(bridge(636363));
+        const auto partnerText = [this] {
+            std::int32_t state = 0;
+            char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+            char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+            m_pro->ops->state(m_pro, &state, t1, t2);
+            return QString::fromLatin1(t2, int(strnlen(t2, sizeof t2)));
+        };
+        QCOMPARE(partnerText(), QLatin1String(kCEnd));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 load 6-14 100 100")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 load 6-14 100 700")).startsWith(QLatin1String("OK")));
+        // "SERIAL dropped HERE/THERE": the C-end's count, reported to the B-end.
+        QTRY_VERIFY_WITH_TIMEOUT(partnerText().contains(QLatin1String(" dropped ")), 15000);
+        const QString there = partnerText().section(QLatin1Char('/'), 1);
+        QVERIFY2(there.toUInt() > 0, qPrintable(partnerText()));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("device control by M5EA0008XJ7B0008 dropped "), 5000),
+            qPrintable(cEnd.lines()));
+        QCOMPARE(proState(m_pro), 0); // drops do not end the session
+        // The counts go on rising while it runs.
+        QTRY_VERIFY_WITH_TIMEOUT(partnerText().section(QLatin1Char('/'), 1).toUInt() > there.toUInt(), 5000);
+
+        m_emulator.command(QStringLiteral("vehicle 1 load 6-14 0"));
+        m_emulator.command(QStringLiteral("vehicle 2 load 6-14 0"));
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
         cEnd.stop();
     }
 

@@ -13,8 +13,10 @@ namespace {
 
 // Received frames are taken up to this many per read.
 constexpr unsigned long kReadBatch = 64;
-// A reader waits this long for a first frame, so stop() is seen soon.
-constexpr unsigned long kReadWaitMs = 100;
+// A reader waits this long for a first frame: the stop is seen within it
+// (the adapter's transmissions are cleared before, not after it), and an
+// idle bus costs four wakeups a second.
+constexpr unsigned long kReadWaitMs = 250;
 // Drop counts are passed on at most this often.
 constexpr std::chrono::seconds kReportEvery{1};
 
@@ -272,6 +274,19 @@ void Buses::closeAll()
     for (Bus& b : m_bus) {
         if (b.writer.joinable())
             b.writer.join();
+    }
+    // Nothing the other end sent may still go out, not even a periodic
+    // message: cleared at once, while a reader may still wait for its read.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (Bus& b : m_bus) {
+            if (!b.open)
+                continue;
+            m_pt.m_ioctl(b.channel, CLEAR_TX_BUFFER, nullptr, nullptr);
+            m_pt.m_ioctl(b.channel, CLEAR_PERIODIC_MSGS, nullptr, nullptr);
+        }
+    }
+    for (Bus& b : m_bus) {
         if (b.reader.joinable())
             b.reader.join();
     }
@@ -279,9 +294,6 @@ void Buses::closeAll()
     for (Bus& b : m_bus) {
         if (!b.open)
             continue;
-        // Nothing the B-end sent may still go out, not even a periodic message.
-        m_pt.m_ioctl(b.channel, CLEAR_TX_BUFFER, nullptr, nullptr);
-        m_pt.m_ioctl(b.channel, CLEAR_PERIODIC_MSGS, nullptr, nullptr);
         m_pt.m_disconnect(b.channel);
         b.open = false;
     }
