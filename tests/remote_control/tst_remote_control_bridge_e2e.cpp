@@ -120,6 +120,30 @@ std::int32_t proState(BwRemotePro* pro, std::string* text = nullptr)
     return state;
 }
 
+// The last frame adapter `n`'s watch on pins 3/11 heard, as "FD BRS 64 HEX"
+// ("-" for a classic frame's format, "-" for no data rate switch).
+QString lastWatched(EmulatorProcess& emulator, int n)
+{
+    const QJsonObject watch = emulator.adapterDump(n)
+                                  .value(QStringLiteral("vehicle"))
+                                  .toObject()
+                                  .value(QStringLiteral("buses"))
+                                  .toArray()
+                                  .at(1)
+                                  .toObject()
+                                  .value(QStringLiteral("watch"))
+                                  .toObject()
+                                  .value(QStringLiteral("last"))
+                                  .toObject();
+    if (watch.isEmpty())
+        return QString();
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(watch.value(QStringLiteral("fd")).toBool() ? QStringLiteral("FD") : QStringLiteral("-"),
+            watch.value(QStringLiteral("brs")).toBool() ? QStringLiteral("BRS") : QStringLiteral("-"))
+        .arg(watch.value(QStringLiteral("length")).toInt())
+        .arg(watch.value(QStringLiteral("data")).toString());
+}
+
 } // namespace
 
 class TestRemoteControlBridgeE2e : public QObject {
@@ -415,6 +439,57 @@ private slots:
         m_pro->ops->disconnect(m_pro);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
         QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        cEnd.stop();
+    }
+
+    // A CAN FD bus bridged (500 kbit/s, 2 Mbit/s data phase on pins 3/11 at
+    // both ends): a 64-byte FD frame with the faster data phase crosses as
+    // it was, a short classic frame on the same bus stays classic, and the
+    // other way a 12-byte FD frame comes back as it was.
+    void canFdFramesCrossAsTheyWere()
+    {
+        for (int n = 1; n <= 2; ++n)
+            QVERIFY(m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000 2000000").arg(n))
+                        .startsWith(QLatin1String("OK")));
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("646464"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 646464), int(BW_PRO_CONNECTED));
+        const std::uint32_t body[2] = {3, 11};
+        std::uint32_t id = 0;
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, body, 2, 500000, 2000000, &id), 0);
+        m_pro->ops->start(m_pro, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 1, 5000);
+
+        QString long64;
+        for (int i = 0; i < 64; ++i)
+            long64 += QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper();
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 watch 3-11 123")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 add 123 100 %1").arg(long64))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(lastWatched(m_emulator, 1), QStringLiteral("FD BRS 64 ") + long64, 5000);
+
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 clear")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 watch 3-11 124")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 add 124 100 0102"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(lastWatched(m_emulator, 1), QStringLiteral("- - 2 0102"), 5000);
+
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 watch 3-11 125")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 tester 3-11 add 125 100 112233445566778899AABBCC"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            lastWatched(m_emulator, 2), QStringLiteral("FD BRS 12 112233445566778899AABBCC"), 5000);
+
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        for (int n = 1; n <= 2; ++n) {
+            m_emulator.command(QStringLiteral("vehicle %1 tester 3-11 clear").arg(n));
+            m_emulator.command(QStringLiteral("vehicle %1 watch 3-11 off").arg(n));
+            m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000").arg(n));
+        }
         cEnd.stop();
     }
 

@@ -97,6 +97,15 @@ long Buses::openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFd
     SCONFIG params[2] = {{J1962_PINS, bus == 0 ? 0x060EUL : 0x030BUL}, {FD_CAN_DATA_PHASE_RATE, canFdBaud}};
     SCONFIG_LIST list{fd ? 2UL : 1UL, params};
     rc = m_pt.m_ioctl(channel, SET_CONFIG, &list, nullptr);
+    // Each frame's own format (classic or FD, with or without the faster
+    // data phase) where the library tells it; otherwise a CAN FD bus sends
+    // every frame as CAN FD with it, and only the length tells FD apart.
+    bool frameFlags = false;
+    if (rc == STATUS_NOERROR && fd) {
+        SCONFIG flags{FD_CAN_FRAME_FLAGS, 1};
+        SCONFIG_LIST one{1, &flags};
+        frameFlags = m_pt.m_ioctl(channel, SET_CONFIG, &one, nullptr) == STATUS_NOERROR;
+    }
     if (rc == STATUS_NOERROR) {
         // Everything passes: a mask of all zeroes matches every identifier.
         auto mask = std::make_unique<PASSTHRU_MSG>();
@@ -115,6 +124,7 @@ long Buses::openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFd
     }
     b.open = true;
     b.fd = fd;
+    b.frameFlags = frameFlags;
     b.canBaud = canBaud;
     b.canFdBaud = canFdBaud;
     b.channel = channel;
@@ -170,10 +180,12 @@ void Buses::readLoop(std::uint8_t bus)
 {
     unsigned long channel = 0;
     bool fd = false;
+    bool frameFlags = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         channel = m_bus[bus].channel;
         fd = m_bus[bus].fd;
+        frameFlags = m_bus[bus].frameFlags;
     }
     std::vector<PASSTHRU_MSG> msgs(kReadBatch);
     std::uint32_t reported = 0;
@@ -215,8 +227,13 @@ void Buses::readLoop(std::uint8_t bus)
             f.bus = bus;
             f.id = (std::uint32_t(m.Data[0]) << 24) | (std::uint32_t(m.Data[1]) << 16) | (std::uint32_t(m.Data[2]) << 8)
                 | m.Data[3];
-            f.flags = static_cast<std::uint8_t>(((m.RxStatus & CAN_29BIT_ID) ? kCanExtended : 0)
-                | (fd && m.DataSize - 4 > kMaxClassicData ? (kCanFd | kCanBrs) : 0));
+            std::uint8_t format = 0;
+            if (frameFlags)
+                format = static_cast<std::uint8_t>(((m.RxStatus & CAN_FD_FORMAT) ? kCanFd : 0)
+                    | ((m.RxStatus & (CAN_FD_FORMAT | CAN_FD_BRS)) == (CAN_FD_FORMAT | CAN_FD_BRS) ? kCanBrs : 0));
+            else if (fd && m.DataSize - 4 > kMaxClassicData)
+                format = kCanFd | kCanBrs;
+            f.flags = static_cast<std::uint8_t>(((m.RxStatus & CAN_29BIT_ID) ? kCanExtended : 0) | format);
             f.length = static_cast<std::uint8_t>(m.DataSize - 4);
             std::memcpy(f.data, m.Data + 4, f.length);
             if (!validCanFrame(f))
@@ -235,6 +252,7 @@ void Buses::writeLoop(std::uint8_t bus)
         CanFrameMsg f;
         unsigned long channel = 0;
         bool fd = false;
+        bool frameFlags = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [&] { return m_stop.load() || !m_bus[bus].queue.empty(); });
@@ -244,10 +262,13 @@ void Buses::writeLoop(std::uint8_t bus)
             m_bus[bus].queue.pop_front();
             channel = m_bus[bus].channel;
             fd = m_bus[bus].fd;
+            frameFlags = m_bus[bus].frameFlags;
         }
         std::memset(msg.get(), 0, offsetof(PASSTHRU_MSG, Data));
         msg->ProtocolID = fd ? CAN_FD_PS : CAN_PS;
         msg->TxFlags = (f.flags & kCanExtended) ? CAN_29BIT_ID : 0;
+        if (frameFlags)
+            msg->TxFlags |= ((f.flags & kCanFd) ? CAN_FD_FORMAT : 0) | ((f.flags & kCanBrs) ? CAN_FD_BRS : 0);
         msg->DataSize = 4 + f.length;
         msg->Data[0] = static_cast<unsigned char>(f.id >> 24);
         msg->Data[1] = static_cast<unsigned char>(f.id >> 16);

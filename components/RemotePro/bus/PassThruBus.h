@@ -90,6 +90,7 @@ private:
     struct Bus {
         bool open = false;
         bool fd = false;
+        bool frameFlags = false; // the library gives each frame's format
         std::uint32_t canBaud = 0;
         std::uint32_t canFdBaud = 0;
         unsigned long channel = 0;

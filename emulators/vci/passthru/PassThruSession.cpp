@@ -215,6 +215,7 @@ struct PassThruSession::Impl {
         std::uint32_t flags = 0;
         std::uint32_t bitrate = 0;
         std::uint32_t dataRate = 2000000;
+        bool frameFlags = false;     // FD_CAN_FRAME_FLAGS: each message's own format
         std::uint32_t pinsValue = 0; // J1962_PINS, 0 while not chosen
         CanBus* bus = nullptr;
         CanBus::NodeId node = -1;
@@ -500,6 +501,11 @@ struct PassThruSession::Impl {
         f.fd = c.fd();
         f.brs = c.fd();
         f.length = std::uint8_t(m.data.size() - 4);
+        if (c.fd() && c.frameFlags) {
+            // The message's own format; over 8 bytes it can only be CAN FD.
+            f.fd = (m.txFlags & CAN_FD_FORMAT) != 0 || f.length > 8;
+            f.brs = f.fd && (m.txFlags & CAN_FD_BRS) != 0;
+        }
         std::copy(m.data.begin() + 4, m.data.end(), f.data.begin());
         return f;
     }
@@ -810,6 +816,8 @@ struct PassThruSession::Impl {
         Message m;
         m.protocolId = c.protocol;
         m.rxStatus = frame.extended ? CAN_29BIT_ID : 0;
+        if (c.frameFlags)
+            m.rxStatus |= (frame.fd ? CAN_FD_FORMAT : 0) | (frame.brs ? CAN_FD_BRS : 0);
         m.timestamp = std::uint64_t(at);
         putId(m.data, frame.id);
         m.data.insert(m.data.end(), frame.data.begin(), frame.data.begin() + frame.length);
@@ -1127,6 +1135,11 @@ struct PassThruSession::Impl {
                 break;
             *v = c.dataRate;
             return {};
+        case FD_CAN_FRAME_FLAGS:
+            if (!c.fd() || c.iso())
+                break;
+            *v = c.frameFlags ? 1 : 0;
+            return {};
         default:
             break;
         }
@@ -1188,6 +1201,8 @@ struct PassThruSession::Impl {
         case FD_CAN_DATA_PHASE_RATE:
             return standardDataRate(v) ? Failure{}
                                        : fail(ERR_INVALID_BAUDRATE, "the data phase runs at 1, 2, 4 or 5 Mbit/s");
+        case FD_CAN_FRAME_FLAGS:
+            return v <= 1 ? Failure{} : bad("0 or 1");
         case ISO15765_BS:
         case ISO15765_WFT_MAX:
         case ISO15765_PAD_VALUE:
@@ -1235,6 +1250,9 @@ struct PassThruSession::Impl {
             c.dataRate = v;
             if (c.bus)
                 c.bus->setNodeRate(c.node, c.rate());
+            break;
+        case FD_CAN_FRAME_FLAGS:
+            c.frameFlags = v == 1;
             break;
         case ISO15765_BS:
             c.blockSize = v;

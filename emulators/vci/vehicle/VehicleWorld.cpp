@@ -394,7 +394,8 @@ private:
 
 // Counts the load generator's frames of one identifier heard on a bus (from
 // a generator on another bus, carried over): received, lost (counter gaps)
-// and out of order (a counter below the next expected one).
+// and out of order (a counter below the next expected one); and keeps the
+// last frame with that identifier as it was on the bus (format, length, data).
 class WatchNode : public OwnNode {
 public:
     using OwnNode::OwnNode;
@@ -406,7 +407,7 @@ public:
         m_id = id;
         m_extended = extended;
         m_on = true;
-        m_received = m_lost = m_reordered = m_next = 0;
+        m_received = m_lost = m_reordered = m_next = m_frames = 0;
         attach();
     }
     void stop()
@@ -416,7 +417,11 @@ public:
     }
     void received(const CanFrame& f, Micros) override
     {
-        if (!m_on || f.id != m_id || f.extended != m_extended || f.length != 8)
+        if (!m_on || f.id != m_id || f.extended != m_extended)
+            return;
+        m_last = f;
+        ++m_frames;
+        if (f.length != 8 || f.fd)
             return;
         std::uint64_t counter = 0;
         for (int i = 0; i < 8; ++i)
@@ -443,6 +448,21 @@ public:
         o["received"] = Json::UInt64(m_received);
         o["lost"] = Json::UInt64(m_lost);
         o["reordered"] = Json::UInt64(m_reordered);
+        o["frames"] = Json::UInt64(m_frames);
+        if (m_frames) {
+            Json::Value last(Json::objectValue);
+            last["fd"] = m_last.fd;
+            last["brs"] = m_last.brs;
+            last["length"] = m_last.length;
+            static const char* const kHex = "0123456789ABCDEF";
+            std::string data;
+            for (std::size_t i = 0; i < m_last.length; ++i) {
+                data += kHex[m_last.data[i] >> 4];
+                data += kHex[m_last.data[i] & 0xF];
+            }
+            last["data"] = data;
+            o["last"] = last;
+        }
         return o;
     }
 
@@ -454,6 +474,8 @@ private:
     std::uint64_t m_lost = 0;
     std::uint64_t m_reordered = 0;
     std::uint64_t m_next = 0;
+    std::uint64_t m_frames = 0; // every frame with the identifier
+    CanFrame m_last;
 };
 
 const char* isoTpFailure(IsoTpResult r)
