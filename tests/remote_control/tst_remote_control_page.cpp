@@ -199,6 +199,10 @@ private slots:
         SessionPage* session = f.controller->sessionPage();
         QTRY_COMPARE(session->deviceNumber->text(), kPartner);
         QTRY_COMPARE(session->bytesC->text(), QStringLiteral("5MB"));
+        // The delays and the partner are the bridge's own figures.
+        QCOMPARE(session->delayB->text(), QStringLiteral("B:12ms"));
+        QCOMPARE(session->delayC->text(), QStringLiteral("47ms"));
+        QCOMPARE(session->peer->text(), QStringLiteral("relay 127.0.0.9"));
 
         f.controller->Solt_Confirm_RemoteExit();
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
