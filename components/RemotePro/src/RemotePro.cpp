@@ -189,7 +189,7 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
             if (f.type == Type::End) {
                 EndMsg end;
                 if (parseEnd(f, end, nullptr))
-                    pro.setState("ended by the C-end: " + end.text);
+                    pro.setState("ended: " + end.text); // by the C-end or the relay
             }
             return false; // END or anything else ends the session
         });
@@ -198,7 +198,7 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
         pro.alive = false;
         if (pro.endState == BW_PRO_DISCONNECTED) {
             std::lock_guard<std::mutex> texts(pro.textMutex);
-            if (pro.stateText.rfind("ended by", 0) != 0)
+            if (pro.stateText.rfind("ended: ", 0) != 0)
                 pro.stateText = "disconnected: " + link->endText();
         }
     });
