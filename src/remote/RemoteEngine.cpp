@@ -403,6 +403,10 @@ bool RemoteEngine::controlWatch()
         return false;
     if (changedBy)
         qCInfo(lcRemote) << (by.isEmpty() ? "device control of this adapter ended" : "adapter under device control");
+    // The B-end ended it, or its link, the relay or an adapter is gone: the
+    // notice goes, and the user is told why it went.
+    if (changedBy && by.isEmpty())
+        toast(QT_TRANSLATE_NOOP("Remote", "Device control of this device has ended"));
     m_state.setControlledBy(by);
     m_state.setControlDrops(by.isEmpty() ? QString() : drops);
     return true;

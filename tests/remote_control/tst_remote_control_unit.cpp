@@ -272,6 +272,9 @@ private slots:
         h.engine->refresh();
         QVERIFY(h.engine->state().controlledBy().isEmpty());
         QVERIFY(h.engine->state().controlDrops().isEmpty());
+        QCOMPARE(h.toasts.count(QStringLiteral("Device control of this device has ended")), 1);
+        h.engine->refresh(); // told once
+        QCOMPARE(h.toasts.count(QStringLiteral("Device control of this device has ended")), 1);
 
         {
             std::lock_guard<std::mutex> lock(registration->mutex);

@@ -276,6 +276,11 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Device control of this device has ended</source>
+        <translation>Device control of this device has ended</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Device control ended: this PC&apos;s VCI stopped answering</source>
         <translation>Device control ended: this PC&apos;s VCI stopped answering</translation>
     </message>

@@ -276,6 +276,11 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Device control of this device has ended</source>
+        <translation>El control de este dispositivo ha terminado</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>Device control ended: this PC&apos;s VCI stopped answering</source>
         <translation>El control del dispositivo terminó: el VCI de este PC dejó de responder</translation>
     </message>
