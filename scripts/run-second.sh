@@ -5,7 +5,9 @@
 #                                    "second" with its own shared-memory prefix,
 #                                    service, data, registry, logs and program-folder
 #                                    files; no adapter of its own (WITH_ADAPTER=1: one
-#                                    from a second adapter emulator on 127.0.101.1).
+#                                    from a second adapter emulator on 127.0.110.1, away
+#                                    from the B-end virtual adapters' 127.0.101.x, whose
+#                                    pass-thru listener takes port 7630 there too).
 #   scripts/run-second.sh --pair     a remote-session pair on its own: relay (a
 #                                    throw-away test CA), cloud emulator as relay
 #                                    directory and mapping service, adapter emulator,
@@ -149,9 +151,9 @@ export BRINDLEWICK_SHM_PREFIX=${BRINDLEWICK_SHM_PREFIX:-bw${NAME}_}
 # run.sh's relay certificate comes from its own demo CA.
 [ -f "$ROOT/build/run/tls/ca.pem" ] && export BRINDLEWICK_CA_FILE=${BRINDLEWICK_CA_FILE:-$ROOT/build/run/tls/ca.pem}
 if [ "$WITH_ADAPTER" = 1 ]; then
-    "$BIN/vci-emulator" --no-stdin --base-address 127.0.101.1 --port 7728 --control-port 7730 \
+    "$BIN/vci-emulator" --no-stdin --base-address 127.0.110.1 --port 7728 --control-port 7730 \
         >"$RUN/vci-emulator.log" 2>&1 & pids+=($!)
-    probe=127.0.101.1; port=7728
+    probe=127.0.110.1; port=7728
 else
     probe=127.0.101.250; port=7628 # no adapter answers there
 fi

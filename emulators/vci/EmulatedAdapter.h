@@ -36,6 +36,8 @@ struct AdapterState {
     std::string connType = "USB";
     std::uint32_t status = 1;    // 0 recovery, 1 idle, 2 occupied
     std::uint32_t vbatt = 12340; // millivolts
+    // Pass-thru channels faster than this are refused (ERR_INVALID_BAUDRATE).
+    std::uint32_t maxCanBitrate = 1000000;
     bool bootloader = false;
     bool enet = false;
     bool remoteSupported = true;

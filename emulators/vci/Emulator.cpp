@@ -19,7 +19,8 @@ const char* kHelp
       " | silent N on|off | reboot N | conntype N USB|RJ45|WIFI|ROUTE | serial N TEXT | remotekey N TEXT|-"
       " | remote N on|off | enet N on|off | flashms N MS | failwrite N on|off"
       " | version N system|application|can [TEXT] | aps N none|default | ap N add SSID PASSWORD|- [SIGNAL]"
-      " | ap N remove SSID | mode N original|MAKE | vehicle N WORDS... | vehicle N use NAME|PATH | quit"
+      " | ap N remove SSID | mode N original|MAKE | maxrate N BITRATE | vehicle N WORDS... | vehicle N use NAME|PATH | "
+      "quit"
       "   (N: number, list or all)";
 
 bool parseOnOff(const QString& s, bool* on)
@@ -232,7 +233,8 @@ QString Emulator::execute(const QString& line)
         QStringLiteral("silent-on"), QStringLiteral("voltage"), QStringLiteral("state"), QStringLiteral("bootloader"),
         QStringLiteral("silent"), QStringLiteral("remote"), QStringLiteral("enet"), QStringLiteral("conntype"),
         QStringLiteral("serial"), QStringLiteral("remotekey"), QStringLiteral("flashms"), QStringLiteral("failwrite"),
-        QStringLiteral("version"), QStringLiteral("aps"), QStringLiteral("ap"), QStringLiteral("mode")};
+        QStringLiteral("version"), QStringLiteral("aps"), QStringLiteral("ap"), QStringLiteral("mode"),
+        QStringLiteral("maxrate")};
     if (!kPerAdapter.contains(cmd))
         return QStringLiteral("ERR unknown command: %1 (try help)").arg(w[0]);
     if (w.size() <= arg)
@@ -267,6 +269,15 @@ QString Emulator::execute(const QString& line)
     if (!hasValue)
         return QStringLiteral("ERR missing value");
 
+    if (cmd == QLatin1String("maxrate")) {
+        bool ok = false;
+        const uint n = value.toUInt(&ok);
+        if (!ok || n < 100000 || n > 1000000)
+            return QStringLiteral("ERR the fastest rate is 100000..1000000 bit/s");
+        for (int i : targets)
+            endpoint(i)->adapter().state().maxCanBitrate = n;
+        return QStringLiteral("OK");
+    }
     if (cmd == QLatin1String("voltage") || cmd == QLatin1String("state") || cmd == QLatin1String("flashms")) {
         bool ok = false;
         const uint n = value.toUInt(&ok);

@@ -214,6 +214,7 @@ void PassThruEndpoint::serve(QTcpSocket* socket)
         device.firmwareVersion = s.firmwareVersion;
         device.serial = s.serial;
         device.supplyMv = s.vbatt;
+        device.maxBitrate = s.maxCanBitrate;
         ++c.inFlight;
         std::shared_ptr<SessionHost> host = m_host;
         std::shared_ptr<VehicleSlot> slot = m_vehicle;

@@ -690,9 +690,13 @@ void RemoteController::refreshCodeArea()
     styleRemoteSwitch();
     // C-end: a B-end drives this adapter's buses; the user can end it at once.
     const bool controlled = !s.controlledBy.isEmpty();
-    if (controlled)
-        setLabel(
-            m_remote->controlledText, RemotePage::tr("This device is under device control by %1").arg(s.controlledBy));
+    if (controlled) {
+        QString notice = RemotePage::tr("This device is under device control by %1").arg(s.controlledBy);
+        // Frames the bridge had to drop (this end / the partner), while there are any.
+        if (!s.controlDrops.isEmpty())
+            notice += QLatin1Char(' ') + RemotePage::tr("(frames dropped here/at the partner: %1)").arg(s.controlDrops);
+        setLabel(m_remote->controlledText, notice);
+    }
     m_remote->controlled->setVisible(controlled);
     m_remote->endControl->setEnabled(controlled);
 }

@@ -384,16 +384,31 @@ void RemoteEngine::registrationRound()
 bool RemoteEngine::controlWatch()
 {
     QString by;
+    QString drops;
     if (std::shared_ptr<RemoteHandle> registration = m_state.relayRegistration()) {
+        // "device control by SERIAL", then " dropped HERE/THERE" once frames were dropped.
         static const std::string kPrefix = "device control by ";
         const SessionReading r = registration->poll();
-        if (r.state == 1 && r.peerText.compare(0, kPrefix.size(), kPrefix) == 0)
-            by = QString::fromStdString(r.peerText.substr(kPrefix.size()));
+        if (r.state == 1 && r.peerText.compare(0, kPrefix.size(), kPrefix) == 0) {
+            const QString rest = QString::fromStdString(r.peerText.substr(kPrefix.size()));
+            by = rest.section(QLatin1Char(' '), 0, 0);
+            static const QString kDropped = QStringLiteral("dropped ");
+            const QString tail = rest.section(QLatin1Char(' '), 1);
+            if (tail.startsWith(kDropped))
+                drops = tail.mid(kDropped.size());
+        }
     }
-    if (by == m_state.controlledBy())
+    const bool changedBy = by != m_state.controlledBy();
+    if (!changedBy && drops == m_state.controlDrops())
         return false;
-    qCInfo(lcRemote) << (by.isEmpty() ? "device control of this adapter ended" : "adapter under device control");
+    if (changedBy)
+        qCInfo(lcRemote) << (by.isEmpty() ? "device control of this adapter ended" : "adapter under device control");
+    // The B-end ended it, or its link, the relay or an adapter is gone: the
+    // notice goes, and the user is told why it went.
+    if (changedBy && by.isEmpty())
+        toast(QT_TRANSLATE_NOOP("Remote", "Device control of this device has ended"));
     m_state.setControlledBy(by);
+    m_state.setControlDrops(by.isEmpty() ? QString() : drops);
     return true;
 }
 
@@ -513,6 +528,11 @@ bool RemoteEngine::sessionWatch()
     // Only the one who takes the session object ends it.
     if (!m_state.takeActiveSession(session))
         return true;
+    // A bridge that ended on an adapter fault says which one.
+    if (session->kind() == RemoteHandle::Kind::DeviceControl) {
+        if (const char* why = deviceControlEndText(reading.state))
+            toast(why, 3000);
+    }
     // A lost bridge stops at once: the library closes the local channels.
     disconnectDeviceControl(session);
     session.reset();

@@ -169,4 +169,20 @@ DeviceControlOutcome deviceControlOutcome(int result)
     }
 }
 
+const char* deviceControlEndText(int state)
+{
+    switch (state) {
+    case BW_PRO_ENDED_LOCAL_ADAPTER:
+        return QT_TRANSLATE_NOOP("Remote", "Device control ended: this PC's VCI stopped answering");
+    case BW_PRO_ENDED_REMOTE_ADAPTER:
+        return QT_TRANSLATE_NOOP("Remote", "Device control ended: the partner's VCI stopped answering");
+    case BW_PRO_ENDED_LOCAL_RATE:
+        return QT_TRANSLATE_NOOP("Remote", "Device control ended: this PC's VCI cannot use the selected baud rate");
+    case BW_PRO_ENDED_REMOTE_RATE:
+        return QT_TRANSLATE_NOOP("Remote", "Device control ended: the partner's VCI cannot use the selected baud rate");
+    default:
+        return nullptr;
+    }
+}
+
 } // namespace remote

@@ -95,4 +95,9 @@ struct DeviceControlOutcome {
 };
 DeviceControlOutcome deviceControlOutcome(int result);
 
+// The toast for a device-control session that ended with `state` (its
+// state query), English source text of the "Remote" context; nullptr when
+// the end needs no word (ended by either side, the link or the relay).
+const char* deviceControlEndText(int state);
+
 } // namespace remote

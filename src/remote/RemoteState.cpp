@@ -23,6 +23,7 @@ RemoteSnapshot RemoteState::snapshot() const
     s.codeArea = m_codeArea;
     s.figures = m_figures;
     s.controlledBy = m_controlledBy;
+    s.controlDrops = m_controlDrops;
     return s;
 }
 

@@ -52,6 +52,7 @@ struct RemoteSnapshot {
     // C-end: the B-end adapter whose device-control session drives this
     // adapter's buses ("--" when unknown), empty when none runs.
     QString controlledBy;
+    QString controlDrops;
 };
 
 class RemoteState {
@@ -103,6 +104,9 @@ public:
 
     QString controlledBy() const { return read(m_controlledBy); }
     void setControlledBy(const QString& by) { write(m_controlledBy, by); }
+    // Frames dropped in that session, "HERE/THERE"; empty while none.
+    QString controlDrops() const { return read(m_controlDrops); }
+    void setControlDrops(const QString& drops) { write(m_controlDrops, drops); }
 
     CodeArea codeArea() const { return read(m_codeArea); }
     void setCodeArea(CodeArea area) { write(m_codeArea, area); }
@@ -152,6 +156,7 @@ private:
     CodeArea m_codeArea = CodeArea::NoDevice;
     SessionFigures m_figures;
     QString m_controlledBy;
+    QString m_controlDrops;
 };
 
 } // namespace remote

@@ -27,6 +27,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -93,6 +94,54 @@ QByteArray answerBytes(const QString& answer)
     if (w.size() != 4 || w[0] != QLatin1String("OK"))
         return {};
     return QByteArray::fromHex(w[3].toLatin1());
+}
+
+// Whether the C-end's latest report line contains `text` within `ms`.
+bool lastLineSays(PeerProcess& peer, const QString& text, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    do {
+        if (peer.lastLine().contains(text))
+            return true;
+        peer.waitFor(QStringLiteral("\x01"), 50); // reads the lines meanwhile
+    } while (t.elapsed() < ms);
+    return peer.lastLine().contains(text);
+}
+
+std::int32_t proState(BwRemotePro* pro, std::string* text = nullptr)
+{
+    std::int32_t state = 0;
+    char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+    char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+    pro->ops->state(pro, &state, t1, t2);
+    if (text)
+        *text = std::string(t1, strnlen(t1, sizeof t1));
+    return state;
+}
+
+// The last frame adapter `n`'s watch on pins 3/11 heard, as "FD BRS 64 HEX"
+// ("-" for a classic frame's format, "-" for no data rate switch).
+QString lastWatched(EmulatorProcess& emulator, int n)
+{
+    const QJsonObject watch = emulator.adapterDump(n)
+                                  .value(QStringLiteral("vehicle"))
+                                  .toObject()
+                                  .value(QStringLiteral("buses"))
+                                  .toArray()
+                                  .at(1)
+                                  .toObject()
+                                  .value(QStringLiteral("watch"))
+                                  .toObject()
+                                  .value(QStringLiteral("last"))
+                                  .toObject();
+    if (watch.isEmpty())
+        return QString();
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(watch.value(QStringLiteral("fd")).toBool() ? QStringLiteral("FD") : QStringLiteral("-"),
+            watch.value(QStringLiteral("brs")).toBool() ? QStringLiteral("BRS") : QStringLiteral("-"))
+        .arg(watch.value(QStringLiteral("length")).toInt())
+        .arg(watch.value(QStringLiteral("data")).toString());
 }
 
 } // namespace
@@ -202,6 +251,14 @@ private slots:
         QCOMPARE(bytesC(m_pro), before);
         QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 ecu engine on")).startsWith(QLatin1String("OK")));
         QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > before, 5000);
+        // The session page's delays are the pings' real round trips (each a second).
+        const auto delays = [this] {
+            std::int32_t b = -1, c = -1;
+            m_pro->ops->delays(m_pro, &b, &c);
+            return std::make_pair(b, c);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(delays().first >= 0 && delays().second >= 0, 5000);
+        QVERIFY(delays().first < 1000 && delays().second < 1000);
 
         m_pro->ops->disconnect(m_pro);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
@@ -248,7 +305,218 @@ private slots:
         cEnd.stop();
     }
 
+    // An adapter that goes away mid-session (unplugged), at either end: the
+    // session ends on both sides within a few seconds with the reason, the
+    // C-end adapter's channels close (nothing more reaches the car), and
+    // once plugged in again a new session runs.
+    void unpluggedAdapterEndsTheSession_data()
+    {
+        QTest::addColumn<int>("adapter");
+        QTest::addColumn<int>("endState");
+        QTest::newRow("B-end adapter") << 2 << int(BW_PRO_ENDED_LOCAL_ADAPTER);
+        QTest::newRow("C-end adapter") << 1 << int(BW_PRO_ENDED_REMOTE_ADAPTER);
+    }
+    void unpluggedAdapterEndsTheSession()
+    {
+        QFETCH(int, adapter);
+        QFETCH(int, endState);
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("616161"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(bridge(616161));
+        // The B-end's tester keeps sending: the C-end's bus is busy until the end.
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 20 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > 0, 5000);
+
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(m_emulator.command(QStringLiteral("unplug %1").arg(adapter)).startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(proState(m_pro) != 0, 3000);
+        std::string why;
+        QCOMPARE(int(proState(m_pro, &why)), endState);
+        QVERIFY2(why.find("adapter lost") != std::string::npos, why.c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        QVERIFY(t.elapsed() < 5000);
+        m_pro->ops->disconnect(m_pro); // the manager's session-lost path
+
+        QVERIFY(m_emulator.command(QStringLiteral("plug %1").arg(adapter)).startsWith(QLatin1String("OK")));
+        QVERIFY(bridge(616161));
+        QCOMPARE(proState(m_pro), 0);
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+    // A rate an adapter cannot run (an older adapter up to 250 kbit/s): at
+    // the B-end the channel is refused and the session ends at once; at the
+    // C-end its answer ends the session. Either way the C-end adapter's
+    // channels close, the reason is given, and the next session runs.
+    void rateTheAdapterCannotDoEndsTheSession_data()
+    {
+        QTest::addColumn<int>("adapter");
+        QTest::addColumn<int>("endState");
+        QTest::newRow("B-end adapter") << 2 << int(BW_PRO_ENDED_LOCAL_RATE);
+        QTest::newRow("C-end adapter") << 1 << int(BW_PRO_ENDED_REMOTE_RATE);
+    }
+    void rateTheAdapterCannotDoEndsTheSession()
+    {
+        QFETCH(int, adapter);
+        QFETCH(int, endState);
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("626262"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 250000").arg(adapter)).startsWith(QLatin1String("OK")));
+
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
+        const std::uint32_t obd[2] = {6, 14};
+        std::uint32_t id = 0;
+        const std::int32_t rc = m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 500000, 0, &id);
+        QCOMPARE(rc == 0, adapter == 1); // the local adapter answers at once
+        m_pro->ops->start(m_pro, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(proState(m_pro) != 0, 3000);
+        std::string why;
+        QCOMPARE(int(proState(m_pro, &why)), endState);
+        QVERIFY2(why.find("refused pins 6/14") != std::string::npos, why.c_str());
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        m_pro->ops->disconnect(m_pro);
+
+        // A rate both adapters run.
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 250000, 0, &id), 0);
+        m_pro->ops->start(m_pro, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 1, 3000);
+        QCOMPARE(proState(m_pro), 0);
+        m_pro->ops->disconnect(m_pro);
+        QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 1000000").arg(adapter)).startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        cEnd.stop();
+    }
+
+    // More frames than the C-end's bus can carry: its own high-priority
+    // traffic fills it, so the frames from the B-end wait in the adapter's
+    // and the bridge's bounded queues and the rest is dropped. The drops are
+    // counted and reach both ends while the session runs.
+    void dropsAreCountedAndShownWhileTheSessionRuns()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("636363"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(bridge(636363));
+        const auto partnerText = [this] {
+            std::int32_t state = 0;
+            char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+            char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+            m_pro->ops->state(m_pro, &state, t1, t2);
+            return QString::fromLatin1(t2, int(strnlen(t2, sizeof t2)));
+        };
+        QCOMPARE(partnerText(), QLatin1String(kCEnd));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 load 6-14 100 100")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 load 6-14 100 700")).startsWith(QLatin1String("OK")));
+        // "SERIAL dropped HERE/THERE": the C-end's count, reported to the B-end.
+        QTRY_VERIFY_WITH_TIMEOUT(partnerText().contains(QLatin1String(" dropped ")), 15000);
+        const QString there = partnerText().section(QLatin1Char('/'), 1);
+        QVERIFY2(there.toUInt() > 0, qPrintable(partnerText()));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("device control by M5EA0008XJ7B0008 dropped "), 5000),
+            qPrintable(cEnd.lines()));
+        QCOMPARE(proState(m_pro), 0); // drops do not end the session
+        // The counts go on rising while it runs.
+        QTRY_VERIFY_WITH_TIMEOUT(partnerText().section(QLatin1Char('/'), 1).toUInt() > there.toUInt(), 5000);
+
+        m_emulator.command(QStringLiteral("vehicle 1 load 6-14 0"));
+        m_emulator.command(QStringLiteral("vehicle 2 load 6-14 0"));
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        cEnd.stop();
+    }
+
+    // A CAN FD bus bridged (500 kbit/s, 2 Mbit/s data phase on pins 3/11 at
+    // both ends): a 64-byte FD frame with the faster data phase crosses as
+    // it was, a short classic frame on the same bus stays classic, and the
+    // other way a 12-byte FD frame comes back as it was.
+    void canFdFramesCrossAsTheyWere()
+    {
+        for (int n = 1; n <= 2; ++n)
+            QVERIFY(m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000 2000000").arg(n))
+                        .startsWith(QLatin1String("OK")));
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("646464"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 646464), int(BW_PRO_CONNECTED));
+        const std::uint32_t body[2] = {3, 11};
+        std::uint32_t id = 0;
+        QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, body, 2, 500000, 2000000, &id), 0);
+        m_pro->ops->start(m_pro, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 1, 5000);
+
+        QString long64;
+        for (int i = 0; i < 64; ++i)
+            long64 += QStringLiteral("%1").arg(i, 2, 16, QLatin1Char('0')).toUpper();
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 watch 3-11 123")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 add 123 100 %1").arg(long64))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(lastWatched(m_emulator, 1), QStringLiteral("FD BRS 64 ") + long64, 5000);
+
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 clear")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 watch 3-11 124")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 3-11 add 124 100 0102"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(lastWatched(m_emulator, 1), QStringLiteral("- - 2 0102"), 5000);
+
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 watch 3-11 125")).startsWith(QLatin1String("OK")));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 1 tester 3-11 add 125 100 112233445566778899AABBCC"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            lastWatched(m_emulator, 2), QStringLiteral("FD BRS 12 112233445566778899AABBCC"), 5000);
+
+        m_pro->ops->disconnect(m_pro);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
+        for (int n = 1; n <= 2; ++n) {
+            m_emulator.command(QStringLiteral("vehicle %1 tester 3-11 clear").arg(n));
+            m_emulator.command(QStringLiteral("vehicle %1 watch 3-11 off").arg(n));
+            m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000").arg(n));
+        }
+        cEnd.stop();
+    }
+
 private:
+    // A session with both buses at 500 kbit/s, bridged; true once the C-end
+    // adapter's channels are open.
+    bool bridge(int code)
+    {
+        if (m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", code) != BW_PRO_CONNECTED)
+            return false;
+        const std::uint32_t pins[2][2] = {{6, 14}, {3, 11}};
+        for (const auto& p : pins) {
+            std::uint32_t id = 0;
+            if (m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, p, 2, 500000, 0, &id) != 0)
+                return false;
+        }
+        m_pro->ops->start(m_pro, 1);
+        QElapsedTimer t;
+        t.start();
+        while (openChannels(m_emulator, 1) != 2) {
+            if (t.elapsed() > 5000)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
     std::unique_ptr<TestEnvironment> m_env;
     TestTls m_tls;
     RelayProcess m_relay;

@@ -199,6 +199,10 @@ private slots:
         SessionPage* session = f.controller->sessionPage();
         QTRY_COMPARE(session->deviceNumber->text(), kPartner);
         QTRY_COMPARE(session->bytesC->text(), QStringLiteral("5MB"));
+        // The delays and the partner are the bridge's own figures.
+        QCOMPARE(session->delayB->text(), QStringLiteral("B:12ms"));
+        QCOMPARE(session->delayC->text(), QStringLiteral("47ms"));
+        QCOMPARE(session->peer->text(), QStringLiteral("relay 127.0.0.9"));
 
         f.controller->Solt_Confirm_RemoteExit();
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
@@ -275,6 +279,16 @@ private slots:
         QTRY_VERIFY(page->controlled->isVisible());
         QCOMPARE(
             page->controlledText->text(), QStringLiteral("This device is under device control by M5EA0003XJ7B0003"));
+        // The drop counts follow while the session runs.
+        {
+            std::shared_ptr<FakeHandle> registration = weak.lock();
+            QVERIFY(registration);
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "device control by M5EA0003XJ7B0003 dropped 0/42";
+        }
+        QTRY_COMPARE(page->controlledText->text(),
+            QStringLiteral("This device is under device control by M5EA0003XJ7B0003 (frames dropped here/at the "
+                           "partner: 0/42)"));
         QTest::mouseClick(page->endControl, Qt::LeftButton);
         QTRY_VERIFY(weak.expired());
         QTRY_VERIFY(!page->controlled->isVisible());

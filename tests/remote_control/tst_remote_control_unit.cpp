@@ -190,7 +190,8 @@ private slots:
 
     // A running device-control session: the session page's figures are the
     // library's; the user's end disconnects the bridge once and sends the end
-    // record; a session the library reports lost is disconnected as well.
+    // record; a session the library reports lost is disconnected as well,
+    // with a word when an adapter ended it (and none for an ordinary end).
     void sessionEndAndLoss()
     {
         Harness h;
@@ -220,6 +221,26 @@ private slots:
         QVERIFY(!lost.engine->state().remoteActive());
         QVERIFY(!lost.engine->state().deviceControlRole());
         QCOMPARE(lost.records.back(), std::make_pair(RecordEvent::End, kPartner));
+        QVERIFY(!lost.toasts.contains(QStringLiteral("Device control ended: this PC's VCI stopped answering")));
+
+        const std::pair<int, const char*> faults[] = {
+            {BW_PRO_ENDED_LOCAL_ADAPTER, "Device control ended: this PC's VCI stopped answering"},
+            {BW_PRO_ENDED_REMOTE_ADAPTER, "Device control ended: the partner's VCI stopped answering"},
+            {BW_PRO_ENDED_LOCAL_RATE, "Device control ended: this PC's VCI cannot use the selected baud rate"},
+            {BW_PRO_ENDED_REMOTE_RATE, "Device control ended: the partner's VCI cannot use the selected baud rate"}};
+        for (const auto& [state, text] : faults) {
+            Harness fault;
+            fault.engine->state().setDeviceControlRole(true);
+            fault.engine->deviceControlAttempt(kPartner, 222222, RemoteProRates());
+            QVERIFY(fault.engine->attemptFinished(kPartner));
+            fault.pro.stateValue = state;
+            fault.engine->refresh();
+            QVERIFY(!fault.engine->state().activeSession());
+            QCOMPARE(fault.pro.disconnects.load(), 1);
+            QCOMPARE(fault.toasts.count(QLatin1String(text)), 1);
+            fault.engine->refresh(); // once only
+            QCOMPARE(fault.toasts.count(QLatin1String(text)), 1);
+        }
     }
 
     // C-end: a registration the library reports under device control shows
@@ -235,12 +256,25 @@ private slots:
         h.engine->state().setRelayRegistration(registration);
         QVERIFY(h.engine->refresh());
         QCOMPARE(h.engine->state().controlledBy(), QStringLiteral("M5EA0001XJ7B0001"));
+        QVERIFY(h.engine->state().controlDrops().isEmpty());
+        // Frames dropped at either end show while the session runs.
+        {
+            std::lock_guard<std::mutex> lock(registration->mutex);
+            registration->reading.peerText = "device control by M5EA0001XJ7B0001 dropped 3/17";
+        }
+        QVERIFY(h.engine->refresh());
+        QCOMPARE(h.engine->state().controlledBy(), QStringLiteral("M5EA0001XJ7B0001"));
+        QCOMPARE(h.engine->state().controlDrops(), QStringLiteral("3/17"));
         {
             std::lock_guard<std::mutex> lock(registration->mutex);
             registration->reading.peerText = "registered";
         }
         h.engine->refresh();
         QVERIFY(h.engine->state().controlledBy().isEmpty());
+        QVERIFY(h.engine->state().controlDrops().isEmpty());
+        QCOMPARE(h.toasts.count(QStringLiteral("Device control of this device has ended")), 1);
+        h.engine->refresh(); // told once
+        QCOMPARE(h.toasts.count(QStringLiteral("Device control of this device has ended")), 1);
 
         {
             std::lock_guard<std::mutex> lock(registration->mutex);

@@ -1,7 +1,9 @@
 // The stream tunnel (remote::Link) between two ends over a plain socket
 // pair: data integrity both ways under back-pressure, the stream limit,
-// streams refused while not allowed, and the ends of a link (bad frames,
-// silence, stop).
+// streams refused while not allowed, the ends of a link (bad frames,
+// silence, stop), and the bounded lanes of bridged buses when the other end
+// does not read.
+#include "remote/Bridge.h"
 #include "remote/Link.h"
 
 #include <QtTest>
@@ -10,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -364,6 +367,107 @@ private slots:
         const net::Socket again = dial(pair.listenPort);
         QCOMPARE(roundTrip(again, "again"), std::string("again"));
         net::closeSocket(again);
+    }
+
+    // A bus faster than the link: the other end does not read, so the
+    // frames of lane 0 pile up to the lane's cap (frames or bytes, whichever
+    // comes first) and the rest is refused; another lane still takes frames.
+    // Once the reader catches up, every accepted frame arrives once, in
+    // order, and the lane is empty again.
+    void boundedLanesRefuseWhatTheLinkCannotTake_data()
+    {
+        QTest::addColumn<int>("maxFrames");
+        QTest::addColumn<int>("maxBytes");
+        QTest::newRow("frame cap") << 50 << (1 << 20);
+        QTest::newRow("byte cap") << 100000 << 2000;
+    }
+    void boundedLanesRefuseWhatTheLinkCannotTake()
+    {
+        QFETCH(int, maxFrames);
+        QFETCH(int, maxBytes);
+        int fds[2];
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+        for (int fd : fds)
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        LinkOptions options;
+        options.idleTimeoutMs = 60000; // the silent reader is the point here
+        options.laneMaxFrames = std::size_t(maxFrames);
+        options.laneMaxBytes = std::size_t(maxBytes);
+        Link link(std::make_unique<Channel>(fds[0], nullptr), options);
+        std::thread runner([&] { link.run([](const Frame&) { return true; }); });
+
+        auto frameNumbered = [](std::uint32_t n, std::uint8_t bus) {
+            CanFrameMsg m;
+            m.bus = bus;
+            m.id = n & 0x7FF;
+            m.length = 8;
+            for (int i = 0; i < 4; ++i)
+                m.data[i] = std::uint8_t(n >> (24 - 8 * i));
+            std::string out;
+            appendCanFrame(out, m);
+            return out;
+        };
+        std::uint32_t accepted = 0;
+        int refused = 0;
+        std::size_t mostFrames = 0;
+        std::size_t mostBytes = 0;
+        QElapsedTimer t;
+        t.start();
+        // Fills the socket's buffers, then the lane.
+        while (refused < 2000 && t.elapsed() < 20000) {
+            if (link.sendBounded(frameNumbered(accepted, 0), 0))
+                ++accepted;
+            else
+                ++refused;
+            mostFrames = std::max(mostFrames, link.laneFrames(0));
+            mostBytes = std::max(mostBytes, link.laneBytes(0));
+        }
+        QCOMPARE(refused, 2000);
+        QVERIFY(mostFrames <= std::size_t(maxFrames));
+        QVERIFY(mostBytes <= std::size_t(maxBytes));
+        QVERIFY(mostFrames > 0);
+        QVERIFY(link.sendBounded(frameNumbered(0, 1), 1));           // another lane
+        QVERIFY(!link.sendBounded(frameNumbered(0, 0), kLinkLanes)); // no such lane
+
+        // The reader catches up: lane 0's frames numbered 0..accepted-1, once each, in order.
+        FrameReader reader;
+        std::uint32_t next = 0;
+        int laneOne = 0;
+        bool inOrder = true;
+        char buf[65536];
+        t.restart();
+        while ((next < accepted || laneOne < 1) && t.elapsed() < 20000) {
+            net::PollFd p{};
+            p.fd = fds[1];
+            p.events = POLLIN;
+            net::pollSockets(&p, 1, 100);
+            const long n = net::recvSome(fds[1], buf, sizeof buf);
+            if (n <= 0)
+                continue;
+            reader.feed(buf, std::size_t(n));
+            Frame f;
+            while (reader.next(f) == FrameReader::Result::Frame) {
+                CanFrameMsg m;
+                if (f.type != Type::CanFrame || !parseCanFrame(f, m, nullptr))
+                    continue;
+                if (m.bus == 1) {
+                    ++laneOne;
+                    continue;
+                }
+                const std::uint32_t got = std::uint32_t(m.data[0]) << 24 | std::uint32_t(m.data[1]) << 16
+                    | std::uint32_t(m.data[2]) << 8 | m.data[3];
+                inOrder = inOrder && got == next;
+                ++next;
+            }
+        }
+        QVERIFY(inOrder);
+        QCOMPARE(next, accepted);
+        QCOMPARE(laneOne, 1);
+        QTRY_COMPARE(link.laneFrames(0), std::size_t(0));
+        QCOMPARE(link.laneBytes(0), std::size_t(0));
+        link.stop();
+        runner.join();
+        ::close(fds[1]);
     }
 
     void stopEndsTheLinkAtOnce()

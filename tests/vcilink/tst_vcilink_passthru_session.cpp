@@ -147,12 +147,14 @@ struct Rig {
         });
         return n;
     }
-    void send(Node* n, std::uint32_t id, const Bytes& data, bool extended = false)
+    void send(Node* n, std::uint32_t id, const Bytes& data, bool extended = false, bool fd = false)
     {
         on([&] {
             CanFrame f;
             f.id = id;
             f.extended = extended;
+            f.fd = fd;
+            f.brs = fd;
             f.length = std::uint8_t(data.size());
             std::copy(data.begin(), data.end(), f.data.begin());
             n->bus->send(n->id, f);
@@ -577,6 +579,45 @@ private slots:
         QCOMPARE(frames[0].frame.data[1], std::uint8_t(8));
         QCOMPARE(frames[0].frame.data[2], std::uint8_t(0xF5));
         QCOMPARE(r.received(ch).back().data.size(), std::size_t(104));
+    }
+
+    // With FD_CAN_FRAME_FLAGS a CAN FD channel sends each message in its own
+    // format (classic, FD, FD with the faster data phase; over 8 bytes always
+    // FD) and tells the format of each frame it receives; only raw CAN FD
+    // channels take the parameter, and only 0 or 1.
+    void canFdFrameFormatPerMessage()
+    {
+        Rig r;
+        r.open();
+        const std::uint32_t classic = r.connect(CAN_PS).value;
+        QCOMPARE(r.set(classic, FD_CAN_FRAME_FLAGS, 1), std::uint32_t(ERR_NOT_SUPPORTED));
+        const std::uint32_t fd = r.connect(CAN_FD_PS).value;
+        QCOMPARE(r.set(fd, FD_CAN_FRAME_FLAGS, 2), std::uint32_t(ERR_INVALID_IOCTL_VALUE));
+        QCOMPARE(r.set(fd, J1962_PINS, 0x030B), 0u);
+        QCOMPARE(r.ioctl(fd, GET_CONFIG, {{FD_CAN_FRAME_FLAGS, 9}}).pairs.at(0).value, 0u);
+        QCOMPARE(r.set(fd, FD_CAN_FRAME_FLAGS, 1), 0u);
+        QCOMPARE(r.ioctl(fd, GET_CONFIG, {{FD_CAN_FRAME_FLAGS, 0}}).pairs.at(0).value, 1u);
+        Node* tester = r.node(*r.bus311);
+        QCOMPARE(
+            r.write(fd,
+                 {msg(CAN_FD_PS, 0x123, {1, 2}), msg(CAN_FD_PS, 0x124, {1, 2}, CAN_FD_FORMAT),
+                     msg(CAN_FD_PS, 0x125, {1, 2}, CAN_FD_FORMAT | CAN_FD_BRS), msg(CAN_FD_PS, 0x126, Bytes(12, 7))})
+                .status,
+            0u);
+        QTRY_COMPARE(r.heard(tester).size(), std::size_t(4));
+        const auto heard = r.heard(tester);
+        QVERIFY(!heard[0].frame.fd && !heard[0].frame.brs);
+        QVERIFY(heard[1].frame.fd && !heard[1].frame.brs);
+        QVERIFY(heard[2].frame.fd && heard[2].frame.brs);
+        QVERIFY(heard[3].frame.fd && !heard[3].frame.brs);
+        QCOMPARE(int(heard[3].frame.length), 12);
+
+        QCOMPARE(r.filter(fd, PASS_FILTER, msg(CAN_FD_PS, 0, {}), msg(CAN_FD_PS, 0, {})).status, 0u);
+        r.send(tester, 0x456, {9}, false, true);
+        r.send(tester, 0x457, {9});
+        QTRY_COMPARE(r.received(fd).size(), std::size_t(2));
+        QCOMPARE(r.received(fd)[0].rxStatus, std::uint32_t(CAN_FD_FORMAT | CAN_FD_BRS));
+        QCOMPARE(r.received(fd)[1].rxStatus, 0u);
     }
 
     void canFdAndExtendedIdentifiersOnThePinSelectedBus()

@@ -48,6 +48,12 @@ struct Client {
     bus::PassThru passThru;
     std::unique_ptr<bus::Buses> buses;
     bool deviceControl = false;
+    std::string controller; // the B-end adapter's serial
+    // Frames the B-end reports it dropped, per bus (its BUS_STATUS).
+    std::atomic<std::uint32_t> partnerDrops[kBusCount] = {};
+    // The state text of a device-control session: who, and the frames
+    // dropped at either end once there are any (the C-end's notice shows it).
+    void showControl();
 
     // Starts a device-control session for the B-end adapter `by`.
     void beginControl(const std::string& by);
@@ -135,10 +141,28 @@ bool Client::handshakeP2p(Channel& channel, FrameReader& reader)
     return true;
 }
 
+void Client::showControl()
+{
+    std::uint64_t here = 0;
+    std::uint64_t there = 0;
+    for (std::uint8_t b = 0; b < kBusCount; ++b) {
+        if (buses)
+            here += std::uint64_t(buses->drops(b)) + buses->linkDrops(b);
+        there += partnerDrops[b].load();
+    }
+    std::string text = "device control by " + controller;
+    if (here + there > 0)
+        text += " dropped " + std::to_string(here) + "/" + std::to_string(there);
+    setPeer(text);
+}
+
 void Client::beginControl(const std::string& by)
 {
     endControl();
     deviceControl = true;
+    controller = by.empty() ? std::string("--") : by;
+    for (auto& d : partnerDrops)
+        d = 0;
     std::string error;
     if (passThru.load(&error)) {
         buses = std::make_unique<bus::Buses>(passThru);
@@ -146,7 +170,7 @@ void Client::beginControl(const std::string& by)
         if (buses->openDevice(serial) != 0)
             buses.reset();
     }
-    setPeer("device control by " + (by.empty() ? std::string("--") : by));
+    showControl();
 }
 
 void Client::endControl()
@@ -165,11 +189,23 @@ bool Client::openBus(Link& l, const BusOpenMsg& m)
     if (rc != 0)
         return true;
     Link* tunnel = &l;
-    buses->start([tunnel](const CanFrameMsg& f) {
-        std::string out;
-        appendCanFrame(out, f);
-        tunnel->send(std::move(out));
-    });
+    buses->start(
+        [tunnel](const CanFrameMsg& f) {
+            std::string out;
+            appendCanFrame(out, f);
+            // Bounded per bus: a bus faster than the link drops (counted).
+            return tunnel->sendBounded(std::move(out), f.bus);
+        },
+        [this, tunnel](std::uint8_t b, std::uint32_t dropped) {
+            tunnel->send(encodeBusStatus(BusStatusMsg{b, kBusOpen, dropped}));
+            showControl();
+        },
+        [tunnel](std::uint8_t b, long) {
+            // The adapter is gone (unplugged): nothing reaches the car any
+            // more. The B-end ends the session on this word; the buses close
+            // when its END arrives (or the link ends).
+            tunnel->send(encodeBusStatus(BusStatusMsg{b, kBusClosed, 0}));
+        });
     return true;
 }
 
@@ -261,8 +297,14 @@ void Client::run()
                 buses->post(m);
             return true;
         }
-        if (f.type == Type::BusStatus)
-            return deviceControl;
+        if (f.type == Type::BusStatus) {
+            BusStatusMsg m;
+            if (!parseBusStatus(f, m, &why) || !deviceControl)
+                return false;
+            partnerDrops[m.bus] = m.drops;
+            showControl();
+            return true;
+        }
         if (f.type == Type::RegisterAck) {
             AckMsg ack;
             if (!parseAck(f, ack, &why))

@@ -97,6 +97,12 @@ extern "C" {
 #define SCI_MODE 0x00400000
 #define SCI_TX_VOLTAGE 0x00800000
 
+/* extension (TxFlags and RxStatus, CAN_FD_PS channels with FD_CAN_FRAME_FLAGS 1):
+   a CAN FD frame (a message over 8 bytes is one in any case), and its data phase
+   at the data-phase rate */
+#define CAN_FD_BRS 0x10000000
+#define CAN_FD_FORMAT 0x20000000
+
 /* RxStatus */
 #define TX_MSG_TYPE 0x00000001
 #define START_OF_MESSAGE 0x00000002
@@ -168,6 +174,10 @@ extern "C" {
 #define J1962_PINS 0x8001
 /* extension: CAN FD data-phase bit rate and the padding byte of ISO 15765 frames */
 #define FD_CAN_DATA_PHASE_RATE 0x801C
+/* extension: on a CAN_FD_PS channel, 1 = each message's own frame format (TxFlags /
+   RxStatus CAN_FD_FORMAT and CAN_FD_BRS above); 0 (default) = every frame CAN FD with
+   the faster data phase, and no format bits in RxStatus */
+#define FD_CAN_FRAME_FLAGS 0x801D
 #define ISO15765_PAD_VALUE 0x801E
 
 /* Programming voltage */

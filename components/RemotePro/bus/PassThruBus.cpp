@@ -2,6 +2,7 @@
 
 #include <j2534/Registration.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -12,8 +13,12 @@ namespace {
 
 // Received frames are taken up to this many per read.
 constexpr unsigned long kReadBatch = 64;
-// A reader waits this long for a first frame, so stop() is seen soon.
-constexpr unsigned long kReadWaitMs = 100;
+// A reader waits this long for a first frame: the stop is seen within it
+// (the adapter's transmissions are cleared before, not after it), and an
+// idle bus costs four wakeups a second.
+constexpr unsigned long kReadWaitMs = 250;
+// Drop counts are passed on at most this often.
+constexpr std::chrono::seconds kReportEvery{1};
 
 template <typename F>
 bool take(platform::Library& lib, const char* name, F& out, std::string* error)
@@ -92,6 +97,15 @@ long Buses::openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFd
     SCONFIG params[2] = {{J1962_PINS, bus == 0 ? 0x060EUL : 0x030BUL}, {FD_CAN_DATA_PHASE_RATE, canFdBaud}};
     SCONFIG_LIST list{fd ? 2UL : 1UL, params};
     rc = m_pt.m_ioctl(channel, SET_CONFIG, &list, nullptr);
+    // Each frame's own format (classic or FD, with or without the faster
+    // data phase) where the library tells it; otherwise a CAN FD bus sends
+    // every frame as CAN FD with it, and only the length tells FD apart.
+    bool frameFlags = false;
+    if (rc == STATUS_NOERROR && fd) {
+        SCONFIG flags{FD_CAN_FRAME_FLAGS, 1};
+        SCONFIG_LIST one{1, &flags};
+        frameFlags = m_pt.m_ioctl(channel, SET_CONFIG, &one, nullptr) == STATUS_NOERROR;
+    }
     if (rc == STATUS_NOERROR) {
         // Everything passes: a mask of all zeroes matches every identifier.
         auto mask = std::make_unique<PASSTHRU_MSG>();
@@ -110,6 +124,7 @@ long Buses::openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFd
     }
     b.open = true;
     b.fd = fd;
+    b.frameFlags = frameFlags;
     b.canBaud = canBaud;
     b.canFdBaud = canFdBaud;
     b.channel = channel;
@@ -127,13 +142,15 @@ bool Buses::isOpen(std::uint8_t bus) const
     return bus < kBusCount && m_bus[bus].open;
 }
 
-void Buses::start(Sink sink)
+void Buses::start(Sink sink, DropReport report, Failure failure)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_started || !m_deviceOpen || m_stop)
         return;
     m_started = true;
     m_sink = std::move(sink);
+    m_report = std::move(report);
+    m_failure = std::move(failure);
     for (std::uint8_t i = 0; i < kBusCount; ++i) {
         if (!m_bus[i].open)
             continue;
@@ -163,20 +180,38 @@ void Buses::readLoop(std::uint8_t bus)
 {
     unsigned long channel = 0;
     bool fd = false;
+    bool frameFlags = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         channel = m_bus[bus].channel;
         fd = m_bus[bus].fd;
+        frameFlags = m_bus[bus].frameFlags;
     }
     std::vector<PASSTHRU_MSG> msgs(kReadBatch);
+    std::uint32_t reported = 0;
+    auto lastReport = std::chrono::steady_clock::now();
     while (!m_stop) {
+        if (m_report) {
+            const std::uint32_t dropped = m_bus[bus].drops.load() + m_bus[bus].linkDrops.load();
+            const auto now = std::chrono::steady_clock::now();
+            if (dropped != reported && now - lastReport >= kReportEvery) {
+                reported = dropped;
+                lastReport = now;
+                m_report(bus, dropped);
+            }
+        }
         // One frame with a wait, then whatever else is there without one.
         unsigned long n = 1;
         const long rc = m_pt.m_read(channel, msgs.data(), &n, kReadWaitMs);
         if (rc == ERR_BUFFER_EMPTY || rc == ERR_TIMEOUT)
             continue;
-        if (rc != STATUS_NOERROR && rc != ERR_BUFFER_OVERFLOW)
-            break; // the channel is gone (adapter unplugged, closed)
+        if (rc != STATUS_NOERROR && rc != ERR_BUFFER_OVERFLOW) {
+            // The channel is gone (adapter unplugged, closed): told once,
+            // unless this end is stopping anyway.
+            if (!m_stop && m_failure)
+                m_failure(bus, rc);
+            break;
+        }
         if (n == 1) {
             unsigned long more = kReadBatch - 1;
             const long rest = m_pt.m_read(channel, msgs.data() + 1, &more, 0);
@@ -192,14 +227,20 @@ void Buses::readLoop(std::uint8_t bus)
             f.bus = bus;
             f.id = (std::uint32_t(m.Data[0]) << 24) | (std::uint32_t(m.Data[1]) << 16) | (std::uint32_t(m.Data[2]) << 8)
                 | m.Data[3];
-            f.flags = static_cast<std::uint8_t>(((m.RxStatus & CAN_29BIT_ID) ? kCanExtended : 0)
-                | (fd && m.DataSize - 4 > kMaxClassicData ? (kCanFd | kCanBrs) : 0));
+            std::uint8_t format = 0;
+            if (frameFlags)
+                format = static_cast<std::uint8_t>(((m.RxStatus & CAN_FD_FORMAT) ? kCanFd : 0)
+                    | ((m.RxStatus & (CAN_FD_FORMAT | CAN_FD_BRS)) == (CAN_FD_FORMAT | CAN_FD_BRS) ? kCanBrs : 0));
+            else if (fd && m.DataSize - 4 > kMaxClassicData)
+                format = kCanFd | kCanBrs;
+            f.flags = static_cast<std::uint8_t>(((m.RxStatus & CAN_29BIT_ID) ? kCanExtended : 0) | format);
             f.length = static_cast<std::uint8_t>(m.DataSize - 4);
             std::memcpy(f.data, m.Data + 4, f.length);
             if (!validCanFrame(f))
                 continue;
             ++m_readCount;
-            m_sink(f);
+            if (!m_sink(f))
+                ++m_bus[bus].linkDrops;
         }
     }
 }
@@ -211,6 +252,7 @@ void Buses::writeLoop(std::uint8_t bus)
         CanFrameMsg f;
         unsigned long channel = 0;
         bool fd = false;
+        bool frameFlags = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
             m_wake.wait(lock, [&] { return m_stop.load() || !m_bus[bus].queue.empty(); });
@@ -220,10 +262,13 @@ void Buses::writeLoop(std::uint8_t bus)
             m_bus[bus].queue.pop_front();
             channel = m_bus[bus].channel;
             fd = m_bus[bus].fd;
+            frameFlags = m_bus[bus].frameFlags;
         }
         std::memset(msg.get(), 0, offsetof(PASSTHRU_MSG, Data));
         msg->ProtocolID = fd ? CAN_FD_PS : CAN_PS;
         msg->TxFlags = (f.flags & kCanExtended) ? CAN_29BIT_ID : 0;
+        if (frameFlags)
+            msg->TxFlags |= ((f.flags & kCanFd) ? CAN_FD_FORMAT : 0) | ((f.flags & kCanBrs) ? CAN_FD_BRS : 0);
         msg->DataSize = 4 + f.length;
         msg->Data[0] = static_cast<unsigned char>(f.id >> 24);
         msg->Data[1] = static_cast<unsigned char>(f.id >> 16);
@@ -250,6 +295,19 @@ void Buses::closeAll()
     for (Bus& b : m_bus) {
         if (b.writer.joinable())
             b.writer.join();
+    }
+    // Nothing the other end sent may still go out, not even a periodic
+    // message: cleared at once, while a reader may still wait for its read.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (Bus& b : m_bus) {
+            if (!b.open)
+                continue;
+            m_pt.m_ioctl(b.channel, CLEAR_TX_BUFFER, nullptr, nullptr);
+            m_pt.m_ioctl(b.channel, CLEAR_PERIODIC_MSGS, nullptr, nullptr);
+        }
+    }
+    for (Bus& b : m_bus) {
         if (b.reader.joinable())
             b.reader.join();
     }
@@ -257,9 +315,6 @@ void Buses::closeAll()
     for (Bus& b : m_bus) {
         if (!b.open)
             continue;
-        // Nothing the B-end sent may still go out, not even a periodic message.
-        m_pt.m_ioctl(b.channel, CLEAR_TX_BUFFER, nullptr, nullptr);
-        m_pt.m_ioctl(b.channel, CLEAR_PERIODIC_MSGS, nullptr, nullptr);
         m_pt.m_disconnect(b.channel);
         b.open = false;
     }

@@ -1,7 +1,8 @@
 // The CAN buses of the local adapter as a device-control session bridges
 // them: the J2534 library found through its registration, one channel per
 // bus on its pins and rates, a reader per bus that hands every received
-// frame on, and a bounded queue per bus towards the adapter (frames that
+// frame on (the sink may refuse it when the link's queue is full: dropped
+// and counted), and a bounded queue per bus towards the adapter (frames that
 // find it full are dropped and counted). stop() ends everything at once: no
 // queued frame is written after it, periodic messages are cleared and the
 // channels closed.
@@ -48,8 +49,14 @@ private:
 
 class Buses {
 public:
-    // Frames read from a bus.
-    using Sink = std::function<void(const CanFrameMsg&)>;
+    // Frames read from a bus; false when the frame could not be taken.
+    using Sink = std::function<bool(const CanFrameMsg&)>;
+    // Told (from a reader) when a bus's drops changed, at most once a
+    // second: the total in both directions.
+    using DropReport = std::function<void(std::uint8_t bus, std::uint32_t dropped)>;
+    // Told (from a reader, once) when the adapter stopped answering on a bus
+    // (unplugged, gone): the J2534 error.
+    using Failure = std::function<void(std::uint8_t bus, long error)>;
 
     explicit Buses(PassThru& passThru)
         : m_pt(passThru)
@@ -64,11 +71,13 @@ public:
     long openBus(std::uint8_t bus, std::uint32_t canBaud, std::uint32_t canFdBaud, unsigned long& channelId);
     bool isOpen(std::uint8_t bus) const;
     // Starts the readers and writers of the open buses.
-    void start(Sink sink);
+    void start(Sink sink, DropReport report = {}, Failure failure = {});
     // Queues a frame for its bus; false (and counted) when the queue is full
     // or the bus is not open.
     bool post(const CanFrameMsg& frame);
+    // Frames dropped on their way to the adapter / to the link.
     std::uint32_t drops(std::uint8_t bus) const { return m_bus[bus].drops.load(); }
+    std::uint32_t linkDrops(std::uint8_t bus) const { return m_bus[bus].linkDrops.load(); }
     // Frames written to / read from the adapter.
     std::uint64_t written() const { return m_written.load(); }
     std::uint64_t read() const { return m_readCount.load(); }
@@ -81,11 +90,13 @@ private:
     struct Bus {
         bool open = false;
         bool fd = false;
+        bool frameFlags = false; // the library gives each frame's format
         std::uint32_t canBaud = 0;
         std::uint32_t canFdBaud = 0;
         unsigned long channel = 0;
         std::deque<CanFrameMsg> queue;
         std::atomic<std::uint32_t> drops{0};
+        std::atomic<std::uint32_t> linkDrops{0};
         std::thread reader;
         std::thread writer;
     };
@@ -101,6 +112,8 @@ private:
     std::atomic<bool> m_stop{false};
     bool m_started = false;
     Sink m_sink;
+    DropReport m_report;
+    Failure m_failure;
     std::atomic<std::uint64_t> m_written{0};
     std::atomic<std::uint64_t> m_readCount{0};
 };

@@ -22,15 +22,19 @@ using namespace remote;
 struct Pro : BwRemotePro {
     std::mutex mutex; // one operation at a time; guards the members below
     bus::PassThru passThru;
-    std::unique_ptr<bus::Buses> buses;
+    std::shared_ptr<bus::Buses> buses;
     std::shared_ptr<Link> link;
     std::thread thread;
     std::atomic<bool> alive{false};
     std::atomic<std::uint64_t> bytesB{0};
     std::atomic<std::uint64_t> bytesC{0};
-    std::atomic<std::uint32_t> drops{0}; // frames from the C-end the local buses could not take
-    std::mutex textMutex;                // guards the texts and pollLink
-    std::shared_ptr<Link> pollLink;      // the link the figures are read from
+    // Why the session ended (slot 6's state once it is not alive).
+    std::atomic<std::int32_t> endState{BW_PRO_DISCONNECTED};
+    // Frames the C-end reports it dropped, per bus (its BUS_STATUS).
+    std::atomic<std::uint32_t> partnerDrops[kBusCount] = {};
+    std::mutex textMutex;                  // guards the texts, pollLink and pollBuses
+    std::shared_ptr<bus::Buses> pollBuses; // the local drop counts are read from
+    std::shared_ptr<Link> pollLink;        // the link the figures are read from
     std::string stateText = "idle";
     std::string peerText;
 
@@ -38,6 +42,17 @@ struct Pro : BwRemotePro {
     {
         std::lock_guard<std::mutex> lock(textMutex);
         stateText = text;
+    }
+    // Ends the session from a reader or the link's thread: END with `why`
+    // to the C-end, and the link stops (its thread then closes the buses).
+    // The first reason wins.
+    void fail(const std::shared_ptr<Link>& l, std::int32_t state, const std::string& why)
+    {
+        std::int32_t expected = BW_PRO_DISCONNECTED;
+        if (endState.compare_exchange_strong(expected, state))
+            setState(why);
+        l->send(encodeEnd(EndMsg{EndReason::Closing, why}));
+        l->stop();
     }
     // Ends the session and closes the local buses.
     void endLocked()
@@ -55,6 +70,7 @@ struct Pro : BwRemotePro {
         {
             std::lock_guard<std::mutex> lock(textMutex);
             pollLink.reset();
+            pollBuses.reset();
         }
         link.reset();
         buses.reset();
@@ -115,7 +131,7 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     }
     // The partner accepted; the local adapter must be usable too, else the
     // session ends at once (the caller keeps its object and says so).
-    auto buses = std::make_unique<bus::Buses>(pro.passThru);
+    auto buses = std::make_shared<bus::Buses>(pro.passThru);
     if (buses->openDevice(std::string()) != 0) {
         channel->writeAll(encodeEnd(EndMsg{EndReason::Closing, "B-end adapter not available"}), 500);
         pro.setState("local adapter not available");
@@ -125,42 +141,66 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     link->adoptReader(std::move(reader));
     pro.bytesB = 0;
     pro.bytesC = 0;
-    pro.drops = 0;
+    pro.endState = BW_PRO_DISCONNECTED;
+    for (auto& d : pro.partnerDrops)
+        d = 0;
     {
         std::lock_guard<std::mutex> texts(pro.textMutex);
         pro.stateText = "connected";
         pro.peerText = ack.text;
         pro.pollLink = link;
+        pro.pollBuses = buses;
     }
     pro.buses = std::move(buses);
     pro.link = link;
     pro.alive = true;
     bus::Buses* local = pro.buses.get();
     pro.thread = std::thread([&pro, link, local] {
-        link->run([&pro, local](const Frame& f) {
+        link->run([&pro, local, &link](const Frame& f) {
             if (f.type == Type::CanFrame) {
                 CanFrameMsg m;
                 if (!parseCanFrame(f, m, nullptr))
                     return false;
                 pro.bytesC += f.payload.size() + 1;
-                if (!local->post(m))
-                    ++pro.drops;
+                local->post(m); // a frame the bus cannot take is counted there
                 return true;
             }
             if (f.type == Type::BusStatus) {
                 BusStatusMsg m;
                 if (!parseBusStatus(f, m, nullptr))
                     return false;
-                if (m.status != kBusOpen)
-                    pro.setState("partner bus " + std::to_string(m.bus) + " status " + std::to_string(m.status));
-                return m.status != kBusClosed;
+                pro.partnerDrops[m.bus] = m.drops;
+                if (m.status == kBusOpen)
+                    return true;
+                // The C-end's bus is gone or was never opened: its car is not
+                // reached any more, so the session ends on both sides.
+                std::uint32_t a = 0, b = 0;
+                busPins(m.bus, a, b);
+                const std::string pins = std::to_string(a) + "/" + std::to_string(b);
+                if (m.status != kBusRefused && m.status != ERR_INVALID_BAUDRATE)
+                    pro.fail(link, BW_PRO_ENDED_REMOTE_ADAPTER,
+                        "C-end adapter lost on pins " + pins
+                            + (m.status > 0 ? " (J2534 error " + std::to_string(m.status) + ")" : std::string()));
+                else
+                    pro.fail(link, BW_PRO_ENDED_REMOTE_RATE,
+                        "C-end adapter refused pins " + pins + " (J2534 error " + std::to_string(m.status) + ")");
+                return true; // the link stops on its own
+            }
+            if (f.type == Type::End) {
+                EndMsg end;
+                if (parseEnd(f, end, nullptr))
+                    pro.setState("ended: " + end.text); // by the C-end or the relay
             }
             return false; // END or anything else ends the session
         });
         // The partner or the relay is gone: the local buses stop at once.
         local->closeAll();
         pro.alive = false;
-        pro.setState("disconnected: " + link->endText());
+        if (pro.endState == BW_PRO_DISCONNECTED) {
+            std::lock_guard<std::mutex> texts(pro.textMutex);
+            if (pro.stateText.rfind("ended: ", 0) != 0)
+                pro.stateText = "disconnected: " + link->endText();
+        }
     });
     return BW_PRO_CONNECTED;
 }
@@ -187,8 +227,14 @@ int32_t proOpenCanChannel(BwRemotePro* p, uint32_t protocol, const uint32_t* pin
         return ERR_DEVICE_NOT_CONNECTED;
     unsigned long channel = 0;
     const long rc = pro.buses->openBus(static_cast<std::uint8_t>(bus), canBaud, canFdBaud, channel);
-    if (rc != 0)
+    if (rc != 0) {
+        // The technician asked for buses the local adapter cannot run: the
+        // session would bridge nothing, so it ends on both sides.
+        pro.fail(pro.link, rc == ERR_INVALID_BAUDRATE ? BW_PRO_ENDED_LOCAL_RATE : BW_PRO_ENDED_LOCAL_ADAPTER,
+            "B-end adapter refused pins " + std::to_string(pins[0]) + "/" + std::to_string(pins[1]) + " at "
+                + std::to_string(canBaud) + " bit/s (J2534 error " + std::to_string(rc) + ")");
         return static_cast<int32_t>(rc);
+    }
     pro.link->send(encodeBusOpen(BusOpenMsg{static_cast<std::uint8_t>(bus), canBaud, canFdBaud}));
     *channelId = static_cast<uint32_t>(channel);
     return 0;
@@ -205,28 +251,54 @@ void proStart(BwRemotePro* p, int32_t on)
     if (on != 1 || !pro.buses || !pro.link)
         return;
     std::shared_ptr<Link> link = pro.link;
-    pro.buses->start([&pro, link](const CanFrameMsg& m) {
-        std::string out;
-        appendCanFrame(out, m);
-        pro.bytesB += out.size() - kHeaderSize;
-        link->send(std::move(out));
-    });
+    pro.buses->start(
+        [&pro, link](const CanFrameMsg& m) {
+            std::string out;
+            appendCanFrame(out, m);
+            const std::size_t size = out.size() - kHeaderSize;
+            // Bounded per bus: a bus faster than the link drops (counted).
+            if (!link->sendBounded(std::move(out), m.bus))
+                return false;
+            pro.bytesB += size;
+            return true;
+        },
+        [link](std::uint8_t bus, std::uint32_t dropped) {
+            link->send(encodeBusStatus(BusStatusMsg{bus, kBusOpen, dropped}));
+        },
+        [&pro, link](std::uint8_t bus, long error) {
+            std::uint32_t a = 0, b = 0;
+            busPins(bus, a, b);
+            pro.fail(link, BW_PRO_ENDED_LOCAL_ADAPTER,
+                "B-end adapter lost on pins " + std::to_string(a) + "/" + std::to_string(b) + " (J2534 error "
+                    + std::to_string(error) + ")");
+        });
 }
 
 void proState(BwRemotePro* p, int32_t* state, char* text1, char* text2)
 {
     Pro& pro = self(p);
     if (state)
-        *state = pro.alive ? 0 : BW_PRO_DISCONNECTED;
+        *state = pro.alive ? 0 : pro.endState.load();
     std::lock_guard<std::mutex> lock(pro.textMutex);
     if (text1)
         session::copyText(text1, BW_REMOTE_STATE_TEXT_SIZE, pro.stateText);
-    // The partner, and the frames dropped so far when there are any (the
-    // session page shows this text).
-    const std::uint32_t dropped = pro.drops.load();
+    // The partner, and the frames dropped so far at either end when there
+    // are any (the session page shows this text while the session runs).
+    std::uint64_t here = 0;
+    std::uint64_t there = 0;
+    for (std::uint8_t b = 0; b < kBusCount; ++b) {
+        if (pro.pollBuses)
+            here += std::uint64_t(pro.pollBuses->drops(b)) + pro.pollBuses->linkDrops(b);
+        there += pro.partnerDrops[b].load();
+    }
+    std::string text = pro.peerText;
+    if (here + there > 0) {
+        // "dropped HERE/THERE"; the partner's name gives way when both do not fit.
+        const std::string drops = "dropped " + std::to_string(here) + "/" + std::to_string(there);
+        text = text.size() + 1 + drops.size() < BW_REMOTE_STATE_TEXT_SIZE ? text + " " + drops : drops;
+    }
     if (text2)
-        session::copyText(text2, BW_REMOTE_STATE_TEXT_SIZE,
-            dropped == 0 ? pro.peerText : pro.peerText + ", dropped " + std::to_string(dropped));
+        session::copyText(text2, BW_REMOTE_STATE_TEXT_SIZE, text);
 }
 
 void proBytesB(BwRemotePro* p, uint64_t* bytes)

@@ -215,6 +215,7 @@ struct PassThruSession::Impl {
         std::uint32_t flags = 0;
         std::uint32_t bitrate = 0;
         std::uint32_t dataRate = 2000000;
+        bool frameFlags = false;     // FD_CAN_FRAME_FLAGS: each message's own format
         std::uint32_t pinsValue = 0; // J1962_PINS, 0 while not chosen
         CanBus* bus = nullptr;
         CanBus::NodeId node = -1;
@@ -334,7 +335,7 @@ struct PassThruSession::Impl {
             return reply(rq, std::move(r));
         }
         case Type::Connect:
-            return connect(rq);
+            return connect(rq, device);
         case Type::Disconnect:
             return disconnect(rq);
         case Type::Write:
@@ -366,7 +367,7 @@ struct PassThruSession::Impl {
         return {};
     }
 
-    void connect(const PassThruRequest& rq)
+    void connect(const PassThruRequest& rq, const Device& device)
     {
         const auto& r = rq.connect;
         const std::uint32_t p = r.protocolId;
@@ -383,6 +384,10 @@ struct PassThruSession::Impl {
                 fail(ERR_INVALID_BAUDRATE,
                     std::to_string(r.baudRate)
                         + " bit/s is not a CAN rate (100000, 125000, 250000, 500000, 800000, 1000000)"));
+        if (r.baudRate > device.maxBitrate)
+            return replyFail(rq,
+                fail(ERR_INVALID_BAUDRATE,
+                    "this adapter runs CAN at up to " + std::to_string(device.maxBitrate) + " bit/s"));
         if (m_channels.size() >= passthru::kMaxChannels)
             return replyFail(rq, fail(ERR_EXCEEDED_LIMIT, "4 channels are open already"));
         auto c = std::make_unique<Channel>();
@@ -496,6 +501,11 @@ struct PassThruSession::Impl {
         f.fd = c.fd();
         f.brs = c.fd();
         f.length = std::uint8_t(m.data.size() - 4);
+        if (c.fd() && c.frameFlags) {
+            // The message's own format; over 8 bytes it can only be CAN FD.
+            f.fd = (m.txFlags & CAN_FD_FORMAT) != 0 || f.length > 8;
+            f.brs = f.fd && (m.txFlags & CAN_FD_BRS) != 0;
+        }
         std::copy(m.data.begin() + 4, m.data.end(), f.data.begin());
         return f;
     }
@@ -806,6 +816,8 @@ struct PassThruSession::Impl {
         Message m;
         m.protocolId = c.protocol;
         m.rxStatus = frame.extended ? CAN_29BIT_ID : 0;
+        if (c.frameFlags)
+            m.rxStatus |= (frame.fd ? CAN_FD_FORMAT : 0) | (frame.brs ? CAN_FD_BRS : 0);
         m.timestamp = std::uint64_t(at);
         putId(m.data, frame.id);
         m.data.insert(m.data.end(), frame.data.begin(), frame.data.begin() + frame.length);
@@ -1123,6 +1135,11 @@ struct PassThruSession::Impl {
                 break;
             *v = c.dataRate;
             return {};
+        case FD_CAN_FRAME_FLAGS:
+            if (!c.fd() || c.iso())
+                break;
+            *v = c.frameFlags ? 1 : 0;
+            return {};
         default:
             break;
         }
@@ -1184,6 +1201,8 @@ struct PassThruSession::Impl {
         case FD_CAN_DATA_PHASE_RATE:
             return standardDataRate(v) ? Failure{}
                                        : fail(ERR_INVALID_BAUDRATE, "the data phase runs at 1, 2, 4 or 5 Mbit/s");
+        case FD_CAN_FRAME_FLAGS:
+            return v <= 1 ? Failure{} : bad("0 or 1");
         case ISO15765_BS:
         case ISO15765_WFT_MAX:
         case ISO15765_PAD_VALUE:
@@ -1231,6 +1250,9 @@ struct PassThruSession::Impl {
             c.dataRate = v;
             if (c.bus)
                 c.bus->setNodeRate(c.node, c.rate());
+            break;
+        case FD_CAN_FRAME_FLAGS:
+            c.frameFlags = v == 1;
             break;
         case ISO15765_BS:
             c.blockSize = v;

@@ -49,6 +49,8 @@ public:
         std::string firmwareVersion;
         std::string serial;
         std::uint32_t supplyMv = 0;
+        // The fastest CAN bit rate the adapter runs (an older adapter's limit).
+        std::uint32_t maxBitrate = 1000000;
     };
     // The bus on a pair of connector pins; nullptr with *error when there is
     // none (the vehicle could not be set up).

@@ -392,6 +392,92 @@ private:
     std::uint64_t m_counter = 0;
 };
 
+// Counts the load generator's frames of one identifier heard on a bus (from
+// a generator on another bus, carried over): received, lost (counter gaps)
+// and out of order (a counter below the next expected one); and keeps the
+// last frame with that identifier as it was on the bus (format, length, data).
+class WatchNode : public OwnNode {
+public:
+    using OwnNode::OwnNode;
+    ~WatchNode() override { stop(); }
+
+    void start(std::uint32_t id, bool extended)
+    {
+        stop();
+        m_id = id;
+        m_extended = extended;
+        m_on = true;
+        m_received = m_lost = m_reordered = m_next = m_frames = 0;
+        attach();
+    }
+    void stop()
+    {
+        m_on = false;
+        detach();
+    }
+    void received(const CanFrame& f, Micros) override
+    {
+        if (!m_on || f.id != m_id || f.extended != m_extended)
+            return;
+        m_last = f;
+        ++m_frames;
+        if (f.length != 8 || f.fd)
+            return;
+        std::uint64_t counter = 0;
+        for (int i = 0; i < 8; ++i)
+            counter = counter << 8 | f.data[std::size_t(i)];
+        ++m_received;
+        if (m_received == 1) {
+            m_next = counter + 1;
+            return;
+        }
+        if (counter < m_next) {
+            ++m_reordered;
+            if (m_lost > 0)
+                --m_lost; // a frame counted lost came late
+            return;
+        }
+        m_lost += counter - m_next;
+        m_next = counter + 1;
+    }
+    Json::Value json() const
+    {
+        Json::Value o(Json::objectValue);
+        o["on"] = m_on;
+        o["id"] = Json::UInt(m_id);
+        o["received"] = Json::UInt64(m_received);
+        o["lost"] = Json::UInt64(m_lost);
+        o["reordered"] = Json::UInt64(m_reordered);
+        o["frames"] = Json::UInt64(m_frames);
+        if (m_frames) {
+            Json::Value last(Json::objectValue);
+            last["fd"] = m_last.fd;
+            last["brs"] = m_last.brs;
+            last["length"] = m_last.length;
+            static const char* const kHex = "0123456789ABCDEF";
+            std::string data;
+            for (std::size_t i = 0; i < m_last.length; ++i) {
+                data += kHex[m_last.data[i] >> 4];
+                data += kHex[m_last.data[i] & 0xF];
+            }
+            last["data"] = data;
+            o["last"] = last;
+        }
+        return o;
+    }
+
+private:
+    bool m_on = false;
+    std::uint32_t m_id = kDefaultLoadId;
+    bool m_extended = false;
+    std::uint64_t m_received = 0;
+    std::uint64_t m_lost = 0;
+    std::uint64_t m_reordered = 0;
+    std::uint64_t m_next = 0;
+    std::uint64_t m_frames = 0; // every frame with the identifier
+    CanFrame m_last;
+};
+
 const char* isoTpFailure(IsoTpResult r)
 {
     switch (r) {
@@ -595,6 +681,7 @@ public:
             m_buses[p] = std::make_unique<CanBus>(s, pinsName(p), description.rates[p]);
             m_load[p] = std::make_unique<LoadNode>(s, *m_buses[p]);
             m_testers[p] = std::make_unique<TesterNode>(s, *m_buses[p], pinsName(p));
+            m_watch[p] = std::make_unique<WatchNode>(s, *m_buses[p]);
         }
         for (const EcuDescription& e : description.ecus)
             m_ecus.push_back(std::make_unique<EcuNode>(s, *m_buses[e.pins], e, description, origin));
@@ -606,6 +693,7 @@ public:
         for (int p = 0; p < 2; ++p) {
             m_load[p].reset();
             m_testers[p].reset();
+            m_watch[p].reset();
         }
     }
 
@@ -678,7 +766,7 @@ public:
     std::string dispatch(const std::vector<std::string>& w)
     {
         if (w.empty())
-            return "ERR no vehicle command (dtc, set, ecu, rate, load, tester, info)";
+            return "ERR no vehicle command (dtc, set, ecu, rate, load, tester, watch, info)";
         const std::string& cmd = w[0];
         if (cmd == "info" && w.size() == 1)
             return "OK " + info();
@@ -694,7 +782,10 @@ public:
             return load(w);
         if (cmd == "tester")
             return tester(w);
-        return "ERR unknown vehicle command \"" + cmd.substr(0, 32) + "\" (dtc, set, ecu, rate, load, tester, info)";
+        if (cmd == "watch")
+            return watch(w);
+        return "ERR unknown vehicle command \"" + cmd.substr(0, 32)
+            + "\" (dtc, set, ecu, rate, load, tester, watch, info)";
     }
 
     std::string dumpJson() const override
@@ -712,6 +803,8 @@ public:
             b["dataBitrate"] = m_buses[p]->rate().dataBitrate;
             b["load"] = std::round(m_buses[p]->load() * 1000.0) / 10.0;
             b["generatorPercent"] = m_load[p]->percent();
+            b["generatorSent"] = Json::UInt64(m_load[p]->sent());
+            b["watch"] = m_watch[p]->json();
             b["testerMessages"] = Json::UInt(m_testers[p]->count());
             b["testerRoundTripMicros"] = Json::Int64(m_testers[p]->roundTrip());
             buses.append(b);
@@ -888,6 +981,7 @@ private:
         }
         m_load[p]->followBusRate();
         m_testers[p]->followBusRate();
+        m_watch[p]->followBusRate();
         return "OK " + std::string(pinsName(p)) + " " + std::to_string(bitrate) + " bit/s"
             + (data ? " data " + std::to_string(data) + " bit/s" : std::string());
     }
@@ -908,6 +1002,23 @@ private:
         if (!percent)
             return "OK " + std::string(pinsName(p)) + " load generator stopped";
         return "OK " + std::string(pinsName(p)) + " load " + std::to_string(percent) + " % with " + hex(id, 3);
+    }
+
+    std::string watch(const std::vector<std::string>& w)
+    {
+        if (w.size() != 3 || pinsOf(w[1]) < 0)
+            return "ERR usage: watch 6-14|3-11 ID|off";
+        const int p = pinsOf(w[1]);
+        if (w[2] == "off") {
+            m_watch[p]->stop();
+            return "OK " + std::string(pinsName(p)) + " watch stopped";
+        }
+        std::uint32_t id = kDefaultLoadId;
+        bool extended = false;
+        if (!parseCanId(w[2], &id, &extended))
+            return "ERR not a CAN identifier: \"" + w[2].substr(0, 16) + "\"";
+        m_watch[p]->start(id, extended);
+        return "OK " + std::string(pinsName(p)) + " watching " + hex(id, 3);
     }
 
     std::string tester(const std::vector<std::string>& w)
@@ -957,6 +1068,7 @@ private:
     std::unique_ptr<CanBus> m_buses[2];
     std::unique_ptr<LoadNode> m_load[2];
     std::unique_ptr<TesterNode> m_testers[2];
+    std::unique_ptr<WatchNode> m_watch[2];
     std::vector<std::unique_ptr<EcuNode>> m_ecus;
 };
 

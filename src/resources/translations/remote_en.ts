@@ -276,6 +276,31 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Device control of this device has ended</source>
+        <translation>Device control of this device has ended</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: this PC&apos;s VCI stopped answering</source>
+        <translation>Device control ended: this PC&apos;s VCI stopped answering</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: the partner&apos;s VCI stopped answering</source>
+        <translation>Device control ended: the partner&apos;s VCI stopped answering</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: this PC&apos;s VCI cannot use the selected baud rate</source>
+        <translation>Device control ended: this PC&apos;s VCI cannot use the selected baud rate</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: the partner&apos;s VCI cannot use the selected baud rate</source>
+        <translation>Device control ended: the partner&apos;s VCI cannot use the selected baud rate</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>100 Kbps</source>
         <translation>100 Kbps</translation>
     </message>
@@ -459,6 +484,11 @@
         <location line="+1"/>
         <source>This device is under device control by %1</source>
         <translation>This device is under device control by %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>(frames dropped here/at the partner: %1)</source>
+        <translation>(frames dropped here/at the partner: %1)</translation>
     </message>
 </context>
 <context>

@@ -276,6 +276,31 @@
     </message>
     <message>
         <location line="+1"/>
+        <source>Device control of this device has ended</source>
+        <translation>El control de este dispositivo ha terminado</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: this PC&apos;s VCI stopped answering</source>
+        <translation>El control del dispositivo terminó: el VCI de este PC dejó de responder</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: the partner&apos;s VCI stopped answering</source>
+        <translation>El control del dispositivo terminó: el VCI del socio dejó de responder</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: this PC&apos;s VCI cannot use the selected baud rate</source>
+        <translation>El control del dispositivo terminó: el VCI de este PC no admite la velocidad seleccionada</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>Device control ended: the partner&apos;s VCI cannot use the selected baud rate</source>
+        <translation>El control del dispositivo terminó: el VCI del socio no admite la velocidad seleccionada</translation>
+    </message>
+    <message>
+        <location line="+1"/>
         <source>100 Kbps</source>
         <translation>100 Kbps</translation>
     </message>
@@ -459,6 +484,11 @@
         <location line="+1"/>
         <source>This device is under device control by %1</source>
         <translation>Este dispositivo está bajo control remoto del dispositivo %1</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>(frames dropped here/at the partner: %1)</source>
+        <translation>(tramas descartadas aquí/en el socio: %1)</translation>
     </message>
 </context>
 <context>

@@ -41,9 +41,60 @@ void Link::send(std::string frame)
 {
     {
         std::lock_guard<std::mutex> lock(m_commandMutex);
-        m_pendingSends.push_back(std::move(frame));
+        m_pendingSends.push_back(Pending{std::move(frame), -1});
     }
     m_waker.wake();
+}
+
+bool Link::sendBounded(std::string frame, unsigned lane)
+{
+    if (lane >= kLinkLanes)
+        return false;
+    {
+        std::lock_guard<std::mutex> lock(m_commandMutex);
+        if (m_laneFrames[lane] + 1 > m_options.laneMaxFrames
+            || m_laneBytes[lane] + frame.size() > m_options.laneMaxBytes)
+            return false;
+        ++m_laneFrames[lane];
+        m_laneBytes[lane] += frame.size();
+        m_pendingSends.push_back(Pending{std::move(frame), static_cast<int>(lane)});
+    }
+    m_waker.wake();
+    return true;
+}
+
+std::size_t Link::laneFrames(unsigned lane) const
+{
+    std::lock_guard<std::mutex> lock(m_commandMutex);
+    return lane < kLinkLanes ? m_laneFrames[lane] : 0;
+}
+
+std::size_t Link::laneBytes(unsigned lane) const
+{
+    std::lock_guard<std::mutex> lock(m_commandMutex);
+    return lane < kLinkLanes ? m_laneBytes[lane] : 0;
+}
+
+void Link::releaseWritten()
+{
+    const std::uint64_t written = m_outBase + m_outPos;
+    if (m_firstMark >= m_laneMarks.size() || m_laneMarks[m_firstMark].end > written)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_commandMutex);
+        while (m_firstMark < m_laneMarks.size() && m_laneMarks[m_firstMark].end <= written) {
+            const LaneMark& m = m_laneMarks[m_firstMark++];
+            --m_laneFrames[m.lane];
+            m_laneBytes[m.lane] -= m.bytes;
+        }
+    }
+    if (m_firstMark == m_laneMarks.size()) {
+        m_laneMarks.clear();
+        m_firstMark = 0;
+    } else if (m_firstMark > 1024 && m_firstMark * 2 > m_laneMarks.size()) {
+        m_laneMarks.erase(m_laneMarks.begin(), m_laneMarks.begin() + static_cast<std::ptrdiff_t>(m_firstMark));
+        m_firstMark = 0;
+    }
 }
 
 void Link::addListener(net::Socket listener, std::uint8_t target)
@@ -79,8 +130,12 @@ void Link::setStreamsAllowed(bool allowed)
 void Link::applyCommands()
 {
     std::lock_guard<std::mutex> lock(m_commandMutex);
-    for (std::string& f : m_pendingSends)
-        queue(f);
+    for (Pending& p : m_pendingSends) {
+        if (p.lane >= 0)
+            m_laneMarks.push_back(
+                LaneMark{m_outBase + m_out.size() + p.frame.size(), static_cast<unsigned>(p.lane), p.frame.size()});
+        queue(p.frame);
+    }
     m_pendingSends.clear();
     if (m_dropListeners) {
         for (const Listener& l : m_listeners)
@@ -224,10 +279,13 @@ Link::Ended Link::run(const std::function<bool(const Frame&)>& onControl)
                 break;
             m_outPos += static_cast<std::size_t>(n);
         }
+        releaseWritten();
         if (m_outPos >= m_out.size()) {
+            m_outBase += m_out.size();
             m_out.clear();
             m_outPos = 0;
         } else if (m_outPos > kHighWater) {
+            m_outBase += m_outPos;
             m_out.erase(0, m_outPos);
             m_outPos = 0;
         }

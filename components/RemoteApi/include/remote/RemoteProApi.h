@@ -27,6 +27,15 @@ enum {
     BW_PRO_TIMEOUT = 3        // no answer in time (any other value reads the same)
 };
 
+// Why a session ended, in *state of slot 6 once it is no longer 0 (any
+// other non-zero value: ended by either side, the link or the relay).
+enum {
+    BW_PRO_ENDED_LOCAL_ADAPTER = -10,  // the B-end adapter stopped answering (unplugged)
+    BW_PRO_ENDED_REMOTE_ADAPTER = -11, // the C-end adapter stopped answering
+    BW_PRO_ENDED_LOCAL_RATE = -12,     // the B-end adapter cannot run a bus at the rates asked
+    BW_PRO_ENDED_REMOTE_RATE = -13     // the C-end adapter cannot
+};
+
 // The J2534 protocol id of raw CAN, the only one open-channel takes.
 enum { BW_PRO_PROTOCOL_CAN = 5 };
 

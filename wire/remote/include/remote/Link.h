@@ -39,7 +39,15 @@ struct LinkOptions {
     // Four pings missed: a frozen or cut-off peer is noticed within 5 s.
     int idleTimeoutMs = 4000;
     std::size_t maxStreams = 64;
+    // Frames sent with sendBounded() that may wait for the link, per lane:
+    // a frame that would pass either cap is refused, so a bus faster than
+    // the link costs at most this much memory.
+    std::size_t laneMaxFrames = 4096;
+    std::size_t laneMaxBytes = 256 * 1024;
 };
+
+// Lanes of sendBounded() (one per bridged bus).
+inline constexpr unsigned kLinkLanes = 4;
 
 class Link {
 public:
@@ -61,6 +69,14 @@ public:
     // Thread-safe.
     void stop();
     void send(std::string frame);
+    // Queues a frame on `lane` unless that lane already holds its cap of
+    // frames or bytes not yet written to the link; false when refused (the
+    // caller counts the drop). The frames of all lanes and of send() keep
+    // their order.
+    bool sendBounded(std::string frame, unsigned lane);
+    // Frames / bytes of `lane` not yet written to the link.
+    std::size_t laneFrames(unsigned lane) const;
+    std::size_t laneBytes(unsigned lane) const;
     // A listening socket whose connections become streams to `target` (taken over).
     void addListener(net::Socket listener, std::uint8_t target = kTargetModule);
     // Closes the listeners and every open stream.
@@ -96,6 +112,8 @@ private:
     bool handleFrame(const Frame& f, const std::function<bool(const Frame&)>& onControl);
     void queue(const std::string& frame) { m_out += frame; }
     void applyCommands();
+    // Bookkeeping of the lanes once bytes of m_out were written.
+    void releaseWritten();
 
     std::unique_ptr<Channel> m_peer;
     LinkOptions m_options;
@@ -113,8 +131,26 @@ private:
     bool m_streamsAllowed = true;
     std::string m_endText;
 
-    std::mutex m_commandMutex;
-    std::vector<std::string> m_pendingSends;
+    mutable std::mutex m_commandMutex;
+    struct Pending {
+        std::string frame;
+        int lane; // -1: not bounded
+    };
+    std::vector<Pending> m_pendingSends;
+    // Lane frames in m_out: where each ends (counted from the first byte
+    // ever queued) and its lane; m_outBase is the count of m_out[0].
+    struct LaneMark {
+        std::uint64_t end;
+        unsigned lane;
+        std::size_t bytes;
+    };
+    std::vector<LaneMark> m_laneMarks;
+    std::size_t m_firstMark = 0;
+    std::uint64_t m_outBase = 0;
+    // Guarded by m_commandMutex: a lane's frames and bytes from
+    // sendBounded() until written.
+    std::size_t m_laneFrames[kLinkLanes] = {};
+    std::size_t m_laneBytes[kLinkLanes] = {};
     std::vector<Listener> m_pendingListeners;
     bool m_dropListeners = false;
     int m_allowChange = -1;
