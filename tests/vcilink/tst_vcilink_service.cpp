@@ -6,7 +6,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
+
+#include <blocks/StatusBlock.h>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -81,15 +84,21 @@ private slots:
         QCOMPARE(statusValue(text, "vbatt"), QByteArray("12340"));
         QCOMPARE(statusValue(text, "status"), QByteArray("1"));
 
+        // Adapters are asked once a second; the service signals the status
+        // event after it wrote the change.
+        platform::NamedEvent changed;
+        QVERIFY(changed.open(blocks::statusEventName()));
+        while (changed.wait(std::chrono::milliseconds(0))) { }
         QCOMPARE(emu.command(QStringLiteral("voltage 1 10999")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("10999"), 1000);
+        QVERIFY(changed.wait(std::chrono::milliseconds(2500)));
+        QCOMPARE(value("vbatt"), QByteArray("10999"));
         QCOMPARE(emu.command(QStringLiteral("state 1 2")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("status"), QByteArray("2"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("status"), QByteArray("2"), 2500);
 
         QCOMPARE(emu.command(QStringLiteral("unplug 1")), QStringLiteral("OK"));
-        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 2500);
         QCOMPARE(emu.command(QStringLiteral("plug 1")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 3500);
 
         // A silent adapter is dropped once its reply time-out has passed.
         QCOMPARE(emu.command(QStringLiteral("stop answering 1")), QStringLiteral("OK"));
@@ -129,10 +138,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 3000);
 
         std::memset(cmd.data() + 9, 0, 16);
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2500);
 
         QCOMPARE(emu.command(QStringLiteral("unplug 2")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 2, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 2, 2500);
     }
 
     void ignoresGarbageInTheCommandBlock()
@@ -183,7 +192,7 @@ private slots:
         QVERIFY(startService(again, emu, QStringLiteral("127.0.106.1")));
         // The first list after a restart already holds the adapter.
         QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
-        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 2500);
 
         // A clean stop removes both blocks and the lock file.
         QVERIFY(QFileInfo::exists(lockFile));
