@@ -23,8 +23,9 @@ struct ServiceOptions {
     DiscoveryOptions discovery;
     // The loop sleeps until the manager signals a request, Discovery sees a
     // change or a link of the machine changes; it also looks at the command
-    // block this often, for a writer that does not signal.
-    int fallbackPollMs = 500;
+    // block this often, for a writer that does not signal (inside the 1000 ms
+    // such a writer waits for a list reply).
+    int fallbackPollMs = 900;
 };
 
 class Service {

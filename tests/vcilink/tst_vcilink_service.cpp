@@ -9,6 +9,7 @@
 #include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
 
+#include <blocks/CommandBlockLayout.h>
 #include <blocks/StatusBlock.h>
 
 #include <QElapsedTimer>
@@ -26,14 +27,19 @@ class TestService : public QObject {
 
     static QByteArray value(const char* key) { return statusValue(statusBlockText(), key); }
 
-    // The manager's exchange: write 1, poll for 2, read, reset.
-    QStringList requestList()
+    // The manager's exchange: write 1, signal the request event, poll for 2,
+    // read, reset. Without the signal it is the exchange of a writer that
+    // leaves the service to find the request by itself.
+    QStringList requestList(bool signal = true)
     {
         platform::SharedMemory m;
         if (!m.open(kCommandBlock, kBlockBytes))
             return {QStringLiteral("<no block>")};
         volatile unsigned char* b = m.data();
         b[0] = 1;
+        platform::NamedEvent request;
+        if (signal && request.open(blocks::requestEventName(kCommandBlock)))
+            request.signal();
         QElapsedTimer t;
         t.start();
         while (b[0] != 2 && t.elapsed() < 1000)
@@ -116,7 +122,7 @@ private slots:
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, kBlockBytes));
         std::memcpy(cmd.data() + 9, "M5EC7003QA200003", 16);
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 2500);
         QCOMPARE(value("vciIP"), QByteArray("127.0.103.3"));
         QCOMPARE(value("connType"), QByteArray("WIFI"));
         // The manager zeroes the block when it takes a reply and writes the
@@ -158,7 +164,9 @@ private slots:
         QCOMPARE(svc.process().state(), QProcess::Running);
         QCOMPARE(int(cmd.data()[0]), 0xC3); // not taken for a request
         QCOMPARE(value("SN"), QByteArray("M5EA0001XJ7B0001"));
-        // Still answers once the manager writes a real request.
+        // Still answers once the manager writes a real request, also one
+        // that does not signal.
+        QTRY_COMPARE_WITH_TIMEOUT(requestList(false), QStringList{QStringLiteral("M5EA0001XJ7B0001")}, 3000);
         QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
     }
 
