@@ -27,7 +27,7 @@ struct FoundAdapter {
 
 struct DiscoveryOptions {
     int port = 0;          // 0: the library's default / $BRINDLEWICK_MT7628_PORT
-    int intervalMs = 1000; // time between two questions to an adapter that answers
+    int intervalMs = 2000; // time between two questions to an adapter that answers
     // After a question without an answer the wait doubles, from intervalMs up
     // to this (never below intervalMs).
     int absentIntervalMs = 8000;
