@@ -51,6 +51,25 @@ void Discovery::stop()
     m_threads.clear();
 }
 
+void Discovery::nudge()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_nudges;
+    }
+    m_wake.notify_all();
+}
+
+std::chrono::milliseconds Discovery::waitAfter(int misses) const
+{
+    const int interval = std::max(1, m_options.intervalMs);
+    const int most = std::max(interval, m_options.absentIntervalMs);
+    int wait = interval;
+    for (int i = 1; i < misses && wait < most; ++i)
+        wait = wait > most / 2 ? most : wait * 2;
+    return std::chrono::milliseconds(std::min(wait, most));
+}
+
 bool Discovery::sameStatus(const vci_status& a, const vci_status& b)
 {
     return a.serial == b.serial && a.softVer == b.softVer && a.firmwareVersion == b.firmwareVersion
@@ -69,12 +88,19 @@ void Discovery::probeLoop(std::size_t index)
         address = m_slots[index].address;
     }
     const bool linkLocal = isLinkLocal(address);
+    std::uint64_t nudgesSeen = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        nudgesSeen = m_nudges;
+    }
+    int misses = 0;
 
     while (!m_stop) {
         const auto started = std::chrono::steady_clock::now();
         vci_status status;
         bool answered = false;
-        if (!linkLocal || !m_linkLocalUp || m_linkLocalUp())
+        const bool ask = !linkLocal || !m_linkLocalUp || m_linkLocalUp();
+        if (ask)
             answered = module.GetVciStatus(address, status);
         bool tell = false;
         {
@@ -91,9 +117,18 @@ void Discovery::probeLoop(std::size_t index)
         }
         if (tell && m_changed)
             m_changed();
+        misses = answered ? 0 : std::min(misses + 1, 64);
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait_until(
-            lock, started + std::chrono::milliseconds(m_options.intervalMs), [this] { return m_stop.load(); });
+        const auto woken = [this, &nudgesSeen] { return m_stop.load() || m_nudges != nudgesSeen; };
+        if (!ask && m_linkEvents)
+            m_wake.wait(lock, woken); // no route to it until a link comes up
+        else
+            m_wake.wait_until(lock,
+                started + (answered ? std::chrono::milliseconds(m_options.intervalMs) : waitAfter(misses)), woken);
+        if (m_nudges != nudgesSeen) {
+            nudgesSeen = m_nudges;
+            misses = 0;
+        }
     }
 }
 

@@ -1,10 +1,15 @@
 // Finds adapters: one worker per configured address asks it for its status
-// over and over, so a silent address never delays the others.
+// over and over, so a silent address never delays the others. The module
+// protocol has no way to report a change by itself, so an adapter that
+// answers is asked every interval; an address without one is asked less and
+// less often, and at once again after nudge() (a link or address of the
+// machine changed, or the manager asked for the list).
 #pragma once
 
 #include "MT7628Config.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -21,8 +26,11 @@ struct FoundAdapter {
 };
 
 struct DiscoveryOptions {
-    int port = 0;         // 0: the library's default / $BRINDLEWICK_MT7628_PORT
-    int intervalMs = 250; // time between two questions to one address
+    int port = 0;          // 0: the library's default / $BRINDLEWICK_MT7628_PORT
+    int intervalMs = 2000; // time between two questions to an adapter that answers
+    // After a question without an answer the wait doubles, from intervalMs up
+    // to this (never below intervalMs).
+    int absentIntervalMs = 8000;
     int connectTimeoutMs = 300;
     int replyTimeoutMs = 700;
 };
@@ -41,8 +49,15 @@ public:
     // cheap; set it before start().
     void setChangeListener(std::function<void()> listener) { m_changed = std::move(listener); }
 
+    // With link events, a link-local address is not asked at all while
+    // linkLocalUp says no, and waits for nudge() rather than looking again
+    // by itself. Set it before start().
+    void setLinkEvents(bool on) { m_linkEvents = on; }
+
     void start();
     void stop();
+    // Every address is asked at once and its back-off starts again.
+    void nudge();
 
     // The adapters that answered their last question, in address order.
     // settled (optional) tells, from the same moment, whether every address
@@ -62,6 +77,8 @@ private:
     };
     void probeLoop(std::size_t index);
     static bool sameStatus(const vci_status& a, const vci_status& b);
+    // The wait after `misses` questions in a row without an answer.
+    std::chrono::milliseconds waitAfter(int misses) const;
 
     DiscoveryOptions m_options;
     std::function<bool()> m_linkLocalUp;
@@ -71,6 +88,8 @@ private:
     std::vector<Slot> m_slots;
     std::vector<std::thread> m_threads;
     std::atomic<bool> m_stop{false};
+    bool m_linkEvents = false;
+    std::uint64_t m_nudges = 0; // under m_mutex
     std::atomic<std::uint64_t> m_generation{0};
 };
 

@@ -49,18 +49,46 @@ std::vector<std::string> remoteAdapterAddresses(const std::vector<platform::NetA
     return out;
 }
 
+namespace {
+bool anyLinkLocalAdapter()
+{
+    for (const platform::NetAdapter& a : platform::listAdapters())
+        if (isLinkLocal(a.ipv4))
+            return true;
+    return false;
+}
+} // namespace
+
 Service::Service(ServiceOptions options)
     : m_options(std::move(options))
+    , m_linkWatch([this] {
+        // On the watch's thread: the loop looks at the links and nudges Discovery.
+        m_linkChanged = true;
+        m_wake.signal();
+    })
     , m_probe(m_options.probe)
 {
-    m_discovery = std::make_unique<Discovery>(m_probe, m_options.discovery, linkLocalInterfaceUp);
+    m_discovery = makeDiscovery(m_probe);
+}
+
+std::unique_ptr<Discovery> Service::makeDiscovery(const std::vector<std::string>& probe)
+{
+    auto discovery = std::make_unique<Discovery>(probe, m_options.discovery, [this] { return linkLocalUp(); });
     // A change in the answers wakes the loop at once, so it can sleep.
-    m_discovery->setChangeListener([this] { m_wake.signal(); });
+    discovery->setChangeListener([this] { m_wake.signal(); });
+    discovery->setLinkEvents(m_linkEvents);
+    return discovery;
+}
+
+bool Service::linkLocalUp() const
+{
+    return m_linkEvents ? m_linkLocal.load() : linkLocalInterfaceUp();
 }
 
 Service::~Service()
 {
     m_discovery->stop();
+    m_linkWatch.stop();
 }
 
 std::vector<std::string> Service::wantedProbe() const
@@ -74,8 +102,7 @@ bool Service::switchProbe(const std::vector<std::string>& probe)
         return false;
     m_discovery->stop();
     m_probe = probe;
-    m_discovery = std::make_unique<Discovery>(m_probe, m_options.discovery, linkLocalInterfaceUp);
-    m_discovery->setChangeListener([this] { m_wake.signal(); });
+    m_discovery = makeDiscovery(m_probe);
     m_discovery->start();
     std::string list;
     for (const std::string& a : m_probe)
@@ -128,6 +155,8 @@ bool Service::open(std::string* error)
         log("no request event, polling the command block: " + m_wake.error());
     if (!m_reply.create(blocks::replyEventName(blocks::kCommandBlockName)))
         log("no reply event: " + m_reply.error());
+    if (!m_statusChanged.create(blocks::statusEventName()))
+        log("no status event, readers look by themselves: " + m_statusChanged.error());
     return true;
 }
 
@@ -178,6 +207,7 @@ void Service::publish()
     if (m_havePublished && text == m_published)
         return;
     blocks::storeStatusText(m_status.data(), m_status.size(), text);
+    m_statusChanged.signal();
     const std::string serial = chosen ? chosen->status.serial : std::string();
     if (!m_havePublished || serial != m_publishedSerial)
         log(chosen ? "publishing adapter " + serial + " at " + chosen->address : std::string("no adapter"));
@@ -189,6 +219,14 @@ void Service::publish()
 int Service::run(const std::atomic<bool>& stop)
 {
     using std::chrono::milliseconds;
+    // Link events let a link-local address sleep until a link comes up.
+    if (m_linkWatch.start()) {
+        m_linkEvents = true;
+        m_linkLocal = anyLinkLocalAdapter();
+        m_discovery->setLinkEvents(true);
+    } else {
+        log("no link events, looking at the links every two seconds: " + m_linkWatch.error());
+    }
     m_discovery->start();
     log("watching " + std::to_string(m_options.probe.size()) + " address(es)");
     const auto started = Clock::now();
@@ -205,6 +243,11 @@ int Service::run(const std::atomic<bool>& stop)
 
     while (!stop) {
         const auto now = Clock::now();
+        if (m_linkChanged.exchange(false)) {
+            // A link or address came or went: maybe a new way to an adapter.
+            m_linkLocal = anyLinkLocalAdapter();
+            m_discovery->nudge();
+        }
         const std::uint64_t g = m_discovery->generation();
         if (g != generation) {
             generation = g;
@@ -229,6 +272,9 @@ int Service::run(const std::atomic<bool>& stop)
         case CommandMailbox::Event::ListAnswered:
             m_reply.signal();
             graceEnds = now + milliseconds(kSelectionGraceMs + 1);
+            // The user asked for the list: the addresses without an adapter
+            // are asked again now, so a refresh soon after shows a new one.
+            m_discovery->nudge();
             break;
         case CommandMailbox::Event::ModeChanged:
             log(m_mailbox.mode() == blocks::ModeRemote ? "mode: remote" : "mode: local");
@@ -280,22 +326,27 @@ int Service::run(const std::atomic<bool>& stop)
         m_wake.wait(left > milliseconds(0) ? left : milliseconds(0));
     }
     m_discovery->stop();
+    m_linkWatch.stop();
     return 0;
 }
 
 void Service::shutdown()
 {
     m_discovery->stop();
+    m_linkWatch.stop();
     if (m_status.isOpen() && m_status.intact())
         blocks::storeStatusText(m_status.data(), m_status.size(), std::string());
+    m_statusChanged.signal(); // the readers see the empty text at once
     m_status.close();
     m_command.close();
     platform::SharedMemory::remove(blocks::kStatusBlockName);
     platform::SharedMemory::remove(blocks::kCommandBlockName);
     m_wake.close();
     m_reply.close();
+    m_statusChanged.close();
     platform::NamedEvent::remove(blocks::requestEventName(blocks::kCommandBlockName));
     platform::NamedEvent::remove(blocks::replyEventName(blocks::kCommandBlockName));
+    platform::NamedEvent::remove(blocks::statusEventName());
     log("stopped");
 }
 

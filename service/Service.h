@@ -5,6 +5,7 @@
 #include "CommandMailbox.h"
 #include "Discovery.h"
 
+#include "platform/LinkWatch.h"
 #include "platform/NamedEvent.h"
 #include "platform/NetAdapters.h"
 #include "platform/SharedMemory.h"
@@ -20,10 +21,11 @@ namespace bwservice {
 struct ServiceOptions {
     std::vector<std::string> probe;
     DiscoveryOptions discovery;
-    // The loop sleeps until the manager signals a request or Discovery sees a
-    // change; it also looks at the command block this often, for a writer
-    // that does not signal.
-    int fallbackPollMs = 500;
+    // The loop sleeps until the manager signals a request, Discovery sees a
+    // change or a link of the machine changes; it also looks at the command
+    // block this often, for a writer that does not signal (inside the 1000 ms
+    // such a writer waits for a list reply).
+    int fallbackPollMs = 900;
 };
 
 class Service {
@@ -53,14 +55,23 @@ private:
     std::vector<std::string> wantedProbe() const;
     // Starts asking `probe` instead of the current list (no-op when equal).
     bool switchProbe(const std::vector<std::string>& probe);
+    std::unique_ptr<Discovery> makeDiscovery(const std::vector<std::string>& probe);
+    // Whether a 169.254.x.x interface is up: kept from the link events when
+    // they run, else listed at most every two seconds.
+    bool linkLocalUp() const;
 
     ServiceOptions m_options;
     platform::SharedMemory m_status;
     platform::SharedMemory m_command;
-    platform::NamedEvent m_wake;  // signalled by the manager and by Discovery
-    platform::NamedEvent m_reply; // signalled here when a list reply is ready
+    platform::NamedEvent m_wake;          // signalled by the manager and by Discovery
+    platform::NamedEvent m_reply;         // signalled here when a list reply is ready
+    platform::NamedEvent m_statusChanged; // signalled here after every change of the status text
     std::unique_ptr<Discovery> m_discovery;
-    std::vector<std::string> m_probe; // what m_discovery asks
+    platform::LinkWatch m_linkWatch;
+    bool m_linkEvents = false;              // m_linkWatch runs
+    std::atomic<bool> m_linkLocal{false};   // with link events: a 169.254.x.x interface is up
+    std::atomic<bool> m_linkChanged{false}; // set by m_linkWatch's thread
+    std::vector<std::string> m_probe;       // what m_discovery asks
     bool m_remoteMode = false;
     std::chrono::steady_clock::time_point m_adaptersChecked{};
     CommandMailbox m_mailbox;

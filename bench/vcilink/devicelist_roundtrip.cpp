@@ -168,8 +168,8 @@ int main(int argc, char** argv)
     }
     const CommandBlock manager;
     const auto expected = static_cast<std::size_t>(adapters);
-    std::printf("%d emulated adapter(s), status questions every %s ms\n", adapters,
-        intervalMs > 0 ? qPrintable(QString::number(intervalMs)) : "250 (default)");
+    std::printf("%d emulated adapter(s), status questions every %s\n", adapters,
+        intervalMs > 0 ? qPrintable(QStringLiteral("%1 ms").arg(intervalMs)) : "interval of the service (default)");
 
     std::vector<double> hot;
     int failures = 0;

@@ -108,6 +108,7 @@ bool NamedEvent::adopt(int fd, const std::string& native)
     m_state = p;
     m_guard = detail::guardMapping(p, kObjectSize); // a shrunk object must not kill us
     m_fd = fd;
+    m_native = native;
     return true;
 }
 
@@ -131,6 +132,21 @@ bool NamedEvent::remove(const std::string& name)
 bool NamedEvent::isOpen() const
 {
     return m_state != nullptr;
+}
+
+bool NamedEvent::stillNamed() const
+{
+    if (m_fd < 0)
+        return false;
+    const int fd = ::shm_open(m_native.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    struct stat named { };
+    struct stat mine { };
+    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0 && named.st_dev == mine.st_dev
+        && named.st_ino == mine.st_ino;
+    ::close(fd);
+    return same;
 }
 
 // Any process of the same user can shrink the object; touching a mapped page

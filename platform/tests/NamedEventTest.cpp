@@ -111,6 +111,33 @@ TEST_CASE(signals_before_the_wait_are_kept_and_count_once)
     NamedEvent::remove(name);
 }
 
+TEST_CASE(a_removed_or_replaced_event_is_no_longer_named)
+{
+    const std::string name = freshName();
+    NamedEvent owner;
+    CHECK(owner.create(name));
+    NamedEvent reader;
+    CHECK(reader.open(name));
+    CHECK(reader.stillNamed());
+    NamedEvent::remove(name);
+#ifndef _WIN32
+    // The owner stopped: the reader has to look for the name again.
+    CHECK(!reader.stillNamed());
+    NamedEvent restarted;
+    CHECK(restarted.create(name));
+    CHECK(!reader.stillNamed()); // a new object under the old name
+    CHECK(reader.open(name));
+    CHECK(reader.stillNamed());
+    CHECK(restarted.signal());
+    CHECK(reader.wait(1s)); // and the reopened handle hears the new owner
+    NamedEvent::remove(name);
+#else
+    CHECK(reader.stillNamed()); // the object lives while a handle is open
+#endif
+    NamedEvent closed;
+    CHECK(!closed.stillNamed());
+}
+
 TEST_CASE(missing_or_closed_events_refuse_without_spinning)
 {
     NamedEvent event;

@@ -77,6 +77,11 @@ bool NamedEvent::isOpen() const
     return m_handle != nullptr;
 }
 
+bool NamedEvent::stillNamed() const
+{
+    return m_handle != nullptr;
+}
+
 bool NamedEvent::usable() const
 {
     return m_handle != nullptr;

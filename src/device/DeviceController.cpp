@@ -7,12 +7,15 @@
 #include "device/LinkDrivers.h"
 #include "device/MoreVciPage.h"
 #include "device/VCIItem.h"
+#include "device/VciStatusRecord.h"
 
 #include "kit/MessageYesNo.h"
 #include "kit/PlacePage.h"
 #include "kit/PostCall.h"
 
 #include <MT7628Config.h>
+#include <blocks/StatusBlock.h>
+#include <platform/NamedEvent.h>
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -122,26 +125,58 @@ void DeviceController::stop()
     m_workers.stopAndJoin();
 }
 
-void DeviceController::startStatusWatch(int periodMs)
+void DeviceController::startStatusWatch()
 {
     // A change in the status block wakes the status thread at once instead of
-    // at the end of its one-second wait.
-    const auto period = std::chrono::milliseconds(periodMs);
+    // at the end of its one-second wait. The service signals the status event
+    // after every change of the text, so the watch sleeps until then; it looks
+    // again without a signal only every few seconds, to take up the event of a
+    // restarted service (the pass sees that service's text within a second
+    // regardless).
     // The first look happens here, so any change after attach() counts. A
     // look parses only a changed text, and the pass it wakes shares that
     // reading instead of parsing the text again.
+    struct Watch {
+        std::mutex mutex; // opening the event against the stop's signal
+        platform::NamedEvent event;
+    };
+    auto watch = std::make_shared<Watch>();
     const std::uint64_t first = watchStatusBlock();
-    m_workers.start("status-watch", [this, period, first] {
-        std::uint64_t seen = first;
-        while (m_workers.sleepFor(period)) {
-            const std::uint64_t now = watchStatusBlock();
-            if (now != seen) {
-                seen = now;
-                if (m_host)
-                    m_host->wakeStatusPass();
+    m_workers.start(
+        "status-watch",
+        [this, watch, first] {
+            std::uint64_t seen = first;
+            for (;;) {
+                bool open = false;
+                {
+                    std::lock_guard<std::mutex> lock(watch->mutex);
+                    if (m_workers.stopping())
+                        return;
+                    if (!watch->event.isOpen() || !watch->event.stillNamed())
+                        watch->event.open(blocks::statusEventName(kVciStatusBlockName));
+                    open = watch->event.isOpen();
+                }
+                if (open)
+                    watch->event.wait(std::chrono::milliseconds(kStatusWatchFallbackMs));
+                else if (!m_workers.sleepFor(std::chrono::milliseconds(kStatusWatchRetryMs)))
+                    return;
+                if (m_workers.stopping())
+                    return;
+                const std::uint64_t now = watchStatusBlock();
+                if (now != seen) {
+                    seen = now;
+                    if (m_host)
+                        m_host->wakeStatusPass();
+                }
             }
-        }
-    });
+        },
+        [watch] {
+            // The group is stopping: end the event wait (the worker opens the
+            // event only after it looked at the stop flag under this lock).
+            std::lock_guard<std::mutex> lock(watch->mutex);
+            if (watch->event.isOpen())
+                watch->event.signal();
+        });
 }
 
 void DeviceController::setAdapterOps(AdapterOps ops)

@@ -48,6 +48,11 @@ public:
     // Page indexes of the window's page stack that this subsystem fills.
     static constexpr int kDevicePageIndex = Pages::Device;
     static constexpr int kMoreVciPageIndex = Pages::MoreVci;
+    // The status watch sleeps on the service's status event; without a signal
+    // it looks again after this long, and retries opening a missing event
+    // after the second.
+    static constexpr int kStatusWatchFallbackMs = 5000;
+    static constexpr int kStatusWatchRetryMs = 2000;
 
     // `cfg` must outlive the controller.
     explicit DeviceController(MT7628Config& cfg, QObject* parent = nullptr);
@@ -111,7 +116,7 @@ private:
     enum class Operation { Reboot, Buzz, Release };
 
     void createMoreVciPage(QWidget* host);
-    void startStatusWatch(int periodMs = 100);
+    void startStatusWatch();
     void startOperation(Operation op);
     void operationFinished(Operation op, bool ok);
     void setHintTimer(HintTimer which, bool on);

@@ -60,9 +60,10 @@ private:
     void nameIndicators();
     void showImage(int index);
     void ensureScaled();
+    QPixmap flattened(const QPixmap& picture) const; // laid on the window colour and the background
 
     QList<QPixmap> m_images;
-    QList<QPixmap> m_scaledImages; // m_images at m_scaledSize
+    QList<QPixmap> m_scaledImages; // m_images at m_scaledSize, on the background (opaque)
     QPixmap m_scaledBackground;
     QSize m_scaledSize;
     int m_current = -1;

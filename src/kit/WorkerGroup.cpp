@@ -59,6 +59,21 @@ bool WorkerGroup::sleepFor(std::chrono::milliseconds duration)
     return !m_cv.wait_for(lock, duration, [this] { return m_stopping.load(); });
 }
 
+bool WorkerGroup::waitUntil(const std::function<bool()>& ready)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_cv.wait(lock, [this, &ready] { return m_stopping.load() || ready(); });
+    return !m_stopping.load();
+}
+
+void WorkerGroup::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+    }
+    m_cv.notify_all();
+}
+
 std::size_t WorkerGroup::size() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

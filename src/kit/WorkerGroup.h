@@ -35,6 +35,13 @@ public:
     bool stopping() const { return m_stopping.load(); }
     // Waits for `duration` or until the group stops; false when it stopped.
     bool sleepFor(std::chrono::milliseconds duration);
+    // Waits, without waking up on its own, until `ready` returns true or the
+    // group stops; false when it stopped. `ready` is checked under the group's
+    // lock at the start and after every wake(), so whoever makes it true must
+    // call wake() afterwards.
+    bool waitUntil(const std::function<bool()>& ready);
+    // Makes the workers in waitUntil() look at their condition again.
+    void wake();
 
     // Workers started and not yet joined (tests).
     std::size_t size() const;

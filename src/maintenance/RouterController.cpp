@@ -55,14 +55,17 @@ void RouterController::attach(SubsystemHost& host)
     connect(this, &RouterController::SignalsTMsg, host.frame(),
         [&host](const QString& text, int ms) { host.toast(text, ms); });
 
+    // The list is only seen on the router page: the timer runs while it is shown.
     m_listTimer = new QTimer(this);
     m_listTimer->setInterval(100);
     connect(m_listTimer, &QTimer::timeout, this, &RouterController::on_CreateWidgetItem_Time);
-    m_listTimer->start();
 
-    // The adapter's Wi-Fi settings, once a second while the page is shown.
+    // The adapter's Wi-Fi settings, once a second while the page is shown; the
+    // worker sleeps without waking while it is not.
     m_workers.start("wifi-info", [this] {
-        while (m_workers.sleepFor(std::chrono::seconds(1))) {
+        while (m_workers.waitUntil([this] { return m_pageShown.load(); })) {
+            if (!m_workers.sleepFor(std::chrono::seconds(1)))
+                return;
             if (m_pageShown.load())
                 m_setup->pollWifiInfo();
         }
@@ -80,7 +83,7 @@ void RouterController::createPage(QWidget* host)
     connect(m_page->resetButton(), &QPushButton::clicked, this, &RouterController::Btn_Route_Restor_clicked);
     connect(m_page->saveButton(), &QPushButton::clicked, this, &RouterController::Btn_Save_Router_clicked);
     connect(m_page->backButton(), &QPushButton::clicked, this, [this] {
-        m_pageShown = false;
+        setPageShown(false);
         if (m_host)
             m_host->showPage(Pages::Device);
     });
@@ -102,7 +105,21 @@ RouterPage* RouterController::page()
 
 void RouterController::repaint(int currentPage)
 {
-    m_pageShown = currentPage == kRouterPageIndex;
+    setPageShown(currentPage == kRouterPageIndex);
+}
+
+void RouterController::setPageShown(bool shown)
+{
+    m_pageShown = shown;
+    m_workers.wake();
+    if (!m_listTimer || shown == m_listTimer->isActive())
+        return;
+    if (shown) {
+        m_listTimer->start();
+        on_CreateWidgetItem_Time(); // what changed while it was hidden, at once
+    } else {
+        m_listTimer->stop();
+    }
 }
 
 void RouterController::stop()
@@ -125,8 +142,8 @@ void RouterController::RountInit()
     if (!m_host)
         return;
     m_host->showPage(kRouterPageIndex);
-    m_pageShown = true;
     page();
+    setPageShown(true);
     emit signalSendRouteCmd(route_cmd::kReadWifi, 0, QString(), QString());
     requestScan();
 }

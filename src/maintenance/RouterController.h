@@ -66,6 +66,8 @@ private:
     void init(std::function<bool(VciStatusRecord&)> readStatus);
     void createPage(QWidget* host);
     void connectRow(RouterItem* item);
+    // The list timer and the Wi-Fi worker run only while the page is shown.
+    void setPageShown(bool shown);
     void runCommand(const char* name, std::function<void()> job);
 
     std::unique_ptr<RouterModule> m_module;

@@ -343,6 +343,24 @@ private slots:
         QCOMPARE(clicked.at(0).at(0).toInt(), 2);
     }
 
+    // A fade step shows the old picture over the new one at the step's opacity.
+    void carouselFadeStepBlendsOldOverNew()
+    {
+        CarouselImageWindow carousel;
+        carousel.setProductPage(QUrl());
+        carousel.resize(200, 100);
+        carousel.setImages({solid(Qt::red), solid(Qt::blue)});
+        carousel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&carousel));
+        carousel.onImageChangeTimeout();
+        QTRY_COMPARE(carousel.imageOpacity(), 0.0);
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
+        carousel.setProperty("ImageOpacity", 0.4); // two steps of five left
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), QColor(102, 0, 153)));
+        carousel.setProperty("ImageOpacity", 0.0);
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
+    }
+
     void carouselWithOneOrNoPicture()
     {
         CarouselImageWindow carousel;

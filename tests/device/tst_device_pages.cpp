@@ -11,6 +11,8 @@
 #include "kit/DialogSeam.h"
 
 #include <MT7628Config.h>
+#include <blocks/StatusBlock.h>
+#include <platform/NamedEvent.h>
 
 #include <QLabel>
 #include <QListWidget>
@@ -317,20 +319,44 @@ private slots:
         QCOMPARE(int(m_command.data()[0]), 1);
     }
 
+    // The service signals the status event after each change of the text;
+    // the watch wakes the status pass for a changed text only.
     void statusWatchWakesOnChangesOnly()
     {
-        show(statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
+        platform::NamedEvent changed;
+        QVERIFY(changed.create(blocks::statusEventName(kVciStatusBlockName)));
+        auto publish = [&](const QByteArray& text) {
+            fillBlock(m_status, text);
+            QVERIFY(changed.signal());
+        };
+        publish(statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
         QTRY_COMPARE(m_host->wakes.load(), 1);
-        QTest::qWait(250); // two looks at an unchanged block
+        QVERIFY(changed.signal()); // the same text again
+        QTest::qWait(100);
         QCOMPARE(m_host->wakes.load(), 1);
-        fillBlock(m_status, statusText("M5EC0000XJ70001A", 12010, 1, "USB"));
+        publish(statusText("M5EC0000XJ70001A", 12010, 1, "USB"));
         QTRY_COMPARE(m_host->wakes.load(), 2);
-        fillBlock(m_status, QByteArray());
+        publish(QByteArray());
         QTRY_COMPARE(m_host->wakes.load(), 3);
-        m_ctl->stop();
+
+        // A restarted service makes a new event; the watch takes it up.
+        platform::NamedEvent::remove(blocks::statusEventName(kVciStatusBlockName));
+        QVERIFY(changed.signal()); // the old event, as a stopping service does
+        platform::NamedEvent restarted;
+        QVERIFY(restarted.create(blocks::statusEventName(kVciStatusBlockName)));
+        fillBlock(m_status, statusText("M5EC0000XJ70001B", 12000, 1, "USB"));
+        QVERIFY(restarted.signal());
+        QTRY_COMPARE_WITH_TIMEOUT(m_host->wakes.load(), 4, DeviceController::kStatusWatchRetryMs + 2000);
         fillBlock(m_status, statusText("M5EC0000XJ70001A", 12000, 1, "USB"));
-        QTest::qWait(250);
-        QCOMPARE(m_host->wakes.load(), 3);
+        QVERIFY(restarted.signal());
+        QTRY_COMPARE(m_host->wakes.load(), 5);
+
+        m_ctl->stop();
+        fillBlock(m_status, statusText("M5EC0000XJ70001A", 13000, 1, "USB"));
+        QVERIFY(restarted.signal());
+        QTest::qWait(100);
+        QCOMPARE(m_host->wakes.load(), 5);
+        platform::NamedEvent::remove(blocks::statusEventName(kVciStatusBlockName));
     }
 
     void deviceListPageIsBuiltWhenFirstShown()

@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -27,6 +28,7 @@ struct MemoryModule : RouterModule {
     std::string joined = "Bay-Lift";
     std::string wifi = "Kestrix_0001\t12345678";
     int calls = 0;
+    std::atomic<int> wifiReads{0};
 
     std::vector<survey_table> get_ap_list(const std::string&) override
     {
@@ -76,6 +78,7 @@ struct MemoryModule : RouterModule {
     std::string Get_Wifi_Info(const std::string&) override
     {
         std::lock_guard<std::mutex> lock(mutex);
+        ++wifiReads;
         return wifi;
     }
     bool answers(const std::string&) override { return true; }
@@ -190,6 +193,40 @@ private slots:
         QTRY_COMPARE(page->nameField()->text(), QStringLiteral("Kestrix_0001"));
         QTRY_COMPARE(page->currentRouterText(), QStringLiteral("--"));
         QVERIFY(!page->row(0)->joined() && !page->row(1)->joined());
+        ctl.stop();
+    }
+
+    // The adapter's Wi-Fi settings are read once a second while the page is
+    // shown, not at all while it is not, and again as soon as it is back; a
+    // list scanned meanwhile is on the page when it comes back.
+    void theWorkFollowsThePage()
+    {
+        TestHost host;
+        auto owned = std::make_unique<MemoryModule>();
+        MemoryModule& module = *owned;
+        RouterController ctl(std::move(owned), status());
+        ctl.attach(host);
+        ctl.RountInit();
+        RouterPage* page = ctl.page();
+        QTRY_COMPARE(page->rowCount(), 2);
+        const int shown = module.wifiReads.load();
+        QTRY_VERIFY_WITH_TIMEOUT(module.wifiReads.load() > shown, 3000);
+
+        ctl.repaint(Pages::Device);
+        const int left = module.wifiReads.load();
+        QTest::qWait(2500);
+        QVERIFY(module.wifiReads.load() <= left + 1); // at most the read under way
+        {
+            std::lock_guard<std::mutex> lock(module.mutex);
+            module.passwords["Bay-Yard"] = "yardpass77";
+        }
+        ctl.requestScan();
+        QTRY_COMPARE(ctl.setup().accessPoints().size(), std::size_t(3));
+
+        const int back = module.wifiReads.load();
+        ctl.repaint(RouterController::kRouterPageIndex);
+        QCOMPARE(page->rowCount(), 3); // at once, not at the next tick
+        QTRY_VERIFY_WITH_TIMEOUT(module.wifiReads.load() > back, 3000);
         ctl.stop();
     }
 

@@ -6,7 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/NamedEvent.h"
 #include "platform/SharedMemory.h"
+
+#include <blocks/CommandBlockLayout.h>
+#include <blocks/StatusBlock.h>
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -23,14 +27,19 @@ class TestService : public QObject {
 
     static QByteArray value(const char* key) { return statusValue(statusBlockText(), key); }
 
-    // The manager's exchange: write 1, poll for 2, read, reset.
-    QStringList requestList()
+    // The manager's exchange: write 1, signal the request event, poll for 2,
+    // read, reset. Without the signal it is the exchange of a writer that
+    // leaves the service to find the request by itself.
+    QStringList requestList(bool signal = true)
     {
         platform::SharedMemory m;
         if (!m.open(kCommandBlock, kBlockBytes))
             return {QStringLiteral("<no block>")};
         volatile unsigned char* b = m.data();
         b[0] = 1;
+        platform::NamedEvent request;
+        if (signal && request.open(blocks::requestEventName(kCommandBlock)))
+            request.signal();
         QElapsedTimer t;
         t.start();
         while (b[0] != 2 && t.elapsed() < 1000)
@@ -81,19 +90,25 @@ private slots:
         QCOMPARE(statusValue(text, "vbatt"), QByteArray("12340"));
         QCOMPARE(statusValue(text, "status"), QByteArray("1"));
 
+        // Adapters are asked every two seconds; the service signals the status
+        // event after it wrote the change.
+        platform::NamedEvent changed;
+        QVERIFY(changed.open(blocks::statusEventName()));
+        while (changed.wait(std::chrono::milliseconds(0))) { }
         QCOMPARE(emu.command(QStringLiteral("voltage 1 10999")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("10999"), 1000);
+        QVERIFY(changed.wait(std::chrono::milliseconds(4500)));
+        QCOMPARE(value("vbatt"), QByteArray("10999"));
         QCOMPARE(emu.command(QStringLiteral("state 1 2")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("status"), QByteArray("2"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("status"), QByteArray("2"), 4500);
 
         QCOMPARE(emu.command(QStringLiteral("unplug 1")), QStringLiteral("OK"));
-        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 4500);
         QCOMPARE(emu.command(QStringLiteral("plug 1")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 6500);
 
         // A silent adapter is dropped once its reply time-out has passed.
         QCOMPARE(emu.command(QStringLiteral("stop answering 1")), QStringLiteral("OK"));
-        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(statusBlockText().isEmpty(), 4500); // the next question plus its reply time-out
     }
 
     void listsSelectsAndDeselects()
@@ -107,7 +122,7 @@ private slots:
         platform::SharedMemory cmd;
         QVERIFY(cmd.open(kCommandBlock, kBlockBytes));
         std::memcpy(cmd.data() + 9, "M5EC7003QA200003", 16);
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 2500);
         QCOMPARE(value("vciIP"), QByteArray("127.0.103.3"));
         QCOMPARE(value("connType"), QByteArray("WIFI"));
         // The manager zeroes the block when it takes a reply and writes the
@@ -129,10 +144,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EC7003QA200003"), 3000);
 
         std::memset(cmd.data() + 9, 0, 16);
-        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("SN"), QByteArray("M5EA0001XJ7B0001"), 2500);
 
         QCOMPARE(emu.command(QStringLiteral("unplug 2")), QStringLiteral("OK"));
-        QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 2, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(requestList().size(), 2, 4500);
     }
 
     void ignoresGarbageInTheCommandBlock()
@@ -149,7 +164,9 @@ private slots:
         QCOMPARE(svc.process().state(), QProcess::Running);
         QCOMPARE(int(cmd.data()[0]), 0xC3); // not taken for a request
         QCOMPARE(value("SN"), QByteArray("M5EA0001XJ7B0001"));
-        // Still answers once the manager writes a real request.
+        // Still answers once the manager writes a real request, also one
+        // that does not signal.
+        QTRY_COMPARE_WITH_TIMEOUT(requestList(false), QStringList{QStringLiteral("M5EA0001XJ7B0001")}, 3000);
         QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
     }
 
@@ -183,7 +200,7 @@ private slots:
         QVERIFY(startService(again, emu, QStringLiteral("127.0.106.1")));
         // The first list after a restart already holds the adapter.
         QCOMPARE(requestList(), QStringList{QStringLiteral("M5EA0001XJ7B0001")});
-        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(value("vbatt"), QByteArray("13000"), 4500);
 
         // A clean stop removes both blocks and the lock file.
         QVERIFY(QFileInfo::exists(lockFile));

@@ -11,8 +11,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <fstream>
+#include <thread>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using blocks::StatusKey;
 
@@ -33,6 +40,53 @@ vci_status sampleStatus()
     s.vbatt = 12340;
     return s;
 }
+
+// A loopback port that takes connections and closes them at once, counting
+// them: an address where no adapter answers, seen from the other side.
+class ClosingListener {
+public:
+    ClosingListener()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_fd, 16) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                pollfd p{m_fd, POLLIN, 0};
+                if (::poll(&p, 1, 20) > 0) {
+                    const int c = ::accept(m_fd, nullptr, nullptr);
+                    if (c >= 0) {
+                        ++m_count;
+                        ::close(c);
+                    }
+                }
+            }
+        });
+    }
+    ~ClosingListener()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int port() const { return m_port; }
+    int count() const { return m_count.load(); }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+    std::atomic<int> m_count{0};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -169,6 +223,72 @@ private slots:
         const auto serials = bwservice::listSerials(present);
         QCOMPARE(serials.size(), std::size_t(2));
         QCOMPARE(serials[1], b.serial);
+    }
+
+    // An address without an adapter is asked less and less often, and at once
+    // again when the service is told that something changed.
+    void anEmptyAddressBacksOffUntilNudged()
+    {
+        ClosingListener listener;
+        QVERIFY(listener.port() > 0);
+        bwservice::DiscoveryOptions options;
+        options.port = listener.port();
+        options.intervalMs = 20;
+        options.absentIntervalMs = 60000;
+        options.connectTimeoutMs = 500;
+        options.replyTimeoutMs = 500;
+        bwservice::Discovery discovery({"127.0.0.1"}, options);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        discovery.start();
+        // Waits of 20, 40, 80, ... ms: the seventh question comes after
+        // 1260 ms, where asking every interval would have taken 120 ms.
+        QTRY_VERIFY_WITH_TIMEOUT(listener.count() >= 7, 10000);
+        QVERIFY2(elapsed.elapsed() >= 1200, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(discovery.settled());
+        QVERIFY(discovery.present().empty());
+        // The next question would be 1280 ms away; a nudge asks now.
+        const int before = listener.count();
+        discovery.nudge();
+        QTRY_VERIFY_WITH_TIMEOUT(listener.count() > before, 600);
+        discovery.stop();
+    }
+
+    // With link events a link-local address costs nothing while there is no
+    // link-local interface, and is asked as soon as one comes up; without
+    // them it keeps looking by itself.
+    void aLinkLocalAddressSleepsUntilALinkComesUp()
+    {
+        bwservice::DiscoveryOptions options;
+        options.intervalMs = 10;
+        options.absentIntervalMs = 10;
+        options.connectTimeoutMs = 20;
+        options.replyTimeoutMs = 20;
+        std::atomic<int> looks{0};
+        std::atomic<bool> up{false};
+        auto linkUp = [&] {
+            ++looks;
+            return up.load();
+        };
+        {
+            bwservice::Discovery discovery({"169.254.100.1"}, options, linkUp);
+            discovery.setLinkEvents(true);
+            discovery.start();
+            QTRY_COMPARE(looks.load(), 1);
+            QVERIFY(discovery.settled()); // skipped counts as asked
+            QTest::qWait(200);            // twenty intervals
+            QCOMPARE(looks.load(), 1);
+            discovery.nudge(); // a link came up
+            QTRY_VERIFY(looks.load() >= 2);
+            discovery.stop();
+        }
+        looks = 0;
+        {
+            bwservice::Discovery discovery({"169.254.100.1"}, options, linkUp);
+            discovery.start();
+            QTRY_VERIFY(looks.load() >= 5);
+            discovery.stop();
+        }
     }
 
     void probeListParses_data()

@@ -34,6 +34,11 @@ public:
     static bool remove(const std::string& name);
 
     bool isOpen() const;
+    // Whether the name still leads to the object this handle has open. False
+    // once the owner removed it (a clean stop), or removed it and made a new
+    // one (a restart): a waiter then opens the name again. On Windows an event
+    // lives as long as a handle to it, so an open event always counts.
+    bool stillNamed() const;
     const std::string& error() const { return m_error; }
 
     // signal() and wait() may be called from several threads at once.
@@ -56,6 +61,7 @@ private:
     void* m_state = nullptr;  // POSIX: the mapped futex words
     int m_fd = -1;            // POSIX: kept to check the object's size
     int m_guard = -1;         // POSIX: fault guard slot of the mapping
+    std::string m_native;     // POSIX: the object's name
     void* m_handle = nullptr; // Win32 event HANDLE
 };
 

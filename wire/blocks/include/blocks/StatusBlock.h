@@ -16,6 +16,15 @@ namespace blocks {
 inline constexpr const char* kStatusBlockName = "Global\\KestrixVciShareMemory";
 inline constexpr std::size_t kStatusBlockSize = 1024;
 
+// The writer signals this wake-up event (platform::NamedEvent) after every
+// change of the text, so a reader can sleep until there is news instead of
+// looking at the block over and over. Readers still read the block itself:
+// the event only says "look now".
+inline std::string statusEventName(std::string_view blockName = kStatusBlockName)
+{
+    return std::string(blockName) + "Event";
+}
+
 // The keys in the order the writer puts them into the text.
 enum class StatusKey : std::size_t {
     SN,
