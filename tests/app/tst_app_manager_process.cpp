@@ -13,11 +13,13 @@ namespace {
 class Manager {
 public:
     // The test's private environment is inherited; the shell logs what it shows.
-    explicit Manager(const QString& logRules = QStringLiteral("brindlewick.shell.info=true"))
+    explicit Manager(const QString& logRules = QStringLiteral("brindlewick.shell.info=true"), bool pluginLog = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("QT_LOGGING_RULES", logRules);
+        if (pluginLog)
+            env.insert("QT_DEBUG_PLUGINS", "1"); // every plugin Qt loads, in the log
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
     }
@@ -90,6 +92,8 @@ private slots:
     // The start-up trace is off unless asked for. Asked for, it shows the
     // steps in order, and what the first page does not need runs after the
     // window's first paint; a start in the tray, never painted, runs it too.
+    // Before that paint no image-format plugin beyond those the window's
+    // pictures need is loaded, nor Qt's network bearer plugins.
     void startupTraceAndTheStepsAfterShow()
     {
         {
@@ -100,7 +104,7 @@ private slots:
         }
         const QString traced = QStringLiteral("brindlewick.shell.info=true\nbrindlewick.shell.startup.debug=true");
         {
-            Manager shown(traced);
+            Manager shown(traced, true);
             shown.start();
             QTRY_VERIFY2_WITH_TIMEOUT(shown.count("steps after show run") == 1, shown.log().constData(), 15000);
             const QByteArray log = shown.log();
@@ -109,6 +113,14 @@ private slots:
                 log.indexOf("main window painted"), log.indexOf("window: steps after show begin")};
             for (int i = 0; i < order.size(); ++i)
                 QVERIFY2(order[i] >= 0 && (i == 0 || order[i - 1] < order[i]), log.constData());
+            QByteArrayList loadedBeforePaint;
+            for (const QByteArray& line : log.left(log.indexOf("main window painted")).split('\n'))
+                if (line.contains("loaded library"))
+                    loadedBeforePaint << line;
+            QVERIFY2(!loadedBeforePaint.isEmpty(), "the plugin log is missing");
+            for (const QByteArray& line : loadedBeforePaint)
+                for (const char* plugin : {"libqjpeg", "libqtiff", "libqwebp", "/bearer/"})
+                    QVERIFY2(!line.contains(plugin), line.constData());
         }
         Manager tray(traced);
         tray.start({"-z"});
