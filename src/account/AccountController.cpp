@@ -95,8 +95,15 @@ void AccountController::attach(SubsystemHost& host)
     }
     host.frame()->installEventFilter(this);
 
-    // The remembered credentials (a keyring may take a while to answer) and
-    // the automatic sign-in run on a worker; the window does not wait.
+    // The remembered credentials (a keyring may take a while to answer, and
+    // may first have to be started) and the automatic sign-in run on a
+    // worker, begun at the first turn of the event loop: the window is shown
+    // before a keyring competes with it for the processor.
+    QTimer::singleShot(0, this, [this] { loadRemembered(); });
+}
+
+void AccountController::loadRemembered()
+{
     startWorker("account-credentials", [this] {
         std::unique_ptr<account::CredentialStore> store = m_openStore ? m_openStore() : nullptr;
         account::RememberedCredentials loaded;

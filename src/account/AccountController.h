@@ -183,6 +183,7 @@ private:
     void toast(const QString& text);
     void showPage(int index);
     void showHint(const QString& text);
+    void loadRemembered();
     void applyLoaded(const account::RememberedCredentials& loaded);
     void autoSignIn();
     void saveCredentials();

@@ -2,6 +2,7 @@
 
 #include "app/Kestrix.h"
 #include "app/SingleInstance.h"
+#include "app/StartupTrace.h"
 #include "kit/AppConstants.h"
 #include "kit/Pictures.h"
 
@@ -13,6 +14,7 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QSplashScreen>
+#include <QWindow>
 
 #include <system_error>
 
@@ -45,6 +47,41 @@ protected:
     }
 };
 
+// Marks the main window's first exposure and first paint in the start-up
+// trace, then goes.
+class FirstExposureTrace : public QObject {
+public:
+    explicit FirstExposureTrace(QWidget* window)
+        : QObject(window)
+        , m_window(window)
+    {
+        window->installEventFilter(this);
+        if (QWindow* handle = window->windowHandle())
+            handle->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Expose && !m_exposed && watched == m_window->windowHandle()
+            && m_window->windowHandle()->isExposed()) {
+            m_exposed = true;
+            StartupTrace::mark("main window exposed");
+        } else if (event->type() == QEvent::Paint && watched == m_window) {
+            StartupTrace::mark("main window painted");
+            m_window->removeEventFilter(this);
+            if (QWindow* handle = m_window->windowHandle())
+                handle->removeEventFilter(this);
+            deleteLater();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* m_window;
+    bool m_exposed = false;
+};
+
 } // namespace
 
 StartupOptions::WindowFactory kestrixWindowFactory()
@@ -61,12 +98,15 @@ int runStartup(const StartupOptions& options)
     auto splash = std::make_unique<QSplashScreen>(loadPicture(options.splashPicture));
     splash->show();
     QCoreApplication::processEvents();
+    StartupTrace::mark("splash shown");
 
     auto instance = std::make_unique<SingleInstance>(options.instanceKey);
     if (!instance->claim()) {
         qCInfo(lcShell) << "another copy is running; asked it to show its window";
         return -1;
     }
+
+    StartupTrace::mark("single instance claimed");
 
     QPoint initialPos = initialWindowPosition(QApplication::desktop()->size());
     bool initialised = false;
@@ -78,6 +118,8 @@ int runStartup(const StartupOptions& options)
         initialised = false;
     }
 
+    StartupTrace::mark("main window built");
+
     int exitCode = -1;
     if (!window || !initialised) {
         splash->hide();
@@ -88,6 +130,9 @@ int runStartup(const StartupOptions& options)
         window->installEventFilter(new VisibilityLogger(window.get()));
         window->move(initialPos);
         window->show();
+        StartupTrace::mark("main window show() returned");
+        if (lcStartup().isDebugEnabled())
+            new FirstExposureTrace(window.get());
         if (startsHidden(options.rawCommandLine))
             window->hide();
         exitCode = QApplication::exec();

@@ -4,9 +4,11 @@
 #include "kit/Accessibility.h"
 #include "kit/Loading.h"
 #include "kit/Pages.h"
+#include "kit/Pictures.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QPushButton>
 
 namespace {
@@ -41,6 +43,24 @@ void FrameChrome::setUp(Ui::KestrixClass& ui, QWidget* frame)
         auto* host = new QWidget(ui.Tab_Stack);
         host->setObjectName(QLatin1String(page.objectName));
         ui.Tab_Stack->addWidget(host);
+    }
+}
+
+void FrameChrome::showNavigationPictures(Ui::KestrixClass& ui, const QString& language)
+{
+    const struct {
+        QPushButton* button;
+        const char* key;
+    } buttons[] = {{ui.Btn_Device, "device"}, {ui.Btn_Drivers, "drivers"}, {ui.Btn_Remote, "remote"},
+        {ui.Btn_Kestrix, "diag"}, {ui.Btn_Setting, "setting"}, {ui.Btn_RepairData, "repair"}};
+    for (const auto& each : buttons) {
+        const QString stem = QStringLiteral(":/img/nav/%1_%2_").arg(QLatin1String(each.key), language);
+        const QPixmap off = loadPicture(stem + QStringLiteral("off.png"));
+        QIcon icon;
+        icon.addPixmap(off, QIcon::Normal, QIcon::Off);
+        icon.addPixmap(loadPicture(stem + QStringLiteral("on.png")), QIcon::Normal, QIcon::On);
+        each.button->setIcon(icon);
+        each.button->setIconSize(off.size());
     }
 }
 

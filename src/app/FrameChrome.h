@@ -5,6 +5,7 @@
 #pragma once
 
 class Loading;
+class QString;
 class QWidget;
 
 namespace Ui {
@@ -17,6 +18,9 @@ namespace FrameChrome {
 // the settings button and the update mark placed, the hidden buttons hidden,
 // the page table's appended pages added to the stack.
 void setUp(Ui::KestrixClass& ui, QWidget* frame);
+// The navigation buttons' pictures in `language` ("en", "es"): one for the
+// button unchecked, one checked, read by their suffix.
+void showNavigationPictures(Ui::KestrixClass& ui, const QString& language);
 // Busy overlay: hidden until a long operation shows it, over the page area.
 Loading* makeBusyOverlay(QWidget* frame);
 void setBusy(Loading* overlay, bool busy);

@@ -5,6 +5,7 @@
 #include "app/LanguageTheme.h"
 #include "app/PageRouting.h"
 #include "app/SingleInstance.h"
+#include "app/StartupTrace.h"
 #include "app/StatusThread.h"
 #include "app/SubsystemWiring.h"
 #include "app/SysTrayIconWidget.h"
@@ -35,14 +36,18 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     , initialPos(startPos)
     , showFlag(showRequest)
 {
+    StartupTrace::mark("window: construction begins");
     ui->setupUi(this);
+    StartupTrace::mark("window: form set up");
     stack = ui->Tab_Stack;
     setWindowIcon(QIcon(QStringLiteral(":/Brindlewick.ico")));
     setWindowFlag(Qt::FramelessWindowHint);
     setFixedSize(902, 652);
 
     loading = FrameChrome::makeBusyOverlay(this);
+    StartupTrace::mark("window: busy overlay");
     noInternet = !internetReachable();
+    StartupTrace::mark("window: internet check");
 
     FrameChrome::setUp(*ui, this); // the appended pages included
     ui->label_Logo->installEventFilter(this);
@@ -62,9 +67,12 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     connect(this, qOverload<QString, int>(&Kestrix::SignalsTMsg), this, qOverload<QString, int>(&Kestrix::SlotsTMsg));
     connect(this, qOverload<QString>(&Kestrix::SignalsTMsg), this, qOverload<QString>(&Kestrix::SlotsTMsg));
 
+    StartupTrace::mark("window: tray icon");
     messageBox = new TMessageBox(this);
     messageBox->hide();
+    StartupTrace::mark("window: toast");
     subsystems = wireSubsystems(*this);
+    StartupTrace::mark("window: subsystems wired");
     // What the frame adds to a page (its link back to the settings page), now
     // for the pages already there, later for those built on first show.
     for (int index = 0; index < Pages::Count; ++index)
@@ -76,17 +84,40 @@ Kestrix::Kestrix(QPoint& startPos, unsigned char* showRequest, QWidget* parent)
     applyLanguage(SettingsStore::instance().language() == QLatin1String(AppConstants::kLanguageEnglish)
             ? QString::fromLatin1(AppConstants::kLanguageEnglish)
             : QString::fromLatin1(AppConstants::kLanguageSpanish));
+    StartupTrace::mark("window: language applied");
 
     statusThread = std::make_unique<StatusThread>([this] { statusPass(); });
     statusThread->start();
     initialised = true;
     ui->Btn_Device->setChecked(true);
     showPage(Pages::Device);
+    StartupTrace::mark("window: status thread started");
 
-    workers.start("log-cleanup", [] { LogCleanup().run(); });
     connect(this, &Kestrix::Sign_QTimerONOFF, this, &Kestrix::Slot_QTimerCtl);
+    // The first page needs none of the rest (disk clean-up, the link's
+    // housekeeping with its scripts and installers, the start-up mode byte):
+    // it runs, in this order, right after the window's first paint, or at
+    // the first turn of the event loop when the window is not shown (a start
+    // in the tray). A shown window that is never painted gets it later.
+    installEventFilter(this);
+    QTimer::singleShot(0, this, [this] {
+        if (!isVisible())
+            startAfterShown();
+    });
+    QTimer::singleShot(kStartAfterShownLatestMs, this, &Kestrix::startAfterShown);
+}
+
+void Kestrix::startAfterShown()
+{
+    if (startedAfterShown)
+        return;
+    startedAfterShown = true;
+    removeEventFilter(this);
+    StartupTrace::mark("window: steps after show begin");
+    workers.start("log-cleanup", [] { LogCleanup().run(); });
     for (const std::function<void()>& step : subsystems->whenWindowReady)
         step();
+    StartupTrace::mark("window: steps after show run");
 }
 
 const std::vector<std::unique_ptr<Subsystem>>& Kestrix::attached() const
@@ -179,6 +210,7 @@ void Kestrix::applyLanguage(const QString& language)
         english ? QStringLiteral("Exit") : QStringLiteral("Salida"));
 
     LanguageTheme::applyStyleSheet(LanguageTheme::styleSheetResource(language));
+    FrameChrome::showNavigationPictures(*ui, language);
 
     const int marker = readLanguageMarker();
     if (marker != 1 && marker != -2)
@@ -252,6 +284,8 @@ void Kestrix::SlotsUpdateThread()
 
 bool Kestrix::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == this && event->type() == QEvent::Paint && !startedAfterShown)
+        QTimer::singleShot(0, this, &Kestrix::startAfterShown); // once this paint is done
     if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
         if (watched == ui->label_Logo)
             QDesktopServices::openUrl(QUrl(QString::fromLatin1(BuildConfig::kMakerWebsite)));

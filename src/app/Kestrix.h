@@ -90,6 +90,7 @@ private:
     void describeFrameControls();
     void finishPage(int index);
     void applyLanguage(const QString& language);
+    void startAfterShown();
     void statusPass();
 
     std::unique_ptr<Ui::KestrixClass> ui;
@@ -102,6 +103,8 @@ private:
     bool noInternet = false;
     std::atomic<int> visiblePage{0}; // set on the GUI thread, read by the status thread
     int lastSeenPage = 0;
+    static constexpr int kStartAfterShownLatestMs = 1000;
+    bool startedAfterShown = false;
 
     QTranslator* translator = nullptr;
     SysTrayIconWidget* trayIcon = nullptr;

@@ -1,5 +1,7 @@
 #include "app/SubsystemWiring.h"
 
+#include "app/StartupTrace.h"
+
 #include "account/AccountController.h"
 #include "ads/AdsController.h"
 #include "device/AppShared.h"
@@ -162,6 +164,7 @@ std::unique_ptr<SubsystemSet> wireSubsystems(SubsystemHost& host)
     set->config = std::make_unique<MT7628Config>();
     set->server = std::make_unique<HttpsServer>();
     setGlobalServerUrl(QString::fromStdString(set->server->GetGloableUrl()));
+    StartupTrace::mark("wiring: adapter and account clients");
 
     // Bus code 9: a toast from code that has no host at hand.
     QObject::connect(
@@ -172,17 +175,26 @@ std::unique_ptr<SubsystemSet> wireSubsystems(SubsystemHost& host)
 
     Wiring w{host, *set};
     DeviceController* device = wireDevice(w);
+    StartupTrace::mark("wiring: device");
     FirmwareController* firmware = wireFirmware(w, *device);
     wireRouter(w, *device);
     DriversController* drivers = wireDrivers(w, *firmware);
     wireDiagnosis(w, *drivers);
     wireSettings(w);
+    StartupTrace::mark("wiring: maintenance, drivers, diagnosis, settings");
     wireRemote(w, *device);
+    StartupTrace::mark("wiring: remote");
     wireAds(w);
     wireAccount(w);
     wireUpdate(w);
+    StartupTrace::mark("wiring: controllers made");
 
-    for (const std::unique_ptr<Subsystem>& subsystem : set->list)
+    for (const std::unique_ptr<Subsystem>& subsystem : set->list) {
         subsystem->attach(host);
+        if (lcStartup().isDebugEnabled()) {
+            const auto* object = dynamic_cast<const QObject*>(subsystem.get());
+            StartupTrace::mark("wiring: attached", object ? object->metaObject()->className() : "a subsystem");
+        }
+    }
     return set;
 }

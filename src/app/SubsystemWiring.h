@@ -23,7 +23,8 @@ struct SubsystemSet {
     std::unique_ptr<HttpsServer> server;
     // In attach order; the window stops them in reverse order before they go.
     std::vector<std::unique_ptr<Subsystem>> list;
-    // Steps that wait until the window is up (status thread running).
+    // Steps that wait until the window is up and shown (status thread
+    // running); the window runs them at the first turn of its event loop.
     std::vector<std::function<void()>> whenWindowReady;
 };
 

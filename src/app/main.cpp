@@ -2,6 +2,7 @@
 #include "app/AppEntry.h"
 #include "app/LogSetup.h"
 #include "app/Logging.h"
+#include "app/StartupTrace.h"
 #include "kit/Instance.h"
 
 #include <BuildConfig.h>
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    StartupTrace::begin();
     platform::setThreadName("main");
     // Before the log: a named instance has a log folder of its own.
     QString instanceProblem;
@@ -23,6 +25,7 @@ int main(int argc, char* argv[])
     else if (!instanceName.isEmpty())
         qCInfo(lcShell) << "instance" << instanceName;
     qCInfo(lcShell) << "Brindlewick" << BuildConfig::kApplicationVersion << "starting";
+    StartupTrace::mark("log open");
 
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "1");
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
@@ -31,6 +34,7 @@ int main(int argc, char* argv[])
     int exitCode = 0;
     {
         QApplication app(argc, argv);
+        StartupTrace::mark("application object");
         QApplication::setWindowIcon(QIcon(QStringLiteral(":/Brindlewick.ico")));
 
         StartupOptions options;

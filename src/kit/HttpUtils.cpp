@@ -231,11 +231,18 @@ HttpUtils::DataSuccessCallback jsonParser(
 
 HttpUtils::HttpUtils(QObject* parent)
     : QObject(parent)
-    , m_manager(new QNetworkAccessManager(this))
 {
-    // Redirects are followed by hand (followRedirect): Qt would carry the
-    // request's Authorization and Cookie headers to any host.
-    m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+QNetworkAccessManager* HttpUtils::manager()
+{
+    if (!m_manager) {
+        m_manager = new QNetworkAccessManager(this);
+        // Redirects are followed by hand (followRedirect): Qt would carry the
+        // request's Authorization and Cookie headers to any host.
+        m_manager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    return m_manager;
 }
 
 HttpUtils::~HttpUtils() = default;
@@ -308,10 +315,10 @@ QNetworkReply* HttpUtils::start(std::shared_ptr<Transfer> transfer)
         transfer->request.setTransferTimeout(m_limits.downloadStallMs);
     transfer->request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     addExtraTrust(transfer->request);
-    transfer->manager = m_manager;
+    transfer->manager = manager();
     transfer->origin = transfer->request.url();
 
-    QNetworkReply* reply = m_manager->get(transfer->request);
+    QNetworkReply* reply = transfer->manager->get(transfer->request);
     transfer->first = reply;
     transfer->deadline = new QTimer(reply);
     transfer->deadline->setSingleShot(true);

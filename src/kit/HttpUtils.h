@@ -105,6 +105,11 @@ private:
         const DataSuccessCallback& onData, const ErrorCallback& onError, int failureCode = 0,
         const QString& failureText = QString());
 
-    QNetworkAccessManager* m_manager;
+    QNetworkAccessManager* manager();
+
+    // Made at the first request: making one loads Qt's network bearer
+    // plugins, which ask the system's network manager over D-Bus, and the
+    // window should not wait for that at start-up.
+    QNetworkAccessManager* m_manager = nullptr;
     Limits m_limits;
 };

@@ -18,6 +18,8 @@
 #include <QButtonGroup>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -218,13 +220,17 @@ private slots:
         window->ClickButton_SwitchEnglish();
         QCOMPARE(versions->text(), QStringLiteral("Version: ") + version);
         QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Display"));
-        QVERIFY(qApp->styleSheet().contains("device_en_"));
+        QVERIFY(qApp->styleSheet().contains("English theme"));
+        QVERIFY(navigationPictureIs("Btn_Device", "device_en"));
+        QVERIFY(navigationPictureIs("Btn_Setting", "setting_en"));
         const QString englishInternet = internet->text();
 
         window->ClickButton_SwitchSpanish();
         QCOMPARE(versions->text(), QStringLiteral("Versi\u00f3n: ") + version);
         QCOMPARE(window->trayWidget()->displayAction()->text(), QStringLiteral("Pantalla"));
-        QVERIFY(qApp->styleSheet().contains("device_es_") && !qApp->styleSheet().contains("device_en_"));
+        QVERIFY(qApp->styleSheet().contains("Spanish theme"));
+        QVERIFY(navigationPictureIs("Btn_Device", "device_es"));
+        QVERIFY(navigationPictureIs("Btn_Setting", "setting_es"));
         QVERIFY(internet->text() != englishInternet);
     }
 
@@ -414,6 +420,23 @@ private:
         return QStringLiteral("page %1: %2 %3")
             .arg(page)
             .arg(QLatin1String(control->metaObject()->className()), control->objectName());
+    }
+
+    // The button's pictures, unchecked and checked, are the language's.
+    bool navigationPictureIs(const char* name, const char* stem) const
+    {
+        const QIcon icon = button(name)->icon();
+        for (const bool checked : {false, true}) {
+            const QImage expected = QImage(
+                QStringLiteral(":/img/nav/%1_%2.png").arg(QLatin1String(stem), QLatin1String(checked ? "on" : "off")))
+                                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const QImage shown = icon.pixmap(expected.size(), QIcon::Normal, checked ? QIcon::On : QIcon::Off)
+                                     .toImage()
+                                     .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            if (expected.isNull() || shown != expected)
+                return false;
+        }
+        return true;
     }
 
     QStackedWidget* stack() const { return window->findChild<QStackedWidget*>("Tab_Stack"); }

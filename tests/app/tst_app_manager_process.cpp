@@ -13,11 +13,13 @@ namespace {
 class Manager {
 public:
     // The test's private environment is inherited; the shell logs what it shows.
-    Manager()
+    explicit Manager(const QString& logRules = QStringLiteral("brindlewick.shell.info=true"), bool pluginLog = false)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("QT_LOGGING_RULES", "brindlewick.shell.info=true");
+        env.insert("QT_LOGGING_RULES", logRules);
+        if (pluginLog)
+            env.insert("QT_DEBUG_PLUGINS", "1"); // every plugin Qt loads, in the log
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
     }
@@ -85,6 +87,45 @@ private slots:
         QTRY_VERIFY2_WITH_TIMEOUT(next.count("main window shown") == 1, next.log().constData(), 15000);
         QTest::qWait(300);
         QVERIFY2(next.process().state() == QProcess::Running, next.log().constData());
+    }
+
+    // The start-up trace is off unless asked for. Asked for, it shows the
+    // steps in order, and what the first page does not need runs after the
+    // window's first paint; a start in the tray, never painted, runs it too.
+    // Before that paint no image-format plugin beyond those the window's
+    // pictures need is loaded, nor Qt's network bearer plugins.
+    void startupTraceAndTheStepsAfterShow()
+    {
+        {
+            Manager plain;
+            plain.start();
+            QTRY_VERIFY2_WITH_TIMEOUT(plain.count("main window shown") == 1, plain.log().constData(), 15000);
+            QVERIFY2(plain.count("brindlewick.shell.startup") == 0, plain.log().constData());
+        }
+        const QString traced = QStringLiteral("brindlewick.shell.info=true\nbrindlewick.shell.startup.debug=true");
+        {
+            Manager shown(traced, true);
+            shown.start();
+            QTRY_VERIFY2_WITH_TIMEOUT(shown.count("steps after show run") == 1, shown.log().constData(), 15000);
+            const QByteArray log = shown.log();
+            const QList<int> order = {log.indexOf("main entered after"), log.indexOf("application object"),
+                log.indexOf("window: subsystems wired"), log.indexOf("main window show() returned"),
+                log.indexOf("main window painted"), log.indexOf("window: steps after show begin")};
+            for (int i = 0; i < order.size(); ++i)
+                QVERIFY2(order[i] >= 0 && (i == 0 || order[i - 1] < order[i]), log.constData());
+            QByteArrayList loadedBeforePaint;
+            for (const QByteArray& line : log.left(log.indexOf("main window painted")).split('\n'))
+                if (line.contains("loaded library"))
+                    loadedBeforePaint << line;
+            QVERIFY2(!loadedBeforePaint.isEmpty(), "the plugin log is missing");
+            for (const QByteArray& line : loadedBeforePaint)
+                for (const char* plugin : {"libqjpeg", "libqtiff", "libqwebp", "/bearer/"})
+                    QVERIFY2(!line.contains(plugin), line.constData());
+        }
+        Manager tray(traced);
+        tray.start({"-z"});
+        QTRY_VERIFY2_WITH_TIMEOUT(tray.count("steps after show run") == 1, tray.log().constData(), 15000);
+        QCOMPARE(tray.count("main window painted"), 0);
     }
 
 private:
