@@ -361,6 +361,50 @@ private slots:
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
     }
 
+    // The pictures cover the carousel to its last device pixel wherever it
+    // sits, and a fade step blends them there too; ctest runs this again on a
+    // screen scaled by a fraction, where the pictures are drawn in device pixels.
+    void carouselCoversItsAreaAtAnyScale()
+    {
+        QWidget frame;
+        frame.resize(240, 140);
+        QPalette white = frame.palette();
+        white.setColor(QPalette::Window, Qt::white);
+        frame.setPalette(white);
+        frame.setAutoFillBackground(true);
+        auto* carousel = new CarouselImageWindow(&frame);
+        carousel->setProductPage(QUrl());
+        carousel->setGeometry(7, 3, 201, 101);
+        carousel->setImages({solid(Qt::red), solid(Qt::blue)});
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+        const qreal ratio = frame.devicePixelRatioF();
+        const QRectF device(
+            carousel->x() * ratio, carousel->y() * ratio, carousel->width() * ratio, carousel->height() * ratio);
+        // Whole device pixels inside the carousel above its indicators, and the white around it.
+        const QRect inside(QPoint(qCeil(device.left()), qCeil(device.top())),
+            QPoint(qFloor(device.right()) - 1, qFloor(device.bottom() - 30 * ratio)));
+        const auto check = [&](QColor expected) {
+            const QImage shot = frame.grab().toImage();
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    if (!colorNear(shot.pixelColor(x, y), expected))
+                        return QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(shot.pixelColor(x, y).name());
+            if (!colorNear(shot.pixelColor(inside.left() - 2, inside.top()), Qt::white)
+                || !colorNear(shot.pixelColor(inside.right() + 2, inside.top()), Qt::white)
+                || !colorNear(shot.pixelColor(inside.left(), qCeil(device.bottom()) + 1), Qt::white))
+                return QStringLiteral("drawn outside the carousel");
+            return QString();
+        };
+        QCOMPARE(check(Qt::red), QString());
+        carousel->onImageChangeTimeout();
+        QTRY_COMPARE(carousel->imageOpacity(), 0.0);
+        QCOMPARE(check(Qt::blue), QString());
+        carousel->setProperty("ImageOpacity", 0.4);
+        QCOMPARE(check(QColor(102, 0, 153)), QString());
+    }
+
     void carouselWithOneOrNoPicture()
     {
         CarouselImageWindow carousel;
