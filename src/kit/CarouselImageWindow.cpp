@@ -25,8 +25,31 @@ constexpr int kFadeSteps = 5;
 constexpr int kIndicatorSize = 12;
 constexpr int kIndicatorSpacing = 8;
 
-const QString kIndicatorStyle = QStringLiteral("QPushButton{border-image:url(:/image/AD_NoDisp.png);}"
-                                               "QPushButton:checked{border-image:url(:/image/AD_Disp.png);}");
+// An indicator draws its own 12-pixel dot: a style sheet button would look up
+// its rules and lay out its border image again on every fade step, as the
+// picture under it repaints.
+class IndicatorButton : public QPushButton {
+public:
+    explicit IndicatorButton(QWidget* parent)
+        : QPushButton(parent)
+    {
+        setCheckable(true);
+        setFixedSize(kIndicatorSize, kIndicatorSize);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(rect(), isChecked() ? m_shown : m_other);
+    }
+
+private:
+    const QPixmap m_shown = loadPicture(QStringLiteral(":/image/AD_Disp.png"));
+    const QPixmap m_other = loadPicture(QStringLiteral(":/image/AD_NoDisp.png"));
+};
 } // namespace
 
 CarouselImageWindow::CarouselImageWindow(QWidget* parent)
@@ -100,12 +123,8 @@ void CarouselImageWindow::rebuildIndicators()
     // A single picture needs no indicator.
     if (m_images.size() > 1) {
         for (int i = 0; i < m_images.size(); ++i) {
-            auto* button = new QPushButton(this);
+            auto* button = new IndicatorButton(this);
             button->setObjectName(QStringLiteral("Btn_Carousel_%1").arg(i));
-            button->setCheckable(true);
-            button->setFixedSize(kIndicatorSize, kIndicatorSize);
-            button->setStyleSheet(kIndicatorStyle);
-            button->setFocusPolicy(Qt::NoFocus);
             m_indicators->addButton(button, i);
             m_indicatorRow->addWidget(button);
         }

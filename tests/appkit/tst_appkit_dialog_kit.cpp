@@ -326,6 +326,12 @@ private slots:
         QVERIFY(carousel.imageOpacity() > 0.0); // the old picture is fading out
         QTRY_COMPARE(carousel.imageOpacity(), 0.0);
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::green));
+        // The shown picture's dot differs from the others', which look alike, over the picture.
+        const auto dot = [&](int id) { return group->button(id)->grab().toImage(); };
+        QCOMPARE(dot(0), dot(2));
+        QVERIFY(dot(1) != dot(0));
+        const QPoint middle = group->button(0)->geometry().center();
+        QVERIFY(!colorNear(carousel.grab().toImage().pixelColor(middle), Qt::green));
 
         carousel.onImageChangeTimeout();
         carousel.onImageChangeTimeout();
