@@ -219,12 +219,18 @@ void CarouselImageWindow::showImage(int index)
 {
     if (index < 0 || index >= m_images.size() || index == m_current)
         return;
+    // With no fade under way the screen already shows the old picture as the
+    // fade's first frame does (it is opaque): nothing to repaint before the first step.
+    const bool settled = m_imageOpacity <= 0.0;
     m_previous = m_current;
     m_current = index;
     if (QAbstractButton* button = m_indicators->button(index))
         button->setChecked(true);
     m_fade->stop();
-    setImageOpacity(1.0);
+    if (settled)
+        m_imageOpacity = 1.0;
+    else
+        setImageOpacity(1.0);
     m_fade->start();
 }
 

@@ -69,6 +69,28 @@ bool colorNear(QColor actual, QColor expected)
         && qAbs(actual.blue() - expected.blue()) <= 8;
 }
 
+// Counts the paint events of a widget that cover more than `area` pixels.
+struct PaintCounter : QObject {
+    PaintCounter(QWidget* widget, int area)
+        : m_area(area)
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QRect bounds = static_cast<QPaintEvent*>(event)->region().boundingRect();
+            if (bounds.width() * bounds.height() > m_area)
+                ++count;
+        }
+        return false;
+    }
+    int count = 0;
+
+private:
+    int m_area;
+};
+
 QPixmap solid(QColor color)
 {
     QPixmap pixmap(40, 20);
@@ -358,7 +380,16 @@ private slots:
         carousel.setImages({solid(Qt::red), solid(Qt::blue)});
         carousel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&carousel));
+        QCoreApplication::processEvents();
+        // A change shows the old picture unchanged until the first step: the
+        // picture is not repainted for it (only under the indicators).
+        PaintCounter paints(&carousel, 20 * 20);
         carousel.onImageChangeTimeout();
+        QCoreApplication::processEvents();
+        if (carousel.imageOpacity() == 1.0) // no step yet on a very slow machine
+            QCOMPARE(paints.count, 0);
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::red));
+        QTRY_VERIFY(paints.count > 0);
         QTRY_COMPARE(carousel.imageOpacity(), 0.0);
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
         carousel.setProperty("ImageOpacity", 0.4); // two steps of five left
