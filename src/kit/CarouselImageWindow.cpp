@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTimeLine>
 #include <QVBoxLayout>
+#include <QtMath>
 
 namespace {
 // The fade is drawn in this many steps, and the time line ticks once per step
@@ -24,8 +25,31 @@ constexpr int kFadeSteps = 5;
 constexpr int kIndicatorSize = 12;
 constexpr int kIndicatorSpacing = 8;
 
-const QString kIndicatorStyle = QStringLiteral("QPushButton{border-image:url(:/image/AD_NoDisp.png);}"
-                                               "QPushButton:checked{border-image:url(:/image/AD_Disp.png);}");
+// An indicator draws its own 12-pixel dot: a style sheet button would look up
+// its rules and lay out its border image again on every fade step, as the
+// picture under it repaints.
+class IndicatorButton : public QPushButton {
+public:
+    explicit IndicatorButton(QWidget* parent)
+        : QPushButton(parent)
+    {
+        setCheckable(true);
+        setFixedSize(kIndicatorSize, kIndicatorSize);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(rect(), isChecked() ? m_shown : m_other);
+    }
+
+private:
+    const QPixmap m_shown = loadPicture(QStringLiteral(":/image/AD_Disp.png"));
+    const QPixmap m_other = loadPicture(QStringLiteral(":/image/AD_NoDisp.png"));
+};
 } // namespace
 
 CarouselImageWindow::CarouselImageWindow(QWidget* parent)
@@ -99,12 +123,8 @@ void CarouselImageWindow::rebuildIndicators()
     // A single picture needs no indicator.
     if (m_images.size() > 1) {
         for (int i = 0; i < m_images.size(); ++i) {
-            auto* button = new QPushButton(this);
+            auto* button = new IndicatorButton(this);
             button->setObjectName(QStringLiteral("Btn_Carousel_%1").arg(i));
-            button->setCheckable(true);
-            button->setFixedSize(kIndicatorSize, kIndicatorSize);
-            button->setStyleSheet(kIndicatorStyle);
-            button->setFocusPolicy(Qt::NoFocus);
             m_indicators->addButton(button, i);
             m_indicatorRow->addWidget(button);
         }
@@ -142,21 +162,26 @@ void CarouselImageWindow::setImageOpacity(double opacity)
         update();
 }
 
-// Pictures scaled to the widget once per size and laid on the background, so
-// every picture is opaque: a repaint copies one and a fade step blends one
-// opaque picture over another, the cheapest blend there is (a picture with
-// transparency would cost a full blend per step, with the background under it).
-void CarouselImageWindow::ensureScaled()
+// Pictures scaled once per size to the widget's device pixels and laid on the
+// background, so every picture is opaque and drawn 1:1: a repaint copies one and
+// a fade step blends one opaque picture over another, the cheapest blend there
+// is. A picture with transparency would cost a full blend per step, and one in
+// logical pixels on a screen scaled by a fraction (1.25, or 1.04 on a 100 dpi
+// display) would be resampled pixel by pixel on every step.
+void CarouselImageWindow::ensureScaled(qreal ratio)
 {
-    if (m_scaledSize == size() && m_scaledImages.size() == m_images.size())
+    QSize target = size();
+    if (ratio != 1.0) // one device pixel more on each side: the widget's edges fall between pixels
+        target = QSize(qCeil(width() * ratio) + 2, qCeil(height() * ratio) + 2);
+    if (m_scaledSize == target && m_scaledImages.size() == m_images.size())
         return;
-    m_scaledSize = size();
+    m_scaledSize = target;
     m_scaledImages.clear();
     m_scaledBackground = m_background.isNull()
         ? QPixmap()
-        : m_background.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        : m_background.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     for (const QPixmap& image : qAsConst(m_images)) {
-        QPixmap scaled = image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QPixmap scaled = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (scaled.hasAlphaChannel())
             scaled = flattened(scaled);
         m_scaledImages << scaled;
@@ -165,7 +190,7 @@ void CarouselImageWindow::ensureScaled()
 
 QPixmap CarouselImageWindow::flattened(const QPixmap& picture) const
 {
-    QPixmap flat(size());
+    QPixmap flat(m_scaledSize);
     flat.fill(palette().window().color());
     QPainter painter(&flat);
     if (!m_scaledBackground.isNull())
@@ -194,12 +219,18 @@ void CarouselImageWindow::showImage(int index)
 {
     if (index < 0 || index >= m_images.size() || index == m_current)
         return;
+    // With no fade under way the screen already shows the old picture as the
+    // fade's first frame does (it is opaque): nothing to repaint before the first step.
+    const bool settled = m_imageOpacity <= 0.0;
     m_previous = m_current;
     m_current = index;
     if (QAbstractButton* button = m_indicators->button(index))
         button->setChecked(true);
     m_fade->stop();
-    setImageOpacity(1.0);
+    if (settled)
+        m_imageOpacity = 1.0;
+    else
+        setImageOpacity(1.0);
     m_fade->start();
 }
 
@@ -219,13 +250,19 @@ void CarouselImageWindow::onImageSwitchButtonClicked(int index)
 
 void CarouselImageWindow::paintEvent(QPaintEvent*)
 {
-    ensureScaled();
+    const qreal ratio = devicePixelRatioF();
+    ensureScaled(ratio);
     QPainter painter(this);
+    if (ratio != 1.0) {
+        // From here on in device pixels, so the pictures are copied, not resampled.
+        painter.setWorldTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+        painter.translate(-1, -1);
+    }
     if (m_current >= 0 && m_current < m_scaledImages.size()) {
         painter.drawPixmap(0, 0, m_scaledImages.at(m_current));
     } else {
         if (m_scaledBackground.isNull() || m_scaledBackground.hasAlphaChannel())
-            painter.fillRect(rect(), palette().window());
+            painter.fillRect(QRect(QPoint(), m_scaledSize), palette().window());
         if (!m_scaledBackground.isNull())
             painter.drawPixmap(0, 0, m_scaledBackground);
     }

@@ -59,11 +59,11 @@ private:
     // The indicators show no text: their names say which picture they show.
     void nameIndicators();
     void showImage(int index);
-    void ensureScaled();
+    void ensureScaled(qreal ratio);
     QPixmap flattened(const QPixmap& picture) const; // laid on the window colour and the background
 
     QList<QPixmap> m_images;
-    QList<QPixmap> m_scaledImages; // m_images at m_scaledSize, on the background (opaque)
+    QList<QPixmap> m_scaledImages; // m_images at m_scaledSize (device pixels), on the background (opaque)
     QPixmap m_scaledBackground;
     QSize m_scaledSize;
     int m_current = -1;

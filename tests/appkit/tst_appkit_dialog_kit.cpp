@@ -69,6 +69,28 @@ bool colorNear(QColor actual, QColor expected)
         && qAbs(actual.blue() - expected.blue()) <= 8;
 }
 
+// Counts the paint events of a widget that cover more than `area` pixels.
+struct PaintCounter : QObject {
+    PaintCounter(QWidget* widget, int area)
+        : m_area(area)
+    {
+        widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            const QRect bounds = static_cast<QPaintEvent*>(event)->region().boundingRect();
+            if (bounds.width() * bounds.height() > m_area)
+                ++count;
+        }
+        return false;
+    }
+    int count = 0;
+
+private:
+    int m_area;
+};
+
 QPixmap solid(QColor color)
 {
     QPixmap pixmap(40, 20);
@@ -326,6 +348,12 @@ private slots:
         QVERIFY(carousel.imageOpacity() > 0.0); // the old picture is fading out
         QTRY_COMPARE(carousel.imageOpacity(), 0.0);
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::green));
+        // The shown picture's dot differs from the others', which look alike, over the picture.
+        const auto dot = [&](int id) { return group->button(id)->grab().toImage(); };
+        QCOMPARE(dot(0), dot(2));
+        QVERIFY(dot(1) != dot(0));
+        const QPoint middle = group->button(0)->geometry().center();
+        QVERIFY(!colorNear(carousel.grab().toImage().pixelColor(middle), Qt::green));
 
         carousel.onImageChangeTimeout();
         carousel.onImageChangeTimeout();
@@ -352,13 +380,66 @@ private slots:
         carousel.setImages({solid(Qt::red), solid(Qt::blue)});
         carousel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&carousel));
+        QCoreApplication::processEvents();
+        // A change shows the old picture unchanged until the first step: the
+        // picture is not repainted for it (only under the indicators).
+        PaintCounter paints(&carousel, 20 * 20);
         carousel.onImageChangeTimeout();
+        QCoreApplication::processEvents();
+        if (carousel.imageOpacity() == 1.0) // no step yet on a very slow machine
+            QCOMPARE(paints.count, 0);
+        QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::red));
+        QTRY_VERIFY(paints.count > 0);
         QTRY_COMPARE(carousel.imageOpacity(), 0.0);
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
         carousel.setProperty("ImageOpacity", 0.4); // two steps of five left
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), QColor(102, 0, 153)));
         carousel.setProperty("ImageOpacity", 0.0);
         QVERIFY(colorNear(carousel.grab().toImage().pixelColor(100, 30), Qt::blue));
+    }
+
+    // The pictures cover the carousel to its last device pixel wherever it
+    // sits, and a fade step blends them there too; ctest runs this again on a
+    // screen scaled by a fraction, where the pictures are drawn in device pixels.
+    void carouselCoversItsAreaAtAnyScale()
+    {
+        QWidget frame;
+        frame.resize(240, 140);
+        QPalette white = frame.palette();
+        white.setColor(QPalette::Window, Qt::white);
+        frame.setPalette(white);
+        frame.setAutoFillBackground(true);
+        auto* carousel = new CarouselImageWindow(&frame);
+        carousel->setProductPage(QUrl());
+        carousel->setGeometry(7, 3, 201, 101);
+        carousel->setImages({solid(Qt::red), solid(Qt::blue)});
+        frame.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frame));
+
+        const qreal ratio = frame.devicePixelRatioF();
+        const QRectF device(
+            carousel->x() * ratio, carousel->y() * ratio, carousel->width() * ratio, carousel->height() * ratio);
+        // Whole device pixels inside the carousel above its indicators, and the white around it.
+        const QRect inside(QPoint(qCeil(device.left()), qCeil(device.top())),
+            QPoint(qFloor(device.right()) - 1, qFloor(device.bottom() - 30 * ratio)));
+        const auto check = [&](QColor expected) {
+            const QImage shot = frame.grab().toImage();
+            for (int y = inside.top(); y <= inside.bottom(); ++y)
+                for (int x = inside.left(); x <= inside.right(); ++x)
+                    if (!colorNear(shot.pixelColor(x, y), expected))
+                        return QStringLiteral("(%1, %2) is %3").arg(x).arg(y).arg(shot.pixelColor(x, y).name());
+            if (!colorNear(shot.pixelColor(inside.left() - 2, inside.top()), Qt::white)
+                || !colorNear(shot.pixelColor(inside.right() + 2, inside.top()), Qt::white)
+                || !colorNear(shot.pixelColor(inside.left(), qCeil(device.bottom()) + 1), Qt::white))
+                return QStringLiteral("drawn outside the carousel");
+            return QString();
+        };
+        QCOMPARE(check(Qt::red), QString());
+        carousel->onImageChangeTimeout();
+        QTRY_COMPARE(carousel->imageOpacity(), 0.0);
+        QCOMPARE(check(Qt::blue), QString());
+        carousel->setProperty("ImageOpacity", 0.4);
+        QCOMPARE(check(QColor(102, 0, 153)), QString());
     }
 
     void carouselWithOneOrNoPicture()
