@@ -36,6 +36,8 @@ public:
         setCheckable(true);
         setFixedSize(kIndicatorSize, kIndicatorSize);
         setFocusPolicy(Qt::NoFocus);
+        // The themes' rule for the device page's buttons (34 px high) must not stretch the dot.
+        setProperty("carouselDot", true);
     }
 
 protected:

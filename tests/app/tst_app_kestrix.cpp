@@ -6,6 +6,7 @@
 
 #include "app/Kestrix.h"
 #include "app/SysTrayIconWidget.h"
+#include "kit/CarouselImageWindow.h"
 #include "kit/Loading.h"
 #include "kit/TMessageBox.h"
 #include "remote/RemoteController.h"
@@ -232,6 +233,28 @@ private slots:
         QVERIFY(navigationPictureIs("Btn_Device", "device_es"));
         QVERIFY(navigationPictureIs("Btn_Setting", "setting_es"));
         QVERIFY(internet->text() != englishInternet);
+    }
+
+    // The device page's button rule (34 px high) must not stretch the
+    // carousel's 12-pixel dots into bars, in either theme.
+    void carouselDotsKeepTheirSizeInBothThemes()
+    {
+        auto* carousel = window->findChild<CarouselImageWindow*>();
+        QVERIFY(carousel);
+        QPixmap picture(40, 20);
+        picture.fill(Qt::gray);
+        carousel->setImages({picture, picture, picture});
+        for (const bool english : {true, false}) {
+            english ? window->ClickButton_SwitchEnglish() : window->ClickButton_SwitchSpanish();
+            QApplication::processEvents();
+            const QList<QAbstractButton*> dots = carousel->indicatorGroup()->buttons();
+            QCOMPARE(dots.size(), 3);
+            for (QAbstractButton* dot : dots) {
+                dot->ensurePolished();
+                QCOMPARE(dot->minimumSize(), QSize(12, 12));
+                QCOMPARE(dot->maximumSize(), QSize(12, 12));
+            }
+        }
     }
 
     // Each page whose table row returns to the settings page has its back
