@@ -23,7 +23,7 @@ pids=()
 # service it started at the end, and no other: the service inherits this mark.
 export BRINDLEWICK_RUN_MARK="run.sh-$$-$(date +%s%N)"
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}" $(marked_manager); do kill "$p" 2>/dev/null || true; done
     for p in $(pgrep -f BrindlewickService); do
         { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "BRINDLEWICK_RUN_MARK=$BRINDLEWICK_RUN_MARK" \
             && kill "$p" 2>/dev/null
@@ -31,6 +31,29 @@ cleanup() {
     true
 }
 trap cleanup EXIT
+# The manager restarts itself to switch language: a copy carrying this run's
+# mark takes over, and the run goes on until the last copy has ended.
+marked_manager() {
+    for p in $(pgrep -f "^$BIN/Brindlewick( |$)"); do
+        { tr '\0' '\n' <"/proc/$p/environ"; } 2>/dev/null | grep -qxF "BRINDLEWICK_RUN_MARK=$BRINDLEWICK_RUN_MARK" \
+            && echo "$p"
+    done
+    true
+}
+wait_for_manager() {
+    wait "$1" || true
+    local next tries
+    while true; do
+        next=""
+        for tries in 1 2 3; do
+            next=$(marked_manager | head -n1)
+            [ -n "$next" ] && break
+            sleep 1
+        done
+        [ -z "$next" ] && return
+        while kill -0 "$next" 2>/dev/null; do sleep 1; done
+    done
+}
 
 # The emulators play the maker's servers and one adapter on loopback.
 if [ -x "$BIN/cloud-emulator" ]; then
@@ -55,7 +78,8 @@ if [ -z "$DISPLAY" ]; then
     "$BIN/Brindlewick" "$@" & app=$!; pids+=($app)
     sleep "${SCREENSHOT_AFTER:-4}"
     import -window root "$ROOT/build/screenshot.png" && echo "Screenshot saved to $ROOT/build/screenshot.png"
-    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait $app; fi
+    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; else wait_for_manager $app; fi
 else
-    "$BIN/Brindlewick" "$@"
+    "$BIN/Brindlewick" "$@" & app=$!; pids+=($app)
+    if [ -n "$RUN_SECONDS" ]; then sleep "$RUN_SECONDS"; kill $app 2>/dev/null || true; else wait_for_manager $app; fi
 fi
