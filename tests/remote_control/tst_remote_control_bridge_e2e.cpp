@@ -262,7 +262,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
         QVERIFY(silent.elapsed() <= 1000);
         QTRY_COMPARE(bEnd.state(), QProcess::NotRunning);
-        QVERIFY2(cEnd.waitFor(QStringLiteral("state 1 registered"), 5000), qPrintable(cEnd.lines()));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
         cEnd.stop();
     }
@@ -302,7 +302,7 @@ private slots:
         QVERIFY2(why.find("adapter lost") != std::string::npos, why.c_str());
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
-        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         QVERIFY(t.elapsed() < 5000);
         m_pro->ops->disconnect(m_pro); // the manager's session-lost path
 
@@ -349,7 +349,7 @@ private slots:
         QVERIFY2(why.find("refused pins 6/14") != std::string::npos, why.c_str());
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
-        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         m_pro->ops->disconnect(m_pro);
 
         // A rate both adapters run.
@@ -402,7 +402,7 @@ private slots:
         m_emulator.command(QStringLiteral("vehicle 2 load 6-14 0"));
         m_pro->ops->disconnect(m_pro);
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 3000);
-        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 3000), qPrintable(cEnd.lines()));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         cEnd.stop();
     }
 
