@@ -6,6 +6,7 @@
 #include "platform/SharedMemory.h"
 
 #include "MappingGuard.h"
+#include "NamedObject.h"
 
 #include <atomic>
 #include <cerrno>
@@ -138,15 +139,7 @@ bool NamedEvent::stillNamed() const
 {
     if (m_fd < 0)
         return false;
-    const int fd = ::shm_open(m_native.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    struct stat named { };
-    struct stat mine { };
-    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0 && named.st_dev == mine.st_dev
-        && named.st_ino == mine.st_ino;
-    ::close(fd);
-    return same;
+    return detail::nameStillRefersTo(m_native, m_fd);
 }
 
 // Any process of the same user can shrink the object; touching a mapped page

@@ -3,6 +3,7 @@
 #include "platform/SharedMemory.h"
 
 #include "MappingGuard.h"
+#include "NamedObject.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -188,15 +189,7 @@ bool SharedMemory::stillNamed() const
 {
     if (m_fd < 0)
         return false;
-    const int fd = ::shm_open(nativeName(m_name).c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    struct stat named { };
-    struct stat mine { };
-    const bool same = ::fstat(fd, &named) == 0 && ::fstat(m_fd, &mine) == 0 && named.st_dev == mine.st_dev
-        && named.st_ino == mine.st_ino;
-    ::close(fd);
-    return same;
+    return detail::nameStillRefersTo(nativeName(m_name), m_fd);
 }
 
 bool SharedMemory::remove(const std::string& name)
