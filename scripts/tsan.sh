@@ -21,7 +21,7 @@ TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_account_pages tst_account_cloud tst_account_keyring
  tst_vehicle_bus tst_vehicle_isotp tst_vehicle_ecu
  tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru
- tst_vehdiag_comm tst_diagnosis_updates tst_remote_control_library tst_remote_control_bridge_e2e"
+ tst_vehdiag_comm tst_diagnosis_updates tst_remote_control_library tst_remote_control_bridge_e2e tst_remote_control_managers"
 
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
     -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1

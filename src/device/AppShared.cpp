@@ -2,6 +2,7 @@
 
 #include "device/DeviceLog.h"
 #include "device/VciStatusRecord.h"
+#include "kit/PostCall.h"
 
 #include <MT7628Config.h>
 
@@ -54,9 +55,9 @@ void AppShared::publish(const DeviceInfo& info)
     if (changed) {
         if (fetch)
             fetchRemoteKey();
-        emit signal(SerialChanged, QVariant::fromValue(info));
+        announce(SerialChanged, QVariant::fromValue(info));
     }
-    emit signal(StatusRead, QVariant::fromValue(info));
+    announce(StatusRead, QVariant::fromValue(info));
 }
 
 QString AppShared::currentSerial() const
@@ -112,7 +113,18 @@ void AppShared::storeRemoteKey(const QString& serial, const QString& key)
             return;
         m_remoteKey = key;
     }
-    emit signal(RemoteKeyRead, QVariant(key));
+    announce(RemoteKeyRead, QVariant(key));
+}
+
+void AppShared::announce(SharedSignal code, const QVariant& data)
+{
+    // Off the main thread (the status pass, the key fetch) the signal is
+    // emitted on the main thread instead, where every receiver lives; the
+    // hand-over goes through postCall so that its data is seen as published.
+    if (QThread::currentThread() == thread())
+        emit signal(code, data);
+    else
+        appkit::postCall(this, [this, code, data] { emit signal(code, data); });
 }
 
 void AppShared::fetchRemoteKey()

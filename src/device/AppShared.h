@@ -67,6 +67,7 @@ private:
     AppShared();
     ~AppShared() override;
     void storeRemoteKey(const QString& serial, const QString& key);
+    void announce(SharedSignal code, const QVariant& data);
     mutable QMutex m_mutex;
     QString m_serial;
     DeviceInfo m_info;

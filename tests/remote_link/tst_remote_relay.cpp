@@ -8,6 +8,7 @@
 #include "TestTls.h"
 #include "support/TestEnvironment.h"
 
+#include "remote/Bridge.h"
 #include "remote/Frame.h"
 #include "remote/Net.h"
 
@@ -233,6 +234,47 @@ private slots:
         QCOMPARE(lookup.ackStatus(), int(kStatusOffline));
         // The first session's stream bytes are in the log: 7 from the B-end, 2 from the C-end.
         QVERIFY2(m_relay.log().contains("bytes from the B-end 7, from the C-end 2"), m_relay.log().constData());
+    }
+
+    // Bus frames a C-end sent before it heard its device-control session end
+    // cross that end on the wire: they are dropped and the adapter stays
+    // registered. A C-end that never had such a session is still refused.
+    void lateBusFramesOfAnEndedSessionAreDropped()
+    {
+        const char* serial = "M5EA0031XJ7B0031";
+        RawRelayClient c;
+        QVERIFY(c.connect(m_relay.port()));
+        QVERIFY(c.send(encodeRegister({serial, "KX0031", 313131})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        RawRelayClient b;
+        QCOMPARE(
+            sendFirst(b, m_relay.port(), encodeControlConnect({serial, 313131, "M5EA0032XJ7B0032"})), int(kStatusOk));
+        Frame f;
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::ControlSession);
+        QVERIFY(b.send(encodeEnd({EndReason::Closing, "done"})));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::End);
+
+        CanFrameMsg late;
+        late.bus = 1;
+        late.id = 0x7E8;
+        late.length = 8;
+        std::string frames;
+        appendCanFrame(frames, late);
+        QVERIFY(c.send(frames + encodeBusStatus({1, kBusOpen, 9}) + encodePing(Type::Ping, {5, 1})));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::Pong); // no End before it
+        QCOMPARE(lookupStatus(m_relay.port(), serial), int(kStatusOk));
+
+        RawRelayClient fresh;
+        QVERIFY(fresh.connect(m_relay.port()));
+        QVERIFY(fresh.send(encodeRegister({"M5EA0033XJ7B0033", "KX0033", 323232})));
+        QCOMPARE(fresh.ackStatus(), int(kStatusOk));
+        QVERIFY(fresh.send(frames));
+        QVERIFY(fresh.next(f));
+        QCOMPARE(f.type, Type::End);
+        QVERIFY(fresh.closedWithin(2000));
     }
 
     void linksPerAddressAreCapped()

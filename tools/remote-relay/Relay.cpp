@@ -221,6 +221,8 @@ void Relay::endSession(Client& c, const char* why)
         return;
     c.partner = nullptr;
     other->partner = nullptr;
+    c.controlEnded = c.controlEnded || c.deviceControl;
+    other->controlEnded = other->controlEnded || other->deviceControl;
     c.deviceControl = false;
     other->deviceControl = false;
     const Client& b = c.role == Role::BEnd ? c : *other;
@@ -489,6 +491,10 @@ bool Relay::handle(Client& c, const remote::Frame& f)
                                                    : remote::parseCanFrame(f, frame, &error);
         if (!valid)
             break;
+        // An end's bus frames cross the end of its session on the wire:
+        // those of an ended session are dropped, not taken as a fault.
+        if (!c.deviceControl && c.controlEnded && f.type != Type::BusOpen)
+            return true;
         if (!c.deviceControl || (f.type == Type::BusOpen && c.role != Role::BEnd)) {
             error = std::string(remote::typeName(f.type)) + " outside a device-control session";
             break;

@@ -88,6 +88,7 @@ private:
         bool closing = false;       // drop once `out` is written
         bool streamsQueued = false; // `out` holds stream frames of a session
         bool deviceControl = false; // its session bridges buses (no streams)
+        bool controlEnded = false;  // a device-control session of it ended
         int lookups = 0;
         std::int32_t delay = -1;   // its own round trip as it reports it
         std::uint64_t bytesIn = 0; // stream bytes it sent through the relay

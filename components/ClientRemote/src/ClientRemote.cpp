@@ -291,16 +291,20 @@ void Client::run()
         }
         if (f.type == Type::CanFrame) {
             CanFrameMsg m;
-            if (!parseCanFrame(f, m, &why) || !deviceControl)
+            if (!parseCanFrame(f, m, &why))
                 return false;
+            if (!deviceControl)
+                return viaRelay; // late frame of an ended session: never put on the bus
             if (buses)
                 buses->post(m);
             return true;
         }
         if (f.type == Type::BusStatus) {
             BusStatusMsg m;
-            if (!parseBusStatus(f, m, &why) || !deviceControl)
+            if (!parseBusStatus(f, m, &why))
                 return false;
+            if (!deviceControl)
+                return viaRelay;
             partnerDrops[m.bus] = m.drops;
             showControl();
             return true;
