@@ -7,11 +7,18 @@
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-scripts/deps.sh
-BUILD_DIR=${BUILD_DIR:-build} scripts/build.sh $CMAKE_ARGS
+# Each step says how long it took, so a slow step shows in CI's log.
+step() {
+    local name=$1 start=$SECONDS
+    shift
+    "$@" || { echo "test: $name failed after $((SECONDS - start)) s" >&2; return 1; }
+    echo "test: $name took $((SECONDS - start)) s"
+}
+step "packages" scripts/deps.sh
+step "native build" env BUILD_DIR="${BUILD_DIR:-build}" scripts/build.sh $CMAKE_ARGS
 BUILD_DIR=${BUILD_DIR:-build}
-( cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300 )
+step "native tests" bash -c "cd '$BUILD_DIR' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300"
 
 if [ "${SKIP_WINE:-0}" != 1 ]; then
-    scripts/test-win32.sh
+    step "Win32 build and tests" scripts/test-win32.sh
 fi
