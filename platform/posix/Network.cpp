@@ -10,6 +10,9 @@
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -88,12 +91,75 @@ void setRouteTableDirectory(const std::string& dir)
     routeDirectory().set(dir);
 }
 
+namespace {
+
+// The status pass asks once a second; the routing tables rarely change. A
+// routing netlink socket subscribed to link and route changes tells when
+// to read them again: while it holds no message the last answer stands, so
+// an idle pass costs one receive that finds nothing instead of reading and
+// parsing two tables. Without the socket every call reads the tables.
+class RouteAnswer {
+public:
+    bool get()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_opened) {
+            m_opened = true;
+            open();
+        }
+        if (m_fd < 0)
+            return read();
+        bool changed = !m_valid;
+        char buffer[8192];
+        for (;;) {
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0 || (n < 0 && (errno == ENOBUFS || errno == EINTR))) {
+                changed = true; // a change, or so many that some were lost
+                continue;
+            }
+            break;
+        }
+        if (changed) {
+            // Read after the queue is empty: a change from now on leaves a
+            // message for the next call.
+            m_answer = read();
+            m_valid = true;
+        }
+        return m_answer;
+    }
+
+private:
+    static bool read() { return ipv4DefaultRoute("/proc/net/route") || ipv6DefaultRoute("/proc/net/ipv6_route"); }
+    void open()
+    {
+        const int fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE);
+        if (fd < 0)
+            return;
+        sockaddr_nl local{};
+        local.nl_family = AF_NETLINK;
+        local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+            ::close(fd);
+            return;
+        }
+        m_fd = fd;
+    }
+    std::mutex m_mutex;
+    int m_fd = -1; // kept for the process's life
+    bool m_opened = false;
+    bool m_valid = false;
+    bool m_answer = false;
+};
+
+} // namespace
+
 bool systemReportsInternet()
 {
-    std::string dir = routeDirectory().get();
-    if (dir.empty())
-        dir = "/proc/net";
-    return ipv4DefaultRoute(dir + "/route") || ipv6DefaultRoute(dir + "/ipv6_route");
+    const std::string dir = routeDirectory().get();
+    if (!dir.empty())
+        return ipv4DefaultRoute(dir + "/route") || ipv6DefaultRoute(dir + "/ipv6_route");
+    static RouteAnswer* const answer = new RouteAnswer; // never destroyed: callers may run at exit
+    return answer->get();
 }
 
 bool icmpEcho(const std::string& ipv4, unsigned timeoutMs, unsigned long& rttMs)

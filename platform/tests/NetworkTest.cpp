@@ -52,6 +52,17 @@ TEST_CASE(default_routes_count_unless_rejected_or_on_loopback)
     CHECK(!systemReportsInternet());
     setRouteTableDirectory(std::string());
 }
+
+// The machine's own answer is kept between route changes; kept or not, it
+// is what the tables say now.
+TEST_CASE(kept_answer_matches_the_machines_tables)
+{
+    setRouteTableDirectory("/proc/net");
+    const bool tables = systemReportsInternet();
+    setRouteTableDirectory(std::string());
+    for (int i = 0; i < 3; ++i)
+        CHECK_EQ(systemReportsInternet(), tables);
+}
 #endif
 
 TEST_CASE(localhost_resolves_to_loopback)
