@@ -84,7 +84,8 @@ EOF
 # OpenSSL, for the remote-session link's TLS (libcrypto and libssl, static).
 # The installed Linux version when its source is still published, else the
 # newest Debian source of the same release that can be fetched; only what the
-# link uses (TLS 1.2 and 1.3, X.509 checks) is built.
+# link and Qt Network use (TLS 1.2 and 1.3, X.509 checks, the DSA key type
+# QSslKey reads) is built.
 build_openssl() {
     local installed stamp src version dir target
     installed=$(dpkg-query -W -f='${source:Version}' libssl-dev)
@@ -110,7 +111,7 @@ build_openssl() {
     ( cd "$dir" && ./Configure $target --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
           no-shared no-tests no-legacy no-engine no-dso no-ui-console no-module no-async no-comp no-ct no-ocsp \
           no-srp no-ts no-cms no-idea no-camellia no-seed no-bf no-cast no-md4 no-mdc2 no-rc2 no-rc4 no-des \
-          no-dsa no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
+          no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
           no-dtls no-ssl3 no-tls1 no-tls1_1 no-weak-ssl-ciphers no-ec2m >"$DEPS/openssl-configure.log" 2>&1 \
       && make -j"$(nproc)" build_libs >"$DEPS/openssl-build.log" 2>&1 \
       && make install_dev >"$DEPS/openssl-install.log" 2>&1 ) || {
