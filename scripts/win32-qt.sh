@@ -10,7 +10,8 @@
 # moc, rcc, uic, qlalr and tracegen are Debian's native tools of the same
 # version (linked into the cache's bin/); lrelease comes from Debian's
 # qttools5-dev-tools through CMake.
-# Usage: scripts/win32-qt.sh        prints the cache folder on its last line
+# Usage: scripts/win32-qt.sh            builds when needed; prints the cache folder on its last line
+#        scripts/win32-qt.sh --cached   prints the cache folder; exit status 0 when it is complete
 # BW_WIN32_QT_CACHE overrides the folder; JOBS the parallel jobs (nproc).
 set -e
 cd "$(dirname "$0")/.."
@@ -39,18 +40,28 @@ CONFIGURE_OPTIONS=(
     -no-feature-printer -no-feature-bearermanagement -no-feature-dtls -no-feature-ocsp
     -openssl-linked
 )
+# The key: the versions, the options, the build steps below the marker line of
+# this file and OpenSSL's recipe in win32-deps.sh.
 KEY=$( { printf '%s\n' "$QT_SRC_VERSION" "$SVG_SRC_VERSION" "$SSL_VERSION" "${CONFIGURE_OPTIONS[@]}"
-         cat "$0" scripts/win32-deps.sh; } | sha256sum | cut -c1-12)
+         sed -n '/^# ---- build steps/,$p' "$0"
+         sed -n '/^build_openssl()/,/^}/p' scripts/win32-deps.sh; } | sha256sum | cut -c1-12)
 QT_VERSION=${QT_SRC_VERSION%%+*}
 QT_VERSION=${QT_VERSION%%-*}
 CACHE=${BW_WIN32_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlewick/qt5-mingw-i686-$QT_VERSION-${SSL_VERSION%%-*}-$KEY}
 STAMP=$CACHE/.brindlewick-qt-complete
-if [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$KEY" ]; then
+complete() { [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$KEY" ]; }
+if [ "${1:-}" = --cached ]; then
+    echo "$CACHE"
+    complete
+    exit
+fi
+if complete; then
     echo "win32-qt: using $CACHE"
     echo "$CACHE"
     exit 0
 fi
 
+# ---- build steps (part of the cache key)
 mkdir -p "$(dirname "$CACHE")"
 WORK=$(mktemp -d "$CACHE.build.XXXXXX")
 cleanup() { rm -rf "$WORK"; }
