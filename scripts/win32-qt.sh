@@ -14,6 +14,8 @@
 #        scripts/win32-qt.sh --cached   prints the cache folder; exit status 0 when it is complete
 # BW_WIN32_QT_CACHE overrides the folder; JOBS the parallel jobs (nproc).
 set -e
+# Read whole before it runs: an edit of this file during a long build must not change the run.
+{
 cd "$(dirname "$0")/.."
 ROOT=$PWD
 HOST=i686-w64-mingw32
@@ -38,6 +40,7 @@ CONFIGURE_OPTIONS=(
     -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz
     -no-feature-sql -no-feature-testlib -no-feature-concurrent -no-feature-xml
     -no-feature-printer -no-feature-bearermanagement -no-feature-dtls -no-feature-ocsp
+    -no-feature-tabletevent
     -openssl-linked
 )
 # The key: the versions, the options, the build steps below the marker line of
@@ -131,3 +134,5 @@ rm -rf "$CACHE"
 mv "$STAGED" "$CACHE"
 echo "win32-qt: Qt for $HOST ready in $CACHE"
 echo "$CACHE"
+exit 0
+}
