@@ -54,7 +54,7 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\English.nlf"
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\Spanish.nlf"
 
 ; Waits until no manager runs: Retry asks again, Cancel leaves the installer
-; (or uninstaller) without touching a file.
+; (or uninstaller) without touching a file, exit code 2.
 !macro WaitForManagerToExit
   ${Do}
     System::Call 'kernel32::OpenFileMappingW(i 4, i 0, w "${INSTANCE_BLOCK}") p .r0'
@@ -62,7 +62,8 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\Spanish.nlf"
       ${Break}
     ${EndIf}
     System::Call 'kernel32::CloseHandle(p r0)'
-    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(RunningText)" /SD IDCANCEL IDRETRY +2
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(RunningText)" /SD IDCANCEL IDRETRY +3
+    SetErrorLevel 2
     Quit
   ${Loop}
 !macroend

@@ -4,7 +4,8 @@
 # scripts/build-win32-manager.sh starts in a fresh wine prefix, starts its
 # service, and its device page shows the emulated adapter (read from the
 # manager's log, screenshot kept); then a copy of the folder without
-# Qt5Svg.dll must fail to start with the loader's message naming it.
+# Qt5Svg.dll must fail to start with the loader's message naming it; then the
+# installer made from the folder is checked (scripts/test-win32-installer.sh).
 # Runs only when Qt for mingw is in its cache (scripts/win32-qt.sh); says so
 # otherwise. BUILD_DIR: the native tree (emulators); BUILD_DIR_WIN32_QT: the
 # Win32 manager's tree (default build-win32-qt).
@@ -111,3 +112,12 @@ if [ $STATUS -eq 0 ] || ! grep -q "Qt5Svg.dll" "$RUN/broken.out"; then
     exit 1
 fi
 echo "test-win32-manager: without Qt5Svg.dll the loader refuses it: $(grep -m1 Qt5Svg.dll "$RUN/broken.out")"
+
+# The installer made from the same folder: refused while a manager runs,
+# installed, uninstalled (scripts/test-win32-installer.sh).
+if command -v makensis >/dev/null; then
+    scripts/build-win32-installer.sh
+    scripts/test-win32-installer.sh "$(ls "$W"/Brindlewick-*-setup.exe | head -n 1)" "$P"
+else
+    echo "Win32 installer not tested: makensis is missing (apt-get install nsis)"
+fi
