@@ -40,6 +40,10 @@ if(WIN32 AND BW_REMOTE_LINK)
     find_package(OpenSSL REQUIRED)
     set_property(TARGET OpenSSL::Crypto APPEND PROPERTY INTERFACE_LINK_LIBRARIES ws2_32 crypt32 user32 advapi32)
 endif()
+if(WIN32 AND BW_QT)
+    # The session records' plain HTTP: cpp-httplib's single header (win32-deps.sh).
+    pkg_check_modules(HTTPLIB REQUIRED IMPORTED_TARGET cpp-httplib)
+endif()
 if(NOT WIN32)
     # CHvHttp's POSIX half (WinHTTP on Windows). cpp-httplib is a compiled
     # library in Debian: its users must be compiled with the flags of its
