@@ -83,9 +83,12 @@ for tool in gcc g++ c++ cpp gcc-ar gcc-nm gcc-ranlib; do
 done
 export PATH=$WORK/toolbin:$PATH
 
-# OpenSSL for i686 as the rest of the Win32 build gets it (static, linked into Qt5Network.dll).
-SKIP_WINE32=1 scripts/win32-deps.sh "$WORK/deps" $HOST >/dev/null
-SSL=$WORK/deps/deps/$HOST
+# OpenSSL for i686 as the rest of the Win32 build gets it (static, linked into
+# Qt5Network.dll); kept beside the caches under the hash of its recipe, so a
+# rebuilt Qt does not build it again.
+SSL_RECIPE=$(sed -n '/^build_openssl()/,/^}/p' scripts/win32-deps.sh | sha256sum | cut -c1-12)
+SKIP_WINE32=1 scripts/win32-deps.sh "$(dirname "$CACHE")/deps-$HOST-$SSL_RECIPE" $HOST >/dev/null
+SSL=$(dirname "$CACHE")/deps-$HOST-$SSL_RECIPE/deps/$HOST
 [ -f "$SSL/lib/libssl.a" ] || { echo "win32-qt: no OpenSSL for $HOST in $SSL" >&2; exit 1; }
 
 # apt-get source needs deb-src entries; win32-deps.sh has added them when missing.
@@ -110,7 +113,15 @@ EOF
 
 LOG=$WORK/log
 mkdir -p "$LOG" "$WORK/qtbase" "$WORK/qtsvg" "$WORK/stage"
-fail() { echo "win32-qt: $1 failed; the end of its log:" >&2; tail -n 40 "$2" >&2; exit 1; }
+# A failure keeps the logs beside the cache folder (the work folder goes) and
+# shows the first errors, which a parallel make reports long before it stops.
+fail() {
+    rm -rf "$CACHE.failed-logs" && cp -r "$LOG" "$CACHE.failed-logs"
+    echo "win32-qt: $1 failed (logs in $CACHE.failed-logs); its first errors and last lines:" >&2
+    grep -n -m 20 -E "error|Error [0-9]|No rule|not found" "$2" >&2 || true
+    tail -n 15 "$2" >&2
+    exit 1
+}
 ( cd "$WORK/qtbase" && "$QTBASE/configure" -prefix "$CACHE" "${CONFIGURE_OPTIONS[@]}" \
       OPENSSL_INCDIR="$SSL/include" OPENSSL_LIBDIR="$SSL/lib" \
       OPENSSL_LIBS="-lssl -lcrypto -lws2_32 -lcrypt32 -luser32 -ladvapi32 -lbcrypt" ) >"$LOG/configure.log" 2>&1 \
