@@ -40,7 +40,7 @@ CONFIGURE_OPTIONS=(
     -qt-zlib -qt-libpng -qt-pcre -qt-harfbuzz
     -no-feature-sql -no-feature-testlib -no-feature-concurrent -no-feature-xml
     -no-feature-printer -no-feature-bearermanagement -no-feature-dtls -no-feature-ocsp
-    -no-feature-tabletevent
+    -no-feature-tabletevent -no-feature-vkgen
     -openssl-linked
 )
 # The key: the versions, the options, the build steps below the marker line of
@@ -105,7 +105,9 @@ QTSVG=$(find "$WORK/src" -mindepth 1 -maxdepth 1 -type d -name 'qtsvg-*' | head 
 cat >>"$QTBASE/src/src.pro" <<'EOF'
 
 # Host tools come from the native Qt of the same version.
-SUBDIRS -= src_tools_bootstrap src_tools_moc src_tools_rcc src_tools_tracegen src_tools_qlalr src_tools_uic
+SUBDIRS -= src_tools_bootstrap src_tools_moc src_tools_rcc src_tools_tracegen src_tools_qlalr src_tools_uic \
+    src_tools_qvkgen
+src_gui.depends -= src_tools_qvkgen
 src_corelib.depends -= src_tools_moc src_tools_tracegen
 src_gui.depends -= src_tools_rcc
 src_widgets.depends -= src_tools_uic
