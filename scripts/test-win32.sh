@@ -19,6 +19,7 @@ LOCK=(${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"})
 cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
       -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
 "${LOCK[@]}" cmake --build "$W" --parallel "$(nproc)"
+scripts/check-win32-ordinals.sh "$W/bin" x86_64-w64-mingw32-objdump
 if [ "${SKIP_I686:-0}" != 1 ]; then
     W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
     mkdir -p "$W32"
