@@ -128,8 +128,13 @@ fail() {
       OPENSSL_INCDIR="$SSL/include" OPENSSL_LIBDIR="$SSL/lib" \
       OPENSSL_LIBS="-lssl -lcrypto -lws2_32 -lcrypt32 -luser32 -ladvapi32 -lbcrypt" ) >"$LOG/configure.log" 2>&1 \
     || fail "configure" "$LOG/configure.log"
+# What a tool's own folder would write with -external-hostbindir: where qmake
+# finds the tool while Qt and its modules are built.
+mkdir -p "$WORK/qtbase/mkspecs/modules"
 for tool in moc rcc uic qlalr tracegen; do
     ln -sf "$HOST_BINS/$tool" "$WORK/qtbase/bin/$tool"
+    printf 'QT_TOOL.%s.binary = %s\nQT_TOOL.%s.depends =\n' "$tool" "$HOST_BINS/$tool" "$tool" \
+        >"$WORK/qtbase/mkspecs/modules/qt_tool_$tool.pri"
 done
 ( cd "$WORK/qtbase" && make -j"$JOBS" && make install INSTALL_ROOT="$WORK/stage" ) >"$LOG/qtbase.log" 2>&1 \
     || fail "building qtbase" "$LOG/qtbase.log"
