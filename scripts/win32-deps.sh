@@ -81,10 +81,44 @@ EOF
     touch "$stamp"
 }
 
+# cpp-httplib, for the manager's plain-HTTP session records: the version of the
+# installed Linux package, used as the single header of its source (Debian's
+# package is the compiled split; on Windows the header needs only Winsock).
+build_httplib() {
+    local version stamp src dir
+    version=$(dpkg-query -W -f='${source:Version}' libcpp-httplib-dev)
+    stamp=$PREFIX/.httplib-$version
+    [ -f "$stamp" ] && return
+    ensure_deb_src cpp-httplib
+    src=$DEPS/src-httplib
+    rm -rf "$src" && mkdir -p "$src"
+    echo "win32-deps: cpp-httplib $version from Debian's source package"
+    ( cd "$src" && apt-get source -qq "cpp-httplib=$version" >/dev/null 2>&1 ) || {
+        echo "win32-deps: apt-get source cpp-httplib=$version failed" >&2; exit 1; }
+    dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "cpp-httplib-*" | head -n 1)
+    [ -f "$dir/httplib.h" ] || { echo "win32-deps: unexpected cpp-httplib source layout" >&2; exit 1; }
+    mkdir -p "$PREFIX/include" "$PREFIX/lib/pkgconfig"
+    cp "$dir/httplib.h" "$PREFIX/include/"
+    cat >"$PREFIX/lib/pkgconfig/cpp-httplib.pc" <<PC
+prefix=$PREFIX
+includedir=\${prefix}/include
+
+Name: cpp-httplib
+Description: cpp-httplib $version (the single header) from Debian's source package for $HOST
+Version: ${version%%+*}
+Libs: -lws2_32 -lcrypt32
+Cflags: -I\${includedir}
+PC
+    rm -rf "$src"
+    rm -f "$PREFIX"/.httplib-*
+    touch "$stamp"
+}
+
 # OpenSSL, for the remote-session link's TLS (libcrypto and libssl, static).
 # The installed Linux version when its source is still published, else the
 # newest Debian source of the same release that can be fetched; only what the
-# link uses (TLS 1.2 and 1.3, X.509 checks) is built.
+# link and Qt Network use (TLS 1.2 and 1.3, X.509 checks, the DSA key type
+# QSslKey reads) is built.
 build_openssl() {
     local installed stamp src version dir target
     installed=$(dpkg-query -W -f='${source:Version}' libssl-dev)
@@ -110,7 +144,7 @@ build_openssl() {
     ( cd "$dir" && ./Configure $target --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
           no-shared no-tests no-legacy no-engine no-dso no-ui-console no-module no-async no-comp no-ct no-ocsp \
           no-srp no-ts no-cms no-idea no-camellia no-seed no-bf no-cast no-md4 no-mdc2 no-rc2 no-rc4 no-des \
-          no-dsa no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
+          no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
           no-dtls no-ssl3 no-tls1 no-tls1_1 no-weak-ssl-ciphers no-ec2m >"$DEPS/openssl-configure.log" 2>&1 \
       && make -j"$(nproc)" build_libs >"$DEPS/openssl-build.log" 2>&1 \
       && make install_dev >"$DEPS/openssl-install.log" 2>&1 ) || {
@@ -132,6 +166,7 @@ ensure_wine32() {
 }
 
 build_jsoncpp
+build_httplib
 case "$HOST" in i686-*) [ "${SKIP_WINE32:-0}" = 1 ] || ensure_wine32 ;; esac
 # SKIP_OPENSSL=1: a build without the remote-session link (the i686 check).
 [ "${SKIP_OPENSSL:-0}" = 1 ] || build_openssl

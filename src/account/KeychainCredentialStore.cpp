@@ -18,11 +18,15 @@
 #include <memory>
 #include <mutex>
 
+#ifndef BW_NO_KEYRING
 #include <qt5keychain/keychain.h>
+#endif
 
 namespace account {
 
 namespace {
+
+#ifndef BW_NO_KEYRING
 
 // What a keyring job reported; shared with the job, which may outlive a wait that gave up.
 struct JobResult {
@@ -99,6 +103,8 @@ std::shared_ptr<JobResult> runBounded(const QString& service, const QString& key
     return result;
 }
 
+#endif // BW_NO_KEYRING
+
 QJsonArray toArray(const QStringList& list)
 {
     return QJsonArray::fromStringList(list);
@@ -153,6 +159,31 @@ bool KeychainCredentialStore::decode(const QByteArray& data, RememberedCredentia
     return true;
 }
 
+#ifdef BW_NO_KEYRING
+// A build without a keyring library (the Windows build: Debian has no
+// QtKeychain for mingw): the credentials go to the owner-only file.
+bool KeychainCredentialStore::load(RememberedCredentials& credentials, QString* error)
+{
+    credentials = RememberedCredentials();
+    if (error)
+        *error = QStringLiteral("this build has no keyring");
+    return false;
+}
+
+bool KeychainCredentialStore::save(const RememberedCredentials&, QString* error)
+{
+    if (error)
+        *error = QStringLiteral("this build has no keyring");
+    return false;
+}
+
+bool KeychainCredentialStore::available(QString* why, const QString&)
+{
+    if (why)
+        *why = QStringLiteral("this build has no keyring");
+    return false;
+}
+#else
 bool KeychainCredentialStore::load(RememberedCredentials& credentials, QString* error)
 {
     credentials = RememberedCredentials();
@@ -229,5 +260,6 @@ bool KeychainCredentialStore::available(QString* why, const QString& service)
             : read->errorString;
     return false;
 }
+#endif // BW_NO_KEYRING
 
 } // namespace account

@@ -2,6 +2,7 @@
 
 #include "kit/Pictures.h"
 
+#include "device/DeviceLog.h"
 #include "device/DeviceProfile.h"
 #include "device/LinkDiagnosisLabel.h"
 #include "ui_DevicePage.h"
@@ -151,7 +152,13 @@ void DevicePage::refresh(const DeviceStatusSnapshot& s, bool homePageShown)
     if (!homePageShown)
         return;
 
-    setTextIfDifferent(ui->label_VCI_SN, hasAdapter ? serial : QStringLiteral("--"));
+    // One line per change of the adapter shown: where a run shows what the page showed.
+    if (setTextIfDifferent(ui->label_VCI_SN, hasAdapter ? serial : QStringLiteral("--"))) {
+        if (hasAdapter)
+            qCInfo(lcDevice).noquote() << "device page: adapter" << serial << "shown";
+        else
+            qCInfo(lcDevice) << "device page: no adapter";
+    }
     setTextIfDifferent(ui->label_softVer, versionText(r.softVer));
     setTextIfDifferent(ui->label_FirmwareVersion, versionText(r.FirmwareVersion));
     setTextIfDifferent(ui->label_DllVersion, versionText(r.DllVersion));

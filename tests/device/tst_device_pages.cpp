@@ -127,6 +127,8 @@ private slots:
 
     void showsAConnectedAdapter()
     {
+        // The log says which adapter the page shows, once per change (the Win32 smoke test reads it).
+        QTest::ignoreMessage(QtInfoMsg, "device page: adapter M5EC0000XJ70001A shown");
         show(statusText("M5EC0000XJ70001A", 12345, 1, "USB"));
         QCOMPARE(text("label_VCI_SN"), QStringLiteral("M5EC0000XJ70001A"));
         QCOMPARE(text("label_softVer"), QStringLiteral("V1.2.3"));
@@ -143,6 +145,9 @@ private slots:
             QVERIFY2(button(b)->isEnabled(), b);
             QCOMPARE(button(b)->property("Enable"), QVariant(QString()));
         }
+        QTest::ignoreMessage(QtInfoMsg, "device page: no adapter");
+        show(QByteArray());
+        QCOMPARE(text("label_VCI_SN"), QStringLiteral("--"));
     }
 
     void coloursStatesAndButtonRules()

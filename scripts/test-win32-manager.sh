@@ -1,0 +1,123 @@
+#!/bin/bash
+# Smoke test of the 32-bit Windows manager under wine32 and Xvfb, against the
+# Linux emulators of the native build: the program folder from
+# scripts/build-win32-manager.sh starts in a fresh wine prefix, starts its
+# service, and its device page shows the emulated adapter (read from the
+# manager's log, screenshot kept); then a copy of the folder without
+# Qt5Svg.dll must fail to start with the loader's message naming it; then the
+# installer made from the folder is checked (scripts/test-win32-installer.sh).
+# Runs only when Qt for mingw is in its cache (scripts/win32-qt.sh); says so
+# otherwise. BUILD_DIR: the native tree (emulators); BUILD_DIR_WIN32_QT: the
+# Win32 manager's tree (default build-win32-qt).
+set -e
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+if ! CACHE=$(scripts/win32-qt.sh --cached); then
+    echo "Win32 manager not tested: no Qt for mingw cache at $CACHE; build it with scripts/win32-qt.sh"
+    exit 0
+fi
+WINE32=/usr/lib/wine/wine
+if [ ! -x "$WINE32" ] || ! command -v xvfb-run >/dev/null; then
+    echo "Win32 manager not tested: wine32 or xvfb-run is missing (scripts/win32-deps.sh installs wine32; xvfb)"
+    exit 0
+fi
+W=${BUILD_DIR_WIN32_QT:-$ROOT/build-win32-qt}
+scripts/build-win32-manager.sh
+W=$(cd "$W" && pwd)
+P=$W/Brindlewick
+NATIVE=${BUILD_DIR:-$ROOT/build}
+case "$NATIVE" in /*) ;; *) NATIVE=$ROOT/$NATIVE ;; esac
+for tool in vci-emulator cloud-emulator; do
+    [ -x "$NATIVE/bin/$tool" ] || { echo "test-win32-manager: $NATIVE/bin/$tool is missing (build the native tree first)" >&2; exit 1; }
+done
+
+RUN=$(mktemp -d "${TMPDIR:-/tmp}/bw-win32-manager.XXXXXX")
+export WINEPREFIX=$RUN/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+PIDS=""
+finish() {
+    for pid in $PIDS; do kill "$pid" 2>/dev/null || true; done
+    "$WINESERVER" -k 2>/dev/null || true
+    # The run's folder goes; the screenshot and the logs stay in the build tree.
+    rm -rf "$RUN"
+}
+trap finish EXIT
+first_line() { # file: waits up to 20 s for the first line a program prints
+    for _ in $(seq 200); do
+        [ -s "$1" ] && head -n 1 "$1" | grep -q . && { head -n 1 "$1"; return 0; }
+        sleep 0.1
+    done
+    return 1
+}
+echo "test-win32-manager: creating a wine prefix in $WINEPREFIX"
+timeout 300 "$WINE32" wineboot -i </dev/null >/dev/null 2>&1 || true
+
+# One emulated adapter on an address of its own; the service asks only there.
+ADAPTER_BASE=127.0.115.1
+"$NATIVE/bin/vci-emulator" --adapters 1 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
+    --passthru-port 0 --no-stdin >"$W/vci-emulator.out" 2>&1 &
+PIDS="$PIDS $!"
+VCI_LINE=$(first_line "$W/vci-emulator.out") || { echo "test-win32-manager: vci-emulator did not start" >&2; exit 1; }
+export BRINDLEWICK_PROBE=$ADAPTER_BASE
+export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \([0-9]*\).*/\1/p')
+# The servers are constants of the build (127.0.0.1:18080 and beside it): the
+# cloud emulator runs there when the port is free, else the run goes on without.
+QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" >"$W/cloud-emulator.out" 2>&1 &
+PIDS="$PIDS $!"
+
+LOGS=$W/smoke-logs
+rm -rf "$LOGS" && mkdir -p "$LOGS"
+export BRINDLEWICK_LOG_DIR="Z:$LOGS"
+LOG=$LOGS/Brindlewick.log
+SHOT=$W/smoke-screenshot.png
+export P LOG SHOT WINE32
+START=$(date +%s%N)
+# Under Xvfb: the manager starts, and the run waits for its device page to show
+# an adapter (60 s at most), takes a screenshot and ends the wine session.
+xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    "$WINE32" "$P/Brindlewick.exe" >"$LOG.out" 2>&1 &
+    for _ in $(seq 600); do
+        grep -q "device page: adapter [A-Z0-9]* shown" "$LOG" 2>/dev/null && break
+        sleep 0.1
+    done
+    sleep 1
+    import -window root "$SHOT" 2>/dev/null || true
+' || true
+ELAPSED=$(( ($(date +%s%N) - START) / 1000000 ))
+"$WINESERVER" -k 2>/dev/null || true
+if ! grep -q "main window shown" "$LOG" 2>/dev/null; then
+    echo "test-win32-manager: the Win32 manager did not show its window; its log and output:" >&2
+    cat "$LOG" "$LOG.out" >&2 2>/dev/null || true
+    exit 1
+fi
+SHOWN=$(grep -o "device page: adapter [A-Z0-9]* shown" "$LOG" | head -n 1) || true
+if [ -z "$SHOWN" ]; then
+    echo "test-win32-manager: the device page did not show the emulated adapter; the manager's log:" >&2
+    cat "$LOG" >&2
+    exit 1
+fi
+echo "test-win32-manager: $SHOWN (${ELAPSED} ms from start; screenshot $SHOT)"
+
+# A folder missing one of Qt's DLLs: Windows' loader refuses the program and names the DLL.
+BROKEN=$RUN/broken
+cp -a "$P" "$BROKEN"
+rm "$BROKEN/Qt5Svg.dll"
+set +e
+WINEDEBUG=err+module timeout 60 "$WINE32" "$BROKEN/Brindlewick.exe" >"$RUN/broken.out" 2>&1
+STATUS=$?
+set -e
+if [ $STATUS -eq 0 ] || ! grep -q "Qt5Svg.dll" "$RUN/broken.out"; then
+    echo "test-win32-manager: without Qt5Svg.dll the manager did not fail naming it (exit $STATUS):" >&2
+    cat "$RUN/broken.out" >&2
+    exit 1
+fi
+echo "test-win32-manager: without Qt5Svg.dll the loader refuses it: $(grep -m1 Qt5Svg.dll "$RUN/broken.out")"
+
+# The installer made from the same folder: refused while a manager runs,
+# installed, uninstalled (scripts/test-win32-installer.sh).
+if command -v makensis >/dev/null; then
+    scripts/build-win32-installer.sh
+    scripts/test-win32-installer.sh "$(ls "$W"/Brindlewick-*-setup.exe | head -n 1)" "$P"
+else
+    echo "Win32 installer not tested: makensis is missing (apt-get install nsis)"
+fi
