@@ -15,9 +15,9 @@ exports() {
         names && /^\t\[ *[0-9]+\] / { line = $0; sub(/^\t\[ */, "", line); split(line, f, /\] /); print f[1] + base, f[2]; next }
         names { names = 0 }'
 }
-for spec in "ServerRemote 1 ServerRemote_Lookup" "ServerRemote 2 ServerRemote_Connect" "ServerRemote 3 ServerRemote_Destroy" \
+for entry in "ServerRemote 1 ServerRemote_Lookup" "ServerRemote 2 ServerRemote_Connect" "ServerRemote 3 ServerRemote_Destroy" \
             "ClientRemote 1 ClientRemote_RelayAddress" "ClientRemote 2 ClientRemote_Connect" "ClientRemote 3 ClientRemote_Destroy"; do
-    set -- $spec
+    set -- $entry
     if ! exports "$BIN/$1.dll" | grep -qx "$2 $3"; then
         echo "check-win32-ordinals: $1.dll ordinal $2 is not $3 ($(exports "$BIN/$1.dll" | grep "^$2 " || echo none))" >&2
         status=1
