@@ -42,13 +42,7 @@ finish() {
     rm -rf "$RUN"
 }
 trap finish EXIT
-first_line() { # file: waits up to 20 s for the first line a program prints
-    for _ in $(seq 200); do
-        [ -s "$1" ] && head -n 1 "$1" | grep -q . && { head -n 1 "$1"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
+. "$ROOT/scripts/output-waits.sh"
 echo "test-win32-manager: creating a wine prefix in $WINEPREFIX"
 timeout 300 "$WINE32" wineboot -i </dev/null >/dev/null 2>&1 || true
 

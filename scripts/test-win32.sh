@@ -62,20 +62,7 @@ fi
 timeout 120 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 # The Linux emulators the Win32 programs talk to on loopback (wine programs
 # use the host's sockets), on ports picked by the system.
-first_line() { # file: waits up to 20 s for the first line a program prints
-    for _ in $(seq 200); do
-        [ -s "$1" ] && head -n 1 "$1" | grep -q . && { head -n 1 "$1"; return 0; }
-        sleep 0.1
-    done
-    return 1
-}
-listening_line() { # file: waits up to 20 s for the relay's "listening on" line (it may log before it)
-    for _ in $(seq 200); do
-        grep -m1 "listening on" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
+. "$ROOT/scripts/output-waits.sh"
 ADAPTER_BASE=127.0.113.1
 "$NATIVE/bin/vci-emulator" --adapters 2 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
     --passthru-port 0 --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
