@@ -14,9 +14,9 @@ step() {
     "$@" || { echo "test: $name failed after $((SECONDS - start)) s" >&2; return 1; }
     echo "test: $name took $((SECONDS - start)) s"
 }
-step "packages" scripts/deps.sh
-step "native build" env BUILD_DIR="${BUILD_DIR:-build}" scripts/build.sh $CMAKE_ARGS
 BUILD_DIR=${BUILD_DIR:-build}
+step "packages" scripts/deps.sh
+step "native build" env BUILD_DIR="$BUILD_DIR" scripts/build.sh $CMAKE_ARGS
 step "native tests" bash -c "cd '$BUILD_DIR' && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300"
 
 if [ "${SKIP_WINE:-0}" != 1 ]; then
