@@ -4,6 +4,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -22,6 +23,14 @@ public:
             env.insert("QT_DEBUG_PLUGINS", "1"); // every plugin Qt loads, in the log
         m_process.setProcessEnvironment(env);
         m_process.setProcessChannelMode(QProcess::MergedChannels);
+    }
+    // Shows the windows on the X server `display` instead of offscreen.
+    void useXServer(const QString& display)
+    {
+        QProcessEnvironment env = m_process.processEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", display);
+        m_process.setProcessEnvironment(env);
     }
     ~Manager()
     {
@@ -126,6 +135,32 @@ private slots:
         tray.start({"-z"});
         QTRY_VERIFY2_WITH_TIMEOUT(tray.count("steps after show run") == 1, tray.log().constData(), 15000);
         QCOMPARE(tray.count("main window painted"), 0);
+    }
+
+    // On an X server the windows are painted without OpenGL: the first window
+    // does not load Qt's GL integration (and through it the GL driver).
+    void noOpenGlOnAnXServer()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xvfb.isEmpty())
+            QSKIP("needs Xvfb");
+        QProcess server;
+        server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // -displayfd 1: the server writes its display number to standard output once it listens.
+        server.start(xvfb, {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        QTRY_VERIFY_WITH_TIMEOUT(server.canReadLine(), 15000);
+        const QString display = QLatin1Char(':') + QString::fromLatin1(server.readLine().trimmed());
+
+        {
+            Manager manager(QStringLiteral("brindlewick.shell.info=true\nbrindlewick.shell.startup.debug=true"), true);
+            manager.useXServer(display);
+            manager.start();
+            QTRY_VERIFY2_WITH_TIMEOUT(manager.count("main window painted") == 1, manager.log().constData(), 15000);
+            QVERIFY2(manager.count("libqxcb.so") > 0, "not shown through the X server's plugin");
+            QVERIFY2(manager.count("xcbglintegrations") == 0, manager.log().constData());
+        }
+        server.terminate();
+        QVERIFY(server.waitForFinished(5000));
     }
 
 private:
