@@ -9,32 +9,47 @@
 # BW_BUILD_LOCK names a lock file that serialises builds on a shared machine (CI).
 # At the end the Win32 manager's smoke test (scripts/test-win32-manager.sh) runs when
 # Qt for mingw is in its cache.
+# Usage: scripts/test-win32.sh [build|test]: "build" does only what needs no
+# native emulator (the packages, both trees and the wine prefix), so that it can
+# run beside the native tests; "test" the rest; no argument, both.
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+PHASE=${1:-all}
+case "$PHASE" in build | test | all) ;; *) echo "usage: $0 [build|test]" >&2; exit 2 ;; esac
 W=${BUILD_DIR_WIN32:-$ROOT/build-win32}
+W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
 mkdir -p "$W"
 LOCK=(${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"})
-"${LOCK[@]}" scripts/win32-deps.sh "$W" x86_64-w64-mingw32
-cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-      -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
-"${LOCK[@]}" cmake --build "$W" --parallel "$(nproc)"
-scripts/check-win32-ordinals.sh "$W/bin" x86_64-w64-mingw32-objdump
-if [ "${SKIP_I686:-0}" != 1 ]; then
-    W32=${BUILD_DIR_WIN32_I686:-$ROOT/build-win32-i686}
-    mkdir -p "$W32"
-    SKIP_OPENSSL=1 "${LOCK[@]}" scripts/win32-deps.sh "$W32" i686-w64-mingw32
-    cmake -S . -B "$W32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
-          -DBW_QT=OFF -DBW_REMOTE_LINK=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
-    "${LOCK[@]}" cmake --build "$W32" --parallel "$(nproc)"
+if [ "$PHASE" != test ]; then
+    "${LOCK[@]}" scripts/win32-deps.sh "$W" x86_64-w64-mingw32
+    cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+          -DBW_QT=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
+    "${LOCK[@]}" cmake --build "$W" --parallel "$(nproc)"
+    scripts/check-win32-ordinals.sh "$W/bin" x86_64-w64-mingw32-objdump
+    if [ "${SKIP_I686:-0}" != 1 ]; then
+        mkdir -p "$W32"
+        SKIP_OPENSSL=1 "${LOCK[@]}" scripts/win32-deps.sh "$W32" i686-w64-mingw32
+        cmake -S . -B "$W32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
+              -DBW_QT=OFF -DBW_REMOTE_LINK=OFF -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Release $CMAKE_ARGS_WIN32 >/dev/null
+        "${LOCK[@]}" cmake --build "$W32" --parallel "$(nproc)"
+    fi
 fi
 
-WINE=$(sed -n 's/^BW_WINE64:FILEPATH=//p' "$W/CMakeCache.txt")
+WINE=$(sed -n 's/^BW_WINE64:FILEPATH=//p' "$W/CMakeCache.txt" 2>/dev/null)
 if [ -z "$WINE" ] || [ ! -x "$WINE" ]; then
     echo "test-win32: wine64 not found (install the Debian packages wine and wine64)" >&2
     exit 1
 fi
 WINESERVER=$(command -v wineserver || echo /usr/lib/wine/wineserver)
+export WINEPREFIX=$W/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+mkdir -p "$WINEPREFIX"
+if [ "$PHASE" != test ] && [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "test-win32: creating the wine prefix in $WINEPREFIX"
+    timeout 300 "$WINE" wineboot -i </dev/null >/dev/null 2>&1 || true
+    timeout 60 "$WINESERVER" -w 2>/dev/null || true
+fi
+[ "$PHASE" = build ] && exit 0
 NATIVE=${BUILD_DIR:-build}
 case "$NATIVE" in /*) ;; *) NATIVE=$ROOT/$NATIVE ;; esac
 for tool in vci-emulator cloud-emulator remote-relay; do
@@ -43,8 +58,6 @@ for tool in vci-emulator cloud-emulator remote-relay; do
         exit 1
     fi
 done
-export WINEPREFIX=$W/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-mkdir -p "$WINEPREFIX"
 # One server for the whole run; stopped again whatever happens.
 "$WINESERVER" -p 2>/dev/null || true   # an already running server is fine
 EMULATORS=""

@@ -6,9 +6,12 @@
 # not instrumented: accesses made inside its libraries are not checked
 # (ignore_noninstrumented_modules), and the few reports left that lie wholly
 # in Qt's own code paths are suppressed in scripts/tsan.supp, each with its reason.
+# Usage: scripts/tsan.sh [build|test]: only the build, only the tests; no argument, both.
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+PHASE=${1:-all}
+case "$PHASE" in build | test | all) ;; *) echo "usage: $0 [build|test]" >&2; exit 2 ;; esac
 BUILD_DIR=${TSAN_BUILD_DIR:-build-tsan}
 TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_appkit_core
@@ -23,11 +26,14 @@ TESTS="tst_app_status_thread tst_app_kestrix_device_link
  tst_j2534_library tst_j2534_emulator tst_vcilink_passthru_session tst_vcilink_passthru
  tst_vehdiag_comm tst_diagnosis_updates tst_remote_control_library tst_remote_control_bridge_e2e tst_remote_control_managers"
 
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
-    -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1
-# tst_logging_no_secrets runs after any selection of tests (it searches their logs).
-# BW_BUILD_LOCK names a lock file that serialises builds on a shared machine.
-${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} cmake --build "$BUILD_DIR" --target $TESTS tst_logging_no_secrets || exit 1
+if [ "$PHASE" != test ]; then
+    cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBW_SANITIZE=thread \
+        -DBW_WERROR=ON -DBW_BUILD_BENCH=OFF >/dev/null || exit 1
+    # tst_logging_no_secrets runs after any selection of tests (it searches their logs).
+    # BW_BUILD_LOCK names a lock file that serialises builds on a shared machine.
+    ${BW_BUILD_LOCK:+flock "$BW_BUILD_LOCK"} cmake --build "$BUILD_DIR" --target $TESTS tst_logging_no_secrets || exit 1
+fi
+[ "$PHASE" = build ] && exit 0
 
 reports="$ROOT/$BUILD_DIR/tsan-reports"
 rm -rf "$reports"
