@@ -33,6 +33,9 @@ pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
+    # The blocks and events of this run's processes (their names carry this
+    # run's prefix; the manager leaves its single-instance block by design).
+    rm -f /dev/shm/"bwidle$$_"*
     if [ -n "$KEEP" ]; then echo "run folder: $RUN"; else rm -rf "$RUN"; fi
 }
 trap cleanup EXIT

@@ -54,4 +54,6 @@ printf 'first run of %s: build done at %s s, window shown at %s s, %s build step
     "${COMMIT:0:10}" "${built:-?}" "${shown:-never}" "$steps" "${cpu:-?}" "$status" "$(cut -d' ' -f1-3 /proc/loadavg)"
 [ -n "$shown" ] || tail -20 "$log"
 [ "${KEEP:-0}" = 1 ] || rm -rf "$WORK"
+# The blocks and events its run left under this run's prefix.
+rm -f /dev/shm/"$BRINDLEWICK_SHM_PREFIX"*
 [ -n "$shown" ]

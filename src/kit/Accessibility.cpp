@@ -20,22 +20,29 @@ void describe(QWidget* control, const QString& name, const QString& description)
     control->setToolTip(description.isEmpty() ? name : description);
 }
 
-void setDialogKeys(QDialog* dialog, QPushButton* confirm, QPushButton* cancel)
+void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel)
 {
-    if (!dialog)
+    if (!window)
         return;
+    const auto pressOn = [window](const QKeySequence& keys, QPushButton* button) {
+        auto* shortcut = new QShortcut(keys, window);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+            if (button->isEnabled() && button->isVisible())
+                button->click();
+        });
+    };
     if (confirm) {
         confirm->setAutoDefault(true);
         confirm->setDefault(true);
+        if (!qobject_cast<QDialog*>(window)) {
+            pressOn(QKeySequence(Qt::Key_Return), confirm);
+            pressOn(QKeySequence(Qt::Key_Enter), confirm);
+        }
     }
     if (cancel) {
         cancel->setAutoDefault(false);
-        auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), dialog);
-        escape->setContext(Qt::WindowShortcut);
-        QObject::connect(escape, &QShortcut::activated, cancel, [cancel] {
-            if (cancel->isEnabled())
-                cancel->click();
-        });
+        pressOn(QKeySequence(Qt::Key_Escape), cancel);
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <QString>
 
-class QDialog;
 class QPushButton;
 class QWidget;
 
@@ -18,8 +17,11 @@ inline constexpr const char* kFocusColour = "#F5A623";
 void describe(QWidget* control, const QString& name, const QString& description);
 
 // Enter presses `confirm` (the default button) and Escape presses `cancel`,
-// so both keys go through the buttons' own handlers and answers.
-void setDialogKeys(QDialog* dialog, QPushButton* confirm, QPushButton* cancel);
+// so both keys go through the buttons' own handlers and answers. `window` is
+// a QDialog or any top-level widget that asks a question (a plain widget
+// window gets Enter through a shortcut, since only a QDialog has a default
+// button).
+void setDialogKeys(QWidget* window, QPushButton* confirm, QPushButton* cancel);
 
 // A widget's own style sheet wins over the theme's :focus rule; this appends
 // the focus frame to it. Plain declarations are wrapped in a rule for the

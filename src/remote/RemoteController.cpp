@@ -425,6 +425,7 @@ void RemoteController::ClickButton_exitRemote()
         box->show();
         box->raise();
         box->activateWindow();
+        page->confirmYes->setFocus(Qt::ActiveWindowFocusReason);
     }
 }
 

@@ -305,6 +305,8 @@ SessionPage::SessionPage(QWidget* parent)
     confirmLayout->addWidget(m_confirmText, 1);
     confirmLayout->addWidget(confirmYes);
     confirmLayout->addWidget(confirmNo);
+    // Enter ends the session, Escape keeps it, as in the kit's dialogs.
+    Accessibility::setDialogKeys(confirm, confirmYes, confirmNo);
     confirm->hide();
     outer->addStretch(1);
     retranslate();

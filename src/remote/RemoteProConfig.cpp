@@ -1,5 +1,7 @@
 #include "remote/RemoteProConfig.h"
 
+#include "kit/Accessibility.h"
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -46,6 +48,14 @@ RemoteProConfig::RemoteProConfig(QWidget* parent)
     grid->addWidget(new QLabel(QStringLiteral("3 11"), this), 2, 0);
     grid->addWidget(comboCan2, 2, 1);
     grid->addWidget(comboCanFd2, 2, 2);
+    // The captions are column heads, not labels of one box: a screen reader
+    // hears each box's bus and pins from its own name (and description: on
+    // Linux a combo box's name is its value).
+    const auto name = [](QComboBox* box, const QString& text) { Accessibility::describe(box, text, text); };
+    name(comboCan1, tr("CAN baud rate, pins 6 and 14"));
+    name(comboCanFd1, tr("CAN FD baud rate, pins 6 and 14"));
+    name(comboCan2, tr("CAN baud rate, pins 3 and 11"));
+    name(comboCanFd2, tr("CAN FD baud rate, pins 3 and 11"));
     // A compact table: the captions right above their rows, the pin column
     // as narrow as its text, the combos sharing the width; the free height
     // goes below the table, not between its rows.

@@ -8,6 +8,7 @@
 #include "app/SysTrayIconWidget.h"
 #include "kit/CarouselImageWindow.h"
 #include "kit/Loading.h"
+#include "kit/Pages.h"
 #include "kit/TMessageBox.h"
 #include "remote/RemoteController.h"
 #include "update/ProgramVersion.h"
@@ -253,6 +254,40 @@ private slots:
                 dot->ensurePolished();
                 QCOMPARE(dot->minimumSize(), QSize(12, 12));
                 QCOMPARE(dot->maximumSize(), QSize(12, 12));
+            }
+        }
+    }
+
+    // One look for the maintenance pages and the device list, in both themes:
+    // the router page's Modify is drawn in the size and colour of Reset and
+    // Save beside it, and the device list's Refresh and Back are the same
+    // buttons (enabled here, since no adapter answers in this test).
+    void maintenancePagesShareOneLook()
+    {
+        const auto fill = [](QPushButton* b) { return b->grab().toImage().pixelColor(8, b->height() / 2); };
+        for (const bool english : {true, false}) {
+            english ? window->ClickButton_SwitchEnglish() : window->ClickButton_SwitchSpanish();
+            QList<QPushButton*> actions;
+            for (const int index : {int(Pages::RouterConnect), int(Pages::MoreVci)}) {
+                window->ensurePage(index);
+                stack()->setCurrentIndex(index);
+                QCoreApplication::processEvents();
+                QWidget* page = stack()->widget(index);
+                const QStringList names = index == Pages::RouterConnect
+                    ? QStringList{QStringLiteral("Btn_Modify_Router"), QStringLiteral("Btn_Route_Restor"),
+                        QStringLiteral("Btn_Save_Router")}
+                    : QStringList{QStringLiteral("Label_RefreshLanVCIList"), QStringLiteral("Btn_MoreVciBack")};
+                for (const QString& name : names) {
+                    auto* action = page->findChild<QPushButton*>(name);
+                    QVERIFY2(action, qPrintable(name));
+                    QVERIFY2(action->isVisible() && !action->text().isEmpty(), qPrintable(name));
+                    action->setEnabled(true);
+                    action->clearFocus();
+                    QCOMPARE(action->height(), 34);
+                    QVERIFY2(action->width() >= 110, qPrintable(name));
+                    QCOMPARE(fill(action), fill(actions.value(0, action)));
+                    actions << action;
+                }
             }
         }
     }

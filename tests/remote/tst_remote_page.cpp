@@ -12,6 +12,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -214,8 +216,21 @@ private slots:
         QVERIFY(!session->confirm->isVisible());
         QVERIFY(!QApplication::activeModalWidget());
         QCOMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
+        // From the keyboard: the focus is in the question, Tab goes OK then
+        // Cancel, Escape keeps the session and Enter ends it.
         QTest::mouseClick(session->end, Qt::LeftButton);
-        QTest::mouseClick(session->confirmYes, Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), session->confirmYes);
+        QCOMPARE(session->confirmYes->nextInFocusChain(), session->confirmNo);
+        QTest::keyClick(session->confirmYes, Qt::Key_Escape);
+        QVERIFY(!session->confirm->isVisible());
+        QCOMPARE(f.host.currentPage(), int(RemoteController::kSessionPageIndex));
+        QCOMPARE(f.recordCount(RecordEvent::End), 0);
+        // A window system hands the activation back to the main window when
+        // the question goes; the offscreen one does not.
+        QApplication::setActiveWindow(&f.host);
+        QTest::mouseClick(session->end, Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), session->confirmYes);
+        QTest::keyClick(session->confirmYes, Qt::Key_Return);
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));
         QTRY_COMPARE(f.recordCount(RecordEvent::End), 1);
         QCOMPARE(f.controller->navigationPage(), int(RemoteController::kRemotePageIndex));
@@ -258,11 +273,22 @@ private slots:
         QCOMPARE(page->serialLabel->text(), QStringLiteral("M5EA0001XJ7B0001"));
         QVERIFY(page->copyCode->isVisible());
 
-        // The show/hide control hides the code and shows it again.
+        // The show/hide control hides the code and shows it again; its name
+        // and eye picture follow the field.
+        const auto eye = [page] { return page->showCode->icon().pixmap(QSize(16, 16)).toImage(); };
+        const QImage open = QIcon(QStringLiteral(":/image/Remote/show.png")).pixmap(QSize(16, 16)).toImage();
+        const QImage shut = QIcon(QStringLiteral(":/image/Remote/EyeInvisible.png")).pixmap(QSize(16, 16)).toImage();
+        QVERIFY(!open.isNull() && !shut.isNull() && open != shut);
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(eye(), open);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Password);
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_NotShow"));
+        QCOMPARE(eye(), shut);
         QTest::mouseClick(page->showCode, Qt::LeftButton);
         QCOMPARE(page->codeField->echoMode(), QLineEdit::Normal);
+        QCOMPARE(page->showCode->objectName(), QStringLiteral("Btn_Remote_Show"));
+        QCOMPARE(eye(), open);
 
         QTest::mouseClick(page->remoteSwitch, Qt::LeftButton);
         QCOMPARE(page->remoteSwitch->text(), QStringLiteral("Remote On"));

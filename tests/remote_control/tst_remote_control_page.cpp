@@ -11,12 +11,14 @@
 #include "remote/RemotePages.h"
 #include "remote/RemoteProConfig.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -238,8 +240,16 @@ private slots:
                     && l->geometry().bottom() < d.comboCan1->geometry().top())
                     caption = l;
             }
-            for (QComboBox* c : {d.comboCan1, d.comboCanFd1, d.comboCan2, d.comboCanFd2})
+            QSet<QString> spoken;
+            for (QComboBox* c : {d.comboCan1, d.comboCanFd1, d.comboCan2, d.comboCanFd2}) {
                 QVERIFY2(c->width() >= c->sizeHint().width(), language);
+                // Which bus and pins a box sets reaches a screen reader in the dialog's language.
+                const QString said = QAccessible::queryAccessibleInterface(c)->text(QAccessible::Description);
+                QVERIFY2(
+                    said.contains(QLatin1String(QByteArray(language) == "es" ? "pines" : "pins")), qPrintable(said));
+                spoken << said;
+            }
+            QCOMPARE(spoken.size(), 4);
             QVERIFY2(caption, language);
             QVERIFY2(d.comboCan1->geometry().top() - caption->geometry().bottom() <= 16,
                 qPrintable(QStringLiteral("%1: caption %2, row %3")

@@ -523,6 +523,26 @@
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN baud rate, pins 6 and 14</source>
+        <translation>CAN baud rate, pins 6 and 14</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN FD baud rate, pins 6 and 14</source>
+        <translation>CAN FD baud rate, pins 6 and 14</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN baud rate, pins 3 and 11</source>
+        <translation>CAN baud rate, pins 3 and 11</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN FD baud rate, pins 3 and 11</source>
+        <translation>CAN FD baud rate, pins 3 and 11</translation>
+    </message>
 </context>
 <context>
     <name>SessionPage</name>

@@ -523,6 +523,26 @@
         <source>Cancel</source>
         <translation>Cancelar</translation>
     </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN baud rate, pins 6 and 14</source>
+        <translation>Velocidad CAN, pines 6 y 14</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN FD baud rate, pins 6 and 14</source>
+        <translation>Velocidad CAN FD, pines 6 y 14</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN baud rate, pins 3 and 11</source>
+        <translation>Velocidad CAN, pines 3 y 11</translation>
+    </message>
+    <message>
+        <location line="+1"/>
+        <source>CAN FD baud rate, pins 3 and 11</source>
+        <translation>Velocidad CAN FD, pines 3 y 11</translation>
+    </message>
 </context>
 <context>
     <name>SessionPage</name>
