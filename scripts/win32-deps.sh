@@ -140,11 +140,13 @@ build_openssl() {
     dir=$(find "$src" -mindepth 1 -maxdepth 1 -type d -name "openssl-*" | head -n 1)
     [ -x "$dir/Configure" ] || { echo "win32-deps: unexpected OpenSSL source layout" >&2; exit 1; }
     echo "win32-deps: OpenSSL $version from Debian's source package (about two minutes)"
+    # PSK stays: Qt 5.15's TLS 1.3 session callback is compiled with its PSK
+    # code, and Qt5Network.dll does not link without it.
     # shellcheck disable=SC2086 # $target holds the target and its options
     ( cd "$dir" && ./Configure $target --cross-compile-prefix="$HOST-" --prefix="$PREFIX" --libdir=lib \
           no-shared no-tests no-legacy no-engine no-dso no-ui-console no-module no-async no-comp no-ct no-ocsp \
           no-srp no-ts no-cms no-idea no-camellia no-seed no-bf no-cast no-md4 no-mdc2 no-rc2 no-rc4 no-des \
-          no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp no-psk \
+          no-sm2 no-sm3 no-sm4 no-whirlpool no-siphash no-aria no-blake2 no-rmd160 no-srtp \
           no-dtls no-ssl3 no-tls1 no-tls1_1 no-weak-ssl-ciphers no-ec2m >"$DEPS/openssl-configure.log" 2>&1 \
       && make -j"$(nproc)" build_libs >"$DEPS/openssl-build.log" 2>&1 \
       && make install_dev >"$DEPS/openssl-install.log" 2>&1 ) || {

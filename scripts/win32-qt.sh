@@ -66,17 +66,20 @@ fi
 
 # ---- build steps (part of the cache key)
 mkdir -p "$(dirname "$CACHE")"
-WORK=$(mktemp -d "$CACHE.build.XXXXXX")
-cleanup() { rm -rf "$WORK"; }
-trap cleanup EXIT
-echo "win32-qt: building Qt $QT_SRC_VERSION for $HOST into $CACHE (work folder $WORK)"
+# The work folder belongs to this key and stays until the cache is complete:
+# a build that failed or was stopped goes on from where it was at the next run.
+WORK=$CACHE.build
+exec 9>"$WORK.lock"
+flock -n 9 || { echo "win32-qt: another run is building $CACHE" >&2; exit 1; }
+mkdir -p "$WORK"
+echo "win32-qt: building Qt $QT_SRC_VERSION for $HOST into $CACHE (work folder $WORK, resumed when it exists)"
 
 # The posix-thread tool chain under the plain names qmake's CROSS_COMPILE expects.
 mkdir -p "$WORK/toolbin"
 for tool in /usr/bin/$HOST-*; do
     name=${tool##*/}
     case "$name" in *-posix | *-win32 | *-12 | *-12-*) continue ;; esac
-    ln -s "$tool" "$WORK/toolbin/$name"
+    ln -sf "$tool" "$WORK/toolbin/$name"
 done
 for tool in gcc g++ c++ cpp gcc-ar gcc-nm gcc-ranlib; do
     ln -sf "/usr/bin/$HOST-$tool-posix" "$WORK/toolbin/$HOST-$tool"
@@ -92,6 +95,8 @@ SSL=$(dirname "$CACHE")/deps-$HOST-$SSL_RECIPE/deps/$HOST
 [ -f "$SSL/lib/libssl.a" ] || { echo "win32-qt: no OpenSSL for $HOST in $SSL" >&2; exit 1; }
 
 # apt-get source needs deb-src entries; win32-deps.sh has added them when missing.
+if [ ! -f "$WORK/src/.prepared" ]; then
+rm -rf "$WORK/src" "$WORK/qtbase" "$WORK/qtsvg"
 mkdir -p "$WORK/src"
 ( cd "$WORK/src" && apt-get source -qq "qtbase-opensource-src=$QT_SRC_VERSION" \
       "qtsvg-opensource-src=$SVG_SRC_VERSION" >"$WORK/apt-source.log" 2>&1 ) || {
@@ -112,22 +117,30 @@ src_corelib.depends -= src_tools_moc src_tools_tracegen
 src_gui.depends -= src_tools_rcc
 src_widgets.depends -= src_tools_uic
 EOF
+touch "$WORK/src/.prepared"
+fi
+QTBASE=$(find "$WORK/src" -mindepth 1 -maxdepth 1 -type d -name 'qtbase-*' | head -n 1)
+QTSVG=$(find "$WORK/src" -mindepth 1 -maxdepth 1 -type d -name 'qtsvg-*' | head -n 1)
 
 LOG=$WORK/log
 mkdir -p "$LOG" "$WORK/qtbase" "$WORK/qtsvg" "$WORK/stage"
-# A failure keeps the logs beside the cache folder (the work folder goes) and
-# shows the first errors, which a parallel make reports long before it stops.
+# A failure keeps the logs beside the cache folder and shows the first errors,
+# which a parallel make reports long before it stops; the work folder stays.
 fail() {
     rm -rf "$CACHE.failed-logs" && cp -r "$LOG" "$CACHE.failed-logs"
-    echo "win32-qt: $1 failed (logs in $CACHE.failed-logs); its first errors and last lines:" >&2
+    echo "win32-qt: $1 failed (logs in $CACHE.failed-logs; the next run resumes $WORK); its first errors and last lines:" >&2
     grep -n -m 20 -E "error|Error [0-9]|No rule|not found" "$2" >&2 || true
     tail -n 15 "$2" >&2
     exit 1
 }
-( cd "$WORK/qtbase" && "$QTBASE/configure" -prefix "$CACHE" "${CONFIGURE_OPTIONS[@]}" \
-      OPENSSL_INCDIR="$SSL/include" OPENSSL_LIBDIR="$SSL/lib" \
-      OPENSSL_LIBS="-lssl -lcrypto -lws2_32 -lcrypt32 -luser32 -ladvapi32 -lbcrypt" ) >"$LOG/configure.log" 2>&1 \
-    || fail "configure" "$LOG/configure.log"
+if [ ! -f "$WORK/qtbase/.configured" ]; then
+    rm -rf "$WORK/qtbase" && mkdir -p "$WORK/qtbase"
+    ( cd "$WORK/qtbase" && "$QTBASE/configure" -prefix "$CACHE" "${CONFIGURE_OPTIONS[@]}" \
+          OPENSSL_INCDIR="$SSL/include" OPENSSL_LIBDIR="$SSL/lib" \
+          OPENSSL_LIBS="-lssl -lcrypto -lws2_32 -lcrypt32 -luser32 -ladvapi32 -lbcrypt" ) >"$LOG/configure.log" 2>&1 \
+        || fail "configure" "$LOG/configure.log"
+    touch "$WORK/qtbase/.configured"
+fi
 # What a tool's own folder would write with -external-hostbindir: where qmake
 # finds the tool while Qt and its modules are built.
 mkdir -p "$WORK/qtbase/mkspecs/modules"
@@ -150,6 +163,7 @@ cp "$LOG"/*.log "$STAGED/" 2>/dev/null || true
 echo "$KEY" >"$STAGED/.brindlewick-qt-complete"
 rm -rf "$CACHE"
 mv "$STAGED" "$CACHE"
+rm -rf "$WORK" "$WORK.lock"
 echo "win32-qt: Qt for $HOST ready in $CACHE"
 echo "$CACHE"
 exit 0
