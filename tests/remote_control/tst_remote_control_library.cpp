@@ -8,6 +8,7 @@
 
 #include "remote/Bridge.h"
 #include "remote/Frame.h"
+#include "remote/RemotePro.h"
 
 #include <platform/Library.h>
 #include <platform/OsConventions.h>
@@ -118,6 +119,27 @@ private slots:
         m_pro->ops->state(m_pro, &state, t1, t2);
         QVERIFY(state != 0);
         m_pro->ops->disconnect(m_pro); // harmless without a session
+    }
+
+    // The manager's side of the library: the process's object is made on
+    // first need from the program's folder; a folder without the library
+    // gives none and a later call tries again; once made, that one object
+    // (the library's own) serves every later call.
+    void managerMakesOneObjectOnFirstNeed()
+    {
+        QTemporaryDir empty;
+        QVERIFY(!remote::processRemotePro(empty.path().toStdString()));
+        remote::IRemotePro* pro = remote::processRemotePro(BW_TEST_BIN_DIR);
+        QVERIFY(pro);
+        QCOMPARE(remote::processRemotePro(BW_TEST_BIN_DIR), pro);
+        QCOMPARE(remote::processRemotePro(empty.path().toStdString()), pro);
+
+        m_pro->ops->disconnect(m_pro);
+        std::int32_t state = 0;
+        char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        pro->state(&state, t1, t2);
+        QCOMPARE(QByteArray(t1), QByteArray("ended"));
     }
 
 private:
