@@ -15,6 +15,8 @@
 #include "remote/Bridge.h"
 #include "remote/Frame.h"
 
+#include "j2534.h"
+
 #include <platform/Library.h>
 #include <platform/OsConventions.h>
 #include <platform/SharedMemory.h>
@@ -273,6 +275,68 @@ private slots:
         QTRY_COMPARE(bEnd.state(), QProcess::NotRunning);
         QVERIFY2(cEnd.waitFor(QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+    }
+
+    // A B-end (here a bare relay client) gets each bus at the rates it first
+    // asked for and no other: asking again with other rates is refused by
+    // the C-end and the car's bus keeps running at the first; the end of
+    // the session closes the bus.
+    void aBusKeepsTheRatesItWasOpenedWith()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("818181"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        RawRelayClient b;
+        QVERIFY(b.connect(m_relay.port()));
+        QVERIFY(b.send(encodeControlConnect({kCEnd, 818181, kBEnd})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+        // The C-end's answer to a BUS_OPEN.
+        const auto busStatus = [&b](std::int32_t& status) {
+            Frame f;
+            BusStatusMsg m;
+            while (b.next(f)) {
+                if (f.type == Type::BusStatus)
+                    return parseBusStatus(f, m, nullptr) && (status = m.status, true);
+                if (f.type != Type::Ping && f.type != Type::Pong)
+                    return false;
+            }
+            return false;
+        };
+        const auto rates = [this] {
+            QStringList r;
+            const QJsonArray channels = m_emulator.adapterDump(1)
+                                            .value(QStringLiteral("passthru"))
+                                            .toObject()
+                                            .value(QStringLiteral("channels"))
+                                            .toArray();
+            for (const QJsonValue c : channels)
+                r << QString::number(c.toObject().value(QStringLiteral("bitrate")).toInt());
+            return r;
+        };
+
+        std::int32_t status = -100;
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, kBusOpen);
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+        QVERIFY(b.send(encodeBusOpen({0, 250000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, std::int32_t(ERR_INVALID_BAUDRATE));
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 2000000})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, std::int32_t(ERR_INVALID_BAUDRATE));
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+        // The same rates again are the bus already open, not a second one.
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, kBusOpen);
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+
+        QVERIFY(b.send(encodeEnd({EndReason::Closing, "done"})));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
         cEnd.stop();
     }
 
