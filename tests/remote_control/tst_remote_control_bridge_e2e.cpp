@@ -473,6 +473,16 @@ private slots:
         QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         m_pro->ops->disconnect(m_pro);
 
+        // A later attempt that ends at once with 1 (this PC's adapter gone
+        // once the partner accepted) reads as an ordinary end, not with the
+        // last session's reason.
+        QCOMPARE(m_emulator.command(QStringLiteral("unplug 2")), QStringLiteral("OK"));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_NO_PASSTHRU));
+        QCOMPARE(int(proState(m_pro, &why)), int(BW_PRO_DISCONNECTED));
+        QCOMPARE(why, std::string("local adapter not available"));
+        QCOMPARE(m_emulator.command(QStringLiteral("plug 2")), QStringLiteral("OK"));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
+
         // A rate both adapters run.
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
         QCOMPARE(m_pro->ops->openCanChannel(m_pro, BW_PRO_PROTOCOL_CAN, obd, 2, 250000, 0, &id), 0);
