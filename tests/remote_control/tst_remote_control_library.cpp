@@ -1,7 +1,7 @@
 // The device-control library (RemotePro.so, loaded by name as the manager
 // does) against the real relay, with a bare relay client as the C-end: the
 // result codes of connect (no registered J2534 library, partner not online,
-// wrong code, no local adapter after the partner accepted) and what the C-end
+// relay unreachable, wrong code, no local adapter after the partner accepted) and what the C-end
 // and the relay see of each.
 #include "RemoteTestSupport.h"
 #include "TestTls.h"
@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -62,8 +63,8 @@ private slots:
     }
 
     // Without a registered J2534 library connect answers 1 and the relay is
-    // never asked; once registered, a partner that is not online answers 6
-    // and a wrong code 7.
+    // never asked; once registered, a partner that is not online answers 6,
+    // a relay that does not answer 4 and a wrong code 7.
     void resultCodes()
     {
         const QByteArray before = m_relay.log();
@@ -80,6 +81,17 @@ private slots:
         QVERIFY(QFile::exists(j2534));
         QVERIFY(writeRegistration(m_config.path(), j2534));
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 123456), int(BW_PRO_VCI_OFFLINE));
+
+        // Nothing listens at the relay's address: 4.
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            closedPort = probe.serverPort();
+        }
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(closedPort));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 123456), int(BW_PRO_UNREACHABLE));
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
 
         RawRelayClient cEnd;
         QVERIFY(cEnd.connect(m_relay.port()));
