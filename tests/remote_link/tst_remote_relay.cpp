@@ -457,6 +457,14 @@ private slots:
         // ... the fifth locks the serial: now even the right one is refused.
         QCOMPARE(attempt(424242 + 1), int(kStatusWrongCode));
         QCOMPARE(attempt(424242), int(kStatusWrongCode));
+        // The lock holds for device control too, whichever kind of attempt tried the codes.
+        QCOMPARE(
+            ask(m_relay.port(), encodeControlConnect({"LOCKME1", 424242, "M5EA0036XJ7B0036"})), int(kStatusWrongCode));
+        RawRelayClient c2;
+        QCOMPARE(sendFirst(c2, m_relay.port(), encodeRegister({"LOCKME2", "K", 434343})), int(kStatusOk));
+        for (std::uint32_t i = 0; i < 5; ++i)
+            QCOMPARE(ask(m_relay.port(), encodeControlConnect({"LOCKME2", 200000 + i, ""})), int(kStatusWrongCode));
+        QCOMPARE(ask(m_relay.port(), encodeConnect({"LOCKME2", 434343})), int(kStatusWrongCode));
         // Another serial is not affected.
         RawRelayClient other; // registered while it stays open
         QCOMPARE(sendFirst(other, m_relay.port(), encodeRegister({"FREE1", "K", 555555})), int(kStatusOk));
