@@ -33,8 +33,21 @@ BIN=$ROOT/build/bin
 export DISPLAY=${DISPLAY:-:77}
 
 pids=()
+RUN=
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    # A manager that restarted itself (a language switch) runs under a new
+    # process id: found by the data root this script gave it.
+    [ -n "$RUN" ] || return 0
+    local e p v
+    for e in /proc/[0-9]*/environ; do
+        while IFS= read -r -d '' v; do
+            if [[ $v == "BRINDLEWICK_DATA_ROOT=$RUN/"* ]]; then
+                p=${e#/proc/}; kill "${p%/environ}" 2>/dev/null || true
+                break
+            fi
+        done 2>/dev/null <"$e" || true
+    done
 }
 trap cleanup EXIT
 

@@ -734,5 +734,10 @@ void RemoteController::refreshSessionPage()
     }
     setLabel(m_session->bytesB, remote::byteText(s.figures.bytesB));
     setLabel(m_session->bytesC, remote::byteText(s.figures.bytesC));
-    setLabel(m_session->peer, s.figures.peerText.isEmpty() ? QStringLiteral("--") : s.figures.peerText);
+    // A device-control bridge adds the frames it dropped (here/at the partner) to the partner's text.
+    const remote::PeerDrops peer = remote::splitDrops(s.figures.peerText);
+    QString peerText = peer.partner.isEmpty() ? QStringLiteral("--") : peer.partner;
+    if (!peer.drops.isEmpty())
+        peerText += QLatin1Char(' ') + RemotePage::tr("(frames dropped here/at the partner: %1)").arg(peer.drops);
+    setLabel(m_session->peer, peerText);
 }

@@ -1,5 +1,7 @@
 #include "remote/SessionFormat.h"
 
+#include <QRegularExpression>
+
 namespace remote {
 
 Role sessionRole(bool hasListener, bool hasClient, bool hasRegistration)
@@ -74,6 +76,15 @@ QString byteText(std::uint64_t bytes)
     if (bytes < 1048576u)
         return QStringLiteral("%1KB").arg(bytes / 1024u);
     return QStringLiteral("%1MB").arg(bytes / 1048576u);
+}
+
+PeerDrops splitDrops(const QString& peerText)
+{
+    static const QRegularExpression counts(QStringLiteral("^(?:(.*) )?dropped (\\d+/\\d+)$"));
+    const QRegularExpressionMatch m = counts.match(peerText);
+    if (!m.hasMatch())
+        return {peerText, QString()};
+    return {m.captured(1), m.captured(2)};
 }
 
 } // namespace remote

@@ -34,4 +34,14 @@ QString delayStyle(std::int32_t ms);
 // "<n>B" below 1024, "<n>KB" below 1048576, else "<n>MB" (whole units).
 QString byteText(std::uint64_t bytes);
 
+// The session's partner text with the frames a device-control bridge
+// dropped split off: "PARTNER dropped HERE/THERE" (the partner may have given
+// way to the counts) gives PARTNER and "HERE/THERE"; any other text is all
+// partner, with no counts.
+struct PeerDrops {
+    QString partner;
+    QString drops;
+};
+PeerDrops splitDrops(const QString& peerText);
+
 } // namespace remote

@@ -45,7 +45,8 @@ public:
         lastStateArgs = {s, text1, text2};
         *s = stateValue.load();
         std::strcpy(text1, "bridging");
-        std::strcpy(text2, "relay 127.0.0.9");
+        std::lock_guard<std::mutex> lock(mutex);
+        std::strcpy(text2, peerText.c_str());
     }
     void bytesB(std::uint64_t* bytes) override
     {
@@ -72,6 +73,7 @@ public:
     std::uint64_t bytesCValue = 5 * 1048576ULL;
     std::int32_t delayBValue = 12;
     std::int32_t delayCValue = 47;
+    std::string peerText = "relay 127.0.0.9"; // under `mutex`, at most 31 characters
 
     std::vector<std::string> connects;
     std::vector<Open> opens;

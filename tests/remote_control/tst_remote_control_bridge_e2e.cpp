@@ -12,6 +12,11 @@
 #include "support/TestBlocks.h"
 #include "support/TestEnvironment.h"
 
+#include "remote/Bridge.h"
+#include "remote/Frame.h"
+
+#include "j2534.h"
+
 #include <platform/Library.h>
 #include <platform/OsConventions.h>
 #include <platform/SharedMemory.h>
@@ -24,11 +29,17 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <cstring>
+
+using namespace remote;
 
 namespace {
 
@@ -267,6 +278,116 @@ private slots:
         cEnd.stop();
     }
 
+    // A B-end (here a bare relay client) gets each bus at the rates it first
+    // asked for and no other: asking again with other rates is refused by
+    // the C-end and the car's bus keeps running at the first; the end of
+    // the session closes the bus.
+    void aBusKeepsTheRatesItWasOpenedWith()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("818181"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        RawRelayClient b;
+        QVERIFY(b.connect(m_relay.port()));
+        QVERIFY(b.send(encodeControlConnect({kCEnd, 818181, kBEnd})));
+        QCOMPARE(b.ackStatus(), int(kStatusOk));
+        // The C-end's answer to a BUS_OPEN.
+        const auto busStatus = [&b](std::int32_t& status) {
+            Frame f;
+            BusStatusMsg m;
+            while (b.next(f)) {
+                if (f.type == Type::BusStatus)
+                    return parseBusStatus(f, m, nullptr) && (status = m.status, true);
+                if (f.type != Type::Ping && f.type != Type::Pong)
+                    return false;
+            }
+            return false;
+        };
+        const auto rates = [this] {
+            QStringList r;
+            const QJsonArray channels = m_emulator.adapterDump(1)
+                                            .value(QStringLiteral("passthru"))
+                                            .toObject()
+                                            .value(QStringLiteral("channels"))
+                                            .toArray();
+            for (const QJsonValue c : channels)
+                r << QString::number(c.toObject().value(QStringLiteral("bitrate")).toInt());
+            return r;
+        };
+
+        std::int32_t status = -100;
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, kBusOpen);
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+        QVERIFY(b.send(encodeBusOpen({0, 250000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, std::int32_t(ERR_INVALID_BAUDRATE));
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 2000000})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, std::int32_t(ERR_INVALID_BAUDRATE));
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+        // The same rates again are the bus already open, not a second one.
+        QVERIFY(b.send(encodeBusOpen({0, 500000, 0})));
+        QVERIFY(busStatus(status));
+        QCOMPARE(status, kBusOpen);
+        QCOMPARE(rates(), QStringList{QStringLiteral("500000")});
+
+        QVERIFY(b.send(encodeEnd({EndReason::Closing, "done"})));
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
+        cEnd.stop();
+    }
+
+    // Device control comes through the relay only. A P2P listener the C-end
+    // linked to (it has not even answered the C-end's proof yet) that asks
+    // for a device-control session and a bus gets neither: the C-end ends
+    // its side of the link, nothing is opened on its adapter and no bus
+    // status answers.
+    void p2pListenerCannotTakeTheBuses()
+    {
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        PeerProcess cEnd;
+        QVERIFY(
+            cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(listener.serverPort()),
+                           QLatin1String(kCEnd), QStringLiteral("626262"), QStringLiteral("KEY9")},
+                m_cPrefix));
+        QVERIFY(listener.waitForNewConnection(10000));
+        QTcpSocket* link = listener.nextPendingConnection();
+        QVERIFY(link);
+        link->write(QByteArray::fromStdString(encodeChallenge({std::string(kNonceSize, 'n')})));
+        FrameReader reader;
+        Frame f;
+        const auto nextFrame = [&] {
+            for (;;) {
+                const FrameReader::Result r = reader.next(f);
+                if (r != FrameReader::Result::NeedMore)
+                    return r == FrameReader::Result::Frame;
+                if (!link->waitForReadyRead(5000))
+                    return false;
+                const QByteArray bytes = link->readAll();
+                reader.feed(bytes.constData(), std::size_t(bytes.size()));
+            }
+        };
+        QVERIFY(nextFrame());
+        QCOMPARE(f.type, Type::Proof);
+
+        link->write(QByteArray::fromStdString(encodeControlSession({"127.0.0.1", kBEnd}) + encodeBusOpen({0, 500000, 0})
+            + encodeBusOpen({1, 500000, 0})));
+        QVERIFY(link->waitForBytesWritten(5000));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("disconnected"), 5000), qPrintable(cEnd.lines()));
+        link->waitForReadyRead(500); // its last word, if any
+        const QByteArray rest = link->readAll();
+        reader.feed(rest.constData(), std::size_t(rest.size()));
+        while (reader.next(f) == FrameReader::Result::Frame)
+            QVERIFY2(f.type != Type::BusStatus, "the C-end answered a bus request from a P2P listener");
+        QCOMPARE(openChannels(m_emulator, 1), 0);
+        QVERIFY2(!cEnd.lines().contains(QLatin1String("device control")), qPrintable(cEnd.lines()));
+        cEnd.stop();
+    }
+
     // An adapter that goes away mid-session (unplugged), at either end: the
     // session ends on both sides within a few seconds with the reason, the
     // C-end adapter's channels close (nothing more reaches the car), and
@@ -351,6 +472,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
         QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
         m_pro->ops->disconnect(m_pro);
+
+        // A later attempt that ends at once with 1 (this PC's adapter gone
+        // once the partner accepted) reads as an ordinary end, not with the
+        // last session's reason.
+        QCOMPARE(m_emulator.command(QStringLiteral("unplug 2")), QStringLiteral("OK"));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_NO_PASSTHRU));
+        QCOMPARE(int(proState(m_pro, &why)), int(BW_PRO_DISCONNECTED));
+        QCOMPARE(why, std::string("local adapter not available"));
+        QCOMPARE(m_emulator.command(QStringLiteral("plug 2")), QStringLiteral("OK"));
+        QVERIFY2(lastLineSays(cEnd, QStringLiteral("state 1 registered"), 10000), qPrintable(cEnd.lines()));
 
         // A rate both adapters run.
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
@@ -455,6 +586,38 @@ private slots:
             m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000").arg(n));
         }
         cEnd.stop();
+    }
+
+    // The relay killed with SIGKILL while the B-end's tester keeps the bus
+    // busy: both ends see their link close, the C-end adapter's channels
+    // close within one ping interval (1 s) and the B-end's session reads
+    // lost. (Last: the relay comes back on another port.)
+    void killedRelaySilencesTheCar()
+    {
+        PeerProcess cEnd;
+        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                               QLatin1String(kCEnd), QStringLiteral("717171"), QStringLiteral("KEY9")},
+            m_cPrefix));
+        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(bridge(717171));
+        QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 50 0322F190"))
+                    .startsWith(QLatin1String("OK")));
+        QTRY_VERIFY_WITH_TIMEOUT(bytesC(m_pro) > 0, 5000);
+
+        QElapsedTimer silent;
+        QCOMPARE(::kill(static_cast<pid_t>(m_relay.pid()), SIGKILL), 0);
+        silent.start();
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 1), 0, 1000);
+        qInfo("the C-end adapter's channels closed %lld ms after the relay was killed", silent.elapsed());
+        QVERIFY(silent.elapsed() <= 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(proState(m_pro) != 0, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(openChannels(m_emulator, 2), 0, 3000);
+        m_pro->ops->disconnect(m_pro);
+        m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 clear"));
+        cEnd.stop();
+        m_relay.stop();
+        QVERIFY2(m_relay.start(m_tls.serverCert(), m_tls.serverKey()), qPrintable(m_relay.errorText()));
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
     }
 
 private:

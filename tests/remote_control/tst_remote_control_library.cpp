@@ -1,13 +1,14 @@
 // The device-control library (RemotePro.so, loaded by name as the manager
 // does) against the real relay, with a bare relay client as the C-end: the
 // result codes of connect (no registered J2534 library, partner not online,
-// wrong code, no local adapter after the partner accepted) and what the C-end
+// relay unreachable, wrong code, no local adapter after the partner accepted) and what the C-end
 // and the relay see of each.
 #include "RemoteTestSupport.h"
 #include "TestTls.h"
 
 #include "remote/Bridge.h"
 #include "remote/Frame.h"
+#include "remote/RemotePro.h"
 
 #include <platform/Library.h>
 #include <platform/OsConventions.h>
@@ -15,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -61,8 +63,8 @@ private slots:
     }
 
     // Without a registered J2534 library connect answers 1 and the relay is
-    // never asked; once registered, a partner that is not online answers 6
-    // and a wrong code 7.
+    // never asked; once registered, a partner that is not online answers 6,
+    // a relay that does not answer 4 and a wrong code 7.
     void resultCodes()
     {
         const QByteArray before = m_relay.log();
@@ -79,6 +81,17 @@ private slots:
         QVERIFY(QFile::exists(j2534));
         QVERIFY(writeRegistration(m_config.path(), j2534));
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 123456), int(BW_PRO_VCI_OFFLINE));
+
+        // Nothing listens at the relay's address: 4.
+        quint16 closedPort = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            closedPort = probe.serverPort();
+        }
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(closedPort));
+        QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 123456), int(BW_PRO_UNREACHABLE));
+        qputenv("BRINDLEWICK_RELAY_PORT", QByteArray::number(m_relay.port()));
 
         RawRelayClient cEnd;
         QVERIFY(cEnd.connect(m_relay.port()));
@@ -118,6 +131,27 @@ private slots:
         m_pro->ops->state(m_pro, &state, t1, t2);
         QVERIFY(state != 0);
         m_pro->ops->disconnect(m_pro); // harmless without a session
+    }
+
+    // The manager's side of the library: the process's object is made on
+    // first need from the program's folder; a folder without the library
+    // gives none and a later call tries again; once made, that one object
+    // (the library's own) serves every later call.
+    void managerMakesOneObjectOnFirstNeed()
+    {
+        QTemporaryDir empty;
+        QVERIFY(!remote::processRemotePro(empty.path().toStdString()));
+        remote::IRemotePro* pro = remote::processRemotePro(BW_TEST_BIN_DIR);
+        QVERIFY(pro);
+        QCOMPARE(remote::processRemotePro(BW_TEST_BIN_DIR), pro);
+        QCOMPARE(remote::processRemotePro(empty.path().toStdString()), pro);
+
+        m_pro->ops->disconnect(m_pro);
+        std::int32_t state = 0;
+        char t1[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        char t2[BW_REMOTE_STATE_TEXT_SIZE] = {};
+        pro->state(&state, t1, t2);
+        QCOMPARE(QByteArray(t1), QByteArray("ended"));
     }
 
 private:

@@ -205,6 +205,13 @@ private slots:
         QCOMPARE(session->delayB->text(), QStringLiteral("B:12ms"));
         QCOMPARE(session->delayC->text(), QStringLiteral("47ms"));
         QCOMPARE(session->peer->text(), QStringLiteral("relay 127.0.0.9"));
+        // Frames the bridge dropped follow the partner in the page's own words.
+        {
+            std::lock_guard<std::mutex> lock(f.pro.mutex);
+            f.pro.peerText = "M5EA0002XJ7B0002 dropped 3/17";
+        }
+        QTRY_COMPARE(
+            session->peer->text(), QStringLiteral("M5EA0002XJ7B0002 (frames dropped here/at the partner: 3/17)"));
 
         f.controller->Solt_Confirm_RemoteExit();
         QTRY_COMPARE(f.host.currentPage(), int(RemoteController::kRemotePageIndex));

@@ -277,6 +277,56 @@ private slots:
         QVERIFY(fresh.closedWithin(2000));
     }
 
+    // The code of a device-control session opens the car's buses, not the
+    // adapter: a stream (its module operations, its pass-thru port) from
+    // the B-end is refused and never reaches the C-end, which only hears
+    // that the session ended; a C-end that opens one is refused too.
+    void deviceControlSessionCarriesNoStreams_data()
+    {
+        QTest::addColumn<int>("target");
+        QTest::newRow("module port") << int(kTargetModule);
+        QTest::newRow("pass-thru port") << int(kTargetPassThru);
+    }
+    void deviceControlSessionCarriesNoStreams()
+    {
+        QFETCH(int, target);
+        const char* serial = "M5EA0034XJ7B0034";
+        RawRelayClient c;
+        QVERIFY(c.connect(m_relay.port()));
+        QVERIFY(c.send(encodeRegister({serial, "KX0034", 343434})));
+        QCOMPARE(c.ackStatus(), int(kStatusOk));
+        RawRelayClient b;
+        QCOMPARE(
+            sendFirst(b, m_relay.port(), encodeControlConnect({serial, 343434, "M5EA0035XJ7B0035"})), int(kStatusOk));
+        Frame f;
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::ControlSession);
+
+        std::string open = encodeOpen(1, static_cast<std::uint8_t>(target));
+        appendData(open, 1, "\x01", 1);
+        QVERIFY(b.send(open));
+        QVERIFY(b.next(f));
+        QCOMPARE(f.type, Type::End);
+        QVERIFY(b.closedWithin(2000));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::End); // not the OPEN
+        QVERIFY2(m_relay.log().contains("stream frame in a device-control session"), m_relay.log().constData());
+
+        // The C-end side of such a session cannot open one either.
+        RawRelayClient b2;
+        QCOMPARE(
+            sendFirst(b2, m_relay.port(), encodeControlConnect({serial, 343434, "M5EA0035XJ7B0035"})), int(kStatusOk));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::ControlSession);
+        std::string data;
+        appendData(data, 1, "\x02", 1);
+        QVERIFY(c.send(encodeOpen(1, static_cast<std::uint8_t>(target)) + data));
+        QVERIFY(c.next(f));
+        QCOMPARE(f.type, Type::End);
+        QVERIFY(b2.next(f));
+        QCOMPARE(f.type, Type::End); // not the OPEN or the DATA
+    }
+
     void linksPerAddressAreCapped()
     {
         RelayProcess relay;
@@ -407,6 +457,14 @@ private slots:
         // ... the fifth locks the serial: now even the right one is refused.
         QCOMPARE(attempt(424242 + 1), int(kStatusWrongCode));
         QCOMPARE(attempt(424242), int(kStatusWrongCode));
+        // The lock holds for device control too, whichever kind of attempt tried the codes.
+        QCOMPARE(
+            ask(m_relay.port(), encodeControlConnect({"LOCKME1", 424242, "M5EA0036XJ7B0036"})), int(kStatusWrongCode));
+        RawRelayClient c2;
+        QCOMPARE(sendFirst(c2, m_relay.port(), encodeRegister({"LOCKME2", "K", 434343})), int(kStatusOk));
+        for (std::uint32_t i = 0; i < 5; ++i)
+            QCOMPARE(ask(m_relay.port(), encodeControlConnect({"LOCKME2", 200000 + i, ""})), int(kStatusWrongCode));
+        QCOMPARE(ask(m_relay.port(), encodeConnect({"LOCKME2", 434343})), int(kStatusWrongCode));
         // Another serial is not affected.
         RawRelayClient other; // registered while it stays open
         QCOMPARE(sendFirst(other, m_relay.port(), encodeRegister({"FREE1", "K", 555555})), int(kStatusOk));

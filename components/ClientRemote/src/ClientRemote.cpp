@@ -275,6 +275,12 @@ void Client::run()
             return true;
         }
         if (f.type == Type::ControlSession) {
+            // Device control comes through the relay only: it checked the
+            // code, and the registration is where the remote page shows who
+            // drives the buses and offers to end it. A P2P listener never
+            // sends this; one that does is not to be trusted with the car.
+            if (!viaRelay)
+                return false;
             ControlSessionMsg m;
             if (!parseControlSession(f, m, &why))
                 return false;

@@ -94,6 +94,8 @@ int32_t proConnect(BwRemotePro* p, const char* relay, const char* sn, const char
     Pro& pro = self(p);
     std::lock_guard<std::mutex> lock(pro.mutex);
     pro.endLocked();
+    // A new attempt: the last session's reason for ending is not this one's.
+    pro.endState = BW_PRO_DISCONNECTED;
     std::string error;
     if (!pro.passThru.load(&error)) {
         pro.setState("no J2534 library");
