@@ -8,7 +8,7 @@
 set -e
 cd "$(dirname "$0")/.."
 ROOT=$PWD
-scripts/deps.sh
+scripts/deps.sh run
 TARGET=bw_run scripts/build.sh
 BIN=$ROOT/build/bin
 export BRINDLEWICK_DATA_ROOT=${BRINDLEWICK_DATA_ROOT:-$ROOT/build/run/ProgramData}
