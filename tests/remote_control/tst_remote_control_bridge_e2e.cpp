@@ -167,10 +167,7 @@ private slots:
     void testerReachesTheCar()
     {
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("424242"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 424242));
 
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 424242), int(BW_PRO_CONNECTED));
         QVERIFY2(cEnd.waitFor(QStringLiteral("device control by M5EA0008XJ7B0008"), 5000), qPrintable(cEnd.lines()));
@@ -246,10 +243,7 @@ private slots:
     void killedBEndSilencesTheCar()
     {
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("515151"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 515151));
 
         QProcess bEnd;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -285,10 +279,7 @@ private slots:
     void aBusKeepsTheRatesItWasOpenedWith()
     {
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("818181"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 818181));
         RawRelayClient b;
         QVERIFY(b.connect(m_relay.port()));
         QVERIFY(b.send(encodeControlConnect({kCEnd, 818181, kBEnd})));
@@ -404,10 +395,7 @@ private slots:
         QFETCH(int, adapter);
         QFETCH(int, endState);
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("616161"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 616161));
         QVERIFY(bridge(616161));
         // The B-end's tester keeps sending: the C-end's bus is busy until the end.
         QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 20 0322F190"))
@@ -452,10 +440,7 @@ private slots:
         QFETCH(int, adapter);
         QFETCH(int, endState);
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("626262"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 626262));
         QVERIFY(m_emulator.command(QStringLiteral("maxrate %1 250000").arg(adapter)).startsWith(QLatin1String("OK")));
 
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 626262), int(BW_PRO_CONNECTED));
@@ -502,10 +487,7 @@ private slots:
     void dropsAreCountedAndShownWhileTheSessionRuns()
     {
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("636363"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 636363));
         QVERIFY(bridge(636363));
         const auto partnerText = [this] {
             std::int32_t state = 0;
@@ -547,10 +529,7 @@ private slots:
             QVERIFY(m_emulator.command(QStringLiteral("vehicle %1 rate 3-11 500000 2000000").arg(n))
                         .startsWith(QLatin1String("OK")));
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("646464"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 646464));
         QCOMPARE(m_pro->ops->connect(m_pro, "127.0.0.1", kCEnd, "--", 646464), int(BW_PRO_CONNECTED));
         const std::uint32_t body[2] = {3, 11};
         std::uint32_t id = 0;
@@ -595,10 +574,7 @@ private slots:
     void killedRelaySilencesTheCar()
     {
         PeerProcess cEnd;
-        QVERIFY(cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
-                               QLatin1String(kCEnd), QStringLiteral("717171"), QStringLiteral("KEY9")},
-            m_cPrefix));
-        QVERIFY2(cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000), qPrintable(cEnd.lines()));
+        QVERIFY(registerCEnd(cEnd, 717171));
         QVERIFY(bridge(717171));
         QVERIFY(m_emulator.command(QStringLiteral("vehicle 2 tester 6-14 add 7E0 50 0322F190"))
                     .startsWith(QLatin1String("OK")));
@@ -621,6 +597,17 @@ private slots:
     }
 
 private:
+    // The C-end registered at the relay with `code`; its output is printed when it is not.
+    bool registerCEnd(PeerProcess& cEnd, int code)
+    {
+        if (cEnd.start({QStringLiteral("client"), QStringLiteral("127.0.0.1"), QString::number(m_relay.port()),
+                           QLatin1String(kCEnd), QString::number(code), QStringLiteral("KEY9")},
+                m_cPrefix)
+            && cEnd.waitFor(QStringLiteral("status 1 state 1"), 10000))
+            return true;
+        qWarning("%s", qPrintable(cEnd.lines()));
+        return false;
+    }
     // A session with both buses at 500 kbit/s, bridged; true once the C-end
     // adapter's channels are open.
     bool bridge(int code)
