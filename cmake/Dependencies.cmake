@@ -12,10 +12,10 @@ if(BW_QT)
         # Qt for the target (scripts/win32-qt.sh, CMAKE_PREFIX_PATH); lrelease
         # runs here, so it is the build machine's own (qttools5-dev-tools).
         find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui Widgets Network Svg ${bw_qt_test})
-        find_program(BW_HOST_QMAKE NAMES qmake qmake-qt5 PATHS /usr/lib/qt5/bin NO_CMAKE_FIND_ROOT_PATH)
+        find_program(BW_HOST_QMAKE NAMES qmake qmake-qt5 PATHS /usr/lib/qt5/bin NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
         execute_process(COMMAND ${BW_HOST_QMAKE} -query QT_INSTALL_LIBS
             OUTPUT_VARIABLE bw_host_qt_libs OUTPUT_STRIP_TRAILING_WHITESPACE)
-        find_package(Qt5LinguistTools 5.15 REQUIRED PATHS ${bw_host_qt_libs}/cmake NO_DEFAULT_PATH)
+        find_package(Qt5LinguistTools 5.15 REQUIRED PATHS ${bw_host_qt_libs}/cmake NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
     else()
         find_package(Qt5 5.15 REQUIRED COMPONENTS Core Gui Widgets Network Svg LinguistTools ${bw_qt_test})
     endif()
