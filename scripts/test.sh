@@ -34,9 +34,6 @@ fi
 # Without root, and with a sudo that would ask for a password, they are made
 # afterwards instead, where the question can be answered.
 win32_log=$BUILD_DIR/win32-build.log
-idle_priority() {
-    if chrt --idle 0 true 2>/dev/null; then chrt --idle 0 nice -n 19 "$@"; else nice -n 19 "$@"; fi
-}
 kill_tree() {
     local child
     for child in $(pgrep -P "$1"); do kill_tree "$child"; done
@@ -44,7 +41,7 @@ kill_tree() {
 }
 if [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; then
     start=$SECONDS
-    idle_priority scripts/test-win32.sh build >"$win32_log" 2>&1 &
+    scripts/idle-priority.sh scripts/test-win32.sh build >"$win32_log" 2>&1 &
     win32_build=$!
     trap 'kill_tree $win32_build' EXIT
     native_tests # on a failure the trap stops the Win32 build
