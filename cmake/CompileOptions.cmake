@@ -54,7 +54,21 @@ if(NOT WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND BW_LINKER STREQUAL "go
 endif()
 if(WIN32)
     target_compile_definitions(bw_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 UNICODE _UNICODE)
-    target_link_options(bw_options INTERFACE -static)
+    if(BW_QT AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+        # 32-bit mingw unwinds with DWARF tables that each module registers at
+        # start with "the" libgcc: with libgcc_s_dw2-1.dll in the process (Qt's
+        # DLLs need it) a module linked with a static libgcc registers its
+        # tables with the DLL yet throws through its own copy, which then
+        # finds no handler and aborts at the first exception, caught or not.
+        # So everything that runs in the manager's folder uses the DLL; the
+        # J2534 library, which other programs load from there, keeps its own
+        # (BW_STATIC_RUNTIME).
+        set(bw_static "$<BOOL:$<TARGET_PROPERTY:BW_STATIC_RUNTIME>>")
+        target_link_options(bw_options INTERFACE "$<IF:${bw_static},-static,-shared-libgcc>"
+            "$<$<NOT:${bw_static}>:-static-libstdc++>")
+    else()
+        target_link_options(bw_options INTERFACE -static)
+    endif()
 endif()
 
 # bw_is_target(<var> <target>...): <var> becomes a generator expression that is

@@ -43,9 +43,6 @@ finish() {
 }
 trap finish EXIT
 . "$ROOT/scripts/output-waits.sh"
-echo "test-win32-manager: creating a wine prefix in $WINEPREFIX"
-timeout 300 "$WINE32" wineboot -i </dev/null >/dev/null 2>&1 || true
-
 # One emulated adapter on an address of its own; the service asks only there.
 ADAPTER_BASE=127.0.115.1
 "$NATIVE/bin/vci-emulator" --adapters 1 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
@@ -62,6 +59,21 @@ PIDS="$PIDS $!"
 LOGS=$W/smoke-logs
 rm -rf "$LOGS" && mkdir -p "$LOGS"
 export BRINDLEWICK_LOG_DIR="Z:$LOGS"
+echo "test-win32-manager: creating a wine prefix in $WINEPREFIX"
+timeout 300 "$WINE32" wineboot -i </dev/null >/dev/null 2>&1 || true
+# The service runs as a Windows service: its environment is the system's (the
+# Session Manager's key), not the manager's, so the run's settings go there, as
+# an administrator would set them on Windows.
+SYSTEM_ENV='HKLM\System\CurrentControlSet\Control\Session Manager\Environment'
+for name in BRINDLEWICK_PROBE BRINDLEWICK_MT7628_PORT BRINDLEWICK_LOG_DIR; do
+    "$WINE32" reg add "$SYSTEM_ENV" /v "$name" /d "${!name}" /f </dev/null >/dev/null 2>&1 || {
+        echo "test-win32-manager: could not set $name for the service" >&2; exit 1; }
+done
+# The prefix is made without a display: its desktop process would stay and give
+# every later window of this wine session no display driver
+# ("CreateWindowEx failed"), so the session ends before the manager starts.
+timeout 60 "$WINESERVER" -w 2>/dev/null || "$WINESERVER" -k 2>/dev/null || true
+
 LOG=$LOGS/Brindlewick.log
 SHOT=$W/smoke-screenshot.png
 export P LOG SHOT WINE32

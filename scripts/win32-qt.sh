@@ -27,7 +27,6 @@ QT_SRC_VERSION=$(dpkg-query -W -f='${source:Version}' libqt5core5a 2>/dev/null) 
     echo "win32-qt: Debian's Qt 5 (qtbase5-dev) is not installed" >&2; exit 1; }
 SVG_SRC_VERSION=$(dpkg-query -W -f='${source:Version}' libqt5svg5 2>/dev/null) || {
     echo "win32-qt: Debian's Qt Svg (libqt5svg5-dev) is not installed" >&2; exit 1; }
-SSL_VERSION=$(dpkg-query -W -f='${source:Version}' libssl-dev)
 for tool in moc rcc uic qlalr tracegen; do
     [ -x "$HOST_BINS/$tool" ] || { echo "win32-qt: $HOST_BINS/$tool is missing (qtbase5-dev-tools)" >&2; exit 1; }
 done
@@ -43,6 +42,25 @@ CONFIGURE_OPTIONS=(
     -no-feature-tabletevent -no-feature-vkgen
     -openssl-linked
 )
+# OpenSSL for i686 is built by win32-deps.sh beside the caches, under the hash
+# of its recipe; the version it was built from (its stamp) is the one Qt links,
+# whatever libssl-dev the build machine has installed since.
+BASE=${BW_WIN32_QT_CACHE:+$(dirname "$BW_WIN32_QT_CACHE")}
+BASE=${BASE:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlewick}
+SSL_RECIPE=$(sed -n '/^build_openssl()/,/^}/p' scripts/win32-deps.sh | sha256sum | cut -c1-12)
+SSL_DEPS=$BASE/deps-$HOST-$SSL_RECIPE
+ssl_built() { ls -a "$SSL_DEPS/deps/$HOST" 2>/dev/null | sed -n 's/^\.openssl-//p' | head -n 1; }
+SSL_VERSION=$(ssl_built)
+if [ -z "$SSL_VERSION" ] && [ "${1:-}" != --cached ]; then
+    mkdir -p "$BASE"
+    SKIP_WINE32=1 scripts/win32-deps.sh "$SSL_DEPS" $HOST >/dev/null
+    SSL_VERSION=$(ssl_built)
+fi
+if [ -z "$SSL_VERSION" ]; then
+    [ "${1:-}" = --cached ] || { echo "win32-qt: no OpenSSL for $HOST in $SSL_DEPS" >&2; exit 1; }
+    echo "$BASE/qt5-mingw-i686 (OpenSSL for $HOST not built yet)"
+    exit 1
+fi
 # The key: the versions, the options, the build steps below the marker line of
 # this file and OpenSSL's recipe in win32-deps.sh.
 KEY=$( { printf '%s\n' "$QT_SRC_VERSION" "$SVG_SRC_VERSION" "$SSL_VERSION" "${CONFIGURE_OPTIONS[@]}"
@@ -50,7 +68,7 @@ KEY=$( { printf '%s\n' "$QT_SRC_VERSION" "$SVG_SRC_VERSION" "$SSL_VERSION" "${CO
          sed -n '/^build_openssl()/,/^}/p' scripts/win32-deps.sh; } | sha256sum | cut -c1-12)
 QT_VERSION=${QT_SRC_VERSION%%+*}
 QT_VERSION=${QT_VERSION%%-*}
-CACHE=${BW_WIN32_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/brindlewick/qt5-mingw-i686-$QT_VERSION-${SSL_VERSION%%-*}-$KEY}
+CACHE=${BW_WIN32_QT_CACHE:-$BASE/qt5-mingw-i686-$QT_VERSION-${SSL_VERSION%%-*}-$KEY}
 STAMP=$CACHE/.brindlewick-qt-complete
 complete() { [ -f "$STAMP" ] && [ "$(cat "$STAMP")" = "$KEY" ]; }
 if [ "${1:-}" = --cached ]; then
