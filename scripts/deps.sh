@@ -9,7 +9,7 @@ RUN_PACKAGES="build-essential cmake ninja-build pkg-config
  qtbase5-dev qttools5-dev qttools5-dev-tools libqt5svg5-dev qt5-image-formats-plugins
  libjsoncpp-dev libcpp-httplib-dev libssl-dev openssl libbenchmark-dev qtkeychain-qt5-dev
  xvfb xauth x11-utils imagemagick fonts-dejavu-core libxcb1-dev p7zip-full procps iproute2"
-TEST_PACKAGES="curl python3 mingw-w64 wine64 gnome-keyring dbus-daemon dbus-bin clang-format"
+TEST_PACKAGES="curl python3 mingw-w64 wine64 gnome-keyring dbus-daemon dbus-bin clang-format xdotool"
 . "$(dirname "$0")/install-missing.sh"
 case "${1:-all}" in
     run) PACKAGES=$RUN_PACKAGES ;;

@@ -77,19 +77,45 @@ timeout 60 "$WINESERVER" -w 2>/dev/null || "$WINESERVER" -k 2>/dev/null || true
 LOG=$LOGS/Brindlewick.log
 SHOT=$W/smoke-screenshot.png
 export P LOG SHOT WINE32
+SHOT_EN=$W/smoke-screenshot-en.png
+SHOWN_AT=$RUN/shown-at
+export SHOT_EN SHOWN_AT
 START=$(date +%s%N)
-# Under Xvfb: the manager starts, and the run waits for its device page to show
-# an adapter (60 s at most), takes a screenshot and ends the wine session.
+# Under Xvfb (1280 x 800, where wine centres the window at 190,75): the manager
+# starts and the run waits for its device page to show an adapter (60 s at
+# most) and takes a screenshot; then, as a technician would, it switches the
+# language on the settings page (Spanish at the first start, English below it
+# in the list; the confirmation restarts the manager), takes a second
+# screenshot and ends the manager through the tray icon's menu ("Exit").
+# Each step waits for the manager's log, so a missed click shows as a missing
+# line below, not as a hang.
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
+    wait_log() { # pattern, count, tenths of a second
+        for _ in $(seq "$3"); do
+            [ "$(grep -c "$1" "$LOG" 2>/dev/null)" -ge "$2" ] && return 0
+            sleep 0.1
+        done
+        return 1
+    }
     "$WINE32" "$P/Brindlewick.exe" >"$LOG.out" 2>&1 &
-    for _ in $(seq 600); do
-        grep -q "device page: adapter [A-Z0-9]* shown" "$LOG" 2>/dev/null && break
-        sleep 0.1
-    done
+    wait_log "device page: adapter [A-Z0-9]* shown" 1 600 || exit 0
+    date +%s%N >"$SHOWN_AT"
     sleep 1
     import -window root "$SHOT" 2>/dev/null || true
+    xdotool mousemove 270 425 click 1 && sleep 2                       # Settings
+    xdotool mousemove 700 500 && for _ in 1 2 3 4 5 6; do xdotool click 5; sleep 0.2; done
+    sleep 1
+    xdotool mousemove 1002 328 click 1 && sleep 1 && xdotool key Down Return   # the language list
+    sleep 1.5
+    xdotool key Return                                                  # Confirm: restart
+    wait_log "main window shown" 2 600 || exit 0
+    wait_log "device page: adapter [A-Z0-9]* shown" 2 300
+    sleep 2
+    import -window root "$SHOT_EN" 2>/dev/null || true
+    xdotool mousemove 12 31 click 3 && sleep 1.5 && xdotool mousemove 58 117 click 1   # tray: Exit
+    wait_log "ended with exit code 0" 1 300
 ' || true
-ELAPSED=$(( ($(date +%s%N) - START) / 1000000 ))
+ELAPSED=$(( ($(cat "$SHOWN_AT" 2>/dev/null || date +%s%N) - START) / 1000000 ))
 "$WINESERVER" -k 2>/dev/null || true
 if ! grep -q "main window shown" "$LOG" 2>/dev/null; then
     echo "test-win32-manager: the Win32 manager did not show its window; its log and output:" >&2
@@ -103,6 +129,20 @@ if [ -z "$SHOWN" ]; then
     exit 1
 fi
 echo "test-win32-manager: $SHOWN (${ELAPSED} ms from start; screenshot $SHOT)"
+LANGUAGE=$("$WINE32" reg query 'HKCU\Software\Settings\Brindlewick' /v language 2>/dev/null | sed -n 's/.*REG_SZ *\([a-z]*\).*/\1/p')
+"$WINESERVER" -k 2>/dev/null || true
+if ! grep -q "ended with exit code 100" "$LOG" || [ "$(grep -c "main window shown" "$LOG")" -lt 2 ] || [ "$LANGUAGE" != en ]; then
+    echo "test-win32-manager: switching the language to English did not restart the manager in English (language \"$LANGUAGE\"); its log:" >&2
+    cat "$LOG" >&2
+    exit 1
+fi
+echo "test-win32-manager: language switched to English and the manager restarted (screenshot $SHOT_EN)"
+if ! grep -q "ended with exit code 0" "$LOG"; then
+    echo "test-win32-manager: the tray menu's Exit did not end the manager; its log:" >&2
+    cat "$LOG" >&2
+    exit 1
+fi
+echo "test-win32-manager: the tray menu's Exit ended the manager"
 
 # A folder missing one of Qt's DLLs: Windows' loader refuses the program and names the DLL.
 BROKEN=$RUN/broken
