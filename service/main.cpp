@@ -1,7 +1,9 @@
 // BrindlewickService: owns the link to the adapters. Runs in the foreground;
 // SIGTERM, SIGINT or SIGHUP (on Windows Ctrl+C, Ctrl+Break, closing the
 // console, log-off or shut-down) end it cleanly (status cleared, blocks removed).
-// It logs to BrindlewickService.log in the user's log folder.
+// Started by Windows' Service Control Manager (the "BrindlewickService"
+// service the manager creates) it runs as that service and stops on its stop
+// request. It logs to BrindlewickService.log in the user's log folder.
 #include "InstanceLock.h"
 #include "Service.h"
 #include "ServiceConfig.h"
@@ -9,6 +11,7 @@
 #include "platform/LogFile.h"
 #include "platform/Process.h"
 #include "platform/StopRequests.h"
+#include "platform/SystemService.h"
 
 #include <atomic>
 #include <cstdio>
@@ -48,27 +51,36 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    bwservice::InstanceLock lock;
-    switch (lock.acquire(config.lockPath, &error)) {
-    case bwservice::InstanceLock::Result::Acquired:
-        break;
-    case bwservice::InstanceLock::Result::HeldByAnother:
-        logFailure(error);
-        return 3;
-    case bwservice::InstanceLock::Result::Unavailable:
-        logFailure(error + " (is the runtime folder there and writable? set XDG_RUNTIME_DIR or --lock)");
-        return 4;
-    }
-    logLine("info", "starting, process " + std::to_string(platform::currentProcessId()));
-    platform::catchStopRequests(g_stop);
+    // As a Windows service the same body runs on the dispatcher's thread.
+    const auto run = [&config]() -> int {
+        platform::setThreadName("main");
+        std::string failure;
+        bwservice::InstanceLock lock;
+        switch (lock.acquire(config.lockPath, &failure)) {
+        case bwservice::InstanceLock::Result::Acquired:
+            break;
+        case bwservice::InstanceLock::Result::HeldByAnother:
+            logFailure(failure);
+            return 3;
+        case bwservice::InstanceLock::Result::Unavailable:
+            logFailure(failure + " (is the runtime folder there and writable? set XDG_RUNTIME_DIR or --lock)");
+            return 4;
+        }
+        logLine("info", "starting, process " + std::to_string(platform::currentProcessId()));
 
-    bwservice::Service service(config.options);
-    if (!service.open(&error)) {
-        logFailure("cannot create the shared blocks: " + error);
-        return 1;
-    }
-    const int code = service.run(g_stop);
-    service.shutdown();
-    logLine("info", "ended with exit code " + std::to_string(code));
-    return code;
+        bwservice::Service service(config.options);
+        if (!service.open(&failure)) {
+            logFailure("cannot create the shared blocks: " + failure);
+            return 1;
+        }
+        const int code = service.run(g_stop);
+        service.shutdown();
+        logLine("info", "ended with exit code " + std::to_string(code));
+        return code;
+    };
+    int code = 0;
+    if (platform::runAsSystemService("BrindlewickService", g_stop, run, code))
+        return code;
+    platform::catchStopRequests(g_stop);
+    return run();
 }

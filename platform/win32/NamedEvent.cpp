@@ -3,6 +3,8 @@
 // and opening a "Global\\" name also looks there.
 #include "platform/NamedEvent.h"
 
+#include "UserAccess.h"
+
 #include <windows.h>
 
 #include <thread>
@@ -32,9 +34,10 @@ bool NamedEvent::create(const std::string& name)
 {
     close();
     m_error.clear();
-    HANDLE h = ::CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+    detail::UserAccess access;
+    HANDLE h = ::CreateEventA(access.attributes(), FALSE, FALSE, name.c_str());
     if (!h && ::GetLastError() == ERROR_ACCESS_DENIED && !localFallback(name).empty())
-        h = ::CreateEventA(nullptr, FALSE, FALSE, localFallback(name).c_str());
+        h = ::CreateEventA(access.attributes(), FALSE, FALSE, localFallback(name).c_str());
     if (!h) {
         m_error = systemError("CreateEvent", name, ::GetLastError());
         return false;

@@ -3,6 +3,8 @@
 // the session namespace ("Local\") and openers look there too.
 #include "platform/SharedMemory.h"
 
+#include "UserAccess.h"
+
 #include <windows.h>
 
 namespace platform {
@@ -45,10 +47,12 @@ bool SharedMemory::attach(const std::string& name, std::size_t size, bool create
         return false;
     }
     const unsigned long long size64 = size;
+    detail::UserAccess access;
+    // Read and write is all an opener asks for (and all other users are granted).
     auto mapping = [&](const std::string& n) {
-        return create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE,
+        return create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, access.attributes(), PAGE_READWRITE,
                    static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64 & 0xffffffffu), n.c_str())
-                      : ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, n.c_str());
+                      : ::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, n.c_str());
     };
     HANDLE h = mapping(name);
     // Without the right to make "Global\" names the block lives in the session.
@@ -60,7 +64,7 @@ bool SharedMemory::attach(const std::string& name, std::size_t size, bool create
         return false;
     }
     // A view larger than an existing section is refused by the system.
-    void* p = ::MapViewOfFile(h, FILE_MAP_ALL_ACCESS, 0, 0, size);
+    void* p = ::MapViewOfFile(h, FILE_MAP_WRITE, 0, 0, size);
     if (!p) {
         m_error = systemError("MapViewOfFile", name, ::GetLastError());
         ::CloseHandle(h);
@@ -117,9 +121,10 @@ bool SharedMemory::holdOwnership()
         return false;
     if (m_owner)
         return true;
-    HANDLE h = ::CreateMutexA(nullptr, TRUE, ownerName(m_name).c_str());
+    detail::UserAccess access;
+    HANDLE h = ::CreateMutexA(access.attributes(), TRUE, ownerName(m_name).c_str());
     if (!h && ::GetLastError() == ERROR_ACCESS_DENIED && !localFallback(m_name).empty())
-        h = ::CreateMutexA(nullptr, TRUE, ownerName(localFallback(m_name)).c_str());
+        h = ::CreateMutexA(access.attributes(), TRUE, ownerName(localFallback(m_name)).c_str());
     if (!h) {
         m_error = systemError("CreateMutex", ownerName(m_name), ::GetLastError());
         return false;

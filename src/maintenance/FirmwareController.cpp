@@ -5,6 +5,7 @@
 
 #include "maintenance/FirmwarePage.h"
 #include "maintenance/FirmwareServerHooks.h"
+#include "maintenance/MaintenanceLog.h"
 
 #include "device/VciStatusRecord.h"
 
@@ -13,6 +14,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -51,19 +53,26 @@ void FirmwareController::completeHooks()
             QStringList list;
             for (const std::string& a : args)
                 list << QString::fromStdString(a);
+            const QString name = QFileInfo(QString::fromStdString(program)).fileName();
             QProcess process;
             process.setProcessChannelMode(QProcess::ForwardedChannels);
             process.start(QString::fromStdString(program), list);
-            if (!process.waitForStarted(5000))
+            if (!process.waitForStarted(5000)) {
+                qCWarning(lcMaintenance) << "firmware:" << name << "did not start:" << process.errorString();
                 return -1;
+            }
             for (auto waited = std::chrono::milliseconds(0); waited < limit; waited += std::chrono::milliseconds(200)) {
-                if (process.waitForFinished(200))
-                    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+                if (process.waitForFinished(200)) {
+                    const int code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+                    qCInfo(lcMaintenance) << "firmware:" << name << "ended with exit code" << code;
+                    return code;
+                }
                 if (m_workers.stopping())
                     break;
             }
             process.kill();
             process.waitForFinished(3000);
+            qCWarning(lcMaintenance) << "firmware:" << name << "stopped before it ended";
             return -1;
         };
     }
@@ -197,6 +206,11 @@ void FirmwareController::SlotsUpgradeInfo(SignalsUpgradeInfo_struct info)
     // A failure ends the run; a done image ends it when it was the last one.
     const bool failed = info.state >= 1 && info.state <= 9 && info.state % 3 == 2;
     const bool done = info.state >= 1 && info.state <= 9 && info.state % 3 == 0;
+    if (failed || done) {
+        static const char* const kImages[] = {"system", "application", "CAN"};
+        qCInfo(lcMaintenance, "firmware: %s image %s", kImages[(info.state - 1) / 3],
+            done ? "done" : "failed");
+    }
     if (failed || (done && !m_running))
         m_page->setButtonsEnabled(true);
 }

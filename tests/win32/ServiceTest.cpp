@@ -1,7 +1,9 @@
 // The Win32 BrindlewickService against the adapter emulator on loopback: it
 // publishes the adapter in the status file mapping, answers the device-list
 // mailbox, repairs a spoiled block, refuses a second instance and comes back
-// after being killed. The reader side is built on the shared block contract.
+// after being killed; started by the Service Control Manager it runs as a
+// service and stops on its request. The reader side is built on the shared
+// block contract.
 #include "Win32Checks.h"
 
 #include "MT7628Config.h"
@@ -74,6 +76,48 @@ TEST_CASE(service_publishes_answers_repairs_and_restarts)
     platform::SharedMemory block;
     CHECK(th::waitFor([&] { return publishedSerial(block) == serial; }));
     CHECK_EQ(again.exitCode(0), -1L);
+}
+
+// Started by the Service Control Manager (as the manager's script does with
+// sc.exe) it must report running, or the manager ends it after its start
+// time-out; a stop request ends it cleanly. The service's environment is the
+// system's, so the module port goes on its command line.
+TEST_CASE(service_runs_under_the_service_control_manager)
+{
+    const std::string ip = w32::adapterIp(1);
+    const std::string port = w32::required("BRINDLEWICK_MT7628_PORT");
+    MT7628Config adapter;
+    vci_status status;
+    CHECK(adapter.GetVciStatus(ip, status));
+    const std::string serial = status.serial;
+
+    SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    CHECK(manager != nullptr);
+    th::TempDir dir;
+    const std::string name = "BrindlewickServiceCheck" + th::uniqueSuffix();
+    const std::string command = "\"" + w32::binDir() + "BrindlewickService.exe\" --probe " + ip + " --port " + port
+        + " --lock \"" + dir.file("service.lock") + "\" --interval-ms 200";
+    SC_HANDLE service = ::CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
+        nullptr, nullptr, nullptr);
+    CHECK(service != nullptr);
+    SERVICE_STATUS state{};
+    const auto stateIs = [&](DWORD wanted) {
+        return ::QueryServiceStatus(service, &state) && state.dwCurrentState == wanted;
+    };
+    CHECK(::StartServiceA(service, 0, nullptr));
+    CHECK(th::waitFor([&] { return stateIs(SERVICE_RUNNING); }));
+    CHECK((state.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0);
+    platform::SharedMemory block;
+    CHECK(th::waitFor([&] { return publishedSerial(block) == serial; }));
+
+    CHECK(::ControlService(service, SERVICE_CONTROL_STOP, &state));
+    CHECK(th::waitFor([&] { return stateIs(SERVICE_STOPPED); }));
+    CHECK_EQ(state.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    CHECK(publishedSerial(block).empty()); // the status was cleared on the way out
+    ::DeleteService(service);
+    ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
 }
 
 } // namespace
