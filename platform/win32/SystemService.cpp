@@ -83,11 +83,13 @@ bool startedByServiceManager()
     entry.dwSize = sizeof entry;
     const DWORD self = ::GetCurrentProcessId();
     DWORD parent = 0;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && parent == 0; more = ::Process32NextW(snapshot, &entry))
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && parent == 0;
+         more = ::Process32NextW(snapshot, &entry))
         if (entry.th32ProcessID == self)
             parent = entry.th32ParentProcessID;
     bool byManager = false;
-    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && parent != 0; more = ::Process32NextW(snapshot, &entry))
+    for (BOOL more = ::Process32FirstW(snapshot, &entry); more && parent != 0;
+         more = ::Process32NextW(snapshot, &entry))
         if (entry.th32ProcessID == parent) {
             byManager = ::_wcsicmp(entry.szExeFile, L"services.exe") == 0;
             break;

@@ -208,8 +208,7 @@ void FirmwareController::SlotsUpgradeInfo(SignalsUpgradeInfo_struct info)
     const bool done = info.state >= 1 && info.state <= 9 && info.state % 3 == 0;
     if (failed || done) {
         static const char* const kImages[] = {"system", "application", "CAN"};
-        qCInfo(lcMaintenance, "firmware: %s image %s", kImages[(info.state - 1) / 3],
-            done ? "done" : "failed");
+        qCInfo(lcMaintenance, "firmware: %s image %s", kImages[(info.state - 1) / 3], done ? "done" : "failed");
     }
     if (failed || (done && !m_running))
         m_page->setButtonsEnabled(true);

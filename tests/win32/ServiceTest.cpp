@@ -97,14 +97,13 @@ TEST_CASE(service_runs_under_the_service_control_manager)
     const std::string name = "BrindlewickServiceCheck" + th::uniqueSuffix();
     const std::string command = "\"" + w32::binDir() + "BrindlewickService.exe\" --probe " + ip + " --port " + port
         + " --lock \"" + dir.file("service.lock") + "\" --interval-ms 200";
-    SC_HANDLE service = ::CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr,
-        nullptr, nullptr, nullptr);
+    SC_HANDLE service
+        = ::CreateServiceA(manager, name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+            SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
     CHECK(service != nullptr);
     SERVICE_STATUS state{};
-    const auto stateIs = [&](DWORD wanted) {
-        return ::QueryServiceStatus(service, &state) && state.dwCurrentState == wanted;
-    };
+    const auto stateIs
+        = [&](DWORD wanted) { return ::QueryServiceStatus(service, &state) && state.dwCurrentState == wanted; };
     CHECK(::StartServiceA(service, 0, nullptr));
     CHECK(th::waitFor([&] { return stateIs(SERVICE_RUNNING); }));
     CHECK((state.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0);
