@@ -68,8 +68,35 @@ LoadLanguageFile "${NSISDIR}\Contrib\Language files\Spanish.nlf"
   ${Loop}
 !macroend
 
-; The service runs as a process of its own; it is started again by the manager.
+; The manager registers the service with the Service Control Manager
+; ("BrindlewickService", started with the system): a stop request lets it
+; clear the adapter's status on the way out. Up to ten seconds for it to end,
+; then a copy still running (or one started from a console) is ended.
 !macro StopService
+  System::Call 'advapi32::OpenSCManagerW(p 0, p 0, i 1) p .r2'
+  ${If} $2 P<> 0
+    ; SERVICE_QUERY_STATUS | SERVICE_STOP
+    System::Call 'advapi32::OpenServiceW(p r2, w "BrindlewickService", i 0x24) p .r3'
+    ${If} $3 P<> 0
+      System::Call '*(i, i, i, i, i, i, i) p .r4'
+      System::Call 'advapi32::ControlService(p r3, i 1, p r4) i .r0'
+      StrCpy $1 0
+      ${Do}
+        System::Call 'advapi32::QueryServiceStatus(p r3, p r4) i .r0'
+        System::Call '*$4(i, i .r5)'
+        ${If} $0 = 0
+        ${OrIf} $5 = 1
+        ${OrIf} $1 >= 20
+          ${Break}
+        ${EndIf}
+        Sleep 500
+        IntOp $1 $1 + 1
+      ${Loop}
+      System::Free $4
+      System::Call 'advapi32::CloseServiceHandle(p r3)'
+    ${EndIf}
+    System::Call 'advapi32::CloseServiceHandle(p r2)'
+  ${EndIf}
   nsExec::Exec 'taskkill /F /IM BrindlewickService.exe'
   Pop $0
 !macroend
@@ -109,6 +136,9 @@ FunctionEnd
 
 Section "Uninstall"
   !insertmacro StopService
+  ; Its registration would point at a program that is gone.
+  nsExec::Exec 'sc.exe delete BrindlewickService'
+  Pop $0
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
