@@ -1,11 +1,15 @@
 #!/bin/bash
 # Smoke test of the 32-bit Windows manager under wine32 and Xvfb, against the
-# Linux emulators of the native build: the program folder from
-# scripts/build-win32-manager.sh starts in a fresh wine prefix, starts its
-# service, and its device page shows the emulated adapter (read from the
-# manager's log, screenshot kept); then a copy of the folder without
-# Qt5Svg.dll must fail to start with the loader's message naming it; then the
-# installer made from the folder is checked (scripts/test-win32-installer.sh).
+# Linux emulators of the native build. The installer made from the program
+# folder of scripts/build-win32-manager.sh installs it into a fresh wine
+# prefix (the folder itself is run when makensis is missing); the installed
+# manager starts, starts its service, and its device page shows the emulated
+# adapter; "Update all" on the firmware page writes the three images into the
+# emulated adapter and sees it come back; the settings page switches the
+# language (restart) and the tray menu's "Exit" ends it. Each step is read
+# from the manager's log, screenshots kept. Then a copy of the folder without
+# Qt5Svg.dll must fail to start with the loader's message naming it, and the
+# installer is checked on its own (scripts/test-win32-installer.sh).
 # Runs only when Qt for mingw is in its cache (scripts/win32-qt.sh); says so
 # otherwise. BUILD_DIR: the native tree (emulators); BUILD_DIR_WIN32_QT: the
 # Win32 manager's tree (default build-win32-qt).
@@ -74,18 +78,34 @@ done
 # ("CreateWindowEx failed"), so the session ends before the manager starts.
 timeout 60 "$WINESERVER" -w 2>/dev/null || "$WINESERVER" -k 2>/dev/null || true
 
+# The manager as a technician gets it: installed by the installer.
+SETUP=""
+if command -v makensis >/dev/null; then
+    scripts/build-win32-installer.sh
+    SETUP=$(ls "$W"/Brindlewick-*-setup.exe | head -n 1)
+    timeout 300 "$WINE32" "$SETUP" /S || { echo "test-win32-manager: the silent install failed" >&2; exit 1; }
+    timeout 60 "$WINESERVER" -w 2>/dev/null || true
+    P="$WINEPREFIX/drive_c/Program Files/Brindlewick"
+    echo "test-win32-manager: installed into C:\\Program Files\\Brindlewick"
+else
+    echo "test-win32-manager: makensis is missing (apt-get install nsis); running the program folder, not an installed one"
+fi
+
 LOG=$LOGS/Brindlewick.log
 SHOT=$W/smoke-screenshot.png
 export P LOG SHOT WINE32
 SHOT_EN=$W/smoke-screenshot-en.png
+SHOT_FW=$W/smoke-screenshot-firmware.png
 SHOT_EXIT=$W/smoke-screenshot-exit.png
 SHOWN_AT=$RUN/shown-at
 rm -f "$SHOT_EXIT"
-export SHOT_EN SHOT_EXIT SHOWN_AT
+export SHOT_EN SHOT_FW SHOT_EXIT SHOWN_AT
 START=$(date +%s%N)
 # Under Xvfb (1280 x 800, where wine centres the window at 190,75): the manager
 # starts and the run waits for its device page to show an adapter (60 s at
-# most) and takes a screenshot; then, as a technician would, it switches the
+# most) and takes a screenshot; then, as a technician would, it updates the
+# adapter's firmware (the system image waits 150 s for the adapter's restart,
+# so this step takes about three minutes), switches the
 # language on the settings page (Spanish at the first start, English below it
 # in the list; the confirmation restarts the manager), takes a second
 # screenshot and ends the manager through the tray icon's menu ("Exit").
@@ -94,7 +114,9 @@ START=$(date +%s%N)
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     wait_log() { # pattern, count, tenths of a second
         for _ in $(seq "$3"); do
-            [ "$(grep -c "$1" "$LOG" 2>/dev/null)" -ge "$2" ] && return 0
+            local count
+            count=$(grep -c "$1" "$LOG" 2>/dev/null)
+            [ "${count:-0}" -ge "$2" ] && return 0
             sleep 0.1
         done
         return 1
@@ -104,6 +126,12 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     date +%s%N >"$SHOWN_AT"
     sleep 1
     import -window root "$SHOT" 2>/dev/null || true
+    xdotool mousemove 722 514 click 1 && sleep 4                       # Firmware update (device page)
+    xdotool mousemove 1012 693 click 1                                 # Update all
+    wait_log "firmware: CAN image done\|firmware: [a-zA-Z]* image failed" 1 3600
+    sleep 1
+    import -window root "$SHOT_FW" 2>/dev/null || true
+    xdotool mousemove 433 693 click 1 && sleep 1                       # Back
     xdotool mousemove 270 425 click 1 && sleep 2                       # Settings
     xdotool mousemove 700 500 && for _ in 1 2 3 4 5 6; do xdotool click 5; sleep 0.2; done
     sleep 1
@@ -137,6 +165,14 @@ if [ -z "$SHOWN" ]; then
     exit 1
 fi
 echo "test-win32-manager: $SHOWN (${ELAPSED} ms from start; screenshot $SHOT)"
+for image in system application CAN; do
+    if ! grep -q "firmware: $image image done" "$LOG"; then
+        echo "test-win32-manager: the firmware update did not write the $image image (screen then: $SHOT_FW); the manager's log:" >&2
+        cat "$LOG" >&2
+        exit 1
+    fi
+done
+echo "test-win32-manager: the firmware update wrote the system, application and CAN images and the adapter came back (screenshot $SHOT_FW)"
 if ! grep -q "ended with exit code 100" "$LOG" || [ "$(grep -c "main window shown" "$LOG")" -lt 2 ] || [ "$LANGUAGE" != en ]; then
     echo "test-win32-manager: switching the language to English did not restart the manager in English (language \"$LANGUAGE\"); its log:" >&2
     cat "$LOG" >&2
@@ -165,11 +201,10 @@ if [ $STATUS -eq 0 ] || ! grep -q "Qt5Svg.dll" "$RUN/broken.out"; then
 fi
 echo "test-win32-manager: without Qt5Svg.dll the loader refuses it: $(grep -m1 Qt5Svg.dll "$RUN/broken.out")"
 
-# The installer made from the same folder: refused while a manager runs,
-# installed, uninstalled (scripts/test-win32-installer.sh).
-if command -v makensis >/dev/null; then
-    scripts/build-win32-installer.sh
-    scripts/test-win32-installer.sh "$(ls "$W"/Brindlewick-*-setup.exe | head -n 1)" "$P"
+# The installer on its own: refused while a manager runs, installed,
+# uninstalled while the service runs (scripts/test-win32-installer.sh).
+if [ -n "$SETUP" ]; then
+    scripts/test-win32-installer.sh "$SETUP" "$W/Brindlewick"
 else
     echo "Win32 installer not tested: makensis is missing (apt-get install nsis)"
 fi

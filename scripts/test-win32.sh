@@ -80,20 +80,23 @@ ADAPTER_BASE=127.0.113.1
 "$NATIVE/bin/vci-emulator" --adapters 2 --base-address $ADAPTER_BASE --port 0 --control-port 0 \
     --passthru-port 0 --reboot-ms 500 --flash-ms 200 --no-stdin >"$W/vci-emulator.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
-QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 --relay 127.0.0.1 >"$W/cloud-emulator.out" 2>&1 &
-EMULATORS="$EMULATORS $!"
-# The relay of remote sessions, with a test CA and a certificate for
-# 127.0.0.1 made afresh for each run (the CA's key is thrown away at once).
+# The relay of remote sessions and the cloud emulator's HTTPS port, with a
+# test CA and a certificate for 127.0.0.1 and "localhost" made afresh for each
+# run (the CA's key is thrown away at once; wine's WinHTTP matches a
+# certificate's names, not its IP addresses).
 TLS=$W/tls
 rm -rf "$TLS" && mkdir -p "$TLS"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brindlewick Win32 test CA" \
     -keyout "$TLS/ca.key" -out "$TLS/ca.pem" -addext "basicConstraints=critical,CA:TRUE" \
     -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
 openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$TLS/relay.key" -out "$TLS/relay.csr" 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1\nextendedKeyUsage=serverAuth\n' >"$TLS/relay.ext"
+printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$TLS/relay.ext"
 openssl x509 -req -in "$TLS/relay.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca.key" -CAcreateserial -days 2 \
     -extfile "$TLS/relay.ext" -out "$TLS/relay.pem" 2>/dev/null
 rm -f "$TLS/ca.key"
+QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 --https-port 0 --cert "$TLS/relay.pem" \
+    --key "$TLS/relay.key" --relay 127.0.0.1 >"$W/cloud-emulator.out" 2>&1 &
+EMULATORS="$EMULATORS $!"
 "$NATIVE/bin/remote-relay" --cert "$TLS/relay.pem" --key "$TLS/relay.key" --port 0 --bind 127.0.0.1 \
     >"$W/remote-relay.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
@@ -104,6 +107,7 @@ export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \(
 export BW_PASSTHRU_PORT=$(echo "$VCI_LINE" | sed -n 's/.*pass-thru port \([0-9]*\).*/\1/p')
 export BW_TEST_VCI_CONTROL_PORT=$(echo "$VCI_LINE" | sed -n 's/.*control port \([0-9]*\).*/\1/p')
 export BW_TEST_CLOUD_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*http=\([0-9]*\).*/\1/p')
+export BW_TEST_CLOUD_HTTPS_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*https=\([0-9]*\).*/\1/p')
 RELAY_LINE=$(listening_line "$W/remote-relay.out") || { echo "test-win32: remote-relay did not start" >&2; cat "$W/remote-relay.out" >&2; exit 1; }
 export BRINDLEWICK_RELAY_PORT=${RELAY_LINE##*:}
 export BRINDLEWICK_CA_FILE="Z:$TLS/ca.pem"

@@ -2,13 +2,18 @@
 // with the behaviour the cpp-httplib one has (tests/update): headers and
 // bodies sent as given, HTTP error statuses as answers, the one repeat after
 // a 401, redirects, and transport failures as the same error codes within
-// the same time bounds.
+// the same time bounds; HTTPS checked against the system's certificate store.
 #include "Win32Checks.h"
 
 #include "http/CHvHttp.h"
 
 #include <json/json.h>
 
+#include <wincrypt.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -179,9 +184,94 @@ TEST_CASE(a_slow_body_completes_and_a_stalled_one_times_out)
     CHECK(control("__control/reset")); // releases the paused answer
 }
 
+// The run's test CA (PEM) as DER.
+std::vector<BYTE> caDer(const std::string& pemPath)
+{
+    std::ifstream in(pemPath, std::ios::binary);
+    const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    DWORD size = 0;
+    if (!::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr))
+        return {};
+    std::vector<BYTE> der(size);
+    ::CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr, nullptr);
+    return der;
+}
+
+// Adds the CA to the machine's Root store, or removes it. Done in a child
+// process: wine's chain engine reads the store once per process.
+int changeTrust(const std::string& pemPath, bool trust)
+{
+    const std::vector<BYTE> der = caDer(pemPath);
+    HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    if (der.empty() || !store)
+        return 2;
+    bool ok = false;
+    if (trust) {
+        ok = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()),
+                 CERT_STORE_ADD_REPLACE_EXISTING, nullptr)
+            != FALSE;
+    } else if (PCCERT_CONTEXT cert
+        = ::CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()))) {
+        PCCERT_CONTEXT found
+            = ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
+        ok = found && ::CertDeleteCertificateFromStore(found); // frees `found`
+        // Wine's registry store keeps the certificate's key after that; the
+        // key is named by the certificate's SHA-1 thumbprint.
+        BYTE hash[20] = {};
+        DWORD size = sizeof hash;
+        if (ok && ::CertGetCertificateContextProperty(cert, CERT_HASH_PROP_ID, hash, &size)) {
+            std::string key = "Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\";
+            for (DWORD i = 0; i < size; ++i) {
+                char hex[3];
+                std::snprintf(hex, sizeof hex, "%02X", hash[i]);
+                key += hex;
+            }
+            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+        }
+        ::CertFreeCertificateContext(cert);
+    }
+    ::CertCloseStore(store, 0);
+    return ok ? 0 : 1;
+}
+
+// The HttpInterfaceError of one GET in a process of its own (0: answered).
+long errorInChild(const std::string& url)
+{
+    w32::Child child(w32::binDir() + "win32_CHvHttpTest.exe", {"--get", url});
+    return child.exitCode(30000);
+}
+
+long trustInChild(bool trust)
+{
+    w32::Child child(w32::binDir() + "win32_CHvHttpTest.exe",
+        {trust ? "--trust" : "--untrust", w32::required("BRINDLEWICK_CA_FILE")});
+    return child.exitCode(30000);
+}
+
+// The cloud emulator's HTTPS port has a certificate of the run's CA for the
+// name "localhost" (wine matches names only, not IP addresses). Refused
+// until that CA is in the machine's Root store, answered once it is, refused
+// again once it is gone.
+TEST_CASE(https_is_checked_against_the_system_store)
+{
+    const std::string url = "https://localhost:" + w32::required("BW_TEST_CLOUD_HTTPS_PORT") + "/files/gen/1000.bin";
+    w32::required("BRINDLEWICK_CA_FILE");
+    CHECK_EQ(errorInChild(url), long(HTTP_ERROR_SEND_RECEIVE));
+    CHECK_EQ(trustInChild(true), 0L);
+    CHECK_EQ(errorInChild(url), 0L);
+    CHECK_EQ(trustInChild(false), 0L);
+    CHECK_EQ(errorInChild(url), long(HTTP_ERROR_SEND_RECEIVE));
+}
+
 } // namespace
 
-int main()
+// Child modes of the HTTPS check: "--get URL" (exit code: the request's
+// error), "--trust PEM" and "--untrust PEM".
+int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--get")
+        return send(argv[2]).error;
+    if (argc == 3 && (std::string(argv[1]) == "--trust" || std::string(argv[1]) == "--untrust"))
+        return changeTrust(argv[2], std::string(argv[1]) == "--trust");
     return th::runAll();
 }
