@@ -369,10 +369,14 @@ void RemoteEngine::registrationRound()
             s.relayAddress, relayPort(), device.sn.toStdString(), std::string(), s.remoteCode, device.key);
         const int status = registration ? waitClientStatus(*registration) : BW_CLIENT_FAILED;
         if (!registration || isRefusedClientStatus(status)) {
-            qCInfo(lcRemote) << "registration of" << device.sn << "refused with status" << status;
+            if (status != m_loggedRefusal)
+                qCInfo(lcRemote) << "registration of" << device.sn << "refused with status" << status
+                                 << "(retried every round; logged again when the answer changes)";
+            m_loggedRefusal = status;
             registration.reset();
         } else {
             qCInfo(lcRemote) << "registered" << device.sn << "at the relay" << QString::fromStdString(s.relayAddress);
+            m_loggedRefusal = 0;
         }
         // Switched off while the relay was answering: the new registration goes too.
         if (m_state.keepRegistrationUnlessDisabled(registration) == registration && registration)

@@ -163,6 +163,10 @@ private:
     Timing m_timing;
     RemoteState m_state;
 
+    // The registration rounds' last refusal logged (their thread only): a relay
+    // that stays unreachable is logged once, not at every round.
+    int m_loggedRefusal = 0;
+
     std::mutex m_refreshMutex; // one refresh at a time; guards the members below
     std::chrono::steady_clock::time_point m_lastSessionPoll;
     std::chrono::steady_clock::time_point m_lastListenerPoll;
