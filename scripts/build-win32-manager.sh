@@ -1,11 +1,12 @@
 #!/bin/bash
 # The manager for 32-bit Windows in one command: Qt for mingw (scripts/win32-qt.sh,
-# built once into its cache), JsonCpp and OpenSSL for i686 (scripts/win32-deps.sh),
+# built once into its cache), JsonCpp, OpenSSL and 7-Zip's 7za.exe for i686
+# (scripts/win32-deps.sh),
 # then every library, program and component cross-built in BUILD_DIR_WIN32_QT
 # (default build-win32-qt) with the warnings of the Linux build as errors, and
 # the program folder laid out as an installed one in <build>/Brindlewick:
 # the manager, the service, the components, the tools, the VehDiag folder,
-# the Qt DLLs and plugins and the mingw run-time DLLs Qt needs.
+# 7za.exe, the Qt DLLs and plugins and the mingw run-time DLLs Qt needs.
 # The pictures the build renders come from the native tree's render-pictures
 # (BUILD_DIR, default build/, configured when missing).
 # BW_BUILD_LOCK names a lock file that serialises builds on a shared machine (CI).
@@ -27,7 +28,7 @@ fi
 "${LOCK[@]}" cmake --build "$NATIVE" --target render-pictures
 RENDER=$(find "$NATIVE" -path '*/render-pictures/render-pictures' -type f -perm -u+x | head -n 1)
 
-"${LOCK[@]}" scripts/win32-deps.sh "$W" $HOST
+WITH_7ZIP=1 "${LOCK[@]}" scripts/win32-deps.sh "$W" $HOST
 cmake -S . -B "$W" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-i686.cmake" \
       -DCMAKE_PREFIX_PATH="$QT" -DBW_QT=ON -DBW_WERROR=ON -DBW_BUILD_TESTS=OFF -DBW_BUILD_BENCH=OFF \
       -DCMAKE_BUILD_TYPE=Release -DBW_HOST_RENDER_PICTURES="$RENDER" $CMAKE_ARGS_WIN32 >/dev/null
@@ -45,6 +46,7 @@ for plugin in platforms/qwindows styles/qwindowsvistastyle imageformats/qgif ima
     mkdir -p "$P/${plugin%/*}"
     cp "$QT/plugins/$plugin.dll" "$P/$plugin.dll"
 done
+cp "$W/deps/$HOST/bin/7za.exe" "$P/"
 # Qt's DLLs use the tool chain's shared C++ run-time (posix threads); our own
 # programs and libraries link it statically.
 RUNTIME=$(dirname "$($HOST-g++-posix -print-libgcc-file-name)")

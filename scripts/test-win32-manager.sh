@@ -5,7 +5,8 @@
 # prefix (the folder itself is run when makensis is missing); the installed
 # manager starts, starts its service, and its device page shows the emulated
 # adapter; "Update all" on the firmware page writes the three images into the
-# emulated adapter and sees it come back; the settings page switches the
+# emulated adapter and sees it come back; the Wi-Fi page joins the adapter to
+# a network; the drivers page installs a make's package; the settings page switches the
 # language (restart) and the tray menu's "Exit" ends it. Each step is read
 # from the manager's log, screenshots kept. Then a copy of the folder without
 # Qt5Svg.dll must fail to start with the loader's message naming it, and the
@@ -96,16 +97,19 @@ SHOT=$W/smoke-screenshot.png
 export P LOG SHOT WINE32
 SHOT_EN=$W/smoke-screenshot-en.png
 SHOT_FW=$W/smoke-screenshot-firmware.png
+SHOT_WIFI=$W/smoke-screenshot-wifi.png
+SHOT_DRIVERS=$W/smoke-screenshot-drivers.png
 SHOT_EXIT=$W/smoke-screenshot-exit.png
 SHOWN_AT=$RUN/shown-at
 rm -f "$SHOT_EXIT"
-export SHOT_EN SHOT_FW SHOT_EXIT SHOWN_AT
+export SHOT_EN SHOT_FW SHOT_WIFI SHOT_DRIVERS SHOT_EXIT SHOWN_AT
 START=$(date +%s%N)
 # Under Xvfb (1280 x 800, where wine centres the window at 190,75): the manager
 # starts and the run waits for its device page to show an adapter (60 s at
 # most) and takes a screenshot; then, as a technician would, it updates the
 # adapter's firmware (the system image waits 150 s for the adapter's restart,
-# so this step takes about three minutes), switches the
+# so this step takes about three minutes), joins the adapter to a network on
+# the Wi-Fi page, installs the BMW package on the drivers page, switches the
 # language on the settings page (Spanish at the first start, English below it
 # in the list; the confirmation restarts the manager), takes a second
 # screenshot and ends the manager through the tray icon's menu ("Exit").
@@ -132,6 +136,20 @@ xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
     sleep 1
     import -window root "$SHOT_FW" 2>/dev/null || true
     xdotool mousemove 433 693 click 1 && sleep 1                       # Back
+    xdotool mousemove 480 514 click 1                                  # Wi-Fi setup: the scan
+    wait_log "router scan at" 1 300
+    sleep 1
+    xdotool mousemove 1010 301 click 1 && sleep 2                      # Connect: Workshop-5G
+    xdotool type --delay 50 garage2024 && xdotool key Return
+    wait_log "router join of \"Workshop-5G\" at .*: joined" 1 300
+    sleep 1
+    import -window root "$SHOT_WIFI" 2>/dev/null || true
+    xdotool mousemove 433 687 click 1 && sleep 1                       # Back
+    xdotool mousemove 270 272 click 1 && sleep 4                       # Drivers
+    xdotool mousemove 969 315 click 1                                  # Install: BMW
+    wait_log "Kestrix_BMW enabled" 1 600
+    sleep 1
+    import -window root "$SHOT_DRIVERS" 2>/dev/null || true
     xdotool mousemove 270 425 click 1 && sleep 2                       # Settings
     xdotool mousemove 700 500 && for _ in 1 2 3 4 5 6; do xdotool click 5; sleep 0.2; done
     sleep 1
@@ -173,6 +191,18 @@ for image in system application CAN; do
     fi
 done
 echo "test-win32-manager: the firmware update wrote the system, application and CAN images and the adapter came back (screenshot $SHOT_FW)"
+if ! grep -q "router join of \"Workshop-5G\" at .*: joined" "$LOG"; then
+    echo "test-win32-manager: the Wi-Fi page did not join the adapter to Workshop-5G (screen then: $SHOT_WIFI); the manager's log:" >&2
+    cat "$LOG" >&2
+    exit 1
+fi
+echo "test-win32-manager: the Wi-Fi page joined the adapter to Workshop-5G (screenshot $SHOT_WIFI)"
+if ! grep -q "Kestrix_BMW installed from .* version" "$LOG" || ! grep -q "Kestrix_BMW enabled" "$LOG"; then
+    echo "test-win32-manager: the drivers page did not install the BMW package (screen then: $SHOT_DRIVERS); the manager's log:" >&2
+    cat "$LOG" >&2
+    exit 1
+fi
+echo "test-win32-manager: the drivers page downloaded, unpacked (7za.exe) and installed the BMW package (screenshot $SHOT_DRIVERS)"
 if ! grep -q "ended with exit code 100" "$LOG" || [ "$(grep -c "main window shown" "$LOG")" -lt 2 ] || [ "$LANGUAGE" != en ]; then
     echo "test-win32-manager: switching the language to English did not restart the manager in English (language \"$LANGUAGE\"); its log:" >&2
     cat "$LOG" >&2
