@@ -20,7 +20,7 @@ add_executable(BrindlewickNext ${PROJECT_SOURCE_DIR}/src/app/main.cpp
     ${PROJECT_SOURCE_DIR}/src/update/NextProgramVersion.cpp $<TARGET_OBJECTS:bw_resources>)
 target_compile_definitions(BrindlewickNext PRIVATE BW_NEXT_VERSION="${BW_NEXT_VERSION}")
 target_link_libraries(BrindlewickNext PRIVATE bw_app bw_options bw_qt_options)
-set_target_properties(BrindlewickNext PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/release-bin)
+set_target_properties(BrindlewickNext PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/release-bin WIN32_EXECUTABLE ON)
 # Built for the release archive only (cmake --build build --target release-archive).
 bw_not_run(BrindlewickNext)
 

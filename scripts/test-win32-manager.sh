@@ -30,6 +30,12 @@ W=${BUILD_DIR_WIN32_QT:-$ROOT/build-win32-qt}
 scripts/build-win32-manager.sh
 W=$(cd "$W" && pwd)
 P=$W/Brindlewick
+# A console program would open a console window beside the manager whenever it
+# starts without one (Start menu, log-on, its own restart).
+if ! i686-w64-mingw32-objdump -p "$P/Brindlewick.exe" | grep -q "Subsystem.*Windows GUI"; then
+    echo "test-win32-manager: Brindlewick.exe is not a Windows GUI program" >&2
+    exit 1
+fi
 NATIVE=${BUILD_DIR:-$ROOT/build}
 case "$NATIVE" in /*) ;; *) NATIVE=$ROOT/$NATIVE ;; esac
 for tool in vci-emulator cloud-emulator; do
