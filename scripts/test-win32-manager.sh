@@ -64,8 +64,17 @@ export BRINDLEWICK_PROBE=$ADAPTER_BASE
 export BRINDLEWICK_MT7628_PORT=$(echo "$VCI_LINE" | sed -n 's/.*protocol port \([0-9]*\).*/\1/p')
 # The servers are constants of the build (127.0.0.1:18080 and beside it): the
 # cloud emulator runs there when the port is free, else the run goes on without.
-QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" >"$W/cloud-emulator.out" 2>&1 &
+# It also answers HTTPS with a certificate of a test CA made for the run, for
+# "localhost" (wine matches a certificate's names, not its IP addresses); the
+# manager's main API base points there, so the version check, the account,
+# the firmware versions (WinHTTP) and the drivers catalogue (Qt) go over TLS.
+TLS=$RUN/tls
+"$ROOT/scripts/test-ca.sh" "$TLS" "Brindlewick Win32 manager test CA"
+QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --https-port 0 --cert "$TLS/server.pem" --key "$TLS/server.key" \
+    >"$W/cloud-emulator.out" 2>&1 &
 PIDS="$PIDS $!"
+CLOUD_LINE=$(first_line "$W/cloud-emulator.out") || CLOUD_LINE=""
+HTTPS_PORT=$(echo "$CLOUD_LINE" | sed -n 's/.*https=\([0-9]*\).*/\1/p')
 
 LOGS=$W/smoke-logs
 rm -rf "$LOGS" && mkdir -p "$LOGS"
@@ -80,6 +89,37 @@ for name in BRINDLEWICK_PROBE BRINDLEWICK_MT7628_PORT BRINDLEWICK_LOG_DIR; do
     "$WINE32" reg add "$SYSTEM_ENV" /v "$name" /d "${!name}" /f </dev/null >/dev/null 2>&1 || {
         echo "test-win32-manager: could not set $name for the service" >&2; exit 1; }
 done
+# The run's CA in the prefix's machine "Root" store, as an administrator would
+# add a company CA (WinHTTP trusts that store; Qt reads it and
+# BRINDLEWICK_CA_FILE).
+if [ -n "$HTTPS_PORT" ]; then
+    cat >"$TLS/trust.c" <<'EOF'
+#include <windows.h>
+#include <wincrypt.h>
+#include <stdio.h>
+int main(int argc, char** argv)
+{
+    static unsigned char der[16384];
+    FILE* f = argc == 2 ? fopen(argv[1], "rb") : NULL;
+    size_t n = f ? fread(der, 1, sizeof der, f) : 0;
+    if (f)
+        fclose(f);
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    if (!n || !store || !CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der, (DWORD)n,
+                            CERT_STORE_ADD_REPLACE_EXISTING, NULL))
+        return 1;
+    CertCloseStore(store, 0);
+    return 0;
+}
+EOF
+    i686-w64-mingw32-gcc-posix "$TLS/trust.c" -o "$TLS/trust.exe" -lcrypt32
+    timeout 60 "$WINE32" "$TLS/trust.exe" "Z:$TLS/ca.der" </dev/null >/dev/null 2>&1 || {
+        echo "test-win32-manager: could not add the test CA to the prefix's Root store" >&2; exit 1; }
+    export BRINDLEWICK_MAIN_API_BASE="https://localhost:$HTTPS_PORT/" BRINDLEWICK_CA_FILE="Z:$TLS/ca.pem"
+    echo "test-win32-manager: main API over HTTPS at localhost:$HTTPS_PORT with the run's test CA"
+else
+    echo "test-win32-manager: the cloud emulator did not start (port 18080 taken?); HTTPS not tested"
+fi
 # The prefix is made without a display: its desktop process would stay and give
 # every later window of this wine session no display driver
 # ("CreateWindowEx failed"), so the session ends before the manager starts.
@@ -189,6 +229,14 @@ if [ -z "$SHOWN" ]; then
     exit 1
 fi
 echo "test-win32-manager: $SHOWN (${ELAPSED} ms from start; screenshot $SHOT)"
+if [ -n "$HTTPS_PORT" ]; then
+    if ! grep -q 'version check: program "[0-9.]*" server "V' "$LOG"; then
+        echo "test-win32-manager: the version check over HTTPS (WinHTTP) got no answer; the manager's log:" >&2
+        cat "$LOG" >&2
+        exit 1
+    fi
+    echo "test-win32-manager: the version check answered over HTTPS (WinHTTP, the run's CA)"
+fi
 for image in system application CAN; do
     if ! grep -q "firmware: $image image done" "$LOG"; then
         echo "test-win32-manager: the firmware update did not write the $image image (screen then: $SHOT_FW); the manager's log:" >&2
@@ -208,7 +256,7 @@ if ! grep -q "Kestrix_BMW installed from .* version" "$LOG" || ! grep -q "Kestri
     cat "$LOG" >&2
     exit 1
 fi
-echo "test-win32-manager: the drivers page downloaded, unpacked (7za.exe) and installed the BMW package (screenshot $SHOT_DRIVERS)"
+echo "test-win32-manager: the drivers page read the catalogue${HTTPS_PORT:+ over HTTPS (Qt, the test CA)}, downloaded, unpacked (7za.exe) and installed the BMW package (screenshot $SHOT_DRIVERS)"
 if ! grep -q "ended with exit code 100" "$LOG" || [ "$(grep -c "main window shown" "$LOG")" -lt 2 ] || [ "$LANGUAGE" != en ]; then
     echo "test-win32-manager: switching the language to English did not restart the manager in English (language \"$LANGUAGE\"); its log:" >&2
     cat "$LOG" >&2

@@ -85,19 +85,12 @@ EMULATORS="$EMULATORS $!"
 # run (the CA's key is thrown away at once; wine's WinHTTP matches a
 # certificate's names, not its IP addresses).
 TLS=$W/tls
-rm -rf "$TLS" && mkdir -p "$TLS"
-openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brindlewick Win32 test CA" \
-    -keyout "$TLS/ca.key" -out "$TLS/ca.pem" -addext "basicConstraints=critical,CA:TRUE" \
-    -addext "keyUsage=critical,keyCertSign,cRLSign" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=127.0.0.1" -keyout "$TLS/relay.key" -out "$TLS/relay.csr" 2>/dev/null
-printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$TLS/relay.ext"
-openssl x509 -req -in "$TLS/relay.csr" -CA "$TLS/ca.pem" -CAkey "$TLS/ca.key" -CAcreateserial -days 2 \
-    -extfile "$TLS/relay.ext" -out "$TLS/relay.pem" 2>/dev/null
-rm -f "$TLS/ca.key"
-QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 --https-port 0 --cert "$TLS/relay.pem" \
-    --key "$TLS/relay.key" --relay 127.0.0.1 >"$W/cloud-emulator.out" 2>&1 &
+rm -rf "$TLS"
+"$ROOT/scripts/test-ca.sh" "$TLS" "Brindlewick Win32 test CA"
+QT_QPA_PLATFORM=offscreen "$NATIVE/bin/cloud-emulator" --http-port 0 --https-port 0 --cert "$TLS/server.pem" \
+    --key "$TLS/server.key" --relay 127.0.0.1 >"$W/cloud-emulator.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
-"$NATIVE/bin/remote-relay" --cert "$TLS/relay.pem" --key "$TLS/relay.key" --port 0 --bind 127.0.0.1 \
+"$NATIVE/bin/remote-relay" --cert "$TLS/server.pem" --key "$TLS/server.key" --port 0 --bind 127.0.0.1 \
     >"$W/remote-relay.out" 2>&1 &
 EMULATORS="$EMULATORS $!"
 VCI_LINE=$(first_line "$W/vci-emulator.out") || { echo "test-win32: vci-emulator did not start" >&2; cat "$W/vci-emulator.out" >&2; exit 1; }
