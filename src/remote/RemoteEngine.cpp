@@ -483,22 +483,29 @@ bool RemoteEngine::codeUpkeep(const DeviceView& device)
                 m_hooks.setRemoteKey(device, stored.toStdString());
         }
         std::string answer;
-        m_hooks.getRemoteKey(device, answer);
-        // USB or cable: an adapter without a code gets a fresh temporary one
-        // (never a fixed default, which anyone knowing a serial could use).
-        const bool directLink = device.connType == 0 || device.connType == 1;
-        const bool askable = device.portNumber != QLatin1String("M3aK") && device.portNumber != QLatin1String("M37C");
-        if (answer.empty() && s.remoteCode == 0 && directLink && askable) {
-            m_hooks.setRemoteKey(device, temporaryCode().toStdString());
-            m_hooks.getRemoteKey(device, answer);
+        // An adapter that did not answer at all (rebooting, a reply lost)
+        // keeps the code it had and the registration made with it: dropping
+        // them would end a partner's live session over one missed question.
+        // The next query, 2 s later, sees a code that really changed.
+        const bool answered = m_hooks.getRemoteKey(device, answer);
+        if (answered || s.remoteCode == 0) {
+            // USB or cable: an adapter without a code gets a fresh temporary one
+            // (never a fixed default, which anyone knowing a serial could use).
+            const bool directLink = device.connType == 0 || device.connType == 1;
+            const bool askable
+                = device.portNumber != QLatin1String("M3aK") && device.portNumber != QLatin1String("M37C");
+            if (answer.empty() && s.remoteCode == 0 && directLink && askable) {
+                m_hooks.setRemoteKey(device, temporaryCode().toStdString());
+                m_hooks.getRemoteKey(device, answer);
+            }
+            const std::int32_t code = codeFromAnswer(answer);
+            if (code != s.remoteCode) {
+                m_state.setRemoteCode(code);
+                changed = true;
+            }
+            if (code == 0)
+                m_state.setRelayRegistration(nullptr);
         }
-        const std::int32_t code = codeFromAnswer(answer);
-        if (code != s.remoteCode) {
-            m_state.setRemoteCode(code);
-            changed = true;
-        }
-        if (code == 0)
-            m_state.setRelayRegistration(nullptr);
     }
     if (m_state.relayAddress().empty() && device.internetOk) {
         const std::string relay = m_library.relayAddress();

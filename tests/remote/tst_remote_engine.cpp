@@ -23,6 +23,7 @@ namespace {
 struct FakeAdapter {
     std::string key;
     bool notSupported = false;
+    bool silent = false; // no answer at all (rebooting)
     int sets = 0;
     int gets = 0;
 };
@@ -74,6 +75,8 @@ struct Harness {
         h.device = [this] { return device; };
         h.getRemoteKey = [this](const DeviceView&, std::string& key) {
             ++adapter.gets;
+            if (adapter.silent)
+                return false;
             key = adapter.notSupported ? std::string(kNotSupported) : adapter.key;
             return true;
         };
@@ -428,6 +431,17 @@ private slots:
         h.engine->registrationRound();
         QCOMPARE(h.library.clientConnects.size(), std::size_t(3));
         QCOMPARE(h.library.alive.load(), 1);
+
+        // An adapter that does not answer for a moment (rebooting) keeps its
+        // code and the registration; an answer of no code drops it.
+        h.adapter.silent = true;
+        const int asked = h.adapter.gets;
+        h.later(2000);
+        h.engine->refresh();
+        QCOMPARE(h.adapter.gets, asked + 1);
+        QVERIFY(h.engine->state().remoteCode() != 0);
+        QVERIFY(h.engine->state().relayRegistration());
+        h.adapter.silent = false;
 
         // The relay dropping the registration makes the next round register again.
         auto registration = h.library.lastClient.lock();
