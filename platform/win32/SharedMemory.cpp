@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace platform {
 namespace {
 
@@ -47,10 +49,14 @@ bool SharedMemory::attach(const std::string& name, std::size_t size, bool create
         return false;
     }
     const unsigned long long size64 = size;
-    detail::UserAccess access;
+    // The descriptor only for a creator: readers that look for a missing
+    // block on every pass do not build one each time.
+    std::optional<detail::UserAccess> access;
+    if (create)
+        access.emplace();
     // Read and write is all an opener asks for (and all other users are granted).
     auto mapping = [&](const std::string& n) {
-        return create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, access.attributes(), PAGE_READWRITE,
+        return create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, access->attributes(), PAGE_READWRITE,
                    static_cast<DWORD>(size64 >> 32), static_cast<DWORD>(size64 & 0xffffffffu), n.c_str())
                       : ::OpenFileMappingA(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, n.c_str());
     };
